@@ -1,0 +1,17 @@
+# Fails when a file of the core includes a platform header (Qt, X11, xcb, GStreamer, OpenCV, dlib,
+# D-Bus or POSIX/Linux system headers). Run as: cmake -DCORE_DIR=... -P CheckCoreIncludes.cmake
+file(GLOB_RECURSE files ${CORE_DIR}/*.h ${CORE_DIR}/*.cpp)
+set(bad "")
+foreach(f IN LISTS files)
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "<(Q[A-Za-z]+|X11/|xcb/|gst/|glib|opencv2/|dlib/|sys/|linux/|unistd\\.h|fcntl\\.h|pthread\\.h|dbus)")
+      string(APPEND bad "${f}: ${line}\n")
+    endif()
+  endforeach()
+endforeach()
+list(LENGTH files n)
+if(bad)
+  message(FATAL_ERROR "platform headers in the core:\n${bad}")
+endif()
+message(STATUS "core: ${n} files, standard library only")

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "core/detection/CameraError.h"
+#include "core/detection/FrameSource.h"
+#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/util/Executor.h"
+#include "core/util/Published.h"
+#include "core/util/Signal.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace tavrine {
+
+class SerialQueue;
+
+// Owns the one camera session: permission, start and stop on the camera queue, the published running
+// flag, and the hand-off of every frame to the attached analyzer.
+class AVCaptureManager {
+public:
+    AVCaptureManager(std::shared_ptr<FrameSource> source, Executor& mainExecutor);
+    ~AVCaptureManager();
+    AVCaptureManager(const AVCaptureManager&) = delete;
+    AVCaptureManager& operator=(const AVCaptureManager&) = delete;
+
+    static AVCaptureManager& shared();
+
+    // True once a start has succeeded, false after a stop. Set on the main thread.
+    Published<bool> isRunning{false};
+
+    // Main thread. Asks for access when not determined; true when granted.
+    bool requestAccess();
+    // Main thread, asynchronous: done runs on the main thread with nothing on success or the error.
+    void startSession(std::function<void(std::optional<CameraError>)> done);
+    // Main thread; the stop runs on the camera queue.
+    void stopSession();
+
+    // Set and cleared on the main thread; read for every frame on the camera thread.
+    void setAnalyzer(std::shared_ptr<VisionFaceAnalyzer> analyzer);
+    std::shared_ptr<VisionFaceAnalyzer> analyzer() const;
+
+    // Interruption (true) and its end (false), delivered on the main thread.
+    Signal<bool> interruptions;
+
+    FrameSource& source() { return *source_; }
+    void drainForTests();
+
+private:
+    void deliver(const VideoFrame& frame);
+
+    std::shared_ptr<FrameSource> source_;
+    Executor& mainExecutor_;
+    mutable std::mutex analyzerMutex_; // the frame hand-off between threads
+    std::shared_ptr<VisionFaceAnalyzer> analyzer_;
+    std::shared_ptr<SerialQueue> sessionQueue_;
+    std::shared_ptr<bool> alive_;
+};
+
+} // namespace tavrine

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/detection/AVCaptureManager.h"
+#include "core/persistence/SettingsRepository.h"
+#include "core/util/Executor.h"
+#include "core/util/Published.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrine {
+
+// Measures the viewing distance: 3 s countdown, 3 s of face widths, median, distance in cm.
+// Main thread only. Owned by shared_ptr (create()): its tasks hold it weakly.
+class CalibrationSession : public std::enable_shared_from_this<CalibrationSession> {
+public:
+    struct Phase {
+        enum class Kind { idle, counting, measuring, done, failed };
+        Kind kind = Kind::idle;
+        int remaining = 0;   // counting
+        int distanceCm = 0;  // done
+        std::string message; // failed
+
+        static Phase idle() { return {}; }
+        static Phase counting(int remaining) { return {Kind::counting, remaining, 0, {}}; }
+        static Phase measuring() { return {Kind::measuring, 0, 0, {}}; }
+        static Phase done(int distanceCm) { return {Kind::done, 0, distanceCm, {}}; }
+        static Phase failed(std::string message) { return {Kind::failed, 0, 0, std::move(message)}; }
+        bool operator==(const Phase&) const = default;
+    };
+
+    static constexpr const char* noFaceMessage =
+        "Aucun visage détecté. Assurez-vous d'être bien en face de la caméra.";
+
+    static std::shared_ptr<CalibrationSession> create(Executor& executor, AVCaptureManager& camera,
+                                                      SettingsRepository& settings);
+
+    Published<Phase> phase{Phase::idle()};
+
+    void start();
+    void cancel();
+    void accept(int distanceCm);
+
+    // The distance for a median face width: 12600 / (m * 1280), rounded half away from zero, 30..200.
+    static int distanceForMedianWidth(double medianWidth);
+
+private:
+    CalibrationSession(Executor& executor, AVCaptureManager& camera, SettingsRepository& settings);
+    void startCountdown();
+    void beginMeasuring();
+    void finalizeMeasurement();
+
+    Executor& executor_;
+    AVCaptureManager& camera_;
+    SettingsRepository& settings_;
+    std::vector<double> samples_;
+    std::optional<TaskHandle> countdownTask_;
+    std::optional<TaskHandle> pollTask_;
+};
+
+} // namespace tavrine

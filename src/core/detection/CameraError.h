@@ -1,0 +1,9 @@
+#pragma once
+
+namespace tavrine {
+
+enum class CameraError { permissionDenied, noCameraAvailable, configurationFailed, interrupted };
+
+const char* toString(CameraError error);
+
+} // namespace tavrine

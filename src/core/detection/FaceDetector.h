@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/detection/FaceObservation.h"
+#include "core/detection/VideoFrame.h"
+
+#include <optional>
+#include <vector>
+
+namespace tavrine {
+
+// Finds the faces of one frame. Called on the analysis worker, one frame at a time.
+class FaceDetector {
+public:
+    virtual ~FaceDetector() = default;
+    // The faces in detector order, or nothing when the detection failed (no record for that frame).
+    virtual std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) = 0;
+};
+
+} // namespace tavrine

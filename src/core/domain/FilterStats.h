@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tavrine {
+
+// Lifetime statistics of the filter. No equality on purpose.
+struct FilterStats {
+    std::int64_t alertCount = 0;
+    std::int64_t sessionCount = 0;
+    std::int64_t totalActiveSeconds = 0;
+};
+
+} // namespace tavrine

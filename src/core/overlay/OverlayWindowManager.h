@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/overlay/WindowSystem.h"
+#include "core/util/Published.h"
+#include "core/util/Subscription.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace tavrine {
+
+// One overlay window per screen and the values their content draws from. Main thread only.
+// The published values are readable by everyone; write them only through the operations below.
+class OverlayWindowManager {
+public:
+    explicit OverlayWindowManager(WindowSystem& windowSystem);
+    OverlayWindowManager(const OverlayWindowManager&) = delete;
+    OverlayWindowManager& operator=(const OverlayWindowManager&) = delete;
+
+    static OverlayWindowManager& shared();
+
+    Published<bool> isShowing{false};
+    Published<bool> isAlertMode{false};
+    Published<float> currentAlpha{0.0f};
+    Published<std::int64_t> lastDistanceCm{80};
+    Published<bool> matrixEnabled{true};
+    Published<std::int64_t> matrixDistanceCm{80};
+    Published<std::uint64_t> matrixColorArgb{0xFF000000ULL};
+    Published<float> matrixStripeAlpha{0.42f};
+
+    void show();
+    void hide();
+    void setAlpha(float alpha);
+    void setAlertMode(bool on);
+    void updateMatrixConfig(bool enabled, std::int64_t distanceCm, std::uint64_t colorArgb, float stripeAlpha);
+
+    std::size_t windowCount() const { return overlayWindows_.size(); }
+
+private:
+    void screensChanged();
+    void createWindow(const ScreenInfo& screen);
+
+    WindowSystem& windowSystem_;
+    std::map<ScreenId, std::unique_ptr<OverlayWindow>> overlayWindows_;
+    Subscription screenObserver_;
+};
+
+} // namespace tavrine

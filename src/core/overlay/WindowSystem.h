@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/util/Subscription.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tavrine {
+
+class OverlayWindowManager;
+
+// Identity of a screen as the window system reports it: equal ids are the same screen object.
+using ScreenId = std::uint64_t;
+
+struct ScreenRect {
+    int x = 0, y = 0, width = 0, height = 0; // global coordinates, logical pixels
+    bool operator==(const ScreenRect&) const = default;
+};
+
+struct ScreenInfo {
+    ScreenId id = 0;
+    ScreenRect frame;
+};
+
+// One overlay window. Destroying it removes it from the screen.
+class OverlayWindow {
+public:
+    virtual ~OverlayWindow() = default;
+    virtual void orderFront() = 0;
+    virtual void orderOut() = 0;
+};
+
+// The desktop's windowing services used by the overlay.
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    // The connected screens, in the system's order.
+    virtual std::vector<ScreenInfo> screens() const = 0;
+    // A borderless, transparent, click-through window above every ordinary window covering `screen`,
+    // whose content draws from `manager`. Not yet ordered front.
+    virtual std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
+                                                               OverlayWindowManager& manager) = 0;
+    // Calls back on the main thread when screens are added, removed or changed.
+    virtual Subscription observeScreenChanges(std::function<void()> onChange) = 0;
+};
+
+} // namespace tavrine

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace tavrine {
+
+// A value as it comes out of the store, before conversion to a field's type.
+using StoredValue = std::variant<bool, std::int64_t, double, std::string>;
+
+// Per-user key-value store with typed reads. Reads never fail.
+class KeyValueStore {
+public:
+    virtual ~KeyValueStore() = default;
+
+    // 0 for a missing key or a value that is not a number.
+    virtual std::int64_t integerForKey(const std::string& key) const = 0;
+    // false for a missing key.
+    virtual bool boolForKey(const std::string& key) const = 0;
+    // The stored value, or nothing for a missing key; the caller converts or falls back.
+    virtual std::optional<StoredValue> objectForKey(const std::string& key) const = 0;
+
+    virtual void setInteger(const std::string& key, std::int64_t value) = 0;
+    virtual void setBool(const std::string& key, bool value) = 0;
+    virtual void setFloat(const std::string& key, float value) = 0;
+    virtual void remove(const std::string& key) = 0;
+};
+
+} // namespace tavrine

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/domain/FilterStats.h"
+#include "core/persistence/KeyValueStore.h"
+#include "core/util/Published.h"
+
+#include <cstdint>
+
+namespace tavrine {
+
+// Lifetime statistics, mirrored into the store at every change. Main thread only.
+class StatsRepository {
+public:
+    explicit StatsRepository(KeyValueStore& defaults);
+    StatsRepository(const StatsRepository&) = delete;
+    StatsRepository& operator=(const StatsRepository&) = delete;
+
+    static StatsRepository& shared();
+
+    // Assigning directly publishes but persists nothing.
+    Published<FilterStats> stats{FilterStats{}};
+
+    void incrementAlerts();
+    void incrementSessions();
+    void addActiveSeconds(std::int64_t seconds);
+    void reset();
+
+private:
+    void load();
+
+    KeyValueStore& defaults_;
+};
+
+} // namespace tavrine

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "core/detection/AVCaptureManager.h"
+#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/domain/FilterState.h"
+#include "core/filter/FilterFsm.h"
+#include "core/overlay/OverlayWindowManager.h"
+#include "core/persistence/SettingsRepository.h"
+#include "core/persistence/StatsRepository.h"
+#include "core/service/GlobalShortcut.h"
+#include "core/service/Haptics.h"
+#include "core/service/Notifier.h"
+#include "core/service/PowerSource.h"
+#include "core/service/SystemEventMonitor.h"
+#include "core/util/Clock.h"
+#include "core/util/Executor.h"
+#include "core/util/Localizer.h"
+#include "core/util/Published.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tavrine {
+
+// Wires the running filter: camera, analyzer, state machine, overlay, settings, statistics, system
+// monitors and alerts. Main thread only.
+class PrivacyFilterService {
+public:
+    using AnalyzerFactory = std::function<std::shared_ptr<VisionFaceAnalyzer>(int fpsLimit)>;
+
+    struct Dependencies {
+        Executor& executor;
+        const Clock& clock;
+        AVCaptureManager& cameraManager;
+        OverlayWindowManager& overlayManager;
+        SettingsRepository& settingsRepo;
+        StatsRepository& statsRepo;
+        AnalyzerFactory makeAnalyzer;
+        Notifier& notifier;
+        Haptics& haptics;
+        SystemEventMonitor& systemEvents;
+        PowerSource& powerSource;
+        GlobalShortcut& globalShortcut;
+        const Localizer& localizer;
+    };
+
+    static constexpr const char* alertNotificationId = "tavrine.alert";
+
+    explicit PrivacyFilterService(Dependencies deps);
+    ~PrivacyFilterService();
+    PrivacyFilterService(const PrivacyFilterService&) = delete;
+    PrivacyFilterService& operator=(const PrivacyFilterService&) = delete;
+
+    static PrivacyFilterService& shared();
+
+    Published<FilterState> fsmState{FilterState::inactive()};
+    Published<bool> isActive{false};
+    Published<bool> isAlert{false};
+
+    // Asynchronous; done (optional) runs on the main thread once the camera started or failed.
+    void start(std::function<void()> done = {});
+    void stop();
+
+    FilterFsm& fsm() { return fsm_; }
+
+private:
+    struct Impl;
+    FilterFsm fsm_;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace tavrine

@@ -1,0 +1,100 @@
+#include "core/util/Published.h"
+#include "core/util/Signal.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using tavrine::Published;
+using tavrine::Subscription;
+
+TEST(Published, NewSubscriberGetsCurrentValueThenEveryAssignmentBeforeItReadsBack) {
+    Published<int> p{5};
+    std::vector<std::pair<int, int>> seen; // (delivered, value read during delivery)
+    auto sub = p.subscribe([&](const int& v) { seen.emplace_back(v, p.get()); });
+    p = 6;
+    p = 6;
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{5, 5}, {6, 5}, {6, 6}}));
+    EXPECT_EQ(p.get(), 6);
+}
+
+TEST(Published, CancelledOrDestroyedHandleStopsDelivery) {
+    Published<int> p{0};
+    int a = 0, b = 0;
+    auto subA = p.subscribe([&](const int&) { ++a; });
+    {
+        auto subB = p.subscribe([&](const int&) { ++b; });
+        p = 1;
+    }
+    subA.cancel();
+    p = 2;
+    EXPECT_EQ(a, 2);
+    EXPECT_EQ(b, 2);
+    EXPECT_EQ(p.subscriberCount(), 0u);
+}
+
+TEST(Published, DistinctSubscriptionDropsConsecutiveDuplicatesOnly) {
+    Published<std::string> p{"a"};
+    std::vector<std::string> seen;
+    auto sub = p.subscribeDistinct([&](const std::string& v) { seen.push_back(v); });
+    p = "a";
+    p = "b";
+    p = "b";
+    p = "a";
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "a"}));
+}
+
+TEST(Published, AssignmentFromASubscriberIsDeliveredAfterTheCurrentOneInOrder) {
+    Published<int> p{0};
+    std::vector<std::string> log;
+    auto first = p.subscribe([&](const int& v) {
+        log.push_back("first:" + std::to_string(v));
+        if (v == 1) {
+            p = 2; // re-entrant assignment
+        }
+    });
+    auto second = p.subscribe([&](const int& v) { log.push_back("second:" + std::to_string(v)); });
+    log.clear();
+    p = 1;
+    EXPECT_EQ(log, (std::vector<std::string>{"first:1", "second:1", "first:2", "second:2"}));
+    EXPECT_EQ(p.get(), 2);
+}
+
+TEST(Published, SubscriberMayCancelItselfOrAnotherDuringDelivery) {
+    Published<int> p{0};
+    Subscription self, other;
+    int selfCount = 0, otherCount = 0;
+    self = p.subscribe([&](const int& v) {
+        ++selfCount;
+        if (v == 1) {
+            self.cancel();
+            other.cancel();
+        }
+    });
+    other = p.subscribe([&](const int&) { ++otherCount; });
+    p = 1;
+    p = 2;
+    EXPECT_EQ(selfCount, 2);  // initial + 1
+    EXPECT_EQ(otherCount, 1); // initial only: cancelled before its turn in the delivery of 1
+}
+
+TEST(Published, HandleOutlivingThePublishedValueIsSafe) {
+    Subscription sub;
+    {
+        Published<int> p{1};
+        sub = p.subscribe([](const int&) {});
+    }
+    sub.cancel();
+    EXPECT_FALSE(sub.isActive());
+}
+
+TEST(Signal, DeliversToLiveSubscribersOnly) {
+    tavrine::Signal<int> s;
+    std::vector<int> seen;
+    auto sub = s.subscribe([&](const int& v) { seen.push_back(v); });
+    s.emit(1);
+    sub.cancel();
+    s.emit(2);
+    EXPECT_EQ(seen, std::vector<int>{1});
+}

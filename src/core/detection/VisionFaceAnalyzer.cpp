@@ -1,0 +1,132 @@
+#include "core/detection/VisionFaceAnalyzer.h"
+
+#include "core/util/SerialQueue.h"
+
+#include <algorithm>
+#include <numbers>
+#include <utility>
+
+namespace tavrine {
+
+namespace {
+
+// The size threshold is a single-precision constant; widening it to double gives 0.03999999910593033, so
+// a face reported at exactly 0.04f still passes.
+constexpr float kMinFaceWidth = 0.04f;
+
+bool wideEnough(const FaceObservation& face) {
+    // A NaN width compares false and is dropped.
+    return face.boundingBox.width >= static_cast<double>(kMinFaceWidth);
+}
+
+} // namespace
+
+std::shared_ptr<VisionFaceAnalyzer> VisionFaceAnalyzer::create(int fpsLimit,
+                                                               std::shared_ptr<FaceDetector> detector,
+                                                               Executor& mainExecutor, const Clock& clock) {
+    return std::shared_ptr<VisionFaceAnalyzer>(
+        new VisionFaceAnalyzer(fpsLimit, std::move(detector), mainExecutor, clock));
+}
+
+VisionFaceAnalyzer::VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector,
+                                       Executor& mainExecutor, const Clock& clock)
+    : fpsLimit(fpsLimit), detector_(std::move(detector)), mainExecutor_(mainExecutor), clock_(clock),
+      minIntervalMs_(1000 / fpsLimit),
+      analysisQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.vision")) {}
+
+// Destroying the queue lets the running detection finish and drops the frames still waiting. The worker
+// never holds the analyzer strongly, so this never runs on the worker itself.
+VisionFaceAnalyzer::~VisionFaceAnalyzer() = default;
+
+void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
+    if (isSuspended.load()) {
+        return;
+    }
+    const std::int64_t t = clock_.nowMs();
+    const std::int64_t sinceLast = t - lastAnalysisMs_;
+    // A wall clock that stepped backwards would otherwise stall analysis until it caught up with the
+    // last admission (possibly hours); such a frame is admitted and restarts the interval.
+    if (sinceLast >= 0 && sinceLast < minIntervalMs_) {
+        return;
+    }
+    // The slot is used up even by a frame that turns out to carry no pixels.
+    lastAnalysisMs_ = t;
+    if (!frame.pixels) {
+        return;
+    }
+
+    std::weak_ptr<VisionFaceAnalyzer> weakSelf = weak_from_this();
+    analysisQueue_->submit([weakSelf, detector = detector_, executor = &mainExecutor_, frame, t] {
+        if (weakSelf.expired()) {
+            return;
+        }
+        std::optional<std::vector<FaceObservation>> faces = detector ? detector->detect(frame) : std::nullopt;
+        if (!faces || weakSelf.expired()) {
+            return;
+        }
+        Result result = processResults(*faces);
+        executor->post([weakSelf, t, result = std::move(result)] {
+            std::shared_ptr<VisionFaceAnalyzer> self = weakSelf.lock();
+            if (!self) {
+                return;
+            }
+            // Copies, so a callback that replaces itself does not destroy the function while it runs.
+            if (auto onResult = self->onResult) {
+                onResult(DetectionInput{t, result.faceCount, result.primaryFace});
+            }
+            if (result.primaryObservation) {
+                if (auto onSample = self->onCalibrationSample) {
+                    onSample(result.primaryObservation->boundingBox.width);
+                }
+            }
+        });
+    });
+}
+
+void VisionFaceAnalyzer::drainForTests() {
+    analysisQueue_->drain();
+}
+
+VisionFaceAnalyzer::Result
+VisionFaceAnalyzer::processResults(const std::vector<FaceObservation>& observations) {
+    std::vector<FaceObservation> kept;
+    kept.reserve(observations.size());
+    std::copy_if(observations.begin(), observations.end(), std::back_inserter(kept), wideEnough);
+
+    Result result;
+    result.faceCount = static_cast<std::int64_t>(kept.size());
+    if (kept.empty()) {
+        return result;
+    }
+    // Stable, so faces of equal width keep the detector's order and the first of them is primary.
+    std::stable_sort(kept.begin(), kept.end(), [](const FaceObservation& a, const FaceObservation& b) {
+        return a.boundingBox.width > b.boundingBox.width;
+    });
+    const FaceObservation& primary = kept.front();
+    FaceData face;
+    face.eulerY = primary.yaw ? static_cast<float>(*primary.yaw * 180.0 / std::numbers::pi) : 0.0f;
+    face.eulerX = estimatePitch(primary);
+    face.boundingBoxRatio = static_cast<float>(primary.boundingBox.width);
+    result.primaryFace = face;
+    result.primaryObservation = primary;
+    return result;
+}
+
+// Not an angle: the vertical offset of the nose's first point from the midpoint of the eyes' first
+// points, in fractions of the face box height, times 180. Negative when the nose point lies lower.
+float VisionFaceAnalyzer::estimatePitch(const FaceObservation& observation) {
+    if (!observation.landmarks) {
+        return 0.0f;
+    }
+    const FaceObservation::Landmarks& marks = *observation.landmarks;
+    if (!marks.leftEye || !marks.rightEye || !marks.nose || marks.leftEye->empty() ||
+        marks.rightEye->empty() || marks.nose->empty()) {
+        return 0.0f;
+    }
+    const double l = marks.leftEye->front().y;
+    const double r = marks.rightEye->front().y;
+    const double n = marks.nose->front().y;
+    return static_cast<float>((n - (l + r) * 0.5) * 180.0);
+}
+
+} // namespace tavrine

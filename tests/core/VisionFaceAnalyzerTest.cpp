@@ -1,0 +1,437 @@
+#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/util/VirtualExecutor.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace tavrine;
+
+namespace {
+
+class FakeClock final : public Clock {
+  public:
+    explicit FakeClock(std::int64_t ms) : now_(ms) {}
+    std::int64_t nowMs() const override { return now_.load(); }
+    void set(std::int64_t ms) { now_.store(ms); }
+    void advance(std::int64_t ms) { now_.fetch_add(ms); }
+
+  private:
+    std::atomic<std::int64_t> now_;
+};
+
+// Answers every frame with the scripted faces (or a failure), and can hold the worker inside detect()
+// until the test opens the gate.
+class FakeDetector final : public FaceDetector {
+  public:
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) override {
+        std::unique_lock lock(mutex_);
+        ++calls_;
+        seenWidths_.push_back(frame.width);
+        entered_.notify_all();
+        gate_.wait(lock, [this] { return open_; });
+        return answer_;
+    }
+
+    void answer(std::optional<std::vector<FaceObservation>> faces) {
+        std::lock_guard lock(mutex_);
+        answer_ = std::move(faces);
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+    }
+    void open() {
+        {
+            std::lock_guard lock(mutex_);
+            open_ = true;
+        }
+        gate_.notify_all();
+    }
+    void waitForCalls(int n) {
+        std::unique_lock lock(mutex_);
+        entered_.wait(lock, [&] { return calls_ >= n; });
+    }
+    int calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::vector<int> seenWidths() {
+        std::lock_guard lock(mutex_);
+        return seenWidths_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable gate_;
+    std::condition_variable entered_;
+    bool open_ = true;
+    int calls_ = 0;
+    std::vector<int> seenWidths_;
+    std::optional<std::vector<FaceObservation>> answer_ = std::vector<FaceObservation>{};
+};
+
+FaceObservation face(double width, std::optional<double> yaw = std::nullopt) {
+    FaceObservation f;
+    f.boundingBox = {0.1, 0.2, width, width * 1.2};
+    f.yaw = yaw;
+    return f;
+}
+
+FaceObservation withLandmarks(FaceObservation f, double leftEyeY, double rightEyeY, double noseY) {
+    FaceObservation::Landmarks marks;
+    marks.leftEye = std::vector<FaceObservation::Point>{{0.3, leftEyeY}, {0.35, 0.99}};
+    marks.rightEye = std::vector<FaceObservation::Point>{{0.6, rightEyeY}, {0.65, 0.99}};
+    marks.nose = std::vector<FaceObservation::Point>{{0.5, noseY}, {0.5, 0.01}};
+    f.landmarks = marks;
+    return f;
+}
+
+VideoFrame frameOfWidth(int width) {
+    VideoFrame frame;
+    frame.width = width;
+    frame.height = 480;
+    frame.stride = width * 4;
+    frame.pixels =
+        std::make_shared<const std::vector<std::uint8_t>>(static_cast<std::size_t>(width) * 4 * 480, 0);
+    return frame;
+}
+
+constexpr std::int64_t kStartMs = 1'765'000'000'000;
+
+struct Harness {
+    explicit Harness(int fps = 10) : clock(kStartMs), detector(std::make_shared<FakeDetector>()) {
+        analyzer = VisionFaceAnalyzer::create(fps, detector, executor, clock);
+        analyzer->onResult = [this](const DetectionInput& input) {
+            inputs.push_back(input);
+            log.push_back("result");
+        };
+        analyzer->onCalibrationSample = [this](double width) {
+            samples.push_back(width);
+            log.push_back("sample");
+        };
+    }
+    // Sends one frame at the clock's current time; the frame's width tags it for the detector.
+    void frameAt(std::int64_t offsetMs, int tag = 640) {
+        clock.set(kStartMs + offsetMs);
+        analyzer->analyze(frameOfWidth(tag));
+    }
+    void settle() {
+        analyzer->drainForTests();
+        executor.runPending();
+    }
+
+    VirtualExecutor executor{0};
+    FakeClock clock;
+    std::shared_ptr<FakeDetector> detector;
+    std::shared_ptr<VisionFaceAnalyzer> analyzer;
+    std::vector<DetectionInput> inputs;
+    std::vector<double> samples;
+    std::vector<std::string> log;
+};
+
+} // namespace
+
+TEST(VisionFaceAnalyzerAdmission, IntervalIsIntegerDivisionFixedAtConstruction) {
+    VirtualExecutor executor;
+    FakeClock clock(kStartMs);
+    auto detector = std::make_shared<FakeDetector>();
+    EXPECT_EQ(VisionFaceAnalyzer::create(10, detector, executor, clock)->minIntervalMs(), 100);
+    EXPECT_EQ(VisionFaceAnalyzer::create(7, detector, executor, clock)->minIntervalMs(), 142);
+    EXPECT_EQ(VisionFaceAnalyzer::create(15, detector, executor, clock)->minIntervalMs(), 66);
+    EXPECT_EQ(VisionFaceAnalyzer::create(30, detector, executor, clock)->minIntervalMs(), 33);
+
+    auto analyzer = VisionFaceAnalyzer::create(10, detector, executor, clock);
+    analyzer->fpsLimit = 30;
+    EXPECT_EQ(analyzer->fpsLimit, 30);
+    EXPECT_EQ(analyzer->minIntervalMs(), 100);
+}
+
+TEST(VisionFaceAnalyzerAdmission, DropsFramesInsideTheIntervalAndAdmitsAtItsEnd) {
+    Harness h(10);
+    h.frameAt(0, 1);   // first frame after construction: always admitted
+    h.frameAt(99, 2);  // 99 ms after the admitted one: dropped
+    h.frameAt(100, 3); // exactly 100 ms: admitted
+    h.frameAt(150, 4); // 50 ms after the last admission: dropped
+    h.frameAt(199, 5);
+    h.frameAt(200, 6);
+    h.settle();
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 3, 6}));
+    ASSERT_EQ(h.inputs.size(), 3u);
+    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
+    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 100);
+    EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + 200);
+}
+
+TEST(VisionFaceAnalyzerAdmission, SevenFpsAdmitsAt142NotAt141) {
+    Harness h(7);
+    h.frameAt(0, 1);
+    h.frameAt(141, 2);
+    h.frameAt(142, 3);
+    h.settle();
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 3}));
+}
+
+TEST(VisionFaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
+    Harness h(10);
+    h.frameAt(0, 1);
+    h.analyzer->isSuspended = true;
+    h.frameAt(100, 2); // would be admitted, but suspended: lastAnalysisMs stays at 0 ms
+    h.frameAt(130, 3);
+    h.analyzer->isSuspended = false;
+    h.frameAt(130, 4); // 130 ms after the last admission: admitted at once after resuming
+    h.frameAt(200, 5); // 70 ms after it: dropped
+    h.settle();
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 4}));
+    ASSERT_EQ(h.inputs.size(), 2u);
+    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 130);
+}
+
+TEST(VisionFaceAnalyzerAdmission, AdmittedFramesStillDeliverAfterSuspension) {
+    Harness h;
+    h.frameAt(0);
+    h.analyzer->drainForTests();
+    h.analyzer->isSuspended = true;
+    h.executor.runPending();
+    EXPECT_EQ(h.inputs.size(), 1u);
+}
+
+TEST(VisionFaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothing) {
+    Harness h;
+    h.clock.set(kStartMs);
+    h.analyzer->analyze(VideoFrame{640, 480, 2560, nullptr});
+    h.frameAt(50, 2);  // inside the slot taken by the empty frame
+    h.frameAt(100, 3); // admitted
+    h.settle();
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{3}));
+    ASSERT_EQ(h.inputs.size(), 1u);
+    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs + 100);
+}
+
+TEST(VisionFaceAnalyzerAdmission, ClockSteppingBackwardsDoesNotStallAnalysis) {
+    Harness h;
+    h.frameAt(0, 1);
+    h.frameAt(-3'600'000, 2); // the wall clock was set back an hour
+    h.frameAt(-3'600'000 + 50, 3);
+    h.frameAt(-3'600'000 + 100, 4);
+    h.settle();
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 2, 4}));
+}
+
+TEST(VisionFaceAnalyzerDelivery, ArrivesOnlyThroughTheExecutorWithTheAdmissionTime) {
+    Harness h;
+    h.detector->answer(std::vector<FaceObservation>{face(0.3, 0.5)});
+    h.frameAt(0);
+    h.analyzer->drainForTests();
+    EXPECT_TRUE(h.inputs.empty()) << "delivered on the analysis worker instead of the main thread";
+    h.clock.advance(5000); // the wall clock moves on before the main thread runs the delivery
+    h.executor.runPending();
+    ASSERT_EQ(h.inputs.size(), 1u);
+    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
+    EXPECT_EQ(h.inputs[0].faceCount, 1);
+    ASSERT_TRUE(h.inputs[0].primaryFace);
+    EXPECT_FLOAT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, 0.3f);
+}
+
+TEST(VisionFaceAnalyzerDelivery, CalibrationSampleFollowsTheResultWithTheUnnarrowedWidth) {
+    Harness h;
+    h.detector->answer(std::vector<FaceObservation>{face(0.1), face(0.123456789012345)});
+    h.frameAt(0);
+    h.settle();
+    EXPECT_EQ(h.log, (std::vector<std::string>{"result", "sample"}));
+    ASSERT_EQ(h.samples.size(), 1u);
+    EXPECT_EQ(h.samples[0], 0.123456789012345);
+    EXPECT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, static_cast<float>(0.123456789012345));
+}
+
+TEST(VisionFaceAnalyzerDelivery, NoFaceGivesAnEmptyRecordAndNoCalibrationSample) {
+    Harness h;
+    h.detector->answer(std::vector<FaceObservation>{face(0.02)});
+    h.frameAt(0);
+    h.settle();
+    ASSERT_EQ(h.inputs.size(), 1u);
+    EXPECT_EQ(h.inputs[0].faceCount, 0);
+    EXPECT_FALSE(h.inputs[0].primaryFace);
+    EXPECT_TRUE(h.samples.empty());
+}
+
+TEST(VisionFaceAnalyzerDelivery, DetectorFailureYieldsNoRecordButKeepsTheSlot) {
+    Harness h;
+    h.detector->answer(std::nullopt);
+    h.frameAt(0);
+    h.frameAt(60);
+    h.settle();
+    EXPECT_EQ(h.detector->calls(), 1);
+    EXPECT_TRUE(h.inputs.empty());
+    EXPECT_TRUE(h.samples.empty());
+    EXPECT_EQ(h.executor.pendingCount(), 0u);
+}
+
+TEST(VisionFaceAnalyzerDelivery, WorksWithoutCallbacks) {
+    Harness h;
+    h.analyzer->onResult = nullptr;
+    h.analyzer->onCalibrationSample = nullptr;
+    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
+    h.frameAt(0);
+    h.settle();
+    EXPECT_TRUE(h.log.empty());
+}
+
+TEST(VisionFaceAnalyzerDelivery, CallbackMayReplaceItselfAndDropTheAnalyzer) {
+    Harness h;
+    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
+    int calls = 0;
+    h.analyzer->onResult = [&](const DetectionInput&) {
+        ++calls;
+        h.analyzer->onResult = nullptr;
+        h.analyzer.reset(); // what a stop of the service does from inside the delivery
+    };
+    h.frameAt(0);
+    h.analyzer->drainForTests();
+    h.executor.runPending();
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(h.analyzer);
+    EXPECT_EQ(h.samples.size(), 1u); // the running delivery completes: the sample still follows
+}
+
+TEST(VisionFaceAnalyzerLifetime, DroppedAnalyzerDeliversNothingForAQueuedResult) {
+    Harness h;
+    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
+    h.frameAt(0);
+    h.analyzer->drainForTests();
+    EXPECT_EQ(h.executor.pendingCount(), 1u);
+    h.analyzer.reset();
+    h.executor.runPending();
+    EXPECT_TRUE(h.log.empty());
+}
+
+TEST(VisionFaceAnalyzerLifetime, DroppedWhileDetectingDeliversNothing) {
+    Harness h;
+    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
+    h.detector->close();
+    h.frameAt(0);
+    h.frameAt(100); // waits behind the first; dropped with the analyzer
+    h.detector->waitForCalls(1);
+    std::weak_ptr<VisionFaceAnalyzer> observer = h.analyzer;
+    std::thread dropper([&] { h.analyzer.reset(); }); // joins the worker, which sits in detect()
+    while (!observer.expired()) {
+        std::this_thread::yield();
+    }
+    h.detector->open(); // the frame queued behind finds the analyzer gone and is not detected
+    dropper.join();
+    h.executor.runPending();
+    EXPECT_TRUE(h.log.empty());
+    EXPECT_EQ(h.detector->calls(), 1);
+}
+
+TEST(VisionFaceAnalyzerLifetime, CameraThreadNeverWaitsForDetection) {
+    Harness h;
+    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
+    h.detector->close();
+    // Each call returns while the worker is held inside detect(); a blocking analyze() would hang here.
+    h.frameAt(0, 1);
+    h.frameAt(100, 2);
+    h.frameAt(200, 3);
+    h.detector->waitForCalls(1);
+    h.detector->open();
+    h.settle();
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 2, 3}));
+    ASSERT_EQ(h.inputs.size(), 3u);
+    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
+    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 100);
+    EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + 200);
+}
+
+TEST(VisionFaceAnalyzerResults, SizeFilterBoundaryIsTheSinglePrecisionConstant) {
+    const double exact = static_cast<double>(0.04f); // 0.03999999910593033
+    auto r = VisionFaceAnalyzer::processResults({face(exact)});
+    EXPECT_EQ(r.faceCount, 1);
+    ASSERT_TRUE(r.primaryFace);
+    EXPECT_EQ(r.primaryFace->boundingBoxRatio, 0.04f);
+
+    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(std::nextafter(exact, 0.0))}).faceCount, 0);
+    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(0.0399)}).faceCount, 0);
+    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(0.04)}).faceCount, 1);
+
+    auto mixed = VisionFaceAnalyzer::processResults({face(0.0399, 1.0), face(0.05, 0.0)});
+    EXPECT_EQ(mixed.faceCount, 1);
+    EXPECT_EQ(mixed.primaryFace->boundingBoxRatio, 0.05f);
+}
+
+TEST(VisionFaceAnalyzerResults, NanAndNegativeWidthsAreNotCounted) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    auto r = VisionFaceAnalyzer::processResults({face(nan), face(-0.5), face(0.3)});
+    EXPECT_EQ(r.faceCount, 1);
+    EXPECT_EQ(r.primaryFace->boundingBoxRatio, 0.3f);
+    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(nan)}).faceCount, 0);
+}
+
+TEST(VisionFaceAnalyzerResults, WidestFirstWithTiesInDetectorOrder) {
+    // A, B, C with widths 0.2, 0.5, 0.5: B is primary. The yaw tells them apart.
+    auto r = VisionFaceAnalyzer::processResults({face(0.2, 0.1), face(0.5, 0.2), face(0.5, 0.3)});
+    EXPECT_EQ(r.faceCount, 3);
+    ASSERT_TRUE(r.primaryObservation);
+    EXPECT_EQ(r.primaryObservation->yaw, 0.2);
+    EXPECT_FLOAT_EQ(r.primaryFace->eulerY, static_cast<float>(0.2 * 180.0 / std::numbers::pi));
+
+    auto many = VisionFaceAnalyzer::processResults(
+        {face(0.1, 1), face(0.3, 2), face(0.3, 3), face(0.3, 4), face(0.05, 5), face(0.2, 6)});
+    EXPECT_EQ(many.faceCount, 6);
+    EXPECT_EQ(many.primaryObservation->yaw, 2.0);
+}
+
+TEST(VisionFaceAnalyzerResults, YawInDegreesAndZeroWhenAbsent) {
+    auto r = VisionFaceAnalyzer::processResults({face(0.3, 0.5)});
+    EXPECT_NEAR(r.primaryFace->eulerY, 28.6479f, 1e-4);
+    EXPECT_EQ(r.primaryFace->eulerY, static_cast<float>(0.5 * 180.0 / 3.141592653589793));
+    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(0.3, -0.5)}).primaryFace->eulerY,
+              -r.primaryFace->eulerY);
+
+    auto none = VisionFaceAnalyzer::processResults({face(0.3)});
+    ASSERT_TRUE(none.primaryFace);
+    EXPECT_EQ(none.primaryFace->eulerY, 0.0f);
+    EXPECT_EQ(none.primaryFace->eulerX, 0.0f); // no landmarks either: still a primary face
+}
+
+TEST(VisionFaceAnalyzerResults, EmptyListGivesNoPrimaryFace) {
+    auto r = VisionFaceAnalyzer::processResults({});
+    EXPECT_EQ(r.faceCount, 0);
+    EXPECT_FALSE(r.primaryFace);
+    EXPECT_FALSE(r.primaryObservation);
+}
+
+TEST(VisionFaceAnalyzerPitch, NoseBelowTheEyesIsNegative) {
+    EXPECT_FLOAT_EQ(VisionFaceAnalyzer::estimatePitch(withLandmarks(face(0.3), 0.6, 0.7, 0.4)), -45.0f);
+    EXPECT_EQ(VisionFaceAnalyzer::estimatePitch(withLandmarks(face(0.3), 0.6, 0.7, 0.4)),
+              static_cast<float>((0.4 - (0.6 + 0.7) * 0.5) * 180.0));
+    EXPECT_FLOAT_EQ(VisionFaceAnalyzer::estimatePitch(withLandmarks(face(0.3), 0.5, 0.5, 0.6)), 18.0f);
+    // The primary face carries the estimate; only the first point of each region counts.
+    auto r = VisionFaceAnalyzer::processResults({withLandmarks(face(0.3), 0.6, 0.7, 0.4), face(0.1)});
+    EXPECT_FLOAT_EQ(r.primaryFace->eulerX, -45.0f);
+}
+
+TEST(VisionFaceAnalyzerPitch, MissingOrEmptyRegionsGiveZero) {
+    const FaceObservation full = withLandmarks(face(0.3), 0.6, 0.7, 0.4);
+    auto without = [&](auto strip) {
+        FaceObservation f = full;
+        strip(*f.landmarks);
+        return VisionFaceAnalyzer::estimatePitch(f);
+    };
+    EXPECT_EQ(without([](auto& m) { m.leftEye.reset(); }), 0.0f);
+    EXPECT_EQ(without([](auto& m) { m.rightEye.reset(); }), 0.0f);
+    EXPECT_EQ(without([](auto& m) { m.nose.reset(); }), 0.0f);
+    EXPECT_EQ(without([](auto& m) { m.leftEye->clear(); }), 0.0f);
+    EXPECT_EQ(without([](auto& m) { m.rightEye->clear(); }), 0.0f);
+    EXPECT_EQ(without([](auto& m) { m.nose->clear(); }), 0.0f);
+    FaceObservation noMarks = full;
+    noMarks.landmarks.reset();
+    EXPECT_EQ(VisionFaceAnalyzer::estimatePitch(noMarks), 0.0f);
+}

@@ -1,0 +1,114 @@
+#include "core/detection/AVCaptureManager.h"
+
+#include "core/util/SerialQueue.h"
+#include "core/util/SharedInstance.h"
+
+#include <utility>
+
+namespace tavrine {
+
+AVCaptureManager::AVCaptureManager(std::shared_ptr<FrameSource> source, Executor& mainExecutor)
+    : source_(std::move(source)), mainExecutor_(mainExecutor),
+      sessionQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.camera")),
+      alive_(std::make_shared<bool>(true)) {
+    // The source reports from its own threads; listeners only ever hear about it on the main thread.
+    std::weak_ptr<bool> alive = alive_;
+    source_->setInterruptionHandler([this, alive](bool interrupted) {
+        mainExecutor_.post([this, alive, interrupted] {
+            if (alive.lock()) {
+                interruptions.emit(interrupted);
+            }
+        });
+    });
+}
+
+AVCaptureManager::~AVCaptureManager() {
+    source_->setInterruptionHandler(nullptr);
+    // Queued starts still run, then the source is released before the members it calls back into go.
+    sessionQueue_->submit([source = source_] { source->stop(); });
+    sessionQueue_->drain();
+    sessionQueue_.reset();
+}
+
+AVCaptureManager& AVCaptureManager::shared() {
+    return SharedInstance<AVCaptureManager>::get();
+}
+
+bool AVCaptureManager::requestAccess() {
+    switch (source_->accessStatus()) {
+    case FrameSource::Access::authorized:
+        return true;
+    case FrameSource::Access::notDetermined:
+        return source_->requestAccess();
+    case FrameSource::Access::denied:
+        return false;
+    }
+    return false;
+}
+
+void AVCaptureManager::startSession(std::function<void(std::optional<CameraError>)> done) {
+    if (!requestAccess()) {
+        done(CameraError::permissionDenied);
+        return;
+    }
+    if (isRunning.get()) {
+        done(std::nullopt);
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    sessionQueue_->submit([this, alive, done = std::move(done)]() mutable {
+        const std::optional<CameraError> error =
+            source_->start([this](const VideoFrame& frame) { deliver(frame); });
+        if (error) {
+            mainExecutor_.post([done = std::move(done), error] { done(error); });
+            return;
+        }
+        // The flag has its own task, posted before the one that completes the start.
+        mainExecutor_.post([this, alive] {
+            if (alive.lock()) {
+                isRunning = true;
+            }
+        });
+        mainExecutor_.post([done = std::move(done)] { done(std::nullopt); });
+    });
+}
+
+void AVCaptureManager::stopSession() {
+    std::weak_ptr<bool> alive = alive_;
+    sessionQueue_->submit([this, alive] {
+        source_->stop();
+        mainExecutor_.post([this, alive] {
+            if (alive.lock()) {
+                isRunning = false;
+            }
+        });
+    });
+}
+
+void AVCaptureManager::setAnalyzer(std::shared_ptr<VisionFaceAnalyzer> analyzer) {
+    {
+        std::lock_guard lock(analyzerMutex_);
+        std::swap(analyzer_, analyzer);
+    }
+    // The previous analyzer (now in `analyzer`) is released here, on the main thread, outside the lock.
+}
+
+std::shared_ptr<VisionFaceAnalyzer> AVCaptureManager::analyzer() const {
+    std::lock_guard lock(analyzerMutex_);
+    return analyzer_;
+}
+
+void AVCaptureManager::drainForTests() {
+    sessionQueue_->drain();
+}
+
+void AVCaptureManager::deliver(const VideoFrame& frame) {
+    // analyze() only checks the rate and hands the frame to the analysis worker, so holding the lock
+    // across it is short, and an analyzer detached on the main thread is never destroyed on this one.
+    std::lock_guard lock(analyzerMutex_);
+    if (analyzer_) {
+        analyzer_->analyze(frame);
+    }
+}
+
+} // namespace tavrine

@@ -1,0 +1,297 @@
+#include "core/detection/AVCaptureManager.h"
+#include "core/util/VirtualExecutor.h"
+
+#include "core/fakes/FakeFrameSource.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using tavrine::AVCaptureManager;
+using tavrine::CameraError;
+using tavrine::FaceDetector;
+using tavrine::FaceObservation;
+using tavrine::FrameSource;
+using tavrine::VideoFrame;
+using tavrine::VirtualExecutor;
+using tavrine::VisionFaceAnalyzer;
+using tavrine::testing::FakeFrameSource;
+
+namespace {
+
+class CountingDetector final : public FaceDetector {
+  public:
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
+        ++calls;
+        return std::vector<FaceObservation>{};
+    }
+    std::atomic<int> calls{0};
+};
+
+VideoFrame blankFrame() {
+    VideoFrame f;
+    f.width = 640;
+    f.height = 480;
+    f.stride = 640 * 4;
+    f.pixels = std::make_shared<const std::vector<std::uint8_t>>(std::size_t(640 * 480 * 4), std::uint8_t{0});
+    return f;
+}
+
+// What one start reported: nothing yet, success, or the error.
+struct StartOutcome {
+    bool finished = false;
+    std::optional<CameraError> error;
+    bool runningWhenFinished = false;
+};
+
+class AVCaptureManagerTest : public ::testing::Test {
+  protected:
+    VirtualExecutor ex{1'000'000};
+    std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
+    std::optional<AVCaptureManager> camera;
+
+    void SetUp() override { camera.emplace(source, ex); }
+
+    // Lets the camera queue finish its work, then runs what it posted to the main thread.
+    void settle() {
+        for (int i = 0; i < 3; ++i) {
+            camera->drainForTests();
+            ex.runPending();
+        }
+    }
+
+    StartOutcome& start(StartOutcome& out) {
+        camera->startSession([this, &out](std::optional<CameraError> error) {
+            out.finished = true;
+            out.error = error;
+            out.runningWhenFinished = camera && camera->isRunning.get();
+        });
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(AVCaptureManagerTest, UndeterminedAccessPromptsOnceAndARefusalFailsBeforeAnySessionWork) {
+    source->access = FrameSource::Access::notDetermined;
+    source->promptAnswer = false;
+    StartOutcome out;
+    start(out);
+    settle();
+    ASSERT_TRUE(out.finished);
+    EXPECT_EQ(out.error, CameraError::permissionDenied);
+    EXPECT_EQ(source->prompts(), 1);
+    EXPECT_EQ(source->starts(), 0);
+    EXPECT_FALSE(camera->isRunning.get());
+
+    // The refusal is remembered: a second start does not ask again.
+    StartOutcome again;
+    start(again);
+    settle();
+    EXPECT_EQ(again.error, CameraError::permissionDenied);
+    EXPECT_EQ(source->prompts(), 1);
+}
+
+TEST_F(AVCaptureManagerTest, UndeterminedAccessAcceptedGoesOnToConfigureAndStart) {
+    source->access = FrameSource::Access::notDetermined;
+    source->promptAnswer = true;
+    StartOutcome out;
+    start(out);
+    settle();
+    ASSERT_TRUE(out.finished);
+    EXPECT_EQ(out.error, std::nullopt);
+    EXPECT_EQ(source->prompts(), 1);
+    EXPECT_EQ(source->starts(), 1);
+    EXPECT_TRUE(camera->isRunning.get());
+}
+
+TEST_F(AVCaptureManagerTest, DeniedAccessFailsWithoutPromptingAndWithoutTouchingTheDevice) {
+    source->access = FrameSource::Access::denied;
+    StartOutcome out;
+    start(out);
+    EXPECT_TRUE(out.finished) << "a refusal needs no camera work, it is reported at once";
+    EXPECT_EQ(out.error, CameraError::permissionDenied);
+    EXPECT_EQ(source->prompts(), 0);
+    settle();
+    EXPECT_EQ(source->starts(), 0);
+}
+
+TEST_F(AVCaptureManagerTest, StartRunsOnTheCameraQueueAndSetsTheFlagInItsOwnTaskBeforeCompleting) {
+    std::vector<bool> published;
+    auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
+    StartOutcome out;
+    start(out);
+    EXPECT_FALSE(out.finished);
+    camera->drainForTests();
+    EXPECT_EQ(source->starts(), 1);
+    EXPECT_FALSE(camera->isRunning.get()) << "the flag is only written on the main thread";
+    EXPECT_FALSE(out.finished);
+    ASSERT_EQ(source->startThreads().size(), 1u);
+    EXPECT_NE(source->startThreads()[0], std::this_thread::get_id());
+
+    EXPECT_EQ(ex.runPending(), 2);
+    ASSERT_TRUE(out.finished);
+    EXPECT_EQ(out.error, std::nullopt);
+    EXPECT_TRUE(out.runningWhenFinished);
+    EXPECT_EQ(published, (std::vector<bool>{false, true}));
+}
+
+TEST_F(AVCaptureManagerTest, ASecondStartWhileRunningNeitherReconfiguresNorFails) {
+    StartOutcome first;
+    start(first);
+    settle();
+    ASSERT_TRUE(camera->isRunning.get());
+
+    StartOutcome second;
+    start(second);
+    settle();
+    ASSERT_TRUE(second.finished);
+    EXPECT_EQ(second.error, std::nullopt);
+    EXPECT_EQ(source->starts(), 1);
+}
+
+TEST_F(AVCaptureManagerTest, AccessWithdrawnWhileRunningFailsTheNextStart) {
+    StartOutcome first;
+    start(first);
+    settle();
+    source->access = FrameSource::Access::denied;
+    StartOutcome second;
+    start(second);
+    EXPECT_EQ(second.error, CameraError::permissionDenied);
+    EXPECT_TRUE(camera->isRunning.get()) << "a refused start does not stop a running camera";
+}
+
+TEST_F(AVCaptureManagerTest, SourceErrorsArePassedOnAndLeaveTheCameraStopped) {
+    for (CameraError error : {CameraError::noCameraAvailable, CameraError::configurationFailed}) {
+        source->startError = error;
+        StartOutcome out;
+        start(out);
+        settle();
+        ASSERT_TRUE(out.finished);
+        EXPECT_EQ(out.error, error);
+        EXPECT_FALSE(camera->isRunning.get());
+    }
+    // Once the device is back, the same manager starts normally.
+    source->startError.reset();
+    StartOutcome out;
+    start(out);
+    settle();
+    EXPECT_EQ(out.error, std::nullopt);
+    EXPECT_TRUE(camera->isRunning.get());
+}
+
+TEST_F(AVCaptureManagerTest, StopWhileStoppedStillStopsTheSourceAndPublishesFalseAgain) {
+    std::vector<bool> published;
+    auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
+    camera->stopSession();
+    settle();
+    EXPECT_EQ(source->stops(), 1);
+    ASSERT_EQ(source->stopThreads().size(), 1u);
+    EXPECT_NE(source->stopThreads()[0], std::this_thread::get_id());
+    EXPECT_EQ(published, (std::vector<bool>{false, false}));
+}
+
+TEST_F(AVCaptureManagerTest, StartThenStopRunInSubmissionOrderAndRestartWorks) {
+    std::vector<bool> published;
+    auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
+    StartOutcome first;
+    start(first);
+    camera->stopSession(); // before the start has even run on the queue
+    settle();
+    EXPECT_EQ(source->log(), (std::vector<std::string>{"status", "start", "stop"}));
+    EXPECT_EQ(published, (std::vector<bool>{false, true, false}));
+    EXPECT_FALSE(camera->isRunning.get());
+    EXPECT_EQ(first.error, std::nullopt);
+
+    StartOutcome second;
+    start(second);
+    settle();
+    EXPECT_EQ(second.error, std::nullopt);
+    EXPECT_EQ(source->starts(), 2);
+    EXPECT_TRUE(camera->isRunning.get());
+    EXPECT_TRUE(source->running());
+}
+
+TEST_F(AVCaptureManagerTest, FramesGoToTheAttachedAnalyzerOnlyAndAreDroppedWithoutOne) {
+    StartOutcome out;
+    start(out);
+    settle();
+    ASSERT_TRUE(source->pushFrame(blankFrame())) << "no analyzer: the frame is dropped without harm";
+
+    auto detector = std::make_shared<CountingDetector>();
+    auto analyzer = VisionFaceAnalyzer::create(10, detector, ex, ex);
+    int results = 0;
+    analyzer->onResult = [&](const tavrine::DetectionInput&) { ++results; };
+    camera->setAnalyzer(analyzer);
+    EXPECT_EQ(camera->analyzer(), analyzer);
+    source->pushFrame(blankFrame());
+    analyzer->drainForTests();
+    EXPECT_EQ(detector->calls.load(), 1);
+
+    camera->setAnalyzer(nullptr);
+    ex.setNowMs(ex.nowMs() + 1000); // past the analyzer's interval, so only the detach can drop it
+    source->pushFrame(blankFrame());
+    analyzer->drainForTests();
+    EXPECT_EQ(detector->calls.load(), 1);
+    EXPECT_EQ(camera->analyzer(), nullptr);
+    ex.runAll();
+    EXPECT_EQ(results, 1);
+}
+
+TEST_F(AVCaptureManagerTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedReachOneOfThem) {
+    StartOutcome out;
+    start(out);
+    settle();
+    auto detector = std::make_shared<CountingDetector>();
+    std::atomic<bool> done{false};
+    std::thread streaming([&] {
+        while (!done.load()) {
+            source->pushFrame(blankFrame());
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        camera->setAnalyzer(i % 3 == 2 ? nullptr : VisionFaceAnalyzer::create(10, detector, ex, ex));
+        ex.setNowMs(ex.nowMs() + 200);
+    }
+    done = true;
+    streaming.join();
+    camera->setAnalyzer(nullptr);
+    ex.runAll();
+    EXPECT_GT(detector->calls.load(), 0);
+}
+
+TEST_F(AVCaptureManagerTest, InterruptionsFromTheSourceThreadArriveOnTheMainThreadInOrder) {
+    std::vector<bool> events;
+    std::vector<std::thread::id> threads;
+    auto sub = camera->interruptions.subscribe([&](bool v) {
+        events.push_back(v);
+        threads.push_back(std::this_thread::get_id());
+    });
+    std::thread streaming([&] {
+        source->interrupt(true);
+        source->interrupt(false);
+    });
+    streaming.join();
+    EXPECT_TRUE(events.empty()) << "nothing is emitted on the source's thread";
+    ex.runPending();
+    EXPECT_EQ(events, (std::vector<bool>{true, false}));
+    for (auto id : threads) {
+        EXPECT_EQ(id, std::this_thread::get_id());
+    }
+}
+
+TEST_F(AVCaptureManagerTest, DestroyedManagerStopsTheSourceAndItsLateTasksDoNothing) {
+    StartOutcome out;
+    start(out);
+    camera->drainForTests(); // the flag and completion tasks are now pending on the main thread
+    source->interrupt(true);
+    camera.reset();
+    EXPECT_FALSE(source->running());
+    EXPECT_FALSE(source->hasInterruptionHandler());
+    ex.runAll(); // must not touch the destroyed manager
+    EXPECT_TRUE(out.finished) << "a start is always completed exactly once";
+}

@@ -13,7 +13,7 @@ namespace tavrine {
 // One overlay window per screen and the values their content draws from. Main thread only.
 // The published values are readable by everyone; write them only through the operations below.
 class OverlayWindowManager {
-public:
+  public:
     explicit OverlayWindowManager(WindowSystem& windowSystem);
     OverlayWindowManager(const OverlayWindowManager&) = delete;
     OverlayWindowManager& operator=(const OverlayWindowManager&) = delete;
@@ -33,16 +33,23 @@ public:
     void hide();
     void setAlpha(float alpha);
     void setAlertMode(bool on);
-    void updateMatrixConfig(bool enabled, std::int64_t distanceCm, std::uint64_t colorArgb, float stripeAlpha);
+    void updateMatrixConfig(bool enabled, std::int64_t distanceCm, std::uint64_t colorArgb,
+                            float stripeAlpha);
 
     std::size_t windowCount() const { return overlayWindows_.size(); }
+    bool isObservingScreens() const { return screenObserver_.isActive(); }
 
-private:
+  private:
     void screensChanged();
     void createWindow(const ScreenInfo& screen);
 
+    struct CoveredScreen {
+        ScreenRect frame; // the frame the window was last given
+        std::unique_ptr<OverlayWindow> window;
+    };
+
     WindowSystem& windowSystem_;
-    std::map<ScreenId, std::unique_ptr<OverlayWindow>> overlayWindows_;
+    std::map<ScreenId, CoveredScreen> overlayWindows_;
     Subscription screenObserver_;
 };
 

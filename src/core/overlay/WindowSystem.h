@@ -26,15 +26,17 @@ struct ScreenInfo {
 
 // One overlay window. Destroying it removes it from the screen.
 class OverlayWindow {
-public:
+  public:
     virtual ~OverlayWindow() = default;
     virtual void orderFront() = 0;
     virtual void orderOut() = 0;
+    // Moves and resizes the window to cover `frame` (its screen's new geometry), keeping its content.
+    virtual void setFrame(const ScreenRect& frame) = 0;
 };
 
 // The desktop's windowing services used by the overlay.
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
     // The connected screens, in the system's order.
     virtual std::vector<ScreenInfo> screens() const = 0;
@@ -42,7 +44,7 @@ public:
     // whose content draws from `manager`. Not yet ordered front.
     virtual std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
                                                                OverlayWindowManager& manager) = 0;
-    // Calls back on the main thread when screens are added, removed or changed.
+    // Calls back on the main thread when screens are added, removed or changed (geometry included).
     virtual Subscription observeScreenChanges(std::function<void()> onChange) = 0;
 };
 

@@ -1,0 +1,140 @@
+#include "core/overlay/FlashLoop.h"
+#include "core/util/VirtualExecutor.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using tavrine::Clock;
+using tavrine::FlashLoop;
+using tavrine::VirtualExecutor;
+
+namespace {
+
+struct FlashLoopTest : ::testing::Test {
+    VirtualExecutor ex{0};
+    std::vector<std::pair<std::int64_t, double>> frames;
+    std::unique_ptr<FlashLoop> flash =
+        std::make_unique<FlashLoop>(ex, ex, [this] { frames.emplace_back(ex.nowMs(), flash->flashAlpha()); });
+
+    double valueAfter(std::int64_t ms) {
+        ex.advanceBy(ms);
+        return flash->flashAlpha();
+    }
+};
+
+// A clock that can be stepped back independently of the executor's time.
+struct OffsetClock final : Clock {
+    explicit OffsetClock(const VirtualExecutor& ex) : ex(ex) {}
+    std::int64_t nowMs() const override { return ex.nowMs() + offset; }
+    const VirtualExecutor& ex;
+    std::int64_t offset = 0;
+};
+
+} // namespace
+
+TEST_F(FlashLoopTest, IdleLoopPostsNothing) {
+    EXPECT_EQ(ex.pendingCount(), 0u);
+    flash->stop(); // fading a flash already at 0 is no change
+    EXPECT_EQ(ex.pendingCount(), 0u);
+    EXPECT_FALSE(flash->isAnimating());
+}
+
+TEST_F(FlashLoopTest, OneCycleRisesToPointThreeAndFallsToZeroInPointEightSeconds) {
+    flash->start();
+    EXPECT_TRUE(flash->isLooping());
+    EXPECT_DOUBLE_EQ(valueAfter(0), 0.0);
+    const double quarter = valueAfter(200);
+    EXPECT_GT(quarter, 0.1);
+    EXPECT_LT(quarter, 0.2);
+    EXPECT_DOUBLE_EQ(valueAfter(200), 0.3);
+    EXPECT_DOUBLE_EQ(valueAfter(400), 0.0);
+    EXPECT_DOUBLE_EQ(valueAfter(400), 0.3); // second cycle
+    // Rising frames go up, falling frames go down, and none leaves the 0..0.3 band.
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        const auto [t, v] = frames[i];
+        const auto prev = frames[i - 1].second;
+        EXPECT_GE(v, 0.0);
+        EXPECT_LE(v, 0.3);
+        if (t % 800 > 0 && t % 800 <= 400) {
+            EXPECT_GE(v, prev) << "at " << t;
+        } else {
+            EXPECT_LE(v, prev) << "at " << t;
+        }
+    }
+    // Frames run at about 60 Hz while animating: 1.2 s so far.
+    EXPECT_GE(frames.size(), 70u);
+    EXPECT_LE(frames.size(), 80u);
+}
+
+TEST_F(FlashLoopTest, StopFadesOutWithinPointThreeSecondsAndThenNothingRuns) {
+    flash->start();
+    const double before = valueAfter(300);
+    ASSERT_GT(before, 0.2);
+    flash->stop();
+    EXPECT_FALSE(flash->isLooping());
+    const double mid = valueAfter(150);
+    EXPECT_GT(mid, 0.0);
+    EXPECT_LT(mid, before * 0.5); // ease-out: most of the fall happens early
+    EXPECT_DOUBLE_EQ(valueAfter(150), 0.0);
+    EXPECT_EQ(ex.pendingCount(), 0u);
+    const auto count = frames.size();
+    ex.advanceBy(5000);
+    EXPECT_EQ(frames.size(), count);
+}
+
+TEST_F(FlashLoopTest, OnOffOnWithinAFifthOfASecondLeavesOneLoopRunning) {
+    flash->start();
+    ex.advanceBy(100);
+    flash->stop();
+    ex.advanceBy(50);
+    flash->start();
+    ex.advanceBy(50);
+    // The restarted loop owns the rhythm: peak 0.4 s after it started, trough 0.8 s after.
+    EXPECT_DOUBLE_EQ(valueAfter(350), 0.3);
+    EXPECT_DOUBLE_EQ(valueAfter(400), 0.0);
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        ex.advanceBy(800);
+        EXPECT_LE(ex.pendingCount(), 2u); // one sleep and one animation frame: no second loop
+    }
+    EXPECT_DOUBLE_EQ(flash->flashAlpha(), 0.0);
+    EXPECT_DOUBLE_EQ(valueAfter(400), 0.3);
+}
+
+TEST_F(FlashLoopTest, RestartWhileFlashingRisesAgainFromWhereItWas) {
+    flash->start();
+    ex.advanceBy(600); // falling
+    const double falling = flash->flashAlpha();
+    const std::size_t from = frames.size();
+    flash->start();
+    EXPECT_DOUBLE_EQ(valueAfter(400), 0.3);
+    // No jump back to 0: the rise continues from the value reached (less the few ms still falling).
+    for (std::size_t i = from; i < frames.size(); ++i) {
+        EXPECT_GT(frames[i].second, falling - 0.02) << "at " << frames[i].first;
+    }
+    EXPECT_LE(ex.pendingCount(), 2u);
+}
+
+TEST_F(FlashLoopTest, DestroyedLoopRunsNoMoreFrames) {
+    flash->start();
+    ex.advanceBy(100);
+    const auto count = frames.size();
+    flash.reset();
+    ex.advanceBy(2000);
+    EXPECT_EQ(frames.size(), count);
+    EXPECT_EQ(ex.pendingCount(), 0u);
+}
+
+TEST(FlashLoopClock, WallClockSteppingBackDoesNotStallTheAnimation) {
+    VirtualExecutor ex{0};
+    OffsetClock clock(ex);
+    FlashLoop flash(ex, clock, nullptr);
+    flash.start();
+    ex.advanceBy(200);
+    clock.offset = -3'600'000;
+    ex.advanceBy(200);
+    EXPECT_NEAR(flash.flashAlpha(), 0.3, 0.02);
+    ex.advanceBy(400);
+    EXPECT_NEAR(flash.flashAlpha(), 0.0, 0.02);
+}

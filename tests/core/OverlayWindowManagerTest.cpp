@@ -1,0 +1,290 @@
+#include "core/overlay/OverlayWindowManager.h"
+#include "core/util/SharedInstance.h"
+#include "core/util/Signal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace tavrine;
+
+namespace {
+
+// Records every window-system call; windows note what the manager held when they were created.
+struct RecordingWindowSystem final : WindowSystem {
+    struct Snapshot {
+        float alpha;
+        bool alert;
+        bool matrixEnabled;
+        std::int64_t distanceCm;
+        std::uint64_t colorArgb;
+        float stripeAlpha;
+    };
+    struct Window final : OverlayWindow {
+        Window(RecordingWindowSystem& ws, ScreenInfo s, Snapshot v) : ws(ws), screen(s), values(v) {}
+        ~Window() override { ws.log.push_back("destroy " + std::to_string(screen.id)); }
+        void orderFront() override { ws.log.push_back("front " + std::to_string(screen.id)); }
+        void orderOut() override { ws.log.push_back("out " + std::to_string(screen.id)); }
+        void setFrame(const ScreenRect& f) override {
+            frame = f;
+            ws.log.push_back("frame " + std::to_string(screen.id) + " " + std::to_string(f.width) + "x" +
+                             std::to_string(f.height));
+        }
+        RecordingWindowSystem& ws;
+        ScreenInfo screen;
+        Snapshot values;
+        ScreenRect frame = screen.frame;
+    };
+
+    std::vector<ScreenInfo> screens() const override { return connected; }
+    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
+                                                       OverlayWindowManager& m) override {
+        log.push_back("create " + std::to_string(screen.id));
+        auto w =
+            std::make_unique<Window>(*this, screen,
+                                     Snapshot{m.currentAlpha, m.isAlertMode, m.matrixEnabled,
+                                              m.matrixDistanceCm, m.matrixColorArgb, m.matrixStripeAlpha});
+        windows.push_back(w.get());
+        return w;
+    }
+    Subscription observeScreenChanges(std::function<void()> onChange) override {
+        ++observeCalls;
+        return changes.subscribe([cb = std::move(onChange)](const int&) { cb(); });
+    }
+
+    void announce() { changes.emit(0); }
+
+    std::vector<ScreenInfo> connected;
+    std::vector<std::string> log;
+    std::vector<Window*> windows; // every window ever created, in order (do not dereference dropped ones)
+    int observeCalls = 0;
+    Signal<int> changes;
+};
+
+ScreenInfo screen(ScreenId id, int x, int w = 1280, int h = 800) {
+    return {id, {x, 0, w, h}};
+}
+
+class OverlayWindowManagerTest : public ::testing::Test {
+  protected:
+    RecordingWindowSystem ws;
+    OverlayWindowManager manager{ws};
+};
+
+} // namespace
+
+TEST_F(OverlayWindowManagerTest, ShowCoversEveryScreenInOrderAndASecondShowChangesNothing) {
+    ws.connected = {screen(1, 0), screen(2, 1280)};
+    std::vector<bool> showing;
+    auto sub = manager.isShowing.subscribe([&](bool v) { showing.push_back(v); });
+
+    manager.show();
+    manager.show();
+
+    EXPECT_EQ(ws.log, (std::vector<std::string>{"create 1", "front 1", "create 2", "front 2"}));
+    EXPECT_EQ(manager.windowCount(), 2u);
+    EXPECT_EQ(ws.observeCalls, 1);
+    EXPECT_EQ(ws.changes.subscriberCount(), 1u);
+    EXPECT_EQ(showing, (std::vector<bool>{false, true}));
+}
+
+TEST_F(OverlayWindowManagerTest, HideWithoutShowStoresFalseAndTouchesNoWindow) {
+    ws.connected = {screen(1, 0)};
+    int deliveries = 0;
+    auto sub = manager.isShowing.subscribe([&](bool v) {
+        EXPECT_FALSE(v);
+        ++deliveries;
+    });
+    manager.hide();
+    EXPECT_EQ(deliveries, 2); // the value on subscribing, then the stored false
+    EXPECT_TRUE(ws.log.empty());
+    EXPECT_FALSE(manager.isShowing.get());
+    EXPECT_FALSE(manager.isObservingScreens());
+}
+
+TEST_F(OverlayWindowManagerTest, HideOrdersOutAndDropsEveryWindowAndStopsWatchingScreens) {
+    ws.connected = {screen(1, 0), screen(2, 1280)};
+    manager.show();
+    ws.log.clear();
+    manager.hide();
+    std::sort(ws.log.begin(), ws.log.end());
+    EXPECT_EQ(ws.log, (std::vector<std::string>{"destroy 1", "destroy 2", "out 1", "out 2"}));
+    EXPECT_EQ(manager.windowCount(), 0u);
+    EXPECT_FALSE(manager.isShowing.get());
+    EXPECT_EQ(ws.changes.subscriberCount(), 0u);
+
+    ws.log.clear();
+    ws.connected.push_back(screen(3, 2560));
+    ws.announce();
+    EXPECT_TRUE(ws.log.empty());
+}
+
+TEST_F(OverlayWindowManagerTest, ScreenConnectedWhileShowingGetsAWindowWithTheCurrentValues) {
+    ws.connected = {screen(1, 0)};
+    manager.show();
+    manager.setAlpha(0.55f);
+    manager.setAlertMode(true);
+    manager.updateMatrixConfig(false, 140, 0x00FF0000, 0.3f);
+    ws.log.clear();
+
+    ws.connected.push_back(screen(2, 1280));
+    ws.announce();
+
+    ASSERT_EQ(ws.log, (std::vector<std::string>{"create 2", "front 2"}));
+    const auto& v = ws.windows.back()->values;
+    EXPECT_FLOAT_EQ(v.alpha, 0.55f);
+    EXPECT_TRUE(v.alert);
+    EXPECT_FALSE(v.matrixEnabled);
+    EXPECT_EQ(v.distanceCm, 140);
+    EXPECT_EQ(v.colorArgb, 0x00FF0000u);
+    EXPECT_FLOAT_EQ(v.stripeAlpha, 0.3f);
+    EXPECT_EQ(manager.windowCount(), 2u);
+}
+
+TEST_F(OverlayWindowManagerTest, ScreenDisconnectedWhileShowingLosesOnlyItsWindow) {
+    ws.connected = {screen(1, 0), screen(2, 1280), screen(3, 2560)};
+    manager.show();
+    ws.log.clear();
+
+    ws.connected.erase(ws.connected.begin() + 1);
+    ws.announce();
+
+    EXPECT_EQ(ws.log, (std::vector<std::string>{"out 2", "destroy 2"}));
+    EXPECT_EQ(manager.windowCount(), 2u);
+
+    // The same screen coming back is covered again by a new window.
+    ws.log.clear();
+    ws.connected.push_back(screen(2, 1280));
+    ws.announce();
+    EXPECT_EQ(ws.log, (std::vector<std::string>{"create 2", "front 2"}));
+}
+
+TEST_F(OverlayWindowManagerTest, ScreensChangedWhileHiddenAreNotWatchedAndTheNextShowCoversThePresentOnes) {
+    ws.connected = {screen(1, 0), screen(2, 1280)};
+    manager.show();
+    manager.hide();
+    ws.connected = {screen(2, 0), screen(5, 1280)};
+    ws.announce();
+    ws.log.clear();
+
+    manager.show();
+    EXPECT_EQ(ws.log, (std::vector<std::string>{"create 2", "front 2", "create 5", "front 5"}));
+    EXPECT_EQ(ws.observeCalls, 2);
+    EXPECT_EQ(ws.changes.subscriberCount(), 1u);
+}
+
+TEST_F(OverlayWindowManagerTest, ValuesSetWhileHiddenSurviveHideAndShow) {
+    ws.connected = {screen(1, 0)};
+    manager.setAlpha(0.6f);
+    manager.setAlertMode(true);
+    manager.updateMatrixConfig(true, 200, 0xFF112233, 0.5f);
+    manager.show();
+    manager.hide();
+    manager.show();
+
+    EXPECT_FLOAT_EQ(manager.currentAlpha.get(), 0.6f);
+    EXPECT_TRUE(manager.isAlertMode.get());
+    EXPECT_EQ(manager.matrixDistanceCm.get(), 200);
+    const auto& v = ws.windows.back()->values;
+    EXPECT_FLOAT_EQ(v.alpha, 0.6f);
+    EXPECT_TRUE(v.alert);
+    EXPECT_EQ(v.distanceCm, 200);
+    EXPECT_EQ(v.colorArgb, 0xFF112233u);
+}
+
+TEST_F(OverlayWindowManagerTest, EmptyScreenListStillShowsAndTheFirstScreenAnnouncedIsCovered) {
+    manager.show();
+    EXPECT_TRUE(manager.isShowing.get());
+    EXPECT_EQ(manager.windowCount(), 0u);
+    ws.connected = {screen(7, 0)};
+    ws.announce();
+    EXPECT_EQ(ws.log, (std::vector<std::string>{"create 7", "front 7"}));
+}
+
+TEST_F(OverlayWindowManagerTest, ResizedScreenKeepsItsWindowWhichFollowsTheNewFrame) {
+    ws.connected = {screen(1, 0), screen(2, 1280)};
+    manager.show();
+    ws.log.clear();
+
+    // Same screen objects; the second one switches to a larger mode. An unchanged screen is left alone.
+    ws.connected[1].frame = {1280, 0, 1920, 1080};
+    ws.announce();
+    EXPECT_EQ(ws.log, (std::vector<std::string>{"frame 2 1920x1080"}));
+    EXPECT_EQ(ws.windows[1]->frame, (ScreenRect{1280, 0, 1920, 1080}));
+    EXPECT_EQ(manager.windowCount(), 2u);
+
+    ws.log.clear();
+    ws.announce();
+    EXPECT_TRUE(ws.log.empty());
+}
+
+TEST(OverlayWindowManagerAlpha, IsCappedAtPointEightWithNoLowerBound) {
+    RecordingWindowSystem ws;
+    OverlayWindowManager m(ws);
+    const std::vector<std::pair<float, float>> cases{{1.0f, 0.8f},       {0.8f, 0.8f}, {0.35f, 0.35f},
+                                                     {0.8000001f, 0.8f}, {0.0f, 0.0f}, {-0.2f, -0.2f}};
+    for (auto [in, out] : cases) {
+        m.setAlpha(in);
+        EXPECT_FLOAT_EQ(m.currentAlpha.get(), out) << "setAlpha(" << in << ")";
+    }
+}
+
+TEST(OverlayWindowManagerMatrix, UpdateAssignsEachValueInOrderAndAnnouncesEachBeforeStoringIt) {
+    RecordingWindowSystem ws;
+    OverlayWindowManager m(ws);
+    std::vector<std::string> log;
+    std::vector<Subscription> subs;
+    auto watch = [&](auto& published, const char* name) {
+        bool initial = true;
+        subs.push_back(published.subscribe([&, name, initial](const auto& v) mutable {
+            if (initial) {
+                initial = false;
+                return;
+            }
+            // Delivered before the new value reads back.
+            log.push_back(std::string(name) + (published.get() == v ? " stored" : " pending"));
+        }));
+    };
+    watch(m.matrixEnabled, "enabled");
+    watch(m.matrixDistanceCm, "distance");
+    watch(m.matrixColorArgb, "color");
+    watch(m.matrixStripeAlpha, "stripe");
+    watch(m.lastDistanceCm, "last");
+
+    float stripeSeenByLast = -1.0f;
+    subs.push_back(
+        m.lastDistanceCm.subscribe([&](std::int64_t) { stripeSeenByLast = m.matrixStripeAlpha.get(); }));
+
+    m.updateMatrixConfig(false, 140, 0x00FF0000, 0.3f);
+    EXPECT_EQ(log, (std::vector<std::string>{"enabled pending", "distance pending", "color pending",
+                                             "stripe pending", "last pending"}));
+    EXPECT_FLOAT_EQ(stripeSeenByLast, 0.3f);
+
+    m.updateMatrixConfig(false, 120, 0xFF000000, 0.42f);
+    EXPECT_FALSE(m.matrixEnabled.get());
+    EXPECT_EQ(m.matrixDistanceCm.get(), 120);
+    EXPECT_EQ(m.lastDistanceCm.get(), 120);
+    EXPECT_EQ(m.matrixColorArgb.get(), 0xFF000000u);
+    EXPECT_FLOAT_EQ(m.matrixStripeAlpha.get(), 0.42f);
+
+    // No clamping here: the caller owns the range of distances.
+    m.updateMatrixConfig(true, -5, 0, 2.0f);
+    EXPECT_EQ(m.matrixDistanceCm.get(), -5);
+    EXPECT_FLOAT_EQ(m.matrixStripeAlpha.get(), 2.0f);
+}
+
+TEST(OverlayWindowManagerShared, IsCreatedOnceFromTheInstalledFactory) {
+    RecordingWindowSystem ws;
+    int made = 0;
+    SharedInstance<OverlayWindowManager>::setFactory([&] {
+        ++made;
+        return std::make_unique<OverlayWindowManager>(ws);
+    });
+    OverlayWindowManager& a = OverlayWindowManager::shared();
+    OverlayWindowManager& b = OverlayWindowManager::shared();
+    EXPECT_EQ(&a, &b);
+    EXPECT_EQ(made, 1);
+    SharedInstance<OverlayWindowManager>::resetForTests();
+}

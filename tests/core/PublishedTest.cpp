@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -97,4 +100,88 @@ TEST(Signal, DeliversToLiveSubscribersOnly) {
     sub.cancel();
     s.emit(2);
     EXPECT_EQ(seen, std::vector<int>{1});
+}
+
+TEST(Published, SubscriberAddedDuringADeliveryIsNotLeftWithAStaleValue) {
+    Published<int> p{0};
+    Subscription late;
+    std::vector<int> lateSeen;
+    auto first = p.subscribe([&](const int& v) {
+        if (v == 1 && !late.isActive()) {
+            late = p.subscribe([&](const int& w) { lateSeen.push_back(w); });
+        }
+    });
+    p = 1;
+    p = 2;
+    EXPECT_EQ(lateSeen, (std::vector<int>{0, 1, 2}));
+}
+
+TEST(Published, ValuesWithoutEqualityCanBePublished) {
+    struct NoEquality {
+        int n = 0;
+    };
+    Published<NoEquality> p;
+    int last = -1;
+    auto sub = p.subscribe([&](const NoEquality& v) { last = v.n; });
+    p.modify([](NoEquality& v) { v.n = 7; });
+    EXPECT_EQ(last, 7);
+    EXPECT_EQ(p.get().n, 7);
+}
+
+TEST(Published, DistinctSubscriptionNeverSkipsNaN) {
+    Published<float> p{0.0f};
+    int count = 0;
+    auto sub = p.subscribeDistinct([&](const float&) { ++count; });
+    p = std::numeric_limits<float>::quiet_NaN();
+    p = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(count, 3);
+}
+
+TEST(Published, AThrowingSubscriberDoesNotWedgeLaterAssignments) {
+    Published<int> p{0};
+    std::vector<int> seen;
+    auto thrower = p.subscribe([](const int& v) {
+        if (v == 1) {
+            throw std::runtime_error("boom");
+        }
+    });
+    auto watcher = p.subscribe([&](const int& v) { seen.push_back(v); });
+    EXPECT_THROW(p = 1, std::runtime_error);
+    EXPECT_EQ(p.get(), 0); // the failed delivery was not stored
+    p = 2;
+    EXPECT_EQ(p.get(), 2);
+    EXPECT_EQ(seen, (std::vector<int>{0, 2}));
+}
+
+TEST(Published, ASubscriberMayDestroyThePublishedValueDuringDelivery) {
+    auto p = std::make_unique<Published<int>>(0);
+    int after = 0;
+    auto killer = p->subscribe([&](const int& v) {
+        if (v == 1) {
+            p.reset();
+        }
+    });
+    auto other = p->subscribe([&](const int&) { ++after; });
+    *p = 1;
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(after, 2); // the delivery in progress still reaches everyone
+}
+
+TEST(Published, CancellingDuringDeliveryThenSubscribingKeepsOrder) {
+    Published<int> p{0};
+    std::vector<std::string> log;
+    Subscription a, b, c;
+    a = p.subscribe([&](const int& v) {
+        log.push_back("a" + std::to_string(v));
+        if (v == 1) {
+            b.cancel();
+            c = p.subscribe([&](const int& w) { log.push_back("c" + std::to_string(w)); });
+            p = 2;
+        }
+    });
+    b = p.subscribe([&](const int& v) { log.push_back("b" + std::to_string(v)); });
+    log.clear();
+    p = 1;
+    EXPECT_EQ(log, (std::vector<std::string>{"a1", "c0", "c1", "a2", "c2"}));
+    EXPECT_EQ(p.subscriberCount(), 2u);
 }

@@ -6,14 +6,14 @@ namespace tavrine {
 
 // Wall-clock time in milliseconds since 1970-01-01 00:00 UTC. Not monotonic: it may step backwards.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual std::int64_t nowMs() const = 0;
 };
 
 // The system clock (std::chrono::system_clock).
 class SystemClock final : public Clock {
-public:
+  public:
     std::int64_t nowMs() const override;
 };
 

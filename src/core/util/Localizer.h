@@ -6,14 +6,14 @@ namespace tavrine {
 
 // Looks up the user-facing text of a localization key; a key without an entry comes back unchanged.
 class Localizer {
-public:
+  public:
     virtual ~Localizer() = default;
     virtual std::string text(const std::string& key) const = 0;
 };
 
 // Shows the keys themselves (tests, and a build without translations).
 class KeyLocalizer final : public Localizer {
-public:
+  public:
     std::string text(const std::string& key) const override { return key; }
 };
 

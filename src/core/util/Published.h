@@ -2,6 +2,7 @@
 
 #include "core/util/Subscription.h"
 
+#include <concepts>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -19,10 +20,11 @@ namespace tavrine {
 // current one has reached every subscriber and been stored, so every subscriber sees the values in
 // assignment order and the last assignment wins. A subscriber may cancel itself (or another) during a
 // delivery; a cancelled subscriber receives nothing further, not even the rest of the current delivery.
+// A subscriber added during a delivery receives the stored value, then the value being delivered.
 //
 // Single-threaded: use it on one thread (the main thread in this program).
 template <typename T> class Published {
-public:
+  public:
     using Callback = std::function<void(const T&)>;
 
     Published() : state_(std::make_shared<State>()) {}
@@ -39,21 +41,23 @@ public:
         if (s.delivering) {
             return;
         }
+        // Keeps the state alive if a subscriber destroys this Published during delivery.
         auto keepAlive = state_;
-        s.delivering = true;
+        DeliveryScope scope(s);
         while (!s.queue.empty()) {
             T value = std::move(s.queue.front());
             s.queue.pop_front();
-            // Snapshot: subscribers added during this delivery got the current value on subscribing.
-            std::vector<std::shared_ptr<Entry>> snapshot = s.entries;
-            for (const auto& entry : snapshot) {
+            // Indexed, not a snapshot: a subscriber added during this delivery received the stored
+            // value on subscribing and must now receive the value in flight too, or it would be left
+            // behind. Cancelled entries stay in place (inactive) until the delivery ends.
+            for (std::size_t i = 0; i < s.entries.size(); ++i) {
+                std::shared_ptr<Entry> entry = s.entries[i];
                 if (entry->active) {
                     entry->deliver(value);
                 }
             }
             s.value = std::move(value);
         }
-        s.delivering = false;
     }
 
     Published& operator=(T newValue) {
@@ -71,7 +75,9 @@ public:
     [[nodiscard]] Subscription subscribe(Callback cb) { return add(std::move(cb), false); }
 
     // Like subscribe, but a value equal to the last one delivered to this subscriber is skipped.
-    [[nodiscard]] Subscription subscribeDistinct(Callback cb) { return add(std::move(cb), true); }
+    [[nodiscard]] Subscription subscribeDistinct(Callback cb) requires std::equality_comparable<T> {
+        return add(std::move(cb), true);
+    }
 
     std::size_t subscriberCount() const {
         std::size_t n = 0;
@@ -81,18 +87,20 @@ public:
         return n;
     }
 
-private:
+  private:
     struct Entry {
         Callback cb;
         bool distinct = false;
         bool active = true;
         std::optional<T> last;
         void deliver(const T& v) {
-            if (distinct) {
-                if (last && *last == v) {
-                    return;
+            if constexpr (std::equality_comparable<T>) {
+                if (distinct) {
+                    if (last && *last == v) {
+                        return;
+                    }
+                    last = v;
                 }
-                last = v;
             }
             cb(v);
         }
@@ -102,6 +110,23 @@ private:
         std::vector<std::shared_ptr<Entry>> entries;
         std::deque<T> queue;
         bool delivering = false;
+
+        void compact() {
+            std::erase_if(entries, [](const std::shared_ptr<Entry>& e) { return !e->active; });
+        }
+    };
+    // Ends a delivery, also when a subscriber throws: the values still queued are dropped so that the
+    // next assignment delivers normally instead of queueing forever.
+    struct DeliveryScope {
+        State& s;
+        explicit DeliveryScope(State& state) : s(state) { s.delivering = true; }
+        ~DeliveryScope() {
+            s.delivering = false;
+            s.queue.clear();
+            s.compact();
+        }
+        DeliveryScope(const DeliveryScope&) = delete;
+        DeliveryScope& operator=(const DeliveryScope&) = delete;
     };
 
     Subscription add(Callback cb, bool distinct) {
@@ -118,8 +143,8 @@ private:
                 return;
             }
             en->active = false;
-            if (st) {
-                std::erase(st->entries, en);
+            if (st && !st->delivering) {
+                st->compact();
             }
         });
         T current = state_->value;

@@ -2,15 +2,17 @@
 
 namespace tavrine {
 
-SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), thread_([this] { run(); }) {}
+SerialQueue::SerialQueue(std::string label)
+    : label_(std::move(label)), shared_(std::make_shared<Shared>()), thread_([s = shared_] { run(s); }) {}
 
 SerialQueue::~SerialQueue() {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        tasks_.clear();
+        std::lock_guard lock(shared_->mutex);
+        shared_->stopping = true;
+        shared_->tasks.clear();
     }
-    cv_.notify_all();
+    shared_->cv.notify_all();
+    shared_->idleCv.notify_all();
     if (thread_.joinable()) {
         if (isCurrentThread()) {
             thread_.detach();
@@ -22,41 +24,48 @@ SerialQueue::~SerialQueue() {
 
 void SerialQueue::submit(std::function<void()> task) {
     {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->stopping) {
             return;
         }
-        tasks_.push_back(std::move(task));
+        shared_->tasks.push_back(std::move(task));
     }
-    cv_.notify_one();
+    shared_->cv.notify_one();
 }
 
 void SerialQueue::drain() {
-    std::unique_lock lock(mutex_);
-    idleCv_.wait(lock, [this] { return (tasks_.empty() && !busy_) || stopping_; });
+    if (isCurrentThread()) {
+        return;
+    }
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    s.idleCv.wait(lock, [&s] { return (s.tasks.empty() && !s.busy) || s.stopping; });
 }
 
-void SerialQueue::run() {
+void SerialQueue::run(std::shared_ptr<Shared> shared) {
+    Shared& s = *shared;
     for (;;) {
         std::function<void()> task;
         {
-            std::unique_lock lock(mutex_);
-            cv_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-            if (stopping_) {
-                busy_ = false;
-                idleCv_.notify_all();
+            std::unique_lock lock(s.mutex);
+            s.cv.wait(lock, [&s] { return s.stopping || !s.tasks.empty(); });
+            if (s.stopping) {
+                s.busy = false;
+                s.idleCv.notify_all();
                 return;
             }
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
-            busy_ = true;
+            task = std::move(s.tasks.front());
+            s.tasks.pop_front();
+            s.busy = true;
         }
         task();
+        // Destroy the task's captures before reporting idle, so drain() means "all effects done".
+        task = nullptr;
         {
-            std::lock_guard lock(mutex_);
-            busy_ = false;
+            std::lock_guard lock(s.mutex);
+            s.busy = false;
         }
-        idleCv_.notify_all();
+        s.idleCv.notify_all();
     }
 }
 

@@ -11,8 +11,10 @@ namespace tavrine {
 // wires the real platform objects; the instance is created from it on first use and lives until exit.
 // Tests either avoid shared() or install a factory over fakes and reset it afterwards.
 template <typename T> class SharedInstance {
-public:
-    static void setFactory(std::function<std::unique_ptr<T>()> factory) { slot().factory = std::move(factory); }
+  public:
+    static void setFactory(std::function<std::unique_ptr<T>()> factory) {
+        slot().factory = std::move(factory);
+    }
     static bool hasInstance() { return static_cast<bool>(slot().instance); }
     static T& get() {
         auto& s = slot();
@@ -30,7 +32,7 @@ public:
         s.factory = nullptr;
     }
 
-private:
+  private:
     struct Slot {
         std::function<std::unique_ptr<T>()> factory;
         std::unique_ptr<T> instance;

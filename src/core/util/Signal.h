@@ -11,7 +11,7 @@ namespace tavrine {
 // A stream of events without a current value. emit() delivers synchronously, in subscription order,
 // on the emitting thread. A subscriber may cancel itself during delivery. Single-threaded.
 template <typename... Args> class Signal {
-public:
+  public:
     using Callback = std::function<void(const Args&...)>;
 
     Signal() : entries_(std::make_shared<std::vector<std::shared_ptr<Entry>>>()) {}
@@ -47,7 +47,7 @@ public:
 
     std::size_t subscriberCount() const { return entries_->size(); }
 
-private:
+  private:
     struct Entry {
         Callback cb;
         bool active;

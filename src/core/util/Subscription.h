@@ -8,7 +8,7 @@ namespace tavrine {
 // Owns one subscription to a published value or event source. Destroying the handle, or calling
 // cancel(), ends delivery. Movable, not copyable.
 class Subscription {
-public:
+  public:
     Subscription() = default;
     explicit Subscription(std::function<void()> canceller) : canceller_(std::move(canceller)) {}
     Subscription(const Subscription&) = delete;
@@ -30,7 +30,7 @@ public:
     }
     bool isActive() const { return static_cast<bool>(canceller_); }
 
-private:
+  private:
     std::function<void()> canceller_;
 };
 

@@ -14,9 +14,12 @@ namespace tavrine {
 // runs what is due now, advanceBy(ms) moves the clock forward and runs every task that falls due, in
 // due-time order (ties in posting order), each with the clock set to its due time. It is also the
 // Clock of the test, so timestamps and timers agree. post() is thread-safe; running is not.
+//
+// Timers follow elapsed time, like the event loop's monotonic timers: setNowMs() moves the wall clock
+// (also backwards) without bringing any timer nearer or pushing it further away.
 class VirtualExecutor final : public Executor, public Clock {
-public:
-    explicit VirtualExecutor(std::int64_t startMs = 1'700'000'000'000) : now_(startMs) {}
+  public:
+    explicit VirtualExecutor(std::int64_t startMs = 1'700'000'000'000) : wallOffsetMs_(startMs) {}
 
     TaskHandle post(Task task) override { return postAfter(0, std::move(task)); }
     TaskHandle postAfter(std::int64_t delayMs, Task task) override;
@@ -32,17 +35,21 @@ public:
     // Runs until no task is left, advancing the clock as needed (bounded by maxTasks).
     int runAll(int maxTasks = 100000);
 
+    // Tasks not yet run and not cancelled.
     std::size_t pendingCount() const;
 
-private:
+  private:
     struct Item {
         Task task;
         TaskHandle handle;
     };
-    bool runOneDueAt(std::int64_t limitMs);
+    // Takes the first task due at or before limitMs; false when there is none. ran tells whether it
+    // ran or had been cancelled.
+    bool runOneDueAt(std::int64_t limitMs, bool& ran);
 
     mutable std::mutex mutex_;
-    std::int64_t now_;
+    std::int64_t elapsedMs_ = 0;    // monotonic: what the timers count
+    std::int64_t wallOffsetMs_ = 0; // wall clock = elapsed + offset
     std::uint64_t seq_ = 0;
     std::map<std::pair<std::int64_t, std::uint64_t>, Item> queue_;
 };

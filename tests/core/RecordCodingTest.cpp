@@ -1,0 +1,171 @@
+#include "core/domain/FilterSettingsCoding.h"
+#include "core/domain/FilterStatsCoding.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+using namespace tavrine;
+using nlohmann::json;
+
+namespace {
+
+const std::vector<std::string> settingsKeys = {
+    "filterStrength",      "sensitivity",           "inattentionDelayMs",       "captureFps",
+    "hapticOnAlert",       "launchAtLogin",         "batteryThresholdPercent",  "glassesCompat",
+    "overlayOnCameraBusy", "privacyMatrixEnabled",  "privacyMatrixCoefficient", "matrixColorArgb",
+    "matrixStripeAlpha",   "globalShortcutEnabled", "coverAllScreens",          "calibrationDistanceCm",
+    "isCalibrated"};
+
+FilterSettings unusualSettings() {
+    FilterSettings s;
+    s.filterStrength = 5;
+    s.sensitivity = 1;
+    s.inattentionDelayMs = 3000;
+    s.captureFps = 15;
+    s.hapticOnAlert = false;
+    s.launchAtLogin = true;
+    s.batteryThresholdPercent = 0;
+    s.glassesCompat = false;
+    s.overlayOnCameraBusy = true;
+    s.privacyMatrixEnabled = false;
+    s.privacyMatrixCoefficient = 3.5f;
+    s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
+    s.matrixStripeAlpha = 0.35f;
+    s.globalShortcutEnabled = false;
+    s.coverAllScreens = false;
+    s.calibrationDistanceCm = 47;
+    s.isCalibrated = true;
+    return s;
+}
+
+json encodedDefaults() {
+    return json::parse(*encodeFilterSettings(FilterSettings()));
+}
+
+} // namespace
+
+TEST(FilterSettingsCoding, EncodesExactlyTheSeventeenFieldNamesWithTheirTypes) {
+    const json j = encodedDefaults();
+    ASSERT_EQ(j.size(), 17u);
+    for (const auto& key : settingsKeys) {
+        EXPECT_TRUE(j.contains(key)) << key;
+    }
+    EXPECT_EQ(j["filterStrength"], 3);
+    EXPECT_TRUE(j["hapticOnAlert"].is_boolean());
+    EXPECT_EQ(j["matrixColorArgb"].get<std::uint64_t>(), 0xFF000000ULL);
+    EXPECT_FLOAT_EQ(j["matrixStripeAlpha"].get<float>(), 0.72f);
+}
+
+TEST(FilterSettingsCoding, RoundTripsDefaultAndUnusualRecordsExactly) {
+    for (const FilterSettings& s : {FilterSettings(), unusualSettings()}) {
+        const auto encoded = encodeFilterSettings(s);
+        ASSERT_TRUE(encoded) << encoded.error();
+        const auto decoded = decodeFilterSettings(*encoded);
+        ASSERT_TRUE(decoded) << decoded.error();
+        EXPECT_EQ(*decoded, s);
+    }
+    FilterSettings extremes;
+    extremes.inattentionDelayMs = std::numeric_limits<std::int64_t>::min();
+    extremes.filterStrength = std::numeric_limits<int>::max();
+    extremes.privacyMatrixCoefficient = std::numeric_limits<float>::max();
+    extremes.matrixStripeAlpha = std::numeric_limits<float>::denorm_min();
+    const auto decoded = decodeFilterSettings(*encodeFilterSettings(extremes));
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(*decoded, extremes);
+}
+
+TEST(FilterSettingsCoding, EveryKeyIsRequired) {
+    for (const auto& key : settingsKeys) {
+        json j = encodedDefaults();
+        j.erase(key);
+        const auto decoded = decodeFilterSettings(j.dump());
+        EXPECT_FALSE(decoded) << key;
+        EXPECT_NE(decoded.error().find(key), std::string::npos) << decoded.error();
+    }
+}
+
+TEST(FilterSettingsCoding, WrongTypesAreErrors) {
+    const std::vector<std::pair<std::string, json>> cases = {
+        {"captureFps", "10"},
+        {"captureFps", 10.5},
+        {"captureFps", true},
+        {"captureFps", nullptr},
+        {"filterStrength", 3000000000LL},
+        {"filterStrength", json::array({3})},
+        {"hapticOnAlert", 1},
+        {"hapticOnAlert", "true"},
+        {"matrixColorArgb", -1},
+        {"matrixColorArgb", 1.0},
+        {"matrixStripeAlpha", "0.42"},
+        {"matrixStripeAlpha", 1e300},
+        {"inattentionDelayMs", 18446744073709551615ULL},
+        {"isCalibrated", json::object()},
+    };
+    for (const auto& [key, value] : cases) {
+        json j = encodedDefaults();
+        j[key] = value;
+        const auto decoded = decodeFilterSettings(j.dump());
+        EXPECT_FALSE(decoded) << key << " = " << value.dump();
+        EXPECT_NE(decoded.error().find(key), std::string::npos) << decoded.error();
+    }
+}
+
+TEST(FilterSettingsCoding, IntegralFloatsAndUnknownKeysAreAccepted) {
+    json j = encodedDefaults();
+    j["privacyMatrixCoefficient"] = 3; // a JSON integer is a fine number for a float field
+    j["somethingNew"] = "ignored";
+    const auto decoded = decodeFilterSettings(j.dump());
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->privacyMatrixCoefficient, 3.0f);
+}
+
+TEST(FilterSettingsCoding, MalformedTextIsAnErrorNotACrash) {
+    for (const char* text : {"", "{", "[]", "null", "42", "{\"filterStrength\":", "\xff\xfe garbage", "{}"}) {
+        const auto decoded = decodeFilterSettings(text);
+        EXPECT_FALSE(decoded) << text;
+        EXPECT_FALSE(decoded.error().empty());
+    }
+}
+
+TEST(FilterSettingsCoding, NonFiniteFloatsCannotBeEncoded) {
+    FilterSettings s;
+    s.matrixStripeAlpha = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FALSE(encodeFilterSettings(s));
+    s = FilterSettings();
+    s.privacyMatrixCoefficient = std::numeric_limits<float>::infinity();
+    const auto encoded = encodeFilterSettings(s);
+    EXPECT_FALSE(encoded);
+    EXPECT_NE(encoded.error().find("privacyMatrixCoefficient"), std::string::npos);
+}
+
+TEST(FilterStatsCoding, RoundTripsWithTheFieldNamesAsKeys) {
+    const FilterStats stats{7, std::numeric_limits<std::int64_t>::max(), -90};
+    const json j = json::parse(encodeFilterStats(stats));
+    EXPECT_EQ(j.size(), 3u);
+    EXPECT_EQ(j["alertCount"], 7);
+    EXPECT_EQ(j["totalActiveSeconds"], -90);
+    const auto decoded = decodeFilterStats(j.dump());
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->alertCount, 7);
+    EXPECT_EQ(decoded->sessionCount, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(decoded->totalActiveSeconds, -90);
+}
+
+TEST(FilterStatsCoding, EveryKeyIsRequiredAndMustBeAnInteger) {
+    for (const char* key : {"alertCount", "sessionCount", "totalActiveSeconds"}) {
+        json j = json::parse(encodeFilterStats({}));
+        j.erase(key);
+        EXPECT_FALSE(decodeFilterStats(j.dump())) << key;
+        j[key] = "5";
+        EXPECT_FALSE(decodeFilterStats(j.dump())) << key;
+        j[key] = 5.5;
+        EXPECT_FALSE(decodeFilterStats(j.dump())) << key;
+        j[key] = 5;
+        EXPECT_TRUE(decodeFilterStats(j.dump())) << key;
+    }
+    EXPECT_FALSE(decodeFilterStats("not json"));
+}

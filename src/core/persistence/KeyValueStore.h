@@ -12,7 +12,7 @@ using StoredValue = std::variant<bool, std::int64_t, double, std::string>;
 
 // Per-user key-value store with typed reads. Reads never fail.
 class KeyValueStore {
-public:
+  public:
     virtual ~KeyValueStore() = default;
 
     // 0 for a missing key or a value that is not a number.
@@ -26,6 +26,10 @@ public:
     virtual void setBool(const std::string& key, bool value) = 0;
     virtual void setFloat(const std::string& key, float value) = 0;
     virtual void remove(const std::string& key) = 0;
+
+    // Makes the writes so far durable (on disk for a file-backed store). Writers call it after a group
+    // of writes, so that one save costs one durable write rather than one per key.
+    virtual void flush() {}
 };
 
 } // namespace tavrine

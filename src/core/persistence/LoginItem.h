@@ -7,7 +7,7 @@ namespace tavrine {
 
 // Whether the application starts at login, and the means to change it.
 class LoginItem {
-public:
+  public:
     virtual ~LoginItem() = default;
     virtual bool isEnabled() const = 0;
     // Registers (true) or unregisters (false). Returns the error description on failure.

@@ -13,7 +13,7 @@ namespace tavrine {
 // Owns the live settings: loads them from the store, publishes every change, saves key by key and
 // applies launchAtLogin to the login item. Main thread only.
 class SettingsRepository {
-public:
+  public:
     SettingsRepository(KeyValueStore& defaults, LoginItem& loginItem, std::ostream& diagnostics = std::cout);
     SettingsRepository(const SettingsRepository&) = delete;
     SettingsRepository& operator=(const SettingsRepository&) = delete;
@@ -28,7 +28,7 @@ public:
 
     KeyValueStore& defaults() { return defaults_; }
 
-private:
+  private:
     void setLaunchAtLogin(bool enabled);
 
     KeyValueStore& defaults_;

@@ -10,7 +10,7 @@ namespace tavrine {
 
 // Lifetime statistics, mirrored into the store at every change. Main thread only.
 class StatsRepository {
-public:
+  public:
     explicit StatsRepository(KeyValueStore& defaults);
     StatsRepository(const StatsRepository&) = delete;
     StatsRepository& operator=(const StatsRepository&) = delete;
@@ -25,7 +25,7 @@ public:
     void addActiveSeconds(std::int64_t seconds);
     void reset();
 
-private:
+  private:
     void load();
 
     KeyValueStore& defaults_;

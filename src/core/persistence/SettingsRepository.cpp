@@ -1,0 +1,120 @@
+#include "core/persistence/SettingsRepository.h"
+
+#include "core/persistence/StoredValueConversion.h"
+#include "core/util/SharedInstance.h"
+
+#include <limits>
+
+namespace tavrine {
+
+namespace {
+
+// An integer read: 0 (missing or not a number) gives the fallback, and so does a number that an int
+// field cannot hold.
+int integerOr(const KeyValueStore& store, SettingsKey key, int fallback) {
+    const std::int64_t v = store.integerForKey(rawValue(key));
+    if (v == 0 || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
+        return fallback;
+    }
+    return static_cast<int>(v);
+}
+
+std::int64_t integer64Or(const KeyValueStore& store, SettingsKey key, std::int64_t fallback) {
+    const std::int64_t v = store.integerForKey(rawValue(key));
+    return v == 0 ? fallback : v;
+}
+
+template <typename Convert>
+auto objectOr(const KeyValueStore& store, SettingsKey key, Convert convert,
+              decltype(*convert(StoredValue{})) fallback) -> std::decay_t<decltype(fallback)> {
+    const auto stored = store.objectForKey(rawValue(key));
+    if (!stored) {
+        return fallback;
+    }
+    return convert(*stored).value_or(fallback);
+}
+
+} // namespace
+
+SettingsRepository::SettingsRepository(KeyValueStore& defaults, LoginItem& loginItem,
+                                       std::ostream& diagnostics)
+    : defaults_(defaults), loginItem_(loginItem), diagnostics_(diagnostics) {
+    load();
+}
+
+SettingsRepository& SettingsRepository::shared() {
+    return SharedInstance<SettingsRepository>::get();
+}
+
+void SettingsRepository::load() {
+    const KeyValueStore& d = defaults_;
+    FilterSettings s;
+    s.filterStrength = integerOr(d, SettingsKey::filterStrength, 3);
+    s.sensitivity = integerOr(d, SettingsKey::sensitivity, 3);
+    s.inattentionDelayMs = integer64Or(d, SettingsKey::inattentionDelayMs, 1500);
+    s.captureFps = integerOr(d, SettingsKey::captureFps, 10);
+    // The analyzer divides 1000 by the rate: a rate below 1 from a damaged file would stall or
+    // invert frame admission, so it reads as the fallback like 0 does.
+    if (s.captureFps < 1) {
+        s.captureFps = 10;
+    }
+    s.hapticOnAlert = objectOr(d, SettingsKey::hapticOnAlert, storedBool, true);
+    s.launchAtLogin = loginItem_.isEnabled();
+    s.batteryThresholdPercent = objectOr(d, SettingsKey::batteryThreshold, storedInt, 10);
+    // A stored 0 (pause off) survives; a negative threshold can only come from a damaged file.
+    if (s.batteryThresholdPercent < 0) {
+        s.batteryThresholdPercent = 10;
+    }
+    s.glassesCompat = objectOr(d, SettingsKey::glassesCompat, storedBool, true);
+    s.overlayOnCameraBusy = d.boolForKey(rawValue(SettingsKey::overlayOnCameraBusy));
+    s.privacyMatrixEnabled = objectOr(d, SettingsKey::privacyMatrixEnabled, storedBool, true);
+    s.privacyMatrixCoefficient = objectOr(d, SettingsKey::privacyMatrixCoefficient, storedFloat, 2.0f);
+    // Stored as a signed 64-bit integer; the bit pattern is the colour.
+    const auto argb = static_cast<std::uint64_t>(d.integerForKey(rawValue(SettingsKey::matrixColorArgb)));
+    s.matrixColorArgb = argb == 0 ? 0xFF000000ULL : argb;
+    s.matrixStripeAlpha = objectOr(d, SettingsKey::matrixStripeAlpha, storedFloat, 0.42f);
+    s.globalShortcutEnabled = objectOr(d, SettingsKey::globalShortcutEnabled, storedBool, true);
+    s.coverAllScreens = objectOr(d, SettingsKey::coverAllScreens, storedBool, true);
+    s.calibrationDistanceCm = integerOr(d, SettingsKey::calibrationDistanceCm, 60);
+    s.isCalibrated = d.boolForKey(rawValue(SettingsKey::isCalibrated));
+    settings = s;
+}
+
+void SettingsRepository::save(const FilterSettings& newSettings) {
+    const bool previousLaunchAtLogin = settings.get().launchAtLogin;
+    // Subscribers hear of the new record before anything is written.
+    settings = newSettings;
+
+    KeyValueStore& d = defaults_;
+    const FilterSettings& s = newSettings;
+    d.setInteger(rawValue(SettingsKey::filterStrength), s.filterStrength);
+    d.setInteger(rawValue(SettingsKey::sensitivity), s.sensitivity);
+    d.setInteger(rawValue(SettingsKey::inattentionDelayMs), s.inattentionDelayMs);
+    d.setInteger(rawValue(SettingsKey::captureFps), s.captureFps);
+    d.setBool(rawValue(SettingsKey::hapticOnAlert), s.hapticOnAlert);
+    d.setInteger(rawValue(SettingsKey::batteryThreshold), s.batteryThresholdPercent);
+    d.setBool(rawValue(SettingsKey::glassesCompat), s.glassesCompat);
+    d.setBool(rawValue(SettingsKey::overlayOnCameraBusy), s.overlayOnCameraBusy);
+    d.setBool(rawValue(SettingsKey::privacyMatrixEnabled), s.privacyMatrixEnabled);
+    d.setFloat(rawValue(SettingsKey::privacyMatrixCoefficient), s.privacyMatrixCoefficient);
+    d.setInteger(rawValue(SettingsKey::matrixColorArgb), static_cast<std::int64_t>(s.matrixColorArgb));
+    d.setFloat(rawValue(SettingsKey::matrixStripeAlpha), s.matrixStripeAlpha);
+    d.setBool(rawValue(SettingsKey::globalShortcutEnabled), s.globalShortcutEnabled);
+    d.setBool(rawValue(SettingsKey::coverAllScreens), s.coverAllScreens);
+    d.setInteger(rawValue(SettingsKey::calibrationDistanceCm), s.calibrationDistanceCm);
+    d.setBool(rawValue(SettingsKey::isCalibrated), s.isCalibrated);
+    d.flush();
+
+    if (s.launchAtLogin != previousLaunchAtLogin) {
+        setLaunchAtLogin(s.launchAtLogin);
+    }
+}
+
+void SettingsRepository::setLaunchAtLogin(bool enabled) {
+    // On failure the record keeps the requested value until the next load() reads the real status.
+    if (const auto error = loginItem_.setEnabled(enabled)) {
+        diagnostics_ << "SMAppService error: " << *error << std::endl;
+    }
+}
+
+} // namespace tavrine

@@ -1,0 +1,56 @@
+#include "core/persistence/StatsRepository.h"
+
+#include "core/util/SaturatingMath.h"
+#include "core/util/SharedInstance.h"
+
+namespace tavrine {
+
+namespace {
+constexpr const char* alertCountKey = "stats_alert_count";
+constexpr const char* sessionCountKey = "stats_session_count";
+constexpr const char* totalActiveSecondsKey = "stats_total_active_seconds";
+} // namespace
+
+StatsRepository::StatsRepository(KeyValueStore& defaults) : defaults_(defaults) {
+    load();
+}
+
+StatsRepository& StatsRepository::shared() {
+    return SharedInstance<StatsRepository>::get();
+}
+
+void StatsRepository::load() {
+    stats = FilterStats{defaults_.integerForKey(alertCountKey), defaults_.integerForKey(sessionCountKey),
+                        defaults_.integerForKey(totalActiveSecondsKey)};
+}
+
+// The counters never clamp in practice; the saturating sums only keep a damaged stored figure near the
+// int64 limit from overflowing.
+void StatsRepository::incrementAlerts() {
+    stats.modify([](FilterStats& s) { s.alertCount = saturatingAdd(s.alertCount, 1); });
+    defaults_.setInteger(alertCountKey, stats.get().alertCount);
+    defaults_.flush();
+}
+
+void StatsRepository::incrementSessions() {
+    stats.modify([](FilterStats& s) { s.sessionCount = saturatingAdd(s.sessionCount, 1); });
+    defaults_.setInteger(sessionCountKey, stats.get().sessionCount);
+    defaults_.flush();
+}
+
+void StatsRepository::addActiveSeconds(std::int64_t seconds) {
+    stats.modify(
+        [seconds](FilterStats& s) { s.totalActiveSeconds = saturatingAdd(s.totalActiveSeconds, seconds); });
+    defaults_.setInteger(totalActiveSecondsKey, stats.get().totalActiveSeconds);
+    defaults_.flush();
+}
+
+void StatsRepository::reset() {
+    stats = FilterStats{};
+    defaults_.setInteger(alertCountKey, 0);
+    defaults_.setInteger(sessionCountKey, 0);
+    defaults_.setInteger(totalActiveSecondsKey, 0);
+    defaults_.flush();
+}
+
+} // namespace tavrine

@@ -1,0 +1,242 @@
+#include "core/persistence/SettingsRepository.h"
+#include "core/util/SharedInstance.h"
+#include "persistence_fakes/RecordingKeyValueStore.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace tavrine;
+using tavrine::testing::FakeLoginItem;
+using tavrine::testing::RecordingKeyValueStore;
+
+namespace {
+
+class SettingsRepositoryTest : public ::testing::Test {
+  protected:
+    RecordingKeyValueStore store;
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
+};
+
+FilterSettings changedSettings() {
+    FilterSettings s;
+    s.filterStrength = 4;
+    s.sensitivity = 2;
+    s.inattentionDelayMs = 3000;
+    s.captureFps = 15;
+    s.hapticOnAlert = false;
+    s.batteryThresholdPercent = 0;
+    s.glassesCompat = false;
+    s.overlayOnCameraBusy = true;
+    s.privacyMatrixEnabled = false;
+    s.privacyMatrixCoefficient = 3.5f;
+    s.matrixColorArgb = 0xFF112233ULL;
+    s.matrixStripeAlpha = 0.55f;
+    s.globalShortcutEnabled = false;
+    s.coverAllScreens = false;
+    s.calibrationDistanceCm = 48;
+    s.isCalibrated = true;
+    return s;
+}
+
+} // namespace
+
+TEST_F(SettingsRepositoryTest, AnEmptyStoreLoadsTheFallbacksWithStripeAlpha042) {
+    login.enabled = true;
+    SettingsRepository repo(store, login, diagnostics);
+    const FilterSettings& s = repo.settings.get();
+    FilterSettings expected;
+    expected.matrixStripeAlpha = 0.42f;
+    expected.launchAtLogin = true;
+    EXPECT_EQ(s, expected);
+    EXPECT_TRUE(store.writes.empty()) << "loading must not write";
+}
+
+TEST_F(SettingsRepositoryTest, ConstructionPublishesTheLoadedRecordOnce) {
+    store.values["filter_strength"] = std::int64_t{5};
+    SettingsRepository repo(store, login, diagnostics);
+    std::vector<int> seen;
+    auto sub = repo.settings.subscribe([&](const FilterSettings& s) { seen.push_back(s.filterStrength); });
+    repo.load();
+    EXPECT_EQ(seen, (std::vector<int>{5, 5}));
+}
+
+TEST_F(SettingsRepositoryTest, SaveWritesEverySixteenKeysInOrderThenFlushes) {
+    SettingsRepository repo(store, login, diagnostics);
+    repo.save(FilterSettings());
+    const std::vector<std::string> order = {"filter_strength",         "sensitivity",
+                                            "inattention_delay_ms",    "capture_fps",
+                                            "haptic_on_alert",         "battery_threshold",
+                                            "glasses_compat",          "overlay_on_camera_busy",
+                                            "privacy_matrix_enabled",  "privacy_matrix_coefficient",
+                                            "matrix_color_argb",       "matrix_stripe_alpha",
+                                            "global_shortcut_enabled", "cover_all_screens",
+                                            "calibration_distance_cm", "is_calibrated"};
+    EXPECT_EQ(store.writtenKeys(), order);
+    EXPECT_EQ(store.writes.back(), "flush");
+    // Every key again on an unchanged save.
+    store.writes.clear();
+    repo.save(FilterSettings());
+    EXPECT_EQ(store.writtenKeys(), order);
+    EXPECT_EQ(store.values.count("launch_at_login"), 0u);
+    EXPECT_EQ(store.values.count("has_completed_onboarding"), 0u);
+}
+
+TEST_F(SettingsRepositoryTest, SaveWritesEachFieldInItsStoredForm) {
+    SettingsRepository repo(store, login, diagnostics);
+    FilterSettings s = changedSettings();
+    s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
+    repo.save(s);
+    EXPECT_EQ(store.values["matrix_color_argb"], StoredValue{std::int64_t{-1}});
+    EXPECT_EQ(store.values["haptic_on_alert"], StoredValue{false});
+    EXPECT_EQ(store.values["inattention_delay_ms"], StoredValue{std::int64_t{3000}});
+    EXPECT_EQ(store.values["matrix_stripe_alpha"], StoredValue{static_cast<double>(0.55f)});
+    SettingsRepository reloaded(store, login, diagnostics);
+    EXPECT_EQ(reloaded.settings.get(), s);
+}
+
+TEST_F(SettingsRepositoryTest, SaveAndReloadRoundTripsAChangedRecord) {
+    SettingsRepository repo(store, login, diagnostics);
+    repo.save(changedSettings());
+    SettingsRepository reloaded(store, login, diagnostics);
+    EXPECT_EQ(reloaded.settings.get(), changedSettings());
+}
+
+TEST_F(SettingsRepositoryTest, IntegerReadKeysTurnAStoredZeroIntoTheFallbackButObjectReadsKeepIt) {
+    SettingsRepository repo(store, login, diagnostics);
+    FilterSettings s;
+    s.batteryThresholdPercent = 0;
+    s.filterStrength = 0;
+    s.calibrationDistanceCm = 0;
+    s.sensitivity = 0;
+    s.inattentionDelayMs = 0;
+    s.captureFps = 0;
+    s.matrixColorArgb = 0;
+    s.hapticOnAlert = false;
+    s.privacyMatrixCoefficient = 0.0f;
+    repo.save(s);
+    repo.load();
+    const FilterSettings& r = repo.settings.get();
+    EXPECT_EQ(r.batteryThresholdPercent, 0);
+    EXPECT_EQ(r.filterStrength, 3);
+    EXPECT_EQ(r.calibrationDistanceCm, 60);
+    EXPECT_EQ(r.sensitivity, 3);
+    EXPECT_EQ(r.inattentionDelayMs, 1500);
+    EXPECT_EQ(r.captureFps, 10);
+    EXPECT_EQ(r.matrixColorArgb, 0xFF000000ULL);
+    EXPECT_FALSE(r.hapticOnAlert);
+    EXPECT_EQ(r.privacyMatrixCoefficient, 0.0f);
+}
+
+TEST_F(SettingsRepositoryTest, UnconvertibleObjectsFallBackAndTextNeverCountsAsABoolean) {
+    store.values["haptic_on_alert"] = std::string("no");
+    store.values["glasses_compat"] = std::int64_t{7};
+    store.values["privacy_matrix_enabled"] = std::int64_t{0}; // a boxed 0 is false
+    store.values["battery_threshold"] = 12.5;
+    store.values["matrix_stripe_alpha"] = std::string("0.5");
+    store.values["privacy_matrix_coefficient"] = std::numeric_limits<double>::quiet_NaN();
+    store.values["global_shortcut_enabled"] = 1.0;
+    store.values["cover_all_screens"] = false;
+    store.values["overlay_on_camera_busy"] = std::string("yes");
+    SettingsRepository repo(store, login, diagnostics);
+    const FilterSettings& s = repo.settings.get();
+    EXPECT_TRUE(s.hapticOnAlert);
+    EXPECT_TRUE(s.glassesCompat);
+    EXPECT_FALSE(s.privacyMatrixEnabled);
+    EXPECT_EQ(s.batteryThresholdPercent, 10);
+    EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
+    EXPECT_EQ(s.privacyMatrixCoefficient, 2.0f);
+    EXPECT_TRUE(s.globalShortcutEnabled);
+    EXPECT_FALSE(s.coverAllScreens);
+    EXPECT_FALSE(s.overlayOnCameraBusy);
+}
+
+TEST_F(SettingsRepositoryTest, NumbersOutsideWhatTheAppCouldHaveWrittenFallBack) {
+    store.values["filter_strength"] = std::int64_t{1} << 40;
+    store.values["capture_fps"] = std::int64_t{-5};
+    store.values["battery_threshold"] = std::int64_t{-1};
+    store.values["calibration_distance_cm"] = std::numeric_limits<std::int64_t>::min();
+    store.values["matrix_stripe_alpha"] = 1e300;
+    store.values["inattention_delay_ms"] = std::numeric_limits<std::int64_t>::max();
+    SettingsRepository repo(store, login, diagnostics);
+    const FilterSettings& s = repo.settings.get();
+    EXPECT_EQ(s.filterStrength, 3);
+    EXPECT_EQ(s.captureFps, 10);
+    EXPECT_EQ(s.batteryThresholdPercent, 10);
+    EXPECT_EQ(s.calibrationDistanceCm, 60);
+    EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
+    EXPECT_EQ(s.inattentionDelayMs, std::numeric_limits<std::int64_t>::max()); // int64 field: kept as is
+}
+
+TEST_F(SettingsRepositoryTest, SavePublishesExactlyOnceBeforeWritingEvenForAnEqualRecord) {
+    SettingsRepository repo(store, login, diagnostics);
+    std::vector<std::size_t> writesSeenAtDelivery;
+    auto sub = repo.settings.subscribe(
+        [&](const FilterSettings&) { writesSeenAtDelivery.push_back(store.writes.size()); });
+    writesSeenAtDelivery.clear();
+    repo.save(repo.settings.get());
+    repo.save(changedSettings());
+    ASSERT_EQ(writesSeenAtDelivery.size(), 2u);
+    EXPECT_EQ(writesSeenAtDelivery[0], 0u);  // nothing written yet when the subscriber ran
+    EXPECT_EQ(writesSeenAtDelivery[1], 17u); // 16 keys + flush of the first save
+}
+
+TEST_F(SettingsRepositoryTest, DirectAssignmentPublishesButPersistsNothing) {
+    SettingsRepository repo(store, login, diagnostics);
+    repo.settings = changedSettings();
+    EXPECT_TRUE(store.writes.empty());
+    EXPECT_TRUE(login.requests.empty());
+}
+
+TEST_F(SettingsRepositoryTest, TheLoginItemIsTouchedOnlyWhenLaunchAtLoginChanges) {
+    SettingsRepository repo(store, login, diagnostics);
+    repo.save(changedSettings());
+    EXPECT_TRUE(login.requests.empty());
+    FilterSettings on = changedSettings();
+    on.launchAtLogin = true;
+    repo.save(on);
+    repo.save(on);
+    on.launchAtLogin = false;
+    repo.save(on);
+    EXPECT_EQ(login.requests, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(diagnostics.str().empty());
+}
+
+TEST_F(SettingsRepositoryTest, ALoginItemFailureIsOneDiagnosticLineAndTheRecordKeepsTheRequest) {
+    login.failWith = "permission denied";
+    SettingsRepository repo(store, login, diagnostics);
+    FilterSettings on;
+    on.launchAtLogin = true;
+    repo.save(on);
+    EXPECT_EQ(diagnostics.str(), "SMAppService error: permission denied\n");
+    EXPECT_TRUE(repo.settings.get().launchAtLogin);
+    EXPECT_EQ(store.writtenKeys().size(), 16u); // the keys were still written
+    repo.load();
+    EXPECT_FALSE(repo.settings.get().launchAtLogin); // the real status again
+}
+
+TEST_F(SettingsRepositoryTest, LoadReadsTheLoginItemStatusEachTime) {
+    SettingsRepository repo(store, login, diagnostics);
+    EXPECT_FALSE(repo.settings.get().launchAtLogin);
+    login.enabled = true;
+    repo.load();
+    EXPECT_TRUE(repo.settings.get().launchAtLogin);
+}
+
+TEST_F(SettingsRepositoryTest, SharedIsOneInstanceFromTheInstalledFactory) {
+    int created = 0;
+    SharedInstance<SettingsRepository>::setFactory([&] {
+        ++created;
+        return std::make_unique<SettingsRepository>(store, login, diagnostics);
+    });
+    SettingsRepository& a = SettingsRepository::shared();
+    SettingsRepository& b = SettingsRepository::shared();
+    EXPECT_EQ(&a, &b);
+    EXPECT_EQ(created, 1);
+    SharedInstance<SettingsRepository>::resetForTests();
+    EXPECT_THROW(SettingsRepository::shared(), std::logic_error);
+}

@@ -1,0 +1,100 @@
+#include "core/persistence/StatsRepository.h"
+#include "core/util/SharedInstance.h"
+#include "persistence_fakes/RecordingKeyValueStore.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <vector>
+
+using namespace tavrine;
+using tavrine::testing::RecordingKeyValueStore;
+
+TEST(StatsRepository, AnEmptyStoreYieldsZeros) {
+    RecordingKeyValueStore store;
+    StatsRepository repo(store);
+    EXPECT_EQ(repo.stats.get().alertCount, 0);
+    EXPECT_EQ(repo.stats.get().sessionCount, 0);
+    EXPECT_EQ(repo.stats.get().totalActiveSeconds, 0);
+    EXPECT_TRUE(store.writes.empty());
+}
+
+TEST(StatsRepository, CountsSurviveARestart) {
+    RecordingKeyValueStore store;
+    {
+        StatsRepository repo(store);
+        repo.incrementAlerts();
+        repo.incrementAlerts();
+        repo.incrementSessions();
+    }
+    StatsRepository again(store);
+    EXPECT_EQ(again.stats.get().alertCount, 2);
+    EXPECT_EQ(again.stats.get().sessionCount, 1);
+}
+
+TEST(StatsRepository, EachOperationWritesOnlyItsOwnKeyAfterPublishing) {
+    RecordingKeyValueStore store;
+    StatsRepository repo(store);
+    std::vector<std::size_t> writesAtDelivery;
+    auto sub =
+        repo.stats.subscribe([&](const FilterStats&) { writesAtDelivery.push_back(store.writes.size()); });
+    writesAtDelivery.clear();
+    repo.incrementAlerts();
+    repo.incrementSessions();
+    repo.addActiveSeconds(90);
+    repo.addActiveSeconds(45);
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"stats_alert_count=1", "flush", "stats_session_count=1",
+                                                      "flush", "stats_total_active_seconds=90", "flush",
+                                                      "stats_total_active_seconds=135", "flush"}));
+    EXPECT_EQ(writesAtDelivery, (std::vector<std::size_t>{0, 2, 4, 6}));
+    EXPECT_EQ(repo.stats.get().totalActiveSeconds, 135);
+}
+
+TEST(StatsRepository, NegativeSecondsAreAddedUnchanged) {
+    RecordingKeyValueStore store;
+    StatsRepository repo(store);
+    repo.addActiveSeconds(10);
+    repo.addActiveSeconds(-25);
+    EXPECT_EQ(repo.stats.get().totalActiveSeconds, -15);
+    EXPECT_EQ(store.values["stats_total_active_seconds"], StoredValue{std::int64_t{-15}});
+}
+
+TEST(StatsRepository, ResetPublishesOneZeroRecordAndWritesTheThreeKeysInOrder) {
+    RecordingKeyValueStore store;
+    store.values["stats_alert_count"] = std::int64_t{4};
+    store.values["stats_session_count"] = std::int64_t{9};
+    store.values["stats_total_active_seconds"] = std::int64_t{3600};
+    StatsRepository repo(store);
+    EXPECT_EQ(repo.stats.get().totalActiveSeconds, 3600);
+    int publications = 0;
+    auto sub = repo.stats.subscribe([&](const FilterStats& s) {
+        ++publications;
+        if (publications == 2) {
+            EXPECT_EQ(s.alertCount + s.sessionCount + s.totalActiveSeconds, 0);
+        }
+    });
+    repo.reset();
+    EXPECT_EQ(publications, 2);
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"stats_alert_count=0", "stats_session_count=0",
+                                                      "stats_total_active_seconds=0", "flush"}));
+}
+
+TEST(StatsRepository, ADamagedHugeFigureSaturatesInsteadOfOverflowing) {
+    RecordingKeyValueStore store;
+    store.values["stats_total_active_seconds"] = std::numeric_limits<std::int64_t>::max() - 5;
+    store.values["stats_alert_count"] = std::numeric_limits<std::int64_t>::max();
+    StatsRepository repo(store);
+    repo.addActiveSeconds(90);
+    repo.incrementAlerts();
+    EXPECT_EQ(repo.stats.get().totalActiveSeconds, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(repo.stats.get().alertCount, std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(StatsRepository, SharedIsOneInstanceFromTheInstalledFactory) {
+    RecordingKeyValueStore store;
+    SharedInstance<StatsRepository>::setFactory([&] { return std::make_unique<StatsRepository>(store); });
+    EXPECT_EQ(&StatsRepository::shared(), &StatsRepository::shared());
+    StatsRepository::shared().incrementSessions();
+    EXPECT_EQ(store.values["stats_session_count"], StoredValue{std::int64_t{1}});
+    SharedInstance<StatsRepository>::resetForTests();
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "core/persistence/KeyValueStore.h"
+#include "core/persistence/LoginItem.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrine::testing {
+
+// An in-memory store with the typed reads of the real one, recording every write in order.
+class RecordingKeyValueStore final : public KeyValueStore {
+  public:
+    std::map<std::string, StoredValue> values;
+    std::vector<std::string> writes; // "key=value" in call order; "flush" for flush()
+
+    std::int64_t integerForKey(const std::string& key) const override {
+        const auto it = values.find(key);
+        if (it == values.end()) {
+            return 0;
+        }
+        if (const auto* i = std::get_if<std::int64_t>(&it->second)) {
+            return *i;
+        }
+        if (const auto* b = std::get_if<bool>(&it->second)) {
+            return *b ? 1 : 0;
+        }
+        if (const auto* d = std::get_if<double>(&it->second)) {
+            return static_cast<std::int64_t>(*d);
+        }
+        return 0;
+    }
+    bool boolForKey(const std::string& key) const override {
+        const auto it = values.find(key);
+        if (it == values.end()) {
+            return false;
+        }
+        if (const auto* b = std::get_if<bool>(&it->second)) {
+            return *b;
+        }
+        return integerForKey(key) != 0;
+    }
+    std::optional<StoredValue> objectForKey(const std::string& key) const override {
+        const auto it = values.find(key);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    }
+    void setInteger(const std::string& key, std::int64_t value) override {
+        values[key] = value;
+        writes.push_back(key + "=" + std::to_string(value));
+    }
+    void setBool(const std::string& key, bool value) override {
+        values[key] = value;
+        writes.push_back(key + "=" + (value ? "true" : "false"));
+    }
+    void setFloat(const std::string& key, float value) override {
+        values[key] = static_cast<double>(value);
+        writes.push_back(key + "=" + std::to_string(value));
+    }
+    void remove(const std::string& key) override {
+        values.erase(key);
+        writes.push_back("remove " + key);
+    }
+    void flush() override { writes.push_back("flush"); }
+
+    std::vector<std::string> writtenKeys() const {
+        std::vector<std::string> keys;
+        for (const auto& w : writes) {
+            if (w != "flush") {
+                keys.push_back(w.substr(0, w.find('=')));
+            }
+        }
+        return keys;
+    }
+};
+
+// A login item whose status and failures the test sets; it records each request.
+class FakeLoginItem final : public LoginItem {
+  public:
+    bool enabled = false;
+    std::optional<std::string> failWith;
+    std::vector<bool> requests;
+
+    bool isEnabled() const override { return enabled; }
+    std::optional<std::string> setEnabled(bool value) override {
+        requests.push_back(value);
+        if (failWith) {
+            return failWith;
+        }
+        enabled = value;
+        return std::nullopt;
+    }
+};
+
+} // namespace tavrine::testing

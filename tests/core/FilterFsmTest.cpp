@@ -378,6 +378,10 @@ struct EventRow {
     FilterState expected;
 };
 
+void PrintTo(const EventRow& row, std::ostream* os) {
+    *os << row.from << " + event " << static_cast<int>(row.event.kind) << " -> " << toString(row.expected);
+}
+
 class FilterFsmEventTable : public ::testing::TestWithParam<EventRow> {};
 
 namespace {

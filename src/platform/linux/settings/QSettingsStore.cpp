@@ -1,0 +1,123 @@
+#include "platform/linux/settings/QSettingsStore.h"
+
+#include "platform/linux/settings/StoredText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QVariant>
+
+#include <cmath>
+
+namespace tavrine {
+
+namespace {
+
+QString keyOf(const std::string& key) {
+    return QString::fromStdString(key);
+}
+
+} // namespace
+
+QSettingsStore::QSettingsStore() : QSettingsStore(defaultFilePath()) {}
+
+QSettingsStore::QSettingsStore(const QString& filePath)
+    : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {
+    // Never fall back to writing the file in place: a crash would leave half a file.
+    settings_->setAtomicSyncRequired(true);
+    settings_->setFallbacksEnabled(false);
+}
+
+QSettingsStore::~QSettingsStore() {
+    settings_->sync();
+}
+
+QString QSettingsStore::defaultFilePath() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base)) {
+        base = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return base + QStringLiteral("/tavrine/tavrine.conf");
+}
+
+QString QSettingsStore::filePath() const {
+    return settings_->fileName();
+}
+
+QSettings::Status QSettingsStore::status() const {
+    return settings_->status();
+}
+
+std::optional<StoredValue> QSettingsStore::objectForKey(const std::string& key) const {
+    const QVariant v = settings_->value(keyOf(key));
+    if (!v.isValid()) {
+        return std::nullopt;
+    }
+    // Values written this session are kept as text too, so they read exactly as they will after a
+    // restart. A value the INI parser turned into a list ("a, b") is unconvertible text.
+    if (v.typeId() == QMetaType::QString) {
+        return storedValueFromText(v.toString());
+    }
+    if (v.typeId() == QMetaType::QStringList) {
+        return v.toStringList().join(QLatin1Char(',')).toStdString();
+    }
+    return v.toString().toStdString();
+}
+
+std::int64_t QSettingsStore::integerForKey(const std::string& key) const {
+    const auto stored = objectForKey(key);
+    if (!stored) {
+        return 0;
+    }
+    if (const auto* i = std::get_if<std::int64_t>(&*stored)) {
+        return *i;
+    }
+    if (const auto* b = std::get_if<bool>(&*stored)) {
+        return *b ? 1 : 0;
+    }
+    if (const auto* d = std::get_if<double>(&*stored)) {
+        // Truncated toward zero when it fits; a number beyond the range is not an integer.
+        if (*d > -9.2233720368547758e18 && *d < 9.2233720368547758e18) {
+            return static_cast<std::int64_t>(*d);
+        }
+    }
+    return 0;
+}
+
+bool QSettingsStore::boolForKey(const std::string& key) const {
+    const auto stored = objectForKey(key);
+    if (!stored) {
+        return false;
+    }
+    if (const auto* b = std::get_if<bool>(&*stored)) {
+        return *b;
+    }
+    if (const auto* i = std::get_if<std::int64_t>(&*stored)) {
+        return *i != 0;
+    }
+    if (const auto* d = std::get_if<double>(&*stored)) {
+        return *d != 0.0;
+    }
+    return false;
+}
+
+void QSettingsStore::setInteger(const std::string& key, std::int64_t value) {
+    settings_->setValue(keyOf(key), textForInteger(value));
+}
+
+void QSettingsStore::setBool(const std::string& key, bool value) {
+    settings_->setValue(keyOf(key), textForBool(value));
+}
+
+void QSettingsStore::setFloat(const std::string& key, float value) {
+    settings_->setValue(keyOf(key), textForFloat(value));
+}
+
+void QSettingsStore::remove(const std::string& key) {
+    settings_->remove(keyOf(key));
+}
+
+void QSettingsStore::flush() {
+    settings_->sync();
+}
+
+} // namespace tavrine

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/persistence/KeyValueStore.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <memory>
+
+namespace tavrine {
+
+// The user's settings and statistics in an INI file, by default $XDG_CONFIG_HOME/tavrine/tavrine.conf
+// ($HOME/.config when the variable is unset or not absolute).
+//
+// Reads never fail: a missing, unreadable, truncated or garbled file reads as empty or as whatever
+// lines could be parsed, and every value is interpreted from its text (see StoredText.h) so a value
+// reads the same before and after a restart.
+//
+// Writes go to memory at once (later reads see them) and reach the disk at flush(), which the
+// repositories call after each save, or at the latest when the store is destroyed. The file is
+// replaced atomically (QSettings writes a temporary file and renames it over the old one), so a crash
+// mid-write leaves the old file or the new one, never half of one. A location that cannot be written
+// reports nothing: the values stay in memory for the rest of the session.
+class QSettingsStore final : public KeyValueStore {
+  public:
+    QSettingsStore();
+    explicit QSettingsStore(const QString& filePath);
+    ~QSettingsStore() override;
+
+    static QString defaultFilePath();
+    QString filePath() const;
+    // NoError, AccessError (unreadable or unwritable) or FormatError (garbled file), for diagnostics.
+    QSettings::Status status() const;
+
+    std::int64_t integerForKey(const std::string& key) const override;
+    bool boolForKey(const std::string& key) const override;
+    std::optional<StoredValue> objectForKey(const std::string& key) const override;
+
+    void setInteger(const std::string& key, std::int64_t value) override;
+    void setBool(const std::string& key, bool value) override;
+    void setFloat(const std::string& key, float value) override;
+    void remove(const std::string& key) override;
+    void flush() override;
+
+  private:
+    std::unique_ptr<QSettings> settings_;
+};
+
+} // namespace tavrine

@@ -1,0 +1,349 @@
+#include "platform/linux/settings/QSettingsStore.h"
+#include "core/persistence/SettingsRepository.h"
+#include "core/persistence/StatsRepository.h"
+#include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "platform/settings/SettingsTestSupport.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace tavrine;
+using tavrine::testing::FakeLoginItem;
+using tavrine::testing::TempConfigHome;
+
+namespace {
+
+FilterSettings fallbacks() {
+    FilterSettings s;
+    s.matrixStripeAlpha = 0.42f;
+    return s;
+}
+
+FilterSettings changedSettings() {
+    FilterSettings s;
+    s.filterStrength = 5;
+    s.sensitivity = 1;
+    s.inattentionDelayMs = 3000;
+    s.captureFps = 5;
+    s.hapticOnAlert = false;
+    s.batteryThresholdPercent = 0;
+    s.glassesCompat = false;
+    s.overlayOnCameraBusy = true;
+    s.privacyMatrixEnabled = false;
+    s.privacyMatrixCoefficient = 0.5f;
+    s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
+    s.matrixStripeAlpha = 0.72f;
+    s.globalShortcutEnabled = false;
+    s.coverAllScreens = false;
+    s.calibrationDistanceCm = 45;
+    s.isCalibrated = true;
+    return s;
+}
+
+FilterSettings loadFrom(const QString& path) {
+    QSettingsStore store(path);
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
+    SettingsRepository repo(store, login, diagnostics);
+    return repo.settings.get();
+}
+
+ino_t inodeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+TEST(QSettingsStore, DefaultPathFollowsXdgConfigHomeAndIgnoresARelativeOne) {
+    TempConfigHome home;
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), home.confPath());
+    qputenv("XDG_CONFIG_HOME", "relative/dir");
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), QDir::homePath() + "/.config/tavrine/tavrine.conf");
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), QDir::homePath() + "/.config/tavrine/tavrine.conf");
+}
+
+TEST(QSettingsStore, AMissingFileLoadsTheFallbacksAndCreatesNothing) {
+    TempConfigHome home;
+    {
+        QSettingsStore store;
+        EXPECT_EQ(store.filePath(), home.confPath());
+        FakeLoginItem login;
+        SettingsRepository repo(store, login);
+        EXPECT_EQ(repo.settings.get(), fallbacks());
+    }
+    EXPECT_FALSE(QFileInfo::exists(home.confPath()));
+}
+
+TEST(QSettingsStore, ASaveIsOnDiskBeforeTheStoreIsClosedAndReadsBackEqual) {
+    TempConfigHome home;
+    QSettingsStore store;
+    FakeLoginItem login;
+    SettingsRepository repo(store, login);
+    repo.save(changedSettings());
+    // Durable at the end of save, not only at exit: read the file from a second store meanwhile.
+    EXPECT_EQ(loadFrom(home.confPath()), changedSettings());
+    const QByteArray text = home.readConf();
+    EXPECT_TRUE(text.contains("matrix_color_argb=-1")) << text.constData();
+    EXPECT_TRUE(text.contains("matrix_stripe_alpha=0.72")) << text.constData();
+    EXPECT_TRUE(text.contains("haptic_on_alert=false")) << text.constData();
+    EXPECT_FALSE(text.contains("launch_at_login"));
+}
+
+TEST(QSettingsStore, ValuesWrittenThisSessionReadAsTheyWillAfterARestart) {
+    TempConfigHome home;
+    QSettingsStore store;
+    store.setFloat("f", 0.42f);
+    store.setBool("b", true);
+    store.setInteger("i", -12);
+    const auto f = store.objectForKey("f");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(*f, StoredValue{0.42});
+    EXPECT_EQ(store.objectForKey("b"), StoredValue{true});
+    EXPECT_EQ(store.integerForKey("i"), -12);
+    store.flush();
+    QSettingsStore reopened;
+    EXPECT_EQ(reopened.objectForKey("f"), store.objectForKey("f"));
+    EXPECT_EQ(reopened.objectForKey("b"), store.objectForKey("b"));
+    EXPECT_EQ(reopened.integerForKey("i"), -12);
+    store.remove("i");
+    EXPECT_FALSE(store.objectForKey("i"));
+}
+
+TEST(QSettingsStore, TypedReadsOfHandEditedText) {
+    TempConfigHome home;
+    home.writeConf("[General]\n"
+                   "int=  17 \n"
+                   "real=3.9\n"
+                   "neg=-3.9\n"
+                   "huge=1e300\n"
+                   "text=hello\n"
+                   "yes=true\n"
+                   "list=1, 2\n"
+                   "zero=0\n");
+    QSettingsStore store;
+    EXPECT_EQ(store.integerForKey("int"), 17);
+    EXPECT_EQ(store.integerForKey("real"), 3); // truncated toward zero
+    EXPECT_EQ(store.integerForKey("neg"), -3);
+    EXPECT_EQ(store.integerForKey("huge"), 0);
+    EXPECT_EQ(store.integerForKey("text"), 0);
+    EXPECT_EQ(store.integerForKey("list"), 0);
+    EXPECT_EQ(store.integerForKey("yes"), 1);
+    EXPECT_EQ(store.integerForKey("missing"), 0);
+    EXPECT_TRUE(store.boolForKey("yes"));
+    EXPECT_TRUE(store.boolForKey("int"));
+    EXPECT_FALSE(store.boolForKey("zero"));
+    EXPECT_FALSE(store.boolForKey("text"));
+    EXPECT_FALSE(store.boolForKey("missing"));
+    EXPECT_EQ(store.objectForKey("text"), StoredValue{std::string("hello")});
+    EXPECT_TRUE(std::holds_alternative<std::string>(*store.objectForKey("list")));
+}
+
+TEST(QSettingsStore, WrongTypesAndHugeNumbersLoadTheDocumentedFallbacks) {
+    TempConfigHome home;
+    home.writeConf("[General]\n"
+                   "filter_strength=abc\n"
+                   "sensitivity=99999999999999999999999\n"
+                   "inattention_delay_ms=1e400\n"
+                   "capture_fps=-7\n"
+                   "haptic_on_alert=maybe\n"
+                   "battery_threshold=12.5\n"
+                   "glasses_compat=2\n"
+                   "overlay_on_camera_busy=yes\n"
+                   "privacy_matrix_enabled=\"\"\n"
+                   "privacy_matrix_coefficient=nan\n"
+                   "matrix_color_argb=red\n"
+                   "matrix_stripe_alpha=1e39\n"
+                   "global_shortcut_enabled=@Variant(garbage\n"
+                   "cover_all_screens=\n"
+                   "calibration_distance_cm=-9223372036854775809\n"
+                   "is_calibrated=TRUE\n");
+    EXPECT_EQ(loadFrom(home.confPath()), fallbacks());
+}
+
+TEST(QSettingsStore, HandEditedValuesThatMakeSenseAreKept) {
+    TempConfigHome home;
+    home.writeConf("[General]\n"
+                   "battery_threshold=0\n"
+                   "haptic_on_alert=false\n"
+                   "filter_strength = 4 \n"
+                   "matrix_stripe_alpha=0.5\n"
+                   "matrix_color_argb=4294901760\n"
+                   "is_calibrated=1\n");
+    const FilterSettings s = loadFrom(home.confPath());
+    EXPECT_EQ(s.batteryThresholdPercent, 0);
+    EXPECT_FALSE(s.hapticOnAlert);
+    EXPECT_EQ(s.filterStrength, 4);
+    EXPECT_EQ(s.matrixStripeAlpha, 0.5f);
+    EXPECT_EQ(s.matrixColorArgb, 0xFFFF0000ULL);
+    EXPECT_TRUE(s.isCalibrated);
+}
+
+TEST(QSettingsStore, ATruncatedFileKeepsTheCompleteLinesAndFallsBackForTheRest) {
+    TempConfigHome home;
+    {
+        QSettingsStore store;
+        FakeLoginItem login;
+        SettingsRepository repo(store, login);
+        repo.save(changedSettings());
+    }
+    QByteArray full = home.readConf();
+    const int cut = full.indexOf("matrix_stripe_alpha=") + int(sizeof("matrix_stripe_al")) - 1;
+    ASSERT_GT(cut, 0);
+    home.writeConf(full.left(cut));
+    const FilterSettings s = loadFrom(home.confPath());
+    // The file holds its keys in alphabetical order.
+    EXPECT_EQ(s.filterStrength, 5);      // before the cut
+    EXPECT_FALSE(s.hapticOnAlert);       // before the cut
+    EXPECT_EQ(s.matrixColorArgb, ~0ULL); // before the cut
+    EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
+    EXPECT_FALSE(s.overlayOnCameraBusy); // lost with the cut: fallbacks
+    EXPECT_TRUE(s.privacyMatrixEnabled);
+    EXPECT_EQ(s.sensitivity, 3);
+}
+
+TEST(QSettingsStore, BinaryGarbageNeverCrashesAndAfterASaveTheFileIsSoundAgain) {
+    TempConfigHome home;
+    QRandomGenerator rng(1234);
+    for (int round = 0; round < 50; ++round) {
+        QByteArray bytes(1 + rng.bounded(4096), '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(rng.bounded(256));
+        }
+        if (round % 5 == 0) {
+            bytes.prepend("[General]\nfilter_strength=");
+        }
+        home.writeConf(bytes);
+        QSettingsStore store;
+        FakeLoginItem login;
+        SettingsRepository repo(store, login);
+        const FilterSettings& s = repo.settings.get();
+        EXPECT_GE(s.captureFps, 1);
+        EXPECT_GE(s.batteryThresholdPercent, 0);
+        EXPECT_NE(s.filterStrength, 0);
+    }
+    // The last garbage file is replaced by a sound one at the next save.
+    {
+        QSettingsStore store;
+        FakeLoginItem login;
+        SettingsRepository repo(store, login);
+        repo.save(changedSettings());
+    }
+    EXPECT_EQ(loadFrom(home.confPath()), changedSettings());
+}
+
+TEST(QSettingsStore, AnUnreadableFileLoadsTheFallbacks) {
+    TempConfigHome home;
+    // A folder where the file should be cannot be read, even by root.
+    ASSERT_TRUE(QDir().mkpath(home.confPath()));
+    EXPECT_EQ(loadFrom(home.confPath()), fallbacks());
+}
+
+TEST(QSettingsStore, AnUnwritableLocationReportsNothingAndKeepsTheValuesInMemory) {
+    TempConfigHome home;
+    // A plain file where the folder should be: nothing can be created below it, even by root.
+    QFile blocker(home.path() + "/tavrine");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QSettingsStore store;
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
+    SettingsRepository repo(store, login, diagnostics);
+    repo.save(changedSettings());
+    EXPECT_EQ(repo.settings.get(), changedSettings());
+    EXPECT_EQ(store.integerForKey("filter_strength"), 5);
+    EXPECT_EQ(store.status(), QSettings::AccessError);
+    repo.load();
+    EXPECT_EQ(repo.settings.get(), changedSettings()); // the session keeps what the user chose
+    EXPECT_TRUE(diagnostics.str().empty());
+    EXPECT_TRUE(QFileInfo(blocker.fileName()).isFile());
+    EXPECT_EQ(QFileInfo(blocker.fileName()).size(), 0);
+}
+
+TEST(QSettingsStore, AReadOnlyFileOrFolderIsLeftUntouched) {
+    if (tavrine::testing::runningAsRoot()) {
+        GTEST_SKIP() << "permissions do not bind root; the blocker-file cases above cover this path";
+    }
+    TempConfigHome home;
+    home.writeConf("[General]\nfilter_strength=2\n");
+    const QString folder = home.path() + "/tavrine";
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        QSettingsStore store;
+        FakeLoginItem login;
+        SettingsRepository repo(store, login);
+        EXPECT_EQ(repo.settings.get().filterStrength, 2);
+        repo.save(changedSettings());
+        EXPECT_EQ(repo.settings.get(), changedSettings());
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(home.readConf(), QByteArray("[General]\nfilter_strength=2\n"));
+}
+
+TEST(QSettingsStore, TheFileIsReplacedByRenameAndNoTemporaryFileIsLeft) {
+    TempConfigHome home;
+    home.writeConf("[General]\nfilter_strength=2\n");
+    const ino_t before = inodeOf(home.confPath());
+    {
+        QSettingsStore store;
+        store.setInteger("filter_strength", 4);
+        store.flush();
+        // A new file renamed over the old one, not the old one rewritten in place: a crash
+        // mid-write leaves one whole file or the other.
+        EXPECT_NE(inodeOf(home.confPath()), before);
+    }
+    QStringList names = QDir(home.path() + "/tavrine").entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(names, QStringList{"tavrine.conf"});
+    EXPECT_EQ(loadFrom(home.confPath()).filterStrength, 4);
+}
+
+TEST(QSettingsStore, StatsSurviveARestartAndAHugeStoredFigureSaturates) {
+    TempConfigHome home;
+    {
+        QSettingsStore store;
+        StatsRepository stats(store);
+        stats.incrementAlerts();
+        stats.incrementAlerts();
+        stats.addActiveSeconds(90);
+        stats.addActiveSeconds(45);
+    }
+    {
+        QSettingsStore store;
+        StatsRepository stats(store);
+        EXPECT_EQ(stats.stats.get().alertCount, 2);
+        EXPECT_EQ(stats.stats.get().totalActiveSeconds, 135);
+        stats.reset();
+    }
+    const QByteArray text = home.readConf();
+    EXPECT_TRUE(text.contains("stats_alert_count=0"));
+    EXPECT_TRUE(text.contains("stats_total_active_seconds=0"));
+
+    home.writeConf("[General]\nstats_total_active_seconds=9223372036854775807\nstats_session_count=1e30\n");
+    QSettingsStore store;
+    StatsRepository stats(store);
+    EXPECT_EQ(stats.stats.get().sessionCount, 0);
+    stats.addActiveSeconds(10);
+    EXPECT_EQ(stats.stats.get().totalActiveSeconds, std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(QSettingsStore, SettingsAndStatsShareOneFileWithoutClobberingEachOther) {
+    TempConfigHome home;
+    QSettingsStore store;
+    FakeLoginItem login;
+    SettingsRepository settings(store, login);
+    StatsRepository stats(store);
+    stats.incrementSessions();
+    settings.save(changedSettings());
+    stats.incrementAlerts();
+    QSettingsStore reopened;
+    EXPECT_EQ(reopened.integerForKey("stats_session_count"), 1);
+    EXPECT_EQ(reopened.integerForKey("stats_alert_count"), 1);
+    EXPECT_EQ(reopened.integerForKey("filter_strength"), 5);
+}

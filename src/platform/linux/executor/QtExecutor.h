@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/util/Executor.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace tavrine {
+
+// The Executor of the running application: tasks run on the thread that owns this object (create it
+// on the main thread, after the QCoreApplication), from its event loop.
+//
+// All tasks, immediate or delayed, from any thread, share one queue ordered by due time and then by
+// posting order, so two tasks posted from one thread run in that order, and a delayed task never
+// overtakes an earlier-posted one due at the same time. Delays count on the monotonic clock: a change
+// of the wall clock neither advances nor holds back a timer. One event-loop turn runs only the tasks
+// that were due when it began, so a task that re-posts itself cannot starve the event loop.
+//
+// Destroy it on its own thread once no other thread posts any more; tasks still queued are dropped.
+class QtExecutor final : public QObject, public Executor {
+    Q_OBJECT
+  public:
+    explicit QtExecutor(QObject* parent = nullptr);
+    ~QtExecutor() override;
+
+    TaskHandle post(Task task) override;
+    TaskHandle postAfter(std::int64_t delayMs, Task task) override;
+
+    // Tasks not yet run and not cancelled.
+    std::size_t pendingCount() const;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Item {
+        Task task;
+        TaskHandle handle;
+    };
+
+    void runDue();
+    void rearm();
+    std::int64_t nowMs() const;
+
+    mutable std::mutex mutex_;
+    std::map<std::pair<std::int64_t, std::uint64_t>, Item> queue_;
+    std::uint64_t seq_ = 0;
+    std::atomic<bool> wakeRequested_{false};
+    Clock::time_point origin_ = Clock::now();
+    QTimer timer_;
+};
+
+} // namespace tavrine

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tavrine and runs every test, then the sanitizer builds:
+#   1. the normal build and all its tests (ctest),
+#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build running the unit and integration tests,
+#   3. a ThreadSanitizer build of the core running its tests (the threaded frame path included).
+# Ends with a summary; exits non-zero when any step fails.
+# Environment: TAVRINE_JOBS (build jobs, default 2), TAVRINE_TEST_JOBS (parallel tests, default 2),
+# TAVRINE_SANITIZERS=0 skips steps 2 and 3, TAVRINE_CTEST_ARGS extra ctest arguments (e.g. "-R harness").
+set -uo pipefail
+
+repo_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=${TAVRINE_JOBS:-2}
+test_jobs=${TAVRINE_TEST_JOBS:-2}
+read -r -a extra_ctest_args <<<"${TAVRINE_CTEST_ARGS:-}"
+started=$(date +%s)
+summary=()
+failures=0
+
+note() { printf '\n=== %s\n' "$*"; }
+elapsed() { local s=$(($(date +%s) - $1)); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
+
+# configure_and_build DIR LABEL [CMAKE_ARGS...]: configures once, then builds incrementally.
+configure_and_build() {
+    local dir=$1 label=$2
+    shift 2
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$repo_dir" -B "$dir" -G Ninja "$@" || return 1
+    fi
+    cmake --build "$dir" -j "$jobs" || return 1
+}
+
+# run_ctest DIR LABEL [CTEST_ARGS...]: runs ctest and records "N passed, N failed".
+run_ctest() {
+    local dir=$1 label=$2 log
+    shift 2
+    log=$(mktemp)
+    ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$test_jobs" "$@" "${extra_ctest_args[@]}" 2>&1 |
+        tee "$log"
+    local code=${PIPESTATUS[0]}
+    local line total failed
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    rm -f "$log"
+    if [ -n "$line" ]; then
+        total=$(echo "$line" | sed -E 's/.* out of ([0-9]+).*/\1/')
+        failed=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/')
+        summary+=("$(printf '%-22s %d passed, %d failed' "$label" $((total - failed)) "$failed")")
+    else
+        summary+=("$(printf '%-22s no test ran (ctest exit %d)' "$label" "$code")")
+    fi
+    [ "$code" = 0 ] || failures=$((failures + 1))
+}
+
+build_step() {
+    local dir=$1 label=$2
+    shift 2
+    local t0
+    t0=$(date +%s)
+    note "build: $label ($dir)"
+    if configure_and_build "$dir" "$label" "$@"; then
+        echo "built $label in $(elapsed "$t0")"
+        return 0
+    fi
+    summary+=("$(printf '%-22s BUILD FAILED' "$label")")
+    failures=$((failures + 1))
+    return 1
+}
+
+note "dependencies"
+if ! "$repo_dir/scripts/deps.sh" test; then
+    echo "test: could not install the dependencies" >&2
+    exit 1
+fi
+
+# Reports from the sanitizers: stop at the first error, and keep known noise of system libraries out.
+sanitizer_dir=$repo_dir/scripts/sanitizers
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1:check_initialization_order=1
+export LSAN_OPTIONS=suppressions=$sanitizer_dir/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$sanitizer_dir/tsan.supp
+
+t0=$(date +%s)
+if build_step "$repo_dir/build" "tests"; then
+    note "tests"
+    run_ctest "$repo_dir/build" "tests"
+fi
+times=("tests: $(elapsed "$t0")")
+
+if [ "${TAVRINE_SANITIZERS:-1}" != 0 ]; then
+    t0=$(date +%s)
+    if build_step "$repo_dir/build-asan" "asan+ubsan" -DTAVRINE_SANITIZE=address,undefined \
+        -DTAVRINE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+        note "tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+        # Benchmarks and long soak runs measure; they are not correctness tests.
+        run_ctest "$repo_dir/build-asan" "asan+ubsan" -LE 'soak|bench|nosan'
+    fi
+    times+=("asan+ubsan: $(elapsed "$t0")")
+
+    t0=$(date +%s)
+    if build_step "$repo_dir/build-tsan" "tsan (core)" -DTAVRINE_SANITIZE=thread -DTAVRINE_CORE_ONLY=ON \
+        -DTAVRINE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+        note "core tests under ThreadSanitizer"
+        run_ctest "$repo_dir/build-tsan" "tsan (core)"
+    fi
+    times+=("tsan: $(elapsed "$t0")")
+fi
+
+note "summary"
+for line in "${summary[@]}"; do echo "$line"; done
+echo "time: ${times[*]}; total $(elapsed "$started")"
+if [ "$failures" = 0 ]; then
+    echo "ALL PASSED"
+else
+    echo "FAILED: $failures step(s)"
+fi
+[ "$failures" = 0 ]

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build tree and checks what it holds and what it depends on.
+# Usage: check_deb.sh BUILD_DIR VERSION
+set -u
+build_dir=${1:?usage: check_deb.sh BUILD_DIR VERSION}
+version=${2:?usage: check_deb.sh BUILD_DIR VERSION}
+out=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-deb.XXXXXX")
+trap 'rm -rf "$out"' EXIT
+
+passed=0
+failed=0
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $what"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $what"
+    fi
+}
+
+if ! cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack.log" 2>&1; then
+    cat "$out/cpack.log"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+deb=$(ls "$out"/*.deb 2>/dev/null | head -n 1)
+check "a .deb is produced" [ -n "$deb" ]
+[ -n "$deb" ] || { echo "$passed passed, $failed failed"; exit 1; }
+echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }')
+has() { grep -qx "$1" <<<"$contents" || { echo "  missing $1" >&2; return 1; }; }
+check "binary in /usr/bin" has ./usr/bin/tavrine
+check "desktop entry" has ./usr/share/applications/tavrine.desktop
+check "scalable icon in hicolor" has ./usr/share/icons/hicolor/scalable/apps/tavrine.svg
+check "AppStream metainfo" has ./usr/share/metainfo/expert.brightfen.Tavrine.metainfo.xml
+check "nothing outside /usr" bash -c '! grep -v "^\./usr/\|^\./$" <<<"$1" | grep -q .' _ "$contents"
+check "no test or face data shipped" bash -c '! grep -Eiq "facedata|gtest|/tests?/" <<<"$1"' _ "$contents"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+check "package name" [ "$(field Package)" = tavrine ]
+check "version is the project's" bash -c '[[ "$1" == "$2"* ]]' _ "$(field Version)" "$version"
+depends=$(field Depends)
+echo "Depends: $depends"
+check "depends on the landmark model" grep -q "libdlib-data" <<<"$depends"
+check "depends on Qt found by dpkg-shlibdeps" grep -q "libqt6widgets6" <<<"$depends"
+check "depends on the C library found by dpkg-shlibdeps" grep -q "libc6" <<<"$depends"
+
+mkdir -p "$out/root"
+dpkg-deb -x "$deb" "$out/root"
+check "installed desktop entry validates" desktop-file-validate "$out/root/usr/share/applications/tavrine.desktop"
+check "installed binary is stripped" bash -c '! file "$1" | grep -q "not stripped"' _ "$out/root/usr/bin/tavrine"
+check "installed binary finds its libraries" bash -c '! ldd "$1" | grep -q "not found"' _ "$out/root/usr/bin/tavrine"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

@@ -25,9 +25,11 @@ QPoint at(double x, double y, int side) {
     return {int(x * scale), int(y * scale)};
 }
 
-double eyeX(double designX) { return 128.0 + 0.84 * (designX - 128.0); }
+double eyeX(double designX) {
+    return 128.0 + 0.84 * (designX - 128.0);
+}
 
-}  // namespace
+} // namespace
 
 TEST(AppIcon, IsAValidSquareSvg) {
     QSvgRenderer renderer{QStringLiteral(TAVRINE_ICON_SVG)};

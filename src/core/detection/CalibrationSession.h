@@ -15,7 +15,7 @@ namespace tavrine {
 // Measures the viewing distance: 3 s countdown, 3 s of face widths, median, distance in cm.
 // Main thread only. Owned by shared_ptr (create()): its tasks hold it weakly.
 class CalibrationSession : public std::enable_shared_from_this<CalibrationSession> {
-public:
+  public:
     struct Phase {
         enum class Kind { idle, counting, measuring, done, failed };
         Kind kind = Kind::idle;
@@ -46,9 +46,10 @@ public:
     // The distance for a median face width: 12600 / (m * 1280), rounded half away from zero, 30..200.
     static int distanceForMedianWidth(double medianWidth);
 
-private:
+  private:
     CalibrationSession(Executor& executor, AVCaptureManager& camera, SettingsRepository& settings);
     void startCountdown();
+    void countdownTick(TaskHandle task, int remaining);
     void beginMeasuring();
     void finalizeMeasurement();
 

@@ -1,0 +1,370 @@
+#include "core/detection/CalibrationSession.h"
+#include "core/util/VirtualExecutor.h"
+
+#include "core/fakes/FakeFrameSource.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <vector>
+
+using tavrine::AVCaptureManager;
+using tavrine::CalibrationSession;
+using tavrine::FaceDetector;
+using tavrine::FaceObservation;
+using tavrine::FilterSettings;
+using tavrine::KeyValueStore;
+using tavrine::LoginItem;
+using tavrine::SettingsRepository;
+using tavrine::StoredValue;
+using tavrine::VideoFrame;
+using tavrine::VirtualExecutor;
+using tavrine::VisionFaceAnalyzer;
+using tavrine::testing::FakeFrameSource;
+using Phase = CalibrationSession::Phase;
+
+namespace {
+
+class MemoryStore final : public KeyValueStore {
+  public:
+    std::int64_t integerForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return 0;
+        }
+        if (auto v = std::get_if<std::int64_t>(&it->second)) {
+            return *v;
+        }
+        return 0;
+    }
+    bool boolForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        return it != values.end() && std::holds_alternative<bool>(it->second) && std::get<bool>(it->second);
+    }
+    std::optional<StoredValue> objectForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    }
+    void setInteger(const std::string& key, std::int64_t value) override { values[key] = value; }
+    void setBool(const std::string& key, bool value) override { values[key] = value; }
+    void setFloat(const std::string& key, float value) override { values[key] = double(value); }
+    void remove(const std::string& key) override { values.erase(key); }
+    std::map<std::string, StoredValue> values;
+};
+
+class NoLoginItem final : public LoginItem {
+  public:
+    bool isEnabled() const override { return false; }
+    std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
+};
+
+// Reports one face of the width the test sets.
+class OneFaceDetector final : public FaceDetector {
+  public:
+    explicit OneFaceDetector(double width) : width_(width) {}
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
+        FaceObservation face;
+        face.boundingBox = {0.3, 0.3, width_, width_};
+        return std::vector<FaceObservation>{face};
+    }
+
+  private:
+    double width_;
+};
+
+VideoFrame blankFrame() {
+    VideoFrame f;
+    f.width = 640;
+    f.height = 480;
+    f.stride = 640 * 4;
+    f.pixels = std::make_shared<const std::vector<std::uint8_t>>(std::size_t(640 * 480 * 4), std::uint8_t{0});
+    return f;
+}
+
+const std::string kNoFace = "Aucun visage détecté. Assurez-vous d'être bien en face de la caméra.";
+
+class CalibrationSessionTest : public ::testing::Test {
+  protected:
+    VirtualExecutor ex{5'000'000};
+    std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
+    AVCaptureManager camera{source, ex};
+    MemoryStore store;
+    NoLoginItem loginItem;
+    std::ostringstream diagnostics;
+    SettingsRepository settings{store, loginItem, diagnostics};
+    std::shared_ptr<VisionFaceAnalyzer> analyzer =
+        VisionFaceAnalyzer::create(10, std::make_shared<OneFaceDetector>(0.1), ex, ex);
+    std::shared_ptr<CalibrationSession> session = CalibrationSession::create(ex, camera, settings);
+    std::vector<Phase> phases;
+    tavrine::Subscription phaseSub =
+        session->phase.subscribe([this](const Phase& p) { phases.push_back(p); });
+
+    void SetUp() override { camera.setAnalyzer(analyzer); }
+
+    // Starts and runs the 3 s countdown; the session is then measuring.
+    void startAndCountDown() {
+        session->start();
+        ex.runPending();
+        ex.advanceBy(3000);
+        ASSERT_EQ(session->phase.get(), Phase::measuring());
+    }
+
+    // What the analyzer does for a frame with a primary face: call the sample callback on the main thread.
+    void sample(double width) {
+        ASSERT_TRUE(analyzer->onCalibrationSample) << "no sample callback installed";
+        analyzer->onCalibrationSample(width);
+    }
+};
+
+} // namespace
+
+TEST_F(CalibrationSessionTest, CountsDownThreeTwoOneOneSecondApartThenMeasures) {
+    const auto t0 = ex.nowMs();
+    session->start();
+    EXPECT_EQ(session->phase.get(), Phase::idle()) << "the countdown task sets the first count when it runs";
+    ex.runPending();
+    EXPECT_EQ(session->phase.get(), Phase::counting(3));
+    ex.advanceBy(999);
+    EXPECT_EQ(session->phase.get(), Phase::counting(3));
+    ex.advanceBy(1);
+    EXPECT_EQ(session->phase.get(), Phase::counting(2));
+    ex.advanceBy(1000);
+    EXPECT_EQ(session->phase.get(), Phase::counting(1));
+    ex.advanceBy(999);
+    EXPECT_FALSE(analyzer->onCalibrationSample) << "no samples are taken during the countdown";
+    ex.advanceBy(1);
+    EXPECT_EQ(session->phase.get(), Phase::measuring());
+    EXPECT_EQ(ex.nowMs() - t0, 3000);
+    EXPECT_TRUE(analyzer->onCalibrationSample);
+    EXPECT_EQ(phases, (std::vector<Phase>{Phase::idle(), Phase::counting(3), Phase::counting(2),
+                                          Phase::counting(1), Phase::measuring()}));
+}
+
+TEST_F(CalibrationSessionTest, ThreeSamplesGiveTheMedianDistanceAfterThreeSecondsAndUnhookTheCallback) {
+    startAndCountDown();
+    sample(0.10);
+    sample(0.12);
+    sample(0.11);
+    ex.advanceBy(2999);
+    EXPECT_EQ(session->phase.get(), Phase::measuring());
+    ex.advanceBy(1);
+    EXPECT_EQ(session->phase.get(), Phase::done(89)); // 12600 / 140.8 = 89.49
+    EXPECT_FALSE(analyzer->onCalibrationSample);
+    ex.advanceBy(60'000);
+    EXPECT_EQ(session->phase.get(), Phase::done(89)) << "the result stays until the view acts";
+}
+
+TEST_F(CalibrationSessionTest, AnEvenCountTakesTheUpperOfTheTwoMiddleValues) {
+    startAndCountDown();
+    for (double w : {0.15, 0.20, 0.10, 0.12}) {
+        sample(w);
+    }
+    ex.advanceBy(3000);
+    EXPECT_EQ(session->phase.get(), Phase::done(66)); // 0.15 -> 65.625
+}
+
+TEST_F(CalibrationSessionTest, DistanceRoundsHalvesAwayFromZeroAndClampsTo30Through200) {
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.0984375), 100);
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.1575), 63); // exactly 62.5
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.105), 94);  // 93.75
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.1), 98);    // 98.4375
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.33), 30);   // 29.83
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(1.0), 30);    // 9.84
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.04), 200);  // 246.09
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.0493), 200);
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.0494), 199);
+    // Widths no analyzer reports must still give a distance in range, not an undefined conversion.
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.0), 200);
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(1e-300), 200);
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(-0.1), 30);
+    EXPECT_EQ(CalibrationSession::distanceForMedianWidth(std::numeric_limits<double>::quiet_NaN()), 200);
+}
+
+TEST_F(CalibrationSessionTest, FewerThanThreeSamplesFailWithTheMessageAndStoreNothing) {
+    startAndCountDown();
+    sample(0.10);
+    sample(0.11);
+    ex.advanceBy(3000);
+    EXPECT_EQ(session->phase.get(), Phase::failed(kNoFace));
+    EXPECT_EQ(CalibrationSession::noFaceMessage, kNoFace);
+    EXPECT_FALSE(analyzer->onCalibrationSample);
+    EXPECT_FALSE(settings.settings.get().isCalibrated);
+}
+
+TEST_F(CalibrationSessionTest, WithoutAnAnalyzerTheMeasurementFails) {
+    camera.setAnalyzer(nullptr);
+    session->start();
+    ex.advanceBy(6000);
+    EXPECT_EQ(session->phase.get(), Phase::failed(kNoFace));
+}
+
+TEST_F(CalibrationSessionTest, WidthsThatAreNotNumbersAreNotCounted) {
+    startAndCountDown();
+    sample(0.10);
+    sample(std::numeric_limits<double>::quiet_NaN());
+    sample(0.12);
+    ex.advanceBy(3000);
+    EXPECT_EQ(session->phase.get(), Phase::failed(kNoFace));
+}
+
+TEST_F(CalibrationSessionTest, SamplesAreAppendedOneTaskAfterTheirDelivery) {
+    // Both deliveries are due when the measurement ends: the one posted before the end timer existed runs
+    // first, but the samples it delivers are appended by tasks that run after the result.
+    ex.postAfter(6000, [this] {
+        for (double w : {0.10, 0.11, 0.12}) {
+            sample(w);
+        }
+    });
+    session->start();
+    ex.runPending();
+    ex.advanceBy(6000);
+    EXPECT_EQ(session->phase.get(), Phase::failed(kNoFace));
+
+    session->cancel();
+    session->start();
+    ex.runPending();
+    ex.advanceBy(5999);
+    for (double w : {0.10, 0.11, 0.12}) {
+        sample(w);
+    }
+    ex.advanceBy(1);
+    EXPECT_EQ(session->phase.get(), Phase::done(89)) << "delivered a millisecond earlier, they count";
+}
+
+TEST_F(CalibrationSessionTest, StartOutsideIdleChangesNothing) {
+    session->start();
+    ex.runPending();
+    ex.advanceBy(1000);
+    session->start();
+    ex.runPending();
+    EXPECT_EQ(session->phase.get(), Phase::counting(2));
+    ex.advanceBy(2000);
+    ASSERT_EQ(session->phase.get(), Phase::measuring());
+    sample(0.10);
+    sample(0.11);
+    ex.runPending();
+    session->start(); // must not empty the samples nor restart the timer
+    ex.runPending();
+    sample(0.12);
+    ex.advanceBy(3000);
+    ASSERT_EQ(session->phase.get(), Phase::done(89));
+    session->start();
+    ex.advanceBy(10'000);
+    EXPECT_EQ(session->phase.get(), Phase::done(89));
+
+    session->cancel();
+    session->start();
+    ex.advanceBy(6000);
+    ASSERT_EQ(session->phase.get(), Phase::failed(kNoFace)) << "a new attempt starts from no samples";
+    session->start();
+    ex.advanceBy(10'000);
+    EXPECT_EQ(session->phase.get(), Phase::failed(kNoFace));
+}
+
+TEST_F(CalibrationSessionTest, CancelDuringTheCountdownReturnsToIdleForGood) {
+    for (std::int64_t at : {0, 500, 1500, 2999}) {
+        phases.clear();
+        session->start();
+        ex.runPending();
+        ex.advanceBy(at);
+        session->cancel();
+        EXPECT_EQ(session->phase.get(), Phase::idle());
+        ex.advanceBy(10'000);
+        EXPECT_EQ(session->phase.get(), Phase::idle()) << "cancelled at " << at;
+        EXPECT_FALSE(analyzer->onCalibrationSample);
+        EXPECT_EQ(std::count(phases.begin(), phases.end(), Phase::measuring()), 0);
+    }
+}
+
+TEST_F(CalibrationSessionTest, CancelWhileMeasuringUnhooksTheCallbackAndNeverGivesAResult) {
+    startAndCountDown();
+    sample(0.10);
+    sample(0.11);
+    sample(0.12);
+    ex.advanceBy(1500);
+    session->cancel();
+    EXPECT_EQ(session->phase.get(), Phase::idle());
+    EXPECT_FALSE(analyzer->onCalibrationSample);
+    ex.advanceBy(10'000);
+    EXPECT_EQ(session->phase.get(), Phase::idle());
+}
+
+TEST_F(CalibrationSessionTest, TwoStartsInOneTurnThenCancelLeaveNoCountdownRunning) {
+    session->start();
+    session->start(); // still idle: the first countdown has not run yet
+    session->cancel();
+    ex.advanceBy(10'000);
+    EXPECT_EQ(session->phase.get(), Phase::idle());
+    EXPECT_EQ(phases, (std::vector<Phase>{Phase::idle(), Phase::idle()}));
+}
+
+TEST_F(CalibrationSessionTest, ReleasingTheSessionWithTasksPendingHasNoEffect) {
+    // During the countdown.
+    session->start();
+    ex.runPending();
+    phaseSub.cancel();
+    session.reset();
+    ex.advanceBy(10'000);
+    EXPECT_FALSE(analyzer->onCalibrationSample) << "a released countdown never starts measuring";
+
+    // While measuring, with samples in flight.
+    session = CalibrationSession::create(ex, camera, settings);
+    session->start();
+    ex.runPending();
+    ex.advanceBy(3000);
+    ASSERT_EQ(session->phase.get(), Phase::measuring());
+    sample(0.1);
+    session.reset();
+    sample(0.1); // the callback outlives the session and must do nothing
+    EXPECT_EQ(ex.runAll(), 3);
+    EXPECT_FALSE(settings.settings.get().isCalibrated);
+}
+
+TEST_F(CalibrationSessionTest, AcceptStoresTheDistanceAndCalibratedFlagOnly) {
+    FilterSettings before = settings.settings.get();
+    before.filterStrength = 5;
+    before.captureFps = 7;
+    settings.settings = before;
+    startAndCountDown();
+    for (double w : {0.10, 0.11, 0.12}) {
+        sample(w);
+    }
+    ex.advanceBy(3000);
+    ASSERT_EQ(session->phase.get(), Phase::done(89));
+
+    std::vector<FilterSettings> saved;
+    auto sub = settings.settings.subscribe([&](const FilterSettings& s) { saved.push_back(s); });
+    session->accept(75);
+    FilterSettings expected = before;
+    expected.calibrationDistanceCm = 75;
+    expected.isCalibrated = true;
+    EXPECT_EQ(settings.settings.get(), expected);
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved.back(), expected);
+    EXPECT_EQ(session->phase.get(), Phase::idle());
+}
+
+TEST_F(CalibrationSessionTest, MeasuresFaceWidthsFromTheRunningCameraAndAnalyzer) {
+    bool started = false;
+    camera.startSession([&](auto error) { started = !error; });
+    camera.drainForTests();
+    ex.runPending();
+    ASSERT_TRUE(started);
+    session->start();
+    ex.runPending();
+    ex.advanceBy(3000);
+    // Ten frames a second for the three measuring seconds, as the camera thread would deliver them.
+    for (int i = 0; i < 30; ++i) {
+        source->pushFrame(blankFrame());
+        analyzer->drainForTests();
+        ex.advanceBy(100);
+    }
+    ex.runPending();
+    EXPECT_EQ(session->phase.get(), Phase::done(98)); // width 0.1 -> 98.4375
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <thread>
@@ -257,11 +258,20 @@ TEST_F(AVCaptureManagerTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedRea
         camera->setAnalyzer(i % 3 == 2 ? nullptr : VisionFaceAnalyzer::create(10, detector, ex, ex));
         ex.setNowMs(ex.nowMs() + 200);
     }
+    // After all the swapping, the analyzer left attached still receives the stream.
+    auto lastDetector = std::make_shared<CountingDetector>();
+    auto last = VisionFaceAnalyzer::create(10, lastDetector, ex, ex);
+    camera->setAnalyzer(last);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (lastDetector->calls.load() == 0 && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        last->drainForTests();
+    }
     done = true;
     streaming.join();
     camera->setAnalyzer(nullptr);
     ex.runAll();
-    EXPECT_GT(detector->calls.load(), 0);
+    EXPECT_GT(lastDetector->calls.load(), 0);
 }
 
 TEST_F(AVCaptureManagerTest, InterruptionsFromTheSourceThreadArriveOnTheMainThreadInOrder) {

@@ -2,6 +2,7 @@
 # Runs inside run-in-session.sh: checks the X server, monitors, compositor, buses, XDG dirs and every mock.
 set -u
 source "$TAVRINE_HARNESS_DIR/mocks.sh"
+source "$TAVRINE_HARNESS_DIR/x11.sh"
 
 passed=0
 failed=0
@@ -38,6 +39,24 @@ check "RIGHT 1280x800 at 1280,0" contains "$monitors" "RIGHT 1280/338x800/211+12
 check "compositor runs" bash -c 'xwininfo -root -children | grep -q "\"xcompmgr\""'
 check "screenshot of the root window" import -window root "$TAVRINE_SESSION_DIR/root.png"
 check "root screenshot is 2560x800" equals "$(identify -format '%wx%h' "$TAVRINE_SESSION_DIR/root.png" 2>/dev/null)" 2560x800
+
+# X helpers
+check "root is black under the compositor" x_pixel_near "$TAVRINE_SESSION_DIR/root.png" 640 400 0 0 0 0
+convert -size 8x8 xc:'#336699' "$TAVRINE_SESSION_DIR/swatch.png"
+check "pixel of an image reads back" equals "$(x_pixel "$TAVRINE_SESSION_DIR/swatch.png" 3 5)" "51 102 153"
+check "pixel within tolerance matches" x_pixel_near "$TAVRINE_SESSION_DIR/swatch.png" 3 5 52 101 153 1
+check "pixel outside tolerance does not" bash -c '! (source "$TAVRINE_HARNESS_DIR/x11.sh"; x_pixel_near "$1" 3 5 55 102 153 2) 2>/dev/null' _ "$TAVRINE_SESSION_DIR/swatch.png"
+xmessage -name tavrine-probe -title tavrine-probe probe >/dev/null 2>&1 &
+probe=$!
+check "a new window is found by title" x_wait_window '^tavrine-probe$' 10
+kill "$probe"
+check "a closed window is gone" x_wait_no_window '^tavrine-probe$' 10
+check "RIGHT monitor can be removed" x_monitor_remove RIGHT
+check "one monitor left" contains "$(xrandr --listmonitors)" "Monitors: 1"
+check "RIGHT monitor comes back" x_monitor_add RIGHT
+check "two monitors again" contains "$(xrandr --listmonitors)" "RIGHT 1280/338x800/211+1280+0"
+check "XEmbed tray starts" x_start_trayer
+check "tray panel sits at the top" bash -c 'xwininfo -name panel | grep -q "Absolute upper-left Y:  0"'
 
 # Buses and directories
 check "session bus is private" contains "$DBUS_SESSION_BUS_ADDRESS" "$TAVRINE_SESSION_DIR"

@@ -37,6 +37,14 @@ check "binary in /usr/bin" has ./usr/bin/tavrine
 check "desktop entry" has ./usr/share/applications/tavrine.desktop
 check "scalable icon in hicolor" has ./usr/share/icons/hicolor/scalable/apps/tavrine.svg
 check "AppStream metainfo" has ./usr/share/metainfo/expert.brightfen.Tavrine.metainfo.xml
+# Files that other parts of the build install when they exist: the face models and the demo clip.
+installs() { grep -rqs -- "$1" "$build_dir" --include=cmake_install.cmake; }
+if installs "share/tavrine/models"; then
+    check "face models shipped" bash -c 'grep -q "^\./usr/share/tavrine/models/.*\.onnx$" <<<"$1"' _ "$contents"
+fi
+if installs "share/tavrine/demo"; then
+    check "demo clip shipped" bash -c 'grep -q "^\./usr/share/tavrine/demo/." <<<"$1"' _ "$contents"
+fi
 check "nothing outside /usr" bash -c '! grep -v "^\./usr/\|^\./$" <<<"$1" | grep -q .' _ "$contents"
 check "no test or face data shipped" bash -c '! grep -Eiq "facedata|gtest|/tests?/" <<<"$1"' _ "$contents"
 

@@ -84,6 +84,16 @@ TEST_F(FlashLoopTest, StopFadesOutWithinPointThreeSecondsAndThenNothingRuns) {
     EXPECT_EQ(frames.size(), count);
 }
 
+TEST_F(FlashLoopTest, StopDuringTheFallStillEndsWithinPointThreeSeconds) {
+    flash->start();
+    ex.advanceBy(450); // 50 ms into a 400 ms fall
+    ASSERT_GT(flash->flashAlpha(), 0.25);
+    flash->stop();
+    EXPECT_GT(valueAfter(299), 0.0);
+    EXPECT_DOUBLE_EQ(valueAfter(1), 0.0);
+    EXPECT_FALSE(flash->isAnimating());
+}
+
 TEST_F(FlashLoopTest, OnOffOnWithinAFifthOfASecondLeavesOneLoopRunning) {
     flash->start();
     ex.advanceBy(100);

@@ -34,7 +34,8 @@ void FlashLoop::start() {
 
 void FlashLoop::stop() {
     cancelLoop();
-    animateTo(0.0, kFadeOutMs, TimingCurve::easeOut());
+    // The fade-out replaces a fall already under way, so the flash is gone within kFadeOutMs.
+    animateTo(0.0, kFadeOutMs, TimingCurve::easeOut(), true);
 }
 
 void FlashLoop::cancelLoop() {
@@ -85,9 +86,9 @@ double FlashLoop::valueAt(std::int64_t nowMs) const {
     return from_ + (target_ - from_) * curve_.valueAt(t);
 }
 
-void FlashLoop::animateTo(double target, std::int64_t durationMs, TimingCurve curve) {
+void FlashLoop::animateTo(double target, std::int64_t durationMs, TimingCurve curve, bool restart) {
     const bool settled = !animating_ && value_ == target;
-    if (settled || (animating_ && target_ == target)) {
+    if (settled || (animating_ && target_ == target && !restart)) {
         // Assigning the value already targeted is no change: the running animation goes on.
         return;
     }

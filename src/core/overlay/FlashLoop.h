@@ -52,7 +52,7 @@ class FlashLoop {
     void sleepThen(const std::shared_ptr<LoopState>& loop,
                    void (FlashLoop::*next)(const std::shared_ptr<LoopState>&));
     void cancelLoop();
-    void animateTo(double target, std::int64_t durationMs, TimingCurve curve);
+    void animateTo(double target, std::int64_t durationMs, TimingCurve curve, bool restart = false);
     double valueAt(std::int64_t nowMs) const;
     void tick();
     template <typename F> TaskHandle post(std::int64_t delayMs, F&& f);

@@ -1,0 +1,100 @@
+#include "platform/linux/overlay/QtWindowSystem.h"
+
+#include "platform/linux/overlay/QtOverlayWindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace tavrine {
+
+QtWindowSystem::QtWindowSystem(Executor& executor, QString badgeText, const Clock& clock)
+    : executor_(executor), clock_(clock), badgeText_(std::move(badgeText)) {
+    for (QScreen* screen : QGuiApplication::screens()) {
+        watch(screen);
+    }
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+        watch(screen);
+        announce();
+    });
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
+        ids_.erase(screen);
+        announce();
+    });
+}
+
+QtWindowSystem::~QtWindowSystem() {
+    pending_.cancel();
+}
+
+const Clock& QtWindowSystem::systemClock() {
+    static const SystemClock clock;
+    return clock;
+}
+
+void QtWindowSystem::watch(QScreen* screen) {
+    if (ids_.count(screen) != 0) {
+        return;
+    }
+    ids_[screen] = nextId_++;
+    connect(screen, &QScreen::geometryChanged, this, [this] { announce(); });
+}
+
+void QtWindowSystem::announce() {
+    // Qt reports a removal before its screen list settles and a mode switch as several signals: one
+    // posted notification reads the final list once.
+    if (announcing_) {
+        return;
+    }
+    announcing_ = true;
+    pending_ = executor_.post([this] {
+        announcing_ = false;
+        const std::vector<Observer> snapshot = *observers_;
+        for (const Observer& observer : snapshot) {
+            if (observer->active) {
+                observer->onChange();
+            }
+        }
+    });
+}
+
+std::vector<ScreenInfo> QtWindowSystem::screens() const {
+    std::vector<ScreenInfo> out;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        auto it = ids_.find(screen);
+        if (it == ids_.end()) {
+            continue; // not announced yet: the coming notification covers it
+        }
+        const QRect g = screen->geometry();
+        out.push_back(ScreenInfo{it->second, ScreenRect{g.x(), g.y(), g.width(), g.height()}});
+    }
+    return out;
+}
+
+QScreen* QtWindowSystem::screenFor(ScreenId id) const {
+    for (const auto& [screen, sid] : ids_) {
+        if (sid == id) {
+            return screen;
+        }
+    }
+    return nullptr;
+}
+
+std::unique_ptr<OverlayWindow> QtWindowSystem::createOverlayWindow(const ScreenInfo& screen,
+                                                                   OverlayWindowManager& manager) {
+    return std::make_unique<QtOverlayWindow>(screenFor(screen.id), screen.frame, manager, executor_, clock_,
+                                             badgeText_);
+}
+
+Subscription QtWindowSystem::observeScreenChanges(std::function<void()> onChange) {
+    auto observer = std::make_shared<ObserverEntry>(ObserverEntry{std::move(onChange), true});
+    observers_->push_back(observer);
+    std::weak_ptr<std::vector<Observer>> list = observers_;
+    return Subscription([list, observer] {
+        observer->active = false; // also silences it in a notification already under way
+        if (auto l = list.lock()) {
+            std::erase(*l, observer);
+        }
+    });
+}
+
+} // namespace tavrine

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/overlay/WindowSystem.h"
+#include "core/util/Clock.h"
+#include "core/util/Executor.h"
+
+#include <QObject>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class QScreen;
+
+namespace tavrine {
+
+// The overlay's window system on Qt: the screens of QGuiApplication, one QtOverlayWindow per screen,
+// and screen hotplug and geometry changes reported once per burst, on the executor.
+// badgeText is the text of the shortcut badge (the translation of the key "⌘⇧C").
+class QtWindowSystem final : public QObject, public WindowSystem {
+    Q_OBJECT
+  public:
+    QtWindowSystem(Executor& executor, QString badgeText, const Clock& clock = systemClock());
+    ~QtWindowSystem() override;
+
+    std::vector<ScreenInfo> screens() const override;
+    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
+                                                       OverlayWindowManager& manager) override;
+    Subscription observeScreenChanges(std::function<void()> onChange) override;
+
+    QScreen* screenFor(ScreenId id) const;
+
+    static const Clock& systemClock();
+
+  private:
+    void watch(QScreen* screen);
+    void announce();
+
+    Executor& executor_;
+    const Clock& clock_;
+    QString badgeText_;
+    // Ids are handed out once per screen object, so a new screen never takes the id of a removed one
+    // even when Qt reuses its address.
+    std::map<QScreen*, ScreenId> ids_;
+    ScreenId nextId_ = 1;
+    // Observers of screen changes (Signal's emit() clashes with Qt's keyword macro).
+    struct ObserverEntry {
+        std::function<void()> onChange;
+        bool active = true;
+    };
+    using Observer = std::shared_ptr<ObserverEntry>;
+    std::shared_ptr<std::vector<Observer>> observers_ = std::make_shared<std::vector<Observer>>();
+    TaskHandle pending_;
+    bool announcing_ = false;
+};
+
+} // namespace tavrine

@@ -1,0 +1,352 @@
+#include "platform/linux/capture/GstFrameSource.h"
+
+#include "platform/linux/capture/CaptureDevice.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavrine {
+
+namespace {
+
+constexpr const char* kFrameCaps = "video/x-raw,format=BGRA,width=640,height=480,pixel-aspect-ratio=1/1";
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+void initGstreamerOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+bool mentionsPermission(const GError* error, const char* debug) {
+    const char* needle = "ermission denied";
+    return (error->message && std::strstr(error->message, needle)) || (debug && std::strstr(debug, needle));
+}
+
+// What a start failure means to the caller: no device, no right to use it, or a device that refused.
+CameraError cameraErrorFor(const GError* error, const char* debug) {
+    if (error->domain != GST_RESOURCE_ERROR) {
+        return CameraError::configurationFailed;
+    }
+    switch (error->code) {
+    case GST_RESOURCE_ERROR_NOT_FOUND:
+        return CameraError::noCameraAvailable;
+    case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+        return CameraError::permissionDenied;
+    case GST_RESOURCE_ERROR_OPEN_READ:
+    case GST_RESOURCE_ERROR_OPEN_WRITE:
+    case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
+        return mentionsPermission(error, debug) ? CameraError::permissionDenied : CameraError::configurationFailed;
+    default:
+        return CameraError::configurationFailed;
+    }
+}
+
+// Checks a node or file before GStreamer opens it, so the three failures read the same for every source.
+std::optional<CameraError> checkPath(const std::string& path, bool device) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return (errno == EACCES) ? CameraError::permissionDenied : CameraError::noCameraAvailable;
+    }
+    if (::access(path.c_str(), device ? (R_OK | W_OK) : R_OK) != 0) {
+        return (errno == EACCES || errno == EPERM || errno == EROFS) ? CameraError::permissionDenied
+                                                                     : CameraError::configurationFailed;
+    }
+    if (device ? !S_ISCHR(st.st_mode) : S_ISDIR(st.st_mode)) {
+        return CameraError::configurationFailed;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+GstFrameSource::GstFrameSource(Options options) : options_(std::move(options)) { initGstreamerOnce(); }
+
+GstFrameSource::~GstFrameSource() { stop(); }
+
+GstFrameSource::Target GstFrameSource::resolve() const {
+    switch (options_.kind) {
+    case Kind::camera: {
+        std::string node = options_.location;
+        if (node.empty()) {
+            auto chosen = CaptureDevice::choose(CaptureDevice::list());
+            if (!chosen) {
+                return {{}, CameraError::noCameraAvailable};
+            }
+            node = *chosen;
+        }
+        return {node, checkPath(node, true)};
+    }
+    case Kind::file:
+        return {options_.location, checkPath(options_.location, false)};
+    case Kind::description:
+        return {options_.location, std::nullopt};
+    }
+    return {{}, CameraError::configurationFailed};
+}
+
+FrameSource::Access GstFrameSource::accessStatus() {
+    return resolve().error == CameraError::permissionDenied ? Access::denied : Access::authorized;
+}
+
+bool GstFrameSource::requestAccess() {
+    // Access to a camera node comes from the `video` group: there is nothing to ask at run time.
+    return accessStatus() == Access::authorized;
+}
+
+std::string GstFrameSource::describe() const {
+    switch (options_.kind) {
+    case Kind::camera:
+        return options_.location.empty() ? "webcam" : options_.location;
+    case Kind::file:
+        return options_.location;
+    case Kind::description:
+        return "pipeline: " + options_.location;
+    }
+    return {};
+}
+
+std::string GstFrameSource::pipelineDescription(const std::string& location) const {
+    const std::string tail =
+        std::string(" ! videoconvert ! videoscale ! ") + kFrameCaps + " ! appsink name=sink drop=true max-buffers=1";
+    switch (options_.kind) {
+    case Kind::camera:
+        // A live source: frames are taken as they come, never paced again by the sink.
+        return "v4l2src name=src" + tail + " sync=false";
+    case Kind::file:
+        return "filesrc name=src ! decodebin" + tail + " sync=true";
+    case Kind::description:
+        return location + tail + " sync=true";
+    }
+    return {};
+}
+
+std::optional<CameraError> GstFrameSource::start(FrameHandler onFrame) {
+    stop();
+    const Target target = resolve();
+    if (target.error) {
+        return target.error;
+    }
+    onFrame_ = std::move(onFrame);
+    interrupted_ = false;
+    if (auto error = play(target.location)) {
+        onFrame_ = nullptr;
+        return error;
+    }
+    lastFrameMs_ = steadyNowMs();
+    stopping_ = false;
+    watcher_ = std::thread([this] { watch(); });
+    return std::nullopt;
+}
+
+std::optional<CameraError> GstFrameSource::play(const std::string& location) {
+    GError* parseError = nullptr;
+    GstElement* pipeline = gst_parse_launch(pipelineDescription(location).c_str(), &parseError);
+    if (parseError || !pipeline) {
+        g_clear_error(&parseError);
+        if (pipeline) {
+            gst_object_unref(pipeline);
+        }
+        return CameraError::configurationFailed;
+    }
+    // Paths are set as properties, never spliced into the description, so no name can alter the pipeline.
+    if (GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src")) {
+        g_object_set(src, options_.kind == Kind::camera ? "device" : "location", location.c_str(), nullptr);
+        gst_object_unref(src);
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = [](GstAppSink* appsink, gpointer self) -> GstFlowReturn {
+        static_cast<GstFrameSource*>(self)->onSample(appsink);
+        return GST_FLOW_OK;
+    };
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+    gst_object_unref(sink);
+
+    GstStateChangeReturn result = gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    if (result == GST_STATE_CHANGE_ASYNC) {
+        const auto timeoutNs = static_cast<GstClockTime>(options_.startTimeout.count()) * GST_MSECOND;
+        result = gst_element_get_state(pipeline, nullptr, nullptr, timeoutNs);
+    }
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR);
+    gst_object_unref(bus);
+    if (result == GST_STATE_CHANGE_FAILURE || message) {
+        CameraError error = CameraError::configurationFailed;
+        if (message) {
+            GError* gerror = nullptr;
+            gchar* debug = nullptr;
+            gst_message_parse_error(message, &gerror, &debug);
+            error = cameraErrorFor(gerror, debug);
+            g_clear_error(&gerror);
+            g_free(debug);
+            gst_message_unref(message);
+        }
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+        return error;
+    }
+    std::lock_guard lock(pipelineMutex_);
+    pipeline_ = pipeline;
+    playing_ = location;
+    return std::nullopt;
+}
+
+void GstFrameSource::teardown() {
+    GstElement* pipeline = nullptr;
+    {
+        std::lock_guard lock(pipelineMutex_);
+        std::swap(pipeline, pipeline_);
+    }
+    if (pipeline) {
+        // Returns once the streaming thread has left the sink callback.
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(pipeline);
+    }
+}
+
+void GstFrameSource::stop() {
+    stopping_ = true;
+    if (watcher_.joinable()) {
+        watcher_.join();
+    }
+    teardown();
+    onFrame_ = nullptr;
+    interrupted_ = false;
+}
+
+void GstFrameSource::setInterruptionHandler(InterruptionHandler handler) {
+    std::lock_guard lock(handlerMutex_);
+    onInterruption_ = std::move(handler);
+}
+
+GstElement* GstFrameSource::pipelineForTests() {
+    std::lock_guard lock(pipelineMutex_);
+    return pipeline_ ? GST_ELEMENT(gst_object_ref(pipeline_)) : nullptr;
+}
+
+std::int64_t GstFrameSource::steadyNowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void GstFrameSource::report(bool interrupted) {
+    // Changes only, and under the lock, so the listener never hears "back" before the matching "lost".
+    std::lock_guard lock(handlerMutex_);
+    if (interrupted_.exchange(interrupted) == interrupted) {
+        return;
+    }
+    if (onInterruption_) {
+        onInterruption_(interrupted);
+    }
+}
+
+void GstFrameSource::watch() {
+    std::int64_t nextRetryMs = 0;
+    while (!stopping_) {
+        GstBus* bus = nullptr;
+        {
+            std::lock_guard lock(pipelineMutex_);
+            if (pipeline_) {
+                bus = gst_element_get_bus(pipeline_);
+            }
+        }
+        if (bus) {
+            GstMessage* message = gst_bus_timed_pop_filtered(
+                bus, static_cast<GstClockTime>(kPollInterval.count()) * GST_MSECOND,
+                static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+            gst_object_unref(bus);
+            if (message) {
+                const bool loopFile = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && options_.kind == Kind::file;
+                gst_message_unref(message);
+                if (loopFile) {
+                    std::lock_guard lock(pipelineMutex_);
+                    gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
+                                            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
+                } else {
+                    // A device unplugged or failing: report it, then rebuild until it plays again.
+                    report(true);
+                    teardown();
+                    nextRetryMs = steadyNowMs() + options_.retryInterval.count();
+                }
+            }
+        } else {
+            std::this_thread::sleep_for(kPollInterval);
+            const std::int64_t now = steadyNowMs();
+            if (!stopping_ && now >= nextRetryMs) {
+                const Target target = resolve();
+                const auto error = target.error ? target.error : play(target.location);
+                lastFrameMs_ = steadyNowMs();
+                if (error) {
+                    nextRetryMs = now + options_.retryInterval.count();
+                }
+            }
+            continue;
+        }
+        const std::int64_t silentMs = steadyNowMs() - lastFrameMs_.load();
+        if (silentMs > options_.stallTimeout.count()) {
+            report(true);
+            if (silentMs > options_.stallTimeout.count() + options_.restartAfterStall.count()) {
+                teardown();
+                nextRetryMs = 0;
+            }
+        }
+    }
+}
+
+void GstFrameSource::onSample(GstAppSink* sink) {
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (!sample) {
+        return;
+    }
+    GstVideoInfo info;
+    GstVideoFrame mapped;
+    if (gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
+        gst_video_frame_map(&mapped, &info, gst_sample_get_buffer(sample), GST_MAP_READ)) {
+        const int width = GST_VIDEO_FRAME_WIDTH(&mapped);
+        const int height = GST_VIDEO_FRAME_HEIGHT(&mapped);
+        const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0);
+        const auto* src = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0));
+        const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+        const std::size_t bytes = rowBytes * static_cast<std::size_t>(height);
+
+        // Reuse a buffer nobody holds any more; the analyzer keeps at most a few frames at a time.
+        std::shared_ptr<std::vector<std::uint8_t>> pixels;
+        for (auto& candidate : pool_) {
+            if (candidate.use_count() == 1) {
+                pixels = candidate;
+                break;
+            }
+        }
+        if (!pixels) {
+            pixels = std::make_shared<std::vector<std::uint8_t>>();
+            if (pool_.size() < 4) {
+                pool_.push_back(pixels);
+            }
+        }
+        pixels->resize(bytes);
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(pixels->data() + rowBytes * static_cast<std::size_t>(y),
+                        src + static_cast<std::ptrdiff_t>(srcStride) * y, rowBytes);
+        }
+        gst_video_frame_unmap(&mapped);
+
+        lastFrameMs_ = steadyNowMs();
+        ++framesDelivered_;
+        if (interrupted_) {
+            report(false);
+        }
+        if (onFrame_) {
+            onFrame_(VideoFrame{width, height, static_cast<int>(rowBytes), std::move(pixels)});
+        }
+    }
+    gst_sample_unref(sample);
+}
+
+} // namespace tavrine

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/detection/FrameSource.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+typedef struct _GstElement GstElement;
+typedef struct _GstAppSink GstAppSink;
+
+namespace tavrine {
+
+// Frames from a GStreamer pipeline ending in an appsink that keeps only the newest 640x480 BGRA frame.
+// The source is a V4L2 camera (a given node, or the built-in camera chosen at each start), a video file
+// played in real time and looped, or any source description (tests). A watcher thread reports an error
+// or a stall while running as an interruption, rebuilds a failed pipeline until it plays again, and
+// reports the end of the interruption when frames flow again.
+class GstFrameSource final : public FrameSource {
+public:
+    enum class Kind { camera, file, description };
+    struct Options {
+        Kind kind = Kind::camera;
+        // camera: the device node, empty to choose one; file: its path; description: a pipeline fragment
+        // that produces raw video, e.g. "videotestsrc is-live=true".
+        std::string location;
+        std::chrono::milliseconds stallTimeout{3000};  // no frame for this long while running: interrupted
+        std::chrono::milliseconds retryInterval{2000}; // between attempts to rebuild a failed pipeline
+        std::chrono::milliseconds restartAfterStall{5000}; // a stall this much longer rebuilds the pipeline
+        std::chrono::milliseconds startTimeout{5000};      // longest wait for the pipeline to play
+    };
+
+    explicit GstFrameSource(Options options);
+    ~GstFrameSource() override;
+    GstFrameSource(const GstFrameSource&) = delete;
+    GstFrameSource& operator=(const GstFrameSource&) = delete;
+
+    Access accessStatus() override;
+    bool requestAccess() override;
+    std::optional<CameraError> start(FrameHandler onFrame) override;
+    void stop() override;
+    void setInterruptionHandler(InterruptionHandler handler) override;
+    std::string describe() const override;
+
+    // The running pipeline with a reference added (release it with gst_object_unref), or null. Tests use
+    // it to reach named elements and to post messages on its bus.
+    GstElement* pipelineForTests();
+    std::uint64_t framesDelivered() const { return framesDelivered_.load(); }
+
+private:
+    struct Target {
+        std::string location; // resolved device node or file
+        std::optional<CameraError> error;
+    };
+    Target resolve() const;
+    std::string pipelineDescription(const std::string& location) const;
+    std::optional<CameraError> play(const std::string& location);
+    void teardown();
+    void watch();
+    void onSample(GstAppSink* sink);
+    void report(bool interrupted);
+    std::int64_t steadyNowMs() const;
+
+    const Options options_;
+    std::mutex pipelineMutex_; // pipeline_ between the camera queue, the watcher and tests
+    GstElement* pipeline_ = nullptr;
+    std::string playing_; // the location the pipeline was built for
+    FrameHandler onFrame_;
+    std::mutex handlerMutex_;
+    InterruptionHandler onInterruption_;
+    std::thread watcher_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> interrupted_{false};
+    std::atomic<std::int64_t> lastFrameMs_{0};
+    std::atomic<std::uint64_t> framesDelivered_{0};
+    // Streaming thread only: frame buffers handed out again once every consumer has let go of them.
+    std::vector<std::shared_ptr<std::vector<std::uint8_t>>> pool_;
+};
+
+} // namespace tavrine

@@ -26,12 +26,14 @@ CaptureDevice camera(int index, std::string card, bool fixedPort = false) {
 } // namespace
 
 TEST(CaptureDeviceChoice, PrefersTheBuiltInCameraOverAnEarlierExternalOne) {
-    EXPECT_EQ(CaptureDevice::choose({camera(0, "HD Pro Webcam C920"), camera(2, "Integrated Camera: Integrated C")}),
+    EXPECT_EQ(CaptureDevice::choose(
+                  {camera(0, "HD Pro Webcam C920"), camera(2, "Integrated Camera: Integrated C")}),
               "/dev/video2");
     EXPECT_EQ(CaptureDevice::choose({camera(0, "USB Camera"), camera(4, "FRONT CAMERA")}), "/dev/video4");
     // Without a telling name, a camera on a port the firmware marks as built in wins.
-    EXPECT_EQ(CaptureDevice::choose({camera(0, "USB2.0 HD UVC WebCam"), camera(1, "USB2.0 HD UVC WebCam", true)}),
-              "/dev/video1");
+    EXPECT_EQ(
+        CaptureDevice::choose({camera(0, "USB2.0 HD UVC WebCam"), camera(1, "USB2.0 HD UVC WebCam", true)}),
+        "/dev/video1");
     // A name and a fixed port together beat either alone.
     EXPECT_EQ(CaptureDevice::choose({camera(0, "Integrated Webcam"), camera(3, "Integrated Webcam", true),
                                      camera(5, "Other", true)}),

@@ -28,11 +28,11 @@ namespace fs = std::filesystem;
 
 // Encodes a VP8/WebM clip of solid colour (ARGB) with GStreamer itself, so no clip is kept in the tree.
 bool makeClip(const fs::path& path, int width, int height, int fps, int frames, std::uint32_t argb) {
-    const std::string description = "videotestsrc pattern=solid-color foreground-color=" + std::to_string(argb) +
-                                    " num-buffers=" + std::to_string(frames) + " ! video/x-raw,width=" +
-                                    std::to_string(width) + ",height=" + std::to_string(height) +
-                                    ",framerate=" + std::to_string(fps) +
-                                    "/1 ! vp8enc deadline=1 ! webmmux ! filesink name=out";
+    const std::string description =
+        "videotestsrc pattern=solid-color foreground-color=" + std::to_string(argb) +
+        " num-buffers=" + std::to_string(frames) + " ! video/x-raw,width=" + std::to_string(width) +
+        ",height=" + std::to_string(height) + ",framerate=" + std::to_string(fps) +
+        "/1 ! vp8enc deadline=1 ! webmmux ! filesink name=out";
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
     if (!pipeline || error) {
@@ -44,8 +44,8 @@ bool makeClip(const fs::path& path, int width, int height, int fps, int frames, 
     gst_object_unref(out);
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* msg = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
-                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage* msg = gst_bus_timed_pop_filtered(
+        bus, 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     const bool ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
     if (msg) {
         gst_message_unref(msg);
@@ -90,7 +90,7 @@ struct Recorder {
 };
 
 class GstFrameSourceTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         gst_init(nullptr, nullptr);
         dir = fs::temp_directory_path() / ("tavrine-capture-" + std::to_string(::getpid()));
@@ -111,7 +111,8 @@ protected:
 
 // One pixel of a BGRA frame as {B, G, R, A}.
 std::array<int, 4> pixel(const VideoFrame& f, int x, int y) {
-    const auto* p = f.pixels->data() + static_cast<std::size_t>(y) * f.stride + static_cast<std::size_t>(x) * 4;
+    const auto* p =
+        f.pixels->data() + static_cast<std::size_t>(y) * f.stride + static_cast<std::size_t>(x) * 4;
     return {p[0], p[1], p[2], p[3]};
 }
 

@@ -84,9 +84,11 @@ std::vector<CaptureDevice> CaptureDevice::list(const std::string& devDir, const 
         }
         v4l2_capability cap{};
         if (::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
-            const std::uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+            const std::uint32_t caps =
+                (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
             d.capture = (caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)) != 0;
-            d.card.assign(reinterpret_cast<const char*>(cap.card), strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card));
+            d.card.assign(reinterpret_cast<const char*>(cap.card),
+                          strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card));
             d.busInfo.assign(reinterpret_cast<const char*>(cap.bus_info),
                              strnlen(reinterpret_cast<const char*>(cap.bus_info), sizeof cap.bus_info));
         }

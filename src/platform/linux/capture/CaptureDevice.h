@@ -8,12 +8,12 @@ namespace tavrine {
 
 // What the system tells about one video device node, enough to pick the camera the user expects.
 struct CaptureDevice {
-    std::string path;     // e.g. /dev/video2
-    int index = 0;        // the N of /dev/videoN
-    bool readable = true; // the node opens for reading and writing
-    bool capture = false; // offers video capture (not only metadata or output)
-    std::string card;     // driver's name for it, e.g. "Integrated Camera: Integrated C"
-    std::string busInfo;  // e.g. "usb-0000:00:14.0-6"
+    std::string path;       // e.g. /dev/video2
+    int index = 0;          // the N of /dev/videoN
+    bool readable = true;   // the node opens for reading and writing
+    bool capture = false;   // offers video capture (not only metadata or output)
+    std::string card;       // driver's name for it, e.g. "Integrated Camera: Integrated C"
+    std::string busInfo;    // e.g. "usb-0000:00:14.0-6"
     bool fixedPort = false; // on a USB port the firmware marks as built in
 
     // Lists the /dev/videoN nodes of devDir, asking each for its capabilities; sysfs tells built-in ports.

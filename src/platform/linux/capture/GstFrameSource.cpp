@@ -42,7 +42,8 @@ CameraError cameraErrorFor(const GError* error, const char* debug) {
     case GST_RESOURCE_ERROR_OPEN_READ:
     case GST_RESOURCE_ERROR_OPEN_WRITE:
     case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
-        return mentionsPermission(error, debug) ? CameraError::permissionDenied : CameraError::configurationFailed;
+        return mentionsPermission(error, debug) ? CameraError::permissionDenied
+                                                : CameraError::configurationFailed;
     default:
         return CameraError::configurationFailed;
     }
@@ -66,9 +67,13 @@ std::optional<CameraError> checkPath(const std::string& path, bool device) {
 
 } // namespace
 
-GstFrameSource::GstFrameSource(Options options) : options_(std::move(options)) { initGstreamerOnce(); }
+GstFrameSource::GstFrameSource(Options options) : options_(std::move(options)) {
+    initGstreamerOnce();
+}
 
-GstFrameSource::~GstFrameSource() { stop(); }
+GstFrameSource::~GstFrameSource() {
+    stop();
+}
 
 GstFrameSource::Target GstFrameSource::resolve() const {
     switch (options_.kind) {
@@ -113,8 +118,8 @@ std::string GstFrameSource::describe() const {
 }
 
 std::string GstFrameSource::pipelineDescription(const std::string& location) const {
-    const std::string tail =
-        std::string(" ! videoconvert ! videoscale ! ") + kFrameCaps + " ! appsink name=sink drop=true max-buffers=1";
+    const std::string tail = std::string(" ! videoconvert ! videoscale ! ") + kFrameCaps +
+                             " ! appsink name=sink drop=true max-buffers=1";
     switch (options_.kind) {
     case Kind::camera:
         // A live source: frames are taken as they come, never paced again by the sink.
@@ -232,7 +237,8 @@ GstElement* GstFrameSource::pipelineForTests() {
 }
 
 std::int64_t GstFrameSource::steadyNowMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -263,12 +269,14 @@ void GstFrameSource::watch() {
                 static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
             gst_object_unref(bus);
             if (message) {
-                const bool loopFile = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && options_.kind == Kind::file;
+                const bool loopFile =
+                    GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && options_.kind == Kind::file;
                 gst_message_unref(message);
                 if (loopFile) {
                     std::lock_guard lock(pipelineMutex_);
-                    gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
-                                            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
+                    gst_element_seek_simple(
+                        pipeline_, GST_FORMAT_TIME,
+                        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
                 } else {
                     // A device unplugged or failing: report it, then rebuild until it plays again.
                     report(true);

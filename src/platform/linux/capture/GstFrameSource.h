@@ -22,7 +22,7 @@ namespace tavrine {
 // or a stall while running as an interruption, rebuilds a failed pipeline until it plays again, and
 // reports the end of the interruption when frames flow again.
 class GstFrameSource final : public FrameSource {
-public:
+  public:
     enum class Kind { camera, file, description };
     struct Options {
         Kind kind = Kind::camera;
@@ -52,7 +52,7 @@ public:
     GstElement* pipelineForTests();
     std::uint64_t framesDelivered() const { return framesDelivered_.load(); }
 
-private:
+  private:
     struct Target {
         std::string location; // resolved device node or file
         std::optional<CameraError> error;

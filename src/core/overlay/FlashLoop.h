@@ -22,7 +22,8 @@ class FlashLoop {
     static constexpr double kPeakAlpha = 0.3;
     static constexpr std::int64_t kHalfCycleMs = 400;
     static constexpr std::int64_t kFadeOutMs = 300;
-    static constexpr std::int64_t kFrameIntervalMs = 16;
+    // 30 frames a second: smooth enough for a faint 0.4 s ramp, and half the repaints of 60.
+    static constexpr std::int64_t kFrameIntervalMs = 33;
 
     FlashLoop(Executor& executor, const Clock& clock, std::function<void()> onFrame);
     ~FlashLoop();

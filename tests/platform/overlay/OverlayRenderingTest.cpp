@@ -44,11 +44,19 @@ struct Rendering : ::testing::Test {
         view = std::make_unique<OverlayContentView>(manager, ex, ex, QStringLiteral("Super+Maj+C"));
         view->resize(kW, kH);
     }
+    // The window's content on its own transparent canvas, then laid over the background the way the
+    // compositor does (source over).
     QImage renderOver(QColor background) {
+        QImage window(kW, kH, QImage::Format_ARGB32_Premultiplied);
+        window.fill(Qt::transparent);
+        {
+            QPainter p(&window);
+            view->paintLayers(p);
+        }
         QImage img(kW, kH, QImage::Format_ARGB32_Premultiplied);
         img.fill(background);
         QPainter p(&img);
-        view->paintLayers(p);
+        p.drawImage(0, 0, window);
         return img;
     }
     // The area of the badge, with a margin for antialiasing.

@@ -72,7 +72,11 @@ void OverlayContentView::paintLayers(QPainter& painter) {
     const QRect area(QPoint(0, 0), size());
     if (isStripeLayerPresent()) {
         const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : devicePixelRatioF();
+        // The bottom layer over a cleared, transparent window: copying it is exact and cheaper than blending.
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(QPoint(0, 0), stripes_.image(stripeValues_, size(), dpr));
+        painter.restore();
     } else {
         stripes_.drop();
     }

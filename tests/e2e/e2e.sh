@@ -1,0 +1,471 @@
+#!/usr/bin/env bash
+# End-to-end scenarios: the real application in a private desktop session (run-in-session.sh), driven and
+# checked only from outside: screenshots and pixel reads, the D-Bus mocks' recorded calls, the settings
+# file, the process table.
+#
+# Usage (inside run-in-session.sh): e2e.sh SCENARIO...
+#   onboarding  filter  states  shortcut  pauses  preferences  camera  quit
+# Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
+# screenshots go), E2E_WORK (optional scratch dir).
+# Ends with "N passed, N failed"; exit 77 when the face clips are missing.
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+E2E_WORK=${E2E_WORK:-$TAVRINE_SESSION_DIR/e2e}
+E2E_SHOTS=${E2E_SHOTS:-$E2E_WORK/screenshots}
+source "$here/lib.sh"
+mkdir -p "$E2E_SHOTS"
+
+[ $# -ge 1 ] || { echo "usage: e2e.sh SCENARIO..." >&2; exit 2; }
+for name in facing story onlooker; do
+    if [ -z "$(clip_path "$name")" ]; then
+        echo "SKIP: the test clips are missing in '${E2E_CLIPS:-}' (no face data at \$TAVRINE_FACEDATA_DIR?)"
+        exit 77
+    fi
+done
+
+ONBOARDING_TITLE="Bienvenue dans Tavrine"
+PREFS_TITLE="Préférences Tavrine"
+PRIMARY_RGB="46 143 235" # the application's primary colour, #2e8feb
+STRIPE_ALPHA_DEFAULT=0.42  # the stripes' opacity when no value is stored
+
+expected() { expected_stripe_value "${2:-$STRIPE_ALPHA_DEFAULT}" "$(filter_alpha "$1" "${3:-3}")"; }
+
+# The desktop every scenario starts from: a tray host, the system services, a white backdrop.
+desktop_up() {
+    mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
+        mock_gnome_screensaver && backdrop_start || {
+        echo "FAIL could not set up the desktop mocks"
+        summary
+        exit 1
+    }
+}
+
+# A user who has been through the onboarding already.
+returning_user() { settings_seed "has_completed_onboarding=true"; }
+
+# tray_registered: the application's icon is in the tray host.
+tray_registered() { [ -n "$(sni_items)" ]; }
+
+# The tray item's current icon, as a digest of its pixmaps.
+tray_icon_digest() {
+    local item service path
+    item=$(sni_items | head -n 1)
+    [ -n "$item" ] || return 1
+    service=${item%%/*}
+    path=/${item#*/}
+    gdbus call --session -d "$service" -o "$path" -m org.freedesktop.DBus.Properties.Get \
+        org.kde.StatusNotifierItem IconPixmap 2>/dev/null | md5sum | cut -c1-16
+}
+
+tray_icon_differs() {
+    local d
+    d=$(tray_icon_digest)
+    [ -n "$d" ] && [ "$d" != "$1" ]
+}
+tray_icon_is() { [ "$(tray_icon_digest)" = "$1" ]; }
+
+notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" Notify; }
+close_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" CloseNotification; }
+notified() { [ -n "$(notify_calls)" ]; }
+withdrawn() { [ -n "$(close_calls)" ]; }
+count_of() { if [ -z "$1" ]; then echo 0; else echo "$1" | wc -l; fi; }
+not() { ! "$@"; }
+
+# Some stripes darken the left monitor, whatever their opacity.
+some_stripes() {
+    local png
+    png=$(shot) && [ "$(darkest "$png" "$LEFT_AREA")" -lt 245 ]
+}
+
+onboarding_on_page() { [ "$(onboarding_page "$1")" = "$2" ]; }
+
+# classify PNG: the overlay state a screenshot shows on the left monitor: none, nominal, inattention,
+# alert or other (strength 3, default stripe opacity).
+classify() {
+    local dark red
+    dark=$(darkest "$1" "$LEFT_AREA")
+    red=$("$TAVRINE_PROBE" redness "$1" $LEFT_AREA)
+    awk -v d="$dark" -v r="$red" -v n="$(expected nominal)" -v i="$(expected inattention)" \
+        -v a="$(expected alert)" 'BEGIN {
+        if (r > 12) { print "alert"; exit }
+        if (d >= 250) { print "none"; exit }
+        if (d - n <= 4 && n - d <= 4) { print "nominal"; exit }
+        if (d - i <= 4 && i - d <= 4) { print "inattention"; exit }
+        if (d - a <= 5 && a - d <= 5) { print "alert"; exit }
+        print "other"
+    }'
+}
+
+# record_states SECS FILE: samples the overlay state as fast as screenshots allow; "millis state" lines.
+record_states() {
+    local end=$(($(date +%s%N) / 1000000 + $1 * 1000)) png now
+    : >"$2"
+    while true; do
+        now=$(($(date +%s%N) / 1000000))
+        [ "$now" -ge "$end" ] && break
+        png=$(shot sample) || continue
+        echo "$now $(classify "$png")" >>"$2"
+    done
+}
+
+# segments FILE: the runs of equal states, "state start_ms end_ms", with single-sample blips (a screenshot
+# taken mid-repaint) folded into their neighbours.
+segments() {
+    awk '
+        { t[NR] = $1; s[NR] = $2 }
+        END {
+            for (k = 2; k < NR; k++) if (s[k] != s[k-1] && s[k] != s[k+1] && s[k-1] == s[k+1]) s[k] = s[k-1]
+            cur = ""; for (k = 1; k <= NR; k++) {
+                if (s[k] != cur) { if (cur != "") print cur, start, t[k]; cur = s[k]; start = t[k] }
+            }
+            if (cur != "") print cur, start, t[NR]
+        }' "$1"
+}
+
+# --- 1. Onboarding on first launch only ----------------------------------------------------------------
+
+# The onboarding's current page: which of its five page dots wears the primary colour.
+onboarding_page() {
+    local wid=$1 geometry png i x y best=-1
+    geometry=$(window_geometry "$wid")
+    read -r x y _ _ <<<"$geometry"
+    png=$(shot onboarding-page) || return 1
+    for i in 0 1 2 3 4; do
+        # Dots: 7 px discs 15 px apart, centred at the bottom of the 440x420 window, 20 px from its edge.
+        if "$TAVRINE_PROBE" blobs "$png" $((x + 186 + 15 * i + 2)) $((y + 394)) 3 3 "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 40 |
+            grep -q .; then
+            best=$i
+        fi
+    done
+    echo "$best"
+}
+
+# click_primary WID: clicks the page's main button (the largest primary-coloured area of the lower half).
+click_primary() {
+    local wid=$1 x y w h png bx by bw bh
+    read -r x y w h <<<"$(window_geometry "$wid")"
+    png=$(shot onboarding-click) || return 1
+    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" blobs "$png" "$x" $((y + h / 2)) "$w" $((h / 2 - 30)) \
+        "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 10 | head -n 1)"
+    [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
+    click_at $((bx + bw / 2)) $((by + bh / 2))
+}
+
+scenario_onboarding() {
+    app_start --camera "$(clip_path facing)"
+    eventually 20 "first launch shows the onboarding window" window_shown "$ONBOARDING_TITLE"
+    local wid
+    wid=$(window_id "$ONBOARDING_TITLE")
+    [ -n "$wid" ] || { app_stop; return; }
+    check "the onboarding window is 440x420" [ "$(window_geometry "$wid" | awk '{print $3 "x" $4}')" = 440x420 ]
+    eventually 15 "the tray icon is registered meanwhile" tray_registered
+    eventually 15 "the filter runs while the onboarding is open" overlay_reads "$(expected nominal)"
+    check "the flag is not set before the onboarding is done" not settings_is has_completed_onboarding true
+
+    # Camera page: grant (the clip is readable, so access is granted and the page moves on), then the
+    # overlay page's "Compris", the notification page, then the last page through its dot, and "Activer".
+    check "the onboarding opens on its first page" [ "$(onboarding_page "$wid")" = 0 ]
+    local page
+    for page in 1 2 3; do
+        click_primary "$wid"
+        eventually 5 "the main button leads to page $((page + 1))" onboarding_on_page "$wid" "$page"
+    done
+    [ -n "$(window_id "$ONBOARDING_TITLE")" ] && { import -window "$wid" "$E2E_SHOTS/onboarding.png" 2>/dev/null || true; }
+    local x y
+    read -r x y _ _ <<<"$(window_geometry "$wid")"
+    click_at $((x + 186 + 60 + 3)) $((y + 396))
+    eventually 5 "the page dots lead to the last page" onboarding_on_page "$wid" 4
+    click_primary "$wid"
+    eventually 5 "finishing closes the onboarding window" window_gone "$ONBOARDING_TITLE"
+    eventually 5 "finishing stores the onboarding flag" settings_is has_completed_onboarding true
+    check "\"Activer\" registered the XDG autostart entry" test -f "$XDG_CONFIG_HOME/autostart/tavrine.desktop"
+
+    app_stop
+    check "the application ends cleanly on SIGTERM" [ "$APP_STATUS" = 0 ]
+    app_start --camera "$(clip_path facing)"
+    eventually 20 "the next launch starts the filter" overlay_reads "$(expected nominal)"
+    check "the next launch shows no onboarding" stays 3 window_gone "$ONBOARDING_TITLE"
+    app_stop
+}
+
+# --- 2. The filter starts by itself ---------------------------------------------------------------------
+
+scenario_filter() {
+    returning_user
+    local png
+    png=$(shot before)
+    check "the backdrop is white before the start" overlay_gone
+    app_start --camera "$(clip_path facing)"
+    eventually 20 "stripes on both monitors at the nominal alpha (strength 3: $(filter_alpha nominal 3))" \
+        overlay_reads "$(expected nominal)"
+    echo "     reading: $LAST_READING"
+    png=$(shot overlay-nominal)
+    check "stripes alternate: gaps keep the background" [ "$(brightest "$png" "$LEFT_AREA")" -ge 250 ]
+    # A stripe pattern, not a uniform veil: some pixels of every 8-pixel row segment are dark.
+    check "the stripes are diagonal and fine" bash -c "
+        for dx in 0 8 16 24; do
+            v=\$('$TAVRINE_PROBE' stats '$png' \$((60 + dx)) 700 8 1 | awk '{print \$2}')
+            [ \"\$v\" -lt 240 ] || exit 1
+        done"
+    check "no onboarding for a returning user" window_gone "$ONBOARDING_TITLE"
+    check "the tray icon is registered" tray_registered
+    # The overlay over a window, for the README.
+    convert "$png" -crop 640x400+0+400 +repage "$E2E_SHOTS/overlay-stripes.png" 2>/dev/null || true
+    app_stop
+
+    local demo
+    demo=$("$TAVRINE_BIN" --help 2>&1 | grep -c -- "--camera")
+    if [ "$demo" -ge 1 ]; then
+        app_start --camera demo
+        if poll 10 bash -c "grep -qi 'demo' '$APP_LOG'" && ! app_alive; then
+            skip "the demo clip is not installed in this build"
+        else
+            eventually 20 "the demo clip runs the filter too" some_stripes
+        fi
+        app_stop
+    fi
+}
+
+# --- 3. Look-away, onlooker, departure ------------------------------------------------------------------
+
+scenario_states() {
+    returning_user
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    app_start --camera "$(clip_path story)"
+    # The clip: facing 0-8 s, looking away 8-14 s, facing 14-18 s, an onlooker 18-24 s, facing 24-40 s.
+    local states="$E2E_WORK/states.log"
+    record_states 34 "$states"
+    segments "$states" >"$E2E_WORK/segments.log"
+    echo "     states seen: $(awk '{printf "%s %.1fs; ", $1, ($3 - $2) / 1000}' "$E2E_WORK/segments.log")"
+    local sequence
+    sequence=$(awk '$1 != "none" && $1 != "other" {print $1}' "$E2E_WORK/segments.log" | uniq | tr '\n' ' ')
+    check "the overlay goes nominal, inattention, nominal, alert, nominal ($sequence)" \
+        bash -c "[[ '$sequence' == *'nominal inattention nominal alert nominal'* ]]"
+    local inattention alert
+    inattention=$(awk '$1 == "inattention" {print $3 - $2; exit}' "$E2E_WORK/segments.log")
+    alert=$(awk '$1 == "alert" {print $3 - $2; exit}' "$E2E_WORK/segments.log")
+    # 6 s of looking away minus the 1.5 s delay; 6 s of onlooker plus the 3 s hold.
+    check "inattention starts after the delay: ${inattention:-?} ms of 6000 ms looking away" \
+        awk -v d="${inattention:-0}" 'BEGIN { exit !(d >= 3300 && d <= 5600) }'
+    check "the alert holds 3 s after the onlooker leaves: ${alert:-?} ms for 6000 ms of onlooker" \
+        awk -v d="${alert:-0}" 'BEGIN { exit !(d >= 7800 && d <= 10800) }'
+    check "the alert flashes red" grep -q ' alert$' "$states"
+
+    local notifies closes id
+    notifies=$(notify_calls)
+    closes=$(close_calls)
+    check "exactly one notification for the onlooker" [ "$(count_of "$notifies")" = 1 ]
+    check "the notification comes from Tavrine with a title" \
+        bash -c "echo '$notifies' | head -n 1 | jq -e '.args[0] == \"Tavrine\" and (.args[3] | length) > 0' >/dev/null"
+    id=1
+    check "the departure closes that notification" bash -c "echo '$closes' | jq -e '.args[0] == $id' >/dev/null"
+    check "the notification is closed after the alert ends, not before" bash -c "
+        n=\$(echo '$notifies' | jq '.time' | head -n 1); c=\$(echo '$closes' | jq '.time' | head -n 1)
+        [ -n \"\$c\" ] && [ \"\$c\" -ge \$((n + 8)) ]"
+    app_stop
+}
+
+# --- 4. Super+Shift+C ---------------------------------------------------------------------------------
+
+scenario_shortcut() {
+    returning_user
+    local clip
+    clip=$(clip_path facing)
+    app_start --camera "$clip"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    eventually 5 "one session counted at start" settings_is stats_session_count 1
+    check "the camera clip is open" app_holds_file "$clip"
+    local t0=$SECONDS
+    sleep 3 # active time to be counted
+    xdotool key super+shift+c
+    eventually 5 "Super+Shift+C stops the filter: overlays gone" overlay_gone
+    eventually 5 "the camera is released" bash -c "! ls -l /proc/$APP_PID/fd 2>/dev/null | grep -qF -- '$clip'"
+    local active=$((SECONDS - t0))
+    eventually 5 "the active seconds are added (about ${active}s)" bash -c "
+        v=\$(sed -n 's/^stats_total_active_seconds=//p' '$(settings_file)'); [ -n \"\$v\" ] && [ \$v -ge 2 ] && [ \$v -le $((active + 2)) ]"
+    local first
+    first=$(settings_get stats_total_active_seconds)
+    xdotool key super+c shift+c
+    check "Super+C and Shift+C alone do nothing" stays 2 overlay_gone
+    xdotool key super+shift+c
+    eventually 15 "Super+Shift+C starts it again" overlay_reads "$(expected nominal)"
+    eventually 5 "a second session is counted" settings_is stats_session_count 2
+    check "the camera clip is open again" app_holds_file "$clip"
+    sleep 2
+    xdotool key super+shift+c
+    eventually 5 "the second stop hides the overlays" overlay_gone
+    eventually 5 "the second run's seconds are added" bash -c "
+        v=\$(sed -n 's/^stats_total_active_seconds=//p' '$(settings_file)'); [ \"\$v\" -gt '${first:-0}' ]"
+    app_stop
+    check "the application ends cleanly" [ "$APP_STATUS" = 0 ]
+}
+
+# --- 5. Sleep, screensaver, session switch, battery ----------------------------------------------------
+
+scenario_pauses() {
+    returning_user
+    app_start --camera "$(clip_path facing)"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    local icon_running
+    icon_running=$(tray_icon_digest)
+
+    logind_prepare_for_sleep true
+    eventually 5 "PrepareForSleep(true) hides the overlays" overlay_gone
+    eventually 5 "the tray icon shows the pause" tray_icon_differs "$icon_running"
+    logind_prepare_for_sleep false
+    eventually 10 "wake brings them back" overlay_reads "$(expected nominal)"
+
+    screensaver_set_active true
+    eventually 5 "the screensaver hides the overlays" overlay_gone
+    screensaver_set_active false
+    eventually 10 "the screensaver ending brings them back" overlay_reads "$(expected nominal)"
+
+    logind_set_session_active false
+    eventually 5 "switching the session away hides the overlays" overlay_gone
+    logind_set_session_active true
+    eventually 10 "coming back to the session brings them back" overlay_reads "$(expected nominal)"
+
+    # The battery is checked every 30 s.
+    upower_set_battery 5 2
+    eventually 40 "a battery under the 10 % threshold pauses the filter" overlay_gone
+    upower_set_battery 5 1
+    eventually 40 "charging resumes it" overlay_reads "$(expected nominal)"
+    app_stop
+}
+
+# --- 6. Preferences through the user interface ----------------------------------------------------------
+
+# open_panel: clicks the tray item; prints the panel's window id.
+open_panel() {
+    xdotool mousemove --sync 900 150
+    sni_activate 900 150 || return 1
+    poll 5 window_shown Tavrine || return 1
+    window_id Tavrine
+}
+
+# The rows of the panel, from its top: a 64 px header, a divider, then 36 px rows.
+PANEL_PREFS_ROW_Y=123
+PANEL_QUIT_ROW_Y=204
+
+scenario_preferences() {
+    returning_user
+    app_start --camera "$(clip_path facing)"
+    eventually 20 "the filter runs at strength 3" overlay_reads "$(expected nominal)"
+    eventually 10 "the tray icon is registered" tray_registered
+    local panel x y w h
+    panel=$(open_panel)
+    check "the tray icon opens the panel" [ -n "$panel" ]
+    [ -n "$panel" ] || { app_stop; return; }
+    read -r x y w h <<<"$(window_geometry "$panel")"
+    import -window "$panel" "$E2E_SHOTS/panel.png" 2>/dev/null
+    check "the panel is 320 px wide" [ "$w" = 320 ]
+    click_at $((x + 100)) $((y + PANEL_PREFS_ROW_Y))
+    eventually 5 "the preferences row opens the preferences window" window_shown "$PREFS_TITLE"
+    local prefs
+    prefs=$(window_id "$PREFS_TITLE")
+    [ -n "$prefs" ] || { app_stop; return; }
+    read -r x y w h <<<"$(window_geometry "$prefs")"
+    check "the preferences window is 560x440" [ "${w}x${h}" = 560x440 ]
+    import -window "$prefs" "$E2E_SHOTS/preferences.png" 2>/dev/null
+
+    # "Force du filtre": focus its slider by a click on its handle (strength 3 sits mid-groove), then one
+    # step to the right.
+    local handle
+    handle=$(strength_handle "$prefs")
+    check "the strength slider is found" [ -n "$handle" ]
+    if [ -n "$handle" ]; then
+        click_at $handle
+        xdotool key Right
+    fi
+    eventually 3 "strength 4 reaches the overlay at once" overlay_reads "$(expected nominal "" 4)"
+    eventually 3 "strength 4 is saved" settings_is filter_strength 4
+    # The overlay seen through, for the README.
+    local png
+    png=$(shot overlay-over-preferences)
+    convert "$png" -crop 760x560+$((x - 100))+$((y - 60)) +repage "$E2E_SHOTS/overlay.png" 2>/dev/null || true
+
+    app_stop
+    check "the settings file keeps strength 4 after quitting" settings_is filter_strength 4
+    app_start --camera "$(clip_path facing)"
+    eventually 20 "a restart restores strength 4 on the overlay" overlay_reads "$(expected nominal "" 4)"
+    app_stop
+}
+
+# strength_handle WID: "X Y" of the first slider's handle in the preferences window, found as the
+# middle of the first slider row's groove (the widest light-grey run right of the 200 px label column).
+strength_handle() {
+    local wid=$1 x y w h
+    read -r x y w h <<<"$(window_geometry "$wid")"
+    # The slider row: label column 24..224, slider from x+240; the first row sits below the section title.
+    local gx=$((x + 240)) gw=$((w - 240 - 24 - 16 - 36))
+    local png row
+    png=$(shot prefs-layout) || return 1
+    # Scan rows 50..130 of the window for the slider handle: a compact blob that is not the background.
+    for row in $(seq 50 2 130); do
+        local s
+        s=$("$TAVRINE_PROBE" stats "$png" "$gx" $((y + row)) "$gw" 1)
+        # A groove row has dark and light pixels across the whole width.
+        if awk -v s="$s" 'BEGIN { split(s, v, " "); exit !(v[4] - v[1] > 40) }'; then
+            echo "$((gx + gw / 2)) $((y + row + 2))"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# --- 7. The camera goes and comes back ------------------------------------------------------------------
+
+scenario_camera() {
+    returning_user
+    local cam="$E2E_WORK/camera.webm"
+    cp "$(clip_path facing)" "$cam"
+    app_start --camera "$cam"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    local icon_running
+    icon_running=$(tray_icon_digest)
+    # The source disappears: its content is gone and its path too.
+    : >"$cam"
+    rm -f "$cam"
+    eventually 15 "losing the camera hides the stripes (cameraBusy has no opacity)" overlay_gone
+    eventually 5 "the tray icon shows the pause" tray_icon_differs "$icon_running"
+    check "the application keeps running" app_alive
+    cp "$(clip_path facing)" "$cam"
+    local t0=$SECONDS
+    eventually 12 "the camera back: nominal again" overlay_reads "$(expected nominal)"
+    echo "     back to nominal after $((SECONDS - t0)) s"
+    eventually 5 "the tray icon shows the running filter again" tray_icon_is "$icon_running"
+    app_stop
+}
+
+# --- 8. Quit from the panel -----------------------------------------------------------------------------
+
+scenario_quit() {
+    returning_user
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    app_start --camera "$(clip_path onlooker)"
+    eventually 20 "the onlooker raises a notification" notified
+    eventually 10 "the tray icon is registered" tray_registered
+    local panel x y w h
+    panel=$(open_panel)
+    check "the tray icon opens the panel" [ -n "$panel" ]
+    [ -n "$panel" ] || { app_stop; return; }
+    read -r x y w h <<<"$(window_geometry "$panel")"
+    click_at $((x + 100)) $((y + PANEL_QUIT_ROW_Y))
+    eventually 10 "\"Quitter\" ends the process" bash -c "! kill -0 $APP_PID 2>/dev/null"
+    app_wait_exit 2
+    check "the exit status is 0 (got ${APP_STATUS:-?})" [ "${APP_STATUS:-x}" = 0 ]
+    check "the alert notification is withdrawn" withdrawn
+    check "the overlays are gone" overlay_gone
+}
+
+desktop_up
+for scenario in "$@"; do
+    E2E_SCENARIO=$scenario
+    if ! declare -F "scenario_$scenario" >/dev/null; then
+        fail "no scenario named $scenario"
+        continue
+    fi
+    "scenario_$scenario"
+    app_stop
+done
+summary

@@ -16,6 +16,7 @@ max_growth_kb=${3:-}
 E2E_WORK=${E2E_WORK:-$TAVRINE_SESSION_DIR/soak}
 E2E_SCENARIO=soak
 source "${TAVRINE_E2E_LIB:?TAVRINE_E2E_LIB must name tests/e2e/lib.sh}"
+require_app
 
 clip=$(clip_path soak)
 if [ -z "$clip" ]; then

@@ -16,6 +16,7 @@ source "$here/lib.sh"
 mkdir -p "$E2E_SHOTS"
 
 [ $# -ge 1 ] || { echo "usage: e2e.sh SCENARIO..." >&2; exit 2; }
+require_app
 for name in facing story onlooker; do
     if [ -z "$(clip_path "$name")" ]; then
         echo "SKIP: the test clips are missing in '${E2E_CLIPS:-}' (no face data at \$TAVRINE_FACEDATA_DIR?)"

@@ -7,6 +7,7 @@ set -u
 E2E_WORK=${E2E_WORK:-$TAVRINE_SESSION_DIR/badenv}
 E2E_SCENARIO=badenv
 source "${TAVRINE_E2E_LIB:?TAVRINE_E2E_LIB must name tests/e2e/lib.sh}"
+require_app
 
 clip=$(clip_path facing)
 if [ -z "$clip" ]; then

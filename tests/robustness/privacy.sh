@@ -10,6 +10,7 @@ set -u
 E2E_WORK=${E2E_WORK:-$TAVRINE_SESSION_DIR/privacy}
 E2E_SCENARIO=privacy
 source "${TAVRINE_E2E_LIB:?TAVRINE_E2E_LIB must name tests/e2e/lib.sh}"
+require_app
 
 clip=$(clip_path onlooker)
 if [ -z "$clip" ]; then

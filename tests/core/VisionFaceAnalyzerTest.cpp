@@ -386,6 +386,11 @@ TEST(VisionFaceAnalyzerResults, WidestFirstWithTiesInDetectorOrder) {
         {face(0.1, 1), face(0.3, 2), face(0.3, 3), face(0.3, 4), face(0.05, 5), face(0.2, 6)});
     EXPECT_EQ(many.faceCount, 6);
     EXPECT_EQ(many.primaryObservation->yaw, 2.0);
+    std::vector<double> widths;
+    for (const auto& box : many.keptBoxes) {
+        widths.push_back(box.width);
+    }
+    EXPECT_EQ(widths, (std::vector<double>{0.3, 0.3, 0.3, 0.2, 0.1, 0.05}));
 }
 
 TEST(VisionFaceAnalyzerResults, YawInDegreesAndZeroWhenAbsent) {

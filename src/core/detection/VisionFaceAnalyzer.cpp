@@ -102,6 +102,9 @@ VisionFaceAnalyzer::processResults(const std::vector<FaceObservation>& observati
     std::stable_sort(kept.begin(), kept.end(), [](const FaceObservation& a, const FaceObservation& b) {
         return a.boundingBox.width > b.boundingBox.width;
     });
+    for (const FaceObservation& f : kept) {
+        result.keptBoxes.push_back(f.boundingBox);
+    }
     const FaceObservation& primary = kept.front();
     FaceData face;
     face.eulerY = primary.yaw ? static_cast<float>(*primary.yaw * 180.0 / std::numbers::pi) : 0.0f;

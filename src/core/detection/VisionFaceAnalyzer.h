@@ -22,7 +22,7 @@ class SerialQueue;
 // on the main thread through the executor. Always owned by shared_ptr (create()): posted work holds it
 // weakly and delivers nothing once it is gone.
 class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyzer> {
-public:
+  public:
     static std::shared_ptr<VisionFaceAnalyzer> create(int fpsLimit, std::shared_ptr<FaceDetector> detector,
                                                       Executor& mainExecutor, const Clock& clock);
     ~VisionFaceAnalyzer();
@@ -46,11 +46,12 @@ public:
         std::int64_t faceCount = 0;
         std::optional<FaceData> primaryFace;
         std::optional<FaceObservation> primaryObservation;
+        std::vector<FaceObservation::Rect> keptBoxes; // every kept face, widest first
     };
     static Result processResults(const std::vector<FaceObservation>& observations);
     static float estimatePitch(const FaceObservation& observation);
 
-private:
+  private:
     VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
                        const Clock& clock);
 

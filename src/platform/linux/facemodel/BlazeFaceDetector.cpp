@@ -1,0 +1,229 @@
+#include "platform/linux/facemodel/BlazeFaceDetector.h"
+
+#include "platform/linux/facemodel/HeadPose.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace tavrine {
+
+namespace {
+
+constexpr int kFullRangeSize = 256;
+constexpr int kShortRangeSize = 128;
+// The short-range model sees faces that fill about half of its input: crop 2.2 times the face.
+constexpr float kRecheckCropScale = 2.2f;
+constexpr float kSameFaceIou = 0.3f;
+// dlib's regions: image-left eye 36-41, image-right eye 42-47, nose 27-35.
+constexpr int kLeftEyeFirst = 36, kRightEyeFirst = 42, kNoseFirst = 27;
+
+cv::Rect2f squareAround(const cv::Rect2f& box, float scale) {
+    const float side = std::max(box.width, box.height) * scale;
+    return {box.x + box.width / 2 - side / 2, box.y + box.height / 2 - side / 2, side, side};
+}
+
+std::vector<FaceObservation::Point> region(const std::vector<cv::Point2f>& points, int first, int last,
+                                           const cv::Rect2f& box) {
+    std::vector<FaceObservation::Point> out;
+    for (int i = first; i <= last; ++i) {
+        const cv::Point2f& p = points[static_cast<std::size_t>(i)];
+        out.push_back({(p.x - box.x) / box.width, 1.0 - (p.y - box.y) / box.height});
+    }
+    return out;
+}
+
+} // namespace
+
+BlazeFaceDetector::BlazeFaceDetector(std::unique_ptr<BlazeFaceModel> fullRange,
+                                     std::unique_ptr<BlazeFaceModel> shortRange,
+                                     std::unique_ptr<FaceLandmarker> landmarker, Options options)
+    : fullRange_(std::move(fullRange)), shortRange_(std::move(shortRange)),
+      landmarker_(std::move(landmarker)), options_(options) {}
+
+BlazeFaceDetector::Loaded BlazeFaceDetector::load(const FaceModelPaths& paths, Options options) {
+    Loaded loaded;
+    auto fullRange = BlazeFaceModel::load(paths.fullRange, kFullRangeSize, loaded.error);
+    if (!fullRange) {
+        return loaded;
+    }
+    auto shortRange = BlazeFaceModel::load(paths.shortRange, kShortRangeSize, loaded.error);
+    if (!shortRange) {
+        return loaded;
+    }
+    auto landmarker = FaceLandmarker::load(paths.landmarks, loaded.error);
+    if (!landmarker) {
+        return loaded;
+    }
+    loaded.detector = std::shared_ptr<BlazeFaceDetector>(
+        new BlazeFaceDetector(std::move(fullRange), std::move(shortRange), std::move(landmarker), options));
+    return loaded;
+}
+
+void BlazeFaceDetector::reset() {
+    std::lock_guard lock(mutex_);
+    tracked_.clear();
+    recentFrames_.clear();
+    framesSinceFullPass_ = 0;
+}
+
+void BlazeFaceDetector::setOptions(const Options& options) {
+    std::lock_guard lock(mutex_);
+    options_ = options;
+}
+
+std::vector<BlazeFaceCandidate> BlazeFaceDetector::fullRangePass(const cv::Mat& rgb) {
+    // Letterbox: the frame scaled into the middle of a black square, aspect kept.
+    const int side = std::max(rgb.cols, rgb.rows);
+    const double scale = static_cast<double>(kFullRangeSize) / side;
+    const int w = std::max(1, static_cast<int>(std::lround(rgb.cols * scale)));
+    const int h = std::max(1, static_cast<int>(std::lround(rgb.rows * scale)));
+    cv::Mat square(kFullRangeSize, kFullRangeSize, CV_8UC3, cv::Scalar::all(0));
+    const cv::Rect inner((kFullRangeSize - w) / 2, (kFullRangeSize - h) / 2, w, h);
+    cv::resize(rgb, square(inner), inner.size(), 0, 0, cv::INTER_AREA);
+
+    std::vector<BlazeFaceCandidate> found = fullRange_->detect(square, options_.fullRangeMinScore);
+    // Unit square -> frame pixels: undo the padding and the scale.
+    const float toPx = static_cast<float>(kFullRangeSize) / static_cast<float>(scale);
+    const float padX = static_cast<float>(inner.x / scale), padY = static_cast<float>(inner.y / scale);
+    for (BlazeFaceCandidate& c : found) {
+        c.box =
+            cv::Rect2f(c.box.x * toPx - padX, c.box.y * toPx - padY, c.box.width * toPx, c.box.height * toPx);
+        for (cv::Point2f& p : c.keypoints) {
+            p = cv::Point2f(p.x * toPx - padX, p.y * toPx - padY);
+        }
+    }
+    return found;
+}
+
+std::optional<BlazeFaceCandidate> BlazeFaceDetector::recheck(const cv::Mat& rgb, const cv::Rect2f& box) {
+    const cv::Rect2f crop = squareAround(box, kRecheckCropScale);
+    if (!(crop.width >= 1.0f)) {
+        return std::nullopt;
+    }
+    const double s = kShortRangeSize / static_cast<double>(crop.width);
+    // Frame -> crop; outside the frame reads black, as in the letterbox.
+    const cv::Matx23d toCrop(s, 0, -crop.x * s, 0, s, -crop.y * s);
+    cv::Mat patch;
+    cv::warpAffine(rgb, patch, toCrop, cv::Size(kShortRangeSize, kShortRangeSize), cv::INTER_LINEAR,
+                   cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    std::optional<BlazeFaceCandidate> best;
+    float bestIou = kSameFaceIou;
+    for (BlazeFaceCandidate c : shortRange_->detect(patch, options_.recheckMinScore)) {
+        c.box = cv::Rect2f(crop.x + c.box.x * crop.width, crop.y + c.box.y * crop.width,
+                           c.box.width * crop.width, c.box.height * crop.width);
+        for (cv::Point2f& p : c.keypoints) {
+            p = cv::Point2f(crop.x + p.x * crop.width, crop.y + p.y * crop.width);
+        }
+        const float overlap = BlazeFaceModel::iou(c.box, box);
+        if (overlap >= bestIou) {
+            bestIou = overlap;
+            best = c;
+        }
+    }
+    return best;
+}
+
+std::vector<BlazeFaceCandidate> BlazeFaceDetector::confirm(std::vector<BlazeFaceCandidate> faces) {
+    std::vector<cv::Rect2f> boxes;
+    for (const BlazeFaceCandidate& f : faces) {
+        boxes.push_back(f.box);
+    }
+    std::vector<BlazeFaceCandidate> kept;
+    auto seenBefore = [this](const cv::Rect2f& box) {
+        return std::any_of(recentFrames_.begin(), recentFrames_.end(),
+                           [&](const std::vector<cv::Rect2f>& frame) {
+                               return std::any_of(frame.begin(), frame.end(), [&](const cv::Rect2f& b) {
+                                   return BlazeFaceModel::iou(b, box) >= kSameFaceIou;
+                               });
+                           });
+    };
+    // The widest face is the user: always reported. Any other needs a second sighting.
+    auto widest = std::max_element(faces.begin(), faces.end(),
+                                   [](const auto& a, const auto& b) { return a.box.width < b.box.width; });
+    for (auto it = faces.begin(); it != faces.end(); ++it) {
+        if (it == widest || seenBefore(it->box)) {
+            kept.push_back(*it);
+        }
+    }
+    recentFrames_.push_back(std::move(boxes));
+    if (recentFrames_.size() > 2) {
+        recentFrames_.erase(recentFrames_.begin());
+    }
+    return kept;
+}
+
+std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& rgb) {
+    std::vector<BlazeFaceCandidate> faces;
+    const bool fullPass = options_.fullRangeEvery <= 1 || tracked_.empty() ||
+                          framesSinceFullPass_ + 1 >= options_.fullRangeEvery;
+    if (fullPass) {
+        for (const BlazeFaceCandidate& c : fullRangePass(rgb)) {
+            if (auto confirmed = recheck(rgb, c.box)) {
+                faces.push_back(*confirmed);
+            }
+        }
+        framesSinceFullPass_ = 0;
+    } else {
+        for (const BlazeFaceCandidate& t : tracked_) {
+            if (auto followed = recheck(rgb, t.box)) {
+                faces.push_back(*followed);
+            }
+        }
+        ++framesSinceFullPass_;
+    }
+    // Two candidates may settle on the same face.
+    faces = BlazeFaceModel::mergeOverlapping(std::move(faces), kSameFaceIou);
+    tracked_ = faces;
+    return options_.confirmExtraFaces ? confirm(std::move(faces)) : faces;
+}
+
+std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const VideoFrame& frame) {
+    if (frame.width <= 0 || frame.height <= 0 || frame.stride < frame.width * 4 || !frame.pixels ||
+        frame.pixels->size() <
+            static_cast<std::size_t>(frame.stride) * static_cast<std::size_t>(frame.height)) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(mutex_);
+    try {
+        const cv::Mat bgra(frame.height, frame.width, CV_8UC4,
+                           const_cast<std::uint8_t*>(frame.pixels->data()),
+                           static_cast<std::size_t>(frame.stride));
+        cv::Mat rgb;
+        cv::cvtColor(bgra, rgb, cv::COLOR_BGRA2RGB);
+        const std::vector<BlazeFaceCandidate> faces = findFaces(rgb);
+
+        std::vector<FaceObservation> observations;
+        const double fw = frame.width, fh = frame.height;
+        for (const BlazeFaceCandidate& c : faces) {
+            FaceObservation o;
+            o.boundingBox = {c.box.x / fw, 1.0 - (c.box.y + c.box.height) / fh, c.box.width / fw,
+                             c.box.height / fh};
+            if (auto pose = HeadPose::estimate(c.keypoints, cv::Size(frame.width, frame.height))) {
+                o.yaw = pose->yawDegrees * std::numbers::pi / 180.0;
+            }
+            observations.push_back(o);
+        }
+        auto widest = std::max_element(faces.begin(), faces.end(), [](const auto& a, const auto& b) {
+            return a.box.width < b.box.width;
+        });
+        if (widest != faces.end()) {
+            cv::Mat gray;
+            cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
+            const std::vector<cv::Point2f> points = landmarker_->fit(gray, widest->box);
+            const cv::Rect2f& box = widest->box;
+            FaceObservation::Landmarks marks;
+            marks.leftEye = region(points, kLeftEyeFirst, kLeftEyeFirst + 5, box);
+            marks.rightEye = region(points, kRightEyeFirst, kRightEyeFirst + 5, box);
+            marks.nose = region(points, kNoseFirst, kNoseFirst + 8, box);
+            observations[static_cast<std::size_t>(widest - faces.begin())].landmarks = marks;
+        }
+        return observations;
+    } catch (const cv::Exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace tavrine

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/detection/FaceDetector.h"
+#include "platform/linux/facemodel/BlazeFaceCandidate.h"
+#include "platform/linux/facemodel/BlazeFaceModel.h"
+#include "platform/linux/facemodel/FaceLandmarker.h"
+#include "platform/linux/facemodel/FaceModelPaths.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tavrine {
+
+// The production face detector: the full-range BlazeFace model on the letterboxed frame, each candidate
+// confirmed (and its box refined) by the short-range model on a crop around it, yaw from the keypoints,
+// and dlib landmarks for the eye and nose regions of the widest face.
+//
+// Between full-range passes the faces of the previous frame are followed with the short-range model
+// alone (about a tenth of the cost); a face that appears is found at the next full-range pass.
+// Serialized internally: one shared instance may serve several analyzers.
+class BlazeFaceDetector final : public FaceDetector {
+  public:
+    struct Options {
+        float fullRangeMinScore = 0.75f;
+        float recheckMinScore = 0.7f;
+        // 1: the full-range pass on every frame (stateless, for still images).
+        int fullRangeEvery = 1;
+        // A face beyond the first counts only once seen in 2 of the last 3 frames, so a single-frame false
+        // detection cannot raise an onlooker.
+        bool confirmExtraFaces = false;
+    };
+
+    struct Loaded {
+        std::shared_ptr<BlazeFaceDetector> detector; // null on failure
+        std::string error;
+    };
+
+    // Blocking (about a second): reads and checks the three models.
+    static Loaded load(const FaceModelPaths& paths, Options options);
+    static Loaded load(const FaceModelPaths& paths) { return load(paths, Options{}); }
+
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) override;
+
+    // Forgets the faces followed so far (the next frame is unrelated to the last).
+    void reset();
+    void setOptions(const Options& options);
+
+    // Faces of one RGB frame in frame pixels, top-left origin, after the re-check (no landmarks).
+    std::vector<BlazeFaceCandidate> findFaces(const cv::Mat& rgb);
+
+  private:
+    BlazeFaceDetector(std::unique_ptr<BlazeFaceModel> fullRange, std::unique_ptr<BlazeFaceModel> shortRange,
+                      std::unique_ptr<FaceLandmarker> landmarker, Options options);
+
+    std::vector<BlazeFaceCandidate> fullRangePass(const cv::Mat& rgb);
+    std::optional<BlazeFaceCandidate> recheck(const cv::Mat& rgb, const cv::Rect2f& box);
+    std::vector<BlazeFaceCandidate> confirm(std::vector<BlazeFaceCandidate> faces);
+
+    std::mutex mutex_;
+    std::unique_ptr<BlazeFaceModel> fullRange_;
+    std::unique_ptr<BlazeFaceModel> shortRange_;
+    std::unique_ptr<FaceLandmarker> landmarker_;
+    Options options_;
+    std::vector<BlazeFaceCandidate> tracked_; // faces of the last frame, frame pixels
+    int framesSinceFullPass_ = 0;
+    std::vector<std::vector<cv::Rect2f>> recentFrames_; // the last frames' raw faces, newest last
+};
+
+} // namespace tavrine

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <opencv2/core/mat.hpp>
+#include <opencv2/core/types.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavrine {
+
+// dlib's 68-point shape predictor on one face. Not thread-safe.
+class FaceLandmarker {
+  public:
+    static constexpr int pointCount = 68;
+
+    // Null and a readable error when the model file is missing or corrupt.
+    static std::unique_ptr<FaceLandmarker> load(const std::string& path, std::string& error);
+    ~FaceLandmarker();
+
+    // gray: CV_8UC1 frame; box: the face in frame pixels. The 68 points in frame pixels.
+    std::vector<cv::Point2f> fit(const cv::Mat& gray, const cv::Rect2f& box) const;
+
+  private:
+    struct Impl;
+    explicit FaceLandmarker(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace tavrine

@@ -1,0 +1,102 @@
+#include "platform/linux/facemodel/FaceModelLoader.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace tavrine {
+
+namespace {
+
+// Stands in for the detector until the models are loaded; detection waits on the analysis worker.
+class PendingDetector final : public FaceDetector {
+  public:
+    explicit PendingDetector(std::shared_future<BlazeFaceDetector::Loaded> loaded)
+        : loaded_(std::move(loaded)) {}
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) override {
+        const BlazeFaceDetector::Loaded& loaded = loaded_.get();
+        if (!loaded.detector) {
+            return std::nullopt;
+        }
+        return loaded.detector->detect(frame);
+    }
+
+  private:
+    std::shared_future<BlazeFaceDetector::Loaded> loaded_;
+};
+
+} // namespace
+
+BlazeFaceDetector::Options FaceModelLoader::liveOptions() {
+    BlazeFaceDetector::Options options;
+    options.fullRangeEvery = 5;
+    options.confirmExtraFaces = true;
+    return options;
+}
+
+FaceModelLoader::FaceModelLoader(Executor& mainExecutor, FaceModelPaths paths,
+                                 BlazeFaceDetector::Options options)
+    : mainExecutor_(mainExecutor) {
+    std::promise<BlazeFaceDetector::Loaded> promise;
+    loaded_ = promise.get_future().share();
+    thread_ = std::thread([this, promise = std::move(promise), paths = std::move(paths), options]() mutable {
+        BlazeFaceDetector::Loaded loaded = BlazeFaceDetector::load(paths, options);
+        if (!loaded.detector) {
+            std::fprintf(stderr, "tavrine: %s\n", loaded.error.c_str());
+        }
+        std::vector<Ready> waiting;
+        {
+            // Under the lock, so a whenReady() that saw the result ready also sees done_.
+            std::lock_guard lock(mutex_);
+            promise.set_value(std::move(loaded));
+            done_ = true;
+            waiting.swap(waiting_);
+        }
+        for (Ready& ready : waiting) {
+            mainExecutor_.post([loaded = loaded_, ready = std::move(ready)] { ready(loaded.get()); });
+        }
+    });
+}
+
+FaceModelLoader::~FaceModelLoader() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+bool FaceModelLoader::isReady() const {
+    return loaded_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+const BlazeFaceDetector::Loaded& FaceModelLoader::wait() const {
+    return loaded_.get();
+}
+
+void FaceModelLoader::whenReady(Ready ready) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!done_) {
+            waiting_.push_back(std::move(ready));
+            return;
+        }
+    }
+    mainExecutor_.post([loaded = loaded_, ready = std::move(ready)] { ready(loaded.get()); });
+}
+
+std::function<std::shared_ptr<VisionFaceAnalyzer>(int)>
+FaceModelLoader::analyzerFactory(Executor& mainExecutor, const Clock& clock) {
+    return [loaded = loaded_, &mainExecutor, &clock](int fpsLimit) -> std::shared_ptr<VisionFaceAnalyzer> {
+        std::shared_ptr<FaceDetector> detector;
+        if (loaded.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            if (!loaded.get().detector) {
+                return nullptr;
+            }
+            loaded.get().detector->reset(); // a new run: nothing followed from the last one
+            detector = loaded.get().detector;
+        } else {
+            detector = std::make_shared<PendingDetector>(loaded);
+        }
+        return VisionFaceAnalyzer::create(fpsLimit, std::move(detector), mainExecutor, clock);
+    };
+}
+
+} // namespace tavrine

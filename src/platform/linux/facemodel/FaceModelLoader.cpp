@@ -43,17 +43,15 @@ FaceModelLoader::FaceModelLoader(Executor& mainExecutor, FaceModelPaths paths,
         if (!loaded.detector) {
             std::fprintf(stderr, "tavrine: %s\n", loaded.error.c_str());
         }
-        std::vector<Ready> waiting;
-        {
-            // Under the lock, so a whenReady() that saw the result ready also sees done_.
-            std::lock_guard lock(mutex_);
-            promise.set_value(std::move(loaded));
-            done_ = true;
-            waiting.swap(waiting_);
+        // Callbacks waiting so far are posted before the result is published, and under the lock that
+        // whenReady() takes: whoever sees the result ready finds every earlier callback already posted.
+        std::lock_guard lock(mutex_);
+        for (Ready& ready : waiting_) {
+            mainExecutor_.post([loaded, ready = std::move(ready)] { ready(loaded); });
         }
-        for (Ready& ready : waiting) {
-            mainExecutor_.post([loaded = loaded_, ready = std::move(ready)] { ready(loaded.get()); });
-        }
+        waiting_.clear();
+        done_ = true;
+        promise.set_value(std::move(loaded));
     });
 }
 

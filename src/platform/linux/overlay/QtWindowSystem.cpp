@@ -8,7 +8,7 @@
 namespace tavrine {
 
 QtWindowSystem::QtWindowSystem(Executor& executor, QString badgeText, const Clock& clock)
-    : executor_(executor), clock_(clock), badgeText_(std::move(badgeText)) {
+    : executor_(executor), clock_(clock), badgeText_(std::move(badgeText)), stackingGuard_(executor) {
     for (QScreen* screen : QGuiApplication::screens()) {
         watch(screen);
     }

@@ -3,6 +3,7 @@
 #include "core/overlay/WindowSystem.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
+#include "platform/linux/overlay/X11StackingGuard.h"
 
 #include <QObject>
 #include <QString>
@@ -52,6 +53,7 @@ class QtWindowSystem final : public QObject, public WindowSystem {
     using Observer = std::shared_ptr<ObserverEntry>;
     std::shared_ptr<std::vector<Observer>> observers_ = std::make_shared<std::vector<Observer>>();
     TaskHandle pending_;
+    X11StackingGuard stackingGuard_;
     bool announcing_ = false;
 };
 

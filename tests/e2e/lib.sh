@@ -96,6 +96,12 @@ app_start() {
     APP_LOG="$E2E_WORK/app-$APP_RUNS.log"
     APP_STATUS=""
     log "starting tavrine $*"
+    # The tray mock keeps items of processes that left; the new instance's item must be the only one.
+    local item
+    for item in $(sni_items 2>/dev/null); do
+        gdbus call --session -d "$SNI_NAME" -o "$SNI_PATH" -m org.freedesktop.DBus.Mock.UnregisterItem "$item" \
+            >/dev/null 2>&1
+    done
     "$TAVRINE_BIN" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!
 }

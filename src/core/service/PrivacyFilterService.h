@@ -67,7 +67,8 @@ public:
 private:
     struct Impl;
     FilterFsm fsm_;
-    std::unique_ptr<Impl> impl_;
+    // Shared so that callbacks and posted tasks can hold it weakly and do nothing once the service is gone.
+    std::shared_ptr<Impl> impl_;
 };
 
 } // namespace tavrine

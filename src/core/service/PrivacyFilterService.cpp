@@ -1,0 +1,524 @@
+#include "core/service/PrivacyFilterService.h"
+
+#include "core/util/SharedInstance.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+namespace tavrine {
+
+namespace {
+
+constexpr std::int64_t batteryCheckIntervalMs = 30'000;
+constexpr std::int64_t alertNotificationIntervalMs = 30'000;
+constexpr std::int64_t capacityWhenUnknown = 100;
+constexpr std::int64_t distanceDeadBandCm = 10;
+
+// Viewing distance in whole centimetres for a face of relative width `ratio`, or nothing when the ratio
+// gives no estimate.
+std::optional<std::int64_t> estimateDistanceCm(float ratio, float coefficient) {
+    if (!(ratio > 0.0f)) {
+        return std::nullopt;
+    }
+    float raw = 10.0f / ratio;
+    if (raw <= 20.0f) {
+        raw = 20.0f;
+    } else if (raw > 200.0f) {
+        raw = 200.0f;
+    }
+    double p = static_cast<double>(raw) * static_cast<double>(coefficient);
+    if (std::isnan(p)) {
+        return std::nullopt;
+    }
+    if (p > 300.0) {
+        p = 300.0;
+    } else if (p <= 20.0) {
+        p = 20.0;
+    }
+    return static_cast<std::int64_t>(p);
+}
+
+} // namespace
+
+struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterService::Impl> {
+    Impl(PrivacyFilterService& owner, Dependencies d) : self(owner), deps(std::move(d)) {}
+
+    PrivacyFilterService& self;
+    Dependencies deps;
+
+    std::shared_ptr<VisionFaceAnalyzer> analyzer;
+    std::optional<std::int64_t> sessionStartMs;
+    Subscription settingsCancellable;
+    Subscription fsmCancellable;
+    std::optional<TaskHandle> batteryTimer;
+    // None stands for the distant past: the first alert of the process always notifies.
+    std::optional<std::int64_t> lastAlertNotifiedAtMs;
+    Subscription globalMonitor;
+    Subscription systemEventObserver;
+    Subscription cameraInterruptionObserver;
+    // Bumped by every stop(): a camera start or a retry begun before it must not revive the run.
+    std::uint64_t runGeneration = 0;
+
+    FilterFsm& fsm() { return self.fsm_; }
+    std::weak_ptr<Impl> weak() { return weak_from_this(); }
+
+    void start(std::function<void()> done);
+    void finishStart(std::optional<CameraError> error, const FilterSettings& snapshot,
+                     std::uint64_t generation);
+    void stop();
+
+    void handleDetectionInput(const DetectionInput& input);
+    void observeSettings();
+    void observeFsm();
+    void handleFsmSideEffects(const FilterState& state);
+    void scheduleCameraRetry(std::int64_t delayMs);
+
+    void observeSystemEvents();
+    void removeSystemEventObservers();
+    void onSystemEvent(SystemEventMonitor::Event event);
+    void screenDidSleep();
+    void screenDidWake();
+    void sessionDidDeactivate();
+    void sessionDidActivate();
+    void cameraInterrupted();
+    void cameraResumed();
+
+    void startBatteryMonitor();
+    void scheduleBatteryTick(TaskHandle timer);
+    void checkBattery();
+
+    void registerGlobalShortcut();
+    void unregisterGlobalShortcut();
+
+    void onAlertStarted();
+    void postAlertNotification();
+
+    void removeAlertNotification() { deps.notifier.remove(alertNotificationId); }
+};
+
+void PrivacyFilterService::Impl::start(std::function<void()> done) {
+    if (deps.cameraManager.isRunning.get()) {
+        if (done) {
+            done();
+        }
+        return;
+    }
+    sessionStartMs = deps.clock.nowMs();
+    deps.statsRepo.incrementSessions();
+
+    const FilterSettings snapshot = deps.settingsRepo.settings.get();
+    fsm().updateSettings(snapshot);
+
+    auto newAnalyzer = deps.makeAnalyzer ? deps.makeAnalyzer(snapshot.captureFps) : nullptr;
+    if (!newAnalyzer) {
+        // No analyzer (the face model did not load) leaves nothing to run: handled like a camera that
+        // cannot start.
+        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+        if (done) {
+            done();
+        }
+        return;
+    }
+    std::weak_ptr<Impl> weakSelf = weak();
+    Executor& executor = deps.executor;
+    newAnalyzer->onResult = [weakSelf, &executor](const DetectionInput& input) {
+        if (weakSelf.expired()) {
+            return;
+        }
+        executor.post([weakSelf, input] {
+            if (auto impl = weakSelf.lock()) {
+                impl->handleDetectionInput(input);
+            }
+        });
+    };
+    analyzer = newAnalyzer;
+    deps.cameraManager.setAnalyzer(newAnalyzer);
+
+    const std::uint64_t generation = runGeneration;
+    deps.cameraManager.startSession(
+        [weakSelf, snapshot, generation, done = std::move(done)](std::optional<CameraError> error) {
+            if (auto impl = weakSelf.lock()) {
+                impl->finishStart(error, snapshot, generation);
+            }
+            if (done) {
+                done();
+            }
+        });
+}
+
+void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, const FilterSettings& snapshot,
+                                             std::uint64_t generation) {
+    if (generation != runGeneration) {
+        // stop() ran while the camera was starting; its stop of the camera comes after this start on the
+        // camera queue, so the run is over already.
+        return;
+    }
+    if (error) {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+        return;
+    }
+    fsm().activate();
+    deps.overlayManager.show();
+    observeSettings();
+    observeFsm();
+    observeSystemEvents();
+    startBatteryMonitor();
+    if (snapshot.globalShortcutEnabled) {
+        registerGlobalShortcut();
+    }
+    self.isActive = true;
+}
+
+void PrivacyFilterService::Impl::stop() {
+    ++runGeneration;
+    std::int64_t elapsedSeconds = 0;
+    if (sessionStartMs) {
+        // A clock stepped backwards must not take time away from the statistics.
+        const std::int64_t elapsedMs = deps.clock.nowMs() - *sessionStartMs;
+        elapsedSeconds = elapsedMs > 0 ? elapsedMs / 1000 : 0;
+    }
+    std::weak_ptr<Impl> weakSelf = weak();
+    deps.executor.post([weakSelf, elapsedSeconds] {
+        if (auto impl = weakSelf.lock()) {
+            impl->deps.statsRepo.addActiveSeconds(elapsedSeconds);
+        }
+    });
+
+    sessionStartMs.reset();
+    self.fsmState = FilterState::inactive();
+    self.isActive = false;
+    self.isAlert = false;
+
+    fsm().deactivate();
+    deps.overlayManager.hide();
+    removeAlertNotification();
+
+    analyzer.reset();
+    deps.cameraManager.setAnalyzer(nullptr);
+    deps.cameraManager.stopSession();
+
+    settingsCancellable.cancel();
+    fsmCancellable.cancel();
+    if (batteryTimer) {
+        batteryTimer->cancel();
+        batteryTimer.reset();
+    }
+    unregisterGlobalShortcut();
+    removeSystemEventObservers();
+}
+
+void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& input) {
+    fsm().onDetectionInput(input);
+    if (!input.primaryFace) {
+        return;
+    }
+    const FilterSettings& s = deps.settingsRepo.settings.get();
+    const auto distance = estimateDistanceCm(input.primaryFace->boundingBoxRatio, s.privacyMatrixCoefficient);
+    if (!distance) {
+        return;
+    }
+    OverlayWindowManager& overlay = deps.overlayManager;
+    if (std::llabs(*distance - overlay.lastDistanceCm.get()) <= distanceDeadBandCm) {
+        return;
+    }
+    overlay.updateMatrixConfig(s.privacyMatrixEnabled, *distance, s.matrixColorArgb, s.matrixStripeAlpha);
+}
+
+void PrivacyFilterService::Impl::observeSettings() {
+    std::weak_ptr<Impl> weakSelf = weak();
+    settingsCancellable = deps.settingsRepo.settings.subscribeDistinct([weakSelf](const FilterSettings& s) {
+        auto impl = weakSelf.lock();
+        if (!impl) {
+            return;
+        }
+        OverlayWindowManager& overlay = impl->deps.overlayManager;
+        impl->fsm().updateSettings(s);
+        overlay.setAlpha(filterAlpha(impl->fsm().state.get(), s.filterStrength));
+        overlay.updateMatrixConfig(s.privacyMatrixEnabled, overlay.lastDistanceCm.get(), s.matrixColorArgb,
+                                   s.matrixStripeAlpha);
+    });
+}
+
+void PrivacyFilterService::Impl::observeFsm() {
+    std::weak_ptr<Impl> weakSelf = weak();
+    fsmCancellable = fsm().state.subscribe([weakSelf](const FilterState& st) {
+        auto impl = weakSelf.lock();
+        if (!impl) {
+            return;
+        }
+        impl->self.fsmState = st;
+        const int strength = impl->deps.settingsRepo.settings.get().filterStrength;
+        impl->deps.overlayManager.setAlpha(filterAlpha(st, strength));
+        impl->deps.executor.post([weakSelf, st] {
+            if (auto inner = weakSelf.lock()) {
+                inner->handleFsmSideEffects(st);
+            }
+        });
+    });
+}
+
+void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) {
+    OverlayWindowManager& overlay = deps.overlayManager;
+    switch (state.kind) {
+    case FilterState::Kind::nominal:
+    case FilterState::Kind::inattention:
+        self.isAlert = false;
+        if (analyzer) {
+            analyzer->isSuspended = false;
+        }
+        overlay.setAlertMode(false);
+        if (!overlay.isShowing.get()) {
+            overlay.show();
+        }
+        removeAlertNotification();
+        break;
+    case FilterState::Kind::alert:
+        self.isAlert = true;
+        if (analyzer) {
+            analyzer->isSuspended = false;
+        }
+        if (!overlay.isShowing.get()) {
+            overlay.show();
+        }
+        overlay.setAlertMode(true);
+        onAlertStarted();
+        break;
+    case FilterState::Kind::autoPaused:
+        self.isAlert = false;
+        overlay.setAlertMode(false);
+        overlay.hide();
+        if (analyzer) {
+            analyzer->isSuspended = true;
+        }
+        break;
+    case FilterState::Kind::cameraBusy:
+        self.isAlert = false;
+        overlay.setAlertMode(false);
+        scheduleCameraRetry(state.retryInMs);
+        break;
+    case FilterState::Kind::inactive:
+        self.isAlert = false;
+        overlay.setAlertMode(false);
+        overlay.hide();
+        removeAlertNotification();
+        break;
+    }
+}
+
+void PrivacyFilterService::Impl::scheduleCameraRetry(std::int64_t delayMs) {
+    std::weak_ptr<Impl> weakSelf = weak();
+    const std::uint64_t generation = runGeneration;
+    deps.executor.postAfter(delayMs, [weakSelf, generation] {
+        auto impl = weakSelf.lock();
+        if (!impl || impl->runGeneration != generation) {
+            return;
+        }
+        if (!impl->fsm().state.get().is(FilterState::Kind::cameraBusy)) {
+            return;
+        }
+        impl->fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
+        impl->deps.executor.post([weakSelf] {
+            if (auto inner = weakSelf.lock()) {
+                inner->start({});
+            }
+        });
+    });
+}
+
+void PrivacyFilterService::Impl::observeSystemEvents() {
+    std::weak_ptr<Impl> weakSelf = weak();
+    systemEventObserver = deps.systemEvents.observe([weakSelf](SystemEventMonitor::Event event) {
+        if (auto impl = weakSelf.lock()) {
+            impl->onSystemEvent(event);
+        }
+    });
+    cameraInterruptionObserver = deps.cameraManager.interruptions.subscribe([weakSelf](bool interrupted) {
+        auto impl = weakSelf.lock();
+        if (!impl) {
+            return;
+        }
+        if (interrupted) {
+            impl->cameraInterrupted();
+        } else {
+            impl->cameraResumed();
+        }
+    });
+}
+
+void PrivacyFilterService::Impl::removeSystemEventObservers() {
+    systemEventObserver.cancel();
+    cameraInterruptionObserver.cancel();
+}
+
+void PrivacyFilterService::Impl::onSystemEvent(SystemEventMonitor::Event event) {
+    switch (event) {
+    case SystemEventMonitor::Event::screensDidSleep:
+        screenDidSleep();
+        break;
+    case SystemEventMonitor::Event::screensDidWake:
+        screenDidWake();
+        break;
+    case SystemEventMonitor::Event::sessionDidResignActive:
+        sessionDidDeactivate();
+        break;
+    case SystemEventMonitor::Event::sessionDidBecomeActive:
+        sessionDidActivate();
+        break;
+    }
+}
+
+void PrivacyFilterService::Impl::screenDidSleep() {
+    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOff());
+    if (analyzer) {
+        analyzer->isSuspended = true;
+    }
+}
+
+void PrivacyFilterService::Impl::screenDidWake() {
+    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOn());
+    if (analyzer) {
+        analyzer->isSuspended = false;
+    }
+}
+
+void PrivacyFilterService::Impl::sessionDidDeactivate() {
+    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOff());
+}
+
+void PrivacyFilterService::Impl::sessionDidActivate() {
+    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOn());
+}
+
+void PrivacyFilterService::Impl::cameraInterrupted() {
+    fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+}
+
+void PrivacyFilterService::Impl::cameraResumed() {
+    fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
+}
+
+void PrivacyFilterService::Impl::startBatteryMonitor() {
+    // A second start without a stop replaces the timer rather than running two.
+    if (batteryTimer) {
+        batteryTimer->cancel();
+    }
+    TaskHandle timer;
+    batteryTimer = timer;
+    scheduleBatteryTick(timer);
+}
+
+void PrivacyFilterService::Impl::scheduleBatteryTick(TaskHandle timer) {
+    std::weak_ptr<Impl> weakSelf = weak();
+    deps.executor.postAfter(batteryCheckIntervalMs, [weakSelf, timer] {
+        auto impl = weakSelf.lock();
+        if (!impl || timer.isCancelled()) {
+            return;
+        }
+        impl->scheduleBatteryTick(timer);
+        impl->deps.executor.post([weakSelf, timer] {
+            auto inner = weakSelf.lock();
+            if (inner && !timer.isCancelled()) {
+                inner->checkBattery();
+            }
+        });
+    });
+}
+
+void PrivacyFilterService::Impl::checkBattery() {
+    const auto sources = deps.powerSource.powerSources();
+    if (!sources || sources->empty()) {
+        return;
+    }
+    const PowerSourceDescription& first = sources->front();
+    std::int64_t capacity = capacityWhenUnknown;
+    if (auto it = first.find("Current Capacity"); it != first.end()) {
+        if (const auto* value = std::get_if<std::int64_t>(&it->second)) {
+            capacity = *value;
+        }
+    }
+    bool charging = false;
+    if (auto it = first.find("Is Charging"); it != first.end()) {
+        if (const auto* value = std::get_if<bool>(&it->second)) {
+            charging = *value;
+        }
+    }
+    const int threshold = deps.settingsRepo.settings.get().batteryThresholdPercent;
+    if (!charging && threshold >= 1 && capacity < threshold) {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::lowBattery());
+    } else {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::batteryOk());
+    }
+}
+
+void PrivacyFilterService::Impl::registerGlobalShortcut() {
+    std::weak_ptr<Impl> weakSelf = weak();
+    Executor& executor = deps.executor;
+    // The shortcut may fire on any thread: the toggle itself always runs as a main-thread task.
+    globalMonitor = deps.globalShortcut.install([weakSelf, &executor] {
+        if (weakSelf.expired()) {
+            return;
+        }
+        executor.post([weakSelf] {
+            auto impl = weakSelf.lock();
+            if (!impl) {
+                return;
+            }
+            if (impl->self.isActive.get()) {
+                impl->stop();
+            } else {
+                impl->start({});
+            }
+        });
+    });
+}
+
+void PrivacyFilterService::Impl::unregisterGlobalShortcut() {
+    globalMonitor.cancel();
+}
+
+void PrivacyFilterService::Impl::onAlertStarted() {
+    const std::int64_t now = deps.clock.nowMs();
+    if (lastAlertNotifiedAtMs) {
+        const std::int64_t interval = now - *lastAlertNotifiedAtMs;
+        // A clock set backwards gives a negative interval: it says nothing about the spacing, so it
+        // does not hold back the notification.
+        if (interval >= 0 && interval < alertNotificationIntervalMs) {
+            return;
+        }
+    }
+    lastAlertNotifiedAtMs = now;
+    if (deps.settingsRepo.settings.get().hapticOnAlert) {
+        deps.haptics.pulse();
+    }
+    postAlertNotification();
+    deps.statsRepo.incrementAlerts();
+}
+
+void PrivacyFilterService::Impl::postAlertNotification() {
+    deps.notifier.post(alertNotificationId, deps.localizer.text("notif_alert_title"),
+                       deps.localizer.text("notif_alert_text"));
+}
+
+PrivacyFilterService::PrivacyFilterService(Dependencies deps)
+    : impl_(std::make_shared<Impl>(*this, std::move(deps))) {}
+
+PrivacyFilterService::~PrivacyFilterService() {
+    // Subscriptions and timers go with the implementation, before the machine they observe.
+    impl_.reset();
+}
+
+PrivacyFilterService& PrivacyFilterService::shared() {
+    return SharedInstance<PrivacyFilterService>::get();
+}
+
+void PrivacyFilterService::start(std::function<void()> done) {
+    impl_->start(std::move(done));
+}
+
+void PrivacyFilterService::stop() {
+    impl_->stop();
+}
+
+} // namespace tavrine

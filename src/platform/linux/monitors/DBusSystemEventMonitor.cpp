@@ -1,0 +1,222 @@
+#include "platform/linux/monitors/DBusSystemEventMonitor.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+
+#include <unistd.h>
+
+namespace tavrine {
+
+namespace {
+
+const QString login1Service = QStringLiteral("org.freedesktop.login1");
+const QString login1Path = QStringLiteral("/org/freedesktop/login1");
+const QString login1Manager = QStringLiteral("org.freedesktop.login1.Manager");
+const QString login1Session = QStringLiteral("org.freedesktop.login1.Session");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString freedesktopSaver = QStringLiteral("org.freedesktop.ScreenSaver");
+const QString gnomeSaver = QStringLiteral("org.gnome.ScreenSaver");
+
+// Runs f(watcher) on the context's thread once the call has an answer (or failed).
+template <typename F> void whenFinished(const QDBusPendingCall& call, QObject* context, F f) {
+    auto* watcher = new QDBusPendingCallWatcher(call, context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [f = std::move(f)](QDBusPendingCallWatcher* w) {
+                         f(*w);
+                         w->deleteLater();
+                     });
+}
+
+QDBusPendingCall getProperty(QDBusConnection& bus, const QString& service, const QString& path,
+                             const QString& interface, const QString& name) {
+    QDBusMessage msg =
+        QDBusMessage::createMethodCall(service, path, propertiesInterface, QStringLiteral("Get"));
+    msg << interface << name;
+    return bus.asyncCall(msg);
+}
+
+} // namespace
+
+DBusSystemEventMonitor::DBusSystemEventMonitor(QDBusConnection systemBus, QDBusConnection sessionBus,
+                                               QObject* parent)
+    : QObject(parent), systemBus_(std::move(systemBus)), sessionBus_(std::move(sessionBus)) {
+    if (systemBus_.isConnected()) {
+        systemBus_.connect(login1Service, login1Path, login1Manager, QStringLiteral("PrepareForSleep"), this,
+                           SLOT(onPrepareForSleep(bool)));
+    }
+    if (sessionBus_.isConnected()) {
+        // KDE publishes the freedesktop interface under two paths; duplicates change nothing.
+        for (const QString& path :
+             {QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver")}) {
+            sessionBus_.connect(freedesktopSaver, path, freedesktopSaver, QStringLiteral("ActiveChanged"),
+                                this, SLOT(onFreedesktopSaverActiveChanged(bool)));
+        }
+        sessionBus_.connect(gnomeSaver, QStringLiteral("/org/gnome/ScreenSaver"), gnomeSaver,
+                            QStringLiteral("ActiveChanged"), this, SLOT(onGnomeSaverActiveChanged(bool)));
+        // A screen saver that goes away while active must not keep the filter paused.
+        saverWatcher_ = new QDBusServiceWatcher(this);
+        saverWatcher_->setConnection(sessionBus_);
+        saverWatcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+        saverWatcher_->setWatchedServices({freedesktopSaver, gnomeSaver});
+        connect(saverWatcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+                &DBusSystemEventMonitor::onSaverVanished);
+    }
+    lookUpSessionByPid();
+}
+
+DBusSystemEventMonitor::~DBusSystemEventMonitor() = default;
+
+Subscription DBusSystemEventMonitor::observe(std::function<void(Event)> handler) {
+    return events_.subscribe([handler = std::move(handler)](const Event& e) { handler(e); });
+}
+
+void DBusSystemEventMonitor::lookUpSessionByPid() {
+    if (!systemBus_.isConnected()) {
+        Q_EMIT ready();
+        return;
+    }
+    QDBusMessage msg = QDBusMessage::createMethodCall(login1Service, login1Path, login1Manager,
+                                                      QStringLiteral("GetSessionByPID"));
+    msg << static_cast<quint32>(::getpid());
+    whenFinished(systemBus_.asyncCall(msg), this, [this](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusObjectPath> reply = w;
+        if (!reply.isError() && !reply.value().path().isEmpty()) {
+            watchSession(reply.value().path());
+            return;
+        }
+        // Processes started outside the session (a user service, a terminal multiplexer) have none.
+        const QString id = qEnvironmentVariable("XDG_SESSION_ID");
+        if (!id.isEmpty()) {
+            lookUpSessionById(id);
+        } else {
+            lookUpDisplaySession();
+        }
+    });
+}
+
+void DBusSystemEventMonitor::lookUpSessionById(const QString& id) {
+    QDBusMessage msg = QDBusMessage::createMethodCall(login1Service, login1Path, login1Manager,
+                                                      QStringLiteral("GetSession"));
+    msg << id;
+    whenFinished(systemBus_.asyncCall(msg), this, [this](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusObjectPath> reply = w;
+        if (!reply.isError() && !reply.value().path().isEmpty()) {
+            watchSession(reply.value().path());
+        } else {
+            lookUpDisplaySession();
+        }
+    });
+}
+
+void DBusSystemEventMonitor::lookUpDisplaySession() {
+    const QDBusPendingCall call =
+        getProperty(systemBus_, login1Service, QStringLiteral("/org/freedesktop/login1/user/self"),
+                    QStringLiteral("org.freedesktop.login1.User"), QStringLiteral("Display"));
+    whenFinished(call, this, [this](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusVariant> reply = w;
+        QString path;
+        if (!reply.isError()) {
+            const QVariant value = reply.value().variant();
+            if (value.canConvert<QDBusArgument>()) {
+                const auto arg = value.value<QDBusArgument>();
+                QString id;
+                QDBusObjectPath objectPath;
+                arg.beginStructure();
+                arg >> id >> objectPath;
+                arg.endStructure();
+                path = objectPath.path();
+            }
+        }
+        if (path.isEmpty() || path == QStringLiteral("/")) {
+            Q_EMIT ready();
+            return;
+        }
+        watchSession(path);
+    });
+}
+
+void DBusSystemEventMonitor::watchSession(const QString& path) {
+    sessionPath_ = path;
+    systemBus_.connect(login1Service, path, propertiesInterface, QStringLiteral("PropertiesChanged"), this,
+                       SLOT(onSessionPropertiesChanged(QString, QVariantMap, QStringList)));
+    fetchSessionActive();
+    Q_EMIT ready();
+}
+
+void DBusSystemEventMonitor::fetchSessionActive() {
+    const QDBusPendingCall call =
+        getProperty(systemBus_, login1Service, sessionPath_, login1Session, QStringLiteral("Active"));
+    whenFinished(call, this, [this](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusVariant> reply = w;
+        if (reply.isError()) {
+            return;
+        }
+        const bool active = reply.value().variant().toBool();
+        if (!sessionActive_) {
+            // The first reading only sets the baseline: it is not a switch.
+            sessionActive_ = active;
+        } else {
+            setSessionActive(active);
+        }
+    });
+}
+
+void DBusSystemEventMonitor::onSessionPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                                                        const QStringList& invalidated) {
+    if (interface != login1Session) {
+        return;
+    }
+    if (auto it = changed.find(QStringLiteral("Active")); it != changed.end()) {
+        setSessionActive(it->toBool());
+    } else if (invalidated.contains(QStringLiteral("Active"))) {
+        fetchSessionActive();
+    }
+}
+
+void DBusSystemEventMonitor::setSessionActive(bool active) {
+    if (sessionActive_ == active) {
+        return;
+    }
+    sessionActive_ = active;
+    events_.emit(active ? Event::sessionDidBecomeActive : Event::sessionDidResignActive);
+}
+
+void DBusSystemEventMonitor::onPrepareForSleep(bool start) {
+    preparingForSleep_ = start;
+    updateScreens();
+}
+
+void DBusSystemEventMonitor::onFreedesktopSaverActiveChanged(bool active) {
+    freedesktopSaverActive_ = active;
+    updateScreens();
+}
+
+void DBusSystemEventMonitor::onGnomeSaverActiveChanged(bool active) {
+    gnomeSaverActive_ = active;
+    updateScreens();
+}
+
+void DBusSystemEventMonitor::onSaverVanished(const QString& service) {
+    if (service == freedesktopSaver) {
+        freedesktopSaverActive_ = false;
+    } else if (service == gnomeSaver) {
+        gnomeSaverActive_ = false;
+    }
+    updateScreens();
+}
+
+void DBusSystemEventMonitor::updateScreens() {
+    const bool asleep = preparingForSleep_ || freedesktopSaverActive_ || gnomeSaverActive_;
+    if (asleep == screensAsleep_) {
+        return;
+    }
+    screensAsleep_ = asleep;
+    events_.emit(asleep ? Event::screensDidSleep : Event::screensDidWake);
+}
+
+} // namespace tavrine

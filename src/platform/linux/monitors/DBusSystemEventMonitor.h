@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/service/SystemEventMonitor.h"
+#include "core/util/Signal.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <optional>
+
+class QDBusServiceWatcher;
+
+namespace tavrine {
+
+// Display sleep and wake from logind (PrepareForSleep, system bus) and from the screen savers
+// (org.freedesktop.ScreenSaver and org.gnome.ScreenSaver ActiveChanged, session bus); session switches
+// from the Active property of our logind session. The screens count as asleep while the machine prepares
+// for sleep or any screen saver is active; each change of that, and of the session's activity, becomes
+// one event. A bus or service that is missing simply never reports anything.
+class DBusSystemEventMonitor final : public QObject, public SystemEventMonitor {
+    Q_OBJECT
+  public:
+    DBusSystemEventMonitor(QDBusConnection systemBus, QDBusConnection sessionBus, QObject* parent = nullptr);
+    ~DBusSystemEventMonitor() override;
+
+    Subscription observe(std::function<void(Event)> handler) override;
+
+    // The logind session object whose Active property is watched, once found (empty before).
+    QString sessionPath() const { return sessionPath_; }
+
+  Q_SIGNALS:
+    // Emitted once the session lookup has finished, found or not (tests wait for it).
+    void ready();
+
+  private Q_SLOTS:
+    void onPrepareForSleep(bool start);
+    void onFreedesktopSaverActiveChanged(bool active);
+    void onGnomeSaverActiveChanged(bool active);
+    void onSessionPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                                    const QStringList& invalidated);
+    void onSaverVanished(const QString& service);
+
+  private:
+    void lookUpSessionByPid();
+    void lookUpSessionById(const QString& id);
+    void lookUpDisplaySession();
+    void watchSession(const QString& path);
+    void fetchSessionActive();
+    void setSessionActive(bool active);
+    void updateScreens();
+
+    QDBusConnection systemBus_;
+    QDBusConnection sessionBus_;
+    QDBusServiceWatcher* saverWatcher_ = nullptr;
+    Signal<Event> events_;
+
+    bool preparingForSleep_ = false;
+    bool freedesktopSaverActive_ = false;
+    bool gnomeSaverActive_ = false;
+    bool screensAsleep_ = false;
+
+    QString sessionPath_;
+    std::optional<bool> sessionActive_;
+};
+
+} // namespace tavrine

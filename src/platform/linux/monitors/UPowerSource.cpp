@@ -1,0 +1,114 @@
+#include "platform/linux/monitors/UPowerSource.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+
+#include <cmath>
+
+namespace tavrine {
+
+namespace {
+
+const QString upowerService = QStringLiteral("org.freedesktop.UPower");
+const QString displayDevicePath = QStringLiteral("/org/freedesktop/UPower/devices/DisplayDevice");
+const QString deviceInterface = QStringLiteral("org.freedesktop.UPower.Device");
+constexpr uint typeBattery = 2;
+constexpr uint stateCharging = 1;
+
+} // namespace
+
+UPowerSource::UPowerSource(QDBusConnection systemBus, QObject* parent)
+    : QObject(parent), bus_(std::move(systemBus)) {
+    if (!bus_.isConnected()) {
+        return;
+    }
+    bus_.connect(upowerService, displayDevicePath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                 QStringLiteral("PropertiesChanged"), this,
+                 SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+    auto* watcher = new QDBusServiceWatcher(
+        upowerService, bus_,
+        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, &UPowerSource::onServiceRegistered);
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, &UPowerSource::onServiceUnregistered);
+    refresh();
+}
+
+std::optional<std::vector<PowerSourceDescription>> UPowerSource::powerSources() {
+    refresh();
+    if (!properties_) {
+        return std::nullopt;
+    }
+    return describe(*properties_);
+}
+
+std::vector<PowerSourceDescription> UPowerSource::describe(const QVariantMap& displayDevice) {
+    const QVariant present = displayDevice.value(QStringLiteral("IsPresent"));
+    const QVariant type = displayDevice.value(QStringLiteral("Type"));
+    if (!present.toBool() || type.toUInt() != typeBattery) {
+        return {};
+    }
+    PowerSourceDescription description;
+    bool ok = false;
+    const double percentage = displayDevice.value(QStringLiteral("Percentage")).toDouble(&ok);
+    if (ok && std::isfinite(percentage)) {
+        description["Current Capacity"] = static_cast<std::int64_t>(std::llround(percentage));
+    }
+    const QVariant state = displayDevice.value(QStringLiteral("State"));
+    if (state.isValid()) {
+        description["Is Charging"] = state.toUInt() == stateCharging;
+    }
+    return {description};
+}
+
+void UPowerSource::refresh() {
+    if (!bus_.isConnected() || refreshing_) {
+        return;
+    }
+    refreshing_ = true;
+    QDBusMessage msg = QDBusMessage::createMethodCall(upowerService, displayDevicePath,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("GetAll"));
+    msg << deviceInterface;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(msg), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        refreshing_ = false;
+        QDBusPendingReply<QVariantMap> reply = *w;
+        if (reply.isError()) {
+            properties_.reset();
+        } else {
+            properties_ = reply.value();
+        }
+        w->deleteLater();
+        Q_EMIT updated();
+    });
+}
+
+void UPowerSource::onPropertiesChanged(const QString& interface, const QVariantMap& changed,
+                                       const QStringList& invalidated) {
+    if (interface != deviceInterface) {
+        return;
+    }
+    if (properties_) {
+        for (auto it = changed.begin(); it != changed.end(); ++it) {
+            properties_->insert(it.key(), it.value());
+        }
+    }
+    if (!invalidated.isEmpty() || !properties_) {
+        refresh();
+    } else {
+        Q_EMIT updated();
+    }
+}
+
+void UPowerSource::onServiceRegistered() {
+    refresh();
+}
+
+void UPowerSource::onServiceUnregistered() {
+    properties_.reset();
+    Q_EMIT updated();
+}
+
+} // namespace tavrine

@@ -167,6 +167,8 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
     startBatteryMonitor();
     if (snapshot.globalShortcutEnabled) {
         registerGlobalShortcut();
+    } else {
+        unregisterGlobalShortcut();
     }
     self.isActive = true;
 }
@@ -205,7 +207,8 @@ void PrivacyFilterService::Impl::stop() {
         batteryTimer->cancel();
         batteryTimer.reset();
     }
-    unregisterGlobalShortcut();
+    // The shortcut stays installed: it is also the way to start the filter again. The next start
+    // with the shortcut disabled removes it, and so does the end of the service.
     removeSystemEventObservers();
 }
 

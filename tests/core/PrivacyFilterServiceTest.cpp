@@ -1,0 +1,1036 @@
+// The whole running filter on fakes at the platform seams only: the real camera manager over a fake frame
+// source, real analyzers over a fake detector, the real overlay manager over a recording window system,
+// the real repositories over an in-memory store, and virtual time for every timer.
+#include "core/service/PrivacyFilterService.h"
+
+#include "core/util/SharedInstance.h"
+#include "core/util/VirtualExecutor.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <sstream>
+#include <thread>
+
+namespace tavrine {
+namespace {
+
+class FakeFrameSource final : public FrameSource {
+  public:
+    Access accessStatus() override { return Access::authorized; }
+    bool requestAccess() override { return true; }
+    std::optional<CameraError> start(FrameHandler onFrame) override {
+        std::lock_guard lock(mutex_);
+        ++starts;
+        if (!failures.empty()) {
+            auto error = failures.front();
+            failures.erase(failures.begin());
+            if (error) {
+                return error;
+            }
+        }
+        handler_ = std::move(onFrame);
+        return std::nullopt;
+    }
+    void stop() override {
+        std::lock_guard lock(mutex_);
+        ++stops;
+        handler_ = nullptr;
+    }
+    void setInterruptionHandler(InterruptionHandler handler) override {
+        std::lock_guard lock(mutex_);
+        interruption_ = std::move(handler);
+    }
+    std::string describe() const override { return "fake"; }
+
+    bool push(const VideoFrame& frame) {
+        FrameHandler handler;
+        {
+            std::lock_guard lock(mutex_);
+            handler = handler_;
+        }
+        if (!handler) {
+            return false;
+        }
+        handler(frame);
+        return true;
+    }
+    void interrupt(bool interrupted) {
+        InterruptionHandler handler;
+        {
+            std::lock_guard lock(mutex_);
+            handler = interruption_;
+        }
+        if (handler) {
+            handler(interrupted);
+        }
+    }
+    void failNextStart(CameraError error) {
+        std::lock_guard lock(mutex_);
+        failures.push_back(error);
+    }
+
+    int starts = 0;
+    int stops = 0;
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::optional<CameraError>> failures;
+    FrameHandler handler_;
+    InterruptionHandler interruption_;
+};
+
+class FakeDetector final : public FaceDetector {
+  public:
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
+        std::lock_guard lock(mutex_);
+        return faces_;
+    }
+    void set(std::vector<FaceObservation> faces) {
+        std::lock_guard lock(mutex_);
+        faces_ = std::move(faces);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<FaceObservation> faces_;
+};
+
+class RecordingWindow final : public OverlayWindow {
+  public:
+    explicit RecordingWindow(std::vector<std::string>& log) : log_(log) {}
+    void orderFront() override { log_.push_back("front"); }
+    void orderOut() override { log_.push_back("out"); }
+    void setFrame(const ScreenRect&) { log_.push_back("frame"); }
+
+  private:
+    std::vector<std::string>& log_;
+};
+
+class RecordingWindowSystem final : public WindowSystem {
+  public:
+    std::vector<ScreenInfo> screens() const override { return {ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}}; }
+    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo&, OverlayWindowManager&) override {
+        log.push_back("create");
+        return std::make_unique<RecordingWindow>(log);
+    }
+    Subscription observeScreenChanges(std::function<void()>) override {
+        return Subscription([] {});
+    }
+    std::vector<std::string> log;
+};
+
+class MemoryStore final : public KeyValueStore {
+  public:
+    std::int64_t integerForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return 0;
+        }
+        if (auto v = std::get_if<std::int64_t>(&it->second)) {
+            return *v;
+        }
+        if (auto v = std::get_if<double>(&it->second)) {
+            return static_cast<std::int64_t>(*v);
+        }
+        if (auto v = std::get_if<bool>(&it->second)) {
+            return *v ? 1 : 0;
+        }
+        return 0;
+    }
+    bool boolForKey(const std::string& key) const override { return integerForKey(key) != 0; }
+    std::optional<StoredValue> objectForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    }
+    void setInteger(const std::string& key, std::int64_t value) override { values[key] = value; }
+    void setBool(const std::string& key, bool value) override { values[key] = value; }
+    void setFloat(const std::string& key, float value) override { values[key] = static_cast<double>(value); }
+    void remove(const std::string& key) override { values.erase(key); }
+    std::map<std::string, StoredValue> values;
+};
+
+class FakeLoginItem final : public LoginItem {
+  public:
+    bool isEnabled() const override { return false; }
+    std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
+};
+
+class FakeNotifier final : public Notifier {
+  public:
+    struct Post {
+        std::string identifier, title, body;
+    };
+    void post(const std::string& identifier, const std::string& title, const std::string& body) override {
+        posts.push_back({identifier, title, body});
+        log.push_back("post " + identifier);
+    }
+    void remove(const std::string& identifier) override { log.push_back("remove " + identifier); }
+    int removals() const {
+        int n = 0;
+        for (const auto& entry : log) {
+            n += entry.rfind("remove", 0) == 0 ? 1 : 0;
+        }
+        return n;
+    }
+    std::vector<Post> posts;
+    std::vector<std::string> log;
+};
+
+class FakeHaptics final : public Haptics {
+  public:
+    void pulse() override { ++pulses; }
+    int pulses = 0;
+};
+
+class FakeSystemEvents final : public SystemEventMonitor {
+  public:
+    Subscription observe(std::function<void(Event)> handler) override {
+        return signal.subscribe([handler](const Event& e) { handler(e); });
+    }
+    void fire(Event e) { signal.emit(e); }
+    Signal<Event> signal;
+};
+
+class FakePowerSource final : public PowerSource {
+  public:
+    std::optional<std::vector<PowerSourceDescription>> powerSources() override {
+        ++reads;
+        return sources;
+    }
+    void battery(std::int64_t capacity, bool charging) {
+        sources =
+            std::vector<PowerSourceDescription>{{{"Current Capacity", capacity}, {"Is Charging", charging}}};
+    }
+    std::optional<std::vector<PowerSourceDescription>> sources;
+    int reads = 0;
+};
+
+class FakeShortcut final : public GlobalShortcut {
+  public:
+    Subscription install(std::function<void()> onPressed) override {
+        ++installs;
+        handler_ = std::make_shared<std::function<void()>>(std::move(onPressed));
+        std::weak_ptr<std::function<void()>> weak = handler_;
+        return Subscription([this, weak] {
+            if (weak.lock() == handler_) {
+                handler_.reset();
+            }
+        });
+    }
+    bool installed() const { return handler_ != nullptr; }
+    // Presses the keys from another thread, as a platform hook may.
+    void pressFromOtherThread() {
+        auto handler = handler_;
+        if (handler) {
+            std::thread([handler] { (*handler)(); }).join();
+        }
+    }
+    int installs = 0;
+
+  private:
+    std::shared_ptr<std::function<void()>> handler_;
+};
+
+class FrenchLocalizer final : public Localizer {
+  public:
+    std::string text(const std::string& key) const override {
+        if (key == "notif_alert_title") {
+            return "Regard indiscret";
+        }
+        if (key == "notif_alert_text") {
+            return "Quelqu'un regarde votre écran.";
+        }
+        return key;
+    }
+};
+
+FaceObservation face(double width, double yawDegrees = 0.0) {
+    FaceObservation o;
+    o.boundingBox = {0.3, 0.3, width, width};
+    o.yaw = yawDegrees * std::numbers::pi / 180.0;
+    return o;
+}
+
+const std::vector<FaceObservation> userOnly{face(0.1)};
+const std::vector<FaceObservation> userAndOnlooker{face(0.1), face(0.06)};
+const std::vector<FaceObservation> userLookingAway{face(0.1, 60.0)};
+
+struct Rig {
+    VirtualExecutor exec;
+    std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
+    AVCaptureManager camera{source, exec};
+    RecordingWindowSystem windows;
+    OverlayWindowManager overlay{windows};
+    MemoryStore store;
+    FakeLoginItem loginItem;
+    std::ostringstream diagnostics;
+    SettingsRepository settings{store, loginItem, diagnostics};
+    StatsRepository stats{store};
+    std::shared_ptr<FakeDetector> detector = std::make_shared<FakeDetector>();
+    FakeNotifier notifier;
+    FakeHaptics haptics;
+    FakeSystemEvents events;
+    FakePowerSource power;
+    FakeShortcut shortcut;
+    FrenchLocalizer localizer;
+    std::vector<std::weak_ptr<VisionFaceAnalyzer>> analyzers;
+    std::vector<int> analyzerFps;
+    bool modelMissing = false;
+    std::unique_ptr<PrivacyFilterService> service;
+
+    Rig() {
+        settings.settings = FilterSettings{};
+        service = std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
+            exec, exec, camera, overlay, settings, stats,
+            [this](int fps) -> std::shared_ptr<VisionFaceAnalyzer> {
+                if (modelMissing) {
+                    return nullptr;
+                }
+                auto analyzer = VisionFaceAnalyzer::create(fps, detector, exec, exec);
+                analyzers.push_back(analyzer);
+                analyzerFps.push_back(fps);
+                return analyzer;
+            },
+            notifier, haptics, events, power, shortcut, localizer});
+    }
+    ~Rig() {
+        service.reset();
+        settle();
+    }
+
+    PrivacyFilterService& svc() { return *service; }
+    FilterState state() { return svc().fsm().state.get(); }
+    std::shared_ptr<VisionFaceAnalyzer> analyzer() { return camera.analyzer(); }
+    FilterSettings live() { return settings.settings.get(); }
+    void change(const std::function<void(FilterSettings&)>& edit) {
+        FilterSettings s = live();
+        edit(s);
+        settings.settings = s;
+    }
+
+    // Runs the camera queue, the analysis workers and the main-thread tasks due now until all are idle.
+    void settle() {
+        for (int round = 0; round < 100; ++round) {
+            camera.drainForTests();
+            for (auto& weak : analyzers) {
+                if (auto a = weak.lock()) {
+                    a->drainForTests();
+                }
+            }
+            if (exec.runPending() == 0) {
+                return;
+            }
+        }
+    }
+    bool start() {
+        bool done = false;
+        svc().start([&done] { done = true; });
+        settle();
+        return done;
+    }
+    // One analysed frame with these faces, after `stepMs` of virtual time.
+    void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200) {
+        exec.advanceBy(stepMs);
+        settle();
+        detector->set(faces);
+        VideoFrame frame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
+        source->push(frame);
+        settle();
+    }
+    void seeFor(const std::vector<FaceObservation>& faces, std::int64_t durationMs) {
+        for (std::int64_t t = 0; t < durationMs; t += 200) {
+            see(faces);
+        }
+    }
+    void advance(std::int64_t ms) {
+        exec.advanceBy(ms);
+        settle();
+    }
+    // Enters alert with an onlooker and leaves it again after the recovery hold.
+    void alertAndBack() {
+        see(userAndOnlooker);
+        seeFor(userOnly, 3400);
+    }
+};
+
+float nominalAlpha(int strength = 3) {
+    return filterAlpha(FilterState::nominal(strength), strength);
+}
+
+TEST(PrivacyFilterServiceStart, SuccessActivatesEverythingInOrder) {
+    Rig r;
+    EXPECT_TRUE(r.start());
+    EXPECT_TRUE(r.svc().isActive.get());
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::nominal(3));
+    EXPECT_TRUE(r.overlay.isShowing.get());
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), nominalAlpha());
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 1);
+    EXPECT_TRUE(r.camera.isRunning.get());
+    ASSERT_NE(r.analyzer(), nullptr);
+    EXPECT_EQ(r.analyzerFps, std::vector<int>{10});
+    EXPECT_TRUE(r.shortcut.installed());
+    EXPECT_EQ(r.events.signal.subscriberCount(), 1u);
+    EXPECT_EQ(r.camera.interruptions.subscriberCount(), 1u);
+    // The nominal side-effect pass withdrew any leftover alert notification.
+    EXPECT_EQ(r.notifier.removals(), 1);
+}
+
+TEST(PrivacyFilterServiceStart, WhileCameraRunsChangesNothing) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    const auto sessions = r.stats.stats.get().sessionCount;
+    const auto starts = r.source->starts;
+    EXPECT_TRUE(r.start()); // completes at once
+    EXPECT_EQ(r.stats.stats.get().sessionCount, sessions);
+    EXPECT_EQ(r.source->starts, starts);
+    EXPECT_EQ(r.analyzers.size(), 1u);
+    EXPECT_EQ(r.shortcut.installs, 1);
+}
+
+TEST(PrivacyFilterServiceStart, CameraFailureParksTheMachineInCameraBusyAndInstallsNothing) {
+    Rig r;
+    r.source->failNextStart(CameraError::configurationFailed);
+    EXPECT_TRUE(r.start());
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 1);
+    EXPECT_FALSE(r.svc().isActive.get());
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::inactive());
+    EXPECT_FALSE(r.overlay.isShowing.get());
+    EXPECT_FALSE(r.shortcut.installed());
+    EXPECT_EQ(r.events.signal.subscriberCount(), 0u);
+    // The new analyzer stays attached; no retry is scheduled without the state observer.
+    EXPECT_NE(r.analyzer(), nullptr);
+    r.advance(60'000);
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
+    EXPECT_EQ(r.source->starts, 1);
+    EXPECT_EQ(r.power.reads, 0);
+}
+
+TEST(PrivacyFilterServiceStart, MissingFaceModelTakesTheCameraFailurePath) {
+    Rig r;
+    r.modelMissing = true;
+    EXPECT_TRUE(r.start());
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
+    EXPECT_FALSE(r.svc().isActive.get());
+    EXPECT_EQ(r.source->starts, 0);
+    EXPECT_FALSE(r.overlay.isShowing.get());
+}
+
+TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayThenRetriesToNominal) {
+    Rig r;
+    r.source->failNextStart(CameraError::noCameraAvailable);
+    ASSERT_TRUE(r.start());
+    ASSERT_TRUE(r.start());
+    EXPECT_TRUE(r.svc().isActive.get());
+    EXPECT_TRUE(r.overlay.isShowing.get());
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::cameraBusy(5000));
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
+
+    r.advance(4999);
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
+    r.advance(1);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), nominalAlpha());
+    // The retry's start found the camera running: no new session.
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
+    EXPECT_EQ(r.source->starts, 2);
+}
+
+TEST(PrivacyFilterServiceStart, StopWhileTheCameraStartsLeavesTheServiceStopped) {
+    Rig r;
+    bool done = false;
+    r.svc().start([&done] { done = true; });
+    r.svc().stop();
+    r.settle();
+    EXPECT_TRUE(done);
+    EXPECT_FALSE(r.svc().isActive.get());
+    EXPECT_EQ(r.state(), FilterState::inactive());
+    EXPECT_FALSE(r.overlay.isShowing.get());
+    EXPECT_FALSE(r.camera.isRunning.get());
+    EXPECT_EQ(r.events.signal.subscriberCount(), 0u);
+}
+
+TEST(PrivacyFilterServiceStop, WithoutStartAddsNothingHidesAndWithdraws) {
+    Rig r;
+    r.svc().stop();
+    r.settle();
+    EXPECT_EQ(r.stats.stats.get().totalActiveSeconds, 0);
+    EXPECT_FALSE(r.overlay.isShowing.get());
+    EXPECT_EQ(r.notifier.log, std::vector<std::string>{"remove tavrine.alert"});
+    EXPECT_EQ(r.state(), FilterState::inactive());
+}
+
+TEST(PrivacyFilterServiceStop, AddsWholeSecondsAndTearsEverythingDown) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.advance(65'700);
+    r.svc().stop();
+    EXPECT_EQ(r.stats.stats.get().totalActiveSeconds, 0) << "the seconds are added by a posted task";
+    r.settle();
+    EXPECT_EQ(r.stats.stats.get().totalActiveSeconds, 65);
+    EXPECT_FALSE(r.svc().isActive.get());
+    EXPECT_FALSE(r.svc().isAlert.get());
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::inactive());
+    EXPECT_EQ(r.state(), FilterState::inactive());
+    EXPECT_FALSE(r.overlay.isShowing.get());
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
+    EXPECT_EQ(r.analyzer(), nullptr);
+    EXPECT_FALSE(r.camera.isRunning.get());
+    EXPECT_EQ(r.events.signal.subscriberCount(), 0u);
+    EXPECT_EQ(r.camera.interruptions.subscriberCount(), 0u);
+
+    // No battery check, no retry and no settings reaction after the stop.
+    r.power.battery(5, false);
+    const int reads = r.power.reads;
+    r.advance(120'000);
+    EXPECT_EQ(r.power.reads, reads);
+    r.change([](FilterSettings& s) { s.filterStrength = 5; });
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
+
+    // A second stop adds nothing more.
+    r.svc().stop();
+    r.settle();
+    EXPECT_EQ(r.stats.stats.get().totalActiveSeconds, 65);
+}
+
+TEST(PrivacyFilterServiceStop, ClockSetBackDuringTheSessionAddsNoNegativeTime) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.stats.addActiveSeconds(100);
+    r.exec.setNowMs(r.exec.nowMs() - 3'600'000);
+    r.svc().stop();
+    r.settle();
+    EXPECT_EQ(r.stats.stats.get().totalActiveSeconds, 100);
+}
+
+TEST(PrivacyFilterServiceStop, ThenStartAgainCountsASecondSessionWithAFreshAnalyzer) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.svc().stop();
+    r.settle();
+    ASSERT_TRUE(r.start());
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
+    EXPECT_EQ(r.analyzers.size(), 2u);
+    EXPECT_TRUE(r.analyzers.front().expired());
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_TRUE(r.overlay.isShowing.get());
+}
+
+struct DistanceCase {
+    float ratio;
+    float coefficient;
+    std::int64_t expectedCm;
+};
+
+class PrivacyFilterServiceDistance : public ::testing::TestWithParam<DistanceCase> {};
+
+TEST_P(PrivacyFilterServiceDistance, FaceWidthGivesTheClampedViewingDistance) {
+    const DistanceCase c = GetParam();
+    Rig r;
+    r.change([&c](FilterSettings& s) { s.privacyMatrixCoefficient = c.coefficient; });
+    ASSERT_TRUE(r.start());
+    r.overlay.updateMatrixConfig(true, 500, 0xFF000000ULL, 0.5f);
+    FaceObservation o = face(c.ratio);
+    r.see({o});
+    EXPECT_EQ(r.overlay.lastDistanceCm.get(), c.expectedCm);
+    EXPECT_EQ(r.overlay.matrixDistanceCm.get(), c.expectedCm);
+    EXPECT_FLOAT_EQ(r.overlay.matrixStripeAlpha.get(), r.live().matrixStripeAlpha);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PrivacyFilterServiceDistance,
+                         ::testing::Values(DistanceCase{0.1f, 1.0f, 100}, DistanceCase{0.02f, 1.0f, 200},
+                                           DistanceCase{1.0f, 1.0f, 20}, DistanceCase{0.02f, 2.0f, 300},
+                                           DistanceCase{0.045f, 1.0f, 200}, DistanceCase{0.9f, 0.5f, 20},
+                                           DistanceCase{0.1f, 2.0f, 200}, DistanceCase{0.1f, -1.0f, 20}));
+
+TEST(PrivacyFilterServiceDistanceBand, TenCentimetresAwayIsIgnoredElevenApplied) {
+    Rig r;
+    r.change([](FilterSettings& s) { s.privacyMatrixCoefficient = 1.0f; });
+    ASSERT_TRUE(r.start());
+    for (std::int64_t last : {90, 110}) {
+        r.overlay.updateMatrixConfig(true, last, 0xFF000000ULL, 0.5f);
+        r.see(userOnly); // r = 0.1 → 100 cm
+        EXPECT_EQ(r.overlay.lastDistanceCm.get(), last) << "from " << last;
+    }
+    for (std::int64_t last : {89, 111}) {
+        r.overlay.updateMatrixConfig(true, last, 0xFF000000ULL, 0.5f);
+        r.see(userOnly);
+        EXPECT_EQ(r.overlay.lastDistanceCm.get(), 100) << "from " << last;
+    }
+}
+
+TEST(PrivacyFilterServiceDistanceBand, NoFaceOrNoWidthLeavesTheMatrixAlone) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.overlay.updateMatrixConfig(true, 500, 0x11223344ULL, 0.5f);
+    int deliveries = 0;
+    auto sub = r.overlay.matrixDistanceCm.subscribe([&deliveries](const std::int64_t&) { ++deliveries; });
+    deliveries = 0;
+    r.see({});
+    DetectionInput zero{r.exec.nowMs(), 1, FaceData{0.0f, 0.0f, 0.0f}};
+    DetectionInput negative{r.exec.nowMs(), 1, FaceData{0.0f, 0.0f, -0.3f}};
+    DetectionInput nan{r.exec.nowMs(), 1, FaceData{0.0f, 0.0f, std::nanf("")}};
+    // Inputs straight through the analyzer's callback, as the analysis worker would deliver them.
+    for (const auto& input : {zero, negative, nan}) {
+        r.analyzer()->onResult(input);
+        r.settle();
+    }
+    EXPECT_EQ(deliveries, 0);
+    EXPECT_EQ(r.overlay.lastDistanceCm.get(), 500);
+}
+
+TEST(PrivacyFilterServiceDistanceBand, ResultsAfterStopAreIgnoredByTheMachineButMayRetuneTheMatrix) {
+    Rig r;
+    r.change([](FilterSettings& s) { s.privacyMatrixCoefficient = 1.0f; });
+    ASSERT_TRUE(r.start());
+    auto analyzer = r.analyzer();
+    r.svc().stop();
+    // A result already on its way when the filter stopped.
+    analyzer->onResult(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
+    r.settle();
+    EXPECT_EQ(r.state(), FilterState::inactive());
+    EXPECT_EQ(r.overlay.lastDistanceCm.get(), 100);
+    EXPECT_FALSE(r.svc().isAlert.get());
+    EXPECT_TRUE(r.notifier.posts.empty());
+}
+
+TEST(PrivacyFilterServiceSettings, EqualSettingsDeliverNothing) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    int deliveries = 0;
+    auto sub = r.overlay.matrixColorArgb.subscribe([&deliveries](const std::uint64_t&) { ++deliveries; });
+    deliveries = 0;
+    r.settings.settings = r.live();
+    r.settings.settings = r.live();
+    EXPECT_EQ(deliveries, 0);
+}
+
+TEST(PrivacyFilterServiceSettings, ColourChangeAppliesAtOnceAndKeepsTheLastDistance) {
+    Rig r;
+    r.change([](FilterSettings& s) { s.privacyMatrixCoefficient = 1.0f; });
+    ASSERT_TRUE(r.start());
+    r.see(userOnly);
+    ASSERT_EQ(r.overlay.lastDistanceCm.get(), 100);
+    r.change([](FilterSettings& s) { s.matrixColorArgb = 0xFF336699ULL; });
+    EXPECT_EQ(r.overlay.matrixColorArgb.get(), 0xFF336699ULL);
+    EXPECT_EQ(r.overlay.matrixDistanceCm.get(), 100);
+    EXPECT_EQ(r.overlay.lastDistanceCm.get(), 100);
+}
+
+TEST(PrivacyFilterServiceSettings, StrengthChangeRetunesTheAlphaAndTheMachine) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.change([](FilterSettings& s) {
+        s.filterStrength = 5;
+        s.privacyMatrixEnabled = false;
+        s.matrixStripeAlpha = 0.3f;
+    });
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), filterAlpha(r.state(), 5));
+    EXPECT_FALSE(r.overlay.matrixEnabled.get());
+    EXPECT_FLOAT_EQ(r.overlay.matrixStripeAlpha.get(), 0.3f);
+    EXPECT_EQ(r.svc().fsm().settings().filterStrength, 5);
+}
+
+TEST(PrivacyFilterServiceSettings, FpsAndShortcutChangesWaitForTheNextStart) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.change([](FilterSettings& s) {
+        s.captureFps = 2;
+        s.globalShortcutEnabled = false;
+    });
+    r.settle();
+    EXPECT_EQ(r.analyzer()->minIntervalMs(), 100);
+    EXPECT_TRUE(r.shortcut.installed());
+    EXPECT_EQ(r.analyzers.size(), 1u);
+
+    r.svc().stop();
+    r.settle();
+    ASSERT_TRUE(r.start());
+    EXPECT_EQ(r.analyzerFps.back(), 2);
+    EXPECT_EQ(r.analyzer()->minIntervalMs(), 500);
+    EXPECT_FALSE(r.shortcut.installed());
+}
+
+TEST(PrivacyFilterServiceStates, AlertSetsAlertModeNotifiesAndClearsOnReturn) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.see(userAndOnlooker);
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::alert());
+    EXPECT_TRUE(r.svc().isAlert.get());
+    EXPECT_TRUE(r.overlay.isAlertMode.get());
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), filterAlpha(FilterState::alert(), 3));
+    ASSERT_EQ(r.notifier.posts.size(), 1u);
+    EXPECT_EQ(r.notifier.posts[0].identifier, "tavrine.alert");
+    EXPECT_EQ(r.notifier.posts[0].title, "Regard indiscret");
+    EXPECT_EQ(r.notifier.posts[0].body, "Quelqu'un regarde votre écran.");
+    EXPECT_EQ(r.haptics.pulses, 1);
+    EXPECT_EQ(r.stats.stats.get().alertCount, 1);
+
+    const int removals = r.notifier.removals();
+    r.seeFor(userOnly, 3400);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_FALSE(r.svc().isAlert.get());
+    EXPECT_FALSE(r.overlay.isAlertMode.get());
+    EXPECT_TRUE(r.overlay.isShowing.get());
+    EXPECT_EQ(r.notifier.removals(), removals + 1);
+    EXPECT_EQ(r.notifier.log.back(), "remove tavrine.alert");
+}
+
+TEST(PrivacyFilterServiceStates, InattentionRaisesTheAlphaAndKeepsTheOverlay) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.seeFor(userLookingAway, 2000);
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::inattention(3));
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), filterAlpha(FilterState::inattention(3), 3));
+    EXPECT_TRUE(r.overlay.isShowing.get());
+    EXPECT_FALSE(r.overlay.isAlertMode.get());
+}
+
+TEST(PrivacyFilterServiceStates, SideEffectsRunOncePerChangeInOrderWithTheirOwnState) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    // Two changes before any side-effect task runs: alert, then the display sleeps.
+    r.analyzer()->onResult(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
+    r.exec.runPending();
+    ASSERT_EQ(r.state(), FilterState::alert());
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::alert()) << "mirrored synchronously";
+    EXPECT_FALSE(r.svc().isAlert.get()) << "side effects wait for their own task";
+    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::autoPaused(PauseReason::screenOff()));
+    r.settle();
+    // The alert pass ran (notification, count), then the pause pass cleared it and hid the overlay.
+    EXPECT_EQ(r.notifier.posts.size(), 1u);
+    EXPECT_EQ(r.stats.stats.get().alertCount, 1);
+    EXPECT_FALSE(r.svc().isAlert.get());
+    EXPECT_FALSE(r.overlay.isAlertMode.get());
+    EXPECT_FALSE(r.overlay.isShowing.get());
+}
+
+TEST(PrivacyFilterServiceSystemEvents, DisplaySleepDuringAlertPausesAndWakeResumes) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.see(userAndOnlooker);
+    ASSERT_EQ(r.state(), FilterState::alert());
+    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    EXPECT_TRUE(r.analyzer()->isSuspended.load()) << "the handler suspends at once";
+    r.settle();
+    EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::screenOff()));
+    EXPECT_FALSE(r.overlay.isShowing.get());
+    EXPECT_FALSE(r.svc().isAlert.get());
+    EXPECT_FALSE(r.overlay.isAlertMode.get());
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
+
+    r.events.fire(SystemEventMonitor::Event::screensDidWake);
+    EXPECT_FALSE(r.analyzer()->isSuspended.load());
+    r.settle();
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_TRUE(r.overlay.isShowing.get());
+}
+
+TEST(PrivacyFilterServiceSystemEvents, SessionSwitchPausesAndResumesThroughTheSideEffects) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.events.fire(SystemEventMonitor::Event::sessionDidResignActive);
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::autoPaused(PauseReason::screenOff()));
+    EXPECT_FALSE(r.analyzer()->isSuspended.load()) << "only the side-effect pass suspends";
+    r.settle();
+    EXPECT_TRUE(r.analyzer()->isSuspended.load());
+    EXPECT_FALSE(r.overlay.isShowing.get());
+
+    r.events.fire(SystemEventMonitor::Event::sessionDidBecomeActive);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_TRUE(r.analyzer()->isSuspended.load());
+    r.settle();
+    EXPECT_FALSE(r.analyzer()->isSuspended.load());
+    EXPECT_TRUE(r.overlay.isShowing.get());
+}
+
+TEST(PrivacyFilterServiceSystemEvents, PausedAnalyzerDeliversNothing) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.settle();
+    r.see(userAndOnlooker);
+    EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::screenOff()));
+    EXPECT_TRUE(r.notifier.posts.empty());
+}
+
+TEST(PrivacyFilterServiceSystemEvents, CameraInterruptionKeepsTheOverlayAndRecoversWithoutANewSession) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.source->interrupt(true);
+    r.settle();
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
+    EXPECT_TRUE(r.overlay.isShowing.get());
+    EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
+    r.advance(5000);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 1);
+    EXPECT_EQ(r.source->starts, 1);
+
+    // An interruption that ends before the retry: the end of it returns to nominal at once.
+    r.source->interrupt(true);
+    r.settle();
+    r.source->interrupt(false);
+    r.settle();
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    r.advance(5000);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+}
+
+TEST(PrivacyFilterServiceSystemEvents, RetryPendingAtStopDoesNotReviveALaterRun) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.source->interrupt(true);
+    r.settle();
+    ASSERT_EQ(r.state(), FilterState::cameraBusy(5000));
+    r.svc().stop();
+    r.settle();
+    r.source->failNextStart(CameraError::configurationFailed);
+    ASSERT_TRUE(r.start());
+    ASSERT_EQ(r.state(), FilterState::cameraBusy(5000));
+    const int starts = r.source->starts;
+    r.advance(10'000);
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
+    EXPECT_EQ(r.source->starts, starts);
+}
+
+struct BatteryRig : Rig {
+    BatteryRig(int threshold) {
+        change([threshold](FilterSettings& s) { s.batteryThresholdPercent = threshold; });
+        EXPECT_TRUE(start());
+    }
+    FilterState afterCheck() {
+        advance(30'000);
+        return state();
+    }
+};
+
+const FilterState lowBatteryPause = FilterState::autoPaused(PauseReason::lowBattery());
+
+TEST(PrivacyFilterServiceBattery, BelowThresholdPausesAtTheNextCheckAndResumesAtOrAbove) {
+    BatteryRig r(20);
+    r.power.battery(19, false);
+    r.advance(29'999);
+    EXPECT_EQ(r.state(), FilterState::nominal(3)) << "no check before 30 s";
+    EXPECT_EQ(r.power.reads, 0);
+    r.advance(1);
+    EXPECT_EQ(r.state(), lowBatteryPause);
+    EXPECT_FALSE(r.overlay.isShowing.get());
+    EXPECT_TRUE(r.analyzer()->isSuspended.load());
+
+    r.power.battery(20, false);
+    EXPECT_EQ(r.afterCheck(), FilterState::nominal(3));
+    EXPECT_TRUE(r.overlay.isShowing.get());
+    EXPECT_FALSE(r.analyzer()->isSuspended.load());
+}
+
+TEST(PrivacyFilterServiceBattery, ChargingNeverPausesAndEndsAPause) {
+    BatteryRig r(20);
+    r.power.battery(5, true);
+    EXPECT_EQ(r.afterCheck(), FilterState::nominal(3));
+    r.power.battery(5, false);
+    EXPECT_EQ(r.afterCheck(), lowBatteryPause);
+    r.power.battery(5, true);
+    EXPECT_EQ(r.afterCheck(), FilterState::nominal(3));
+}
+
+TEST(PrivacyFilterServiceBattery, ThresholdZeroOrBelowDisablesThePause) {
+    for (int threshold : {0, -5}) {
+        BatteryRig r(threshold);
+        r.power.battery(0, false);
+        EXPECT_EQ(r.afterCheck(), FilterState::nominal(3)) << threshold;
+    }
+    BatteryRig r(20);
+    r.power.battery(3, false);
+    ASSERT_EQ(r.afterCheck(), lowBatteryPause);
+    r.change([](FilterSettings& s) { s.batteryThresholdPercent = 0; });
+    EXPECT_EQ(r.afterCheck(), FilterState::nominal(3));
+}
+
+TEST(PrivacyFilterServiceBattery, MissingOrMistypedValuesUseTheirDefaults) {
+    BatteryRig r(20);
+    r.power.sources = std::vector<PowerSourceDescription>{{{"Is Charging", false}}};
+    EXPECT_EQ(r.afterCheck(), FilterState::nominal(3)) << "no capacity counts as 100";
+    r.power.sources =
+        std::vector<PowerSourceDescription>{{{"Current Capacity", 5.0}, {"Is Charging", false}}};
+    EXPECT_EQ(r.afterCheck(), FilterState::nominal(3)) << "a non-integer capacity counts as 100";
+    r.power.sources = std::vector<PowerSourceDescription>{
+        {{"Current Capacity", std::int64_t{5}}, {"Is Charging", std::string("yes")}}};
+    EXPECT_EQ(r.afterCheck(), lowBatteryPause) << "a non-boolean charging flag counts as not charging";
+}
+
+TEST(PrivacyFilterServiceBattery, OnlyTheFirstSourceCounts) {
+    BatteryRig r(20);
+    r.power.sources =
+        std::vector<PowerSourceDescription>{{{"Current Capacity", std::int64_t{80}}, {"Is Charging", false}},
+                                            {{"Current Capacity", std::int64_t{5}}, {"Is Charging", false}}};
+    EXPECT_EQ(r.afterCheck(), FilterState::nominal(3));
+    std::swap(r.power.sources->at(0), r.power.sources->at(1));
+    EXPECT_EQ(r.afterCheck(), lowBatteryPause);
+}
+
+TEST(PrivacyFilterServiceBattery, NoInformationOrNoBatterySendsNoEvent) {
+    BatteryRig r(20);
+    r.power.battery(5, false);
+    ASSERT_EQ(r.afterCheck(), lowBatteryPause);
+    r.power.sources.reset();
+    EXPECT_EQ(r.afterCheck(), lowBatteryPause) << "no information keeps the state";
+    r.power.sources = std::vector<PowerSourceDescription>{};
+    EXPECT_EQ(r.afterCheck(), lowBatteryPause) << "no battery keeps the state";
+    EXPECT_EQ(r.power.reads, 3);
+}
+
+TEST(PrivacyFilterServiceBattery, ChecksRepeatEveryThirtySeconds) {
+    BatteryRig r(20);
+    r.power.battery(80, false);
+    r.advance(30'000 * 4 + 29'999);
+    EXPECT_EQ(r.power.reads, 4);
+}
+
+TEST(PrivacyFilterServiceShortcut, TogglesFromAnyThreadThroughAMainThreadTask) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.shortcut.pressFromOtherThread();
+    EXPECT_TRUE(r.svc().isActive.get()) << "the toggle waits for its main-thread task";
+    r.settle();
+    EXPECT_FALSE(r.svc().isActive.get());
+    EXPECT_FALSE(r.camera.isRunning.get());
+    // Still installed after the stop, so the same keys start the filter again.
+    ASSERT_TRUE(r.shortcut.installed());
+    r.shortcut.pressFromOtherThread();
+    r.settle();
+    EXPECT_TRUE(r.svc().isActive.get());
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
+}
+
+TEST(PrivacyFilterServiceShortcut, DisabledAtStartInstallsNothing) {
+    Rig r;
+    r.change([](FilterSettings& s) { s.globalShortcutEnabled = false; });
+    ASSERT_TRUE(r.start());
+    EXPECT_EQ(r.shortcut.installs, 0);
+    EXPECT_FALSE(r.shortcut.installed());
+}
+
+TEST(PrivacyFilterServiceShortcut, GoneWithTheService) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.service.reset();
+    EXPECT_FALSE(r.shortcut.installed());
+}
+
+TEST(PrivacyFilterServiceAlerts, TwoAlertsTenSecondsApartNotifyOnceThirtySecondsLaterAgain) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    const std::int64_t t0 = r.exec.nowMs();
+    r.alertAndBack();
+    r.advance(10'000 - (r.exec.nowMs() - t0) - 200);
+    r.alertAndBack();
+    EXPECT_EQ(r.notifier.posts.size(), 1u);
+    EXPECT_EQ(r.haptics.pulses, 1);
+    EXPECT_EQ(r.stats.stats.get().alertCount, 1);
+
+    r.advance(30'000 - (r.exec.nowMs() - t0) - 200);
+    r.see(userAndOnlooker);
+    ASSERT_EQ(r.state(), FilterState::alert());
+    EXPECT_EQ(r.notifier.posts.size(), 2u);
+    EXPECT_EQ(r.haptics.pulses, 2);
+    EXPECT_EQ(r.stats.stats.get().alertCount, 2);
+}
+
+TEST(PrivacyFilterServiceAlerts, SpacingHoldsAcrossStopAndStart) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.see(userAndOnlooker);
+    ASSERT_EQ(r.notifier.posts.size(), 1u);
+    r.svc().stop();
+    r.settle();
+    r.advance(5000);
+    ASSERT_TRUE(r.start());
+    r.see(userAndOnlooker);
+    ASSERT_EQ(r.state(), FilterState::alert());
+    EXPECT_EQ(r.notifier.posts.size(), 1u);
+    EXPECT_EQ(r.stats.stats.get().alertCount, 1);
+}
+
+TEST(PrivacyFilterServiceAlerts, WithoutHapticsStillNotifiesAndCounts) {
+    Rig r;
+    r.change([](FilterSettings& s) { s.hapticOnAlert = false; });
+    ASSERT_TRUE(r.start());
+    r.see(userAndOnlooker);
+    EXPECT_EQ(r.haptics.pulses, 0);
+    EXPECT_EQ(r.notifier.posts.size(), 1u);
+    EXPECT_EQ(r.stats.stats.get().alertCount, 1);
+}
+
+TEST(PrivacyFilterServiceAlerts, ClockSetBackDoesNotSilenceAlerts) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.alertAndBack();
+    r.exec.setNowMs(r.exec.nowMs() - 3'600'000);
+    r.alertAndBack();
+    EXPECT_EQ(r.notifier.posts.size(), 2u);
+}
+
+TEST(PrivacyFilterServiceAlerts, StopWithdrawsTheNotification) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.see(userAndOnlooker);
+    r.notifier.log.clear();
+    r.svc().stop();
+    EXPECT_EQ(r.notifier.log, std::vector<std::string>{"remove tavrine.alert"});
+    EXPECT_FALSE(r.svc().isAlert.get());
+    r.settle(); // the inactive pass withdraws once more
+    EXPECT_FALSE(r.overlay.isAlertMode.get());
+}
+
+TEST(PrivacyFilterServiceLifetime, TasksAndCallbacksOutlivingTheServiceDoNothing) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    auto analyzer = r.analyzer();
+    r.events.fire(SystemEventMonitor::Event::screensDidSleep); // a side-effect pass is now pending
+    r.service.reset();
+    analyzer->onResult(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
+    r.advance(60'000);
+    EXPECT_TRUE(r.overlay.isShowing.get()) << "the pending pause pass did not run";
+    EXPECT_TRUE(r.notifier.posts.empty());
+    EXPECT_EQ(r.events.signal.subscriberCount(), 0u);
+}
+
+TEST(PrivacyFilterServiceShared, ComesFromTheInstalledFactory) {
+    Rig r;
+    PrivacyFilterService* created = nullptr;
+    SharedInstance<PrivacyFilterService>::setFactory([&r, &created] {
+        auto s = std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{r.exec,
+                                                                                           r.exec,
+                                                                                           r.camera,
+                                                                                           r.overlay,
+                                                                                           r.settings,
+                                                                                           r.stats,
+                                                                                           {},
+                                                                                           r.notifier,
+                                                                                           r.haptics,
+                                                                                           r.events,
+                                                                                           r.power,
+                                                                                           r.shortcut,
+                                                                                           r.localizer});
+        created = s.get();
+        return s;
+    });
+    EXPECT_EQ(&PrivacyFilterService::shared(), created);
+    EXPECT_EQ(&PrivacyFilterService::shared(), created);
+    SharedInstance<PrivacyFilterService>::resetForTests();
+}
+
+} // namespace
+} // namespace tavrine

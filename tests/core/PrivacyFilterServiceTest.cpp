@@ -699,8 +699,7 @@ TEST(PrivacyFilterServiceStates, SideEffectsRunOncePerChangeInOrderWithTheirOwnS
     Rig r;
     ASSERT_TRUE(r.start());
     // Two changes before any side-effect task runs: alert, then the display sleeps.
-    r.analyzer()->onResult(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
-    r.exec.runPending();
+    r.svc().fsm().onDetectionInput(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
     ASSERT_EQ(r.state(), FilterState::alert());
     EXPECT_EQ(r.svc().fsmState.get(), FilterState::alert()) << "mirrored synchronously";
     EXPECT_FALSE(r.svc().isAlert.get()) << "side effects wait for their own task";
@@ -934,13 +933,14 @@ TEST(PrivacyFilterServiceAlerts, TwoAlertsTenSecondsApartNotifyOnceThirtySeconds
     ASSERT_TRUE(r.start());
     const std::int64_t t0 = r.exec.nowMs();
     r.alertAndBack();
-    r.advance(10'000 - (r.exec.nowMs() - t0) - 200);
+    // The first alert began (and notified) one frame after t0; the second begins 10 s after it.
+    r.advance(10'000 - (r.exec.nowMs() - t0));
     r.alertAndBack();
     EXPECT_EQ(r.notifier.posts.size(), 1u);
     EXPECT_EQ(r.haptics.pulses, 1);
     EXPECT_EQ(r.stats.stats.get().alertCount, 1);
 
-    r.advance(30'000 - (r.exec.nowMs() - t0) - 200);
+    r.advance(30'000 - (r.exec.nowMs() - t0));
     r.see(userAndOnlooker);
     ASSERT_EQ(r.state(), FilterState::alert());
     EXPECT_EQ(r.notifier.posts.size(), 2u);

@@ -37,10 +37,12 @@ bool loadRegion(const char* path, const char* const* geometry, QImage& image, QR
         return false;
     }
     image = image.convertToFormat(QImage::Format_RGB32);
-    region = QRect(std::atoi(geometry[0]), std::atoi(geometry[1]), std::atoi(geometry[2]), std::atoi(geometry[3]))
-                 .intersected(image.rect());
+    region =
+        QRect(std::atoi(geometry[0]), std::atoi(geometry[1]), std::atoi(geometry[2]), std::atoi(geometry[3]))
+            .intersected(image.rect());
     if (region.isEmpty()) {
-        std::fprintf(stderr, "tavrine-e2e-probe: region outside the %dx%d image\n", image.width(), image.height());
+        std::fprintf(stderr, "tavrine-e2e-probe: region outside the %dx%d image\n", image.width(),
+                     image.height());
         return false;
     }
     return true;
@@ -84,7 +86,8 @@ int blobs(const QImage& image, const QRect& r, const QColor& colour, int toleran
     const int h = r.height();
     auto matches = [&](int x, int y) {
         const QRgb p = image.pixel(r.left() + x, r.top() + y);
-        return std::abs(qRed(p) - colour.red()) <= tolerance && std::abs(qGreen(p) - colour.green()) <= tolerance &&
+        return std::abs(qRed(p) - colour.red()) <= tolerance &&
+               std::abs(qGreen(p) - colour.green()) <= tolerance &&
                std::abs(qBlue(p) - colour.blue()) <= tolerance;
     };
     struct Blob {
@@ -124,8 +127,8 @@ int blobs(const QImage& image, const QRect& r, const QColor& colour, int toleran
     }
     std::sort(found.begin(), found.end(), [](const Blob& a, const Blob& b) { return a.pixels > b.pixels; });
     for (const Blob& b : found) {
-        std::printf("%d %d %d %d %d\n", b.box.x() + r.left(), b.box.y() + r.top(), b.box.width(), b.box.height(),
-                    b.pixels);
+        std::printf("%d %d %d %d %d\n", b.box.x() + r.left(), b.box.y() + r.top(), b.box.width(),
+                    b.box.height(), b.pixels);
     }
     return 0;
 }
@@ -141,7 +144,8 @@ int backdrop(int argc, char** argv, const char* colourName) {
     for (QScreen* screen : QGuiApplication::screens()) {
         desktop = desktop.united(screen->geometry());
     }
-    QWidget window(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
+    QWidget window(nullptr,
+                   Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
     window.setWindowTitle(QStringLiteral("tavrine-e2e-backdrop"));
     window.setAttribute(Qt::WA_ShowWithoutActivating);
     QPalette palette = window.palette();

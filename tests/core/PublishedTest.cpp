@@ -185,3 +185,18 @@ TEST(Published, CancellingDuringDeliveryThenSubscribingKeepsOrder) {
     EXPECT_EQ(log, (std::vector<std::string>{"a1", "c0", "c1", "a2", "c2"}));
     EXPECT_EQ(p.subscriberCount(), 2u);
 }
+
+TEST(Published, ModificationsMadeDuringADeliveryBuildOnEachOther) {
+    Published<int> p{0};
+    std::vector<int> seen;
+    auto bump = p.subscribe([&](const int& v) {
+        seen.push_back(v);
+        if (v == 1) {
+            p.modify([](int& x) { x += 10; });
+            p.modify([](int& x) { x += 10; });
+        }
+    });
+    p = 1;
+    EXPECT_EQ(p.get(), 21);
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 11, 21}));
+}

@@ -47,6 +47,7 @@ template <typename T> class Published {
         while (!s.queue.empty()) {
             T value = std::move(s.queue.front());
             s.queue.pop_front();
+            s.inFlight = &value;
             // Indexed, not a snapshot: a subscriber added during this delivery received the stored
             // value on subscribing and must now receive the value in flight too, or it would be left
             // behind. Cancelled entries stay in place (inactive) until the delivery ends.
@@ -56,6 +57,7 @@ template <typename T> class Published {
                     entry->deliver(value);
                 }
             }
+            s.inFlight = nullptr;
             s.value = std::move(value);
         }
     }
@@ -65,9 +67,12 @@ template <typename T> class Published {
         return *this;
     }
 
-    // Modify a copy of the current value and assign it (one delivery).
+    // Modify a copy of the latest value and assign it (one delivery). Inside a delivery the latest
+    // value is the one being delivered or queued, not the stored one, so two modifications made by a
+    // subscriber both take effect.
     template <typename F> void modify(F&& f) {
-        T copy = state_->value;
+        const State& s = *state_;
+        T copy = !s.queue.empty() ? s.queue.back() : (s.inFlight ? *s.inFlight : s.value);
         f(copy);
         set(std::move(copy));
     }
@@ -110,6 +115,7 @@ template <typename T> class Published {
         std::vector<std::shared_ptr<Entry>> entries;
         std::deque<T> queue;
         bool delivering = false;
+        const T* inFlight = nullptr; // the value being delivered, until it is stored
 
         void compact() {
             std::erase_if(entries, [](const std::shared_ptr<Entry>& e) { return !e->active; });
@@ -122,6 +128,7 @@ template <typename T> class Published {
         explicit DeliveryScope(State& state) : s(state) { s.delivering = true; }
         ~DeliveryScope() {
             s.delivering = false;
+            s.inFlight = nullptr;
             s.queue.clear();
             s.compact();
         }

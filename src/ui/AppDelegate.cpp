@@ -1,0 +1,58 @@
+#include "ui/AppDelegate.h"
+
+#include "ui/panels/OnboardingView.h"
+#include "ui/tray/TrayController.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace tavrine {
+
+AppDelegate::AppDelegate(const UiContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {}
+
+AppDelegate::~AppDelegate() {
+    delete onboardingWindow_.data();
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    if (!ctx_.defaults.boolForKey(OnboardingView::completedKey)) {
+        showOnboarding();
+    }
+    menuBarController_ = std::make_unique<TrayController>(ctx_);
+    // The filter starts on every launch, also while the onboarding is open; its outcome shows only in
+    // the service's state.
+    FilterControl* filter = &ctx_.filter;
+    ctx_.executor.post([filter] { filter->start({}); });
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (terminated_) {
+        return;
+    }
+    terminated_ = true;
+    ctx_.filter.stop();
+}
+
+void AppDelegate::showOnboarding() {
+    delete onboardingWindow_.data();
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                            Qt::WindowStaysOnTopHint);
+    window->setObjectName(QStringLiteral("OnboardingWindow"));
+    window->setWindowTitle(QString::fromUtf8(onboardingTitle));
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new OnboardingView(ctx_, window);
+    layout->addWidget(view);
+    window->setFixedSize(440, 420);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        window->move(screen->availableGeometry().center() - window->rect().center());
+    }
+    connect(view, &OnboardingView::finished, window, &QWidget::close);
+    onboardingWindow_ = window;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace tavrine

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/domain/FilterState.h"
+#include "core/util/Published.h"
+
+#include <functional>
+
+namespace tavrine {
+
+// What the tray and the panel need of the running filter: its three published values and the on-off
+// operations. The application hands the real service in; tests hand a fake that can fail to start.
+class FilterControl {
+  public:
+    virtual ~FilterControl() = default;
+    virtual Published<FilterState>& fsmState() = 0;
+    virtual Published<bool>& isActive() = 0;
+    virtual Published<bool>& isAlert() = 0;
+    // Asynchronous; done runs on the main thread once the camera started or failed.
+    virtual void start(std::function<void()> done) = 0;
+    virtual void stop() = 0;
+};
+
+} // namespace tavrine

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/detection/CalibrationSession.h"
+#include "core/persistence/KeyValueStore.h"
+#include "core/persistence/LoginItem.h"
+#include "core/persistence/SettingsRepository.h"
+#include "core/persistence/StatsRepository.h"
+#include "core/util/Clock.h"
+#include "core/util/Executor.h"
+#include "core/util/Localizer.h"
+#include "ui/FilterControl.h"
+
+#include <QString>
+
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <ostream>
+
+namespace tavrine {
+
+// The shared objects every view reads and calls. The views own only their view state; whoever builds the
+// context (the application, or a test over fakes) owns everything it refers to.
+struct UiContext {
+    Executor& executor;
+    const Clock& clock;
+    FilterControl& filter;
+    SettingsRepository& settingsRepo;
+    StatsRepository& statsRepo;
+    const Localizer& localizer;
+    // The store that also holds the "has_completed_onboarding" flag.
+    KeyValueStore& defaults;
+    LoginItem& loginItem;
+    // A fresh calibration session for each calibration view.
+    std::function<std::shared_ptr<CalibrationSession>()> makeCalibrationSession;
+    // Asks for camera access; true when granted.
+    std::function<bool()> requestCameraAccess;
+    // Where the login-item failure line goes.
+    std::ostream& diagnostics = std::cout;
+
+    QString tr(const char* key) const { return QString::fromStdString(localizer.text(key)); }
+};
+
+} // namespace tavrine

@@ -1,0 +1,62 @@
+#include "ui/panels/MenuBarButton.h"
+
+#include "ui/shared/AppColors.h"
+#include "ui/shared/Symbols.h"
+#include "ui/shared/Widgets.h"
+
+#include <QEnterEvent>
+#include <QPainter>
+
+namespace tavrine {
+
+MenuBarButton::MenuBarButton(const QString& icon, const QString& label, QColor foreground, QWidget* parent)
+    : QAbstractButton(parent), icon_(icon),
+      foreground_(foreground.isValid() ? foreground : AppColors::textPrimary()) {
+    setText(label);
+    setFont(widgets::font(13));
+    setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_Hover);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize MenuBarButton::sizeHint() const {
+    return QSize(4 + 16 + 20 + 8 + fontMetrics().horizontalAdvance(text()) + 16 + 4,
+                 8 + std::max(20, fontMetrics().height()) + 8);
+}
+
+void MenuBarButton::enterEvent(QEnterEvent* event) {
+    hovered_ = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void MenuBarButton::leaveEvent(QEvent* event) {
+    hovered_ = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void MenuBarButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF content = QRectF(rect()).adjusted(4, 0, -4, 0);
+    if (hovered_ || hasFocus()) {
+        QColor bg = AppColors::primary();
+        bg.setAlphaF(0.06f);
+        p.setPen(Qt::NoPen);
+        p.setBrush(bg);
+        p.drawRoundedRect(content, 6, 6);
+    }
+    const int iconSize = 15;
+    const QRectF iconColumn(content.left() + 16, content.top(), 20, content.height());
+    const QPixmap pm = Symbols::pixmap(icon_, foreground_, iconSize, devicePixelRatioF());
+    p.drawPixmap(QPointF(iconColumn.center().x() - iconSize / 2.0, iconColumn.center().y() - iconSize / 2.0),
+                 pm);
+    p.setPen(foreground_);
+    p.setFont(font());
+    const QRectF textRect(iconColumn.right() + 8, content.top(),
+                          content.right() - 16 - iconColumn.right() - 8, content.height());
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text());
+}
+
+} // namespace tavrine

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+
+namespace tavrine {
+
+// One row of the panel: a pictogram in a 20 px column and a label, with a light primary-coloured
+// background while the pointer is over it.
+class MenuBarButton : public QAbstractButton {
+    Q_OBJECT
+  public:
+    MenuBarButton(const QString& icon, const QString& label, QColor foreground = QColor(),
+                  QWidget* parent = nullptr);
+
+    QString iconName() const { return icon_; }
+    bool isHovered() const { return hovered_; }
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+  private:
+    QString icon_;
+    QColor foreground_;
+    bool hovered_ = false;
+};
+
+} // namespace tavrine

@@ -1,0 +1,191 @@
+#include "ui/panels/MenuBarPopoverView.h"
+
+#include "ui/AppSignals.h"
+#include "ui/panels/AboutView.h"
+#include "ui/panels/MenuBarButton.h"
+#include "ui/panels/StatsView.h"
+#include "ui/shared/AnimatedEyeLogo.h"
+#include "ui/shared/AppColors.h"
+#include "ui/shared/ToggleSwitch.h"
+#include "ui/shared/Widgets.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tavrine {
+
+QString MenuBarPopoverView::statusLabel(const UiContext& ctx, const FilterState& state) {
+    switch (state.kind) {
+    case FilterState::Kind::nominal:
+    case FilterState::Kind::inattention:
+        return ctx.tr("home_status_active");
+    case FilterState::Kind::autoPaused:
+        return QStringLiteral("En pause");
+    case FilterState::Kind::cameraBusy:
+        return QStringLiteral("Caméra indisponible");
+    case FilterState::Kind::inactive:
+        return ctx.tr("home_status_inactive");
+    case FilterState::Kind::alert:
+        return ctx.tr("notif_alert_title");
+    }
+    return {};
+}
+
+QColor MenuBarPopoverView::statusColor(const FilterState& state) {
+    switch (state.kind) {
+    case FilterState::Kind::alert:
+        return AppColors::error();
+    case FilterState::Kind::autoPaused:
+    case FilterState::Kind::inactive:
+        return AppColors::textSecondary();
+    case FilterState::Kind::nominal:
+    case FilterState::Kind::inattention:
+    case FilterState::Kind::cameraBusy:
+        break;
+    }
+    return AppColors::success();
+}
+
+MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("MenuBarPopoverView"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    stack_ = new QStackedWidget(this);
+    outer->addWidget(stack_);
+
+    home_ = new QWidget(stack_);
+    home_->setFixedWidth(panelWidth);
+    auto* layout = new QVBoxLayout(home_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(16, 16, 16, 12);
+    header->setSpacing(12);
+    logo_ = new AnimatedEyeLogo(ctx.executor, ctx.clock, 36, ctx.filter.isActive().get(),
+                                ctx.filter.isAlert().get(), AnimatedEyeLogo::Mode::idle, home_);
+    header->addWidget(logo_, 0, Qt::AlignVCenter);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    titles->addWidget(widgets::label(ctx.tr("Tavrine"), 16, QFont::DemiBold, AppColors::primary(), home_));
+    status_ = widgets::label(QString(), 10, QFont::Normal, QColor(), home_);
+    status_->setObjectName(QStringLiteral("statusLine"));
+    titles->addWidget(status_);
+    header->addLayout(titles);
+    header->addStretch(1);
+    switch_ = new ToggleSwitch(home_, AppColors::primary());
+    switch_->setFollowsModel(true);
+    switch_->setAccessibleName(ctx.tr("home_status_active"));
+    header->addWidget(switch_, 0, Qt::AlignVCenter);
+    layout->addLayout(header);
+    layout->addWidget(widgets::divider(home_));
+
+    layout->addSpacing(4);
+    statsRow_ =
+        new MenuBarButton(QStringLiteral("chart.bar.fill"), ctx.tr("home_open_stats"), QColor(), home_);
+    prefsRow_ =
+        new MenuBarButton(QStringLiteral("gearshape.fill"), ctx.tr("home_open_settings"), QColor(), home_);
+    aboutRow_ = new MenuBarButton(QStringLiteral("info.circle.fill"), ctx.tr("about_title"), QColor(), home_);
+    for (auto* row : {statsRow_, prefsRow_, aboutRow_}) {
+        layout->addWidget(row);
+    }
+    layout->addSpacing(4);
+    layout->addWidget(widgets::divider(home_));
+    layout->addSpacing(4);
+    quitRow_ = new MenuBarButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Quitter"),
+                                 AppColors::textSecondary(), home_);
+    layout->addWidget(quitRow_);
+    layout->addSpacing(8);
+    layout->addStretch(1);
+    stack_->addWidget(home_);
+
+    connect(switch_, &ToggleSwitch::toggleRequested, this, &MenuBarPopoverView::onSwitch);
+    connect(statsRow_, &QAbstractButton::clicked, this, [this] { setShowStats(true); });
+    connect(prefsRow_, &QAbstractButton::clicked, this, [] { AppSignals::instance().postOpenPreferences(); });
+    connect(aboutRow_, &QAbstractButton::clicked, this, [this] { setShowAbout(true); });
+    connect(quitRow_, &QAbstractButton::clicked, this, [] { AppSignals::instance().postQuit(); });
+
+    setFixedSize(panelWidth, panelHeight);
+    // A delivery arrives before the published value reads back, so keep the delivered values.
+    stateSub_ = ctx.filter.fsmState().subscribe([this](const FilterState& s) {
+        state_ = s;
+        render();
+    });
+    activeSub_ = ctx.filter.isActive().subscribe([this](bool a) {
+        active_ = a;
+        render();
+    });
+    alertSub_ = ctx.filter.isAlert().subscribe([this](bool a) {
+        alert_ = a;
+        render();
+    });
+}
+
+void MenuBarPopoverView::render() {
+    status_->setText(statusLabel(ctx_, state_));
+    widgets::setTextColor(status_, statusColor(state_));
+    logo_->setState(active_, alert_);
+    switch_->setChecked(active_);
+}
+
+void MenuBarPopoverView::onSwitch(bool requested) {
+    // The switch never moves by itself: it shows isActive, which changes only when the start succeeds or
+    // the stop has run.
+    FilterControl* filter = &ctx_.filter;
+    ctx_.executor.post([filter, requested] {
+        if (requested) {
+            filter->start({});
+        } else {
+            filter->stop();
+        }
+    });
+}
+
+void MenuBarPopoverView::setShowStats(bool show) {
+    if (show && !stats_) {
+        closeSheet();
+        stats_ = new StatsView(ctx_, stack_);
+        stats_->setFixedSize(panelWidth + 40, 440);
+        connect(stats_, &StatsView::dismissed, this, [this] { setShowStats(false); });
+        showSheet(stats_);
+    } else if (!show && stats_) {
+        closeSheet();
+    }
+}
+
+void MenuBarPopoverView::setShowAbout(bool show) {
+    if (show && !about_) {
+        closeSheet();
+        about_ = new AboutView(ctx_, stack_);
+        connect(about_, &AboutView::dismissed, this, [this] { setShowAbout(false); });
+        showSheet(about_);
+    } else if (!show && about_) {
+        closeSheet();
+    }
+}
+
+void MenuBarPopoverView::showSheet(QWidget* sheet) {
+    stack_->addWidget(sheet);
+    stack_->setCurrentWidget(sheet);
+    setFixedSize(sheet->size());
+    emit contentSizeChanged(size());
+    sheet->setFocus();
+}
+
+void MenuBarPopoverView::closeSheet() {
+    QWidget* sheet = stats_ ? static_cast<QWidget*>(stats_) : static_cast<QWidget*>(about_);
+    stats_ = nullptr;
+    about_ = nullptr;
+    if (!sheet) {
+        return;
+    }
+    stack_->setCurrentWidget(home_);
+    stack_->removeWidget(sheet);
+    sheet->deleteLater();
+    setFixedSize(panelWidth, panelHeight);
+    emit contentSizeChanged(size());
+}
+
+} // namespace tavrine

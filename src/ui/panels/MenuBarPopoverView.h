@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/util/Subscription.h"
+#include "ui/UiContext.h"
+
+#include <QWidget>
+
+class QLabel;
+class QStackedWidget;
+
+namespace tavrine {
+
+class AnimatedEyeLogo;
+class MenuBarButton;
+class ToggleSwitch;
+class StatsView;
+class AboutView;
+
+// The tray panel: logo, name and status line, the on-off switch, the statistics / preferences / about
+// rows and "Quitter". Built anew at every opening. The statistics and about sheets replace the panel's
+// content while they are shown.
+class MenuBarPopoverView : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int panelWidth = 320;
+    static constexpr int panelHeight = 280;
+
+    explicit MenuBarPopoverView(const UiContext& ctx, QWidget* parent = nullptr);
+
+    // The status text for a state.
+    static QString statusLabel(const UiContext& ctx, const FilterState& state);
+    // Its colour: error for an alert, secondary text when paused or off, success otherwise.
+    static QColor statusColor(const FilterState& state);
+
+    QLabel* statusLine() const { return status_; }
+    ToggleSwitch* activeSwitch() const { return switch_; }
+    MenuBarButton* statsRow() const { return statsRow_; }
+    MenuBarButton* preferencesRow() const { return prefsRow_; }
+    MenuBarButton* aboutRow() const { return aboutRow_; }
+    MenuBarButton* quitRow() const { return quitRow_; }
+    AnimatedEyeLogo* logo() const { return logo_; }
+    bool showStats() const { return stats_ != nullptr; }
+    bool showAbout() const { return about_ != nullptr; }
+    StatsView* statsSheet() const { return stats_; }
+    AboutView* aboutSheet() const { return about_; }
+
+    void setShowStats(bool show);
+    void setShowAbout(bool show);
+
+  signals:
+    // The panel's preferred size changed (a sheet opened or closed).
+    void contentSizeChanged(QSize size);
+
+  private:
+    void render();
+    void onSwitch(bool requested);
+    void showSheet(QWidget* sheet);
+    void closeSheet();
+
+    const UiContext& ctx_;
+    QStackedWidget* stack_;
+    QWidget* home_;
+    AnimatedEyeLogo* logo_;
+    QLabel* status_;
+    ToggleSwitch* switch_;
+    MenuBarButton* statsRow_;
+    MenuBarButton* prefsRow_;
+    MenuBarButton* aboutRow_;
+    MenuBarButton* quitRow_;
+    StatsView* stats_ = nullptr;
+    AboutView* about_ = nullptr;
+    FilterState state_;
+    bool active_ = false;
+    bool alert_ = false;
+    Subscription stateSub_;
+    Subscription activeSub_;
+    Subscription alertSub_;
+};
+
+} // namespace tavrine

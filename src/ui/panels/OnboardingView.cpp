@@ -1,0 +1,223 @@
+#include "ui/panels/OnboardingView.h"
+
+#include "ui/panels/CalibrationView.h"
+#include "ui/shared/AnimatedEyeLogo.h"
+#include "ui/shared/AppColors.h"
+#include "ui/shared/Symbols.h"
+#include "ui/shared/Widgets.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tavrine {
+namespace {
+
+QLabel* symbolHeader(const QString& name, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setPixmap(Symbols::pixmap(name, AppColors::primary(), 48, parent->devicePixelRatioF()));
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+}
+
+// Five dots, the current page's in the primary colour; a click on a dot goes to its page.
+class PageDots : public QWidget {
+  public:
+    PageDots(const OnboardingView& view, std::function<void(int)> select, QWidget* parent)
+        : QWidget(parent), view_(view), select_(std::move(select)) {
+        setFixedSize(OnboardingView::pageCount * 7 + (OnboardingView::pageCount - 1) * 8, 7);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        for (int i = 0; i < OnboardingView::pageCount; ++i) {
+            p.setBrush(view_.dotColor(i));
+            p.drawEllipse(QRectF(i * 15, 0, 7, 7));
+        }
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        const int i = int(e->position().x()) / 15;
+        if (i >= 0 && i < OnboardingView::pageCount) {
+            select_(i);
+        }
+    }
+
+  private:
+    const OnboardingView& view_;
+    std::function<void(int)> select_;
+};
+
+} // namespace
+
+OnboardingPageLayout::OnboardingPageLayout(QWidget* header, const QString& title, const QString& text,
+                                           const QString& primaryLabel, std::function<void()> primaryAction,
+                                           const QString& secondaryLabel,
+                                           std::function<void()> secondaryAction, QWidget* parent)
+    : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 12, 0, 8);
+    layout->setSpacing(8);
+    layout->addStretch(1);
+    header->setParent(this);
+    layout->addWidget(header, 0, Qt::AlignHCenter);
+    title_ = widgets::label(title, 20, QFont::Bold, AppColors::textPrimary(), this);
+    title_->setAlignment(Qt::AlignHCenter);
+    title_->setWordWrap(true);
+    layout->addWidget(title_);
+    text_ = widgets::label(text, 13, QFont::Normal, AppColors::textSecondary(), this);
+    text_->setAlignment(Qt::AlignHCenter);
+    text_->setWordWrap(true);
+    text_->setContentsMargins(28, 0, 28, 0);
+    layout->addWidget(text_);
+    layout->addSpacing(12);
+    primary_ = new QPushButton(primaryLabel, this);
+    primary_->setObjectName(QStringLiteral("primary"));
+    primary_->setDefault(true);
+    primary_->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border-radius: 6px;"
+                                           " padding: 5px 16px; font-weight: 600; }"
+                                           " QPushButton:pressed { background: %2; }")
+                                .arg(AppColors::primary().name(), AppColors::primary().darker(120).name()));
+    layout->addWidget(primary_, 0, Qt::AlignHCenter);
+    connect(primary_, &QPushButton::clicked, this, [primaryAction] { primaryAction(); });
+    if (!secondaryLabel.isEmpty()) {
+        secondary_ = new QPushButton(secondaryLabel, this);
+        secondary_->setObjectName(QStringLiteral("secondary"));
+        secondary_->setFlat(true);
+        widgets::setTextColor(secondary_, AppColors::textSecondary());
+        layout->addWidget(secondary_, 0, Qt::AlignHCenter);
+        connect(secondary_, &QPushButton::clicked, this, [secondaryAction] {
+            if (secondaryAction) {
+                secondaryAction();
+            }
+        });
+    }
+    layout->addStretch(1);
+}
+
+OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("OnboardingView"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 20);
+    layout->setSpacing(8);
+    stack_ = new QStackedWidget(this);
+    layout->addWidget(stack_, 1);
+
+    auto next = [this](int k) { return [this, k] { setPage(k + 1); }; };
+    const QString skip = ctx.tr("onboarding_skip");
+
+    pages_[0] = new OnboardingPageLayout(
+        new AnimatedEyeLogo(ctx.executor, ctx.clock, 88, true, false, AnimatedEyeLogo::Mode::idle),
+        ctx.tr("onboarding_camera_title"), ctx.tr("onboarding_camera_body"), QString(),
+        [this] { requestCamera(); }, skip, next(0), stack_);
+    pages_[1] = new OnboardingPageLayout(
+        symbolHeader(QStringLiteral("rectangle.stack.fill"), stack_), ctx.tr("onboarding_overlay_title"),
+        QStringLiteral(
+            "Sous Linux, le filtre Tavrine couvre toutes les applications à la fois, sur chaque écran, "
+            "y compris les applications en plein écran."),
+        QStringLiteral("Compris"), next(1), QString(), {}, stack_);
+    pages_[2] = new OnboardingPageLayout(symbolHeader(QStringLiteral("bell.fill"), stack_),
+                                         ctx.tr("onboarding_notif_title"), ctx.tr("onboarding_notif_body"),
+                                         QString(), next(2), skip, next(2), stack_);
+    pages_[3] = new OnboardingPageLayout(
+        symbolHeader(QStringLiteral("camera.metering.center.weighted"), stack_),
+        QStringLiteral("Calibration de distance"),
+        QStringLiteral("Pour des alertes précises, calibrez Tavrine à votre distance de travail habituelle. "
+                       "Cette étape prend 5 secondes."),
+        QString(), [this] { openCalibration(); }, skip, next(3), stack_);
+    pages_[4] = new OnboardingPageLayout(
+        symbolHeader(QStringLiteral("power"), stack_), QStringLiteral("Lancer au démarrage"),
+        QStringLiteral(
+            "Tavrine peut se lancer automatiquement à l'ouverture de session pour vous protéger dès le "
+            "début."),
+        QString(), [this] { enableLogin(); }, skip, [this] { done(); }, stack_);
+    for (auto* p : pages_) {
+        stack_->addWidget(p);
+    }
+
+    dots_ = new PageDots(
+        *this, [this](int i) { setPage(i); }, this);
+    layout->addWidget(dots_, 0, Qt::AlignHCenter);
+
+    settingsSub_ = ctx.settingsRepo.settings.subscribe([this](const FilterSettings& s) {
+        pages_[3]->primaryButton()->setText(
+            s.isCalibrated ? QStringLiteral("✓ Calibré (%1 cm)").arg(s.calibrationDistanceCm)
+                           : QStringLiteral("Calibrer maintenant"));
+    });
+    renderLabels();
+    setPage(0);
+}
+
+QColor OnboardingView::dotColor(int index) const {
+    if (index == page_) {
+        return AppColors::primary();
+    }
+    QColor c = AppColors::textSecondary();
+    c.setAlphaF(0.3f);
+    return c;
+}
+
+void OnboardingView::setPage(int page) {
+    if (page < 0 || page >= pageCount) {
+        return;
+    }
+    page_ = page;
+    stack_->setCurrentIndex(page);
+    dots_->update();
+}
+
+void OnboardingView::renderLabels() {
+    const QString granted = QStringLiteral("✓ Autorisé");
+    pages_[0]->primaryButton()->setText(cameraGranted_ ? granted : ctx_.tr("onboarding_grant"));
+    pages_[2]->primaryButton()->setText(notificationsGranted_ ? granted : ctx_.tr("onboarding_grant"));
+    pages_[4]->primaryButton()->setText(loginEnabled_ ? QStringLiteral("✓ Activé")
+                                                      : QStringLiteral("Activer"));
+}
+
+void OnboardingView::requestCamera() {
+    ctx_.executor.post([this, alive = QPointer<OnboardingView>(this)] {
+        if (!alive) {
+            return;
+        }
+        cameraGranted_ = ctx_.requestCameraAccess ? ctx_.requestCameraAccess() : false;
+        renderLabels();
+        if (cameraGranted_) {
+            setPage(1);
+        }
+    });
+}
+
+void OnboardingView::openCalibration() {
+    if (sheet_) {
+        sheet_->raise();
+        return;
+    }
+    sheet_ = new CalibrationSheet(ctx_, QStringLiteral("Passer"), this);
+    // Skipping and finishing both move on to the login page.
+    connect(sheet_, &QDialog::finished, this, [this] { setPage(4); });
+    sheet_->open();
+}
+
+void OnboardingView::enableLogin() {
+    if (auto error = ctx_.loginItem.setEnabled(true)) {
+        ctx_.diagnostics << "SMAppService error: " << *error << std::endl;
+    } else {
+        loginEnabled_ = true;
+        renderLabels();
+    }
+    done();
+}
+
+void OnboardingView::done() {
+    ctx_.defaults.setBool(completedKey, true);
+    emit finished();
+}
+
+} // namespace tavrine

@@ -1,0 +1,336 @@
+#include "ui/panels/PreferencesView.h"
+
+#include "ui/panels/CalibrationView.h"
+#include "ui/shared/AppColors.h"
+#include "ui/shared/SegmentedPicker.h"
+#include "ui/shared/Symbols.h"
+#include "ui/shared/ToggleSwitch.h"
+#include "ui/shared/Widgets.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace tavrine {
+namespace {
+
+QWidget* sectionHeader(const QString& icon, const QString& title, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* l = new QHBoxLayout(row);
+    l->setContentsMargins(0, 0, 0, 4);
+    l->setSpacing(6);
+    auto* pic = new QLabel(row);
+    pic->setPixmap(Symbols::pixmap(icon, AppColors::accent(), 14, parent->devicePixelRatioF()));
+    l->addWidget(pic);
+    l->addWidget(widgets::label(title, 13, QFont::DemiBold, AppColors::textPrimary(), row));
+    l->addStretch(1);
+    return row;
+}
+
+// Label and hint on the left (at most 200 px), the control on the right.
+QWidget* prefRow(const QString& label, const QString& hint, QWidget* control, QWidget* parent,
+                 QLabel** hintOut = nullptr) {
+    auto* row = new QWidget(parent);
+    auto* l = new QHBoxLayout(row);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(16);
+    auto* texts = new QWidget(row);
+    texts->setFixedWidth(200);
+    auto* tl = new QVBoxLayout(texts);
+    tl->setContentsMargins(0, 0, 0, 0);
+    tl->setSpacing(2);
+    auto* title = widgets::label(label, 13, QFont::Normal, AppColors::textPrimary(), texts);
+    title->setWordWrap(true);
+    auto* hintLabel = widgets::label(hint, 11, QFont::Normal, AppColors::textSecondary(), texts);
+    hintLabel->setWordWrap(true);
+    tl->addWidget(title);
+    tl->addWidget(hintLabel);
+    l->addWidget(texts, 0, Qt::AlignVCenter);
+    l->addWidget(control, 1, Qt::AlignVCenter | Qt::AlignLeft);
+    if (hintOut) {
+        *hintOut = hintLabel;
+    }
+    return row;
+}
+
+QWidget* sliderRow(QSlider* slider, QLabel* value, int valueWidth, QWidget* parent) {
+    auto* box = new QWidget(parent);
+    auto* l = new QHBoxLayout(box);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(8);
+    value->setFixedWidth(valueWidth);
+    QFont f = widgets::font(12);
+    f.setStyleHint(QFont::Monospace);
+    f.setFamily(QStringLiteral("monospace"));
+    value->setFont(f);
+    widgets::setTextColor(value, AppColors::textSecondary());
+    l->addWidget(slider, 1);
+    l->addWidget(value);
+    return box;
+}
+
+QSlider* makeSlider(int min, int max, QWidget* parent) {
+    auto* s = new QSlider(Qt::Horizontal, parent);
+    s->setRange(min, max);
+    s->setSingleStep(1);
+    s->setPageStep(1);
+    s->setTickPosition(QSlider::NoTicks);
+    return s;
+}
+
+// The coefficient moves by 0.5 from 0.5 to 4.0 and the stripe opacity by 0.05 from 0.3 to 1.0: the
+// sliders work in whole steps.
+constexpr double coefficientStep = 0.5;
+constexpr double stripeStep = 0.05;
+
+} // namespace
+
+QString PreferencesView::coefficientText(float coefficient) {
+    return QString::asprintf("×%.1f", double(coefficient));
+}
+
+QString PreferencesView::stripeAlphaText(float alpha) {
+    // In single precision, as the field is stored: 0.72 shows 72%, not 71%.
+    const float percent = alpha * 100.0f;
+    return QString::asprintf("%d%%", int(percent));
+}
+
+PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("PreferencesView"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    auto* content = new QWidget(scroll);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(0);
+    scroll->setWidget(content);
+
+    auto addSection = [&](const QString& icon, const QString& title, const QList<QWidget*>& rows) {
+        auto* section = new QWidget(content);
+        auto* sl = new QVBoxLayout(section);
+        sl->setContentsMargins(0, 0, 0, 0);
+        sl->setSpacing(14);
+        sl->addWidget(sectionHeader(icon, title, section));
+        for (QWidget* r : rows) {
+            r->setParent(section);
+            sl->addWidget(r);
+        }
+        column->addWidget(section);
+    };
+    auto addDivider = [&] {
+        column->addSpacing(12);
+        column->addWidget(widgets::divider(content));
+        column->addSpacing(12);
+    };
+
+    strength_ = makeSlider(1, 5, content);
+    strengthValue_ = new QLabel(content);
+    sensitivity_ = makeSlider(1, 5, content);
+    sensitivityValue_ = new QLabel(content);
+    delay_ = new SegmentedPicker(
+        {{"0,5 s", 500}, {"1 s", 1000}, {"1,5 s", 1500}, {"2 s", 2000}, {"3 s", 3000}}, 260, content);
+    glasses_ = new ToggleSwitch(content);
+    addSection(
+        QStringLiteral("eye.fill"), QStringLiteral("Détection"),
+        {prefRow(QStringLiteral("Force du filtre"), QStringLiteral("Opacité de l'overlay de confidentialité"),
+                 sliderRow(strength_, strengthValue_, 20, content), content),
+         prefRow(QStringLiteral("Sensibilité"), QStringLiteral("Réactivité aux mouvements de tête"),
+                 sliderRow(sensitivity_, sensitivityValue_, 20, content), content),
+         prefRow(QStringLiteral("Délai d'inattention"),
+                 QStringLiteral("Temps avant de considérer que vous ne regardez plus"), delay_, content),
+         prefRow(QStringLiteral("Mode lunettes"),
+                 QStringLiteral("Réduit les faux positifs si vous portez des lunettes"), glasses_, content)});
+    addDivider();
+
+    launchAtLogin_ = new ToggleSwitch(content);
+    shortcut_ = new ToggleSwitch(content);
+    allScreens_ = new ToggleSwitch(content);
+    haptic_ = new ToggleSwitch(content);
+    addSection(
+        QStringLiteral("slider.horizontal.3"), QStringLiteral("Comportement"),
+        {prefRow(QStringLiteral("Lancer au démarrage"),
+                 QStringLiteral("Tavrine se lance automatiquement à l'ouverture de session"), launchAtLogin_,
+                 content),
+         prefRow(QStringLiteral("Raccourci global ") + ctx.tr("⌘⇧C"),
+                 QStringLiteral("Activer / désactiver le filtre sans ouvrir le menu"), shortcut_, content),
+         prefRow(QStringLiteral("Couvrir tous les écrans"),
+                 QStringLiteral("Étend l'overlay à chaque moniteur connecté"), allScreens_, content),
+         prefRow(QStringLiteral("Vibration lors d'une alerte"),
+                 QStringLiteral("Retour haptique quand un regard indiscret est détecté"), haptic_, content)});
+    addDivider();
+
+    matrix_ = new ToggleSwitch(content);
+    coefficient_ = makeSlider(1, 8, content);
+    coefficientValue_ = new QLabel(content);
+    stripeAlpha_ = makeSlider(6, 20, content);
+    stripeAlphaValue_ = new QLabel(content);
+    coefficientRow_ = sliderRow(coefficient_, coefficientValue_, 36, content);
+    stripeAlphaRow_ = sliderRow(stripeAlpha_, stripeAlphaValue_, 36, content);
+    for (QWidget* dimmable : {coefficientRow_, stripeAlphaRow_}) {
+        dimmable->setGraphicsEffect(new QGraphicsOpacityEffect(dimmable));
+    }
+    addSection(QStringLiteral("dot.squareshape.split.2x2"), QStringLiteral("Matrice de confidentialité"),
+               {prefRow(QStringLiteral("Activer la matrice"),
+                        QStringLiteral("Affiche un motif de bandes qui rend l'écran illisible de côté"),
+                        matrix_, content),
+                prefRow(QStringLiteral("Coefficient de distance"),
+                        QStringLiteral("Amplifie la distance estimée pour une protection plus large"),
+                        coefficientRow_, content),
+                prefRow(QStringLiteral("Opacité des bandes"),
+                        QStringLiteral("Plus élevée = moins lisible de côté mais plus visible de face"),
+                        stripeAlphaRow_, content)});
+    addDivider();
+
+    fps_ = new SegmentedPicker({{"5 fps", 5}, {"10 fps", 10}, {"15 fps", 15}}, 180, content);
+    battery_ = new SegmentedPicker({{"Désactivé", 0}, {"5 %", 5}, {"10 %", 10}, {"15 %", 15}}, 260, content);
+    auto* calibrationBox = new QWidget(content);
+    auto* cl = new QHBoxLayout(calibrationBox);
+    cl->setContentsMargins(0, 0, 0, 0);
+    cl->setSpacing(10);
+    calibrationValue_ = widgets::label(QString(), 13, QFont::Normal, QColor(), calibrationBox);
+    calibrationValue_->setObjectName(QStringLiteral("calibrationValue"));
+    calibrate_ = new QPushButton(QStringLiteral("Calibrer…"), calibrationBox);
+    calibrate_->setFont(widgets::font(11));
+    cl->addWidget(calibrationValue_);
+    cl->addWidget(calibrate_);
+    cl->addStretch(1);
+    addSection(
+        QStringLiteral("wrench.and.screwdriver"), QStringLiteral("Avancé"),
+        {prefRow(QStringLiteral("Fréquence de capture"),
+                 QStringLiteral("Fréquence d'analyse de la caméra — réduire pour économiser la batterie"),
+                 fps_, content),
+         prefRow(QStringLiteral("Pause batterie"),
+                 QStringLiteral("Désactive automatiquement le filtre en dessous de ce seuil"), battery_,
+                 content),
+         prefRow(QStringLiteral("Distance de calibration"), QString(), calibrationBox, content,
+                 &calibrationHint_)});
+    column->addStretch(1);
+
+    setMinimumSize(480, 420);
+
+    connect(strength_, &QSlider::valueChanged, this,
+            [this](int v) { edit([v](auto& s) { s.filterStrength = v; }); });
+    connect(sensitivity_, &QSlider::valueChanged, this,
+            [this](int v) { edit([v](auto& s) { s.sensitivity = v; }); });
+    connect(coefficient_, &QSlider::valueChanged, this, [this](int v) {
+        edit([v](auto& s) { s.privacyMatrixCoefficient = float(v * coefficientStep); });
+    });
+    connect(stripeAlpha_, &QSlider::valueChanged, this,
+            [this](int v) { edit([v](auto& s) { s.matrixStripeAlpha = float(v * stripeStep); }); });
+    connect(delay_, &SegmentedPicker::valueChosen, this,
+            [this](std::int64_t v) { edit([v](auto& s) { s.inattentionDelayMs = v; }); });
+    connect(fps_, &SegmentedPicker::valueChosen, this,
+            [this](std::int64_t v) { edit([v](auto& s) { s.captureFps = int(v); }); });
+    connect(battery_, &SegmentedPicker::valueChosen, this,
+            [this](std::int64_t v) { edit([v](auto& s) { s.batteryThresholdPercent = int(v); }); });
+    connect(glasses_, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { edit([on](auto& s) { s.glassesCompat = on; }); });
+    connect(shortcut_, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { edit([on](auto& s) { s.globalShortcutEnabled = on; }); });
+    connect(allScreens_, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { edit([on](auto& s) { s.coverAllScreens = on; }); });
+    connect(haptic_, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { edit([on](auto& s) { s.hapticOnAlert = on; }); });
+    connect(matrix_, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { edit([on](auto& s) { s.privacyMatrixEnabled = on; }); });
+    connect(launchAtLogin_, &ToggleSwitch::toggleRequested, this, &PreferencesView::setLaunchAtLogin);
+    connect(calibrate_, &QPushButton::clicked, this, &PreferencesView::openCalibration);
+
+    render();
+}
+
+void PreferencesView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (appeared_) {
+        return;
+    }
+    appeared_ = true;
+    setDraft(ctx_.settingsRepo.settings.get());
+    // The switch shows the system's real state; a difference is a change like any other.
+    const bool registered = ctx_.loginItem.isEnabled();
+    if (registered != draft_.launchAtLogin) {
+        setLaunchAtLogin(registered);
+    }
+}
+
+void PreferencesView::setDraft(const FilterSettings& next) {
+    if (next == draft_) {
+        render();
+        return;
+    }
+    draft_ = next;
+    render();
+    ctx_.settingsRepo.save(draft_);
+}
+
+void PreferencesView::setLaunchAtLogin(bool enabled) {
+    edit([enabled](auto& s) { s.launchAtLogin = enabled; });
+    // The switch keeps the requested position even when the system refuses.
+    if (auto error = ctx_.loginItem.setEnabled(enabled)) {
+        ctx_.diagnostics << "SMAppService error: " << *error << std::endl;
+    }
+}
+
+void PreferencesView::render() {
+    const QSignalBlocker b1(strength_), b2(sensitivity_), b3(coefficient_), b4(stripeAlpha_);
+    strength_->setValue(draft_.filterStrength);
+    strengthValue_->setText(QString::number(draft_.filterStrength));
+    sensitivity_->setValue(draft_.sensitivity);
+    sensitivityValue_->setText(QString::number(draft_.sensitivity));
+    coefficient_->setValue(int(std::lround(draft_.privacyMatrixCoefficient / coefficientStep)));
+    coefficientValue_->setText(coefficientText(draft_.privacyMatrixCoefficient));
+    stripeAlpha_->setValue(int(std::lround(draft_.matrixStripeAlpha / stripeStep)));
+    stripeAlphaValue_->setText(stripeAlphaText(draft_.matrixStripeAlpha));
+    delay_->setValue(draft_.inattentionDelayMs);
+    fps_->setValue(draft_.captureFps);
+    battery_->setValue(draft_.batteryThresholdPercent);
+    glasses_->setChecked(draft_.glassesCompat);
+    launchAtLogin_->setChecked(draft_.launchAtLogin);
+    shortcut_->setChecked(draft_.globalShortcutEnabled);
+    allScreens_->setChecked(draft_.coverAllScreens);
+    haptic_->setChecked(draft_.hapticOnAlert);
+    matrix_->setChecked(draft_.privacyMatrixEnabled);
+    for (QWidget* dimmable : {coefficientRow_, stripeAlphaRow_}) {
+        dimmable->setEnabled(draft_.privacyMatrixEnabled);
+        static_cast<QGraphicsOpacityEffect*>(dimmable->graphicsEffect())
+            ->setOpacity(draft_.privacyMatrixEnabled ? 1.0 : 0.4);
+    }
+    if (draft_.isCalibrated) {
+        calibrationValue_->setText(QStringLiteral("%1 cm").arg(draft_.calibrationDistanceCm));
+        widgets::setTextColor(calibrationValue_, AppColors::textSecondary());
+        calibrationHint_->setText(QStringLiteral("Distance mesurée lors de la calibration"));
+    } else {
+        calibrationValue_->setText(QStringLiteral("Non calibré"));
+        widgets::setTextColor(calibrationValue_, AppColors::warning());
+        calibrationHint_->setText(
+            QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60 cm)"));
+    }
+}
+
+void PreferencesView::openCalibration() {
+    if (sheet_) {
+        sheet_->raise();
+        sheet_->activateWindow();
+        return;
+    }
+    sheet_ = new CalibrationSheet(ctx_, QStringLiteral("Fermer"), this);
+    // When the sheet goes, take the repository's record so the calibration result shows and is not
+    // overwritten by the older draft.
+    connect(sheet_, &QDialog::finished, this, [this] { setDraft(ctx_.settingsRepo.settings.get()); });
+    sheet_->open();
+}
+
+} // namespace tavrine

@@ -1,0 +1,90 @@
+#include "ui/shared/StatCard.h"
+
+#include "ui/shared/AppColors.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace tavrine {
+
+StatCard::StatCard(const QString& value, const QString& label, bool highlight, QWidget* parent)
+    : QWidget(parent), valueLabel_(new QLabel(value, this)), labelLabel_(new QLabel(label, this)),
+      highlight_(highlight) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 16, 12, 16);
+    layout->setSpacing(4);
+    valueLabel_->setObjectName(QStringLiteral("statValue"));
+    labelLabel_->setObjectName(QStringLiteral("statLabel"));
+    valueLabel_->setAlignment(Qt::AlignCenter);
+    labelLabel_->setAlignment(Qt::AlignCenter);
+    valueLabel_->setWordWrap(false);
+    valueLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QPalette vp = valueLabel_->palette();
+    vp.setColor(QPalette::WindowText, highlight ? AppColors::primary() : AppColors::textPrimary());
+    valueLabel_->setPalette(vp);
+    QFont lf = labelLabel_->font();
+    lf.setPixelSize(11);
+    lf.setWeight(QFont::Medium);
+    labelLabel_->setFont(lf);
+    QPalette lp = labelLabel_->palette();
+    lp.setColor(QPalette::WindowText, AppColors::textSecondary());
+    labelLabel_->setPalette(lp);
+    layout->addWidget(valueLabel_);
+    layout->addWidget(labelLabel_);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    fitValue();
+}
+
+void StatCard::setValue(const QString& value) {
+    valueLabel_->setText(value);
+    fitValue();
+}
+
+QString StatCard::value() const {
+    return valueLabel_->text();
+}
+QString StatCard::label() const {
+    return labelLabel_->text();
+}
+int StatCard::valuePixelSize() const {
+    return valueLabel_->font().pixelSize();
+}
+
+void StatCard::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitValue();
+}
+
+void StatCard::fitValue() {
+    const int full = highlight_ ? 48 : 36;
+    QFont f = valueLabel_->font();
+    f.setWeight(QFont::Black);
+    f.setPixelSize(full);
+    const int available = std::max(1, width() - 24);
+    const int needed = QFontMetrics(f).horizontalAdvance(valueLabel_->text());
+    if (needed > available && width() > 0) {
+        const int fitted = std::max(full / 2, full * available / needed);
+        f.setPixelSize(fitted);
+    }
+    valueLabel_->setFont(f);
+    valueLabel_->setMinimumHeight(QFontMetrics([&] {
+                                      QFont big = f;
+                                      big.setPixelSize(full);
+                                      return big;
+                                  }())
+                                      .height());
+}
+
+void StatCard::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(AppColors::surface());
+    p.drawRoundedRect(rect(), 12, 12);
+}
+
+} // namespace tavrine

@@ -1,0 +1,59 @@
+#include "ui/shared/Widgets.h"
+
+#include "ui/shared/AppColors.h"
+
+#include <QFrame>
+#include <QLabel>
+
+namespace tavrine::widgets {
+
+QFont font(int pixelSize, QFont::Weight weight) {
+    QFont f;
+    f.setPixelSize(pixelSize);
+    f.setWeight(weight);
+    return f;
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, color);
+    p.setColor(QPalette::Text, color);
+    p.setColor(QPalette::ButtonText, color);
+    widget->setPalette(p);
+}
+
+QLabel* label(const QString& text, int pixelSize, QFont::Weight weight, QColor color, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(font(pixelSize, weight));
+    if (color.isValid()) {
+        setTextColor(l, color);
+    }
+    return l;
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    QPalette p = line->palette();
+    QColor c = AppColors::textSecondary();
+    c.setAlphaF(0.35f);
+    p.setColor(QPalette::WindowText, c);
+    line->setPalette(p);
+    return line;
+}
+
+QLabel* link(const QString& host, int pixelSize, QWidget* parent) {
+    auto* l =
+        new QLabel(QStringLiteral("<a href=\"https://%1\" style=\"color:%2; text-decoration:none\">%1</a>")
+                       .arg(host.toHtmlEscaped(), AppColors::primary().name()),
+                   parent);
+    l->setFont(font(pixelSize));
+    l->setTextFormat(Qt::RichText);
+    l->setOpenExternalLinks(true);
+    l->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    return l;
+}
+
+} // namespace tavrine::widgets

@@ -1,0 +1,113 @@
+#include "ui/tray/StatusBarIcon.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+
+namespace tavrine {
+namespace {
+
+// The geometry is given with y pointing up from the centre; Qt's y points down.
+QPointF at(const QRectF& r, double dx, double dyUp) {
+    return QPointF(r.center().x() + dx, r.center().y() - dyUp);
+}
+
+QPen roundPen(const QColor& c, double width) {
+    return QPen(c, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+} // namespace
+
+StatusBarIcon::Look StatusBarIcon::lookFor(const FilterState& state) {
+    switch (state.kind) {
+    case FilterState::Kind::nominal:
+    case FilterState::Kind::inattention:
+        return {IconState::nominal, labelColor()};
+    case FilterState::Kind::alert:
+        return {IconState::alert, systemRed()};
+    case FilterState::Kind::inactive:
+        return {IconState::inactive, labelColor()};
+    case FilterState::Kind::autoPaused:
+    case FilterState::Kind::cameraBusy:
+        return {IconState::paused, secondaryLabelColor()};
+    }
+    return {IconState::inactive, labelColor()};
+}
+
+QColor StatusBarIcon::labelColor() {
+    return QGuiApplication::palette().color(QPalette::WindowText);
+}
+
+QColor StatusBarIcon::secondaryLabelColor() {
+    QColor c = labelColor();
+    c.setAlphaF(0.55f);
+    return c;
+}
+
+void StatusBarIcon::drawOpenEye(QPainter& p, const QRectF& r, const QColor& tint) {
+    QPainterPath outline;
+    outline.moveTo(at(r, -7.5, 0));
+    outline.cubicTo(at(r, -2.5, -4.25), at(r, 2.5, -4.25), at(r, 7.5, 0));
+    outline.cubicTo(at(r, 2.5, 4.25), at(r, -2.5, 4.25), at(r, -7.5, 0));
+    outline.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.fillPath(outline, tint);
+    // The white of the eye: cut out of the shape.
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QRectF(at(r, -4.42, 4.42), QSizeF(8.84, 8.84)));
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setBrush(tint);
+    p.drawEllipse(QRectF(at(r, -2.0332, 2.0332), QSizeF(4.0664, 4.0664)));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(tint, 0.8));
+    p.drawPath(outline);
+}
+
+void StatusBarIcon::drawClosedEye(QPainter& p, const QRectF& r, const QColor& tint) {
+    QPainterPath lid;
+    lid.moveTo(at(r, -7.5, 0));
+    lid.cubicTo(at(r, -1.5, 4.42), at(r, 1.5, 4.42), at(r, 7.5, 0));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(roundPen(tint, 1.5));
+    p.drawPath(lid);
+}
+
+void StatusBarIcon::drawStrikethrough(QPainter& p, const QRectF& r, const QColor& tint) {
+    const double dy = 6 * 0.6;
+    p.setPen(roundPen(tint, 1.5));
+    p.drawLine(at(r, -6, -dy), at(r, 6, dy));
+}
+
+QImage StatusBarIcon::render(IconState state, const QColor& tint, qreal dpr) {
+    QImage image(QSize(logicalSize, logicalSize) * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF rect(0, 0, logicalSize, logicalSize);
+    switch (state) {
+    case IconState::nominal:
+    case IconState::alert:
+        drawOpenEye(p, rect, tint);
+        break;
+    case IconState::inactive:
+        drawClosedEye(p, rect, tint);
+        break;
+    case IconState::paused:
+        drawClosedEye(p, rect, tint);
+        drawStrikethrough(p, rect, tint);
+        break;
+    }
+    return image;
+}
+
+QIcon StatusBarIcon::make(IconState state, const QColor& tint) {
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(render(state, tint, 1.0)));
+    icon.addPixmap(QPixmap::fromImage(render(state, tint, 2.0)));
+    return icon;
+}
+
+} // namespace tavrine

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/domain/FilterState.h"
+
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+
+class QPainter;
+
+namespace tavrine {
+
+// The tray eye: open, closed, or closed and struck through, drawn at 18 x 18 logical pixels in one tint.
+// The shape's dark parts take the tint and its light parts (the white of the eye) stay transparent, so
+// the icon reads on light and dark panels alike.
+class StatusBarIcon {
+  public:
+    enum class IconState { nominal, inactive, alert, paused };
+    static constexpr int logicalSize = 18;
+
+    struct Look {
+        IconState iconState;
+        QColor tint;
+    };
+
+    // The icon state and tint for a filter state (label colour, red for an alert, secondary when paused).
+    static Look lookFor(const FilterState& state);
+
+    // One rendering at the given device pixel ratio (18 px logical, e.g. 36 device pixels at 2x).
+    static QImage render(IconState state, const QColor& tint, qreal devicePixelRatio = 1.0);
+    // The icon with its 1x and 2x renderings.
+    static QIcon make(IconState state, const QColor& tint);
+
+    static QColor labelColor();
+    static QColor secondaryLabelColor();
+    static QColor systemRed() { return QColor(255, 59, 48); }
+
+    static void drawOpenEye(QPainter& p, const QRectF& rect, const QColor& tint);
+    static void drawClosedEye(QPainter& p, const QRectF& rect, const QColor& tint);
+    static void drawStrikethrough(QPainter& p, const QRectF& rect, const QColor& tint);
+};
+
+} // namespace tavrine

@@ -1,0 +1,241 @@
+#include "ui/tray/TrayController.h"
+
+#include "ui/AppSignals.h"
+#include "ui/panels/MenuBarPopoverView.h"
+#include "ui/panels/PreferencesView.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <xcb/xcb.h>
+
+#include <iostream>
+
+namespace tavrine {
+namespace {
+
+bool sniHostRegistered() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() &&
+           bus.interface()->isServiceRegistered(QString::fromLatin1(TrayController::watcherService)).value();
+}
+
+// Looks for an XEmbed tray ourselves: asking Qt would make it remember "no StatusNotifier host" for
+// the rest of the process, and a host appearing later could no longer be used.
+bool xembedTrayPresent() {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* conn = x11 ? x11->connection() : nullptr;
+    if (!conn) {
+        return false;
+    }
+    const QByteArray name = "_NET_SYSTEM_TRAY_S0";
+    auto atomCookie = xcb_intern_atom(conn, 1, uint16_t(name.size()), name.constData());
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(conn, atomCookie, nullptr);
+    if (!atom) {
+        return false;
+    }
+    bool present = false;
+    if (atom->atom != XCB_ATOM_NONE) {
+        auto ownerCookie = xcb_get_selection_owner(conn, atom->atom);
+        if (auto* owner = xcb_get_selection_owner_reply(conn, ownerCookie, nullptr)) {
+            present = owner->owner != XCB_WINDOW_NONE;
+            free(owner);
+        }
+    }
+    free(atom);
+    return present;
+}
+
+QPoint placeUnder(const QRect& anchor, const QSize& size) {
+    const QPoint probe = anchor.isValid() ? anchor.center() : QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(probe);
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size);
+    const QRect a = anchor.isValid() ? anchor : QRect(probe, QSize(1, 1));
+    int x = a.center().x() - size.width() / 2;
+    int y = a.bottom() + 4;
+    // A tray at the bottom of the screen: open above it.
+    if (y + size.height() > area.bottom()) {
+        y = a.top() - 4 - size.height();
+    }
+    x = std::clamp(x, area.left(), std::max(area.left(), area.right() - size.width()));
+    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - size.height()));
+    return {x, y};
+}
+
+} // namespace
+
+bool TrayController::trayHostAvailable() {
+    return sniHostRegistered() || xembedTrayPresent();
+}
+
+TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {
+    iconTint_ = StatusBarIcon::labelColor();
+    icon_ = StatusBarIcon::make(iconState_, iconTint_);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        hostWatcher_ = new QDBusServiceWatcher(QString::fromLatin1(watcherService), bus,
+                                               QDBusServiceWatcher::WatchForRegistration, this);
+        connect(hostWatcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { ensureTrayIcon(); });
+    }
+    ensureTrayIcon();
+
+    // The icon follows the state one main-loop turn after the change.
+    std::weak_ptr<bool> alive = alive_;
+    stateSub_ = ctx.filter.fsmState().subscribe([this, alive](const FilterState& state) {
+        ctx_.executor.post([this, alive, state] {
+            if (alive.lock()) {
+                updateStatusIcon(state);
+            }
+        });
+    });
+    connect(&AppSignals::instance(), &AppSignals::openPreferencesRequested, this,
+            &TrayController::openPreferences);
+}
+
+TrayController::~TrayController() {
+    stateSub_.cancel();
+    delete popup_.data();
+    delete prefsWindow_.data();
+}
+
+void TrayController::ensureTrayIcon() {
+    if (tray_) {
+        return;
+    }
+    if (!trayHostAvailable()) {
+        static bool told = false;
+        if (!told) {
+            told = true;
+            std::cerr
+                << "Tavrine : aucune zone de notification n'a été trouvée. L'icône apparaîtra dès qu'une "
+                   "zone de notification sera disponible ; en attendant, Super+Maj+C active ou désactive "
+                   "le filtre et relancer tavrine ouvre son panneau."
+                << std::endl;
+        }
+        return;
+    }
+    tray_ = new QSystemTrayIcon(icon_, this);
+    tray_->setToolTip(QStringLiteral("Tavrine"));
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
+            togglePopover();
+        }
+    });
+    tray_->show();
+    emit trayIconCreated();
+}
+
+void TrayController::updateStatusIcon(const FilterState& state) {
+    const StatusBarIcon::Look look = StatusBarIcon::lookFor(state);
+    iconState_ = look.iconState;
+    iconTint_ = look.tint;
+    icon_ = StatusBarIcon::make(iconState_, iconTint_);
+    if (tray_) {
+        tray_->setIcon(icon_);
+    }
+    emit iconChanged();
+}
+
+MenuBarPopoverView* TrayController::popover() const {
+    return popup_ ? popup_->findChild<MenuBarPopoverView*>() : nullptr;
+}
+
+QWidget* TrayController::popoverWindow() const {
+    return popup_;
+}
+
+void TrayController::closePopover() {
+    if (popup_) {
+        popup_->close();
+    }
+}
+
+void TrayController::togglePopover() {
+    if (popup_ && popup_->isVisible()) {
+        closePopover();
+        return;
+    }
+    if (closedByOutsideClick_.isValid() && closedByOutsideClick_.elapsed() < 300) {
+        closedByOutsideClick_.invalidate();
+        return;
+    }
+    openPanel();
+}
+
+void TrayController::openPanel() {
+    if (popup_ && popup_->isVisible()) {
+        popup_->raise();
+        popup_->activateWindow();
+        return;
+    }
+    // Every opening builds a fresh panel, so it never reopens on a sheet.
+    auto* frame = new QFrame(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+    frame->setObjectName(QStringLiteral("TavrinePanel"));
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setWindowTitle(QStringLiteral("Tavrine"));
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new MenuBarPopoverView(ctx_, frame);
+    layout->addWidget(view);
+    frame->adjustSize();
+    const QRect anchor = tray_ ? tray_->geometry() : QRect();
+    frame->move(placeUnder(anchor, frame->sizeHint()));
+    connect(view, &MenuBarPopoverView::contentSizeChanged, frame, [frame, anchor](QSize) {
+        frame->adjustSize();
+        frame->move(placeUnder(anchor, frame->sizeHint()));
+    });
+    frame->installEventFilter(this);
+    popup_ = frame;
+    frame->show();
+    frame->activateWindow();
+    view->setFocus();
+}
+
+bool TrayController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == popup_ && event->type() == QEvent::Hide &&
+        QGuiApplication::mouseButtons() != Qt::NoButton) {
+        closedByOutsideClick_.start();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TrayController::openPreferences() {
+    if (prefsWindow_ && prefsWindow_->isVisible()) {
+        prefsWindow_->raise();
+        prefsWindow_->activateWindow();
+        return;
+    }
+    // A closed window is never reused: a new one loads the settings afresh.
+    delete prefsWindow_.data();
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                            Qt::WindowMinimizeButtonHint);
+    window->setObjectName(QStringLiteral("PreferencesWindow"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QString::fromUtf8(PreferencesView::windowTitle));
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new PreferencesView(ctx_, window));
+    window->setFixedSize(PreferencesView::windowWidth, PreferencesView::windowHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        window->move(screen->availableGeometry().center() - window->rect().center());
+    }
+    prefsWindow_ = window;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace tavrine

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/util/Subscription.h"
+#include "ui/UiContext.h"
+#include "ui/tray/StatusBarIcon.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+class QDBusServiceWatcher;
+class QFrame;
+
+namespace tavrine {
+
+class MenuBarPopoverView;
+
+// The application's permanent presence: the tray eye that follows the filter state, the panel it opens,
+// and the preferences window. The tray icon is created once a tray host exists, also when one appears
+// later; without any host the panel stays reachable through a second launch and the shortcut works.
+class TrayController : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr const char* watcherService = "org.kde.StatusNotifierWatcher";
+
+    explicit TrayController(const UiContext& ctx, QObject* parent = nullptr);
+    ~TrayController() override;
+
+    // Opens the panel under the tray icon (at the pointer when the icon's place is unknown), or closes it.
+    void togglePopover();
+    // Opens the panel if it is not open.
+    void openPanel();
+    void closePopover();
+    // Opens the preferences window or brings the open one forward.
+    void openPreferences();
+
+    MenuBarPopoverView* popover() const;
+    QWidget* popoverWindow() const;
+    QWidget* preferencesWindow() const { return prefsWindow_; }
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    StatusBarIcon::IconState iconState() const { return iconState_; }
+    QColor iconTint() const { return iconTint_; }
+    const QIcon& icon() const { return icon_; }
+
+    // Whether a StatusNotifierItem host or an XEmbed tray is there now.
+    static bool trayHostAvailable();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  signals:
+    void iconChanged();
+    void trayIconCreated();
+
+  private:
+    void updateStatusIcon(const FilterState& state);
+    void ensureTrayIcon();
+
+    const UiContext& ctx_;
+    QPointer<QSystemTrayIcon> tray_;
+    QPointer<QFrame> popup_;
+    QPointer<QWidget> prefsWindow_;
+    QDBusServiceWatcher* hostWatcher_ = nullptr;
+    StatusBarIcon::IconState iconState_ = StatusBarIcon::IconState::inactive;
+    QColor iconTint_;
+    QIcon icon_;
+    // A click on the tray icon while the panel is open first closes the panel (a click outside it);
+    // the activation that follows must not open it again.
+    QElapsedTimer closedByOutsideClick_;
+    Subscription stateSub_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace tavrine

@@ -1,0 +1,134 @@
+#include "UiFixture.h"
+
+#include "ui/panels/CalibrationView.h"
+#include "ui/panels/OnboardingView.h"
+#include "ui/shared/AppColors.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tavrine;
+using namespace tavrine::testing;
+
+namespace {
+
+struct OnbFixture : UiFixture {
+    OnbFixture() {
+        view.resize(440, 420);
+        view.show();
+    }
+    QPushButton* primary() { return view.pageWidget(view.page())->primaryButton(); }
+    QPushButton* secondary() { return view.pageWidget(view.page())->secondaryButton(); }
+    OnboardingView view{ctx};
+};
+
+} // namespace
+
+TEST(OnboardingView, FivePagesEachWithOneHighlightedDot) {
+    OnbFixture f;
+    f.executor.advanceBy(1500);
+    const QStringList titles = {"Accès à la caméra", "Un filtre sur tous vos écrans", "Notifications",
+                                "Calibration de distance", "Lancer au démarrage"};
+    for (int page = 0; page < OnboardingView::pageCount; ++page) {
+        f.view.setPage(page);
+        const QImage img = grab(f.view, QStringLiteral("onboarding-page-%1").arg(page));
+        EXPECT_EQ(f.view.pageWidget(page)->titleLabel()->text(), titles[page]);
+        // Exactly one dot drawn in the primary colour: the current page's.
+        const QRect dots = rectIn(f.view.dots(), &f.view);
+        int highlighted = 0;
+        int highlightedIndex = -1;
+        for (int i = 0; i < OnboardingView::pageCount; ++i) {
+            const QPoint centre = dots.topLeft() + QPoint(i * 15 + 3, 3);
+            if (colorDistance(QColor::fromRgba(img.pixel(centre)), AppColors::primary()) < 20) {
+                ++highlighted;
+                highlightedIndex = i;
+            }
+        }
+        EXPECT_EQ(highlighted, 1) << page;
+        EXPECT_EQ(highlightedIndex, page);
+    }
+}
+
+TEST(OnboardingView, GrantingCameraAccessMovesOnAndRefusingStays) {
+    OnbFixture f;
+    f.cameraAccess = false;
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("Autoriser"));
+    QTest::mouseClick(f.primary(), Qt::LeftButton);
+    f.turn();
+    EXPECT_EQ(f.cameraRequests, 1);
+    EXPECT_EQ(f.view.page(), 0);
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("Autoriser"));
+    EXPECT_EQ(f.secondary()->text(), QStringLiteral("Plus tard"));
+    f.cameraAccess = true;
+    QTest::mouseClick(f.primary(), Qt::LeftButton);
+    f.turn();
+    EXPECT_EQ(f.view.page(), 1);
+    EXPECT_EQ(f.view.pageWidget(0)->primaryButton()->text(), QStringLiteral("✓ Autorisé"));
+}
+
+TEST(OnboardingView, OverlayAndNotificationPagesMoveOn) {
+    OnbFixture f;
+    QTest::mouseClick(f.secondary(), Qt::LeftButton); // skip the camera
+    EXPECT_EQ(f.view.page(), 1);
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("Compris"));
+    EXPECT_EQ(f.secondary(), nullptr);
+    QTest::mouseClick(f.primary(), Qt::LeftButton);
+    EXPECT_EQ(f.view.page(), 2);
+    // Nothing to ask on this desktop: notifications are ready and the page moves on.
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("✓ Autorisé"));
+    QTest::mouseClick(f.primary(), Qt::LeftButton);
+    EXPECT_EQ(f.view.page(), 3);
+}
+
+TEST(OnboardingView, CalibrationSheetLeadsToTheLoginPageAndTheLabelShowsTheDistance) {
+    OnbFixture f;
+    f.view.setPage(3);
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("Calibrer maintenant"));
+    QTest::mouseClick(f.primary(), Qt::LeftButton);
+    CalibrationSheet* sheet = f.view.calibrationSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->closeButton()->text(), QStringLiteral("Passer"));
+    f.lastSession->phase = CalibrationSession::Phase::done(62);
+    QTest::mouseClick(sheet->view()->primaryButton(), Qt::LeftButton);
+    EXPECT_EQ(f.view.page(), 4);
+    f.view.setPage(3);
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("✓ Calibré (62 cm)"));
+    // "Passer" also moves on.
+    QTest::mouseClick(f.primary(), Qt::LeftButton);
+    ASSERT_NE(f.view.calibrationSheet(), nullptr);
+    QTest::mouseClick(f.view.calibrationSheet()->closeButton(), Qt::LeftButton);
+    EXPECT_EQ(f.view.page(), 4);
+}
+
+TEST(OnboardingView, SkippingTheLastPageFinishesWithoutTheLoginItem) {
+    OnbFixture f;
+    QSignalSpy finished(&f.view, &OnboardingView::finished);
+    f.view.setPage(4);
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("Activer"));
+    QTest::mouseClick(f.secondary(), Qt::LeftButton);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_TRUE(f.store.boolForKey("has_completed_onboarding"));
+    EXPECT_EQ(f.loginItem.calls, 0);
+}
+
+TEST(OnboardingView, EnablingTheLoginItemFinishesEvenWhenItFails) {
+    OnbFixture f;
+    QSignalSpy finished(&f.view, &OnboardingView::finished);
+    f.view.setPage(4);
+    f.loginItem.failWith = std::string("cannot write the autostart entry");
+    QTest::mouseClick(f.primary(), Qt::LeftButton);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(f.view.loginEnabled());
+    EXPECT_EQ(f.diagnostics.str(), "SMAppService error: cannot write the autostart entry\n");
+    EXPECT_TRUE(f.store.boolForKey("has_completed_onboarding"));
+
+    OnbFixture g;
+    g.view.setPage(4);
+    QTest::mouseClick(g.primary(), Qt::LeftButton);
+    EXPECT_TRUE(g.loginItem.enabled);
+    EXPECT_EQ(g.primary()->text(), QStringLiteral("✓ Activé"));
+}

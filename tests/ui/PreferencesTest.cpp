@@ -1,0 +1,179 @@
+#include "UiFixture.h"
+
+#include "ui/panels/CalibrationView.h"
+#include "ui/panels/PreferencesView.h"
+#include "ui/shared/SegmentedPicker.h"
+#include "ui/shared/ToggleSwitch.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tavrine;
+using namespace tavrine::testing;
+
+namespace {
+
+struct PrefsFixture : UiFixture {
+    PrefsFixture() { view.resize(PreferencesView::windowWidth, PreferencesView::windowHeight); }
+    void open() {
+        view.show();
+        saves = 0;
+    }
+    PreferencesView view{ctx};
+    int saves = 0;
+    Subscription counter = settings.settings.subscribe([this](const FilterSettings&) { ++saves; });
+};
+
+double opacityOf(QWidget* w) {
+    return static_cast<QGraphicsOpacityEffect*>(w->graphicsEffect())->opacity();
+}
+
+} // namespace
+
+TEST(PreferencesView, ShowsTheStoredSettingsWhenItComesOnScreen) {
+    PrefsFixture f;
+    f.store.setInteger("filter_strength", 5);
+    f.store.setInteger("capture_fps", 15);
+    f.store.setInteger("battery_threshold", 0);
+    f.settings.load();
+    f.open();
+    EXPECT_EQ(f.view.strengthSlider()->value(), 5);
+    EXPECT_EQ(f.view.strengthValue()->text(), QStringLiteral("5"));
+    EXPECT_EQ(f.view.fpsPicker()->selectedIndex(), 2);
+    EXPECT_EQ(f.view.batteryPicker()->selectedIndex(), 0);
+    EXPECT_EQ(f.view.batteryPicker()->segment(0)->text(), QStringLiteral("Désactivé"));
+    EXPECT_EQ(f.view.delayPicker()->selectedIndex(), 2) << "1500 ms is \"1,5 s\"";
+    grab(f.view, "preferences-default");
+}
+
+TEST(PreferencesView, MovingTheStrengthSliderSavesStrengthFourAtOnce) {
+    PrefsFixture f;
+    f.open();
+    ASSERT_EQ(f.view.strengthSlider()->value(), 3);
+    f.view.strengthSlider()->setFocus();
+    QTest::keyClick(f.view.strengthSlider(), Qt::Key_Right);
+    EXPECT_EQ(f.saves, 1);
+    EXPECT_EQ(f.settings.settings.get().filterStrength, 4);
+    EXPECT_EQ(f.store.integerForKey("filter_strength"), 4);
+    EXPECT_EQ(f.view.strengthValue()->text(), QStringLiteral("4"));
+}
+
+TEST(PreferencesView, AnUnknownDelaySelectsNoSegmentUntilOneIsChosen) {
+    PrefsFixture f;
+    f.store.setInteger("inattention_delay_ms", 1200);
+    f.settings.load();
+    f.open();
+    EXPECT_EQ(f.view.delayPicker()->selectedIndex(), -1);
+    QTest::mouseClick(f.view.delayPicker()->segment(4), Qt::LeftButton);
+    EXPECT_EQ(f.view.delayPicker()->selectedIndex(), 4);
+    EXPECT_EQ(f.settings.settings.get().inattentionDelayMs, 3000);
+    EXPECT_EQ(f.store.integerForKey("inattention_delay_ms"), 3000);
+}
+
+TEST(PreferencesView, MatrixOffDimsAndDisablesItsSlidersAndKeepsTheirValues) {
+    PrefsFixture f;
+    f.open();
+    EXPECT_TRUE(f.view.coefficientSlider()->isEnabled());
+    EXPECT_DOUBLE_EQ(opacityOf(f.view.coefficientControl()), 1.0);
+    QTest::mouseClick(f.view.matrixSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(f.settings.settings.get().privacyMatrixEnabled);
+    EXPECT_FALSE(f.view.coefficientSlider()->isEnabled());
+    EXPECT_FALSE(f.view.stripeAlphaSlider()->isEnabled());
+    EXPECT_DOUBLE_EQ(opacityOf(f.view.coefficientControl()), 0.4);
+    EXPECT_DOUBLE_EQ(opacityOf(f.view.stripeAlphaControl()), 0.4);
+    EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 2.0f);
+    f.view.window()->resize(560, 1100);
+    grab(f.view, "preferences-matrix-off");
+}
+
+TEST(PreferencesView, SliderTextsOfTheMatrix) {
+    EXPECT_EQ(PreferencesView::stripeAlphaText(0.72f), QStringLiteral("72%"));
+    EXPECT_EQ(PreferencesView::stripeAlphaText(0.42f), QStringLiteral("42%"));
+    EXPECT_EQ(PreferencesView::stripeAlphaText(1.0f), QStringLiteral("100%"));
+    EXPECT_EQ(PreferencesView::coefficientText(2.0f), QStringLiteral("×2.0"));
+    EXPECT_EQ(PreferencesView::coefficientText(0.5f), QStringLiteral("×0.5"));
+    PrefsFixture f;
+    f.open();
+    // A stored opacity of 0.72 (the record's default) shows 72%, and a step up stores 0.75.
+    FilterSettings s = f.settings.settings.get();
+    s.matrixStripeAlpha = 0.72f;
+    f.settings.save(s);
+    PreferencesView fresh(f.ctx);
+    fresh.show();
+    EXPECT_EQ(fresh.stripeAlphaValue()->text(), QStringLiteral("72%"));
+    EXPECT_EQ(fresh.coefficientValue()->text(), QStringLiteral("×2.0"));
+    fresh.stripeAlphaSlider()->setValue(fresh.stripeAlphaSlider()->value() + 1);
+    EXPECT_FLOAT_EQ(f.settings.settings.get().matrixStripeAlpha, 0.75f);
+    fresh.coefficientSlider()->setValue(fresh.coefficientSlider()->maximum());
+    EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 4.0f);
+}
+
+TEST(PreferencesView, SwitchesSaveTheirFields) {
+    PrefsFixture f;
+    f.open();
+    QTest::mouseClick(f.view.glassesSwitch(), Qt::LeftButton);
+    QTest::mouseClick(f.view.shortcutSwitch(), Qt::LeftButton);
+    QTest::mouseClick(f.view.allScreensSwitch(), Qt::LeftButton);
+    QTest::mouseClick(f.view.hapticSwitch(), Qt::LeftButton);
+    QTest::mouseClick(f.view.fpsPicker()->segment(0), Qt::LeftButton);
+    const FilterSettings s = f.settings.settings.get();
+    EXPECT_FALSE(s.glassesCompat);
+    EXPECT_FALSE(s.globalShortcutEnabled);
+    EXPECT_FALSE(s.coverAllScreens);
+    EXPECT_FALSE(s.hapticOnAlert);
+    EXPECT_EQ(s.captureFps, 5);
+    EXPECT_EQ(f.saves, 5);
+    EXPECT_FALSE(f.store.boolForKey("glasses_compat"));
+}
+
+TEST(PreferencesView, TheLoginSwitchShowsTheSystemStateAndFailuresArePrintedOnly) {
+    PrefsFixture f;
+    f.loginItem.enabled = true; // registered outside the application
+    f.open();
+    EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked());
+    EXPECT_TRUE(f.settings.settings.get().launchAtLogin);
+
+    f.loginItem.failWith = std::string("autostart directory is read-only");
+    QTest::mouseClick(f.view.launchAtLoginSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(f.view.launchAtLoginSwitch()->isChecked()) << "the switch keeps the requested position";
+    EXPECT_FALSE(f.settings.settings.get().launchAtLogin);
+    EXPECT_NE(f.diagnostics.str().find("SMAppService error: autostart directory is read-only"),
+              std::string::npos);
+}
+
+TEST(PreferencesView, CalibrationRowBeforeAndAfterACalibration) {
+    PrefsFixture f;
+    f.open();
+    EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("Non calibré"));
+    EXPECT_EQ(f.view.calibrationHint()->text(),
+              QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60 cm)"));
+    QTest::mouseClick(f.view.calibrateButton(), Qt::LeftButton);
+    CalibrationSheet* sheet = f.view.calibrationSheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    // A result of 62 cm, accepted as it is.
+    f.lastSession->phase = CalibrationSession::Phase::done(62);
+    QTest::mouseClick(sheet->view()->primaryButton(), Qt::LeftButton);
+    EXPECT_EQ(f.settings.settings.get().calibrationDistanceCm, 62);
+    EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("62 cm"));
+    EXPECT_EQ(f.view.calibrationHint()->text(), QStringLiteral("Distance mesurée lors de la calibration"));
+    EXPECT_TRUE(f.view.draft().isCalibrated) << "the draft took the repository's record";
+    // A later edit keeps the calibration.
+    QTest::mouseClick(f.view.hapticSwitch(), Qt::LeftButton);
+    EXPECT_EQ(f.store.integerForKey("calibration_distance_cm"), 62);
+    EXPECT_TRUE(f.store.boolForKey("is_calibrated"));
+}
+
+TEST(PreferencesView, TheShortcutLabelNamesTheLinuxKeys) {
+    PrefsFixture f;
+    bool found = false;
+    for (auto* l : f.view.findChildren<QLabel*>()) {
+        found = found || l->text() == QStringLiteral("Raccourci global Super+Maj+C");
+    }
+    EXPECT_TRUE(found);
+}

@@ -1,0 +1,181 @@
+#include "UiFixture.h"
+
+#include "ui/AppDelegate.h"
+#include "ui/AppSignals.h"
+#include "ui/panels/MenuBarPopoverView.h"
+#include "ui/panels/PreferencesView.h"
+#include "ui/tray/StatusBarIcon.h"
+#include "ui/tray/TrayController.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace tavrine;
+using namespace tavrine::testing;
+using IconState = StatusBarIcon::IconState;
+
+namespace {
+
+int alphaAt(const QImage& img, int x, int y) {
+    return qAlpha(img.pixel(x, y));
+}
+
+QImage render(IconState s, qreal dpr, const QString& name) {
+    const QImage img = StatusBarIcon::render(s, QColor(20, 20, 20), dpr);
+    saveArtifact(img.scaled(img.size() * (dpr == 1.0 ? 8 : 4), Qt::KeepAspectRatio, Qt::FastTransformation),
+                 QStringLiteral("tray-icon-%1-%2x").arg(name).arg(int(dpr)));
+    return img;
+}
+
+} // namespace
+
+TEST(StatusBarIcon, OpenEyeAt1xAnd2xFollowsTheGeometry) {
+    for (qreal dpr : {1.0, 2.0}) {
+        const QImage img = render(IconState::nominal, dpr, "open");
+        ASSERT_EQ(img.size(), QSize(18, 18) * dpr);
+        auto px = [&](double lx, double ly) { return alphaAt(img, int(lx * dpr), int(ly * dpr)); };
+        // Pupil (diameter 4.07 about the centre) is solid.
+        EXPECT_EQ(px(8.6, 8.6), 255) << dpr;
+        // The white of the eye (between pupil and 4.42) is cut out.
+        EXPECT_EQ(px(5.7, 8.7), 0) << dpr;
+        // The almond beyond the white, towards the corners, is solid.
+        EXPECT_GT(px(2.6, 8.6), 200) << dpr;
+        // Above the lids (more than 3.2 from the centre line) nothing.
+        EXPECT_EQ(px(9, 3.5), 0) << dpr;
+        EXPECT_EQ(px(0.5, 0.5), 0) << dpr;
+    }
+}
+
+TEST(StatusBarIcon, ClosedEyeIsAnArchAndPausedAddsTheStroke) {
+    const QImage closed = render(IconState::inactive, 2.0, "closed");
+    // The lid's apex is 3.3 above the centre; the centre itself is empty.
+    EXPECT_GT(alphaAt(closed, 18, int((9 - 3.3) * 2)), 150);
+    EXPECT_EQ(alphaAt(closed, 18, 18), 0);
+    EXPECT_EQ(alphaAt(closed, 18, 26), 0);
+    const QImage paused = render(IconState::paused, 2.0, "paused");
+    // The stroke rises from bottom-left to top-right through the centre.
+    EXPECT_GT(alphaAt(paused, 18, 18), 150);
+    EXPECT_GT(alphaAt(paused, int(4 * 2), int((9 + 3.6 * 5 / 6) * 2)), 100);
+    EXPECT_EQ(alphaAt(paused, int(4 * 2), int((9 - 3.0) * 2)), 0);
+}
+
+TEST(StatusBarIcon, StateToIconAndTint) {
+    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::nominal(3)).iconState, IconState::nominal);
+    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::inattention(3)).iconState, IconState::nominal);
+    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::inactive()).iconState, IconState::inactive);
+    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::alert()).iconState, IconState::alert);
+    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::alert()).tint, StatusBarIcon::systemRed());
+    for (const FilterState& s :
+         {FilterState::autoPaused(PauseReason::screenOff()),
+          FilterState::autoPaused(PauseReason::lowBattery()),
+          FilterState::autoPaused(PauseReason::userPaused(1000)), FilterState::cameraBusy(5000)}) {
+        EXPECT_EQ(StatusBarIcon::lookFor(s).iconState, IconState::paused) << toString(s);
+        EXPECT_EQ(StatusBarIcon::lookFor(s).tint, StatusBarIcon::secondaryLabelColor());
+    }
+    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::nominal(3)).tint, StatusBarIcon::labelColor());
+    // The tint reaches the pixels: an alert eye is red.
+    const QImage red = StatusBarIcon::render(IconState::alert, StatusBarIcon::systemRed(), 1.0);
+    EXPECT_LE(colorDistance(QColor::fromRgba(red.pixel(8, 8)), StatusBarIcon::systemRed()), 3);
+}
+
+TEST(TrayController, IconFollowsTheStateOneTurnLater) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    EXPECT_EQ(tray.iconState(), IconState::inactive);
+    f.turn();
+    f.filter.state = FilterState::alert();
+    EXPECT_EQ(tray.iconState(), IconState::inactive) << "not in the same turn as the change";
+    f.turn();
+    EXPECT_EQ(tray.iconState(), IconState::alert);
+    EXPECT_EQ(tray.iconTint(), StatusBarIcon::systemRed());
+    f.filter.state = FilterState::autoPaused(PauseReason::lowBattery());
+    f.turn();
+    EXPECT_EQ(tray.iconState(), IconState::paused);
+    f.filter.state = FilterState::nominal(4);
+    f.turn();
+    EXPECT_EQ(tray.iconState(), IconState::nominal);
+    EXPECT_EQ(tray.iconTint(), StatusBarIcon::labelColor());
+}
+
+TEST(TrayController, WithoutATrayHostThereIsNoIconButThePanelStillOpens) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    EXPECT_EQ(tray.trayIcon(), nullptr);
+    tray.openPanel();
+    ASSERT_NE(tray.popoverWindow(), nullptr);
+    EXPECT_TRUE(tray.popoverWindow()->isVisible());
+    EXPECT_TRUE(tray.popoverWindow()->windowFlags().testFlag(Qt::Popup));
+}
+
+TEST(TrayController, EveryOpeningBuildsAFreshPanel) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    tray.togglePopover();
+    ASSERT_NE(tray.popover(), nullptr);
+    tray.popover()->setShowAbout(true);
+    QPointer<MenuBarPopoverView> first = tray.popover();
+    tray.togglePopover();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull()) << "a closed panel is gone";
+    EXPECT_EQ(tray.popover(), nullptr);
+    tray.togglePopover();
+    ASSERT_NE(tray.popover(), nullptr);
+    EXPECT_FALSE(tray.popover()->showAbout()) << "the new panel opens on its home page";
+    EXPECT_EQ(tray.popover()->size(), QSize(MenuBarPopoverView::panelWidth, MenuBarPopoverView::panelHeight));
+}
+
+TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClosing) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    AppSignals::instance().postOpenPreferences();
+    QPointer<QWidget> first = tray.preferencesWindow();
+    ASSERT_FALSE(first.isNull());
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("Préférences Tavrine"));
+    EXPECT_EQ(first->size(), QSize(560, 440));
+    AppSignals::instance().postOpenPreferences();
+    EXPECT_EQ(tray.preferencesWindow(), first.data());
+    int visiblePrefs = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        visiblePrefs += w->objectName() == QLatin1String("PreferencesWindow") && w->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(visiblePrefs, 1);
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull()) << "a closed window is not kept for reuse";
+    tray.openPreferences();
+    ASSERT_NE(tray.preferencesWindow(), nullptr);
+    EXPECT_TRUE(tray.preferencesWindow()->isVisible());
+}
+
+TEST(AppDelegate, FirstLaunchShowsTheOnboardingAndStartsTheFilterAfterLaunch) {
+    UiFixture f;
+    AppDelegate app(f.ctx);
+    app.applicationDidFinishLaunching();
+    QWidget* onboarding = app.onboardingWindow();
+    ASSERT_NE(onboarding, nullptr);
+    EXPECT_TRUE(onboarding->isVisible());
+    EXPECT_EQ(onboarding->windowTitle(), QStringLiteral("Bienvenue dans Tavrine"));
+    EXPECT_EQ(onboarding->size(), QSize(440, 420));
+    EXPECT_TRUE(onboarding->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_NE(app.menuBarController(), nullptr);
+    EXPECT_EQ(f.filter.starts, 0) << "the start is posted, not run during launch";
+    f.turn();
+    EXPECT_EQ(f.filter.starts, 1);
+    // Closing the window by its button leaves the flag unset.
+    onboarding->close();
+    EXPECT_FALSE(f.store.boolForKey("has_completed_onboarding"));
+    app.applicationWillTerminate();
+    app.applicationWillTerminate();
+    EXPECT_EQ(f.filter.stops, 1);
+}
+
+TEST(AppDelegate, LaterLaunchesSkipTheOnboarding) {
+    UiFixture f;
+    f.store.setBool("has_completed_onboarding", true);
+    AppDelegate app(f.ctx);
+    app.applicationDidFinishLaunching();
+    EXPECT_EQ(app.onboardingWindow(), nullptr);
+    f.turn();
+    EXPECT_EQ(f.filter.starts, 1);
+}

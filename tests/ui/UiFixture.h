@@ -1,0 +1,208 @@
+#pragma once
+
+#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CalibrationSession.h"
+#include "core/detection/FrameSource.h"
+#include "core/persistence/KeyValueStore.h"
+#include "core/persistence/LoginItem.h"
+#include "core/persistence/SettingsRepository.h"
+#include "core/persistence/StatsRepository.h"
+#include "core/util/VirtualExecutor.h"
+#include "platform/linux/i18n/QtLocalizer.h"
+#include "ui/FilterControl.h"
+#include "ui/UiContext.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace tavrine::testing {
+
+// A store in memory with the typed reads of the real one.
+class MemoryStore final : public KeyValueStore {
+  public:
+    std::int64_t integerForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return 0;
+        }
+        if (auto* i = std::get_if<std::int64_t>(&it->second)) {
+            return *i;
+        }
+        if (auto* b = std::get_if<bool>(&it->second)) {
+            return *b ? 1 : 0;
+        }
+        if (auto* d = std::get_if<double>(&it->second)) {
+            return std::int64_t(*d);
+        }
+        return 0;
+    }
+    bool boolForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return false;
+        }
+        if (auto* b = std::get_if<bool>(&it->second)) {
+            return *b;
+        }
+        return integerForKey(key) != 0;
+    }
+    std::optional<StoredValue> objectForKey(const std::string& key) const override {
+        auto it = values.find(key);
+        return it == values.end() ? std::nullopt : std::optional<StoredValue>(it->second);
+    }
+    void setInteger(const std::string& key, std::int64_t value) override { values[key] = value; }
+    void setBool(const std::string& key, bool value) override { values[key] = value; }
+    void setFloat(const std::string& key, float value) override { values[key] = double(value); }
+    void remove(const std::string& key) override { values.erase(key); }
+
+    std::map<std::string, StoredValue> values;
+};
+
+class FakeLoginItem final : public LoginItem {
+  public:
+    bool isEnabled() const override { return enabled; }
+    std::optional<std::string> setEnabled(bool on) override {
+        ++calls;
+        if (failWith) {
+            return failWith;
+        }
+        enabled = on;
+        return std::nullopt;
+    }
+    bool enabled = false;
+    int calls = 0;
+    std::optional<std::string> failWith;
+};
+
+// The filter as the panel sees it: a start succeeds or fails as the test says, after one task.
+class FakeFilterControl final : public FilterControl {
+  public:
+    explicit FakeFilterControl(Executor& executor) : executor_(executor) {}
+    Published<FilterState>& fsmState() override { return state; }
+    Published<bool>& isActive() override { return active; }
+    Published<bool>& isAlert() override { return alert; }
+    void start(std::function<void()> done) override {
+        ++starts;
+        executor_.post([this, done] {
+            if (cameraWorks) {
+                state = FilterState::nominal(3);
+                active = true;
+            } else {
+                state = FilterState::cameraBusy(5000);
+            }
+            if (done) {
+                done();
+            }
+        });
+    }
+    void stop() override {
+        ++stops;
+        state = FilterState::inactive();
+        active = false;
+        alert = false;
+    }
+
+    Published<FilterState> state{FilterState::inactive()};
+    Published<bool> active{false};
+    Published<bool> alert{false};
+    bool cameraWorks = true;
+    int starts = 0;
+    int stops = 0;
+
+  private:
+    Executor& executor_;
+};
+
+// A camera that never delivers a frame; calibrations started with it measure nothing.
+class SilentFrameSource final : public FrameSource {
+  public:
+    Access accessStatus() override { return Access::authorized; }
+    bool requestAccess() override { return true; }
+    std::optional<CameraError> start(FrameHandler) override { return std::nullopt; }
+    void stop() override {}
+    void setInterruptionHandler(InterruptionHandler) override {}
+    std::string describe() const override { return "silent"; }
+};
+
+// Everything a view needs, over fakes and virtual time.
+struct UiFixture {
+    VirtualExecutor executor;
+    MemoryStore store;
+    FakeLoginItem loginItem;
+    std::ostringstream diagnostics;
+    SettingsRepository settings{store, loginItem, diagnostics};
+    StatsRepository stats{store};
+    FakeFilterControl filter{executor};
+    QtLocalizer localizer;
+    AVCaptureManager camera{std::make_shared<SilentFrameSource>(), executor};
+    std::shared_ptr<CalibrationSession> lastSession;
+    bool cameraAccess = true;
+    int cameraRequests = 0;
+    UiContext ctx{executor,
+                  executor,
+                  filter,
+                  settings,
+                  stats,
+                  localizer,
+                  store,
+                  loginItem,
+                  [this] { return lastSession = CalibrationSession::create(executor, camera, settings); },
+                  [this] {
+                      ++cameraRequests;
+                      return cameraAccess;
+                  },
+                  diagnostics};
+
+    // Runs what is due now (posted tasks, the next animation frame).
+    void turn() { executor.runPending(); }
+};
+
+// Saves a rendering under the build's test artefacts.
+inline QString saveArtifact(const QImage& image, const QString& name) {
+    QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS));
+    const QString path = QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + name + QStringLiteral(".png");
+    image.save(path);
+    return path;
+}
+
+inline QImage grab(QWidget& widget, const QString& artifactName = QString()) {
+    QImage image = widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    if (!artifactName.isEmpty()) {
+        saveArtifact(image, artifactName);
+    }
+    return image;
+}
+
+inline int colorDistance(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
+
+// How many pixels in rect are within tolerance of colour (sum of channel differences).
+inline int countNear(const QImage& image, const QRect& rect, const QColor& color, int tolerance = 30) {
+    int n = 0;
+    const QRect r = rect.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            if (colorDistance(QColor::fromRgba(image.pixel(x, y)), color) <= tolerance) {
+                ++n;
+            }
+        }
+    }
+    return n;
+}
+
+// The widget's rectangle in the coordinates of an ancestor's grab.
+inline QRect rectIn(const QWidget* child, const QWidget* ancestor) {
+    return QRect(child->mapTo(ancestor, QPoint(0, 0)), child->size());
+}
+
+} // namespace tavrine::testing

@@ -1,9 +1,80 @@
+#include "app/AppWiring.h"
+#include "app/shell/CommandLine.h"
+#include "app/shell/SingleInstance.h"
+#include "app/shell/TerminationSignals.h"
+#include "platform/linux/i18n/QtLocalizer.h"
+#include "ui/AppDelegate.h"
+#include "ui/AppSignals.h"
+#include "ui/tray/TrayController.h"
+
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
+using namespace tavrine;
+
+namespace {
+
+// --help and --version answer without a display: look for them before Qt needs one.
+int answerWithoutDisplay(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(CommandLine::helpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::fputs(CommandLine::versionText().toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    if (const int code = answerWithoutDisplay(argc, argv); code >= 0) {
+        return code;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrine"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRINE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tavrine"));
+    // A tray agent: closing a window never ends the application.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    const CommandLine commandLine = CommandLine::parse(QApplication::arguments());
+    if (commandLine.action == CommandLine::Action::error) {
+        std::fprintf(stderr, "tavrine : %s\nEssayez « tavrine --help ».\n",
+                     commandLine.error.toLocal8Bit().constData());
+        return 2;
+    }
+
+    SingleInstance instance;
+    if (instance.claim() == SingleInstance::Outcome::handedOver) {
+        return 0;
+    }
+
+    QtLocalizer localizer;
+    AppWiring wiring(commandLine.camera, localizer);
+    AppDelegate delegate(wiring.context());
+
+    instance.setOpenPanelHandler([&delegate] {
+        if (TrayController* tray = delegate.menuBarController()) {
+            tray->openPanel();
+        }
+    });
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                     [] { QApplication::quit(); });
+    QObject::connect(&AppSignals::instance(), &AppSignals::quitRequested, &app, [] { QApplication::quit(); });
+    // Quitting from the panel, a signal or the end of the desktop session all pass here: the filter
+    // stops (overlay hidden, camera released, alert withdrawn) before the process ends.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     [&delegate] { delegate.applicationWillTerminate(); });
+
+    delegate.applicationDidFinishLaunching();
     return QApplication::exec();
 }

@@ -24,7 +24,8 @@ TEST(CommandLine, NoArgumentsRunsWithTheDefaultCamera) {
 TEST(CommandLine, CameraInBothSpellings) {
     EXPECT_EQ(parse({"--camera", "demo"}).camera, QStringLiteral("demo"));
     EXPECT_EQ(parse({"--camera=/dev/video2"}).camera, QStringLiteral("/dev/video2"));
-    EXPECT_EQ(parse({"--camera", "/tmp/clip with space.webm"}).camera, QStringLiteral("/tmp/clip with space.webm"));
+    EXPECT_EQ(parse({"--camera", "/tmp/clip with space.webm"}).camera,
+              QStringLiteral("/tmp/clip with space.webm"));
     EXPECT_EQ(parse({"--camera=a=b.webm"}).camera, QStringLiteral("a=b.webm"));
     EXPECT_EQ(parse({"--camera", "demo"}).action, Action::run);
 }

@@ -6,6 +6,7 @@
 #include "ui/panels/MenuBarPopoverView.h"
 #include "ui/panels/StatsView.h"
 #include "ui/shared/AppColors.h"
+#include "ui/shared/StatCard.h"
 #include "ui/shared/ToggleSwitch.h"
 
 #include <QLabel>

@@ -22,12 +22,14 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
                 value = arguments[++i];
             } else {
                 cl.action = Action::error;
-                cl.error = QStringLiteral("l'option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
+                cl.error = QStringLiteral(
+                    "l'option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
                 return cl;
             }
             if (value.isEmpty()) {
                 cl.action = Action::error;
-                cl.error = QStringLiteral("l'option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
+                cl.error = QStringLiteral(
+                    "l'option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
                 return cl;
             }
             cl.camera = value;

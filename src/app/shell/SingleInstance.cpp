@@ -31,8 +31,9 @@ SingleInstance::Outcome SingleInstance::claim() {
         return Outcome::first;
     }
     bus.unregisterObject(QString::fromLatin1(objectPath));
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(busName), QString::fromLatin1(objectPath),
-                                                       QString::fromLatin1(busName), QStringLiteral("OpenPanel"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(busName), QString::fromLatin1(objectPath),
+                                       QString::fromLatin1(busName), QStringLiteral("OpenPanel"));
     bus.call(call, QDBus::Block, 5000);
     return Outcome::handedOver;
 }

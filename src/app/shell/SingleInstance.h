@@ -12,7 +12,7 @@ namespace tavrine {
 class SingleInstance : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "expert.brightfen.Tavrine")
-public:
+  public:
     static constexpr const char* busName = "expert.brightfen.Tavrine";
     static constexpr const char* objectPath = "/expert/brightfen/Tavrine";
 
@@ -30,10 +30,10 @@ public:
     // Called when another launch asks for the panel.
     void setOpenPanelHandler(std::function<void()> handler) { openPanel_ = std::move(handler); }
 
-public slots:
+  public slots:
     Q_SCRIPTABLE void OpenPanel();
 
-private:
+  private:
     std::function<void()> openPanel_;
     bool registered_ = false;
 };

@@ -10,14 +10,14 @@ namespace tavrine {
 // can stop the filter (hide the overlay, release the camera) before it exits.
 class TerminationSignals : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-signals:
+  signals:
     void terminationRequested(int signalNumber);
 
-private:
+  private:
     QSocketNotifier* notifier_ = nullptr;
 };
 

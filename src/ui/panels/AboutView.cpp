@@ -21,6 +21,8 @@ QWidget* aboutSection(const QString& title, const QString& text, QWidget* parent
     layout->addWidget(widgets::label(title, 13, QFont::DemiBold, AppColors::textPrimary(), box));
     auto* body = widgets::label(text, 12, QFont::Normal, AppColors::textSecondary(), box);
     body->setWordWrap(true);
+    // Wrap to the width the scroll area gives, never widen it.
+    body->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(body);
     return box;
 }

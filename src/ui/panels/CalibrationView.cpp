@@ -178,7 +178,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     connect(primary_, &QPushButton::clicked, this, &CalibrationView::onPrimary);
     connect(secondary_, &QPushButton::clicked, this, &CalibrationView::onSecondary);
 
-    phaseSub_ = session_->phase.subscribe([this](const CalibrationSession::Phase& p) { show(p); });
+    phaseSub_ = session_->phase.subscribe([this](const CalibrationSession::Phase& p) { showPhase(p); });
 }
 
 CalibrationView::~CalibrationView() {
@@ -204,7 +204,7 @@ void CalibrationView::adjust(int deltaCm) {
     distanceField_->setText(QString::number(currentDistance()));
 }
 
-void CalibrationView::show(const CalibrationSession::Phase& p) {
+void CalibrationView::showPhase(const CalibrationSession::Phase& p) {
     const bool wasMeasuring = isMeasuring();
     // A new result starts the adjuster from the measured value.
     if (p.kind == Kind::done && (phase_.kind != Kind::done || phase_.distanceCm != p.distanceCm)) {

@@ -43,7 +43,7 @@ class CalibrationView : public QWidget {
     AnimatedEyeLogo* logo() const { return logo_; }
 
   private:
-    void show(const CalibrationSession::Phase& phase);
+    void showPhase(const CalibrationSession::Phase& phase);
     void adjust(int deltaCm);
     void onPrimary();
     void onSecondary();

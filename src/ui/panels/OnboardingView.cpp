@@ -217,6 +217,7 @@ void OnboardingView::enableLogin() {
 
 void OnboardingView::done() {
     ctx_.defaults.setBool(completedKey, true);
+    ctx_.defaults.flush();
     emit finished();
 }
 

@@ -7,6 +7,7 @@
 #include "ui/shared/ToggleSwitch.h"
 #include "ui/shared/Widgets.h"
 
+#include <QAbstractButton>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -53,7 +54,11 @@ QWidget* prefRow(const QString& label, const QString& hint, QWidget* control, QW
     tl->addWidget(title);
     tl->addWidget(hintLabel);
     l->addWidget(texts, 0, Qt::AlignVCenter);
-    l->addWidget(control, 1, Qt::AlignVCenter | Qt::AlignLeft);
+    // Sliders take the remaining width; switches and pickers keep their own, on the left.
+    const bool stretches = control->maximumWidth() == QWIDGETSIZE_MAX &&
+                           control->sizePolicy().horizontalPolicy() != QSizePolicy::Fixed &&
+                           !qobject_cast<QAbstractButton*>(control);
+    l->addWidget(control, 1, stretches ? Qt::AlignVCenter : Qt::AlignVCenter | Qt::AlignLeft);
     if (hintOut) {
         *hintOut = hintLabel;
     }

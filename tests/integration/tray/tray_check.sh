@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Runs inside run-in-session.sh. The tray item registers with a host that appears after the application
+# started, Activate opens and closes the panel, a second launch opens the panel of the first, the icon
+# follows the filter state, and SIGTERM ends the application cleanly.
+set -u
+app=$1
+source "$TAVRINE_HARNESS_DIR/mocks.sh"
+
+passed=0
+failed=0
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $what"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $what"
+    fi
+}
+
+log=$TAVRINE_SESSION_DIR/tavrine.log
+mkdir -p "$XDG_CONFIG_HOME/tavrine"
+printf '[General]\nhas_completed_onboarding=true\n' >"$XDG_CONFIG_HOME/tavrine/tavrine.conf"
+
+panel_geometry() { xdotool search --onlyvisible --name '^Tavrine$' getwindowgeometry 2>/dev/null | grep Geometry; }
+panel_open() { panel_geometry | grep -q '322x282'; }
+panel_closed() { ! panel_open; }
+icon_bytes() {
+    local item service path
+    item=$(sni_items | head -n 1)
+    service=${item%%/*}
+    path=/${item#*/}
+    timeout 5 gdbus call --session -d "$service" -o "$path" -m org.freedesktop.DBus.Properties.Get \
+        org.kde.StatusNotifierItem IconPixmap | md5sum | cut -d' ' -f1
+}
+
+# The host is not there yet: the application says so once and keeps running.
+"$app" --camera demo >"$log" 2>&1 &
+pid=$!
+check "the application starts without a tray host" wait_until 10 grep -q "aucune zone de notification" "$log"
+check "the missing host is reported once" test "$(grep -c 'aucune zone de notification' "$log")" = 1
+check "still running without a host" kill -0 "$pid"
+
+# The host appears: the item registers.
+mock_sni_watcher
+item_registered() { [ -n "$(sni_items)" ]; }
+check "the item registers with a late host" wait_until 10 item_registered
+check "one item" test "$(sni_items | wc -l)" = 1
+
+# Activate toggles the panel.
+xdotool mousemove 1500 300
+sni_activate 1500 300
+check "Activate opens the panel" wait_until 5 panel_open
+sni_activate 1500 300
+check "Activate again closes it" wait_until 5 panel_closed
+sni_activate 1500 300
+check "and opens it again" wait_until 5 panel_open
+xdotool mousemove 100 700 click 1
+check "a click elsewhere closes it" wait_until 5 panel_closed
+
+# A second launch hands over to the first and leaves.
+timeout 10 "$app" >"$TAVRINE_SESSION_DIR/second.log" 2>&1
+check "a second launch exits at once with success" test $? = 0
+check "and the first instance opens its panel" wait_until 5 panel_open
+check "only one instance runs" test "$(pgrep -c -f "^$app")" = 1
+
+# The icon follows the state: switch the filter from the panel and watch the item's pixmap.
+before=$(icon_bytes)
+geometry=$(xdotool search --onlyvisible --name '^Tavrine$' getwindowgeometry 2>/dev/null)
+x=$(echo "$geometry" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1/p' | head -n 1)
+y=$(echo "$geometry" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\2/p' | head -n 1)
+# The switch sits at the right end of the header: 16 px margin, 38 x 22 px, centred on the 36 px logo.
+xdotool mousemove $((x + 322 - 16 - 19)) $((y + 1 + 16 + 18)) click 1
+icon_changed() {
+    for _ in $(seq 20); do
+        [ "$(icon_bytes)" != "$before" ] && return 0
+        sleep 0.5
+    done
+    return 1
+}
+check "the icon changes with the state" icon_changed
+
+# SIGTERM stops the filter and ends the process cleanly.
+kill -TERM "$pid"
+wait "$pid"
+check "SIGTERM ends the application with status 0" test $? = 0
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

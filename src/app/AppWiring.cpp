@@ -1,8 +1,11 @@
 #include "app/AppWiring.h"
 
+#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CalibrationSession.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/util/Clock.h"
+#include "platform/linux/capture/FrameSourceFactory.h"
 #include "platform/linux/executor/QtExecutor.h"
 #include "platform/linux/settings/QSettingsStore.h"
 #include "platform/linux/settings/XdgAutostart.h"
@@ -43,9 +46,9 @@ class CameraUnavailableFilter final : public FilterControl {
 } // namespace
 
 struct AppWiring::Impl {
-    Impl(const QString&, const Localizer& localizer)
+    Impl(const QString& cameraSpec, const Localizer& localizer)
         : loginItem(QCoreApplication::applicationFilePath()), settings(store, loginItem), stats(store),
-          filter(executor), context{executor,
+          camera(makeFrameSource(cameraSpec.toStdString()), executor), filter(executor), context{executor,
                                     clock,
                                     filter,
                                     settings,
@@ -62,6 +65,7 @@ struct AppWiring::Impl {
     XdgAutostart loginItem;
     SettingsRepository settings;
     StatsRepository stats;
+    AVCaptureManager camera;
     CameraUnavailableFilter filter;
     UiContext context;
 };

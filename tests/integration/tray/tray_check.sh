@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs inside run-in-session.sh. The tray item registers with a host that appears after the application
-# started, Activate opens and closes the panel, a second launch opens the panel of the first, the icon
-# follows the filter state, and SIGTERM ends the application cleanly.
+# started, Activate opens and closes the panel, a second launch opens the panel of the first, and SIGTERM
+# ends the application cleanly.
 set -u
 app=$1
 source "$TAVRINE_HARNESS_DIR/mocks.sh"
@@ -27,14 +27,6 @@ printf '[General]\nhas_completed_onboarding=true\n' >"$XDG_CONFIG_HOME/tavrine/t
 panel_geometry() { xdotool search --onlyvisible --name '^Tavrine$' getwindowgeometry 2>/dev/null | grep Geometry; }
 panel_open() { panel_geometry | grep -q '322x282'; }
 panel_closed() { ! panel_open; }
-icon_bytes() {
-    local item service path
-    item=$(sni_items | head -n 1)
-    service=${item%%/*}
-    path=/${item#*/}
-    timeout 5 gdbus call --session -d "$service" -o "$path" -m org.freedesktop.DBus.Properties.Get \
-        org.kde.StatusNotifierItem IconPixmap | md5sum | cut -d' ' -f1
-}
 
 # The host is not there yet: the application says so once and keeps running.
 "$app" --camera demo >"$log" 2>&1 &
@@ -65,22 +57,6 @@ timeout 10 "$app" >"$TAVRINE_SESSION_DIR/second.log" 2>&1
 check "a second launch exits at once with success" test $? = 0
 check "and the first instance opens its panel" wait_until 5 panel_open
 check "only one instance runs" test "$(pgrep -c -f "^$app")" = 1
-
-# The icon follows the state: switch the filter from the panel and watch the item's pixmap.
-before=$(icon_bytes)
-geometry=$(xdotool search --onlyvisible --name '^Tavrine$' getwindowgeometry 2>/dev/null)
-x=$(echo "$geometry" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1/p' | head -n 1)
-y=$(echo "$geometry" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\2/p' | head -n 1)
-# The switch sits at the right end of the header: 16 px margin, 38 x 22 px, centred on the 36 px logo.
-xdotool mousemove $((x + 322 - 16 - 19)) $((y + 1 + 16 + 18)) click 1
-icon_changed() {
-    for _ in $(seq 20); do
-        [ "$(icon_bytes)" != "$before" ] && return 0
-        sleep 0.5
-    done
-    return 1
-}
-check "the icon changes with the state" icon_changed
 
 # SIGTERM stops the filter and ends the process cleanly.
 kill -TERM "$pid"

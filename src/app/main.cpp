@@ -10,6 +10,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace tavrine;
@@ -31,11 +32,28 @@ int answerWithoutDisplay(int argc, char* argv[]) {
     return -1;
 }
 
+// Without a display Qt would abort; say so in one line instead.
+bool hasDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform) {
+        return true;
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     if (const int code = answerWithoutDisplay(argc, argv); code >= 0) {
         return code;
+    }
+    if (!hasDisplay()) {
+        std::fputs("tavrine : aucun affichage graphique (DISPLAY ou WAYLAND_DISPLAY non défini) ; "
+                   "Tavrine a besoin d'une session de bureau.\n",
+                   stderr);
+        return 1;
     }
 
     QApplication app(argc, argv);

@@ -1,0 +1,94 @@
+#include "app/services/AppServices.h"
+
+#include "core/detection/AVCaptureManager.h"
+#include "core/overlay/OverlayWindowManager.h"
+#include "core/persistence/SettingsRepository.h"
+#include "core/persistence/StatsRepository.h"
+#include "core/service/PrivacyFilterService.h"
+#include "core/util/Clock.h"
+#include "core/util/SharedInstance.h"
+#include "platform/linux/capture/FrameSourceFactory.h"
+#include "platform/linux/executor/QtExecutor.h"
+#include "platform/linux/facemodel/FaceModelLoader.h"
+#include "platform/linux/haptics/EvdevHaptics.h"
+#include "platform/linux/monitors/DBusSystemEventMonitor.h"
+#include "platform/linux/monitors/UPowerSource.h"
+#include "platform/linux/notifications/FreedesktopNotifier.h"
+#include "platform/linux/overlay/QtWindowSystem.h"
+#include "platform/linux/settings/QSettingsStore.h"
+#include "platform/linux/settings/XdgAutostart.h"
+#include "platform/linux/shortcut/X11GlobalShortcut.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+
+#include <iostream>
+
+namespace tavrine {
+
+struct AppServices::Parts {
+    Parts(const Localizer& localizer, const Options& options)
+        : localizer(localizer), loginItem(QCoreApplication::applicationFilePath()),
+          frameSource(makeFrameSource(options.cameraSpec)), models(executor, FaceModelPaths::locate()),
+          windowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C"))),
+          systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
+          power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()), shortcut(std::cerr) {}
+
+    const Localizer& localizer;
+    QtExecutor executor;
+    SystemClock clock;
+    QSettingsStore store;
+    XdgAutostart loginItem;
+    std::shared_ptr<FrameSource> frameSource;
+    FaceModelLoader models;
+    QtWindowSystem windowSystem;
+    DBusSystemEventMonitor systemEvents;
+    UPowerSource power;
+    FreedesktopNotifier notifier;
+    X11GlobalShortcut shortcut;
+    EvdevHaptics haptics;
+};
+
+AppServices::AppServices(const Localizer& localizer, Options options)
+    : parts_(std::make_unique<Parts>(localizer, options)) {
+    Parts& p = *parts_;
+    SharedInstance<SettingsRepository>::setFactory(
+        [&p] { return std::make_unique<SettingsRepository>(p.store, p.loginItem); });
+    SharedInstance<StatsRepository>::setFactory([&p] { return std::make_unique<StatsRepository>(p.store); });
+    SharedInstance<AVCaptureManager>::setFactory(
+        [&p] { return std::make_unique<AVCaptureManager>(p.frameSource, p.executor); });
+    SharedInstance<OverlayWindowManager>::setFactory(
+        [&p] { return std::make_unique<OverlayWindowManager>(p.windowSystem); });
+    SharedInstance<PrivacyFilterService>::setFactory([&p] {
+        return std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
+            p.executor, p.clock, AVCaptureManager::shared(), OverlayWindowManager::shared(),
+            SettingsRepository::shared(), StatsRepository::shared(),
+            p.models.analyzerFactory(p.executor, p.clock), p.notifier, p.haptics, p.systemEvents, p.power,
+            p.shortcut, p.localizer});
+    });
+}
+
+AppServices::~AppServices() {
+    // The service holds the others; each goes before what it uses.
+    SharedInstance<PrivacyFilterService>::resetForTests();
+    SharedInstance<AVCaptureManager>::resetForTests();
+    SharedInstance<OverlayWindowManager>::resetForTests();
+    SharedInstance<StatsRepository>::resetForTests();
+    SharedInstance<SettingsRepository>::resetForTests();
+    parts_->store.flush();
+}
+
+Executor& AppServices::executor() {
+    return parts_->executor;
+}
+const Clock& AppServices::clock() {
+    return parts_->clock;
+}
+KeyValueStore& AppServices::store() {
+    return parts_->store;
+}
+LoginItem& AppServices::loginItem() {
+    return parts_->loginItem;
+}
+
+} // namespace tavrine

@@ -328,3 +328,37 @@ TEST_F(GstFrameSourceTest, DrivesTheCameraManagerFromAFile) {
     EXPECT_FALSE(camera.isRunning.get());
     EXPECT_EQ(source->pipelineForTests(), nullptr);
 }
+
+TEST(GstErrorMapping, DeviceErrorsBecomeTheCameraErrorCases) {
+    struct Case {
+        GQuark domain;
+        int code;
+        const char* message;
+        const char* debug;
+        CameraError expected;
+    };
+    const Case cases[] = {
+        {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_FOUND, "Cannot identify device '/dev/video0'.", nullptr,
+         CameraError::noCameraAvailable},
+        {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_AUTHORIZED, "Not authorized", nullptr,
+         CameraError::permissionDenied},
+        {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ_WRITE,
+         "Could not open device '/dev/video0' for reading and writing.", "system error: Permission denied",
+         CameraError::permissionDenied},
+        {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ_WRITE, "Could not open device.",
+         "system error: No such device", CameraError::configurationFailed},
+        {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_BUSY, "Device '/dev/video0' is busy", nullptr,
+         CameraError::configurationFailed},
+        {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS, "Failed to set format", nullptr,
+         CameraError::configurationFailed},
+        {GST_STREAM_ERROR, GST_STREAM_ERROR_NOT_IMPLEMENTED, "not negotiated", nullptr,
+         CameraError::configurationFailed},
+        {GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN, "no decoder", nullptr,
+         CameraError::configurationFailed},
+    };
+    for (const auto& c : cases) {
+        GError* error = g_error_new_literal(c.domain, c.code, c.message);
+        EXPECT_EQ(tavrine::cameraErrorForGstError(error, c.debug), c.expected) << c.message;
+        g_error_free(error);
+    }
+}

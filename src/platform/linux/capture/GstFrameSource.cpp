@@ -29,8 +29,9 @@ bool mentionsPermission(const GError* error, const char* debug) {
     return (error->message && std::strstr(error->message, needle)) || (debug && std::strstr(debug, needle));
 }
 
-// What a start failure means to the caller: no device, no right to use it, or a device that refused.
-CameraError cameraErrorFor(const GError* error, const char* debug) {
+} // namespace
+
+CameraError cameraErrorForGstError(const GError* error, const char* debug) {
     if (error->domain != GST_RESOURCE_ERROR) {
         return CameraError::configurationFailed;
     }
@@ -48,6 +49,8 @@ CameraError cameraErrorFor(const GError* error, const char* debug) {
         return CameraError::configurationFailed;
     }
 }
+
+namespace {
 
 // Checks a node or file before GStreamer opens it, so the three failures read the same for every source.
 std::optional<CameraError> checkPath(const std::string& path, bool device) {
@@ -188,7 +191,7 @@ std::optional<CameraError> GstFrameSource::play(const std::string& location) {
             GError* gerror = nullptr;
             gchar* debug = nullptr;
             gst_message_parse_error(message, &gerror, &debug);
-            error = cameraErrorFor(gerror, debug);
+            error = cameraErrorForGstError(gerror, debug);
             g_clear_error(&gerror);
             g_free(debug);
             gst_message_unref(message);

@@ -13,6 +13,7 @@
 
 typedef struct _GstElement GstElement;
 typedef struct _GstAppSink GstAppSink;
+typedef struct _GError GError;
 
 namespace tavrine {
 
@@ -21,6 +22,10 @@ namespace tavrine {
 // played in real time and looped, or any source description (tests). A watcher thread reports an error
 // or a stall while running as an interruption, rebuilds a failed pipeline until it plays again, and
 // reports the end of the interruption when frames flow again.
+// What a GStreamer error at start means to the caller: no device (not found), no right to use it (not
+// authorized, or an open refused for permission), or a device that refused (busy, anything else).
+CameraError cameraErrorForGstError(const GError* error, const char* debug);
+
 class GstFrameSource final : public FrameSource {
   public:
     enum class Kind { camera, file, description };

@@ -6,26 +6,9 @@
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/service/PrivacyFilterService.h"
+#include "ui/ServiceFilterControl.h"
 
 namespace tavrine {
-namespace {
-
-// The views drive the one running service through this seam.
-class ServiceFilterControl final : public FilterControl {
-  public:
-    explicit ServiceFilterControl(PrivacyFilterService& service) : service_(service) {}
-    Published<FilterState>& fsmState() override { return service_.fsmState; }
-    Published<bool>& isActive() override { return service_.isActive; }
-    Published<bool>& isAlert() override { return service_.isAlert; }
-    void start(std::function<void()> done) override { service_.start(std::move(done)); }
-    void stop() override { service_.stop(); }
-
-  private:
-    PrivacyFilterService& service_;
-};
-
-} // namespace
-
 struct AppWiring::Impl {
     Impl(const QString& cameraSpec, const Localizer& localizer)
         : services(localizer, AppServices::Options{cameraSpec.toStdString()}),

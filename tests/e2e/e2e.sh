@@ -130,10 +130,10 @@ onboarding_page() {
     local wid=$1 geometry png i x y best=-1
     geometry=$(window_geometry "$wid")
     read -r x y _ _ <<<"$geometry"
-    png=$(shot onboarding-page) || return 1
+    png=$(window_shot "$wid" onboarding-page) || return 1
     for i in 0 1 2 3 4; do
         # Dots: 7 px discs 15 px apart, centred at the bottom of the 440x420 window, 20 px from its edge.
-        if "$TAVRINE_PROBE" blobs "$png" $((x + 186 + 15 * i + 2)) $((y + 394)) 3 3 "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 40 |
+        if "$TAVRINE_PROBE" blobs "$png" $((186 + 15 * i + 2)) 394 3 3 "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 40 |
             grep -q .; then
             best=$i
         fi
@@ -146,10 +146,12 @@ onboarding_page() {
 click_primary() {
     local wid=$1 below=${2:-0} x y w h png bx by bw bh
     read -r x y w h <<<"$(window_geometry "$wid")"
-    png=$(shot onboarding-click) || return 1
-    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" blobs "$png" "$x" $((y + h / 2)) "$w" $((h / 2 - 30)) \
+    png=$(window_shot "$wid" onboarding-click) || return 1
+    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" blobs "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) \
         "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 10 | head -n 1)"
     [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
+    bx=$((bx + x))
+    by=$((by + y))
     if [ "$below" = 1 ]; then
         click_at $((bx + bw / 2)) $((by + bh + 20))
     else
@@ -405,11 +407,11 @@ strength_handle() {
     # The slider row: label column 24..224, slider from x+240; the first row sits below the section title.
     local gx=$((x + 240)) gw=$((w - 240 - 24 - 16 - 36))
     local png row
-    png=$(shot prefs-layout) || return 1
+    png=$(window_shot "$wid" prefs-layout) || return 1
     # Scan rows 50..130 of the window for the slider handle: a compact blob that is not the background.
     for row in $(seq 50 2 130); do
         local s
-        s=$("$TAVRINE_PROBE" stats "$png" "$gx" $((y + row)) "$gw" 1)
+        s=$("$TAVRINE_PROBE" stats "$png" 240 "$row" "$gw" 1)
         # A groove row has dark and light pixels across the whole width.
         if awk -v s="$s" 'BEGIN { split(s, v, " "); exit !(v[4] - v[1] > 40) }'; then
             echo "$((gx + gw / 2)) $((y + row + 2))"

@@ -180,6 +180,15 @@ shot() {
     echo "$path"
 }
 
+# window_shot WID [NAME]: the window's own pixels. Under the compositor they come from the window's
+# off-screen buffer, so the overlay's stripes above it do not disturb searches for the window's controls.
+window_shot() {
+    SHOT_SEQ=$((SHOT_SEQ + 1))
+    local path="$E2E_WORK/${2:-window-$SHOT_SEQ}.png"
+    import -window "$1" "$path" 2>/dev/null || return 1
+    echo "$path"
+}
+
 # Areas of the two monitors that no window of the application covers (the onboarding, preferences and
 # panel windows sit around the centre of the left monitor, the shortcut badge in the top-right corners).
 LEFT_AREA="40 620 240 150"

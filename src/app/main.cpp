@@ -8,10 +8,12 @@
 #include "ui/tray/TrayController.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 using namespace tavrine;
 
@@ -34,13 +36,20 @@ int answerWithoutDisplay(int argc, char* argv[]) {
 
 // Without a display Qt would abort; say so in one line instead.
 bool hasDisplay() {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform) {
-        return true;
+    const std::string chosen = platform ? platform : "";
+    if (chosen.rfind("xcb", 0) == 0) {
+        return set("DISPLAY");
     }
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
+    if (chosen.rfind("wayland", 0) == 0) {
+        return set("WAYLAND_DISPLAY");
+    }
+    // offscreen, vnc and the like need no desktop.
+    return !chosen.empty() || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
 } // namespace
@@ -68,6 +77,12 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "tavrine : %s\nEssayez « tavrine --help ».\n",
                      commandLine.error.toLocal8Bit().constData());
         return 2;
+    }
+
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        std::fputs("tavrine : pas de bus de session D-Bus ; le filtre fonctionne, mais sans notifications, "
+                   "sans zone de notification ni instance unique.\n",
+                   stderr);
     }
 
     SingleInstance instance;

@@ -22,6 +22,10 @@ command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77;
 mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications || { echo "FAIL mocks"; exit 1; }
 settings_seed "has_completed_onboarding=true"
 
+# GStreamer builds its plugin registry on first use in a fresh cache, through a scanner process that
+# sends the registry over a pipe; build it before tracing so those transfers are not mistaken for frames.
+gst-inspect-1.0 >/dev/null 2>&1 || true
+
 trace="$E2E_WORK/strace.log"
 APP_LOG="$E2E_WORK/app.log"
 # -yy names every descriptor (file path, socket kind and peer) in each call.
@@ -54,7 +58,8 @@ check "no connect() to a network address" bash -c "! grep -E 'connect\(' '$trace
 check "no bind() to a network address" bash -c "! grep -E 'bind\(' '$trace' | grep -qE 'sa_family=AF_INET6?'"
 
 # Regular files opened for writing. openat flags with O_WRONLY, O_RDWR or O_CREAT.
-allowed="^($XDG_CONFIG_HOME/tavrine/|$XDG_CONFIG_HOME/autostart/|$XDG_CACHE_HOME/(fontconfig|gstreamer-1.0|mesa_shader_cache)/|/dev/null$|/dev/shm/|/dev/dri/|/proc/self/|/dev/tty|/tmp/\.X11-unix/)"
+# ORC, GStreamer's code generator, maps the machine code it generates through an orcexec file.
+allowed="^($XDG_CONFIG_HOME/tavrine(/|$)|${XDG_RUNTIME_DIR:-/run/user}/orcexec\.|$XDG_CONFIG_HOME/autostart/|$XDG_CACHE_HOME/(fontconfig|gstreamer-1.0|mesa_shader_cache)/|/dev/null$|/dev/shm/|/dev/dri/|/proc/self/|/dev/tty|/tmp/\.X11-unix/)"
 written=$(grep -E 'open(at)?\(|creat\(' "$trace" | grep -E 'O_WRONLY|O_RDWR|O_CREAT|creat\(' | grep -v '= -1' |
     grep -oE '"[^"]+"' | tr -d '"' | sort -u)
 echo "     files opened for writing:"

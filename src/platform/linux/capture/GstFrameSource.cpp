@@ -7,6 +7,7 @@
 #include <gst/video/video.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -135,7 +136,34 @@ std::string GstFrameSource::pipelineDescription(const std::string& location) con
     return {};
 }
 
+namespace {
+const char* describeFailure(CameraError error) {
+    switch (error) {
+    case CameraError::permissionDenied:
+        return "accès refusé";
+    case CameraError::noCameraAvailable:
+        return "introuvable";
+    case CameraError::configurationFailed:
+        return "occupée ou illisible";
+    case CameraError::interrupted:
+        return "interrompue";
+    }
+    return "";
+}
+} // namespace
+
 std::optional<CameraError> GstFrameSource::start(FrameHandler onFrame) {
+    const auto error = startPlaying(std::move(onFrame));
+    // The filter retries every few seconds: say it once per distinct cause, and again after a success.
+    if (error && error != reportedError_) {
+        std::fprintf(stderr, "tavrine : caméra indisponible (%s : %s) ; nouvel essai toutes les 5 s.\n",
+                     describe().c_str(), describeFailure(*error));
+    }
+    reportedError_ = error;
+    return error;
+}
+
+std::optional<CameraError> GstFrameSource::startPlaying(FrameHandler onFrame) {
     stop();
     const Target target = resolve();
     if (target.error) {

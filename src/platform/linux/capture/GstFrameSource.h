@@ -58,6 +58,8 @@ class GstFrameSource final : public FrameSource {
     std::uint64_t framesDelivered() const { return framesDelivered_.load(); }
 
   private:
+    std::optional<CameraError> startPlaying(FrameHandler onFrame);
+    std::optional<CameraError> reportedError_;
     struct Target {
         std::string location; // resolved device node or file
         std::optional<CameraError> error;

@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include <cmath>
+#include <cstdio>
 
 namespace tavrine {
 
@@ -118,6 +119,14 @@ void QSettingsStore::remove(const std::string& key) {
 
 void QSettingsStore::flush() {
     settings_->sync();
+    // The values stay in memory for this session; say once that they will not survive it.
+    if (settings_->status() != QSettings::NoError && !failureReported_) {
+        failureReported_ = true;
+        std::fprintf(stderr,
+                     "tavrine : impossible d'enregistrer les réglages dans %s ; ils restent en mémoire "
+                     "jusqu'à la fin de la session.\n",
+                     qPrintable(settings_->fileName()));
+    }
 }
 
 } // namespace tavrine

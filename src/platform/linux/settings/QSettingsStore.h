@@ -44,6 +44,7 @@ class QSettingsStore final : public KeyValueStore {
 
   private:
     std::unique_ptr<QSettings> settings_;
+    bool failureReported_ = false;
 };
 
 } // namespace tavrine

@@ -105,7 +105,6 @@ void StatsView::askReset() {
             ctx_.executor.post([repo = &ctx_.statsRepo] { repo->reset(); });
         }
     });
-    connect(confirm_, &QObject::destroyed, this, [this] { confirm_ = nullptr; });
     confirm_->open();
 }
 

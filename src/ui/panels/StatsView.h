@@ -3,6 +3,8 @@
 #include "core/util/Subscription.h"
 #include "ui/UiContext.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -44,7 +46,7 @@ class StatsView : public QWidget {
     StatCard* time_;
     QPushButton* back_;
     QPushButton* reset_;
-    QMessageBox* confirm_ = nullptr;
+    QPointer<QMessageBox> confirm_;
     Subscription statsSub_;
 };
 

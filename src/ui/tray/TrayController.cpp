@@ -199,13 +199,14 @@ void TrayController::openPanel() {
     });
     frame->installEventFilter(this);
     popup_ = frame;
+    popupObject_ = frame;
     frame->show();
     frame->activateWindow();
     view->setFocus();
 }
 
 bool TrayController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == popup_ && event->type() == QEvent::Hide &&
+    if (watched == popupObject_ && event->type() == QEvent::Hide &&
         QGuiApplication::mouseButtons() != Qt::NoButton) {
         closedByOutsideClick_.start();
     }

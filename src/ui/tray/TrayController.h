@@ -60,6 +60,9 @@ class TrayController : public QObject {
     const UiContext& ctx_;
     QPointer<QSystemTrayIcon> tray_;
     QPointer<QFrame> popup_;
+    // The same panel as a plain object, for the event filter: it also sees events while the panel is being
+    // destroyed, when the QPointer's downcast is no longer valid.
+    const QObject* popupObject_ = nullptr;
     QPointer<QWidget> prefsWindow_;
     QDBusServiceWatcher* hostWatcher_ = nullptr;
     StatusBarIcon::IconState iconState_ = StatusBarIcon::IconState::inactive;

@@ -23,13 +23,13 @@ SerialQueue::~SerialQueue() {
 }
 
 void SerialQueue::submit(std::function<void()> task) {
-    {
-        std::lock_guard lock(shared_->mutex);
-        if (shared_->stopping) {
-            return;
-        }
-        shared_->tasks.push_back(std::move(task));
+    // Notify under the lock: once it is released the task may already run and destroy this queue, so
+    // nothing of `this` may be touched afterwards.
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->stopping) {
+        return;
     }
+    shared_->tasks.push_back(std::move(task));
     shared_->cv.notify_one();
 }
 

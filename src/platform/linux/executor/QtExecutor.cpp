@@ -23,6 +23,11 @@ std::int64_t QtExecutor::nowMs() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin_).count();
 }
 
+std::int64_t QtExecutor::nowMsRoundedUp() const {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - origin_).count();
+    return (us + 999) / 1000;
+}
+
 TaskHandle QtExecutor::post(Task task) {
     return postAfter(0, std::move(task));
 }
@@ -31,7 +36,8 @@ TaskHandle QtExecutor::postAfter(std::int64_t delayMs, Task task) {
     TaskHandle handle;
     {
         std::lock_guard lock(mutex_);
-        const std::int64_t due = saturatingAdd(nowMs(), delayMs > 0 ? delayMs : 0);
+        // Rounded up to the next whole millisecond: a task never runs before its full delay has passed.
+        const std::int64_t due = saturatingAdd(nowMsRoundedUp(), delayMs > 0 ? delayMs : 0);
         queue_.emplace(std::make_pair(due, seq_++), Item{std::move(task), handle});
     }
     // One queued wake-up at a time is enough: it re-arms for whatever is then first in the queue.

@@ -46,6 +46,7 @@ class QtExecutor final : public QObject, public Executor {
     void runDue();
     void rearm();
     std::int64_t nowMs() const;
+    std::int64_t nowMsRoundedUp() const;
 
     mutable std::mutex mutex_;
     std::map<std::pair<std::int64_t, std::uint64_t>, Item> queue_;

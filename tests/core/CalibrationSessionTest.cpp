@@ -2,6 +2,7 @@
 #include "core/util/VirtualExecutor.h"
 
 #include "core/fakes/FakeFrameSource.h"
+#include "core/persistence_fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
 
@@ -24,45 +25,11 @@ using tavrine::VideoFrame;
 using tavrine::VirtualExecutor;
 using tavrine::VisionFaceAnalyzer;
 using tavrine::testing::FakeFrameSource;
+using MemoryStore = tavrine::testing::RecordingKeyValueStore;
+using NoLoginItem = tavrine::testing::FakeLoginItem;
 using Phase = CalibrationSession::Phase;
 
 namespace {
-
-class MemoryStore final : public KeyValueStore {
-  public:
-    std::int64_t integerForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        if (it == values.end()) {
-            return 0;
-        }
-        if (auto v = std::get_if<std::int64_t>(&it->second)) {
-            return *v;
-        }
-        return 0;
-    }
-    bool boolForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        return it != values.end() && std::holds_alternative<bool>(it->second) && std::get<bool>(it->second);
-    }
-    std::optional<StoredValue> objectForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        if (it == values.end()) {
-            return std::nullopt;
-        }
-        return it->second;
-    }
-    void setInteger(const std::string& key, std::int64_t value) override { values[key] = value; }
-    void setBool(const std::string& key, bool value) override { values[key] = value; }
-    void setFloat(const std::string& key, float value) override { values[key] = double(value); }
-    void remove(const std::string& key) override { values.erase(key); }
-    std::map<std::string, StoredValue> values;
-};
-
-class NoLoginItem final : public LoginItem {
-  public:
-    bool isEnabled() const override { return false; }
-    std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
-};
 
 // Reports one face of the width the test sets.
 class OneFaceDetector final : public FaceDetector {

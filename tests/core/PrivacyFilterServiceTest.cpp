@@ -5,6 +5,7 @@
 
 #include "core/util/SharedInstance.h"
 #include "core/util/VirtualExecutor.h"
+#include "core/persistence_fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,9 @@
 
 namespace tavrine {
 namespace {
+
+using MemoryStore = testing::RecordingKeyValueStore;
+using testing::FakeLoginItem;
 
 class FakeFrameSource final : public FrameSource {
   public:
@@ -121,45 +125,6 @@ class RecordingWindowSystem final : public WindowSystem {
         return Subscription([] {});
     }
     std::vector<std::string> log;
-};
-
-class MemoryStore final : public KeyValueStore {
-  public:
-    std::int64_t integerForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        if (it == values.end()) {
-            return 0;
-        }
-        if (auto v = std::get_if<std::int64_t>(&it->second)) {
-            return *v;
-        }
-        if (auto v = std::get_if<double>(&it->second)) {
-            return static_cast<std::int64_t>(*v);
-        }
-        if (auto v = std::get_if<bool>(&it->second)) {
-            return *v ? 1 : 0;
-        }
-        return 0;
-    }
-    bool boolForKey(const std::string& key) const override { return integerForKey(key) != 0; }
-    std::optional<StoredValue> objectForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        if (it == values.end()) {
-            return std::nullopt;
-        }
-        return it->second;
-    }
-    void setInteger(const std::string& key, std::int64_t value) override { values[key] = value; }
-    void setBool(const std::string& key, bool value) override { values[key] = value; }
-    void setFloat(const std::string& key, float value) override { values[key] = static_cast<double>(value); }
-    void remove(const std::string& key) override { values.erase(key); }
-    std::map<std::string, StoredValue> values;
-};
-
-class FakeLoginItem final : public LoginItem {
-  public:
-    bool isEnabled() const override { return false; }
-    std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
 };
 
 class FakeNotifier final : public Notifier {

@@ -1,5 +1,6 @@
 #include "core/domain/FilterSettingsCoding.h"
 #include "core/domain/FilterStatsCoding.h"
+#include "persistence_fakes/SettingsSamples.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -21,24 +22,9 @@ const std::vector<std::string> settingsKeys = {
     "isCalibrated"};
 
 FilterSettings unusualSettings() {
-    FilterSettings s;
-    s.filterStrength = 5;
-    s.sensitivity = 1;
-    s.inattentionDelayMs = 3000;
-    s.captureFps = 15;
-    s.hapticOnAlert = false;
+    FilterSettings s = tavrine::testing::everyFieldChanged();
     s.launchAtLogin = true;
-    s.batteryThresholdPercent = 0;
-    s.glassesCompat = false;
-    s.overlayOnCameraBusy = true;
-    s.privacyMatrixEnabled = false;
-    s.privacyMatrixCoefficient = 3.5f;
     s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
-    s.matrixStripeAlpha = 0.35f;
-    s.globalShortcutEnabled = false;
-    s.coverAllScreens = false;
-    s.calibrationDistanceCm = 47;
-    s.isCalibrated = true;
     return s;
 }
 

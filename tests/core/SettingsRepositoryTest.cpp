@@ -1,6 +1,7 @@
 #include "core/persistence/SettingsRepository.h"
 #include "core/util/SharedInstance.h"
 #include "persistence_fakes/RecordingKeyValueStore.h"
+#include "persistence_fakes/SettingsSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 using namespace tavrine;
 using tavrine::testing::FakeLoginItem;
 using tavrine::testing::RecordingKeyValueStore;
+using tavrine::testing::everyFieldChanged;
 
 namespace {
 
@@ -21,27 +23,6 @@ class SettingsRepositoryTest : public ::testing::Test {
     FakeLoginItem login;
     std::ostringstream diagnostics;
 };
-
-FilterSettings changedSettings() {
-    FilterSettings s;
-    s.filterStrength = 4;
-    s.sensitivity = 2;
-    s.inattentionDelayMs = 3000;
-    s.captureFps = 15;
-    s.hapticOnAlert = false;
-    s.batteryThresholdPercent = 0;
-    s.glassesCompat = false;
-    s.overlayOnCameraBusy = true;
-    s.privacyMatrixEnabled = false;
-    s.privacyMatrixCoefficient = 3.5f;
-    s.matrixColorArgb = 0xFF112233ULL;
-    s.matrixStripeAlpha = 0.55f;
-    s.globalShortcutEnabled = false;
-    s.coverAllScreens = false;
-    s.calibrationDistanceCm = 48;
-    s.isCalibrated = true;
-    return s;
-}
 
 } // namespace
 
@@ -88,7 +69,7 @@ TEST_F(SettingsRepositoryTest, SaveWritesEverySixteenKeysInOrderThenFlushes) {
 
 TEST_F(SettingsRepositoryTest, SaveWritesEachFieldInItsStoredForm) {
     SettingsRepository repo(store, login, diagnostics);
-    FilterSettings s = changedSettings();
+    FilterSettings s = everyFieldChanged();
     s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
     repo.save(s);
     EXPECT_EQ(store.values["matrix_color_argb"], StoredValue{std::int64_t{-1}});
@@ -101,9 +82,9 @@ TEST_F(SettingsRepositoryTest, SaveWritesEachFieldInItsStoredForm) {
 
 TEST_F(SettingsRepositoryTest, SaveAndReloadRoundTripsAChangedRecord) {
     SettingsRepository repo(store, login, diagnostics);
-    repo.save(changedSettings());
+    repo.save(everyFieldChanged());
     SettingsRepository reloaded(store, login, diagnostics);
-    EXPECT_EQ(reloaded.settings.get(), changedSettings());
+    EXPECT_EQ(reloaded.settings.get(), everyFieldChanged());
 }
 
 TEST_F(SettingsRepositoryTest, IntegerReadKeysTurnAStoredZeroIntoTheFallbackButObjectReadsKeepIt) {
@@ -179,7 +160,7 @@ TEST_F(SettingsRepositoryTest, SavePublishesExactlyOnceBeforeWritingEvenForAnEqu
         [&](const FilterSettings&) { writesSeenAtDelivery.push_back(store.writes.size()); });
     writesSeenAtDelivery.clear();
     repo.save(repo.settings.get());
-    repo.save(changedSettings());
+    repo.save(everyFieldChanged());
     ASSERT_EQ(writesSeenAtDelivery.size(), 2u);
     EXPECT_EQ(writesSeenAtDelivery[0], 0u);  // nothing written yet when the subscriber ran
     EXPECT_EQ(writesSeenAtDelivery[1], 17u); // 16 keys + flush of the first save
@@ -187,16 +168,16 @@ TEST_F(SettingsRepositoryTest, SavePublishesExactlyOnceBeforeWritingEvenForAnEqu
 
 TEST_F(SettingsRepositoryTest, DirectAssignmentPublishesButPersistsNothing) {
     SettingsRepository repo(store, login, diagnostics);
-    repo.settings = changedSettings();
+    repo.settings = everyFieldChanged();
     EXPECT_TRUE(store.writes.empty());
     EXPECT_TRUE(login.requests.empty());
 }
 
 TEST_F(SettingsRepositoryTest, TheLoginItemIsTouchedOnlyWhenLaunchAtLoginChanges) {
     SettingsRepository repo(store, login, diagnostics);
-    repo.save(changedSettings());
+    repo.save(everyFieldChanged());
     EXPECT_TRUE(login.requests.empty());
-    FilterSettings on = changedSettings();
+    FilterSettings on = everyFieldChanged();
     on.launchAtLogin = true;
     repo.save(on);
     repo.save(on);

@@ -7,6 +7,7 @@
 #include "core/persistence/LoginItem.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
+#include "core/persistence_fakes/RecordingKeyValueStore.h"
 #include "core/util/VirtualExecutor.h"
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "ui/FilterControl.h"
@@ -26,62 +27,7 @@
 
 namespace tavrine::testing {
 
-// A store in memory with the typed reads of the real one.
-class MemoryStore final : public KeyValueStore {
-  public:
-    std::int64_t integerForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        if (it == values.end()) {
-            return 0;
-        }
-        if (auto* i = std::get_if<std::int64_t>(&it->second)) {
-            return *i;
-        }
-        if (auto* b = std::get_if<bool>(&it->second)) {
-            return *b ? 1 : 0;
-        }
-        if (auto* d = std::get_if<double>(&it->second)) {
-            return std::int64_t(*d);
-        }
-        return 0;
-    }
-    bool boolForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        if (it == values.end()) {
-            return false;
-        }
-        if (auto* b = std::get_if<bool>(&it->second)) {
-            return *b;
-        }
-        return integerForKey(key) != 0;
-    }
-    std::optional<StoredValue> objectForKey(const std::string& key) const override {
-        auto it = values.find(key);
-        return it == values.end() ? std::nullopt : std::optional<StoredValue>(it->second);
-    }
-    void setInteger(const std::string& key, std::int64_t value) override { values[key] = value; }
-    void setBool(const std::string& key, bool value) override { values[key] = value; }
-    void setFloat(const std::string& key, float value) override { values[key] = double(value); }
-    void remove(const std::string& key) override { values.erase(key); }
-
-    std::map<std::string, StoredValue> values;
-};
-
-class FakeLoginItem final : public LoginItem {
-  public:
-    bool isEnabled() const override { return enabled; }
-    std::optional<std::string> setEnabled(bool on) override {
-        ++calls;
-        if (failWith) {
-            return failWith;
-        }
-        enabled = on;
-        return std::nullopt;
-    }
-    bool enabled = false;
-    int calls = 0;
-    std::optional<std::string> failWith;
-};
+using MemoryStore = RecordingKeyValueStore;
 
 // The filter as the panel sees it: a start succeeds or fails as the test says, after one task.
 class FakeFilterControl final : public FilterControl {

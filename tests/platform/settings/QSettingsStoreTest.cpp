@@ -2,6 +2,7 @@
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "core/persistence_fakes/SettingsSamples.h"
 #include "platform/settings/SettingsTestSupport.h"
 
 #include <QDirIterator>
@@ -16,33 +17,13 @@
 using namespace tavrine;
 using tavrine::testing::FakeLoginItem;
 using tavrine::testing::TempConfigHome;
+using tavrine::testing::everyFieldChanged;
 
 namespace {
 
 FilterSettings fallbacks() {
     FilterSettings s;
     s.matrixStripeAlpha = 0.42f;
-    return s;
-}
-
-FilterSettings changedSettings() {
-    FilterSettings s;
-    s.filterStrength = 5;
-    s.sensitivity = 1;
-    s.inattentionDelayMs = 3000;
-    s.captureFps = 5;
-    s.hapticOnAlert = false;
-    s.batteryThresholdPercent = 0;
-    s.glassesCompat = false;
-    s.overlayOnCameraBusy = true;
-    s.privacyMatrixEnabled = false;
-    s.privacyMatrixCoefficient = 0.5f;
-    s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
-    s.matrixStripeAlpha = 0.72f;
-    s.globalShortcutEnabled = false;
-    s.coverAllScreens = false;
-    s.calibrationDistanceCm = 45;
-    s.isCalibrated = true;
     return s;
 }
 
@@ -87,9 +68,12 @@ TEST(QSettingsStore, ASaveIsOnDiskBeforeTheStoreIsClosedAndReadsBackEqual) {
     QSettingsStore store;
     FakeLoginItem login;
     SettingsRepository repo(store, login);
-    repo.save(changedSettings());
+    FilterSettings changed = everyFieldChanged();
+    changed.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
+    changed.matrixStripeAlpha = 0.72f;
+    repo.save(changed);
     // Durable at the end of save, not only at exit: read the file from a second store meanwhile.
-    EXPECT_EQ(loadFrom(home.confPath()), changedSettings());
+    EXPECT_EQ(loadFrom(home.confPath()), changed);
     const QByteArray text = home.readConf();
     EXPECT_TRUE(text.contains("matrix_color_argb=-1")) << text.constData();
     EXPECT_TRUE(text.contains("matrix_stripe_alpha=0.72")) << text.constData();
@@ -192,7 +176,7 @@ TEST(QSettingsStore, ATruncatedFileKeepsTheCompleteLinesAndFallsBackForTheRest) 
         QSettingsStore store;
         FakeLoginItem login;
         SettingsRepository repo(store, login);
-        repo.save(changedSettings());
+        repo.save(everyFieldChanged());
     }
     QByteArray full = home.readConf();
     const int cut = full.indexOf("matrix_stripe_alpha=") + int(sizeof("matrix_stripe_al")) - 1;
@@ -202,7 +186,7 @@ TEST(QSettingsStore, ATruncatedFileKeepsTheCompleteLinesAndFallsBackForTheRest) 
     // The file holds its keys in alphabetical order.
     EXPECT_EQ(s.filterStrength, 5);      // before the cut
     EXPECT_FALSE(s.hapticOnAlert);       // before the cut
-    EXPECT_EQ(s.matrixColorArgb, ~0ULL); // before the cut
+    EXPECT_EQ(s.matrixColorArgb, 0xFF112233ULL); // before the cut
     EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
     EXPECT_FALSE(s.overlayOnCameraBusy); // lost with the cut: fallbacks
     EXPECT_TRUE(s.privacyMatrixEnabled);
@@ -234,9 +218,9 @@ TEST(QSettingsStore, BinaryGarbageNeverCrashesAndAfterASaveTheFileIsSoundAgain) 
         QSettingsStore store;
         FakeLoginItem login;
         SettingsRepository repo(store, login);
-        repo.save(changedSettings());
+        repo.save(everyFieldChanged());
     }
-    EXPECT_EQ(loadFrom(home.confPath()), changedSettings());
+    EXPECT_EQ(loadFrom(home.confPath()), everyFieldChanged());
 }
 
 TEST(QSettingsStore, AnUnreadableFileLoadsTheFallbacks) {
@@ -256,12 +240,12 @@ TEST(QSettingsStore, AnUnwritableLocationReportsNothingAndKeepsTheValuesInMemory
     FakeLoginItem login;
     std::ostringstream diagnostics;
     SettingsRepository repo(store, login, diagnostics);
-    repo.save(changedSettings());
-    EXPECT_EQ(repo.settings.get(), changedSettings());
+    repo.save(everyFieldChanged());
+    EXPECT_EQ(repo.settings.get(), everyFieldChanged());
     EXPECT_EQ(store.integerForKey("filter_strength"), 5);
     EXPECT_EQ(store.status(), QSettings::AccessError);
     repo.load();
-    EXPECT_EQ(repo.settings.get(), changedSettings()); // the session keeps what the user chose
+    EXPECT_EQ(repo.settings.get(), everyFieldChanged()); // the session keeps what the user chose
     EXPECT_TRUE(diagnostics.str().empty());
     EXPECT_TRUE(QFileInfo(blocker.fileName()).isFile());
     EXPECT_EQ(QFileInfo(blocker.fileName()).size(), 0);
@@ -280,8 +264,8 @@ TEST(QSettingsStore, AReadOnlyFileOrFolderIsLeftUntouched) {
         FakeLoginItem login;
         SettingsRepository repo(store, login);
         EXPECT_EQ(repo.settings.get().filterStrength, 2);
-        repo.save(changedSettings());
-        EXPECT_EQ(repo.settings.get(), changedSettings());
+        repo.save(everyFieldChanged());
+        EXPECT_EQ(repo.settings.get(), everyFieldChanged());
     }
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(home.readConf(), QByteArray("[General]\nfilter_strength=2\n"));
@@ -340,7 +324,7 @@ TEST(QSettingsStore, SettingsAndStatsShareOneFileWithoutClobberingEachOther) {
     SettingsRepository settings(store, login);
     StatsRepository stats(store);
     stats.incrementSessions();
-    settings.save(changedSettings());
+    settings.save(everyFieldChanged());
     stats.incrementAlerts();
     QSettingsStore reopened;
     EXPECT_EQ(reopened.integerForKey("stats_session_count"), 1);

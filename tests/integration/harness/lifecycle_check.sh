@@ -6,19 +6,7 @@ harness=${1:?usage: lifecycle_check.sh run-in-session.sh}
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-lifecycle.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $what"
-    fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../harness/checks.sh"
 gone() { ! kill -0 "$1" 2>/dev/null; }
 all_gone() {
     local p
@@ -111,5 +99,4 @@ check "WAYLAND_DISPLAY is cleared" [ -z "$w" ]
 "$harness" 2>/dev/null
 check "no command is a usage error" [ $? = 2 ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary

@@ -4,19 +4,8 @@ set -u
 source "$TAVRINE_HARNESS_DIR/mocks.sh"
 source "$TAVRINE_HARNESS_DIR/x11.sh"
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@" >/dev/null 2>&1; then
-        passed=$((passed + 1))
-        echo "ok   $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $what"
-    fi
-}
+CHECKS_QUIET=1
+source "$TAVRINE_HARNESS_DIR/checks.sh"
 equals() { [ "$1" = "$2" ] || { echo "  expected '$2', got '$1'" >&2; return 1; }; }
 contains() { case "$1" in *"$2"*) return 0 ;; *) echo "  '$2' not in '$1'" >&2; return 1 ;; esac; }
 
@@ -173,5 +162,4 @@ check "all mocks gone from the buses" bash -c "
     ! _name_has_owner session $NOTIFY_NAME && ! _name_has_owner session $SNI_NAME &&
     ! _name_has_owner session org.gnome.ScreenSaver && ! _name_has_owner session org.freedesktop.ScreenSaver"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary

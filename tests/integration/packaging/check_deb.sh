@@ -7,19 +7,7 @@ version=${2:?usage: check_deb.sh BUILD_DIR VERSION}
 out=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-deb.XXXXXX")
 trap 'rm -rf "$out"' EXIT
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $what"
-    fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../harness/checks.sh"
 
 if ! cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack.log" 2>&1; then
     cat "$out/cpack.log"
@@ -28,7 +16,7 @@ if ! cpack --config "$build_dir/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack
 fi
 deb=$(ls "$out"/*.deb 2>/dev/null | head -n 1)
 check "a .deb is produced" [ -n "$deb" ]
-[ -n "$deb" ] || { echo "$passed passed, $failed failed"; exit 1; }
+[ -n "$deb" ] || { checks_summary; exit 1; }
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }')
@@ -63,5 +51,4 @@ check "installed desktop entry validates" desktop-file-validate "$out/root/usr/s
 check "installed binary is stripped" bash -c '! file "$1" | grep -q "not stripped"' _ "$out/root/usr/bin/tavrine"
 check "installed binary finds its libraries" bash -c '! ldd "$1" | grep -q "not found"' _ "$out/root/usr/bin/tavrine"
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary

@@ -6,19 +6,7 @@ set -u
 app=$1
 source "$TAVRINE_HARNESS_DIR/mocks.sh"
 
-passed=0
-failed=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $what"
-    fi
-}
+source "$TAVRINE_HARNESS_DIR/checks.sh"
 
 log=$TAVRINE_SESSION_DIR/tavrine.log
 mkdir -p "$XDG_CONFIG_HOME/tavrine"
@@ -64,5 +52,4 @@ kill -TERM "$pid"
 wait "$pid"
 check "SIGTERM ends the application with status 0" test $? = 0
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+checks_summary

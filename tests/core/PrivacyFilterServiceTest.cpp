@@ -1,11 +1,9 @@
-// The whole running filter on fakes at the platform seams only: the real camera manager over a fake frame
-// source, real analyzers over a fake detector, the real overlay manager over a recording window system,
-// the real repositories over an in-memory store, and virtual time for every timer.
+// The whole running filter on the rig of core/fakes/ServiceRig.h: fakes at the platform seams only.
 #include "core/service/PrivacyFilterService.h"
 
 #include "core/util/SharedInstance.h"
 #include "core/util/VirtualExecutor.h"
-#include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 
@@ -19,202 +17,7 @@
 namespace tavrine {
 namespace {
 
-using MemoryStore = testing::RecordingKeyValueStore;
-using testing::FakeLoginItem;
-
-class FakeFrameSource final : public FrameSource {
-  public:
-    Access accessStatus() override { return Access::authorized; }
-    bool requestAccess() override { return true; }
-    std::optional<CameraError> start(FrameHandler onFrame) override {
-        std::lock_guard lock(mutex_);
-        ++starts;
-        if (!failures.empty()) {
-            auto error = failures.front();
-            failures.erase(failures.begin());
-            if (error) {
-                return error;
-            }
-        }
-        handler_ = std::move(onFrame);
-        return std::nullopt;
-    }
-    void stop() override {
-        std::lock_guard lock(mutex_);
-        ++stops;
-        handler_ = nullptr;
-    }
-    void setInterruptionHandler(InterruptionHandler handler) override {
-        std::lock_guard lock(mutex_);
-        interruption_ = std::move(handler);
-    }
-    std::string describe() const override { return "fake"; }
-
-    bool push(const VideoFrame& frame) {
-        FrameHandler handler;
-        {
-            std::lock_guard lock(mutex_);
-            handler = handler_;
-        }
-        if (!handler) {
-            return false;
-        }
-        handler(frame);
-        return true;
-    }
-    void interrupt(bool interrupted) {
-        InterruptionHandler handler;
-        {
-            std::lock_guard lock(mutex_);
-            handler = interruption_;
-        }
-        if (handler) {
-            handler(interrupted);
-        }
-    }
-    void failNextStart(CameraError error) {
-        std::lock_guard lock(mutex_);
-        failures.push_back(error);
-    }
-
-    int starts = 0;
-    int stops = 0;
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::optional<CameraError>> failures;
-    FrameHandler handler_;
-    InterruptionHandler interruption_;
-};
-
-class FakeDetector final : public FaceDetector {
-  public:
-    std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
-        std::lock_guard lock(mutex_);
-        return faces_;
-    }
-    void set(std::vector<FaceObservation> faces) {
-        std::lock_guard lock(mutex_);
-        faces_ = std::move(faces);
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<FaceObservation> faces_;
-};
-
-class RecordingWindow final : public OverlayWindow {
-  public:
-    explicit RecordingWindow(std::vector<std::string>& log) : log_(log) {}
-    void orderFront() override { log_.push_back("front"); }
-    void orderOut() override { log_.push_back("out"); }
-    void setFrame(const ScreenRect&) { log_.push_back("frame"); }
-
-  private:
-    std::vector<std::string>& log_;
-};
-
-class RecordingWindowSystem final : public WindowSystem {
-  public:
-    std::vector<ScreenInfo> screens() const override { return {ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}}; }
-    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo&, OverlayWindowManager&) override {
-        log.push_back("create");
-        return std::make_unique<RecordingWindow>(log);
-    }
-    Subscription observeScreenChanges(std::function<void()>) override {
-        return Subscription([] {});
-    }
-    std::vector<std::string> log;
-};
-
-class FakeNotifier final : public Notifier {
-  public:
-    struct Post {
-        std::string identifier, title, body;
-    };
-    void post(const std::string& identifier, const std::string& title, const std::string& body) override {
-        posts.push_back({identifier, title, body});
-        log.push_back("post " + identifier);
-    }
-    void remove(const std::string& identifier) override { log.push_back("remove " + identifier); }
-    int removals() const {
-        int n = 0;
-        for (const auto& entry : log) {
-            n += entry.rfind("remove", 0) == 0 ? 1 : 0;
-        }
-        return n;
-    }
-    std::vector<Post> posts;
-    std::vector<std::string> log;
-};
-
-class FakeHaptics final : public Haptics {
-  public:
-    void pulse() override { ++pulses; }
-    int pulses = 0;
-};
-
-class FakeSystemEvents final : public SystemEventMonitor {
-  public:
-    Subscription observe(std::function<void(Event)> handler) override {
-        return signal.subscribe([handler](const Event& e) { handler(e); });
-    }
-    void fire(Event e) { signal.emit(e); }
-    Signal<Event> signal;
-};
-
-class FakePowerSource final : public PowerSource {
-  public:
-    std::optional<std::vector<PowerSourceDescription>> powerSources() override {
-        ++reads;
-        return sources;
-    }
-    void battery(std::int64_t capacity, bool charging) {
-        sources =
-            std::vector<PowerSourceDescription>{{{"Current Capacity", capacity}, {"Is Charging", charging}}};
-    }
-    std::optional<std::vector<PowerSourceDescription>> sources;
-    int reads = 0;
-};
-
-class FakeShortcut final : public GlobalShortcut {
-  public:
-    Subscription install(std::function<void()> onPressed) override {
-        ++installs;
-        handler_ = std::make_shared<std::function<void()>>(std::move(onPressed));
-        std::weak_ptr<std::function<void()>> weak = handler_;
-        return Subscription([this, weak] {
-            if (weak.lock() == handler_) {
-                handler_.reset();
-            }
-        });
-    }
-    bool installed() const { return handler_ != nullptr; }
-    // Presses the keys from another thread, as a platform hook may.
-    void pressFromOtherThread() {
-        auto handler = handler_;
-        if (handler) {
-            std::thread([handler] { (*handler)(); }).join();
-        }
-    }
-    int installs = 0;
-
-  private:
-    std::shared_ptr<std::function<void()>> handler_;
-};
-
-class FrenchLocalizer final : public Localizer {
-  public:
-    std::string text(const std::string& key) const override {
-        if (key == "notif_alert_title") {
-            return "Regard indiscret";
-        }
-        if (key == "notif_alert_text") {
-            return "Quelqu'un regarde votre écran.";
-        }
-        return key;
-    }
-};
+using namespace tavrine::testing;
 
 FaceObservation face(double width, double yawDegrees = 0.0) {
     FaceObservation o;
@@ -227,103 +30,11 @@ const std::vector<FaceObservation> userOnly{face(0.1)};
 const std::vector<FaceObservation> userAndOnlooker{face(0.1), face(0.06)};
 const std::vector<FaceObservation> userLookingAway{face(0.1, 60.0)};
 
-struct Rig {
-    VirtualExecutor exec;
-    std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
-    AVCaptureManager camera{source, exec};
-    RecordingWindowSystem windows;
-    OverlayWindowManager overlay{windows};
-    MemoryStore store;
-    FakeLoginItem loginItem;
-    std::ostringstream diagnostics;
-    SettingsRepository settings{store, loginItem, diagnostics};
-    StatsRepository stats{store};
-    std::shared_ptr<FakeDetector> detector = std::make_shared<FakeDetector>();
-    FakeNotifier notifier;
-    FakeHaptics haptics;
-    FakeSystemEvents events;
-    FakePowerSource power;
-    FakeShortcut shortcut;
-    FrenchLocalizer localizer;
-    std::vector<std::weak_ptr<VisionFaceAnalyzer>> analyzers;
-    std::vector<int> analyzerFps;
-    bool modelMissing = false;
-    std::unique_ptr<PrivacyFilterService> service;
-
-    Rig() {
-        settings.settings = FilterSettings{};
-        service = std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
-            exec, exec, camera, overlay, settings, stats,
-            [this](int fps) -> std::shared_ptr<VisionFaceAnalyzer> {
-                if (modelMissing) {
-                    return nullptr;
-                }
-                auto analyzer = VisionFaceAnalyzer::create(fps, detector, exec, exec);
-                analyzers.push_back(analyzer);
-                analyzerFps.push_back(fps);
-                return analyzer;
-            },
-            notifier, haptics, events, power, shortcut, localizer});
-    }
-    ~Rig() {
-        service.reset();
-        settle();
-    }
-
-    PrivacyFilterService& svc() { return *service; }
-    FilterState state() { return svc().fsm().state.get(); }
-    std::shared_ptr<VisionFaceAnalyzer> analyzer() { return camera.analyzer(); }
-    FilterSettings live() { return settings.settings.get(); }
-    void change(const std::function<void(FilterSettings&)>& edit) {
-        FilterSettings s = live();
-        edit(s);
-        settings.settings = s;
-    }
-
-    // Runs the camera queue, the analysis workers and the main-thread tasks due now until all are idle.
-    void settle() {
-        for (int round = 0; round < 100; ++round) {
-            camera.drainForTests();
-            for (auto& weak : analyzers) {
-                if (auto a = weak.lock()) {
-                    a->drainForTests();
-                }
-            }
-            if (exec.runPending() == 0) {
-                return;
-            }
-        }
-    }
-    bool start() {
-        bool done = false;
-        svc().start([&done] { done = true; });
-        settle();
-        return done;
-    }
-    // One analysed frame with these faces, after `stepMs` of virtual time.
-    void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200) {
-        exec.advanceBy(stepMs);
-        settle();
-        detector->set(faces);
-        VideoFrame frame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
-        source->push(frame);
-        settle();
-    }
-    void seeFor(const std::vector<FaceObservation>& faces, std::int64_t durationMs) {
-        for (std::int64_t t = 0; t < durationMs; t += 200) {
-            see(faces);
-        }
-    }
-    void advance(std::int64_t ms) {
-        exec.advanceBy(ms);
-        settle();
-    }
-    // Enters alert with an onlooker and leaves it again after the recovery hold.
-    void alertAndBack() {
-        see(userAndOnlooker);
-        seeFor(userOnly, 3400);
-    }
-};
+// Enters alert with an onlooker and leaves it again after the recovery hold.
+void alertAndBack(Rig& r) {
+    r.see(userAndOnlooker);
+    r.seeFor(userOnly, 3400);
+}
 
 float nominalAlpha(int strength = 3) {
     return filterAlpha(FilterState::nominal(strength), strength);
@@ -352,10 +63,10 @@ TEST(PrivacyFilterServiceStart, WhileCameraRunsChangesNothing) {
     Rig r;
     ASSERT_TRUE(r.start());
     const auto sessions = r.stats.stats.get().sessionCount;
-    const auto starts = r.source->starts;
+    const auto starts = r.source->starts();
     EXPECT_TRUE(r.start()); // completes at once
     EXPECT_EQ(r.stats.stats.get().sessionCount, sessions);
-    EXPECT_EQ(r.source->starts, starts);
+    EXPECT_EQ(r.source->starts(), starts);
     EXPECT_EQ(r.analyzers.size(), 1u);
     EXPECT_EQ(r.shortcut.installs, 1);
 }
@@ -375,7 +86,7 @@ TEST(PrivacyFilterServiceStart, CameraFailureParksTheMachineInCameraBusyAndInsta
     EXPECT_NE(r.analyzer(), nullptr);
     r.advance(60'000);
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
-    EXPECT_EQ(r.source->starts, 1);
+    EXPECT_EQ(r.source->starts(), 1);
     EXPECT_EQ(r.power.reads, 0);
 }
 
@@ -385,7 +96,7 @@ TEST(PrivacyFilterServiceStart, MissingFaceModelTakesTheCameraFailurePath) {
     EXPECT_TRUE(r.start());
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
     EXPECT_FALSE(r.svc().isActive.get());
-    EXPECT_EQ(r.source->starts, 0);
+    EXPECT_EQ(r.source->starts(), 0);
     EXPECT_FALSE(r.overlay.isShowing.get());
 }
 
@@ -407,7 +118,7 @@ TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayThenRetrie
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), nominalAlpha());
     // The retry's start found the camera running: no new session.
     EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
-    EXPECT_EQ(r.source->starts, 2);
+    EXPECT_EQ(r.source->starts(), 2);
 }
 
 TEST(PrivacyFilterServiceStart, StopWhileTheCameraStartsLeavesTheServiceStopped) {
@@ -516,7 +227,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, PrivacyFilterServiceDistance,
                          ::testing::Values(DistanceCase{0.1f, 1.0f, 100}, DistanceCase{0.02f, 1.0f, 200},
                                            DistanceCase{1.0f, 1.0f, 20}, DistanceCase{0.02f, 2.0f, 300},
                                            DistanceCase{0.045f, 1.0f, 200}, DistanceCase{0.9f, 0.5f, 20},
-                                           DistanceCase{0.1f, 2.0f, 200}, DistanceCase{0.1f, -1.0f, 20}));
+                                           DistanceCase{0.1f, 2.0f, 200}, DistanceCase{0.1f, -1.0f, 20}),
+                         [](const ::testing::TestParamInfo<DistanceCase>& info) {
+                             // e.g. Ratio0_045Coefficient1Gives200cm
+                             auto number = [](float v) {
+                                 std::string text = std::to_string(v);
+                                 text.erase(text.find_last_not_of('0') + 1);
+                                 if (!text.empty() && text.back() == '.') {
+                                     text.pop_back();
+                                 }
+                                 for (char& ch : text) {
+                                     ch = ch == '.' ? '_' : ch == '-' ? 'm' : ch;
+                                 }
+                                 return text;
+                             };
+                             const DistanceCase& c = info.param;
+                             return "Ratio" + number(c.ratio) + "Coefficient" + number(c.coefficient) + "Gives" +
+                                    std::to_string(c.expectedCm) + "cm";
+                         });
 
 TEST(PrivacyFilterServiceDistanceBand, TenCentimetresAwayIsIgnoredElevenApplied) {
     Rig r;
@@ -740,7 +468,7 @@ TEST(PrivacyFilterServiceSystemEvents, CameraInterruptionKeepsTheOverlayAndRecov
     r.advance(5000);
     EXPECT_EQ(r.state(), FilterState::nominal(3));
     EXPECT_EQ(r.stats.stats.get().sessionCount, 1);
-    EXPECT_EQ(r.source->starts, 1);
+    EXPECT_EQ(r.source->starts(), 1);
 
     // An interruption that ends before the retry: the end of it returns to nominal at once.
     r.source->interrupt(true);
@@ -763,10 +491,10 @@ TEST(PrivacyFilterServiceSystemEvents, RetryPendingAtStopDoesNotReviveALaterRun)
     r.source->failNextStart(CameraError::configurationFailed);
     ASSERT_TRUE(r.start());
     ASSERT_EQ(r.state(), FilterState::cameraBusy(5000));
-    const int starts = r.source->starts;
+    const int starts = r.source->starts();
     r.advance(10'000);
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
-    EXPECT_EQ(r.source->starts, starts);
+    EXPECT_EQ(r.source->starts(), starts);
 }
 
 struct BatteryRig : Rig {
@@ -898,10 +626,10 @@ TEST(PrivacyFilterServiceAlerts, TwoAlertsTenSecondsApartNotifyOnceThirtySeconds
     Rig r;
     ASSERT_TRUE(r.start());
     const std::int64_t t0 = r.exec.nowMs();
-    r.alertAndBack();
+    alertAndBack(r);
     // The first alert began (and notified) one frame after t0; the second begins 10 s after it.
     r.advance(10'000 - (r.exec.nowMs() - t0));
-    r.alertAndBack();
+    alertAndBack(r);
     EXPECT_EQ(r.notifier.posts.size(), 1u);
     EXPECT_EQ(r.haptics.pulses, 1);
     EXPECT_EQ(r.stats.stats.get().alertCount, 1);
@@ -942,9 +670,9 @@ TEST(PrivacyFilterServiceAlerts, WithoutHapticsStillNotifiesAndCounts) {
 TEST(PrivacyFilterServiceAlerts, ClockSetBackDoesNotSilenceAlerts) {
     Rig r;
     ASSERT_TRUE(r.start());
-    r.alertAndBack();
+    alertAndBack(r);
     r.exec.setNowMs(r.exec.nowMs() - 3'600'000);
-    r.alertAndBack();
+    alertAndBack(r);
     EXPECT_EQ(r.notifier.posts.size(), 2u);
 }
 

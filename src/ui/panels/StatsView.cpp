@@ -54,14 +54,8 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     layout->addLayout(pairRow);
 
     layout->addStretch(1);
-    auto* footer = new QHBoxLayout;
+    auto* footer = widgets::websiteFooter(this);
     footer->setContentsMargins(0, 8, 0, 16);
-    footer->addStretch(1);
-    footer->addWidget(widgets::link(QStringLiteral("brightfen.expert"), 11, this));
-    footer->addWidget(
-        widgets::label(QStringLiteral("·"), 11, QFont::Normal, AppColors::textSecondary(), this));
-    footer->addWidget(widgets::link(QStringLiteral("tavrine.brightfen.expert"), 11, this));
-    footer->addStretch(1);
     layout->addLayout(footer);
 
     // Toolbar: the destructive reset on the left, the confirming "back" on the right.

@@ -3,6 +3,7 @@
 #include "ui/shared/AppColors.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 
 namespace tavrine::widgets {
@@ -54,6 +55,16 @@ QLabel* link(const QString& host, int pixelSize, QWidget* parent) {
     l->setOpenExternalLinks(true);
     l->setTextInteractionFlags(Qt::TextBrowserInteraction);
     return l;
+}
+
+QHBoxLayout* websiteFooter(QWidget* parent) {
+    auto* footer = new QHBoxLayout;
+    footer->addStretch(1);
+    footer->addWidget(link(QStringLiteral("brightfen.expert"), 11, parent));
+    footer->addWidget(label(QStringLiteral("·"), 11, QFont::Normal, AppColors::textSecondary(), parent));
+    footer->addWidget(link(QStringLiteral("tavrine.brightfen.expert"), 11, parent));
+    footer->addStretch(1);
+    return footer;
 }
 
 } // namespace tavrine::widgets

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QWidget;
 
@@ -20,6 +21,8 @@ void setTextColor(QWidget* widget, const QColor& color);
 QFrame* divider(QWidget* parent = nullptr);
 // A label showing a link to https://<host>, opened by the desktop's browser.
 QLabel* link(const QString& host, int pixelSize, QWidget* parent = nullptr);
+// The two web addresses, centred on one line with a dot between them, for the foot of a panel.
+QHBoxLayout* websiteFooter(QWidget* parent);
 
 } // namespace widgets
 } // namespace tavrine

@@ -284,6 +284,41 @@ TEST_F(GstFrameSourceTest, AnErrorWhileRunningInterruptsThenTheRebuiltPipelineRe
     gst_object_unref(pipeline);
 }
 
+// Webcams simulated behind the camera pipeline's decoding: one that only sends Motion-JPEG at 1280x720,
+// one that sends raw YUYV. Both become 640x480 BGRA frames with the picture in them.
+TEST_F(GstFrameSourceTest, CameraPipelineTakesMotionJpegAndRawWebcams) {
+    for (const std::string camera :
+         {"videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080e0 ! "
+          "video/x-raw,width=1280,height=720,framerate=30/1 ! jpegenc",
+          "videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080e0 ! "
+          "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1"}) {
+        GstFrameSource::Options o;
+        o.kind = GstFrameSource::Kind::description;
+        o.location = camera + GstFrameSource::cameraDecodeStage();
+        GstFrameSource source(o);
+        Recorder frames;
+        ASSERT_EQ(source.start(frames.frameHandler()), std::nullopt) << camera;
+        ASSERT_TRUE(frames.waitFor([&] { return frames.frames >= 3; })) << camera;
+        source.stop();
+        std::lock_guard lock(frames.mutex);
+        const VideoFrame& f = frames.last;
+        ASSERT_EQ(f.width, 640);
+        ASSERT_EQ(f.height, 480);
+        ASSERT_TRUE(f.pixels);
+        // The colour went through YUV (and JPEG): near the orange sent, far from black or grey.
+        const int top = camera.find("1280") != std::string::npos ? 60 : 0; // 16:9 is letterboxed
+        for (const auto& [x, y] : {std::pair{320, 240}, std::pair{320, top + 2}}) {
+            const std::array<int, 4> got = pixel(f, x, y);
+            EXPECT_NEAR(got[0], 0xe0, 28) << camera << " blue at " << x << "," << y;
+            EXPECT_NEAR(got[1], 0x80, 28) << camera << " green at " << x << "," << y;
+            EXPECT_NEAR(got[2], 0x20, 28) << camera << " red at " << x << "," << y;
+        }
+        if (top > 0) {
+            expectNear(pixel(f, 320, top - 10), {0, 0, 0, 0xff}, "letterbox band");
+        }
+    }
+}
+
 TEST_F(GstFrameSourceTest, StopEndsDeliveryAndAStartAfterStopDeliversAgain) {
     GstFrameSource::Options o;
     o.kind = GstFrameSource::Kind::description;

@@ -18,6 +18,10 @@ namespace tavrine {
 namespace {
 
 constexpr const char* kFrameCaps = "video/x-raw,format=BGRA,width=640,height=480,pixel-aspect-ratio=1/1";
+// What a webcam may send that we can use: raw frames or Motion-JPEG (the only 640x480 or 30 fps format
+// of some cameras). H.264 from some UVC cameras is left out: its decoder may not be installed. v4l2src
+// then picks, among these, the mode nearest 30 fps and 640x480.
+constexpr const char* kCameraDecode = " ! capsfilter caps=\"video/x-raw;image/jpeg\" ! decodebin";
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 void initGstreamerOnce() {
@@ -121,13 +125,17 @@ std::string GstFrameSource::describe() const {
     return {};
 }
 
+std::string GstFrameSource::cameraDecodeStage() {
+    return kCameraDecode;
+}
+
 std::string GstFrameSource::pipelineDescription(const std::string& location) const {
     const std::string tail = std::string(" ! videoconvert ! videoscale ! ") + kFrameCaps +
                              " ! appsink name=sink drop=true max-buffers=1";
     switch (options_.kind) {
     case Kind::camera:
         // A live source: frames are taken as they come, never paced again by the sink.
-        return "v4l2src name=src" + tail + " sync=false";
+        return std::string("v4l2src name=src") + kCameraDecode + tail + " sync=false";
     case Kind::file:
         return "filesrc name=src ! decodebin" + tail + " sync=true";
     case Kind::description:

@@ -52,6 +52,10 @@ class GstFrameSource final : public FrameSource {
     void setInterruptionHandler(InterruptionHandler handler) override;
     std::string describe() const override;
 
+    // What follows v4l2src in a camera pipeline: the formats a webcam may send that we decode. Tests put
+    // it behind a simulated camera.
+    static std::string cameraDecodeStage();
+
     // The running pipeline with a reference added (release it with gst_object_unref), or null. Tests use
     // it to reach named elements and to post messages on its bus.
     GstElement* pipelineForTests();

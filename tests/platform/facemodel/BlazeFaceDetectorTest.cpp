@@ -127,6 +127,19 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
     d.setOptions(BlazeFaceDetector::Options{});
 }
 
+// The first image (by path) below a folder.
+std::filesystem::path firstImageIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> images;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext == ".jpg" || ext == ".png" || ext == ".jpeg") {
+            images.push_back(entry.path());
+        }
+    }
+    std::sort(images.begin(), images.end());
+    return images.empty() ? std::filesystem::path() : images.front();
+}
+
 TEST_F(FaceDataTest, NoFaceOnImagesWithoutPeople) {
     REQUIRE_FACEDATA();
     int images = 0;
@@ -140,6 +153,45 @@ TEST_F(FaceDataTest, NoFaceOnImagesWithoutPeople) {
         EXPECT_EQ(r.faceCount, 0) << entry.path();
     }
     EXPECT_GE(images, 15);
+}
+
+// The live schedule: while nobody is in view the full-range network runs on every second frame; once a
+// face is followed, on every fifth; a face lost between passes is searched for on the next frame; after a
+// reset the first frame gets a full pass.
+TEST_F(FaceDataTest, LiveModeSearchesEverySecondFrameWhileNobodyIsThere) {
+    REQUIRE_FACEDATA();
+    BlazeFaceDetector& d = detector();
+    d.setOptions(FaceModelLoader::liveOptions());
+    d.reset();
+    const LetterboxedFrame nobody =
+        LetterboxedFrame::make(readImage(firstImageIn(faceData() / "negatives_noface")));
+    const LetterboxedFrame user =
+        LetterboxedFrame::make(readImage(faceData() / "dlib_faces/Tom_Cruise_avp_2014_4.jpg"));
+    auto passesOver = [&](const LetterboxedFrame& f, int frames, int expectFaces) {
+        const std::uint64_t before = d.fullRangePasses();
+        for (int i = 0; i < frames; ++i) {
+            auto faces = d.detect(f.frame);
+            EXPECT_TRUE(faces && static_cast<int>(faces->size()) == expectFaces) << "frame " << i;
+        }
+        return d.fullRangePasses() - before;
+    };
+    EXPECT_EQ(passesOver(nobody, 1, 0), 1u) << "the first frame is searched";
+    EXPECT_EQ(passesOver(nobody, 8, 0), 4u) << "then every second frame";
+    // The user sits down: found at the next search, then followed, with a full pass every fifth frame.
+    const std::uint64_t before = d.fullRangePasses();
+    int framesUntilFound = 0;
+    while (d.detect(user.frame)->empty()) {
+        ASSERT_LT(++framesUntilFound, 2) << "a face waits at most one frame for the next search";
+    }
+    EXPECT_EQ(d.fullRangePasses() - before, 1u);
+    EXPECT_EQ(passesOver(user, 10, 1), 2u);
+    // The user leaves right after a full pass: the lost face is searched for on the next frame already.
+    EXPECT_EQ(passesOver(nobody, 1, 0), 0u) << "followed, not searched";
+    EXPECT_EQ(passesOver(nobody, 1, 0), 1u);
+    d.reset();
+    EXPECT_EQ(passesOver(user, 1, 1), 1u) << "a reset forgets the schedule";
+    d.setOptions(BlazeFaceDetector::Options{});
+    EXPECT_EQ(passesOver(nobody, 3, 0), 3u) << "still images: every frame";
 }
 
 TEST_F(FaceDataTest, TwoPeopleMakeTwoFacesInImagePixels) {

@@ -66,7 +66,7 @@ void BlazeFaceDetector::reset() {
     std::lock_guard lock(mutex_);
     tracked_.clear();
     recentFrames_.clear();
-    framesSinceFullPass_ = 0;
+    framesSinceFullPass_ = kLongAgo;
 }
 
 void BlazeFaceDetector::setOptions(const Options& options) {
@@ -157,9 +157,10 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::confirm(std::vector<BlazeFace
 
 std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& rgb) {
     std::vector<BlazeFaceCandidate> faces;
-    const bool fullPass = options_.fullRangeEvery <= 1 || tracked_.empty() ||
-                          framesSinceFullPass_ + 1 >= options_.fullRangeEvery;
+    const int every = tracked_.empty() ? options_.searchEvery : options_.fullRangeEvery;
+    const bool fullPass = every <= 1 || framesSinceFullPass_ + 1 >= every;
     if (fullPass) {
+        ++fullRangePasses_;
         for (const BlazeFaceCandidate& c : fullRangePass(rgb)) {
             if (auto confirmed = recheck(rgb, c.box)) {
                 faces.push_back(*confirmed);
@@ -172,7 +173,7 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& rgb)
                 faces.push_back(*followed);
             }
         }
-        ++framesSinceFullPass_;
+        framesSinceFullPass_ = std::min(framesSinceFullPass_ + 1, kLongAgo);
     }
     // Two candidates may settle on the same face.
     faces = BlazeFaceModel::mergeOverlapping(std::move(faces), kSameFaceIou);

@@ -6,6 +6,8 @@
 #include "platform/linux/facemodel/FaceLandmarker.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,6 +29,9 @@ class BlazeFaceDetector final : public FaceDetector {
         float recheckMinScore = 0.7f;
         // 1: the full-range pass on every frame (stateless, for still images).
         int fullRangeEvery = 1;
+        // With no face in view, the full-range pass runs on every searchEvery-th frame; the frames between
+        // report no face at no cost. A face that was followed and is lost is searched for at once.
+        int searchEvery = 1;
         // A face beyond the first counts only once seen in 2 of the last 3 frames, so a single-frame false
         // detection cannot raise an onlooker.
         bool confirmExtraFaces = false;
@@ -50,6 +55,9 @@ class BlazeFaceDetector final : public FaceDetector {
     // Faces of one RGB frame in frame pixels, top-left origin, after the re-check (no landmarks).
     std::vector<BlazeFaceCandidate> findFaces(const cv::Mat& rgb);
 
+    // How many full-range passes ran so far (benchmarks, tests).
+    std::uint64_t fullRangePasses() const { return fullRangePasses_.load(); }
+
   private:
     BlazeFaceDetector(std::unique_ptr<BlazeFaceModel> fullRange, std::unique_ptr<BlazeFaceModel> shortRange,
                       std::unique_ptr<FaceLandmarker> landmarker, Options options);
@@ -64,7 +72,10 @@ class BlazeFaceDetector final : public FaceDetector {
     std::unique_ptr<FaceLandmarker> landmarker_;
     Options options_;
     std::vector<BlazeFaceCandidate> tracked_; // faces of the last frame, frame pixels
-    int framesSinceFullPass_ = 0;
+    // Starts (and restarts) as long ago, so the first frame gets a full-range pass.
+    static constexpr int kLongAgo = 1 << 20;
+    int framesSinceFullPass_ = kLongAgo;
+    std::atomic<std::uint64_t> fullRangePasses_{0};
     std::vector<std::vector<cv::Rect2f>> recentFrames_; // the last frames' raw faces, newest last
 };
 

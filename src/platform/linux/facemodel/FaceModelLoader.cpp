@@ -29,6 +29,7 @@ class PendingDetector final : public FaceDetector {
 BlazeFaceDetector::Options FaceModelLoader::liveOptions() {
     BlazeFaceDetector::Options options;
     options.fullRangeEvery = 5;
+    options.searchEvery = 2;
     options.confirmExtraFaces = true;
     return options;
 }

@@ -29,7 +29,7 @@ class FaceModelLoader {
     FaceModelLoader& operator=(const FaceModelLoader&) = delete;
 
     // Options for a live camera: full-range pass every 5th analysed frame, faces followed in between,
-    // extra faces confirmed over frames.
+    // every 2nd frame while nobody is in view, extra faces confirmed over frames.
     static BlazeFaceDetector::Options liveOptions();
 
     // Runs ready on the main thread once the load is over (posted at once when it already is). A failed

@@ -5,12 +5,38 @@
 #include <dlib/serialize.h>
 
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 
 namespace tavrine {
 
+namespace {
+
+constexpr std::size_t kShapeValues = 2 * FaceLandmarker::pointCount;
+
+} // namespace
+
+// dlib's shape predictor, read from its own file format and evaluated the same way (the same additions in
+// the same order, so the same points to the last bit), with each cascade's splits and leaves packed in
+// one array instead of one heap block per leaf: the leaves (about 4 MB read per face) stream through the
+// cache, and the leaf additions, of a length known at compile time, are vectorized.
 struct FaceLandmarker::Impl {
-    dlib::shape_predictor predictor;
+    struct Split {
+        std::uint32_t idx1;
+        std::uint32_t idx2;
+        float thresh;
+    };
+    struct Cascade {
+        std::vector<unsigned long> anchorIdx;
+        std::vector<dlib::vector<float, 2>> deltas;
+        std::size_t trees = 0;
+        std::size_t splitsPerTree = 0;
+        std::vector<Split> splits;  // trees x splitsPerTree
+        std::vector<float> leaves;  // trees x (splitsPerTree + 1) x kShapeValues
+    };
+    dlib::matrix<float, 0, 1> initialShape;
+    std::vector<Cascade> cascades;
 };
 
 FaceLandmarker::FaceLandmarker(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -23,12 +49,65 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
         return nullptr;
     }
     try {
+        std::ifstream in(path, std::ios::binary);
+        int version = 0;
+        dlib::deserialize(version, in);
+        if (version != 1) {
+            throw dlib::serialization_error("unknown shape predictor version " + std::to_string(version));
+        }
         auto impl = std::make_unique<Impl>();
-        dlib::deserialize(path) >> impl->predictor;
-        if (impl->predictor.num_parts() != pointCount) {
-            error = "landmark model has " + std::to_string(impl->predictor.num_parts()) +
-                    " points, not 68: " + path;
+        std::vector<std::vector<dlib::impl::regression_tree>> forests;
+        std::vector<std::vector<unsigned long>> anchorIdx;
+        std::vector<std::vector<dlib::vector<float, 2>>> deltas;
+        dlib::deserialize(impl->initialShape, in);
+        dlib::deserialize(forests, in);
+        dlib::deserialize(anchorIdx, in);
+        dlib::deserialize(deltas, in);
+        if (static_cast<std::size_t>(impl->initialShape.size()) != kShapeValues) {
+            error = "landmark model has " + std::to_string(impl->initialShape.size() / 2) + " points, not 68: " + path;
             return nullptr;
+        }
+        if (forests.size() != anchorIdx.size() || forests.size() != deltas.size()) {
+            throw dlib::serialization_error("cascade tables of different lengths");
+        }
+        for (std::size_t c = 0; c < forests.size(); ++c) {
+            Impl::Cascade cascade;
+            cascade.anchorIdx = std::move(anchorIdx[c]);
+            cascade.deltas = std::move(deltas[c]);
+            if (cascade.anchorIdx.size() != cascade.deltas.size()) {
+                throw dlib::serialization_error("feature tables of different lengths");
+            }
+            cascade.trees = forests[c].size();
+            cascade.splitsPerTree = forests[c].empty() ? 0 : forests[c].front().splits.size();
+            cascade.splits.reserve(cascade.trees * cascade.splitsPerTree);
+            cascade.leaves.reserve(cascade.trees * (cascade.splitsPerTree + 1) * kShapeValues);
+            for (const dlib::impl::regression_tree& tree : forests[c]) {
+                // Every tree full to the same depth, every index within the features, every leaf a shape.
+                if (tree.splits.size() != cascade.splitsPerTree || tree.leaf_values.size() != tree.splits.size() + 1) {
+                    throw dlib::serialization_error("trees of different depths");
+                }
+                for (const dlib::impl::split_feature& s : tree.splits) {
+                    if (s.idx1 >= cascade.deltas.size() || s.idx2 >= cascade.deltas.size()) {
+                        throw dlib::serialization_error("split on a feature that does not exist");
+                    }
+                    cascade.splits.push_back(
+                        {static_cast<std::uint32_t>(s.idx1), static_cast<std::uint32_t>(s.idx2), s.thresh});
+                }
+                for (const dlib::matrix<float, 0, 1>& leaf : tree.leaf_values) {
+                    if (static_cast<std::size_t>(leaf.size()) != kShapeValues) {
+                        throw dlib::serialization_error("leaf of another shape");
+                    }
+                    cascade.leaves.insert(cascade.leaves.end(), leaf.begin(), leaf.end());
+                }
+            }
+            for (unsigned long anchor : cascade.anchorIdx) {
+                if (anchor >= FaceLandmarker::pointCount) {
+                    throw dlib::serialization_error("feature anchored on a point that does not exist");
+                }
+            }
+            forests[c].clear();
+            forests[c].shrink_to_fit();
+            impl->cascades.push_back(std::move(cascade));
         }
         return std::unique_ptr<FaceLandmarker>(new FaceLandmarker(std::move(impl)));
     } catch (const std::exception& e) {
@@ -38,14 +117,36 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
 }
 
 std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect2f& box) const {
-    dlib::cv_image<unsigned char> image(gray);
+    const dlib::cv_image<unsigned char> image(gray);
     const dlib::rectangle rect(std::lround(box.x), std::lround(box.y), std::lround(box.x + box.width),
                                std::lround(box.y + box.height));
-    const dlib::full_object_detection shape = impl_->predictor(image, rect);
+    dlib::matrix<float, 0, 1> current = impl_->initialShape;
+    std::vector<float> features;
+    for (const Impl::Cascade& cascade : impl_->cascades) {
+        dlib::impl::extract_feature_pixel_values(image, rect, current, impl_->initialShape, cascade.anchorIdx,
+                                                 cascade.deltas, features);
+        float* shape = &current(0);
+        const float* feature = features.data();
+        const std::size_t depth = cascade.splitsPerTree;
+        for (std::size_t t = 0; t < cascade.trees; ++t) {
+            const Impl::Split* split = cascade.splits.data() + t * depth;
+            std::size_t node = 0;
+            while (node < depth) {
+                const Impl::Split& s = split[node];
+                node = feature[s.idx1] - feature[s.idx2] > s.thresh ? 2 * node + 1 : 2 * node + 2;
+            }
+            const float* leaf = cascade.leaves.data() + (t * (depth + 1) + (node - depth)) * kShapeValues;
+            for (std::size_t k = 0; k < kShapeValues; ++k) {
+                shape[k] += leaf[k];
+            }
+        }
+    }
+    const dlib::point_transform_affine toImage = dlib::impl::unnormalizing_tform(rect);
     std::vector<cv::Point2f> points;
-    points.reserve(shape.num_parts());
-    for (unsigned long i = 0; i < shape.num_parts(); ++i) {
-        points.emplace_back(static_cast<float>(shape.part(i).x()), static_cast<float>(shape.part(i).y()));
+    points.reserve(pointCount);
+    for (int i = 0; i < pointCount; ++i) {
+        const dlib::point p = toImage(dlib::impl::location(current, static_cast<unsigned long>(i)));
+        points.emplace_back(static_cast<float>(p.x()), static_cast<float>(p.y()));
     }
     return points;
 }

@@ -29,15 +29,24 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-long peakRssKb() {
+long statusKb(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;
+    const std::string prefix = field;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
+        if (line.rfind(prefix, 0) == 0) {
+            return std::stol(line.substr(prefix.size()));
         }
     }
     return -1;
+}
+
+long peakRssKb() {
+    return statusKb("VmHWM:");
+}
+
+long rssKb() {
+    return statusKb("VmRSS:");
 }
 
 // CPU time of this thread: unlike the wall clock, it leaves out the time a busy host gives to others.
@@ -203,8 +212,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("models ready after                 %.0f ms\n", loadMs);
-    std::printf("peak RSS after loading             %.1f MB (%.1f MB before)\n", peakRssKb() / 1024.0,
-                rssBefore / 1024.0);
+    std::printf("peak RSS after loading             %.1f MB (%.1f MB before), resident now %.1f MB\n",
+                peakRssKb() / 1024.0, rssBefore / 1024.0, rssKb() / 1024.0);
 
     const cv::Mat one = cv::imread((data / "dlib_faces/Tom_Cruise_avp_2014_4.jpg").string());
     const cv::Mat two = cv::imread((data / "face_recognition_examples/two_people.jpg").string());

@@ -18,11 +18,7 @@ E2E_SCENARIO=soak
 source "${TAVRINE_E2E_LIB:?TAVRINE_E2E_LIB must name tests/e2e/lib.sh}"
 require_app
 
-clip=$(clip_path soak)
-if [ -z "$clip" ]; then
-    echo "SKIP: the soak clip is missing in '${E2E_CLIPS:-}' (no face data at \$TAVRINE_FACEDATA_DIR?)"
-    exit 77
-fi
+require_clip soak
 
 mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
     backdrop_start || { echo "FAIL mocks"; exit 1; }

@@ -286,6 +286,15 @@ clip_path() {
     [ -f "$path" ] && echo "$path"
 }
 
+# require_clip NAME: the clip's path in $clip, or exits 77 (skip) when it was not made.
+require_clip() {
+    clip=$(clip_path "$1")
+    if [ -z "$clip" ]; then
+        echo "SKIP: the $1 clip is missing in '${E2E_CLIPS:-}' (no face data at \$TAVRINE_FACEDATA_DIR?)"
+        exit 77
+    fi
+}
+
 # require_app: exits 77 (skip) unless the binary is the full application, which takes --camera.
 require_app() {
     if ! timeout 5 "$TAVRINE_BIN" --help 2>&1 | grep -q -- "--camera"; then

@@ -9,11 +9,7 @@ E2E_SCENARIO=badenv
 source "${TAVRINE_E2E_LIB:?TAVRINE_E2E_LIB must name tests/e2e/lib.sh}"
 require_app
 
-clip=$(clip_path facing)
-if [ -z "$clip" ]; then
-    echo "SKIP: the test clips are missing in '${E2E_CLIPS:-}' (no face data at \$TAVRINE_FACEDATA_DIR?)"
-    exit 77
-fi
+require_clip facing
 
 mock_logind && mock_upower 80 2 && mock_notifications || { echo "FAIL mocks"; exit 1; }
 backdrop_start || { echo "FAIL backdrop"; exit 1; }

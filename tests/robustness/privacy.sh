@@ -12,11 +12,7 @@ E2E_SCENARIO=privacy
 source "${TAVRINE_E2E_LIB:?TAVRINE_E2E_LIB must name tests/e2e/lib.sh}"
 require_app
 
-clip=$(clip_path onlooker)
-if [ -z "$clip" ]; then
-    echo "SKIP: the test clips are missing in '${E2E_CLIPS:-}' (no face data at \$TAVRINE_FACEDATA_DIR?)"
-    exit 77
-fi
+require_clip onlooker
 command -v strace >/dev/null || { echo "SKIP: strace is not installed"; exit 77; }
 
 mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications || { echo "FAIL mocks"; exit 1; }

@@ -18,19 +18,12 @@ using testing::mockOk;
 using testing::settleBus;
 using testing::waitFor;
 
-class DBusSystemEventMonitorTest : public ::testing::Test {
+class DBusSystemEventMonitorTest : public testing::MockSessionTest {
   protected:
-    void SetUp() override {
-        if (!inSession()) {
-            GTEST_SKIP() << "needs the session harness (run-in-session.sh)";
-        }
-    }
     void TearDown() override {
         subscription.cancel();
         monitor.reset();
-        if (inSession()) {
-            mockOk("mock_stop_all");
-        }
+        MockSessionTest::TearDown();
     }
     void makeMonitor() {
         monitor = std::make_unique<DBusSystemEventMonitor>(QDBusConnection::systemBus(),

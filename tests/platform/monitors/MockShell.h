@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +42,22 @@ inline bool mockOk(const std::string& script) {
     mockShell(script, &status);
     return status == 0;
 }
+
+// Tests against the harness's D-Bus mocks: skipped outside run-in-session.sh, every mock stopped after
+// each test. A subclass that overrides TearDown releases its own objects first, then calls this one.
+class MockSessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!inSession()) {
+            GTEST_SKIP() << "needs the session harness (run-in-session.sh)";
+        }
+    }
+    void TearDown() override {
+        if (inSession()) {
+            mockOk("mock_stop_all");
+        }
+    }
+};
 
 // Spins the event loop until the condition holds or the time is up.
 inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {

@@ -60,18 +60,8 @@ TEST(UPowerSourceDescribe, MissingValuesAreLeftOutForTheirDefaults) {
     EXPECT_EQ(UPowerSource::describe(d)[0].count("Current Capacity"), 0u);
 }
 
-class UPowerSourceBus : public ::testing::Test {
+class UPowerSourceBus : public testing::MockSessionTest {
   protected:
-    void SetUp() override {
-        if (!inSession()) {
-            GTEST_SKIP() << "needs the session harness (run-in-session.sh)";
-        }
-    }
-    void TearDown() override {
-        if (inSession()) {
-            mockOk("mock_stop_all");
-        }
-    }
     // Waits for the source to have read UPower's answer.
     static std::optional<std::vector<PowerSourceDescription>> readAfterUpdate(UPowerSource& source) {
         QSignalSpy spy(&source, &UPowerSource::updated);

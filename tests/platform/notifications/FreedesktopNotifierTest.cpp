@@ -43,18 +43,8 @@ std::vector<json> callsOf(const std::string& method) {
     return out;
 }
 
-class FreedesktopNotifierTest : public ::testing::Test {
+class FreedesktopNotifierTest : public testing::MockSessionTest {
   protected:
-    void SetUp() override {
-        if (!inSession()) {
-            GTEST_SKIP() << "needs the session harness (run-in-session.sh)";
-        }
-    }
-    void TearDown() override {
-        if (inSession()) {
-            mockOk("mock_stop_all");
-        }
-    }
     uint postAndWait(FreedesktopNotifier& n, const std::string& title = "Regard indiscret",
                      const std::string& body = "Quelqu'un regarde votre écran.") {
         QSignalSpy spy(&n, &FreedesktopNotifier::posted);

@@ -17,6 +17,7 @@ summary=()
 total_passed=0
 total_failed=0
 failures=0
+failed_tests=()
 
 note() { printf '\n=== %s\n' "$*"; }
 elapsed() { local s=$(($(date +%s) - $1)); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
@@ -44,16 +45,21 @@ run_ctest() {
     local code=${PIPESTATUS[0]}
     local line total failed
     line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
-    rm -f "$log"
     if [ -n "$line" ]; then
         total=$(echo "$line" | sed -E 's/.* out of ([0-9]+).*/\1/')
         failed=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/')
         summary+=("$(printf '%-22s %d passed, %d failed' "$label" $((total - failed)) "$failed")")
         total_passed=$((total_passed + total - failed))
         total_failed=$((total_failed + failed))
+        # The names go into the summary too: a CI log is often read from its end.
+        local name
+        while IFS= read -r name; do
+            failed_tests+=("$label: $name")
+        done < <(sed -n '/^The following tests FAILED:/,/^$/p' "$log" | sed -n -E 's/^[[:space:]]*[0-9]+ - (.*)$/\1/p')
     else
         summary+=("$(printf '%-22s no test ran (ctest exit %d)' "$label" "$code")")
     fi
+    rm -f "$log"
     [ "$code" = 0 ] || failures=$((failures + 1))
 }
 
@@ -128,6 +134,7 @@ fi
 
 note "summary"
 for line in "${summary[@]}"; do echo "$line"; done
+for name in "${failed_tests[@]}"; do echo "failed  $name"; done
 echo "time: ${times[*]}; total $(elapsed "$started")"
 if [ "$failures" = 0 ]; then
     echo "ALL PASSED"

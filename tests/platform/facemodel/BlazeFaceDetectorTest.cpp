@@ -156,7 +156,7 @@ TEST_F(FaceDataTest, NoFaceOnImagesWithoutPeople) {
 }
 
 // The live schedule: while nobody is in view the full-range network runs on every second frame; once a
-// face is followed, on every fifth; a face lost between passes is searched for on the next frame; after a
+// face is followed, on every fullRangeEvery-th; a face lost between passes is searched for on the next frame; after a
 // reset the first frame gets a full pass.
 TEST_F(FaceDataTest, LiveModeSearchesEverySecondFrameWhileNobodyIsThere) {
     REQUIRE_FACEDATA();
@@ -177,14 +177,18 @@ TEST_F(FaceDataTest, LiveModeSearchesEverySecondFrameWhileNobodyIsThere) {
     };
     EXPECT_EQ(passesOver(nobody, 1, 0), 1u) << "the first frame is searched";
     EXPECT_EQ(passesOver(nobody, 8, 0), 4u) << "then every second frame";
-    // The user sits down: found at the next search, then followed, with a full pass every fifth frame.
+    // The user sits down: found at the next search, then followed, with a full pass every few frames.
+    const int every = FaceModelLoader::liveOptions().fullRangeEvery;
+    ASSERT_GT(every, 2);
     const std::uint64_t before = d.fullRangePasses();
     int framesUntilFound = 0;
     while (d.detect(user.frame)->empty()) {
         ASSERT_LT(++framesUntilFound, 2) << "a face waits at most one frame for the next search";
     }
     EXPECT_EQ(d.fullRangePasses() - before, 1u);
-    EXPECT_EQ(passesOver(user, 10, 1), 2u);
+    EXPECT_EQ(passesOver(user, every - 1, 1), 0u) << "followed between full passes";
+    EXPECT_EQ(passesOver(user, 1, 1), 1u);
+    EXPECT_EQ(passesOver(user, 2 * every, 1), 2u);
     // The user leaves right after a full pass: the lost face is searched for on the next frame already.
     EXPECT_EQ(passesOver(nobody, 1, 0), 0u) << "followed, not searched";
     EXPECT_EQ(passesOver(nobody, 1, 0), 1u);

@@ -81,23 +81,25 @@ some_stripes() {
 onboarding_on_page() { [ "$(onboarding_page "$1")" = "$2" ]; }
 
 # classify PNG: the overlay state a screenshot shows on the left monitor: none, nominal, inattention,
-# alert or other (strength 3, default stripe opacity).
+# alert or other (strength 3, default stripe opacity), followed by the darkest grey and the redness read.
 classify() {
     local dark red
     dark=$(darkest "$1" "$LEFT_AREA")
     red=$("$TAVRINE_PROBE" redness "$1" $LEFT_AREA)
     awk -v d="$dark" -v r="$red" -v n="$(expected nominal)" -v i="$(expected inattention)" \
         -v a="$(expected alert)" 'BEGIN {
-        if (r > 12) { print "alert"; exit }
-        if (d >= 250) { print "none"; exit }
-        if (d - n <= 4 && n - d <= 4) { print "nominal"; exit }
-        if (d - i <= 4 && i - d <= 4) { print "inattention"; exit }
-        if (d - a <= 5 && a - d <= 5) { print "alert"; exit }
-        print "other"
+        state = "other"
+        if (r > 12) state = "alert"
+        else if (d >= 250) state = "none"
+        else if (d - n <= 4 && n - d <= 4) state = "nominal"
+        else if (d - i <= 4 && i - d <= 4) state = "inattention"
+        else if (d - a <= 5 && a - d <= 5) state = "alert"
+        print state, "dark=" d, "red=" r
     }'
 }
 
-# record_states SECS FILE: samples the overlay state as fast as screenshots allow; "millis state" lines.
+# record_states SECS FILE: samples the overlay state as fast as screenshots allow; "millis state dark=N
+# red=N" lines.
 record_states() {
     local end=$(($(date +%s%N) / 1000000 + $1 * 1000)) png now
     : >"$2"
@@ -121,6 +123,11 @@ segments() {
             }
             if (cur != "") print cur, start, t[NR]
         }' "$1"
+}
+
+# until_nominal STATE SEGMENTS: milliseconds from the first STATE segment to the next nominal one.
+until_nominal() {
+    awk -v s="$1" '$1 == s && !t0 { t0 = $2; next } t0 && $1 == "nominal" { print $2 - t0; exit }' "$2"
 }
 
 # --- 1. Onboarding on first launch only ----------------------------------------------------------------
@@ -250,14 +257,19 @@ scenario_states() {
     check "the overlay goes nominal, inattention, nominal, alert, nominal ($sequence)" \
         bash -c "[[ '$sequence' == *'nominal inattention nominal alert nominal'* ]]"
     local inattention alert
-    inattention=$(awk '$1 == "inattention" {print $3 - $2; exit}' "$E2E_WORK/segments.log")
-    alert=$(awk '$1 == "alert" {print $3 - $2; exit}' "$E2E_WORK/segments.log")
+    # From a state's first sample to the next nominal one: a sample the classifier cannot place (a
+    # screenshot of a compositor that lags behind on a loaded machine) does not end the state.
+    inattention=$(until_nominal inattention "$E2E_WORK/segments.log")
+    alert=$(until_nominal alert "$E2E_WORK/segments.log")
+    if grep -q ' other ' "$states"; then
+        echo "     unplaced samples: $(grep ' other ' "$states" | cut -d' ' -f3- | sort | uniq -c | tr -s ' ' | tr '\n' ';')"
+    fi
     # 6 s of looking away minus the 1.5 s delay; 6 s of onlooker plus the 3 s hold.
     check "inattention starts after the delay: ${inattention:-?} ms of 6000 ms looking away" \
         awk -v d="${inattention:-0}" 'BEGIN { exit !(d >= 3300 && d <= 5600) }'
     check "the alert holds 3 s after the onlooker leaves: ${alert:-?} ms for 6000 ms of onlooker" \
         awk -v d="${alert:-0}" 'BEGIN { exit !(d >= 7800 && d <= 10800) }'
-    check "the alert flashes red" grep -q ' alert$' "$states"
+    check "the alert flashes red" awk '$2 == "alert" && substr($4, 5) + 0 > 12 { red = 1 } END { exit !red }' "$states"
 
     local notifies closes id
     notifies=$(notify_calls)
@@ -333,11 +345,11 @@ scenario_pauses() {
     logind_set_session_active true
     eventually 10 "coming back to the session brings them back" overlay_reads "$(expected nominal)"
 
-    # The battery is checked every 30 s.
+    # The battery is checked every 30 s: each change shows at the next check, at most 30 s later.
     upower_set_battery 5 2
-    eventually 40 "a battery under the 10 % threshold pauses the filter" overlay_gone
+    eventually 45 "a battery under the 10 % threshold pauses the filter" overlay_gone
     upower_set_battery 5 1
-    eventually 40 "charging resumes it" overlay_reads "$(expected nominal)"
+    eventually 45 "charging resumes it" overlay_reads "$(expected nominal)"
     app_stop
 }
 

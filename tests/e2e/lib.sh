@@ -50,10 +50,22 @@ check() {
 }
 
 # eventually SECS DESCRIPTION CMD...: polls CMD until it succeeds or SECS pass.
+# The time it took is printed, so a log shows how close a check came to its limit.
 eventually() {
-    local secs=$1 what=$2
+    local secs=$1 what=$2 t0
     shift 2
-    if poll "$secs" "$@"; then pass "$what"; else fail "$what (not within ${secs}s)"; fi
+    t0=$(date +%s%N)
+    if poll "$secs" "$@"; then
+        pass "$what ($(elapsed_since "$t0") of ${secs}s)"
+    else
+        fail "$what (not within ${secs}s)"
+    fi
+}
+
+# elapsed_since NS: seconds since the date +%s%N value NS, to a tenth.
+elapsed_since() {
+    local ms=$((($(date +%s%N) - $1) / 1000000))
+    printf '%d.%ds' $((ms / 1000)) $((ms % 1000 / 100))
 }
 
 # poll SECS CMD...: like wait_until, but every 200 ms (screenshots cost more than bus calls) and CMD's

@@ -6,6 +6,7 @@
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/service/PrivacyFilterService.h"
+#include "core/service/TimedPause.h"
 #include "ui/ServiceFilterControl.h"
 
 namespace tavrine {
@@ -25,11 +26,18 @@ struct AppWiring::Impl {
                       return CalibrationSession::create(services.executor(), AVCaptureManager::shared(),
                                                         SettingsRepository::shared());
                   },
-                  [] { return AVCaptureManager::shared().requestAccess(); }} {}
+                  [] { return AVCaptureManager::shared().requestAccess(); }},
+          timedPause(TimedPause::Dependencies{
+              services.executor(), services.clock(), PrivacyFilterService::shared().isActive,
+              [] { PrivacyFilterService::shared().stop(); }, [] { PrivacyFilterService::shared().start(); },
+              services.systemEvents()}) {
+        context.timedPause = &timedPause;
+    }
 
     AppServices services;
     ServiceFilterControl filter;
     UiContext context;
+    TimedPause timedPause;
 };
 
 AppWiring::AppWiring(const QString& camera, const Localizer& localizer)

@@ -90,5 +90,8 @@ KeyValueStore& AppServices::store() {
 LoginItem& AppServices::loginItem() {
     return parts_->loginItem;
 }
+SystemEventMonitor& AppServices::systemEvents() {
+    return parts_->systemEvents;
+}
 
 } // namespace tavrine

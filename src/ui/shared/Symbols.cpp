@@ -200,6 +200,27 @@ const std::map<QString, Draw>& drawings() {
              p.drawArc(QRectF(2.5, 3.5, 15, 15), 125 * 16, -250 * 16);
              p.drawLine(QPointF(10, 1.5), QPointF(10, 9.5));
          }},
+        {"pause.circle",
+         [](QPainter& p, const QColor& c) {
+             p.setPen(roundPen(c, 1.5));
+             p.setBrush(Qt::NoBrush);
+             p.drawEllipse(QRectF(1.5, 1.5, 17, 17));
+             p.setPen(Qt::NoPen);
+             p.setBrush(c);
+             p.drawRoundedRect(QRectF(6.5, 6, 2.4, 8), 0.8, 0.8);
+             p.drawRoundedRect(QRectF(11.1, 6, 2.4, 8), 0.8, 0.8);
+         }},
+        {"play.fill",
+         [](QPainter& p, const QColor& c) {
+             QPainterPath triangle;
+             triangle.moveTo(5, 3);
+             triangle.lineTo(17, 10);
+             triangle.lineTo(5, 17);
+             triangle.closeSubpath();
+             p.setPen(roundPen(c, 1.5));
+             p.setBrush(c);
+             p.drawPath(triangle);
+         }},
     };
     return table;
 }

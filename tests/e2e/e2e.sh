@@ -4,7 +4,7 @@
 # file, the process table.
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
-#   onboarding  filter  states  shortcut  pauses  preferences  camera  quit  snooze
+#   onboarding  filter  states  shortcut  pauses  preferences  camera  quit  snooze  lock
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -548,6 +548,34 @@ scenario_snooze() {
     app_start --camera "$clip"
     eventually 20 "the next launch starts as usual: the pause is forgotten" overlay_reads "$(expected nominal)"
     check "no pause in the tooltip" not tray_tooltip_has reprise
+    app_stop
+}
+
+# --- 10. Locking the session when the user leaves -------------------------------------------------------
+
+lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
+locked() { [ "$(lock_calls)" -ge 1 ]; }
+lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
+lock_warned() { [ -n "$(lock_warnings)" ]; }
+
+scenario_lock() {
+    local clip
+    require_clip leaving
+    settings_seed "has_completed_onboarding=true" "lock_on_absence=true" "lock_delay_ms=30000"
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    mock_clear_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH"
+    # The clip: facing 0-5 s, nobody 5-41 s, facing 41-47 s, nobody 47-97 s.
+    app_start --camera "$clip"
+    eventually 20 "the filter runs" some_stripes
+    eventually 45 "30 s without a face: the lock warning" lock_warned
+    check "the warning says how to cancel" bash -c "echo '$(lock_warnings | head -n 1)' |
+        jq -e '.args[4] == \"Verrouillage dans 10\u00a0s \u2014 revenez devant l\u2019\u00e9cran pour annuler\"' >/dev/null"
+    eventually 10 "the user back within the 10 s: the warning is withdrawn" withdrawn
+    check "and the session is not locked" stays 6 not locked
+    eventually 50 "the user leaves again: the session is locked through logind" locked
+    check "locked once for this absence" stays 6 [ "$(lock_calls)" = 1 ]
+    check "two warnings in all" [ "$(count_of "$(lock_warnings)")" = 2 ]
+    eventually 5 "the lock is counted in the statistics" settings_is stats_lock_count 1
     app_stop
 }
 

@@ -15,6 +15,8 @@ class OverlayWindowManager;
 class PrivacyFilterService;
 class SettingsRepository;
 class StatsRepository;
+class Notifier;
+class SessionLocker;
 class SystemEventMonitor;
 class Clock;
 
@@ -45,6 +47,9 @@ class AppServices {
     LoginItem& loginItem();
     // Display sleep and wake, session switches (also watched by the service while it runs).
     SystemEventMonitor& systemEvents();
+    Notifier& notifier();
+    // Locks the session the system monitor watches.
+    SessionLocker& sessionLocker();
 
   private:
     struct Parts;

@@ -197,7 +197,13 @@ TEST(AbsenceLock, NothingCountsWhileTheDisplaySleeps) {
 
 TEST(AbsenceLock, ACalibrationUnderWayHoldsTheCountBack) {
     LockRig r;
-    r.calibrating = true;
+    r.see(nobody);
+    r.advance(10'000);
+    r.calibrating = true; // begun while no frame comes in
+    r.advance(20'000 + AbsenceLock::warningMs);
+    EXPECT_EQ(r.warnings(), 0);
+    EXPECT_EQ(r.locker.requests, 0);
+    r.see(user);
     r.seeFor(nobody, 60'000);
     EXPECT_EQ(r.warnings(), 0);
     r.calibrating = false;

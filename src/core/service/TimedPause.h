@@ -54,7 +54,7 @@ class TimedPause {
     Published<Status> status{Status{}};
 
     void pause(Length length);
-    // Stops the filter until that wall-clock time; a time already past resumes at once.
+    // Stops the filter until that wall-clock time; a time already past ends the pause at the next turn.
     void pauseUntil(std::int64_t resumeAtMs);
     // Ends the pause now and starts the filter.
     void resumeNow();

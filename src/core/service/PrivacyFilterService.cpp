@@ -214,6 +214,7 @@ void PrivacyFilterService::Impl::stop() {
 
 void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& input) {
     fsm().onDetectionInput(input);
+    self.detections.emit(input);
     if (!input.primaryFace) {
         return;
     }

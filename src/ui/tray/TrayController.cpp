@@ -102,10 +102,30 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
     });
     connect(&AppSignals::instance(), &AppSignals::openPreferencesRequested, this,
             &TrayController::openPreferences);
+    if (ctx.timedPause) {
+        pauseSub_ = ctx.timedPause->status.subscribe([this](const TimedPause::Status& s) { updatePause(s); });
+    }
+}
+
+void TrayController::updatePause(const TimedPause::Status& status) {
+    const QString tip = status.paused ? QStringLiteral("Tavrine\u00a0: en pause, reprise dans ") +
+                                            MenuBarPopoverView::timeLeftText(status.remainingMs)
+                                      : QStringLiteral("Tavrine");
+    if (tip != toolTip_) {
+        toolTip_ = tip;
+        if (tray_) {
+            tray_->setToolTip(toolTip_);
+        }
+    }
+    if (status.paused != paused_) {
+        paused_ = status.paused;
+        updateStatusIcon(lastState_);
+    }
 }
 
 TrayController::~TrayController() {
     stateSub_.cancel();
+    pauseSub_.cancel();
     delete popup_.data();
     delete prefsWindow_.data();
 }
@@ -127,7 +147,7 @@ void TrayController::ensureTrayIcon() {
         return;
     }
     tray_ = new QSystemTrayIcon(icon_, this);
-    tray_->setToolTip(QStringLiteral("Tavrine"));
+    tray_->setToolTip(toolTip_);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
             togglePopover();
@@ -138,7 +158,10 @@ void TrayController::ensureTrayIcon() {
 }
 
 void TrayController::updateStatusIcon(const FilterState& state) {
-    const StatusBarIcon::Look look = StatusBarIcon::lookFor(state);
+    lastState_ = state;
+    // A timed pause stops the filter, yet it is a pause, not the filter switched off.
+    const StatusBarIcon::Look look =
+        StatusBarIcon::lookFor(paused_ ? FilterState::autoPaused(PauseReason::userPaused(0)) : state);
     iconState_ = look.iconState;
     iconTint_ = look.tint;
     icon_ = StatusBarIcon::make(iconState_, iconTint_);

@@ -42,6 +42,8 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
+    // "Tavrine", or during a timed pause the time left.
+    QString toolTip() const { return toolTip_; }
 
     // Whether a StatusNotifierItem host or an XEmbed tray is there now.
     static bool trayHostAvailable();
@@ -55,6 +57,7 @@ class TrayController : public QObject {
 
   private:
     void updateStatusIcon(const FilterState& state);
+    void updatePause(const TimedPause::Status& status);
     void ensureTrayIcon();
 
     const UiContext& ctx_;
@@ -68,10 +71,14 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState_ = StatusBarIcon::IconState::inactive;
     QColor iconTint_;
     QIcon icon_;
+    QString toolTip_ = QStringLiteral("Tavrine");
+    FilterState lastState_;
+    bool paused_ = false;
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
     QElapsedTimer closedByOutsideClick_;
     Subscription stateSub_;
+    Subscription pauseSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace tavrine {
@@ -19,8 +21,10 @@ class SerialQueue;
 
 // Turns camera frames into DetectionInput records: admits at most one frame per 1000/fpsLimit ms,
 // detects on its own worker ("analysis queue"), keeps faces at least 0.04 of the frame wide and delivers
-// on the main thread through the executor. Always owned by shared_ptr (create()): posted work holds it
-// weakly and delivers nothing once it is gone.
+// on the main thread through the executor. At most one admitted frame is analysed and at most one waits:
+// a frame admitted while another waits replaces it (the newest wins), so a detector slower than the
+// admission rate, or one still loading its models, holds back neither memory nor fresh frames. Always
+// owned by shared_ptr (create()): posted work holds it weakly and delivers nothing once it is gone.
 class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyzer> {
   public:
     static std::shared_ptr<VisionFaceAnalyzer> create(int fpsLimit, std::shared_ptr<FaceDetector> detector,
@@ -55,11 +59,26 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
                        const Clock& clock);
 
+    struct Admitted {
+        VideoFrame frame;
+        std::int64_t timestampMs = 0;
+    };
+    // The frame waiting for the worker, shared with the worker task (which never holds the analyzer).
+    struct Waiting {
+        std::mutex mutex;
+        std::optional<Admitted> next;
+        bool workerBusy = false; // a task is submitted or running and will take `next`
+    };
+    static void analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>& weakSelf,
+                               const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,
+                               Executor& mainExecutor);
+
     std::shared_ptr<FaceDetector> detector_;
     Executor& mainExecutor_;
     const Clock& clock_;
     const std::int64_t minIntervalMs_;
     std::int64_t lastAnalysisMs_ = 0; // camera thread only
+    std::shared_ptr<Waiting> waiting_ = std::make_shared<Waiting>();
     std::shared_ptr<SerialQueue> analysisQueue_;
 };
 

@@ -36,6 +36,7 @@ class FakeFilterControl final : public FilterControl {
     Published<FilterState>& fsmState() override { return state; }
     Published<bool>& isActive() override { return active; }
     Published<bool>& isAlert() override { return alert; }
+    Published<bool>& analysisUnavailable() override { return blind; }
     void start(std::function<void()> done) override {
         ++starts;
         executor_.post([this, done] {
@@ -58,6 +59,7 @@ class FakeFilterControl final : public FilterControl {
     }
 
     Published<FilterState> state{FilterState::inactive()};
+    Published<bool> blind{false};
     Published<bool> active{false};
     Published<bool> alert{false};
     bool cameraWorks = true;

@@ -93,6 +93,16 @@ void VisionFaceAnalyzer::analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>&
         std::optional<std::vector<FaceObservation>> faces =
             detector ? detector->detect(admitted.frame) : std::nullopt;
         admitted.frame = {}; // the pixels are not needed any more
+        if (!faces && detector && detector->isUnavailable() && !waiting->unavailableReported) {
+            waiting->unavailableReported = true;
+            mainExecutor.post([weakSelf] {
+                std::shared_ptr<VisionFaceAnalyzer> self = weakSelf.lock();
+                if (self && self->onUnavailable) {
+                    auto onUnavailable = self->onUnavailable;
+                    onUnavailable();
+                }
+            });
+        }
         if (!faces || weakSelf.expired()) {
             continue;
         }

@@ -34,6 +34,8 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     // Set and read on the main thread only.
     std::function<void(const DetectionInput&)> onResult;
     std::function<void(double)> onCalibrationSample;
+    // Once, when the detector reports that it can no longer detect anything (its models failed to load).
+    std::function<void()> onUnavailable;
     // Written on the main thread, read on the camera thread.
     std::atomic<bool> isSuspended{false};
     int fpsLimit;
@@ -68,6 +70,7 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
         std::mutex mutex;
         std::optional<Admitted> next;
         bool workerBusy = false; // a task is submitted or running and will take `next`
+        bool unavailableReported = false; // worker only
     };
     static void analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>& weakSelf,
                                const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,

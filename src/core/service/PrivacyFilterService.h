@@ -46,6 +46,7 @@ public:
     };
 
     static constexpr const char* alertNotificationId = "tavrine.alert";
+    static constexpr const char* analysisNotificationId = "tavrine.analysis";
 
     explicit PrivacyFilterService(Dependencies deps);
     ~PrivacyFilterService();
@@ -57,6 +58,10 @@ public:
     Published<FilterState> fsmState{FilterState::inactive()};
     Published<bool> isActive{false};
     Published<bool> isAlert{false};
+    // True once the face analysis cannot run (its models failed to load): the filter is stopped, since a
+    // filter that sees nothing protects nothing, and the user is told once. Cleared by a start that gets
+    // a working analyzer.
+    Published<bool> analysisUnavailable{false};
 
     // Asynchronous; done (optional) runs on the main thread once the camera started or failed.
     void start(std::function<void()> done = {});

@@ -121,11 +121,20 @@ MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : 
         alert_ = a;
         render();
     });
+    analysisSub_ = ctx.filter.analysisUnavailable().subscribe([this](bool unavailable) {
+        analysisUnavailable_ = unavailable;
+        render();
+    });
 }
 
 void MenuBarPopoverView::render() {
-    status_->setText(statusLabel(ctx_, state_));
-    widgets::setTextColor(status_, statusColor(state_));
+    if (analysisUnavailable_) {
+        status_->setText(QString::fromUtf8(analysisUnavailableLine));
+        widgets::setTextColor(status_, AppColors::error());
+    } else {
+        status_->setText(statusLabel(ctx_, state_));
+        widgets::setTextColor(status_, statusColor(state_));
+    }
     logo_->setState(active_, alert_);
     switch_->setChecked(active_);
 }

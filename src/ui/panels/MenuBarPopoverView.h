@@ -31,6 +31,9 @@ class MenuBarPopoverView : public QWidget {
     static QString statusLabel(const UiContext& ctx, const FilterState& state);
     // Its colour: error for an alert, secondary text when paused or off, success otherwise.
     static QColor statusColor(const FilterState& state);
+    // The status text, in the error colour, while the face analysis cannot run, whatever the state.
+    static constexpr const char* analysisUnavailableLine =
+        "Analyse du visage indisponible\nRéinstallez Tavrine";
 
     QLabel* statusLine() const { return status_; }
     ToggleSwitch* activeSwitch() const { return switch_; }
@@ -72,7 +75,9 @@ class MenuBarPopoverView : public QWidget {
     FilterState state_;
     bool active_ = false;
     bool alert_ = false;
+    bool analysisUnavailable_ = false;
     Subscription stateSub_;
+    Subscription analysisSub_;
     Subscription activeSub_;
     Subscription alertSub_;
 };

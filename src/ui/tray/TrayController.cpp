@@ -100,12 +100,25 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
             }
         });
     });
+    analysisSub_ = ctx.filter.analysisUnavailable().subscribe([this, alive](bool unavailable) {
+        ctx_.executor.post([this, alive, unavailable] {
+            if (!alive.lock()) {
+                return;
+            }
+            toolTip_ =
+                unavailable ? QString::fromUtf8(analysisUnavailableToolTip) : QStringLiteral("Tavrine");
+            if (tray_) {
+                tray_->setToolTip(toolTip_);
+            }
+        });
+    });
     connect(&AppSignals::instance(), &AppSignals::openPreferencesRequested, this,
             &TrayController::openPreferences);
 }
 
 TrayController::~TrayController() {
     stateSub_.cancel();
+    analysisSub_.cancel();
     delete popup_.data();
     delete prefsWindow_.data();
 }
@@ -127,7 +140,7 @@ void TrayController::ensureTrayIcon() {
         return;
     }
     tray_ = new QSystemTrayIcon(icon_, this);
-    tray_->setToolTip(QStringLiteral("Tavrine"));
+    tray_->setToolTip(toolTip_);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
             togglePopover();

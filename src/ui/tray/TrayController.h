@@ -42,6 +42,11 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
+    // The tray icon's tooltip: the name, and what to do when the face analysis cannot run.
+    const QString& toolTip() const { return toolTip_; }
+    static constexpr const char* analysisUnavailableToolTip =
+        "Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. Réinstallez Tavrine pour "
+        "la rétablir.";
 
     // Whether a StatusNotifierItem host or an XEmbed tray is there now.
     static bool trayHostAvailable();
@@ -68,10 +73,12 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState_ = StatusBarIcon::IconState::inactive;
     QColor iconTint_;
     QIcon icon_;
+    QString toolTip_ = QStringLiteral("Tavrine");
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
     QElapsedTimer closedByOutsideClick_;
     Subscription stateSub_;
+    Subscription analysisSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -3,6 +3,8 @@
 // --camera source. With FPS, the source drops what an analysis at FPS would not admit, as the application
 // does; 0 delivers every frame.
 // Usage: tavrine_bench_capture [SECONDS] [SOURCE] [FPS]   (defaults: 10, demo, 10)
+// SOURCE is a --camera value, or camera:DESCRIPTION for a simulated webcam, e.g.
+//   "camera:videotestsrc is-live=true ! video/x-raw,width=640,height=480,framerate=30/1 ! jpegenc"
 
 #include "core/detection/VisionFaceAnalyzer.h"
 #include "core/util/VirtualExecutor.h"
@@ -42,12 +44,22 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const std::string spec = argc > 2 ? argv[2] : "demo";
     const int fps = argc > 3 ? std::atoi(argv[3]) : 10;
-    auto source = tavrine::makeFrameSource(spec);
+    // "camera:DESCRIPTION": a simulated webcam, DESCRIPTION followed by the camera pipeline's decoding.
+    std::shared_ptr<tavrine::GstFrameSource> source;
+    if (spec.rfind("camera:", 0) == 0) {
+        tavrine::GstFrameSource::Options options;
+        options.kind = tavrine::GstFrameSource::Kind::description;
+        options.location = spec.substr(7) + tavrine::GstFrameSource::cameraDecodeStage();
+        source = std::make_shared<tavrine::GstFrameSource>(options);
+    } else {
+        source = tavrine::makeFrameSource(spec);
+    }
     source->setFrameRateLimit(fps);
     tavrine::VirtualExecutor executor;
     tavrine::SystemClock clock;
     auto detector = std::make_shared<CountingDetector>();
     auto analyzer = tavrine::VisionFaceAnalyzer::create(fps > 0 ? fps : 10, detector, executor, clock);
+    analyzer->onAdmitted = [&source] { source->frameAdmitted(); };
     std::atomic<long> frames{0};
     // Warm up (pipeline start, first decode), then measure a steady stretch.
     if (auto error = source->start([&](const tavrine::VideoFrame& frame) {

@@ -118,6 +118,7 @@ struct Harness {
             samples.push_back(width);
             log.push_back("sample");
         };
+        analyzer->onAdmitted = [this] { ++admitted; };
     }
     // Sends one frame at kStartMs + offsetMs and waits until the worker is idle again, so that every
     // admitted frame reaches the detector; the frame's width tags it for the detector.
@@ -142,6 +143,7 @@ struct Harness {
     std::vector<DetectionInput> inputs;
     std::vector<double> samples;
     std::vector<std::string> log;
+    int admitted = 0; // frames reported admitted to the camera side
 };
 
 } // namespace
@@ -171,6 +173,7 @@ TEST(VisionFaceAnalyzerAdmission, DropsFramesInsideTheIntervalAndAdmitsAtItsEnd)
     h.frameAt(200, 6);
     h.settle();
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 3, 6}));
+    EXPECT_EQ(h.admitted, 3);
     ASSERT_EQ(h.inputs.size(), 3u);
     EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
     EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 100);
@@ -197,6 +200,7 @@ TEST(VisionFaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
     h.frameAt(200, 5); // 70 ms after it: dropped
     h.settle();
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 4}));
+    EXPECT_EQ(h.admitted, 2);
     ASSERT_EQ(h.inputs.size(), 2u);
     EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 130);
 }
@@ -218,6 +222,7 @@ TEST(VisionFaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothin
     h.frameAt(100, 3); // admitted
     h.settle();
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{3}));
+    EXPECT_EQ(h.admitted, 2) << "the empty frame took the slot";
     ASSERT_EQ(h.inputs.size(), 1u);
     EXPECT_EQ(h.inputs[0].timestampMs, kStartMs + 100);
 }

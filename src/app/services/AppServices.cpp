@@ -60,10 +60,14 @@ AppServices::AppServices(const Localizer& localizer, Options options)
     SharedInstance<OverlayWindowManager>::setFactory(
         [&p] { return std::make_unique<OverlayWindowManager>(p.windowSystem); });
     // Each start tells the camera the analysis rate of the run, so that it drops the frames the analyzer
-    // would not admit before converting them.
+    // would not admit before converting them, and the analyzer tells it which frames it took.
     auto makeAnalyzer = [&p, make = p.models.analyzerFactory(p.executor, p.clock)](int fpsLimit) {
         p.frameSource->setFrameRateLimit(fpsLimit);
-        return make(fpsLimit);
+        auto analyzer = make(fpsLimit);
+        if (analyzer) {
+            analyzer->onAdmitted = [source = p.frameSource.get()] { source->frameAdmitted(); };
+        }
+        return analyzer;
     };
     SharedInstance<PrivacyFilterService>::setFactory([&p, makeAnalyzer] {
         return std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{

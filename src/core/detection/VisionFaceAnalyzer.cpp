@@ -54,6 +54,9 @@ void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
     }
     // The slot is used up even by a frame that turns out to carry no pixels.
     lastAnalysisMs_ = t;
+    if (onAdmitted) {
+        onAdmitted();
+    }
     if (!frame.pixels) {
         return;
     }

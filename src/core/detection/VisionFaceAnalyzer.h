@@ -36,6 +36,9 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     std::function<void(double)> onCalibrationSample;
     // Once, when the detector reports that it can no longer detect anything (its models failed to load).
     std::function<void()> onUnavailable;
+    // Called on the camera thread, inside analyze(), for every admitted frame. Set it before the
+    // analyzer receives frames.
+    std::function<void()> onAdmitted;
     // Written on the main thread, read on the camera thread.
     std::atomic<bool> isSuspended{false};
     int fpsLimit;

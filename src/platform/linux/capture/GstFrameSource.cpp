@@ -76,28 +76,45 @@ std::optional<CameraError> checkPath(const std::string& path, bool device) {
     return std::nullopt;
 }
 
-// Drops the buffers that come less than minSpacing of stream time after the last one let through. A
-// timestamp that goes back (a looped file, a restarted camera) starts again from that buffer.
-struct RateGate {
-    GstClockTime minSpacing;
-    GstClockTime lastKept = GST_CLOCK_TIME_NONE;
+} // namespace
+
+// Lets through a buffer that comes at least minSpacing of stream time after the last one let through, and
+// drops the others, with one exception: when the consumer did not take the last frame let through (the
+// analyzer's wall-clock admission can turn away a frame that comes exactly one interval after the last),
+// the next buffer goes through too, so the analysis keeps its rate. A timestamp that goes back (a looped
+// file, a restarted camera) starts again from that buffer.
+struct GstFrameSource::RateGate {
+    explicit RateGate(GstClockTime spacing) : minSpacing(spacing) {}
+    const GstClockTime minSpacing;
+    GstClockTime lastKept = GST_CLOCK_TIME_NONE; // streaming thread only
+    bool secondChance = false;                   // streaming thread only
+    // The timestamp of the last frame the consumer took (frameAdmitted()).
+    std::atomic<GstClockTime> admitted{GST_CLOCK_TIME_NONE};
 
     static GstPadProbeReturn onBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
-        auto* gate = static_cast<RateGate*>(data);
+        RateGate* gate = static_cast<std::shared_ptr<RateGate>*>(data)->get();
         const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
         if (!GST_CLOCK_TIME_IS_VALID(pts)) {
             return GST_PAD_PROBE_OK;
         }
-        if (GST_CLOCK_TIME_IS_VALID(gate->lastKept) && pts >= gate->lastKept &&
-            pts - gate->lastKept < gate->minSpacing) {
-            return GST_PAD_PROBE_DROP;
+        if (!GST_CLOCK_TIME_IS_VALID(gate->lastKept) || pts < gate->lastKept ||
+            pts - gate->lastKept >= gate->minSpacing) {
+            gate->lastKept = pts;
+            gate->secondChance = true;
+            return GST_PAD_PROBE_OK;
         }
-        gate->lastKept = pts;
-        return GST_PAD_PROBE_OK;
+        if (gate->secondChance && gate->admitted.load() != gate->lastKept) {
+            gate->lastKept = pts;
+            gate->secondChance = false;
+            return GST_PAD_PROBE_OK;
+        }
+        return GST_PAD_PROBE_DROP;
     }
 };
 
-void installRateGate(GstElement* pipeline, int framesPerSecond) {
+void GstFrameSource::installRateGate(GstElement* pipeline) {
+    gate_.reset();
+    const int framesPerSecond = frameRateLimit_.load();
     if (framesPerSecond <= 0) {
         return;
     }
@@ -106,15 +123,21 @@ void installRateGate(GstElement* pipeline, int framesPerSecond) {
         return;
     }
     if (GstPad* pad = gst_element_get_static_pad(element, "sink")) {
+        gate_ = std::make_shared<RateGate>(minFrameSpacingNs(framesPerSecond));
+        // The probe holds the gate too, so it outlives a pipeline torn down after the source forgot it.
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &RateGate::onBuffer,
-                          new RateGate{GstFrameSource::minFrameSpacingNs(framesPerSecond)},
-                          [](gpointer data) { delete static_cast<RateGate*>(data); });
+                          new std::shared_ptr<RateGate>(gate_),
+                          [](gpointer data) { delete static_cast<std::shared_ptr<RateGate>*>(data); });
         gst_object_unref(pad);
     }
     gst_object_unref(element);
 }
 
-} // namespace
+void GstFrameSource::frameAdmitted() {
+    if (gate_) {
+        gate_->admitted = deliveringPts_.load();
+    }
+}
 
 std::uint64_t GstFrameSource::minFrameSpacingNs(int framesPerSecond) {
     if (framesPerSecond <= 0) {
@@ -257,7 +280,7 @@ std::optional<CameraError> GstFrameSource::play(const std::string& location) {
         g_object_set(src, options_.kind == Kind::camera ? "device" : "location", location.c_str(), nullptr);
         gst_object_unref(src);
     }
-    installRateGate(pipeline, frameRateLimit_.load());
+    installRateGate(pipeline);
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* appsink, gpointer self) -> GstFlowReturn {
@@ -444,6 +467,7 @@ void GstFrameSource::onSample(GstAppSink* sink) {
             report(false);
         }
         if (onFrame_) {
+            deliveringPts_ = GST_BUFFER_PTS(gst_sample_get_buffer(sample));
             onFrame_(VideoFrame{width, height, static_cast<int>(rowBytes), std::move(pixels)});
         }
     }

@@ -62,6 +62,9 @@ class GstFrameSource final : public FrameSource {
     // The analysis rate for the pipelines built from now on (the next start, a rebuild); 0 lifts the limit.
     // Any thread.
     void setFrameRateLimit(int framesPerSecond) { frameRateLimit_ = framesPerSecond; }
+    // Called by the consumer from inside the frame handler when it takes the frame being delivered for
+    // analysis. A frame the consumer turns away lets the next one through the rate gate.
+    void frameAdmitted();
     // The shortest gap between two frames let through at a limit of framesPerSecond, in nanoseconds of
     // stream time: nine tenths of the analysis interval (1000/fps ms), so that a source sending exactly
     // the analysis rate keeps every frame despite its jitter.
@@ -101,6 +104,10 @@ class GstFrameSource final : public FrameSource {
     std::atomic<std::int64_t> lastFrameMs_{0};
     std::atomic<std::uint64_t> framesDelivered_{0};
     std::atomic<int> frameRateLimit_;
+    struct RateGate;
+    void installRateGate(GstElement* pipeline);
+    std::shared_ptr<RateGate> gate_;           // the running pipeline's; set before it plays
+    std::atomic<std::uint64_t> deliveringPts_; // the timestamp of the frame in the handler
     // Streaming thread only: frame buffers handed out again once every consumer has let go of them.
     std::vector<std::shared_ptr<std::vector<std::uint8_t>>> pool_;
 };

@@ -100,7 +100,7 @@ TEST(PrivacyFilterServiceStart, MissingFaceModelTakesTheCameraFailurePath) {
     EXPECT_FALSE(r.overlay.isShowing.get());
 }
 
-TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayThenRetriesToNominal) {
+TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayUntilFramesCome) {
     Rig r;
     r.source->failNextStart(CameraError::noCameraAvailable);
     ASSERT_TRUE(r.start());
@@ -111,14 +111,14 @@ TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayThenRetrie
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
     EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
 
-    r.advance(4999);
+    // No frame yet: the retry opens the camera again and the machine keeps waiting.
+    r.advance(5000);
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
-    r.advance(1);
+    EXPECT_EQ(r.source->starts(), 3);
+    r.see(userOnly);
     EXPECT_EQ(r.state(), FilterState::nominal(3));
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), nominalAlpha());
-    // The retry's start found the camera running: no new session.
-    EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
-    EXPECT_EQ(r.source->starts(), 2);
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 2) << "a restart is not a session";
 }
 
 TEST(PrivacyFilterServiceStart, StopWhileTheCameraStartsLeavesTheServiceStopped) {
@@ -457,27 +457,69 @@ TEST(PrivacyFilterServiceSystemEvents, PausedAnalyzerDeliversNothing) {
     EXPECT_TRUE(r.notifier.posts.empty());
 }
 
-TEST(PrivacyFilterServiceSystemEvents, CameraInterruptionKeepsTheOverlayAndRecoversWithoutANewSession) {
+TEST(PrivacyFilterServiceSystemEvents, CameraLossRestartsTheCameraEveryRetryUntilFramesCome) {
     Rig r;
     ASSERT_TRUE(r.start());
+    r.see(userOnly);
     r.source->interrupt(true);
     r.settle();
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
     EXPECT_TRUE(r.overlay.isShowing.get());
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
-    r.advance(5000);
-    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    // The source saying it is back ends nothing; neither does time: each retry reopens the camera, gone
+    // (the device is absent) or silent (it opens but sends nothing).
+    r.source->interrupt(false);
+    r.source->failNextStart(CameraError::noCameraAvailable);
+    r.source->failNextStart(CameraError::noCameraAvailable);
+    for (int retry = 1; retry <= 4; ++retry) {
+        r.advance(4999);
+        EXPECT_EQ(r.source->starts(), retry) << "retry " << retry;
+        r.advance(1);
+        EXPECT_EQ(r.source->starts(), retry + 1) << "retry " << retry;
+        EXPECT_EQ(r.state(), FilterState::cameraBusy(5000)) << "retry " << retry;
+        EXPECT_EQ(r.svc().fsmState.get(), FilterState::cameraBusy(5000));
+    }
+    EXPECT_EQ(r.camera.analyzer(), r.analyzers.back().lock()) << "the analyzer stays attached";
+    // Frames again: the machine leaves cameraBusy and the frames are analysed.
+    r.see(userAndOnlooker);
+    r.see(userAndOnlooker);
+    EXPECT_EQ(r.state(), FilterState::alert());
+    EXPECT_EQ(r.notifier.posts.size(), 1u);
+    const int starts = r.source->starts();
+    r.advance(20'000);
+    EXPECT_EQ(r.source->starts(), starts) << "no restart once frames flow";
     EXPECT_EQ(r.stats.stats.get().sessionCount, 1);
-    EXPECT_EQ(r.source->starts(), 1);
+}
 
-    // An interruption that ends before the retry: the end of it returns to nominal at once.
+TEST(PrivacyFilterServiceSystemEvents, CameraLostDuringAPauseShowsWhenThePauseEnds) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.settle();
     r.source->interrupt(true);
     r.settle();
-    r.source->interrupt(false);
+    EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::screenOff()));
+    r.advance(20'000);
+    EXPECT_EQ(r.source->starts(), 1) << "nothing is retried while paused";
+    r.events.fire(SystemEventMonitor::Event::screensDidWake);
     r.settle();
-    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000)) << "the filter cannot watch: it says so";
     r.advance(5000);
+    EXPECT_EQ(r.source->starts(), 2);
+    r.see(userOnly);
     EXPECT_EQ(r.state(), FilterState::nominal(3));
+}
+
+TEST(PrivacyFilterServiceSystemEvents, FramesEndingAnInterruptionBeforeTheRetryNeedNoRestart) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.source->interrupt(true);
+    r.settle();
+    r.see(userOnly);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    r.advance(10'000);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_EQ(r.source->starts(), 1);
 }
 
 TEST(PrivacyFilterServiceSystemEvents, RetryPendingAtStopDoesNotReviveALaterRun) {

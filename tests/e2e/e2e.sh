@@ -4,7 +4,7 @@
 # file, the process table.
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
-#   onboarding  filter  states  shortcut  pauses  preferences  camera  quit
+#   onboarding  filter  states  shortcut  pauses  preferences  camera  stall  quit
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -435,25 +435,78 @@ strength_handle() {
 
 # --- 7. The camera goes and comes back ------------------------------------------------------------------
 
+# The tray item's tooltip title.
+tray_tooltip() {
+    local item
+    item=$(sni_items | head -n 1)
+    [ -n "$item" ] || return 1
+    gdbus call --session -d "${item%%/*}" -o "/${item#*/}" -m org.freedesktop.DBus.Properties.Get \
+        org.kde.StatusNotifierItem ToolTip 2>/dev/null
+}
+tray_says() { tray_tooltip | grep -qF "$1"; }
+camera_shown_missing() { overlay_gone && tray_says "Caméra indisponible"; }
+camera_not_shown_missing() { tray_says Tavrine && ! tray_says "Caméra indisponible"; }
+# The lines the application printed about the camera.
+camera_log_lines() { grep -c "caméra" "$APP_LOG"; }
+
 scenario_camera() {
     returning_user
-    local cam="$E2E_WORK/camera.webm"
-    cp "$(clip_path facing)" "$cam"
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    # A camera known by its persistent name, as under /dev/v4l/by-id.
+    local dev="$E2E_WORK/dev"
+    rm -rf "$dev"
+    mkdir -p "$dev/v4l/by-id"
+    local cam="$dev/v4l/by-id/usb-Test_Camera_0001-video-index0"
+    cp "$(clip_path facing)" "$dev/video3.webm"
+    ln -s ../../video3.webm "$cam"
     app_start --camera "$cam"
     eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    eventually 5 "the tray does not say the camera is missing" camera_not_shown_missing
     local icon_running
     icon_running=$(tray_icon_digest)
-    # The source disappears: its content is gone and its path too.
-    : >"$cam"
-    rm -f "$cam"
-    eventually 15 "losing the camera hides the stripes (cameraBusy has no opacity)" overlay_gone
+
+    # Unplugged: its node and its name are gone, and a loopback camera (a clip without a face, which
+    # would show inattention stripes if taken) sits on another node.
+    : >"$dev/video3.webm"
+    rm -f "$dev/video3.webm" "$cam"
+    cp "$(clip_path empty)" "$dev/video0.webm"
+    eventually 15 "losing the camera hides the stripes and the tray says the camera is missing" camera_shown_missing
     eventually 5 "the tray icon shows the pause" tray_icon_differs "$icon_running"
+    # Past two 5 s retries: no timer alone brings the filter back to "running".
+    check "it stays shown missing while the camera is away (12 s)" stays 12 camera_shown_missing
     check "the application keeps running" app_alive
-    cp "$(clip_path facing)" "$cam"
+    check "the retries are not logged one by one ($(camera_log_lines) lines)" [ "$(camera_log_lines)" -le 3 ]
+
+    # Back under another node, found by its name; it now shows an onlooker: only analysed frames can
+    # raise the notification.
+    cp "$(clip_path onlooker)" "$dev/video5.webm"
+    ln -s ../../video5.webm "$cam"
     local t0=$SECONDS
-    eventually 12 "the camera back: nominal again" overlay_reads "$(expected nominal)"
-    echo "     back to nominal after $((SECONDS - t0)) s"
-    eventually 5 "the tray icon shows the running filter again" tray_icon_is "$icon_running"
+    eventually 15 "the camera back: its frames are analysed again (onlooker notified)" notified
+    echo "     onlooker seen $((SECONDS - t0)) s after the camera came back"
+    eventually 5 "the tray no longer says the camera is missing" camera_not_shown_missing
+    check "the loopback camera was never opened" bash -c "! ls -l /proc/$APP_PID/fd 2>/dev/null | grep -qF video0.webm"
+    app_stop
+}
+
+# --- 7b. The stream goes silent without an error -----------------------------------------------------------
+
+scenario_stall() {
+    returning_user
+    # Four seconds of a face, then nothing for a minute (the next frame is stamped at 60 s): the file
+    # stays open and readable, the stream just stops delivering.
+    local clip="$E2E_WORK/stall.webm"
+    ffmpeg -loglevel error -y -i "$(clip_path facing)" \
+        -vf "select='lte(n\,60)',setpts='if(lte(N\,59)\,PTS-STARTPTS\,60/TB)'" -fps_mode passthrough \
+        -c:v libvpx -b:v 1M "$clip" || { fail "could not make the silent clip"; return; }
+    app_start --camera "$clip"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    local t0=$SECONDS
+    eventually 12 "a stream silent for 3 s shows the camera missing" camera_shown_missing
+    echo "     shown missing $((SECONDS - t0)) s after the filter was seen running"
+    # The retry reopens the source, which delivers its first seconds again.
+    eventually 10 "the restarted camera runs the filter again" overlay_reads "$(expected nominal)"
+    check "the camera said it stopped and came back" bash -c "grep -q 'ne donne plus' '$APP_LOG' && grep -q 'de nouveau' '$APP_LOG'"
     app_stop
 }
 

@@ -60,6 +60,10 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription cameraInterruptionObserver;
     // Bumped by every stop(): a camera start or a retry begun before it must not revive the run.
     std::uint64_t runGeneration = 0;
+    // The camera reported an interruption and no frame has come since. Only frames end it.
+    bool cameraLost = false;
+    // The one pending camera retry, if any.
+    std::optional<TaskHandle> cameraRetry;
 
     FilterFsm& fsm() { return self.fsm_; }
     std::weak_ptr<Impl> weak() { return weak_from_this(); }
@@ -74,6 +78,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void observeFsm();
     void handleFsmSideEffects(const FilterState& state);
     void scheduleCameraRetry(std::int64_t delayMs);
+    void cancelCameraRetry();
+    void restartCamera();
 
     void observeSystemEvents();
     void removeSystemEventObservers();
@@ -159,11 +165,17 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
         return;
     }
+    cameraLost = false;
     fsm().activate();
     deps.overlayManager.show();
     observeSettings();
     observeFsm();
     observeSystemEvents();
+    // A machine left waiting for the camera by a failed start leaves it once frames come; they may have
+    // come before the observer above was there.
+    if (fsm().state.get().is(FilterState::Kind::cameraBusy) && !deps.cameraManager.awaitingFrames()) {
+        cameraResumed();
+    }
     startBatteryMonitor();
     if (snapshot.globalShortcutEnabled) {
         registerGlobalShortcut();
@@ -200,6 +212,8 @@ void PrivacyFilterService::Impl::stop() {
     analyzer.reset();
     deps.cameraManager.setAnalyzer(nullptr);
     deps.cameraManager.stopSession();
+    cancelCameraRetry();
+    cameraLost = false;
 
     settingsCancellable.cancel();
     fsmCancellable.cancel();
@@ -264,6 +278,13 @@ void PrivacyFilterService::Impl::observeFsm() {
 
 void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) {
     OverlayWindowManager& overlay = deps.overlayManager;
+    const bool watching = state.is(FilterState::Kind::nominal) || state.is(FilterState::Kind::inattention) ||
+                          state.is(FilterState::Kind::alert);
+    if (watching && cameraLost) {
+        // A pause that ends while the camera gives no frames: the filter cannot watch.
+        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+        return;
+    }
     switch (state.kind) {
     case FilterState::Kind::nominal:
     case FilterState::Kind::inattention:
@@ -311,22 +332,57 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
 }
 
 void PrivacyFilterService::Impl::scheduleCameraRetry(std::int64_t delayMs) {
+    if (cameraRetry && !cameraRetry->isCancelled()) {
+        return; // one retry at a time
+    }
     std::weak_ptr<Impl> weakSelf = weak();
     const std::uint64_t generation = runGeneration;
-    deps.executor.postAfter(delayMs, [weakSelf, generation] {
+    TaskHandle timer;
+    cameraRetry = timer;
+    deps.executor.postAfter(delayMs, [weakSelf, generation, timer] {
         auto impl = weakSelf.lock();
-        if (!impl || impl->runGeneration != generation) {
+        if (!impl || impl->runGeneration != generation || timer.isCancelled()) {
             return;
         }
+        impl->cameraRetry.reset();
         if (!impl->fsm().state.get().is(FilterState::Kind::cameraBusy)) {
             return;
         }
+        if (impl->self.isActive.get()) {
+            impl->restartCamera();
+            return;
+        }
+        // Not running yet (the start itself failed): start in full.
         impl->fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
         impl->deps.executor.post([weakSelf] {
             if (auto inner = weakSelf.lock()) {
                 inner->start({});
             }
         });
+    });
+}
+
+void PrivacyFilterService::Impl::cancelCameraRetry() {
+    if (cameraRetry) {
+        cameraRetry->cancel();
+        cameraRetry.reset();
+    }
+}
+
+// The camera gave no frame: tear it down and open it again. The machine stays in cameraBusy until a
+// frame arrives (cameraResumed); until then another restart follows every retry interval.
+void PrivacyFilterService::Impl::restartCamera() {
+    std::weak_ptr<Impl> weakSelf = weak();
+    const std::uint64_t generation = runGeneration;
+    deps.cameraManager.restartSession([weakSelf, generation](std::optional<CameraError>) {
+        auto impl = weakSelf.lock();
+        if (!impl || impl->runGeneration != generation) {
+            return;
+        }
+        const FilterState& state = impl->fsm().state.get();
+        if (state.is(FilterState::Kind::cameraBusy)) {
+            impl->scheduleCameraRetry(state.retryInMs);
+        }
     });
 }
 
@@ -395,10 +451,16 @@ void PrivacyFilterService::Impl::sessionDidActivate() {
 }
 
 void PrivacyFilterService::Impl::cameraInterrupted() {
-    fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+    cameraLost = true;
+    // While paused nothing is watched: the loss shows when the pause ends.
+    if (!fsm().state.get().is(FilterState::Kind::autoPaused)) {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+    }
 }
 
 void PrivacyFilterService::Impl::cameraResumed() {
+    cameraLost = false;
+    cancelCameraRetry();
     fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
 }
 

@@ -127,7 +127,7 @@ void TrayController::ensureTrayIcon() {
         return;
     }
     tray_ = new QSystemTrayIcon(icon_, this);
-    tray_->setToolTip(QStringLiteral("Tavrine"));
+    tray_->setToolTip(toolTip_);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
             togglePopover();
@@ -142,8 +142,13 @@ void TrayController::updateStatusIcon(const FilterState& state) {
     iconState_ = look.iconState;
     iconTint_ = look.tint;
     icon_ = StatusBarIcon::make(iconState_, iconTint_);
+    // The tooltip says what the eye alone cannot, e.g. that the camera is missing.
+    toolTip_ = state.is(FilterState::Kind::inactive)
+                   ? QStringLiteral("Tavrine")
+                   : QStringLiteral("Tavrine — ") + MenuBarPopoverView::statusLabel(ctx_, state);
     if (tray_) {
         tray_->setIcon(icon_);
+        tray_->setToolTip(toolTip_);
     }
     emit iconChanged();
 }

@@ -42,6 +42,7 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
+    const QString& toolTip() const { return toolTip_; }
 
     // Whether a StatusNotifierItem host or an XEmbed tray is there now.
     static bool trayHostAvailable();
@@ -68,6 +69,7 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState_ = StatusBarIcon::IconState::inactive;
     QColor iconTint_;
     QIcon icon_;
+    QString toolTip_ = QStringLiteral("Tavrine");
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
     QElapsedTimer closedByOutsideClick_;

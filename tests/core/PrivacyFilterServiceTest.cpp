@@ -539,6 +539,59 @@ TEST(PrivacyFilterServiceSystemEvents, RetryPendingAtStopDoesNotReviveALaterRun)
     EXPECT_EQ(r.source->starts(), starts);
 }
 
+// A desktop already locked, switched away or on a low battery when the filter starts.
+struct AlreadyTrueCase {
+    const char* what;
+    bool screensAsleep;
+    bool sessionInactive;
+    std::optional<std::int64_t> batteryPercent;
+    FilterState expected;
+    SystemEventMonitor::Event ending;
+};
+
+class PrivacyFilterServiceAtStart : public ::testing::TestWithParam<AlreadyTrueCase> {};
+
+TEST_P(PrivacyFilterServiceAtStart, AStateAlreadyTruePausesAtOnceAndItsEndResumes) {
+    const AlreadyTrueCase& c = GetParam();
+    Rig r;
+    r.events.screensAsleep = c.screensAsleep;
+    r.events.sessionInactive = c.sessionInactive;
+    if (c.batteryPercent) {
+        r.power.battery(*c.batteryPercent, false);
+    }
+    ASSERT_TRUE(r.start());
+    EXPECT_EQ(r.state(), c.expected) << c.what;
+    EXPECT_EQ(r.svc().fsmState.get(), c.expected) << c.what;
+    EXPECT_FALSE(r.overlay.isShowing.get()) << c.what;
+    ASSERT_TRUE(r.analyzer());
+    EXPECT_TRUE(r.analyzer()->isSuspended.load()) << c.what;
+    r.see(userAndOnlooker);
+    EXPECT_TRUE(r.notifier.posts.empty()) << c.what << ": nothing is watched while paused";
+    if (c.batteryPercent) {
+        r.power.battery(50, false);
+        r.advance(30'000);
+    } else {
+        r.events.fire(c.ending);
+        r.settle();
+    }
+    EXPECT_EQ(r.state(), FilterState::nominal(3)) << c.what;
+    EXPECT_TRUE(r.overlay.isShowing.get()) << c.what;
+    EXPECT_FALSE(r.analyzer()->isSuspended.load()) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PrivacyFilterServiceAtStart,
+    ::testing::Values(
+        AlreadyTrueCase{"screen saver active", true, false, std::nullopt,
+                        FilterState::autoPaused(PauseReason::screenOff()),
+                        SystemEventMonitor::Event::screensDidWake},
+        AlreadyTrueCase{"session inactive", false, true, std::nullopt,
+                        FilterState::autoPaused(PauseReason::screenOff()),
+                        SystemEventMonitor::Event::sessionDidBecomeActive},
+        AlreadyTrueCase{"battery at 5 % under the 10 % threshold", false, false, 5,
+                        FilterState::autoPaused(PauseReason::lowBattery()),
+                        SystemEventMonitor::Event::screensDidWake}));
+
 struct BatteryRig : Rig {
     BatteryRig(int threshold) {
         change([threshold](FilterSettings& s) { s.batteryThresholdPercent = threshold; });
@@ -556,8 +609,8 @@ TEST(PrivacyFilterServiceBattery, BelowThresholdPausesAtTheNextCheckAndResumesAt
     BatteryRig r(20);
     r.power.battery(19, false);
     r.advance(29'999);
-    EXPECT_EQ(r.state(), FilterState::nominal(3)) << "no check before 30 s";
-    EXPECT_EQ(r.power.reads, 0);
+    EXPECT_EQ(r.state(), FilterState::nominal(3)) << "no periodic check before 30 s";
+    EXPECT_EQ(r.power.reads, 1) << "only the one at start, when the battery was not low yet";
     r.advance(1);
     EXPECT_EQ(r.state(), lowBatteryPause);
     EXPECT_FALSE(r.overlay.isShowing.get());
@@ -622,14 +675,14 @@ TEST(PrivacyFilterServiceBattery, NoInformationOrNoBatterySendsNoEvent) {
     EXPECT_EQ(r.afterCheck(), lowBatteryPause) << "no information keeps the state";
     r.power.sources = std::vector<PowerSourceDescription>{};
     EXPECT_EQ(r.afterCheck(), lowBatteryPause) << "no battery keeps the state";
-    EXPECT_EQ(r.power.reads, 3);
+    EXPECT_EQ(r.power.reads, 4) << "one check at start, then one per 30 s";
 }
 
 TEST(PrivacyFilterServiceBattery, ChecksRepeatEveryThirtySeconds) {
     BatteryRig r(20);
     r.power.battery(80, false);
     r.advance(30'000 * 4 + 29'999);
-    EXPECT_EQ(r.power.reads, 4);
+    EXPECT_EQ(r.power.reads, 5) << "one check at start, then one per 30 s";
 }
 
 TEST(PrivacyFilterServiceShortcut, TogglesFromAnyThreadThroughAMainThreadTask) {

@@ -4,7 +4,7 @@
 # file, the process table.
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
-#   onboarding  filter  states  shortcut  pauses  preferences  camera  stall  quit
+#   onboarding  filter  states  shortcut  pauses  preferences  camera  stall  already  quit
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -508,6 +508,36 @@ scenario_stall() {
     eventually 10 "the restarted camera runs the filter again" overlay_reads "$(expected nominal)"
     check "the camera said it stopped and came back" bash -c "grep -q 'ne donne plus' '$APP_LOG' && grep -q 'de nouveau' '$APP_LOG'"
     app_stop
+}
+
+# --- 7c. A desktop already locked, switched away or on a low battery at launch ------------------------------
+
+scenario_already() {
+    returning_user
+    local what setup undo
+    for what in screensaver session battery; do
+        mock_stop_all
+        case $what in
+        screensaver)
+            setup="mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_gnome_screensaver && screensaver_set_active true"
+            undo="screensaver_set_active false" ;;
+        session)
+            setup="mock_sni_watcher && mock_logind false && mock_upower 80 2"
+            undo="logind_set_session_active true" ;;
+        battery)
+            setup="mock_sni_watcher && mock_logind && mock_upower 5 2"
+            undo="upower_set_battery 5 1" ;;
+        esac
+        eval "$setup" || { fail "$what: the mocks did not start"; continue; }
+        mock_notifications
+        app_start --camera "$(clip_path facing)"
+        eventually 15 "$what already on at launch: the tray shows the pause" tray_says "En pause"
+        check "$what: no stripes while paused" stays 3 overlay_gone
+        eval "$undo"
+        # The battery is checked every 30 s.
+        eventually 45 "$what ended: the filter runs" overlay_reads "$(expected nominal)"
+        app_stop
+    done
 }
 
 # --- 8. Quit from the panel -----------------------------------------------------------------------------

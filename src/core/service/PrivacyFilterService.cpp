@@ -177,6 +177,8 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         cameraResumed();
     }
     startBatteryMonitor();
+    // A battery already low pauses at once, not at the first periodic check.
+    checkBattery();
     if (snapshot.globalShortcutEnabled) {
         registerGlobalShortcut();
     } else {

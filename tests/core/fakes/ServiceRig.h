@@ -90,10 +90,20 @@ class FakeHaptics final : public Haptics {
 class FakeSystemEvents final : public SystemEventMonitor {
   public:
     Subscription observe(std::function<void(Event)> handler) override {
-        return signal.subscribe([handler](const Event& e) { handler(e); });
+        Subscription s = signal.subscribe([handler](const Event& e) { handler(e); });
+        if (screensAsleep) {
+            handler(Event::screensDidSleep);
+        }
+        if (sessionInactive) {
+            handler(Event::sessionDidResignActive);
+        }
+        return s;
     }
     void fire(Event e) { signal.emit(e); }
     Signal<Event> signal;
+    // States already true, heard by each new observer.
+    bool screensAsleep = false;
+    bool sessionInactive = false;
 };
 
 class FakePowerSource final : public PowerSource {

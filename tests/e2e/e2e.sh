@@ -305,15 +305,16 @@ scenario_shortcut() {
         v=\$(sed -n 's/^stats_total_active_seconds=//p' '$(settings_file)'); [ -n \"\$v\" ] && [ \$v -ge 2 ] && [ \$v -le $((active + 2)) ]"
     local first
     first=$(settings_get stats_total_active_seconds)
-    xdotool key super+c shift+c
-    check "Super+C and Shift+C alone do nothing" stays 2 overlay_gone
-    xdotool key super+shift+c
-    eventually 15 "Super+Shift+C starts it again" overlay_reads "$(expected nominal)"
+    xdotool key super+c shift+c ctrl+alt+super+c ctrl+alt+shift+c
+    check "Super+C and Shift+C do nothing, whatever else is held" stays 2 overlay_gone
+    # Held by accident besides Super and Shift: Ctrl, Alt, AltGr, Num Lock still toggle.
+    xdotool key ctrl+alt+ISO_Level3_Shift+super+shift+c
+    eventually 15 "Super+Shift+C with Ctrl, Alt and AltGr held starts it again" overlay_reads "$(expected nominal)"
     eventually 5 "a second session is counted" settings_is stats_session_count 2
     check "the camera clip is open again" app_holds_file "$clip"
     sleep 2
-    xdotool key super+shift+c
-    eventually 5 "the second stop hides the overlays" overlay_gone
+    xdotool key Num_Lock ctrl+super+shift+c Num_Lock
+    eventually 5 "with Num Lock on and Ctrl held, it stops again" overlay_gone
     eventually 5 "the second run's seconds are added" bash -c "
         v=\$(sed -n 's/^stats_total_active_seconds=//p' '$(settings_file)'); [ \"\$v\" -gt '${first:-0}' ]"
     app_stop

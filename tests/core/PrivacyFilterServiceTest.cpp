@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <future>
 #include <map>
 #include <mutex>
 #include <numbers>
@@ -508,6 +510,47 @@ TEST(PrivacyFilterServiceSystemEvents, CameraLostDuringAPauseShowsWhenThePauseEn
     EXPECT_EQ(r.source->starts(), 2);
     r.see(userOnly);
     EXPECT_EQ(r.state(), FilterState::nominal(3));
+}
+
+TEST(PrivacyFilterServiceStop, AnAnalyzerBusyDetectingDoesNotHoldUpTheMainThread) {
+    // A detection that takes as long as the test wants.
+    struct SlowDetector final : FaceDetector {
+        std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
+            std::unique_lock lock(mutex);
+            running = true;
+            cv.notify_all();
+            cv.wait(lock, [this] { return released; });
+            return std::vector<FaceObservation>{};
+        }
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool running = false;
+        bool released = false;
+    };
+    Rig r;
+    auto slow = std::make_shared<SlowDetector>();
+    r.analysisDetector = slow;
+    ASSERT_TRUE(r.start());
+    VideoFrame frame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
+    r.exec.advanceBy(200);
+    r.source->pushFrame(frame);
+    {
+        std::unique_lock lock(slow->mutex);
+        ASSERT_TRUE(slow->cv.wait_for(lock, std::chrono::seconds(10), [&] { return slow->running; }));
+    }
+    std::weak_ptr<VisionFaceAnalyzer> dropped = r.analyzer();
+    auto stopping = std::async(std::launch::async, [&r] { r.svc().stop(); });
+    // A deadlock guard, not a speed check: stop() waiting for the detection would never return.
+    const bool returned = stopping.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    {
+        std::lock_guard lock(slow->mutex);
+        slow->released = true;
+        slow->cv.notify_all();
+    }
+    stopping.wait();
+    EXPECT_TRUE(returned) << "stop() waited for the detection in progress";
+    r.settle();
+    EXPECT_TRUE(dropped.expired()) << "the analyzer is destroyed once its detection ends";
 }
 
 TEST(PrivacyFilterServiceSystemEvents, FramesEndingAnInterruptionBeforeTheRetryNeedNoRestart) {

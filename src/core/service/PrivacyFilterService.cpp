@@ -1,5 +1,6 @@
 #include "core/service/PrivacyFilterService.h"
 
+#include "core/util/SerialQueue.h"
 #include "core/util/SharedInstance.h"
 
 #include <cmath>
@@ -64,6 +65,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     bool cameraLost = false;
     // The one pending camera retry, if any.
     std::optional<TaskHandle> cameraRetry;
+    // Dropped analyzers are destroyed here: that waits for a detection in progress or a model load.
+    SerialQueue disposal{"com.brightfen.tavrine.disposal"};
 
     FilterFsm& fsm() { return self.fsm_; }
     std::weak_ptr<Impl> weak() { return weak_from_this(); }
@@ -80,6 +83,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void scheduleCameraRetry(std::int64_t delayMs);
     void cancelCameraRetry();
     void restartCamera();
+    void replaceAnalyzer(std::shared_ptr<VisionFaceAnalyzer> next);
 
     void observeSystemEvents();
     void removeSystemEventObservers();
@@ -139,8 +143,7 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
             }
         });
     };
-    analyzer = newAnalyzer;
-    deps.cameraManager.setAnalyzer(newAnalyzer);
+    replaceAnalyzer(newAnalyzer);
 
     const std::uint64_t generation = runGeneration;
     deps.cameraManager.startSession(
@@ -211,8 +214,7 @@ void PrivacyFilterService::Impl::stop() {
     deps.overlayManager.hide();
     removeAlertNotification();
 
-    analyzer.reset();
-    deps.cameraManager.setAnalyzer(nullptr);
+    replaceAnalyzer(nullptr);
     deps.cameraManager.stopSession();
     cancelCameraRetry();
     cameraLost = false;
@@ -275,6 +277,19 @@ void PrivacyFilterService::Impl::observeFsm() {
                 inner->handleFsmSideEffects(st);
             }
         });
+    });
+}
+
+void PrivacyFilterService::Impl::replaceAnalyzer(std::shared_ptr<VisionFaceAnalyzer> next) {
+    std::shared_ptr<VisionFaceAnalyzer> previous = std::move(analyzer);
+    std::shared_ptr<VisionFaceAnalyzer> attached = deps.cameraManager.analyzer();
+    analyzer = next;
+    deps.cameraManager.setAnalyzer(std::move(next));
+    // The last references go on the disposal worker, so the main thread never waits for the analysis
+    // worker to finish.
+    disposal.submit([previous = std::move(previous), attached = std::move(attached)]() mutable {
+        previous.reset();
+        attached.reset();
     });
 }
 
@@ -586,6 +601,10 @@ void PrivacyFilterService::start(std::function<void()> done) {
 
 void PrivacyFilterService::stop() {
     impl_->stop();
+}
+
+void PrivacyFilterService::drainForTests() {
+    impl_->disposal.drain();
 }
 
 } // namespace tavrine

@@ -63,6 +63,8 @@ public:
     void stop();
 
     FilterFsm& fsm() { return fsm_; }
+    // Blocks until the analyzers dropped so far are destroyed (tests).
+    void drainForTests();
 
 private:
     struct Impl;

@@ -218,6 +218,9 @@ struct Rig {
     void settle() {
         for (int round = 0; round < 100; ++round) {
             camera.drainForTests();
+            if (service) {
+                service->drainForTests();
+            }
             for (auto& weak : analyzers) {
                 if (auto a = weak.lock()) {
                     a->drainForTests();

@@ -81,6 +81,21 @@ std::vector<std::pair<std::filesystem::path, std::string>> persistentNames(const
 
 } // namespace
 
+bool CaptureDevice::anyAccessible(const std::string& devDir) {
+    bool anyNode = false;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(devDir, ec)) {
+        if (!videoIndex(entry.path().filename().string())) {
+            continue;
+        }
+        anyNode = true;
+        if (::access(entry.path().c_str(), R_OK | W_OK) == 0) {
+            return true;
+        }
+    }
+    return !anyNode;
+}
+
 std::vector<CaptureDevice> CaptureDevice::list(const std::string& devDir, const std::string& sysDir) {
     std::vector<CaptureDevice> devices;
     std::error_code ec;

@@ -21,6 +21,8 @@ struct CaptureDevice {
     // never on the main thread); sysfs tells built-in ports, devDir/v4l/by-id the persistent names.
     static std::vector<CaptureDevice> list(const std::string& devDir = "/dev",
                                            const std::string& sysDir = "/sys/class/video4linux");
+    // Whether some video node of devDir may be opened, or none exists, without opening any.
+    static bool anyAccessible(const std::string& devDir = "/dev");
 
     // The built-in (integrated or front) camera when it can be told apart, else the first capture device.
     // When no node can be opened, the first node, so that the caller reports the refused access. Nothing

@@ -116,7 +116,19 @@ GstFrameSource::Target GstFrameSource::resolve(bool sameCamera) const {
 }
 
 FrameSource::Access GstFrameSource::accessStatus() {
-    return resolve(false).error == CameraError::permissionDenied ? Access::denied : Access::authorized;
+    // Asked on the main thread: looks at the nodes' permissions without opening any.
+    switch (options_.kind) {
+    case Kind::camera:
+        if (options_.location.empty()) {
+            return CaptureDevice::anyAccessible(options_.devDir) ? Access::authorized : Access::denied;
+        }
+        return checkPath(options_.location, true) == CameraError::permissionDenied ? Access::denied
+                                                                                   : Access::authorized;
+    case Kind::file:
+    case Kind::description:
+        return resolve(false).error == CameraError::permissionDenied ? Access::denied : Access::authorized;
+    }
+    return Access::authorized;
 }
 
 bool GstFrameSource::requestAccess() {

@@ -4,7 +4,7 @@
 # file, the process table.
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
-#   onboarding  filter  states  shortcut  pauses  preferences  camera  stall  already  quit
+#   onboarding  filter  states  shortcut  pauses  preferences  camera  stall  already  notifyrestart  quit
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -68,6 +68,7 @@ tray_icon_is() { [ "$(tray_icon_digest)" = "$1" ]; }
 notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" Notify; }
 close_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" CloseNotification; }
 notified() { [ -n "$(notify_calls)" ]; }
+closed_id() { close_calls | jq -s -e "any(.[]; .args[0] == $1)" >/dev/null; }
 withdrawn() { [ -n "$(close_calls)" ]; }
 count_of() { if [ -z "$1" ]; then echo 0; else echo "$1" | wc -l; fi; }
 not() { ! "$@"; }
@@ -539,6 +540,28 @@ scenario_already() {
         eventually 45 "$what ended: the filter runs" overlay_reads "$(expected nominal)"
         app_stop
     done
+}
+
+# --- 7d. The notification daemon restarts between two alerts ---------------------------------------------
+
+scenario_notifyrestart() {
+    returning_user
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    app_start --camera "$(clip_path onlooker)"
+    eventually 25 "the onlooker raises a notification" notified
+    # The clip: an onlooker for 20 s, then the user alone for 10 s; the alert ends about 3 s after.
+    eventually 30 "its departure closes it" withdrawn
+    mock_stop notifications
+    mock_notifications || { fail "the notification daemon did not restart"; return; }
+    # Alert notifications are at least 30 s apart: this is the clip's second or third onlooker.
+    eventually 60 "the next onlooker notifies through the new daemon" notified
+    local notifies
+    notifies=$(notify_calls)
+    check "one notification, not a replacement of an id the new daemon never gave" \
+        bash -c "[ '$(count_of "$notifies")' = 1 ] && echo '$notifies' | jq -e '.args[1] == 0' >/dev/null"
+    # The new daemon numbers its notifications from 1.
+    eventually 30 "its withdrawal closes that notification" closed_id 1
+    app_stop
 }
 
 # --- 8. Quit from the panel -----------------------------------------------------------------------------

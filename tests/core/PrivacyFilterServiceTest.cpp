@@ -584,6 +584,7 @@ TEST(PrivacyFilterServiceSystemEvents, RetryPendingAtStopDoesNotReviveALaterRun)
 
 // A desktop already locked, switched away or on a low battery when the filter starts.
 struct AlreadyTrueCase {
+    const char* name;
     const char* what;
     bool screensAsleep;
     bool sessionInactive;
@@ -625,15 +626,16 @@ TEST_P(PrivacyFilterServiceAtStart, AStateAlreadyTruePausesAtOnceAndItsEndResume
 INSTANTIATE_TEST_SUITE_P(
     Cases, PrivacyFilterServiceAtStart,
     ::testing::Values(
-        AlreadyTrueCase{"screen saver active", true, false, std::nullopt,
+        AlreadyTrueCase{"ScreenSaverActive", "screen saver active", true, false, std::nullopt,
                         FilterState::autoPaused(PauseReason::screenOff()),
                         SystemEventMonitor::Event::screensDidWake},
-        AlreadyTrueCase{"session inactive", false, true, std::nullopt,
+        AlreadyTrueCase{"SessionInactive", "session inactive", false, true, std::nullopt,
                         FilterState::autoPaused(PauseReason::screenOff()),
                         SystemEventMonitor::Event::sessionDidBecomeActive},
-        AlreadyTrueCase{"battery at 5 % under the 10 % threshold", false, false, 5,
+        AlreadyTrueCase{"BatteryLow", "battery at 5 % under the 10 % threshold", false, false, 5,
                         FilterState::autoPaused(PauseReason::lowBattery()),
-                        SystemEventMonitor::Event::screensDidWake}));
+                        SystemEventMonitor::Event::screensDidWake}),
+    [](const ::testing::TestParamInfo<AlreadyTrueCase>& info) { return std::string(info.param.name); });
 
 struct BatteryRig : Rig {
     BatteryRig(int threshold) {

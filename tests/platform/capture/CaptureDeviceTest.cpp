@@ -106,6 +106,7 @@ TEST(CaptureDeviceList, NamesEachNodeByItsPersistentLink) {
 
 // The camera in use was unplugged; which node, if any, is the same camera now?
 struct SameCameraCase {
+    const char* name;
     const char* what;
     CaptureDevice wanted;
     std::vector<CaptureDevice> now;
@@ -130,19 +131,20 @@ const CaptureDevice loopback = camera(2, "Dummy video device (0x0000)");
 INSTANTIATE_TEST_SUITE_P(
     Cases, CaptureDeviceSame,
     ::testing::Values(
-        SameCameraCase{"back under another node", usbCam,
+        SameCameraCase{"BackUnderAnotherNode", "back under another node", usbCam,
                        {loopback, named(camera(5, "Acme Cam"), "usb-Acme_Cam_42-video-index0")},
                        "/dev/video5"},
-        SameCameraCase{"its old node taken by a loopback camera while it is away", usbCam, {loopback}, std::nullopt},
-        SameCameraCase{"another camera of the same model is another camera", usbCam,
+        SameCameraCase{"LoopbackOnItsOldNode", "its old node taken by a loopback camera while it is away", usbCam, {loopback}, std::nullopt},
+        SameCameraCase{"SameModelOtherSerial", "another camera of the same model is another camera", usbCam,
                        {named(camera(2, "Acme Cam"), "usb-Acme_Cam_77-video-index0")}, std::nullopt},
-        SameCameraCase{"no persistent name: same name and port", camera(1, "Integrated Camera"),
+        SameCameraCase{"NoNameSamePort", "no persistent name: same name and port", camera(1, "Integrated Camera"),
                        {camera(0, "Other"), [] {
                             CaptureDevice d = camera(1, "Integrated Camera");
                             d.path = "/dev/video3";
                             return d;
                         }()},
                        "/dev/video3"},
-        SameCameraCase{"no persistent name: same name on another port is not it", camera(1, "Integrated Camera"),
+        SameCameraCase{"NoNameOtherPort", "no persistent name: same name on another port is not it", camera(1, "Integrated Camera"),
                        {camera(4, "Integrated Camera")}, std::nullopt},
-        SameCameraCase{"nothing plugged", usbCam, {}, std::nullopt}));
+        SameCameraCase{"NothingPlugged", "nothing plugged", usbCam, {}, std::nullopt}),
+    [](const ::testing::TestParamInfo<SameCameraCase>& info) { return std::string(info.param.name); });

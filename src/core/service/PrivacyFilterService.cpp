@@ -362,20 +362,10 @@ void PrivacyFilterService::Impl::scheduleCameraRetry(std::int64_t delayMs) {
             return;
         }
         impl->cameraRetry.reset();
-        if (!impl->fsm().state.get().is(FilterState::Kind::cameraBusy)) {
-            return;
-        }
-        if (impl->self.isActive.get()) {
+        // Side effects run only while the service runs (its start succeeded): the camera was open.
+        if (impl->fsm().state.get().is(FilterState::Kind::cameraBusy)) {
             impl->restartCamera();
-            return;
         }
-        // Not running yet (the start itself failed): start in full.
-        impl->fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
-        impl->deps.executor.post([weakSelf] {
-            if (auto inner = weakSelf.lock()) {
-                inner->start({});
-            }
-        });
     });
 }
 

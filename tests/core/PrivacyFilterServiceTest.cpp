@@ -637,6 +637,21 @@ INSTANTIATE_TEST_SUITE_P(
                         SystemEventMonitor::Event::screensDidWake}),
     [](const ::testing::TestParamInfo<AlreadyTrueCase>& info) { return std::string(info.param.name); });
 
+TEST(PrivacyFilterServiceAtStartBattery, APowerSourceWithoutAReadingYetIsCheckedAtItsFirstOne) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    r.power.updates.emit(); // an update that still says nothing
+    r.power.battery(5, false);
+    r.power.updates.emit();
+    r.settle();
+    EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::lowBattery())) << "no 30 s wait";
+    const int reads = r.power.reads;
+    r.power.updates.emit();
+    EXPECT_EQ(r.power.reads, reads) << "only the first reading is awaited";
+    EXPECT_EQ(r.power.updates.subscriberCount(), 0u);
+}
+
 struct BatteryRig : Rig {
     BatteryRig(int threshold) {
         change([threshold](FilterSettings& s) { s.batteryThresholdPercent = threshold; });

@@ -54,6 +54,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription settingsCancellable;
     Subscription fsmCancellable;
     std::optional<TaskHandle> batteryTimer;
+    // Until the power source has information: the check at start waits for its first reading.
+    Subscription firstBatteryReading;
     // None stands for the distant past: the first alert of the process always notifies.
     std::optional<std::int64_t> lastAlertNotifiedAtMs;
     Subscription globalMonitor;
@@ -97,7 +99,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 
     void startBatteryMonitor();
     void scheduleBatteryTick(TaskHandle timer);
-    void checkBattery();
+    // False when the power source had no information.
+    bool checkBattery();
 
     void registerGlobalShortcut();
     void unregisterGlobalShortcut();
@@ -180,8 +183,17 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         cameraResumed();
     }
     startBatteryMonitor();
-    // A battery already low pauses at once, not at the first periodic check.
-    checkBattery();
+    // A battery already low pauses at once, not at the first periodic check; a power source that has no
+    // reading yet is checked as soon as it has one.
+    if (!checkBattery()) {
+        std::weak_ptr<Impl> weakSelf = weak();
+        firstBatteryReading = deps.powerSource.observeUpdates([weakSelf] {
+            auto impl = weakSelf.lock();
+            if (impl && impl->checkBattery()) {
+                impl->firstBatteryReading.cancel();
+            }
+        });
+    }
     if (snapshot.globalShortcutEnabled) {
         registerGlobalShortcut();
     } else {
@@ -225,6 +237,7 @@ void PrivacyFilterService::Impl::stop() {
         batteryTimer->cancel();
         batteryTimer.reset();
     }
+    firstBatteryReading.cancel();
     // The shortcut stays installed: it is also the way to start the filter again. The next start
     // with the shortcut disabled removes it, and so does the end of the service.
     removeSystemEventObservers();
@@ -498,10 +511,13 @@ void PrivacyFilterService::Impl::scheduleBatteryTick(TaskHandle timer) {
     });
 }
 
-void PrivacyFilterService::Impl::checkBattery() {
+bool PrivacyFilterService::Impl::checkBattery() {
     const auto sources = deps.powerSource.powerSources();
-    if (!sources || sources->empty()) {
-        return;
+    if (!sources) {
+        return false;
+    }
+    if (sources->empty()) {
+        return true;
     }
     const PowerSourceDescription& first = sources->front();
     std::int64_t capacity = capacityWhenUnknown;
@@ -522,6 +538,7 @@ void PrivacyFilterService::Impl::checkBattery() {
     } else {
         fsm().onSystemEvent(FilterFsm::SystemEvent::batteryOk());
     }
+    return true;
 }
 
 void PrivacyFilterService::Impl::registerGlobalShortcut() {

@@ -112,12 +112,16 @@ class FakePowerSource final : public PowerSource {
         ++reads;
         return sources;
     }
+    Subscription observeUpdates(std::function<void()> onUpdate) override {
+        return updates.subscribe([onUpdate] { onUpdate(); });
+    }
     void battery(std::int64_t capacity, bool charging) {
         sources =
             std::vector<PowerSourceDescription>{{{"Current Capacity", capacity}, {"Is Charging", charging}}};
     }
     std::optional<std::vector<PowerSourceDescription>> sources;
     int reads = 0;
+    Signal<> updates;
 };
 
 class FakeShortcut final : public GlobalShortcut {

@@ -146,5 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "/dev/video3"},
         SameCameraCase{"NoNameOtherPort", "no persistent name: same name on another port is not it", camera(1, "Integrated Camera"),
                        {camera(4, "Integrated Camera")}, std::nullopt},
+        SameCameraCase{"NothingTellsItApart", "no name, no bus position: the same node", [] {
+                           CaptureDevice d = camera(1, "");
+                           d.busInfo.clear();
+                           return d;
+                       }(),
+                       {camera(0, "Other"), camera(1, "")}, "/dev/video1"},
         SameCameraCase{"NothingPlugged", "nothing plugged", usbCam, {}, std::nullopt}),
     [](const ::testing::TestParamInfo<SameCameraCase>& info) { return std::string(info.param.name); });

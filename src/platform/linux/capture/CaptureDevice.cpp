@@ -175,10 +175,12 @@ std::optional<std::string> CaptureDevice::findSame(const CaptureDevice& wanted,
         if (!wanted.byId.empty()) {
             return d.byId == wanted.byId;
         }
-        // Without a persistent name, the driver's name and the bus position must both match; an empty
-        // one matches nothing.
-        return !wanted.card.empty() && !wanted.busInfo.empty() && d.card == wanted.card &&
-               d.busInfo == wanted.busInfo && d.capture;
+        if (wanted.card.empty() || wanted.busInfo.empty()) {
+            // Nothing tells this camera apart: its node is all there is to go by.
+            return d.path == wanted.path;
+        }
+        // Without a persistent name, the driver's name and the bus position must both match.
+        return d.card == wanted.card && d.busInfo == wanted.busInfo && d.capture;
     };
     const auto it = std::find_if(devices.begin(), devices.end(), same);
     if (it == devices.end()) {

@@ -30,8 +30,8 @@ struct CaptureDevice {
     static std::optional<std::string> choose(const std::vector<CaptureDevice>& devices);
 
     // The node that is now the same camera as `wanted`: the one with its persistent name, or without one
-    // the one with the same name and bus position. Nothing when it is absent: another camera (a virtual
-    // loopback that took its node number, say) is never taken for it.
+    // the one with the same name and bus position (with neither, the same node). Nothing when it is
+    // absent: another camera (a virtual loopback that took its node number, say) is never taken for it.
     static std::optional<std::string> findSame(const CaptureDevice& wanted,
                                                const std::vector<CaptureDevice>& devices);
 };

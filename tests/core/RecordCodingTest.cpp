@@ -20,6 +20,8 @@ const std::vector<std::string> settingsKeys = {
     "overlayOnCameraBusy", "privacyMatrixEnabled",  "privacyMatrixCoefficient", "matrixColorArgb",
     "matrixStripeAlpha",   "globalShortcutEnabled", "coverAllScreens",          "calibrationDistanceCm",
     "isCalibrated"};
+// Added later: optional when decoding.
+const std::vector<std::string> laterSettingsKeys = {"lockOnAbsence", "lockDelayMs"};
 
 FilterSettings unusualSettings() {
     FilterSettings s = tavrine::testing::everyFieldChanged();
@@ -34,12 +36,15 @@ json encodedDefaults() {
 
 } // namespace
 
-TEST(FilterSettingsCoding, EncodesExactlyTheSeventeenFieldNamesWithTheirTypes) {
+TEST(FilterSettingsCoding, EncodesExactlyTheFieldNamesWithTheirTypes) {
     const json j = encodedDefaults();
-    ASSERT_EQ(j.size(), 17u);
-    for (const auto& key : settingsKeys) {
-        EXPECT_TRUE(j.contains(key)) << key;
+    ASSERT_EQ(j.size(), settingsKeys.size() + laterSettingsKeys.size());
+    for (const auto& keys : {settingsKeys, laterSettingsKeys}) {
+        for (const auto& key : keys) {
+            EXPECT_TRUE(j.contains(key)) << key;
+        }
     }
+    EXPECT_EQ(j["lockDelayMs"], 60000);
     EXPECT_EQ(j["filterStrength"], 3);
     EXPECT_TRUE(j["hapticOnAlert"].is_boolean());
     EXPECT_EQ(j["matrixColorArgb"].get<std::uint64_t>(), 0xFF000000ULL);
@@ -72,6 +77,21 @@ TEST(FilterSettingsCoding, EveryKeyIsRequired) {
         EXPECT_FALSE(decoded) << key;
         EXPECT_NE(decoded.error().find(key), std::string::npos) << decoded.error();
     }
+}
+
+TEST(FilterSettingsCoding, ARecordWithoutTheLaterKeysDecodesWithTheirDefaultsButAWrongTypeIsAnError) {
+    json j = json::parse(*encodeFilterSettings(unusualSettings()));
+    for (const auto& key : laterSettingsKeys) {
+        j.erase(key);
+    }
+    const auto decoded = decodeFilterSettings(j.dump());
+    ASSERT_TRUE(decoded) << decoded.error();
+    FilterSettings expected = unusualSettings();
+    expected.lockOnAbsence = false;
+    expected.lockDelayMs = 60'000;
+    EXPECT_EQ(*decoded, expected);
+    j["lockOnAbsence"] = 1;
+    EXPECT_FALSE(decodeFilterSettings(j.dump()));
 }
 
 TEST(FilterSettingsCoding, WrongTypesAreErrors) {
@@ -129,9 +149,10 @@ TEST(FilterSettingsCoding, NonFiniteFloatsCannotBeEncoded) {
 }
 
 TEST(FilterStatsCoding, RoundTripsWithTheFieldNamesAsKeys) {
-    const FilterStats stats{7, std::numeric_limits<std::int64_t>::max(), -90};
+    const FilterStats stats{7, std::numeric_limits<std::int64_t>::max(), -90, 3};
     const json j = json::parse(encodeFilterStats(stats));
-    EXPECT_EQ(j.size(), 3u);
+    EXPECT_EQ(j.size(), 4u);
+    EXPECT_EQ(j["lockCount"], 3);
     EXPECT_EQ(j["alertCount"], 7);
     EXPECT_EQ(j["totalActiveSeconds"], -90);
     const auto decoded = decodeFilterStats(j.dump());
@@ -139,6 +160,7 @@ TEST(FilterStatsCoding, RoundTripsWithTheFieldNamesAsKeys) {
     EXPECT_EQ(decoded->alertCount, 7);
     EXPECT_EQ(decoded->sessionCount, std::numeric_limits<std::int64_t>::max());
     EXPECT_EQ(decoded->totalActiveSeconds, -90);
+    EXPECT_EQ(decoded->lockCount, 3);
 }
 
 TEST(FilterStatsCoding, EveryKeyIsRequiredAndMustBeAnInteger) {
@@ -153,5 +175,13 @@ TEST(FilterStatsCoding, EveryKeyIsRequiredAndMustBeAnInteger) {
         j[key] = 5;
         EXPECT_TRUE(decodeFilterStats(j.dump())) << key;
     }
+    // Added later: a record without it counts no lock, a mistyped one is an error.
+    json j = json::parse(encodeFilterStats({1, 2, 3, 4}));
+    j.erase("lockCount");
+    const auto decoded = decodeFilterStats(j.dump());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->lockCount, 0);
+    j["lockCount"] = "4";
+    EXPECT_FALSE(decodeFilterStats(j.dump()));
     EXPECT_FALSE(decodeFilterStats("not json"));
 }

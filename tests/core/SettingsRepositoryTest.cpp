@@ -11,9 +11,9 @@
 #include <vector>
 
 using namespace tavrine;
+using tavrine::testing::everyFieldChanged;
 using tavrine::testing::FakeLoginItem;
 using tavrine::testing::RecordingKeyValueStore;
-using tavrine::testing::everyFieldChanged;
 
 namespace {
 
@@ -46,7 +46,7 @@ TEST_F(SettingsRepositoryTest, ConstructionPublishesTheLoadedRecordOnce) {
     EXPECT_EQ(seen, (std::vector<int>{5, 5}));
 }
 
-TEST_F(SettingsRepositoryTest, SaveWritesEverySixteenKeysInOrderThenFlushes) {
+TEST_F(SettingsRepositoryTest, SaveWritesEveryKeyInOrderThenFlushes) {
     SettingsRepository repo(store, login, diagnostics);
     repo.save(FilterSettings());
     const std::vector<std::string> order = {"filter_strength",         "sensitivity",
@@ -56,7 +56,8 @@ TEST_F(SettingsRepositoryTest, SaveWritesEverySixteenKeysInOrderThenFlushes) {
                                             "privacy_matrix_enabled",  "privacy_matrix_coefficient",
                                             "matrix_color_argb",       "matrix_stripe_alpha",
                                             "global_shortcut_enabled", "cover_all_screens",
-                                            "calibration_distance_cm", "is_calibrated"};
+                                            "calibration_distance_cm", "is_calibrated",
+                                            "lock_on_absence",         "lock_delay_ms"};
     EXPECT_EQ(store.writtenKeys(), order);
     EXPECT_EQ(store.writes.back(), "flush");
     // Every key again on an unchanged save.
@@ -85,6 +86,18 @@ TEST_F(SettingsRepositoryTest, SaveAndReloadRoundTripsAChangedRecord) {
     repo.save(everyFieldChanged());
     SettingsRepository reloaded(store, login, diagnostics);
     EXPECT_EQ(reloaded.settings.get(), everyFieldChanged());
+}
+
+TEST_F(SettingsRepositoryTest, AStoreWrittenBeforeTheLockSettingLoadsItOffWithOneMinute) {
+    SettingsRepository writer(store, login, diagnostics);
+    writer.save(everyFieldChanged());
+    store.values.erase("lock_on_absence");
+    store.values.erase("lock_delay_ms");
+    SettingsRepository repo(store, login, diagnostics);
+    FilterSettings expected = everyFieldChanged();
+    expected.lockOnAbsence = false;
+    expected.lockDelayMs = 60'000;
+    EXPECT_EQ(repo.settings.get(), expected);
 }
 
 TEST_F(SettingsRepositoryTest, IntegerReadKeysTurnAStoredZeroIntoTheFallbackButObjectReadsKeepIt) {
@@ -163,7 +176,7 @@ TEST_F(SettingsRepositoryTest, SavePublishesExactlyOnceBeforeWritingEvenForAnEqu
     repo.save(everyFieldChanged());
     ASSERT_EQ(writesSeenAtDelivery.size(), 2u);
     EXPECT_EQ(writesSeenAtDelivery[0], 0u);  // nothing written yet when the subscriber ran
-    EXPECT_EQ(writesSeenAtDelivery[1], 17u); // 16 keys + flush of the first save
+    EXPECT_EQ(writesSeenAtDelivery[1], 19u); // 18 keys + flush of the first save
 }
 
 TEST_F(SettingsRepositoryTest, DirectAssignmentPublishesButPersistsNothing) {
@@ -195,7 +208,7 @@ TEST_F(SettingsRepositoryTest, ALoginItemFailureIsOneDiagnosticLineAndTheRecordK
     repo.save(on);
     EXPECT_EQ(diagnostics.str(), "SMAppService error: permission denied\n");
     EXPECT_TRUE(repo.settings.get().launchAtLogin);
-    EXPECT_EQ(store.writtenKeys().size(), 16u); // the keys were still written
+    EXPECT_EQ(store.writtenKeys().size(), 18u); // the keys were still written
     repo.load();
     EXPECT_FALSE(repo.settings.get().launchAtLogin); // the real status again
 }

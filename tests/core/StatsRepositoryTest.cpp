@@ -43,10 +43,12 @@ TEST(StatsRepository, EachOperationWritesOnlyItsOwnKeyAfterPublishing) {
     repo.incrementSessions();
     repo.addActiveSeconds(90);
     repo.addActiveSeconds(45);
+    repo.incrementLocks();
     EXPECT_EQ(store.writes, (std::vector<std::string>{"stats_alert_count=1", "flush", "stats_session_count=1",
                                                       "flush", "stats_total_active_seconds=90", "flush",
-                                                      "stats_total_active_seconds=135", "flush"}));
-    EXPECT_EQ(writesAtDelivery, (std::vector<std::size_t>{0, 2, 4, 6}));
+                                                      "stats_total_active_seconds=135", "flush",
+                                                      "stats_lock_count=1", "flush"}));
+    EXPECT_EQ(writesAtDelivery, (std::vector<std::size_t>{0, 2, 4, 6, 8}));
     EXPECT_EQ(repo.stats.get().totalActiveSeconds, 135);
 }
 
@@ -59,24 +61,27 @@ TEST(StatsRepository, NegativeSecondsAreAddedUnchanged) {
     EXPECT_EQ(store.values["stats_total_active_seconds"], StoredValue{std::int64_t{-15}});
 }
 
-TEST(StatsRepository, ResetPublishesOneZeroRecordAndWritesTheThreeKeysInOrder) {
+TEST(StatsRepository, ResetPublishesOneZeroRecordAndWritesTheFourKeysInOrder) {
     RecordingKeyValueStore store;
+    store.values["stats_lock_count"] = std::int64_t{2};
     store.values["stats_alert_count"] = std::int64_t{4};
     store.values["stats_session_count"] = std::int64_t{9};
     store.values["stats_total_active_seconds"] = std::int64_t{3600};
     StatsRepository repo(store);
     EXPECT_EQ(repo.stats.get().totalActiveSeconds, 3600);
+    EXPECT_EQ(repo.stats.get().lockCount, 2);
     int publications = 0;
     auto sub = repo.stats.subscribe([&](const FilterStats& s) {
         ++publications;
         if (publications == 2) {
-            EXPECT_EQ(s.alertCount + s.sessionCount + s.totalActiveSeconds, 0);
+            EXPECT_EQ(s.alertCount + s.sessionCount + s.totalActiveSeconds + s.lockCount, 0);
         }
     });
     repo.reset();
     EXPECT_EQ(publications, 2);
-    EXPECT_EQ(store.writes, (std::vector<std::string>{"stats_alert_count=0", "stats_session_count=0",
-                                                      "stats_total_active_seconds=0", "flush"}));
+    EXPECT_EQ(store.writes,
+              (std::vector<std::string>{"stats_alert_count=0", "stats_session_count=0",
+                                        "stats_total_active_seconds=0", "stats_lock_count=0", "flush"}));
 }
 
 TEST(StatsRepository, ADamagedHugeFigureSaturatesInsteadOfOverflowing) {

@@ -5,6 +5,7 @@
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
 #   onboarding  filter  states  shortcut  pauses  preferences  camera  stall  already  notifyrestart  quit
+#   snooze  lock
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -437,17 +438,8 @@ strength_handle() {
 
 # --- 7. The camera goes and comes back ------------------------------------------------------------------
 
-# The tray item's tooltip title.
-tray_tooltip() {
-    local item
-    item=$(sni_items | head -n 1)
-    [ -n "$item" ] || return 1
-    gdbus call --session -d "${item%%/*}" -o "/${item#*/}" -m org.freedesktop.DBus.Properties.Get \
-        org.kde.StatusNotifierItem ToolTip 2>/dev/null
-}
-tray_says() { tray_tooltip | grep -qF "$1"; }
-camera_shown_missing() { overlay_gone && tray_says "Caméra indisponible"; }
-camera_not_shown_missing() { tray_says Tavrine && ! tray_says "Caméra indisponible"; }
+camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
+camera_not_shown_missing() { tray_tooltip_has Tavrine && ! tray_tooltip_has "Caméra indisponible"; }
 # The lines the application printed about the camera.
 camera_log_lines() { grep -c "caméra" "$APP_LOG"; }
 
@@ -533,7 +525,7 @@ scenario_already() {
         eval "$setup" || { fail "$what: the mocks did not start"; continue; }
         mock_notifications
         app_start --camera "$(clip_path facing)"
-        eventually 15 "$what already on at launch: the tray shows the pause" tray_says "En pause"
+        eventually 15 "$what already on at launch: the tray shows the pause" tray_tooltip_has "En pause"
         check "$what: no stripes while paused" stays 3 overlay_gone
         eval "$undo"
         # The battery is checked every 30 s.
@@ -583,6 +575,107 @@ scenario_quit() {
     check "the exit status is 0 (got ${APP_STATUS:-?})" [ "${APP_STATUS:-x}" = 0 ]
     check "the alert notification is withdrawn" withdrawn
     check "the overlays are gone" overlay_gone
+}
+
+# --- 9. A timed pause from the panel ---------------------------------------------------------------------
+
+# The pause button beside the switch and the "Reprendre maintenant" row shown during a timed pause.
+PANEL_PAUSE_BUTTON_X=241
+PANEL_HEADER_Y=34
+PANEL_RESUME_ROW_Y=87
+NBSP=$(printf '\302\240')
+
+# The tray item's tooltip as the tray host reads it.
+tray_tooltip() {
+    local item
+    item=$(sni_items | head -n 1)
+    [ -n "$item" ] || return 1
+    gdbus call --session -d "${item%%/*}" -o "/${item#*/}" -m org.freedesktop.DBus.Properties.Get \
+        org.kde.StatusNotifierItem ToolTip
+}
+tray_tooltip_has() { tray_tooltip | grep -qF -- "$1"; }
+
+# panel_window: the open panel's id, opening it from the tray when it is closed.
+panel_window() {
+    local panel
+    panel=$(window_id Tavrine)
+    [ -n "$panel" ] && { echo "$panel"; return 0; }
+    open_panel
+}
+
+# pause_from_panel N: the Nth entry of the pause menu, chosen with the keyboard.
+pause_from_panel() {
+    local panel x y i
+    panel=$(panel_window) || return 1
+    read -r x y _ _ <<<"$(window_geometry "$panel")"
+    click_at $((x + PANEL_PAUSE_BUTTON_X)) $((y + PANEL_HEADER_Y))
+    sleep 0.5
+    for ((i = 0; i < $1; i++)); do xdotool key Down; done
+    xdotool key Return
+}
+
+scenario_snooze() {
+    returning_user
+    local clip panel x y icon_running
+    clip=$(clip_path facing)
+    app_start --camera "$clip"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    eventually 10 "the tray icon is registered" tray_registered
+    icon_running=$(tray_icon_digest)
+    check "the tooltip names the application" tray_tooltip_has Tavrine
+    check "the tooltip shows no pause" not tray_tooltip_has reprise
+
+    pause_from_panel 1
+    eventually 5 "\"Suspendre 15 min\" hides the overlays" overlay_gone
+    eventually 5 "the camera is released" not app_holds_file "$clip"
+    eventually 5 "the tooltip shows the time left" tray_tooltip_has "reprise dans 15${NBSP}min"
+    echo "     tooltip: $(tray_tooltip)"
+    eventually 5 "the tray icon shows the pause" tray_icon_differs "$icon_running"
+    panel=$(panel_window)
+    read -r x y _ _ <<<"$(window_geometry "$panel")"
+    [ -n "$panel" ] && import -window "$panel" "$E2E_SHOTS/panel-paused.png" 2>/dev/null
+    click_at $((x + 100)) $((y + PANEL_RESUME_ROW_Y))
+    eventually 15 "\"Reprendre maintenant\" brings the overlays back" overlay_reads "$(expected nominal)"
+    eventually 5 "the camera is open again" app_holds_file "$clip"
+    eventually 5 "the tooltip no longer shows a pause" not tray_tooltip_has reprise
+
+    pause_from_panel 2
+    eventually 5 "\"Suspendre 1 h\" hides the overlays" overlay_gone
+    eventually 5 "the tooltip shows one hour left" tray_tooltip_has "reprise dans 1${NBSP}h"
+    app_stop
+    check "quitting during a pause ends cleanly" [ "$APP_STATUS" = 0 ]
+    app_start --camera "$clip"
+    eventually 20 "the next launch starts as usual: the pause is forgotten" overlay_reads "$(expected nominal)"
+    check "no pause in the tooltip" not tray_tooltip_has reprise
+    app_stop
+}
+
+# --- 10. Locking the session when the user leaves -------------------------------------------------------
+
+lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
+locked() { [ "$(lock_calls)" -ge 1 ]; }
+lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
+lock_warned() { [ -n "$(lock_warnings)" ]; }
+
+scenario_lock() {
+    local clip
+    require_clip leaving
+    settings_seed "has_completed_onboarding=true" "lock_on_absence=true" "lock_delay_ms=30000"
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    mock_clear_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH"
+    # The clip: facing 0-5 s, nobody 5-41 s, facing 41-47 s, nobody 47-97 s.
+    app_start --camera "$clip"
+    eventually 20 "the filter runs" some_stripes
+    eventually 45 "30 s without a face: the lock warning" lock_warned
+    check "the warning says how to cancel" bash -c "echo '$(lock_warnings | head -n 1)' |
+        jq -e '.args[4] == \"Verrouillage dans 10\u00a0s \u2014 revenez devant l\u2019\u00e9cran pour annuler\"' >/dev/null"
+    eventually 10 "the user back within the 10 s: the warning is withdrawn" withdrawn
+    check "and the session is not locked" stays 6 not locked
+    eventually 50 "the user leaves again: the session is locked through logind" locked
+    check "locked once for this absence" stays 6 [ "$(lock_calls)" = 1 ]
+    check "two warnings in all" [ "$(count_of "$(lock_warnings)")" = 2 ]
+    eventually 5 "the lock is counted in the statistics" settings_is stats_lock_count 1
+    app_stop
 }
 
 desktop_up

@@ -12,6 +12,8 @@
 #   soak.webm     a 3-minute loop with the same changes a minute apart
 #   onlooker.webm a second face from the start (20 s), then facing (10 s)
 #   empty.webm    no face at all (10 s)
+#   leaving.webm  facing 0-5 s, nobody 5-41 s, facing 41-47 s, nobody 47-97 s (the user leaves, comes back
+#                 in time, leaves again)
 set -euo pipefail
 
 facedata=${1:?usage: make_clips.sh FACEDATA_DIR OUT_DIR}
@@ -35,8 +37,9 @@ done
 
 mkdir -p "$out"
 stamp="$out/.made-from"
-recipe="$facing_image $second_image $away_image $empty_image v3"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ] && [ -f "$out/onlooker.webm" ] && [ -f "$out/soak.webm" ]; then
+recipe="$facing_image $second_image $away_image $empty_image v4"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ] && [ -f "$out/onlooker.webm" ] && [ -f "$out/soak.webm" ] &&
+    [ -f "$out/leaving.webm" ]; then
     exit 0
 fi
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-clips.XXXXXX")
@@ -81,5 +84,6 @@ clip facing facing:10
 clip empty empty:10
 clip story facing:8 away:6 facing:4 two:6 facing:16
 clip onlooker two:20 facing:10
+clip leaving facing:5 empty:36 facing:6 empty:50
 clip soak facing:50 away:15 facing:20 two:15 facing:40 away:10 facing:30
 echo "$recipe" >"$stamp"

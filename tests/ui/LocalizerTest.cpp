@@ -19,6 +19,7 @@ TEST(QtLocalizer, EveryKeyHasItsFrenchText) {
                           "stats_alerts_label",
                           "stats_sessions_label",
                           "stats_time_label",
+                          "stats_locks_label",
                           "stats_back",
                           "stats_reset",
                           "stats_reset_confirm",

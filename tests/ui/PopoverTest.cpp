@@ -10,9 +10,11 @@
 #include "ui/shared/ToggleSwitch.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -161,5 +163,71 @@ TEST(AboutView, VersionLineAndSections) {
     }
     for (const char* expected : {"Développeur", "Le projet", "Confidentialité", "Tavrine"}) {
         EXPECT_TRUE(texts.contains(QString::fromUtf8(expected))) << expected;
+    }
+}
+
+TEST(MenuBarPopoverView, TimeLeftInWholeMinutesRoundedUp) {
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {15 * 60'000, "15\u00a0min"},
+        {14 * 60'000 + 1, "15\u00a0min"},
+        {1, "1\u00a0min"},
+        {0, "0\u00a0min"},
+        {59 * 60'000 + 30'000, "1\u00a0h"},
+        {61 * 60'000, "1\u00a0h\u00a001"},
+        {(7 * 60 + 5) * 60'000, "7\u00a0h\u00a005"},
+        {25 * 3'600'000, "25\u00a0h"},
+    };
+    for (const auto& [ms, text] : cases) {
+        EXPECT_EQ(MenuBarPopoverView::timeLeftText(ms), QString::fromUtf8(text)) << ms;
+    }
+}
+
+TEST(MenuBarPopoverView, PauseEntriesNeedARunningFilter) {
+    UiFixture f;
+    MenuBarPopoverView view(f.ctx);
+    view.show();
+    ASSERT_NE(view.pauseButton(), nullptr);
+    EXPECT_TRUE(view.pauseButton()->isVisible());
+    EXPECT_FALSE(view.pauseButton()->isEnabled());
+    EXPECT_FALSE(view.resumeRow()->isVisible());
+    f.filter.start({});
+    f.turn();
+    EXPECT_TRUE(view.pauseButton()->isEnabled());
+}
+
+TEST(MenuBarPopoverView, EachPauseEntryStopsTheFilterForItsLength) {
+    const std::pair<const char*, std::int64_t> entries[] = {
+        {"Suspendre 15\u00a0min", 15 * 60'000},
+        {"Suspendre 1\u00a0h", 60 * 60'000},
+        {"Suspendre jusqu\u2019\u00e0 demain", -1},
+    };
+    for (std::size_t i = 0; i < std::size(entries); ++i) {
+        UiFixture f;
+        f.filter.start({});
+        f.turn();
+        MenuBarPopoverView view(f.ctx);
+        view.show();
+        // The button sits beside the switch, on its left.
+        const QRect button = rectIn(view.pauseButton(), &view);
+        const QRect toggle = rectIn(view.activeSwitch(), &view);
+        EXPECT_LT(button.right(), toggle.left());
+        EXPECT_TRUE(button.top() < toggle.bottom() && toggle.top() < button.bottom());
+        QTest::mouseClick(view.pauseButton(), Qt::LeftButton);
+        ASSERT_TRUE(view.pauseMenu()->isVisible());
+        const QList<QAction*> actions = view.pauseMenu()->actions();
+        ASSERT_EQ(actions.size(), 3);
+        EXPECT_EQ(actions[int(i)]->text(), QString::fromUtf8(entries[i].first));
+        const std::int64_t now = f.executor.nowMs();
+        actions[int(i)]->trigger();
+        EXPECT_EQ(f.filter.stops, 0) << "the pause is posted";
+        f.turn();
+        EXPECT_EQ(f.filter.stops, 1);
+        const std::int64_t length = entries[i].second > 0 ? entries[i].second : nextMorningMs(now) - now;
+        EXPECT_EQ(f.timedPause.status.get().resumeAtMs, now + length) << entries[i].first;
+        EXPECT_EQ(view.statusLine()->text(), MenuBarPopoverView::pausedStatusText(length));
+        EXPECT_FALSE(view.activeSwitch()->isChecked());
+        EXPECT_FALSE(view.pauseButton()->isVisible());
+        EXPECT_TRUE(view.resumeRow()->isVisible());
+        grab(view, QStringLiteral("popover-paused-%1").arg(i));
     }
 }

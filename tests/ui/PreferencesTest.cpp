@@ -177,3 +177,30 @@ TEST(PreferencesView, TheShortcutLabelNamesTheLinuxKeys) {
     }
     EXPECT_TRUE(found);
 }
+
+TEST(PreferencesView, TheSessionLockIsOffByDefaultAndItsDelayWaitsForIt) {
+    PrefsFixture f;
+    f.open();
+    EXPECT_FALSE(f.view.lockSwitch()->isChecked());
+    EXPECT_FALSE(f.view.lockDelayPicker()->isEnabled());
+    EXPECT_DOUBLE_EQ(opacityOf(f.view.lockDelayPicker()), 0.4);
+    EXPECT_EQ(f.view.lockDelayPicker()->selectedIndex(), 1) << "one minute unless chosen otherwise";
+    QStringList labels;
+    for (QLabel* label : f.view.findChildren<QLabel*>()) {
+        labels << label->text();
+    }
+    EXPECT_TRUE(labels.contains(QString::fromUtf8("Verrouiller la session quand je m\u2019absente")));
+    const char* segments[] = {"30\u00a0s", "1\u00a0min", "2\u00a0min"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(f.view.lockDelayPicker()->segment(i)->text(), QString::fromUtf8(segments[i]));
+    }
+    QTest::mouseClick(f.view.lockSwitch(), Qt::LeftButton);
+    EXPECT_TRUE(f.view.lockDelayPicker()->isEnabled());
+    QTest::mouseClick(f.view.lockDelayPicker()->segment(0), Qt::LeftButton);
+    const FilterSettings s = f.settings.settings.get();
+    EXPECT_TRUE(s.lockOnAbsence);
+    EXPECT_EQ(s.lockDelayMs, 30'000);
+    EXPECT_TRUE(f.store.boolForKey("lock_on_absence"));
+    EXPECT_EQ(f.store.integerForKey("lock_delay_ms"), 30'000);
+    EXPECT_EQ(f.saves, 2);
+}

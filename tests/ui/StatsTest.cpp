@@ -64,9 +64,12 @@ TEST(StatsView, ConfirmedResetZeroesEveryCard) {
     f.stats.incrementAlerts();
     f.stats.incrementSessions();
     f.stats.addActiveSeconds(4000);
+    f.stats.incrementLocks();
     StatsView view(f.ctx);
     view.show();
     EXPECT_EQ(view.timeCard()->value(), QStringLiteral("1h 6m"));
+    EXPECT_EQ(view.locksCard()->value(), QStringLiteral("1"));
+    grab(view, "stats-with-locks");
     QTest::mouseClick(view.resetButton(), Qt::LeftButton);
     ASSERT_NE(view.resetConfirmation(), nullptr);
     grab(*view.resetConfirmation(), "stats-reset-confirmation");
@@ -79,6 +82,8 @@ TEST(StatsView, ConfirmedResetZeroesEveryCard) {
     EXPECT_EQ(view.alertsCard()->value(), QStringLiteral("0"));
     EXPECT_EQ(view.sessionsCard()->value(), QStringLiteral("0"));
     EXPECT_EQ(view.timeCard()->value(), QStringLiteral("0m"));
+    EXPECT_EQ(view.locksCard()->value(), QStringLiteral("0"));
     EXPECT_EQ(f.store.integerForKey("stats_total_active_seconds"), 0);
+    EXPECT_EQ(f.store.integerForKey("stats_lock_count"), 0);
     grab(view, "stats-after-reset");
 }

@@ -2,12 +2,16 @@
 
 #include "ui/AppDelegate.h"
 #include "ui/AppSignals.h"
+#include "ui/panels/MenuBarButton.h"
 #include "ui/panels/MenuBarPopoverView.h"
 #include "ui/panels/PreferencesView.h"
 #include "ui/tray/StatusBarIcon.h"
 #include "ui/tray/TrayController.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QPainter>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -104,7 +108,7 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_EQ(tray.iconTint(), StatusBarIcon::labelColor());
-    EXPECT_FALSE(tray.toolTip().contains(QStringLiteral("indisponible")));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
     f.filter.state = FilterState::inactive();
     f.turn();
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
@@ -190,4 +194,31 @@ TEST(AppDelegate, LaterLaunchesSkipTheOnboarding) {
     EXPECT_EQ(app.onboardingWindow(), nullptr);
     f.turn();
     EXPECT_EQ(f.filter.starts, 1);
+}
+
+TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed) {
+    UiFixture f;
+    f.filter.start({});
+    f.turn();
+    TrayController tray(f.ctx);
+    f.turn();
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.iconState(), IconState::nominal);
+    tray.openPanel();
+    ASSERT_NE(tray.popover(), nullptr);
+    tray.popover()->pauseMenu()->actions().at(0)->trigger(); // "Suspendre 15 min"
+    f.turn();
+    EXPECT_EQ(tray.toolTip(), QString::fromUtf8("Tavrine\u00a0: en pause, reprise dans 15\u00a0min"));
+    EXPECT_EQ(tray.iconState(), IconState::paused) << "a pause, not the filter switched off";
+    f.executor.advanceBy(60'000);
+    EXPECT_EQ(tray.toolTip(), QString::fromUtf8("Tavrine\u00a0: en pause, reprise dans 14\u00a0min"))
+        << "the time left follows the clock";
+    ASSERT_TRUE(tray.popover()->resumeRow()->isVisible());
+    QTest::mouseClick(tray.popover()->resumeRow(), Qt::LeftButton);
+    f.turn();
+    f.turn();
+    EXPECT_EQ(f.filter.starts, 2);
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.iconState(), IconState::nominal);
+    EXPECT_FALSE(tray.popover()->resumeRow()->isVisible());
 }

@@ -3,6 +3,7 @@
 #include "core/detection/AVCaptureManager.h"
 #include "core/detection/CalibrationSession.h"
 #include "core/detection/FrameSource.h"
+#include "core/fakes/ServiceRig.h"
 #include "core/persistence/KeyValueStore.h"
 #include "core/persistence/LoginItem.h"
 #include "core/persistence/SettingsRepository.h"
@@ -107,6 +108,12 @@ struct UiFixture {
                       return cameraAccess;
                   },
                   diagnostics};
+    FakeSystemEvents systemEvents;
+    TimedPause timedPause{TimedPause::Dependencies{executor, executor, filter.active,
+                                                   [this] { filter.stop(); }, [this] { filter.start({}); },
+                                                   systemEvents}};
+
+    UiFixture() { ctx.timedPause = &timedPause; }
 
     // Runs what is due now (posted tasks, the next animation frame).
     void turn() { executor.runPending(); }

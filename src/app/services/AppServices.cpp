@@ -15,6 +15,7 @@
 #include "platform/linux/monitors/UPowerSource.h"
 #include "platform/linux/notifications/FreedesktopNotifier.h"
 #include "platform/linux/overlay/QtWindowSystem.h"
+#include "platform/linux/sessionlock/LogindSessionLocker.h"
 #include "platform/linux/settings/QSettingsStore.h"
 #include "platform/linux/settings/XdgAutostart.h"
 #include "platform/linux/shortcut/X11GlobalShortcut.h"
@@ -32,7 +33,8 @@ struct AppServices::Parts {
           frameSource(makeFrameSource(options.cameraSpec)), models(executor, FaceModelPaths::locate()),
           windowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C"))),
           systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
-          power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()), shortcut(std::cerr) {}
+          power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()), shortcut(std::cerr),
+          sessionLocker(QDBusConnection::systemBus(), [this] { return systemEvents.sessionPath(); }) {}
 
     const Localizer& localizer;
     QtExecutor executor;
@@ -47,6 +49,7 @@ struct AppServices::Parts {
     FreedesktopNotifier notifier;
     X11GlobalShortcut shortcut;
     EvdevHaptics haptics;
+    LogindSessionLocker sessionLocker;
 };
 
 AppServices::AppServices(const Localizer& localizer, Options options)
@@ -89,6 +92,15 @@ KeyValueStore& AppServices::store() {
 }
 LoginItem& AppServices::loginItem() {
     return parts_->loginItem;
+}
+SystemEventMonitor& AppServices::systemEvents() {
+    return parts_->systemEvents;
+}
+Notifier& AppServices::notifier() {
+    return parts_->notifier;
+}
+SessionLocker& AppServices::sessionLocker() {
+    return parts_->sessionLocker;
 }
 
 } // namespace tavrine

@@ -15,6 +15,9 @@ class OverlayWindowManager;
 class PrivacyFilterService;
 class SettingsRepository;
 class StatsRepository;
+class Notifier;
+class SessionLocker;
+class SystemEventMonitor;
 class Clock;
 
 // Builds every real platform object of the running application and installs the factories of the five
@@ -42,6 +45,11 @@ class AppServices {
     // The settings file (QSettings INI) and the login item (XDG autostart entry).
     KeyValueStore& store();
     LoginItem& loginItem();
+    // Display sleep and wake, session switches (also watched by the service while it runs).
+    SystemEventMonitor& systemEvents();
+    Notifier& notifier();
+    // Locks the session the system monitor watches.
+    SessionLocker& sessionLocker();
 
   private:
     struct Parts;

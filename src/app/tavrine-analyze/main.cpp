@@ -1,5 +1,6 @@
 // tavrine-analyze: runs the production face analysis on images and videos and prints one row per
 // analysed frame. The output format is relied on by the evaluation scripts: keep it stable.
+#include "core/detection/PitchBaseline.h"
 #include "core/detection/VisionFaceAnalyzer.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
@@ -28,7 +29,8 @@ constexpr double kAnalysisIntervalMs = 100.0;
 const char* kUsage =
     "Usage: tavrine-analyze [--csv] INPUT...\n"
     "Runs Tavrine's face analysis on each image, or on each video at 10 analysed frames per\n"
-    "second, letterboxed into a 640x480 camera frame.\n"
+    "second, letterboxed into a 640x480 camera frame. In a video the pitch is read relative to\n"
+    "the pitch at which the person faces the camera, as the live analysis does.\n"
     "  --csv   print CSV: input,frame,faceCount,eulerY,eulerX,boundingBoxRatio,boxes\n"
     "          boxes: every kept face as x;y;w;h in the input's pixels (top-left origin),\n"
     "          widest first, separated by |\n"
@@ -105,16 +107,21 @@ bool looksLikeText(const std::string& path) {
     return true;
 }
 
-// False when the frame could not be analysed.
+// False when the frame could not be analysed. A video's frames read their pitch relative to the user's
+// own, as the live analysis does; a still image keeps the camera's.
 bool analyzeOne(BlazeFaceDetector& detector, const cv::Mat& image, const std::string& input, long frameIndex,
-                Printer& printer) {
+                Printer& printer, PitchBaseline* baseline = nullptr) {
     const LetterboxedFrame frame = LetterboxedFrame::make(image);
     const auto faces = detector.detect(frame.frame);
     if (!faces) {
         std::cerr << "tavrine-analyze: " << input << " frame " << frameIndex << ": analysis failed\n";
         return false;
     }
-    printer.row(input, frameIndex, VisionFaceAnalyzer::processResults(*faces), frame);
+    VisionFaceAnalyzer::Result result = VisionFaceAnalyzer::processResults(*faces);
+    if (baseline) {
+        VisionFaceAnalyzer::relativeToBaseline(result, *baseline);
+    }
+    printer.row(input, frameIndex, result, frame);
     return true;
 }
 
@@ -125,6 +132,7 @@ bool analyzeVideo(BlazeFaceDetector& detector, cv::VideoCapture& video, const st
     bool ok = true;
     long analysed = 0;
     double nextMs = 0.0;
+    PitchBaseline baseline;
     const double fps = video.get(cv::CAP_PROP_FPS);
     cv::Mat image;
     for (long index = 0; video.read(image); ++index) {
@@ -137,7 +145,7 @@ bool analyzeVideo(BlazeFaceDetector& detector, cv::VideoCapture& video, const st
             continue;
         }
         nextMs += kAnalysisIntervalMs * std::max(1.0, std::floor((ms - nextMs) / kAnalysisIntervalMs) + 1);
-        ok = analyzeOne(detector, image, input, index, printer) && ok;
+        ok = analyzeOne(detector, image, input, index, printer, &baseline) && ok;
         ++analysed;
     }
     if (analysed == 0) {

@@ -20,7 +20,8 @@ struct FaceObservation {
     };
 
     Rect boundingBox;
-    std::optional<double> yaw; // radians
+    std::optional<double> yaw;   // radians, positive when the face turns towards the image's right
+    std::optional<double> pitch; // radians, positive when the face looks up, negative when it looks down
     std::optional<Landmarks> landmarks;
 };
 

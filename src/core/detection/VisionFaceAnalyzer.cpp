@@ -1,5 +1,6 @@
 #include "core/detection/VisionFaceAnalyzer.h"
 
+#include "core/detection/PitchBaseline.h"
 #include "core/util/SerialQueue.h"
 
 #include <algorithm>
@@ -32,7 +33,8 @@ VisionFaceAnalyzer::VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetecto
                                        Executor& mainExecutor, const Clock& clock)
     : fpsLimit(fpsLimit), detector_(std::move(detector)), mainExecutor_(mainExecutor), clock_(clock),
       minIntervalMs_(1000 / fpsLimit),
-      analysisQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.vision")) {}
+      analysisQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.vision")),
+      pitchBaseline_(std::make_shared<PitchBaseline>()) {}
 
 // Destroying the queue lets the running detection finish and drops the frames still waiting. The worker
 // never holds the analyzer strongly, so this never runs on the worker itself.
@@ -56,7 +58,8 @@ void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
     }
 
     std::weak_ptr<VisionFaceAnalyzer> weakSelf = weak_from_this();
-    analysisQueue_->submit([weakSelf, detector = detector_, executor = &mainExecutor_, frame, t] {
+    analysisQueue_->submit([weakSelf, detector = detector_, executor = &mainExecutor_, baseline = pitchBaseline_,
+                            frame, t] {
         if (weakSelf.expired()) {
             return;
         }
@@ -65,6 +68,7 @@ void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
             return;
         }
         Result result = processResults(*faces);
+        relativeToBaseline(result, *baseline);
         executor->post([weakSelf, t, result = std::move(result)] {
             std::shared_ptr<VisionFaceAnalyzer> self = weakSelf.lock();
             if (!self) {
@@ -83,15 +87,34 @@ void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
     });
 }
 
+void VisionFaceAnalyzer::relativeToBaseline(Result& result, PitchBaseline& baseline) {
+    if (!result.primaryFace || !result.primaryObservation || !result.primaryObservation->pitch) {
+        // Nobody (or no head pose): the next face starts a new run of frames.
+        baseline.forgetRecent();
+        return;
+    }
+    FaceData& face = *result.primaryFace;
+    const double pitch = baseline.relative(face.eulerY, face.eulerX);
+    const PitchBaseline::Reading read = baseline.smoothed({face.eulerY, pitch});
+    face.eulerY = static_cast<float>(read.yaw);
+    face.eulerX = static_cast<float>(read.pitch);
+}
+
 void VisionFaceAnalyzer::drainForTests() {
     analysisQueue_->drain();
 }
 
 VisionFaceAnalyzer::Result
 VisionFaceAnalyzer::processResults(const std::vector<FaceObservation>& observations) {
-    std::vector<FaceObservation> kept;
+    // Indices rather than copies: the observations are sorted by reference, and only the primary one is
+    // copied into the result.
+    std::vector<std::size_t> kept;
     kept.reserve(observations.size());
-    std::copy_if(observations.begin(), observations.end(), std::back_inserter(kept), wideEnough);
+    for (std::size_t i = 0; i < observations.size(); ++i) {
+        if (wideEnough(observations[i])) {
+            kept.push_back(i);
+        }
+    }
 
     Result result;
     result.faceCount = static_cast<std::int64_t>(kept.size());
@@ -99,13 +122,13 @@ VisionFaceAnalyzer::processResults(const std::vector<FaceObservation>& observati
         return result;
     }
     // Stable, so faces of equal width keep the detector's order and the first of them is primary.
-    std::stable_sort(kept.begin(), kept.end(), [](const FaceObservation& a, const FaceObservation& b) {
-        return a.boundingBox.width > b.boundingBox.width;
+    std::stable_sort(kept.begin(), kept.end(), [&](std::size_t a, std::size_t b) {
+        return observations[a].boundingBox.width > observations[b].boundingBox.width;
     });
-    for (const FaceObservation& f : kept) {
-        result.keptBoxes.push_back(f.boundingBox);
+    for (std::size_t i : kept) {
+        result.keptBoxes.push_back(observations[i].boundingBox);
     }
-    const FaceObservation& primary = kept.front();
+    const FaceObservation& primary = observations[kept.front()];
     FaceData face;
     face.eulerY = primary.yaw ? static_cast<float>(*primary.yaw * 180.0 / std::numbers::pi) : 0.0f;
     face.eulerX = estimatePitch(primary);
@@ -115,21 +138,10 @@ VisionFaceAnalyzer::processResults(const std::vector<FaceObservation>& observati
     return result;
 }
 
-// Not an angle: the vertical offset of the nose's first point from the midpoint of the eyes' first
-// points, in fractions of the face box height, times 180. Negative when the nose point lies lower.
+// The head's pitch in degrees, from the same head-pose estimate as the yaw: negative when the face looks
+// down (at a phone on the desk), positive when it looks up; 0 when the detector gives none.
 float VisionFaceAnalyzer::estimatePitch(const FaceObservation& observation) {
-    if (!observation.landmarks) {
-        return 0.0f;
-    }
-    const FaceObservation::Landmarks& marks = *observation.landmarks;
-    if (!marks.leftEye || !marks.rightEye || !marks.nose || marks.leftEye->empty() ||
-        marks.rightEye->empty() || marks.nose->empty()) {
-        return 0.0f;
-    }
-    const double l = marks.leftEye->front().y;
-    const double r = marks.rightEye->front().y;
-    const double n = marks.nose->front().y;
-    return static_cast<float>((n - (l + r) * 0.5) * 180.0);
+    return observation.pitch ? static_cast<float>(*observation.pitch * 180.0 / std::numbers::pi) : 0.0f;
 }
 
 } // namespace tavrine

@@ -15,6 +15,7 @@
 
 namespace tavrine {
 
+class PitchBaseline;
 class SerialQueue;
 
 // Turns camera frames into DetectionInput records: admits at most one frame per 1000/fpsLimit ms,
@@ -50,6 +51,10 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     };
     static Result processResults(const std::vector<FaceObservation>& observations);
     static float estimatePitch(const FaceObservation& observation);
+    // A live frame's pitch is read relative to the pitch at which this user faces the screen (the camera
+    // may sit above or below it), and its yaw and pitch are the medians of the last three frames; stills
+    // (processResults alone) keep the camera's own, unsmoothed.
+    static void relativeToBaseline(Result& result, PitchBaseline& baseline);
 
   private:
     VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
@@ -61,6 +66,7 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     const std::int64_t minIntervalMs_;
     std::int64_t lastAnalysisMs_ = 0; // camera thread only
     std::shared_ptr<SerialQueue> analysisQueue_;
+    std::shared_ptr<PitchBaseline> pitchBaseline_; // used on the analysis worker only
 };
 
 } // namespace tavrine

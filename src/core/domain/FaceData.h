@@ -6,7 +6,7 @@ namespace tavrine {
 // compares equal.
 struct FaceData {
     float eulerY = 0.0f;           // head yaw, degrees; 0 when the detector gives none
-    float eulerX = 0.0f;           // pitch estimate on the same scale; 0 without landmarks
+    float eulerX = 0.0f;           // head pitch, degrees, negative looking down; 0 when the detector gives none
     float boundingBoxRatio = 0.0f; // face box width / frame width
 
     bool operator==(const FaceData&) const = default;

@@ -40,6 +40,10 @@ const char* rawValue(SettingsKey key) {
         return "calibration_distance_cm";
     case SettingsKey::isCalibrated:
         return "is_calibrated";
+    case SettingsKey::lockOnAbsence:
+        return "lock_on_absence";
+    case SettingsKey::lockDelayMs:
+        return "lock_delay_ms";
     }
     return "";
 }

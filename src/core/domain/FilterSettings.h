@@ -24,6 +24,9 @@ struct FilterSettings {
     bool coverAllScreens = true;
     int calibrationDistanceCm = 60;
     bool isCalibrated = false;
+    // Lock the session after this long without a face in view (added later: older files lack the keys).
+    bool lockOnAbsence = false;
+    std::int64_t lockDelayMs = 60'000;
 
     bool operator==(const FilterSettings&) const = default;
 };
@@ -48,6 +51,8 @@ enum class SettingsKey {
     hasCompletedOnboarding,
     calibrationDistanceCm,
     isCalibrated,
+    lockOnAbsence,
+    lockDelayMs,
 };
 
 // The stored key string, e.g. "battery_threshold".

@@ -29,12 +29,18 @@ template <typename Settings, typename F> void forEachField(Settings& s, F&& f) {
     f("isCalibrated", s.isCalibrated);
 }
 
+// Fields added after the first version: a record that lacks them decodes with their defaults.
+template <typename Settings, typename F> void forEachLaterField(Settings& s, F&& f) {
+    f("lockOnAbsence", s.lockOnAbsence);
+    f("lockDelayMs", s.lockDelayMs);
+}
+
 } // namespace
 
 CodingResult<std::string> encodeFilterSettings(const FilterSettings& settings) {
     nlohmann::json object = nlohmann::json::object();
     std::string error;
-    forEachField(settings, [&](const char* key, const auto& value) {
+    auto encode = [&](const char* key, const auto& value) {
         using T = std::decay_t<decltype(value)>;
         if constexpr (std::is_floating_point_v<T>) {
             if (!std::isfinite(value) && error.empty()) {
@@ -42,7 +48,9 @@ CodingResult<std::string> encodeFilterSettings(const FilterSettings& settings) {
             }
         }
         object[key] = value;
-    });
+    };
+    forEachField(settings, encode);
+    forEachLaterField(settings, encode);
     if (!error.empty()) {
         return CodingResult<std::string>::failure(error);
     }
@@ -58,6 +66,11 @@ CodingResult<FilterSettings> decodeFilterSettings(std::string_view json) {
     std::optional<std::string> error;
     forEachField(settings, [&](const char* key, auto& value) {
         if (!error) {
+            error = jsonfields::read(object, key, value);
+        }
+    });
+    forEachLaterField(settings, [&](const char* key, auto& value) {
+        if (!error && object.contains(key)) {
             error = jsonfields::read(object, key, value);
         }
     });

@@ -7,7 +7,8 @@ namespace tavrine {
 std::string encodeFilterStats(const FilterStats& stats) {
     nlohmann::json object = {{"alertCount", stats.alertCount},
                              {"sessionCount", stats.sessionCount},
-                             {"totalActiveSeconds", stats.totalActiveSeconds}};
+                             {"totalActiveSeconds", stats.totalActiveSeconds},
+                             {"lockCount", stats.lockCount}};
     return object.dump();
 }
 
@@ -21,6 +22,12 @@ CodingResult<FilterStats> decodeFilterStats(std::string_view json) {
          {std::pair{"alertCount", &stats.alertCount}, std::pair{"sessionCount", &stats.sessionCount},
           std::pair{"totalActiveSeconds", &stats.totalActiveSeconds}}) {
         if (auto error = jsonfields::read(object, key, *field)) {
+            return CodingResult<FilterStats>::failure(*error);
+        }
+    }
+    // Added later: a record without it counts no lock.
+    if (object.contains("lockCount")) {
+        if (auto error = jsonfields::read(object, "lockCount", stats.lockCount)) {
             return CodingResult<FilterStats>::failure(*error);
         }
     }

@@ -77,6 +77,8 @@ void SettingsRepository::load() {
     s.coverAllScreens = objectOr(d, SettingsKey::coverAllScreens, storedBool, true);
     s.calibrationDistanceCm = integerOr(d, SettingsKey::calibrationDistanceCm, 60);
     s.isCalibrated = d.boolForKey(rawValue(SettingsKey::isCalibrated));
+    s.lockOnAbsence = d.boolForKey(rawValue(SettingsKey::lockOnAbsence));
+    s.lockDelayMs = integer64Or(d, SettingsKey::lockDelayMs, 60'000);
     settings = s;
 }
 
@@ -103,6 +105,8 @@ void SettingsRepository::save(const FilterSettings& newSettings) {
     d.setBool(rawValue(SettingsKey::coverAllScreens), s.coverAllScreens);
     d.setInteger(rawValue(SettingsKey::calibrationDistanceCm), s.calibrationDistanceCm);
     d.setBool(rawValue(SettingsKey::isCalibrated), s.isCalibrated);
+    d.setBool(rawValue(SettingsKey::lockOnAbsence), s.lockOnAbsence);
+    d.setInteger(rawValue(SettingsKey::lockDelayMs), s.lockDelayMs);
     d.flush();
 
     if (s.launchAtLogin != previousLaunchAtLogin) {

@@ -9,6 +9,7 @@ namespace {
 constexpr const char* alertCountKey = "stats_alert_count";
 constexpr const char* sessionCountKey = "stats_session_count";
 constexpr const char* totalActiveSecondsKey = "stats_total_active_seconds";
+constexpr const char* lockCountKey = "stats_lock_count";
 } // namespace
 
 StatsRepository::StatsRepository(KeyValueStore& defaults) : defaults_(defaults) {
@@ -20,8 +21,9 @@ StatsRepository& StatsRepository::shared() {
 }
 
 void StatsRepository::load() {
-    stats = FilterStats{defaults_.integerForKey(alertCountKey), defaults_.integerForKey(sessionCountKey),
-                        defaults_.integerForKey(totalActiveSecondsKey)};
+    stats =
+        FilterStats{defaults_.integerForKey(alertCountKey), defaults_.integerForKey(sessionCountKey),
+                    defaults_.integerForKey(totalActiveSecondsKey), defaults_.integerForKey(lockCountKey)};
 }
 
 // The counters never clamp in practice; the saturating sums only keep a damaged stored figure near the
@@ -45,11 +47,18 @@ void StatsRepository::addActiveSeconds(std::int64_t seconds) {
     defaults_.flush();
 }
 
+void StatsRepository::incrementLocks() {
+    stats.modify([](FilterStats& s) { s.lockCount = saturatingAdd(s.lockCount, 1); });
+    defaults_.setInteger(lockCountKey, stats.get().lockCount);
+    defaults_.flush();
+}
+
 void StatsRepository::reset() {
     stats = FilterStats{};
     defaults_.setInteger(alertCountKey, 0);
     defaults_.setInteger(sessionCountKey, 0);
     defaults_.setInteger(totalActiveSecondsKey, 0);
+    defaults_.setInteger(lockCountKey, 0);
     defaults_.flush();
 }
 

@@ -23,6 +23,7 @@ class StatsRepository {
     void incrementAlerts();
     void incrementSessions();
     void addActiveSeconds(std::int64_t seconds);
+    void incrementLocks();
     void reset();
 
   private:

@@ -245,6 +245,7 @@ void PrivacyFilterService::Impl::stop() {
 
 void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& input) {
     fsm().onDetectionInput(input);
+    self.detections.emit(input);
     if (!input.primaryFace) {
         return;
     }

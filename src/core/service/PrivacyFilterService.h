@@ -16,6 +16,7 @@
 #include "core/util/Executor.h"
 #include "core/util/Localizer.h"
 #include "core/util/Published.h"
+#include "core/util/Signal.h"
 
 #include <functional>
 #include <memory>
@@ -26,7 +27,7 @@ namespace tavrine {
 // Wires the running filter: camera, analyzer, state machine, overlay, settings, statistics, system
 // monitors and alerts. Main thread only.
 class PrivacyFilterService {
-public:
+  public:
     using AnalyzerFactory = std::function<std::shared_ptr<VisionFaceAnalyzer>(int fpsLimit)>;
 
     struct Dependencies {
@@ -57,6 +58,8 @@ public:
     Published<FilterState> fsmState{FilterState::inactive()};
     Published<bool> isActive{false};
     Published<bool> isAlert{false};
+    // Every analysed frame that reaches the main thread, after the machine has seen it.
+    Signal<DetectionInput> detections;
 
     // Asynchronous; done (optional) runs on the main thread once the camera started or failed.
     void start(std::function<void()> done = {});
@@ -66,7 +69,7 @@ public:
     // Blocks until the analyzers dropped so far are destroyed (tests).
     void drainForTests();
 
-private:
+  private:
     struct Impl;
     FilterFsm fsm_;
     // Shared so that callbacks and posted tasks can hold it weakly and do nothing once the service is gone.

@@ -6,13 +6,19 @@
 #include "ui/panels/StatsView.h"
 #include "ui/shared/AnimatedEyeLogo.h"
 #include "ui/shared/AppColors.h"
+#include "ui/shared/Symbols.h"
 #include "ui/shared/ToggleSwitch.h"
 #include "ui/shared/Widgets.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
 
 namespace tavrine {
 
@@ -48,6 +54,21 @@ QColor MenuBarPopoverView::statusColor(const FilterState& state) {
     return AppColors::success();
 }
 
+QString MenuBarPopoverView::timeLeftText(std::int64_t remainingMs) {
+    const std::int64_t minutes = std::max<std::int64_t>(0, (remainingMs + 59'999) / 60'000);
+    if (minutes < 60) {
+        return QStringLiteral("%1\u00a0min").arg(minutes);
+    }
+    if (minutes % 60 == 0) {
+        return QStringLiteral("%1\u00a0h").arg(minutes / 60);
+    }
+    return QStringLiteral("%1\u00a0h\u00a0%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString MenuBarPopoverView::pausedStatusText(std::int64_t remainingMs) {
+    return QStringLiteral("En pause \u2014 reprise dans ") + timeLeftText(remainingMs);
+}
+
 MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("MenuBarPopoverView"));
     auto* outer = new QVBoxLayout(this);
@@ -75,6 +96,10 @@ MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : 
     titles->addWidget(status_);
     header->addLayout(titles);
     header->addStretch(1);
+    if (ctx.timedPause) {
+        buildPauseControls(home_);
+        header->addWidget(pauseButton_, 0, Qt::AlignVCenter);
+    }
     switch_ = new ToggleSwitch(home_, AppColors::primary());
     switch_->setFollowsModel(true);
     switch_->setAccessibleName(ctx.tr("home_status_active"));
@@ -83,6 +108,9 @@ MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : 
     layout->addWidget(widgets::divider(home_));
 
     layout->addSpacing(4);
+    if (resumeRow_) {
+        layout->addWidget(resumeRow_);
+    }
     statsRow_ =
         new MenuBarButton(QStringLiteral("chart.bar.fill"), ctx.tr("home_open_stats"), QColor(), home_);
     prefsRow_ =
@@ -121,13 +149,65 @@ MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : 
         alert_ = a;
         render();
     });
+    if (ctx.timedPause) {
+        pauseSub_ = ctx.timedPause->status.subscribe([this](const TimedPause::Status& s) {
+            pause_ = s;
+            render();
+        });
+    }
+}
+
+void MenuBarPopoverView::buildPauseControls(QWidget* parent) {
+    pauseButton_ = new QToolButton(parent);
+    pauseButton_->setObjectName(QStringLiteral("pauseButton"));
+    pauseButton_->setAutoRaise(true);
+    pauseButton_->setIcon(Symbols::icon(QStringLiteral("pause.circle"), AppColors::textSecondary(), 18));
+    pauseButton_->setIconSize(QSize(18, 18));
+    pauseButton_->setFixedSize(26, 26);
+    pauseButton_->setCursor(Qt::PointingHandCursor);
+    pauseButton_->setToolTip(QStringLiteral("Suspendre la protection pour un moment"));
+    pauseButton_->setAccessibleName(QStringLiteral("Suspendre"));
+
+    pauseMenu_ = new QMenu(pauseButton_);
+    pauseMenu_->setObjectName(QStringLiteral("pauseMenu"));
+    TimedPause* pause = ctx_.timedPause;
+    Executor* executor = &ctx_.executor;
+    for (const auto& [label, length] :
+         {std::pair{QStringLiteral("Suspendre 15\u00a0min"), TimedPause::Length::fifteenMinutes},
+          std::pair{QStringLiteral("Suspendre 1\u00a0h"), TimedPause::Length::oneHour},
+          std::pair{QStringLiteral("Suspendre jusqu\u2019\u00e0 demain"),
+                    TimedPause::Length::untilTomorrow}}) {
+        connect(pauseMenu_->addAction(label), &QAction::triggered, this, [pause, executor, length = length] {
+            executor->post([pause, length] { pause->pause(length); });
+        });
+    }
+    connect(pauseButton_, &QToolButton::clicked, this,
+            [this] { pauseMenu_->popup(pauseButton_->mapToGlobal(QPoint(0, pauseButton_->height()))); });
+
+    resumeRow_ = new MenuBarButton(QStringLiteral("play.fill"), QStringLiteral("Reprendre maintenant"),
+                                   AppColors::primary(), parent);
+    resumeRow_->setObjectName(QStringLiteral("resumeRow"));
+    resumeRow_->hide();
+    connect(resumeRow_, &QAbstractButton::clicked, this,
+            [pause, executor] { executor->post([pause] { pause->resumeNow(); }); });
 }
 
 void MenuBarPopoverView::render() {
-    status_->setText(statusLabel(ctx_, state_));
-    widgets::setTextColor(status_, statusColor(state_));
+    if (pause_.paused) {
+        status_->setText(pausedStatusText(pause_.remainingMs));
+        widgets::setTextColor(status_, AppColors::textSecondary());
+    } else {
+        status_->setText(statusLabel(ctx_, state_));
+        widgets::setTextColor(status_, statusColor(state_));
+    }
     logo_->setState(active_, alert_);
     switch_->setChecked(active_);
+    if (pauseButton_) {
+        // Only a running filter can be paused; during a pause the row under the header resumes it.
+        pauseButton_->setVisible(!pause_.paused);
+        pauseButton_->setEnabled(active_);
+        resumeRow_->setVisible(pause_.paused);
+    }
 }
 
 void MenuBarPopoverView::onSwitch(bool requested) {

@@ -6,7 +6,9 @@
 #include <QWidget>
 
 class QLabel;
+class QMenu;
 class QStackedWidget;
+class QToolButton;
 
 namespace tavrine {
 
@@ -31,9 +33,18 @@ class MenuBarPopoverView : public QWidget {
     static QString statusLabel(const UiContext& ctx, const FilterState& state);
     // Its colour: error for an alert, secondary text when paused or off, success otherwise.
     static QColor statusColor(const FilterState& state);
+    // The time left of a timed pause, in whole minutes rounded up: "14 min", "1 h", "7 h 05".
+    static QString timeLeftText(std::int64_t remainingMs);
+    // The status line during a timed pause.
+    static QString pausedStatusText(std::int64_t remainingMs);
 
     QLabel* statusLine() const { return status_; }
     ToggleSwitch* activeSwitch() const { return switch_; }
+    // Beside the switch: opens the menu of timed pauses (absent without a timed pause).
+    QToolButton* pauseButton() const { return pauseButton_; }
+    QMenu* pauseMenu() const { return pauseMenu_; }
+    // Shown during a timed pause, under the header.
+    MenuBarButton* resumeRow() const { return resumeRow_; }
     MenuBarButton* statsRow() const { return statsRow_; }
     MenuBarButton* preferencesRow() const { return prefsRow_; }
     MenuBarButton* aboutRow() const { return aboutRow_; }
@@ -54,6 +65,7 @@ class MenuBarPopoverView : public QWidget {
   private:
     void render();
     void onSwitch(bool requested);
+    void buildPauseControls(QWidget* parent);
     void showSheet(QWidget* sheet);
     void closeSheet();
 
@@ -63,6 +75,9 @@ class MenuBarPopoverView : public QWidget {
     AnimatedEyeLogo* logo_;
     QLabel* status_;
     ToggleSwitch* switch_;
+    QToolButton* pauseButton_ = nullptr;
+    QMenu* pauseMenu_ = nullptr;
+    MenuBarButton* resumeRow_ = nullptr;
     MenuBarButton* statsRow_;
     MenuBarButton* prefsRow_;
     MenuBarButton* aboutRow_;
@@ -72,9 +87,11 @@ class MenuBarPopoverView : public QWidget {
     FilterState state_;
     bool active_ = false;
     bool alert_ = false;
+    TimedPause::Status pause_;
     Subscription stateSub_;
     Subscription activeSub_;
     Subscription alertSub_;
+    Subscription pauseSub_;
 };
 
 } // namespace tavrine

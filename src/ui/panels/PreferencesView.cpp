@@ -164,6 +164,12 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     shortcut_ = new ToggleSwitch(content);
     allScreens_ = new ToggleSwitch(content);
     haptic_ = new ToggleSwitch(content);
+    lock_ = new ToggleSwitch(content);
+    lockDelay_ = new SegmentedPicker({{QStringLiteral("30\u00a0s"), 30'000},
+                                      {QStringLiteral("1\u00a0min"), 60'000},
+                                      {QStringLiteral("2\u00a0min"), 120'000}},
+                                     200, content);
+    lockDelay_->setGraphicsEffect(new QGraphicsOpacityEffect(lockDelay_));
     addSection(
         QStringLiteral("slider.horizontal.3"), QStringLiteral("Comportement"),
         {prefRow(QStringLiteral("Lancer au démarrage"),
@@ -174,7 +180,14 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
          prefRow(QStringLiteral("Couvrir tous les écrans"),
                  QStringLiteral("Étend l'overlay à chaque moniteur connecté"), allScreens_, content),
          prefRow(QStringLiteral("Vibration lors d'une alerte"),
-                 QStringLiteral("Retour haptique quand un regard indiscret est détecté"), haptic_, content)});
+                 QStringLiteral("Retour haptique quand un regard indiscret est détecté"), haptic_, content),
+         prefRow(
+             QStringLiteral("Verrouiller la session quand je m\u2019absente"),
+             QStringLiteral("Quand aucun visage n\u2019est devant l\u2019\u00e9cran pendant ce d\u00e9lai"),
+             lock_, content),
+         prefRow(QStringLiteral("D\u00e9lai avant verrouillage"),
+                 QStringLiteral("Une notification pr\u00e9vient 10\u00a0s avant le verrouillage"), lockDelay_,
+                 content)});
     addDivider();
 
     matrix_ = new ToggleSwitch(content);
@@ -251,6 +264,10 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
             [this](bool on) { edit([on](auto& s) { s.hapticOnAlert = on; }); });
     connect(matrix_, &ToggleSwitch::toggleRequested, this,
             [this](bool on) { edit([on](auto& s) { s.privacyMatrixEnabled = on; }); });
+    connect(lock_, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { edit([on](auto& s) { s.lockOnAbsence = on; }); });
+    connect(lockDelay_, &SegmentedPicker::valueChosen, this,
+            [this](std::int64_t v) { edit([v](auto& s) { s.lockDelayMs = v; }); });
     connect(launchAtLogin_, &ToggleSwitch::toggleRequested, this, &PreferencesView::setLaunchAtLogin);
     connect(calibrate_, &QPushButton::clicked, this, &PreferencesView::openCalibration);
 
@@ -308,6 +325,11 @@ void PreferencesView::render() {
     allScreens_->setChecked(draft_.coverAllScreens);
     haptic_->setChecked(draft_.hapticOnAlert);
     matrix_->setChecked(draft_.privacyMatrixEnabled);
+    lock_->setChecked(draft_.lockOnAbsence);
+    lockDelay_->setValue(draft_.lockDelayMs);
+    lockDelay_->setEnabled(draft_.lockOnAbsence);
+    static_cast<QGraphicsOpacityEffect*>(lockDelay_->graphicsEffect())
+        ->setOpacity(draft_.lockOnAbsence ? 1.0 : 0.4);
     for (QWidget* dimmable : {coefficientRow_, stripeAlphaRow_}) {
         dimmable->setEnabled(draft_.privacyMatrixEnabled);
         static_cast<QGraphicsOpacityEffect*>(dimmable->graphicsEffect())

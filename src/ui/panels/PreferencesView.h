@@ -48,6 +48,8 @@ class PreferencesView : public QWidget {
     ToggleSwitch* allScreensSwitch() const { return allScreens_; }
     ToggleSwitch* hapticSwitch() const { return haptic_; }
     ToggleSwitch* matrixSwitch() const { return matrix_; }
+    ToggleSwitch* lockSwitch() const { return lock_; }
+    SegmentedPicker* lockDelayPicker() const { return lockDelay_; }
     QLabel* calibrationValue() const { return calibrationValue_; }
     QLabel* calibrationHint() const { return calibrationHint_; }
     QPushButton* calibrateButton() const { return calibrate_; }
@@ -95,6 +97,8 @@ class PreferencesView : public QWidget {
     ToggleSwitch* allScreens_;
     ToggleSwitch* haptic_;
     ToggleSwitch* matrix_;
+    ToggleSwitch* lock_;
+    SegmentedPicker* lockDelay_;
     QLabel* calibrationValue_;
     QLabel* calibrationHint_;
     QPushButton* calibrate_;

@@ -46,11 +46,13 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
 
     sessions_ = new StatCard(QStringLiteral("0"), ctx.tr("stats_sessions_label"), false, this);
     time_ = new StatCard(QStringLiteral("0m"), ctx.tr("stats_time_label"), false, this);
+    locks_ = new StatCard(QStringLiteral("0"), ctx.tr("stats_locks_label"), false, this);
     auto* pairRow = new QHBoxLayout;
     pairRow->setContentsMargins(32, 0, 32, 0);
     pairRow->setSpacing(12);
     pairRow->addWidget(sessions_);
     pairRow->addWidget(time_);
+    pairRow->addWidget(locks_);
     layout->addLayout(pairRow);
 
     layout->addStretch(1);
@@ -77,6 +79,7 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
         alerts_->setValue(QString::number(s.alertCount));
         sessions_->setValue(QString::number(s.sessionCount));
         time_->setValue(formatTime(s.totalActiveSeconds));
+        locks_->setValue(QString::number(s.lockCount));
     });
 }
 

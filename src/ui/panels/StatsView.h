@@ -29,6 +29,7 @@ class StatsView : public QWidget {
     StatCard* alertsCard() const { return alerts_; }
     StatCard* sessionsCard() const { return sessions_; }
     StatCard* timeCard() const { return time_; }
+    StatCard* locksCard() const { return locks_; }
     QPushButton* backButton() const { return back_; }
     QPushButton* resetButton() const { return reset_; }
     // The open confirmation, if any.
@@ -44,6 +45,7 @@ class StatsView : public QWidget {
     StatCard* alerts_;
     StatCard* sessions_;
     StatCard* time_;
+    StatCard* locks_;
     QPushButton* back_;
     QPushButton* reset_;
     QPointer<QMessageBox> confirm_;

@@ -29,6 +29,16 @@ void filledCircleWith(QPainter& p, const QColor& c, const std::function<void(QPa
     cutOut(p);
 }
 
+// A filled polygon whose corners the pen rounds.
+void filledPolygon(QPainter& p, const QColor& c, const QPolygonF& corners) {
+    QPainterPath path;
+    path.addPolygon(corners);
+    path.closeSubpath();
+    p.setPen(roundPen(c, 1.5));
+    p.setBrush(c);
+    p.drawPath(path);
+}
+
 const std::map<QString, Draw>& drawings() {
     static const std::map<QString, Draw> table = {
         {"chart.bar.fill",
@@ -131,14 +141,7 @@ const std::map<QString, Draw>& drawings() {
          }},
         {"exclamationmark.triangle.fill",
          [](QPainter& p, const QColor& c) {
-             QPainterPath tri;
-             tri.moveTo(10, 1.5);
-             tri.lineTo(19, 18);
-             tri.lineTo(1, 18);
-             tri.closeSubpath();
-             p.setPen(roundPen(c, 1.5));
-             p.setBrush(c);
-             p.drawPath(tri);
+             filledPolygon(p, c, {QPointF(10, 1.5), QPointF(19, 18), QPointF(1, 18)});
              clearMode(p);
              p.setPen(Qt::NoPen);
              p.setBrush(Qt::black);
@@ -199,6 +202,20 @@ const std::map<QString, Draw>& drawings() {
              p.setBrush(Qt::NoBrush);
              p.drawArc(QRectF(2.5, 3.5, 15, 15), 125 * 16, -250 * 16);
              p.drawLine(QPointF(10, 1.5), QPointF(10, 9.5));
+         }},
+        {"pause.circle",
+         [](QPainter& p, const QColor& c) {
+             p.setPen(roundPen(c, 1.5));
+             p.setBrush(Qt::NoBrush);
+             p.drawEllipse(QRectF(1.5, 1.5, 17, 17));
+             p.setPen(Qt::NoPen);
+             p.setBrush(c);
+             p.drawRoundedRect(QRectF(6.5, 6, 2.4, 8), 0.8, 0.8);
+             p.drawRoundedRect(QRectF(11.1, 6, 2.4, 8), 0.8, 0.8);
+         }},
+        {"play.fill",
+         [](QPainter& p, const QColor& c) {
+             filledPolygon(p, c, {QPointF(5, 3), QPointF(17, 10), QPointF(5, 17)});
          }},
     };
     return table;

@@ -102,10 +102,25 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
     });
     connect(&AppSignals::instance(), &AppSignals::openPreferencesRequested, this,
             &TrayController::openPreferences);
+    if (ctx.timedPause) {
+        pauseSub_ = ctx.timedPause->status.subscribe([this](const TimedPause::Status& s) { updatePause(s); });
+    }
+}
+
+void TrayController::updatePause(const TimedPause::Status& status) {
+    pauseToolTip_ = status.paused ? QStringLiteral("Tavrine\u00a0: en pause, reprise dans ") +
+                                        MenuBarPopoverView::timeLeftText(status.remainingMs)
+                                  : QString();
+    updateToolTip();
+    if (status.paused != paused_) {
+        paused_ = status.paused;
+        updateStatusIcon(lastState_);
+    }
 }
 
 TrayController::~TrayController() {
     stateSub_.cancel();
+    pauseSub_.cancel();
     delete popup_.data();
     delete prefsWindow_.data();
 }
@@ -138,19 +153,36 @@ void TrayController::ensureTrayIcon() {
 }
 
 void TrayController::updateStatusIcon(const FilterState& state) {
-    const StatusBarIcon::Look look = StatusBarIcon::lookFor(state);
+    lastState_ = state;
+    // A timed pause stops the filter, yet it is a pause, not the filter switched off.
+    const StatusBarIcon::Look look =
+        StatusBarIcon::lookFor(paused_ ? FilterState::autoPaused(PauseReason::userPaused(0)) : state);
     iconState_ = look.iconState;
     iconTint_ = look.tint;
     icon_ = StatusBarIcon::make(iconState_, iconTint_);
-    // The tooltip says what the eye alone cannot, e.g. that the camera is missing.
-    toolTip_ = state.is(FilterState::Kind::inactive)
-                   ? QStringLiteral("Tavrine")
-                   : QStringLiteral("Tavrine — ") + MenuBarPopoverView::statusLabel(ctx_, state);
     if (tray_) {
         tray_->setIcon(icon_);
-        tray_->setToolTip(toolTip_);
     }
+    updateToolTip();
     emit iconChanged();
+}
+
+void TrayController::updateToolTip() {
+    // The tooltip says what the eye alone cannot: the time a pause has left, and whether the paused eye
+    // means a pause or a missing camera.
+    QString tip = pauseToolTip_;
+    if (tip.isEmpty()) {
+        const bool pausedLook =
+            lastState_.is(FilterState::Kind::autoPaused) || lastState_.is(FilterState::Kind::cameraBusy);
+        tip = pausedLook ? QStringLiteral("Tavrine — ") + MenuBarPopoverView::statusLabel(ctx_, lastState_)
+                         : QStringLiteral("Tavrine");
+    }
+    if (tip != toolTip_) {
+        toolTip_ = tip;
+        if (tray_) {
+            tray_->setToolTip(toolTip_);
+        }
+    }
 }
 
 MenuBarPopoverView* TrayController::popover() const {

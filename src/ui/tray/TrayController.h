@@ -42,7 +42,9 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
-    const QString& toolTip() const { return toolTip_; }
+    // During a timed pause the time left; "Tavrine — En pause" or "Tavrine — Caméra indisponible" for the
+    // two states the paused eye stands for; otherwise "Tavrine".
+    QString toolTip() const { return toolTip_; }
 
     // Whether a StatusNotifierItem host or an XEmbed tray is there now.
     static bool trayHostAvailable();
@@ -56,6 +58,8 @@ class TrayController : public QObject {
 
   private:
     void updateStatusIcon(const FilterState& state);
+    void updateToolTip();
+    void updatePause(const TimedPause::Status& status);
     void ensureTrayIcon();
 
     const UiContext& ctx_;
@@ -70,10 +74,14 @@ class TrayController : public QObject {
     QColor iconTint_;
     QIcon icon_;
     QString toolTip_ = QStringLiteral("Tavrine");
+    FilterState lastState_;
+    bool paused_ = false;
+    QString pauseToolTip_; // empty unless a timed pause runs
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
     QElapsedTimer closedByOutsideClick_;
     Subscription stateSub_;
+    Subscription pauseSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -24,6 +24,8 @@ inline FilterSettings everyFieldChanged() {
     s.coverAllScreens = false;
     s.calibrationDistanceCm = 47;
     s.isCalibrated = true;
+    s.lockOnAbsence = true;
+    s.lockDelayMs = 120'000;
     return s;
 }
 

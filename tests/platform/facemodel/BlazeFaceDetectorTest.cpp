@@ -1,5 +1,6 @@
 #include "FaceDataTest.h"
 
+#include "core/detection/PitchBaseline.h"
 #include "core/detection/VisionFaceAnalyzer.h"
 #include "core/util/VirtualExecutor.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
@@ -101,6 +102,9 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
         const double fps = video.get(cv::CAP_PROP_FPS) > 0 ? video.get(cv::CAP_PROP_FPS) : 30.0;
         const int step = std::max(1, static_cast<int>(std::lround(fps / 10.0)));
         int analysed = 0, oneFace = 0;
+        // As the live analyzer does: a laptop camera below the eyes sees its user from below, and the pitch
+        // is read relative to how this user faces the screen.
+        PitchBaseline baseline;
         cv::Mat image;
         for (int i = 0; analysed < 60 && video.read(image); ++i) {
             if (i % step != 0) {
@@ -111,14 +115,18 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
             auto faces = d.detect(frame.frame);
             ASSERT_TRUE(faces) << clip << " frame " << i;
             auto r = VisionFaceAnalyzer::processResults(*faces);
+            VisionFaceAnalyzer::relativeToBaseline(r, baseline);
             if (r.faceCount == 1) {
                 ++oneFace;
             }
             EXPECT_LE(r.faceCount, 1) << clip << " frame " << i << ": a phantom onlooker";
             if (r.primaryFace) {
                 EXPECT_LT(std::abs(r.primaryFace->eulerY), 30.0f) << clip << " frame " << i;
-                EXPECT_LT(std::abs(r.primaryFace->eulerX), 25.0f) << clip << " frame " << i;
-                EXPECT_NE(r.primaryFace->eulerX, 0.0f) << clip << " frame " << i << ": no landmarks";
+                // The first frames read the camera's own pitch, until the user's is learned.
+                if (analysed > static_cast<int>(PitchBaseline::minSamples)) {
+                    EXPECT_LT(std::abs(r.primaryFace->eulerX), 25.0f) << clip << " frame " << i;
+                }
+                EXPECT_TRUE(r.primaryObservation->pitch) << clip << " frame " << i << ": no head pose";
             }
         }
         EXPECT_EQ(analysed, 60) << clip;
@@ -260,4 +268,121 @@ TEST_F(FaceDataTest, AnalyzerDeliversRealDetectionsOnTheMainThread) {
     ASSERT_TRUE(inputs[0].primaryFace);
     ASSERT_EQ(samples.size(), 1u);
     EXPECT_FLOAT_EQ(static_cast<float>(samples[0]), inputs[0].primaryFace->boundingBoxRatio);
+}
+
+namespace {
+
+// A frame of the demo clip (public-domain portrait shipped with the application) at a time in seconds.
+cv::Mat demoFrame(double seconds) {
+    cv::VideoCapture video(TAVRINE_DEMO_CLIP, cv::CAP_FFMPEG);
+    EXPECT_TRUE(video.isOpened()) << TAVRINE_DEMO_CLIP;
+    const double fps = video.get(cv::CAP_PROP_FPS) > 0 ? video.get(cv::CAP_PROP_FPS) : 10.0;
+    cv::Mat image;
+    for (int i = 0; i <= static_cast<int>(std::lround(seconds * fps)) && video.read(image); ++i) {
+    }
+    return image;
+}
+
+cv::Rect2f widestFace(BlazeFaceDetector& d, const cv::Mat& bgr) {
+    d.setOptions(BlazeFaceDetector::Options{});
+    d.reset();
+    cv::Mat rgb;
+    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    const auto faces = d.findFaces(rgb);
+    cv::Rect2f best;
+    for (const auto& f : faces) {
+        if (f.box.width > best.width) {
+            best = f.box;
+        }
+    }
+    return best;
+}
+
+// The head around a face box (hair and chin included), scaled so that the face is `width` of a 640-px
+// frame wide, pasted into `scene` with its top-left corner at `at`.
+void pasteHead(const cv::Mat& source, const cv::Rect2f& face, cv::Mat& scene, double width, cv::Point at) {
+    const cv::Rect head = cv::Rect(face.x - face.width * 0.4f, face.y - face.height * 0.5f, face.width * 1.8f,
+                                   face.height * 2.0f) &
+                          cv::Rect(0, 0, source.cols, source.rows);
+    const double s = width * 640.0 / face.width;
+    cv::Mat small;
+    cv::resize(source(head), small, cv::Size(), s, s, cv::INTER_AREA);
+    const cv::Rect target = cv::Rect(at, small.size()) & cv::Rect(0, 0, scene.cols, scene.rows);
+    small(cv::Rect(0, 0, target.width, target.height)).copyTo(scene(target));
+}
+
+} // namespace
+
+// An onlooker 5 to 8 % of the frame wide behind the user (about 2.5 m away) is found and survives the
+// re-check on a still frame, and the user stays the primary face. At 5 % (32 px) a face over the busy flag
+// may be missed, as about one far onlooker in ten is on the evaluation set: two places of three must do.
+TEST_F(FaceDataTest, SmallOnlookerBesideTheUserIsCounted) {
+    const cv::Mat user = demoFrame(3.0);
+    ASSERT_FALSE(user.empty());
+    const cv::Rect2f face = widestFace(detector(), user);
+    ASSERT_GT(face.width, 60.0f);
+    for (const double width : {0.05, 0.06, 0.08}) {
+        int found = 0;
+        for (const cv::Point at : {cv::Point(520, 30), cv::Point(470, 150), cv::Point(20, 20)}) {
+            cv::Mat scene = user.clone();
+            pasteHead(user, face, scene, width, at);
+            const auto r = analyzeImage(detector(), scene);
+            EXPECT_LE(r.faceCount, 2) << "onlooker " << width * 100 << " % wide at " << at;
+            found += r.faceCount == 2;
+            ASSERT_TRUE(r.primaryFace);
+            EXPECT_NEAR(r.primaryFace->boundingBoxRatio, face.width / 640.0f, 0.03);
+        }
+        EXPECT_GE(found, width < 0.055 ? 2 : 3) << "onlooker " << width * 100 << " % wide";
+    }
+}
+
+// Live schedule: an onlooker who steps in at any point of the full-pass cycle counts within the stated
+// worst case (a full pass at most fullRangeEvery - 1 frames later, then one more sighting).
+TEST_F(FaceDataTest, OnlookerCountsWithinTheWorstCaseDelayInLiveMode) {
+    const cv::Mat user = demoFrame(3.0);
+    const cv::Rect2f face = widestFace(detector(), user);
+    cv::Mat withOnlooker = user.clone();
+    pasteHead(user, face, withOnlooker, 0.06, {520, 30});
+    const LetterboxedFrame alone = LetterboxedFrame::make(user), both = LetterboxedFrame::make(withOnlooker);
+    BlazeFaceDetector& d = detector();
+    const BlazeFaceDetector::Options live = FaceModelLoader::liveOptions();
+    const int worstCase = live.fullRangeEvery + 1;
+    for (int phase = 0; phase < live.fullRangeEvery; ++phase) {
+        d.setOptions(live);
+        d.reset();
+        for (int i = 0; i < 2 * live.fullRangeEvery + phase; ++i) {
+            ASSERT_EQ(VisionFaceAnalyzer::processResults(*d.detect(alone.frame)).faceCount, 1) << "frame " << i;
+        }
+        int frames = 0;
+        while (VisionFaceAnalyzer::processResults(*d.detect(both.frame)).faceCount < 2) {
+            ASSERT_LT(++frames, worstCase) << "phase " << phase;
+        }
+        EXPECT_LE(frames + 1, worstCase);
+    }
+    d.setOptions(BlazeFaceDetector::Options{});
+}
+
+// The same face read at 15, 22 and 30 % of the frame width gives the same yaw and pitch: the head pose
+// must not depend on the face's size. The demo clip's portrait facing, then turned away.
+TEST_F(FaceDataTest, HeadPoseDoesNotDependOnTheFaceSize) {
+    for (const double seconds : {3.0, 9.0}) {
+        const cv::Mat source = demoFrame(seconds);
+        const cv::Rect2f face = widestFace(detector(), source);
+        ASSERT_GT(face.width, 60.0f) << seconds;
+        std::vector<float> yaws, pitches;
+        for (const double width : {0.15, 0.22, 0.30}) {
+            cv::Mat scene(480, 640, CV_8UC3, cv::Scalar(130, 120, 110));
+            pasteHead(source, face, scene, width, {320 - static_cast<int>(width * 640 * 0.9), 60});
+            const auto r = analyzeImage(detector(), scene);
+            ASSERT_EQ(r.faceCount, 1) << seconds << " s at " << width;
+            yaws.push_back(r.primaryFace->eulerY);
+            pitches.push_back(r.primaryFace->eulerX);
+        }
+        const auto [yMin, yMax] = std::minmax_element(yaws.begin(), yaws.end());
+        const auto [pMin, pMax] = std::minmax_element(pitches.begin(), pitches.end());
+        EXPECT_LE(*yMax - *yMin, 4.0f) << seconds << " s: yaw " << yaws[0] << ", " << yaws[1] << ", " << yaws[2];
+        // Pitch rests on fewer points (eyes, nose and mouth against the jaw) and moves a little more.
+        EXPECT_LE(*pMax - *pMin, 6.0f) << seconds << " s: pitch " << pitches[0] << ", " << pitches[1] << ", "
+                                       << pitches[2];
+    }
 }

@@ -15,9 +15,9 @@
 #include <sys/stat.h>
 
 using namespace tavrine;
+using tavrine::testing::everyFieldChanged;
 using tavrine::testing::FakeLoginItem;
 using tavrine::testing::TempConfigHome;
-using tavrine::testing::everyFieldChanged;
 
 namespace {
 
@@ -184,8 +184,8 @@ TEST(QSettingsStore, ATruncatedFileKeepsTheCompleteLinesAndFallsBackForTheRest) 
     home.writeConf(full.left(cut));
     const FilterSettings s = loadFrom(home.confPath());
     // The file holds its keys in alphabetical order.
-    EXPECT_EQ(s.filterStrength, 5);      // before the cut
-    EXPECT_FALSE(s.hapticOnAlert);       // before the cut
+    EXPECT_EQ(s.filterStrength, 5);              // before the cut
+    EXPECT_FALSE(s.hapticOnAlert);               // before the cut
     EXPECT_EQ(s.matrixColorArgb, 0xFF112233ULL); // before the cut
     EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
     EXPECT_FALSE(s.overlayOnCameraBusy); // lost with the cut: fallbacks
@@ -315,6 +315,43 @@ TEST(QSettingsStore, StatsSurviveARestartAndAHugeStoredFigureSaturates) {
     EXPECT_EQ(stats.stats.get().sessionCount, 0);
     stats.addActiveSeconds(10);
     EXPECT_EQ(stats.stats.get().totalActiveSeconds, std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(QSettingsStore, AFileFromBeforeTheSessionLockLoadsUnchangedAndGainsItsKeysAtTheNextSave) {
+    TempConfigHome home;
+    // Every setting away from its fallback, as the version without the lock setting wrote them.
+    const QByteArray old =
+        "[General]\nbattery_threshold=0\ncalibration_distance_cm=47\ncapture_fps=15\n"
+        "cover_all_screens=false\nfilter_strength=5\nglasses_compat=false\n"
+        "global_shortcut_enabled=false\nhaptic_on_alert=false\nhas_completed_onboarding=true\n"
+        "inattention_delay_ms=3000\nis_calibrated=true\nmatrix_color_argb=4279312947\n"
+        "matrix_stripe_alpha=0.55\noverlay_on_camera_busy=true\n"
+        "privacy_matrix_coefficient=3.5\nprivacy_matrix_enabled=false\nsensitivity=1\n"
+        "stats_alert_count=4\nstats_session_count=9\nstats_total_active_seconds=3600\n";
+    home.writeConf(old);
+    FilterSettings expected = everyFieldChanged();
+    expected.lockOnAbsence = false;
+    expected.lockDelayMs = 60'000;
+    {
+        QSettingsStore store;
+        FakeLoginItem login;
+        SettingsRepository settings(store, login);
+        StatsRepository stats(store);
+        EXPECT_EQ(settings.settings.get(), expected);
+        const FilterStats figures = stats.stats.get();
+        EXPECT_EQ(figures.alertCount, 4);
+        EXPECT_EQ(figures.sessionCount, 9);
+        EXPECT_EQ(figures.totalActiveSeconds, 3600);
+        EXPECT_EQ(figures.lockCount, 0);
+        EXPECT_EQ(home.readConf(), old) << "loading writes nothing";
+        settings.save(settings.settings.get());
+    }
+    const QByteArray saved = home.readConf();
+    EXPECT_TRUE(saved.contains("lock_on_absence=false"));
+    EXPECT_TRUE(saved.contains("lock_delay_ms=60000"));
+    EXPECT_TRUE(saved.contains("has_completed_onboarding=true"));
+    EXPECT_TRUE(saved.contains("stats_session_count=9"));
+    EXPECT_EQ(loadFrom(home.confPath()), expected);
 }
 
 TEST(QSettingsStore, SettingsAndStatsShareOneFileWithoutClobberingEachOther) {

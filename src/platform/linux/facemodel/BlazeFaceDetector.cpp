@@ -1,6 +1,6 @@
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 
-#include "platform/linux/facemodel/HeadPose.h"
+#include "core/detection/HeadPoseSolver.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -181,6 +181,16 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& rgb)
     return options_.confirmExtraFaces ? confirm(std::move(faces)) : faces;
 }
 
+std::vector<cv::Point2f> BlazeFaceDetector::fitLandmarks(const cv::Mat& gray, const BlazeFaceCandidate& face) const {
+    // The predictor starts from a box placed on the detector's eye, nose and mouth points rather than on
+    // the detector's box, which stays centred on the whole head when it turns: from the latter the fit of a
+    // head turned 40 degrees stays close to a frontal face. A degenerate keypoint box (a collapsed face)
+    // falls back to the detector's box.
+    const cv::Rect2f box =
+        landmarker_->boxFor({face.keypoints[0], face.keypoints[1], face.keypoints[2], face.keypoints[3]});
+    return landmarker_->fit(gray, box.width > 0.3f * face.box.width ? box : face.box);
+}
+
 std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const VideoFrame& frame) {
     if (frame.width <= 0 || frame.height <= 0 || frame.stride < frame.width * 4 || !frame.pixels ||
         frame.pixels->size() <
@@ -202,24 +212,32 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
             FaceObservation o;
             o.boundingBox = {c.box.x / fw, 1.0 - (c.box.y + c.box.height) / fh, c.box.width / fw,
                              c.box.height / fh};
-            if (auto pose = HeadPose::estimate(c.keypoints, cv::Size(frame.width, frame.height))) {
-                o.yaw = pose->yawDegrees * std::numbers::pi / 180.0;
-            }
             observations.push_back(o);
         }
+        // Only the widest face (the user) gets landmarks and a head pose: the others only count.
         auto widest = std::max_element(faces.begin(), faces.end(), [](const auto& a, const auto& b) {
             return a.box.width < b.box.width;
         });
         if (widest != faces.end()) {
             cv::Mat gray;
             cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
-            const std::vector<cv::Point2f> points = landmarker_->fit(gray, widest->box);
+            const std::vector<cv::Point2f> points = fitLandmarks(gray, *widest);
             const cv::Rect2f& box = widest->box;
+            FaceObservation& primary = observations[static_cast<std::size_t>(widest - faces.begin())];
             FaceObservation::Landmarks marks;
             marks.leftEye = region(points, kLeftEyeFirst, kLeftEyeFirst + 5, box);
             marks.rightEye = region(points, kRightEyeFirst, kRightEyeFirst + 5, box);
             marks.nose = region(points, kNoseFirst, kNoseFirst + 8, box);
-            observations[static_cast<std::size_t>(widest - faces.begin())].landmarks = marks;
+            primary.landmarks = marks;
+            std::vector<HeadPoseSolver::Point> pixels;
+            pixels.reserve(points.size());
+            for (const cv::Point2f& p : points) {
+                pixels.push_back({p.x, p.y});
+            }
+            if (const auto pose = HeadPoseSolver::solve(pixels)) {
+                primary.yaw = pose->yawDegrees * std::numbers::pi / 180.0;
+                primary.pitch = pose->pitchDegrees * std::numbers::pi / 180.0;
+            }
         }
         return observations;
     } catch (const cv::Exception&) {

@@ -16,8 +16,8 @@
 namespace tavrine {
 
 // The production face detector: the full-range BlazeFace model on the letterboxed frame, each candidate
-// confirmed (and its box refined) by the short-range model on a crop around it, yaw from the keypoints,
-// and dlib landmarks for the eye and nose regions of the widest face.
+// confirmed (and its box refined) by the short-range model on a crop around it, and for the widest face
+// (the user) dlib's 68 landmarks, from which the head's yaw and pitch are read (HeadPoseSolver).
 //
 // Between full-range passes the faces of the previous frame are followed with the short-range model
 // alone (about a tenth of the cost); a face that appears is found at the next full-range pass.
@@ -25,7 +25,10 @@ namespace tavrine {
 class BlazeFaceDetector final : public FaceDetector {
   public:
     struct Options {
-        float fullRangeMinScore = 0.75f;
+        // The full-range network scores a face 5 % of the frame wide (a person about 2.5 m behind the
+        // user) well under the 0.75 it gives near faces, so its candidates are taken from 0.4 on: every
+        // one must still pass the short-range re-check, which is what keeps phantoms out.
+        float fullRangeMinScore = 0.4f;
         float recheckMinScore = 0.7f;
         // 1: the full-range pass on every frame (stateless, for still images).
         int fullRangeEvery = 1;
@@ -54,6 +57,9 @@ class BlazeFaceDetector final : public FaceDetector {
 
     // Faces of one RGB frame in frame pixels, top-left origin, after the re-check (no landmarks).
     std::vector<BlazeFaceCandidate> findFaces(const cv::Mat& rgb);
+
+    // dlib's 68 points of one face found by findFaces, in frame pixels; gray: the CV_8UC1 frame.
+    std::vector<cv::Point2f> fitLandmarks(const cv::Mat& gray, const BlazeFaceCandidate& face) const;
 
     // How many full-range passes ran so far (benchmarks, tests).
     std::uint64_t fullRangePasses() const { return fullRangePasses_.load(); }

@@ -163,10 +163,41 @@ std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect
     std::vector<cv::Point2f> points;
     points.reserve(pointCount);
     for (int i = 0; i < pointCount; ++i) {
-        const dlib::point p = toImage(dlib::impl::location(current, static_cast<unsigned long>(i)));
+        // Sub-pixel, unlike dlib's own full_object_detection: a face 100 px wide loses a degree or two of
+        // head pose to whole-pixel rounding.
+        const dlib::dpoint p = toImage(dlib::dpoint(dlib::impl::location(current, static_cast<unsigned long>(i))));
         points.emplace_back(static_cast<float>(p.x()), static_cast<float>(p.y()));
     }
     return points;
+}
+
+cv::Rect2f FaceLandmarker::boxFor(const std::array<cv::Point2f, 4>& eyesNoseMouth) const {
+    // The mean shape in box units (0 to 1): eye centres (36-41, 42-47), nose tip (30), mouth centre
+    // (the inner lips' middle, 62 and 66).
+    auto at = [&](long i) { return cv::Point2f(impl_->initialShape(2 * i), impl_->initialShape(2 * i + 1)); };
+    auto mean = [&](long first, long last) {
+        cv::Point2f sum(0, 0);
+        for (long i = first; i <= last; ++i) {
+            sum += at(i);
+        }
+        return sum / static_cast<float>(last - first + 1);
+    };
+    const std::array<cv::Point2f, 4> model = {mean(36, 41), mean(42, 47), at(30), (at(62) + at(66)) * 0.5f};
+    // p = side * m + origin, least squares over the four pairs.
+    cv::Point2f mc(0, 0), pc(0, 0);
+    for (std::size_t i = 0; i < 4; ++i) {
+        mc += model[i] / 4.0f;
+        pc += eyesNoseMouth[i] / 4.0f;
+    }
+    float num = 0, den = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const cv::Point2f m = model[i] - mc, p = eyesNoseMouth[i] - pc;
+        num += m.dot(p);
+        den += m.dot(m);
+    }
+    const float side = den > 0 ? num / den : 0.0f;
+    const cv::Point2f origin = pc - side * mc;
+    return {origin.x, origin.y, side, side};
 }
 
 } // namespace tavrine

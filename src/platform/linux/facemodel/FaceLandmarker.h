@@ -3,6 +3,7 @@
 #include <opencv2/core/mat.hpp>
 #include <opencv2/core/types.hpp>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,12 @@ class FaceLandmarker {
 
     // gray: CV_8UC1 frame; box: the face in frame pixels. The 68 points in frame pixels.
     std::vector<cv::Point2f> fit(const cv::Mat& gray, const cv::Rect2f& box) const;
+
+    // The square box on which the predictor starts with its mean shape's eye centres, nose tip and mouth
+    // centre nearest (least squares) to the given points, in that order: the predictor was trained on
+    // boxes centred on the features, so a turned face fits far better from such a box than from one
+    // centred on the whole head.
+    cv::Rect2f boxFor(const std::array<cv::Point2f, 4>& eyesNoseMouth) const;
 
   private:
     struct Impl;

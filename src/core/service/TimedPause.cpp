@@ -1,0 +1,131 @@
+#include "core/service/TimedPause.h"
+
+#include <algorithm>
+#include <ctime>
+#include <utility>
+
+namespace tavrine {
+
+namespace {
+constexpr std::int64_t minuteMs = 60'000;
+constexpr std::int64_t dayMs = 24 * 60 * minuteMs;
+constexpr int morningHour = 8;
+constexpr int nightEndsHour = 4;
+} // namespace
+
+std::int64_t nextMorningMs(std::int64_t nowMs) {
+    // Whole seconds, rounded down also before 1970.
+    const std::time_t now = static_cast<std::time_t>(nowMs / 1000 - (nowMs % 1000 < 0 ? 1 : 0));
+    const std::tm* local = std::localtime(&now);
+    if (!local) {
+        return nowMs + dayMs;
+    }
+    std::tm target = *local;
+    if (target.tm_hour >= nightEndsHour) {
+        ++target.tm_mday; // mktime carries it into the next month or year
+    }
+    target.tm_hour = morningHour;
+    target.tm_min = 0;
+    target.tm_sec = 0;
+    target.tm_isdst = -1; // whatever daylight-saving time applies on that morning
+    const std::time_t morning = std::mktime(&target);
+    const std::int64_t morningMs = static_cast<std::int64_t>(morning) * 1000;
+    if (morning == static_cast<std::time_t>(-1) || morningMs <= nowMs) {
+        return nowMs + dayMs;
+    }
+    return morningMs;
+}
+
+std::int64_t TimedPause::lengthMs(Length length, std::int64_t nowMs) {
+    switch (length) {
+    case Length::fifteenMinutes:
+        return 15 * minuteMs;
+    case Length::oneHour:
+        return 60 * minuteMs;
+    case Length::untilTomorrow:
+        return nextMorningMs(nowMs) - nowMs;
+    }
+    return 0;
+}
+
+TimedPause::TimedPause(Dependencies deps) : deps_(std::move(deps)) {
+    activeSub_ = deps_.filterActive.subscribe([this](bool active) {
+        // Started by the switch or the shortcut meanwhile: the pause is over, nothing more to start.
+        if (active && status.get().paused) {
+            clear();
+        }
+    });
+    wakeSub_ = deps_.systemEvents.observe([this](SystemEventMonitor::Event event) {
+        if (event == SystemEventMonitor::Event::screensDidWake ||
+            event == SystemEventMonitor::Event::sessionDidBecomeActive) {
+            checkClock();
+        }
+    });
+}
+
+TimedPause::~TimedPause() {
+    cancelTimers();
+}
+
+void TimedPause::pause(Length length) {
+    const std::int64_t now = deps_.clock.nowMs();
+    pauseUntil(now + lengthMs(length, now));
+}
+
+void TimedPause::pauseUntil(std::int64_t resumeAtMs) {
+    cancelTimers();
+    const std::int64_t remaining = std::max<std::int64_t>(0, resumeAtMs - deps_.clock.nowMs());
+    status = Status{true, resumeAtMs, remaining};
+    deps_.stopFilter();
+    // The timer counts running time: it ends the pause even when the wall clock is set back meanwhile.
+    TaskHandle end = deps_.executor.postAfter(remaining, [this] { resumeNow(); });
+    endTimer_ = end;
+    scheduleCheck();
+}
+
+void TimedPause::scheduleCheck() {
+    checkTimer_ = deps_.executor.postAfter(clockCheckMs, [this] {
+        checkTimer_.reset();
+        checkClock();
+        if (status.get().paused) {
+            scheduleCheck();
+        }
+    });
+}
+
+void TimedPause::checkClock() {
+    const Status current = status.get();
+    if (!current.paused) {
+        return;
+    }
+    const std::int64_t now = deps_.clock.nowMs();
+    if (now >= current.resumeAtMs) {
+        resumeNow();
+        return;
+    }
+    status = Status{true, current.resumeAtMs, current.resumeAtMs - now};
+}
+
+void TimedPause::resumeNow() {
+    if (!status.get().paused) {
+        return;
+    }
+    clear();
+    deps_.startFilter();
+}
+
+void TimedPause::clear() {
+    cancelTimers();
+    status = Status{};
+}
+
+void TimedPause::cancelTimers() {
+    for (auto* timer : {&endTimer_, &checkTimer_}) {
+        if (*timer) {
+            (*timer)->cancel();
+            timer->reset();
+        }
+    }
+}
+
+} // namespace tavrine

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "core/service/SystemEventMonitor.h"
+#include "core/util/Clock.h"
+#include "core/util/Executor.h"
+#include "core/util/Published.h"
+#include "core/util/Subscription.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace tavrine {
+
+// The end of a pause "until tomorrow": 08:00 local time on the coming morning. Before 04:00 the night
+// is not over yet, so that morning is today's. Daylight-saving changes in between are taken into account.
+std::int64_t nextMorningMs(std::int64_t nowMs);
+
+// A pause of the filter for a while: the filter stops (camera released, overlay hidden) and starts again
+// by itself when the time is up. The end is a wall-clock time: a timer ends the pause after its length of
+// running time, and the wall clock is also read every 15 s and at every wake of the display or session,
+// so a suspend of the machine across the end cannot stretch the pause. Starting the filter by any other
+// way (the switch, the shortcut) forgets the pause, and so does the end of the process: nothing is
+// stored. Main thread only.
+class TimedPause {
+  public:
+    enum class Length { fifteenMinutes, oneHour, untilTomorrow };
+
+    struct Dependencies {
+        Executor& executor;
+        const Clock& clock;
+        // Whether the filter runs; it turning true while paused ends the pause without a second start.
+        Published<bool>& filterActive;
+        std::function<void()> stopFilter;
+        std::function<void()> startFilter;
+        SystemEventMonitor& systemEvents;
+    };
+
+    struct Status {
+        bool paused = false;
+        std::int64_t resumeAtMs = 0;  // wall clock
+        std::int64_t remainingMs = 0; // at the last look at the clock
+        bool operator==(const Status&) const = default;
+    };
+
+    static constexpr std::int64_t clockCheckMs = 15'000;
+
+    explicit TimedPause(Dependencies deps);
+    ~TimedPause();
+    TimedPause(const TimedPause&) = delete;
+    TimedPause& operator=(const TimedPause&) = delete;
+
+    // Changes at every pause and resume, and with the time left at every look at the clock.
+    Published<Status> status{Status{}};
+
+    void pause(Length length);
+    // Stops the filter until that wall-clock time; a time already past ends the pause at the next turn.
+    void pauseUntil(std::int64_t resumeAtMs);
+    // Ends the pause now and starts the filter.
+    void resumeNow();
+    // Ends the pause if its end has passed by the wall clock; otherwise refreshes the time left.
+    void checkClock();
+
+    static std::int64_t lengthMs(Length length, std::int64_t nowMs);
+
+  private:
+    void scheduleCheck();
+    void clear();
+    void cancelTimers();
+
+    Dependencies deps_;
+    std::optional<TaskHandle> endTimer_;
+    std::optional<TaskHandle> checkTimer_;
+    Subscription activeSub_;
+    Subscription wakeSub_;
+};
+
+} // namespace tavrine

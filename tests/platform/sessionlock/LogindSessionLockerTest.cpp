@@ -1,0 +1,50 @@
+#include "platform/linux/sessionlock/LogindSessionLocker.h"
+
+#include "platform/monitors/MockShell.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace tavrine {
+namespace {
+
+using testing::mockOk;
+using testing::mockShell;
+using testing::waitFor;
+
+const QString sessionPath = QStringLiteral("/org/freedesktop/login1/session/c1");
+
+class LogindSessionLockerTest : public testing::MockSessionTest {
+  protected:
+    // Asks for the lock with that session path; the answer, once it came.
+    std::optional<bool> lockWith(const QString& path) {
+        LogindSessionLocker locker(QDBusConnection::systemBus(), [path] { return path; });
+        std::optional<bool> answer;
+        locker.lockSession([&answer](bool locked) { answer = locked; });
+        EXPECT_FALSE(answer) << "answered from the event loop, not inside the call";
+        waitFor([&answer] { return answer.has_value(); });
+        return answer;
+    }
+    int recordedLocks() {
+        return std::stoi(mockShell("mock_count_calls system $LOGIND_NAME $LOGIND_SESSION_PATH Lock"));
+    }
+};
+
+TEST_F(LogindSessionLockerTest, LocksOurSessionObject) {
+    ASSERT_TRUE(mockOk("mock_logind"));
+    EXPECT_EQ(lockWith(sessionPath), true);
+    EXPECT_EQ(recordedLocks(), 1);
+}
+
+TEST_F(LogindSessionLockerTest, WithoutASessionOrLogindNothingIsLocked) {
+    EXPECT_EQ(lockWith(sessionPath), false) << "no logind on the bus";
+    ASSERT_TRUE(mockOk("mock_logind"));
+    EXPECT_EQ(lockWith(QString()), false) << "no session object known";
+    EXPECT_EQ(lockWith(QStringLiteral("/org/freedesktop/login1/session/c9")), false) << "no such session";
+    EXPECT_EQ(recordedLocks(), 0);
+}
+
+} // namespace
+} // namespace tavrine

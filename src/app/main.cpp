@@ -1,5 +1,6 @@
 #include "app/AppWiring.h"
 #include "app/shell/CommandLine.h"
+#include "app/shell/MainThreadProbe.h"
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TerminationSignals.h"
 #include "platform/linux/i18n/QtLocalizer.h"
@@ -90,6 +91,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    MainThreadProbe probe;
     QtLocalizer localizer;
     AppWiring wiring(commandLine.camera, localizer);
     AppDelegate delegate(wiring.context());

@@ -274,24 +274,74 @@ TEST_F(AVCaptureManagerTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedRea
     EXPECT_GT(lastDetector->calls.load(), 0);
 }
 
-TEST_F(AVCaptureManagerTest, InterruptionsFromTheSourceThreadArriveOnTheMainThreadInOrder) {
+TEST_F(AVCaptureManagerTest, AnInterruptionEndsWithTheNextFrameOnlyAndArrivesOnTheMainThread) {
+    StartOutcome out;
+    start(out);
+    settle();
     std::vector<bool> events;
     std::vector<std::thread::id> threads;
     auto sub = camera->interruptions.subscribe([&](bool v) {
         events.push_back(v);
         threads.push_back(std::this_thread::get_id());
     });
+    ASSERT_TRUE(source->pushFrame(blankFrame()));
+    ex.runPending();
+    EXPECT_FALSE(camera->awaitingFrames());
+    events.clear(); // the first frame of the start
+
     std::thread streaming([&] {
         source->interrupt(true);
-        source->interrupt(false);
+        source->interrupt(false); // the source believing itself back proves nothing
     });
     streaming.join();
     EXPECT_TRUE(events.empty()) << "nothing is emitted on the source's thread";
     ex.runPending();
-    EXPECT_EQ(events, (std::vector<bool>{true, false}));
+    EXPECT_EQ(events, (std::vector<bool>{true}));
+    EXPECT_TRUE(camera->awaitingFrames());
+    std::thread frames([&] {
+        source->pushFrame(blankFrame());
+        source->pushFrame(blankFrame());
+    });
+    frames.join();
+    ex.runPending();
+    EXPECT_EQ(events, (std::vector<bool>{true, false})) << "one end, at the first frame";
     for (auto id : threads) {
         EXPECT_EQ(id, std::this_thread::get_id());
     }
+}
+
+TEST_F(AVCaptureManagerTest, RestartTearsTheSourceDownOpensItAgainAndWaitsForFrames) {
+    StartOutcome out;
+    start(out);
+    settle();
+    source->interrupt(true);
+    settle();
+    std::vector<bool> events;
+    auto sub = camera->interruptions.subscribe([&](bool v) { events.push_back(v); });
+    struct Case {
+        std::optional<CameraError> error;
+        bool runningAfter;
+    };
+    for (const Case& c : {Case{CameraError::noCameraAvailable, false}, Case{std::nullopt, true}}) {
+        if (c.error) {
+            source->failNextStart(*c.error);
+        }
+        const int stops = source->stops();
+        const int starts = source->starts();
+        std::optional<std::optional<CameraError>> outcome;
+        camera->restartSession([&](std::optional<CameraError> e) { outcome = e; });
+        settle();
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(*outcome, c.error);
+        EXPECT_GT(source->stops(), stops) << "the old stream is torn down";
+        EXPECT_EQ(source->starts(), starts + 1) << "and opened again";
+        EXPECT_EQ(camera->isRunning.get(), c.runningAfter);
+        EXPECT_TRUE(events.empty()) << "a restart alone ends nothing";
+        EXPECT_TRUE(camera->awaitingFrames());
+    }
+    ASSERT_TRUE(source->pushFrame(blankFrame()));
+    ex.runPending();
+    EXPECT_EQ(events, (std::vector<bool>{false}));
 }
 
 TEST_F(AVCaptureManagerTest, DestroyedManagerStopsTheSourceAndItsLateTasksDoNothing) {

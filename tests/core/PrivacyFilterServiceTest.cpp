@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <future>
 #include <map>
 #include <mutex>
 #include <numbers>
@@ -144,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(WhenTheModelsFail, PrivacyFilterServiceModelFailure, ::
                              return info.param ? std::string("AfterTheStart") : std::string("BeforeTheStart");
                          });
 
-TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayThenRetriesToNominal) {
+TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayUntilFramesCome) {
     Rig r;
     r.source->failNextStart(CameraError::noCameraAvailable);
     ASSERT_TRUE(r.start());
@@ -155,14 +157,14 @@ TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayThenRetrie
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
     EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
 
-    r.advance(4999);
+    // No frame yet: the retry opens the camera again and the machine keeps waiting.
+    r.advance(5000);
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
-    r.advance(1);
+    EXPECT_EQ(r.source->starts(), 3);
+    r.see(userOnly);
     EXPECT_EQ(r.state(), FilterState::nominal(3));
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), nominalAlpha());
-    // The retry's start found the camera running: no new session.
-    EXPECT_EQ(r.stats.stats.get().sessionCount, 2);
-    EXPECT_EQ(r.source->starts(), 2);
+    EXPECT_EQ(r.stats.stats.get().sessionCount, 2) << "a restart is not a session";
 }
 
 TEST(PrivacyFilterServiceStart, StopWhileTheCameraStartsLeavesTheServiceStopped) {
@@ -501,27 +503,110 @@ TEST(PrivacyFilterServiceSystemEvents, PausedAnalyzerDeliversNothing) {
     EXPECT_TRUE(r.notifier.posts.empty());
 }
 
-TEST(PrivacyFilterServiceSystemEvents, CameraInterruptionKeepsTheOverlayAndRecoversWithoutANewSession) {
+TEST(PrivacyFilterServiceSystemEvents, CameraLossRestartsTheCameraEveryRetryUntilFramesCome) {
     Rig r;
     ASSERT_TRUE(r.start());
+    r.see(userOnly);
     r.source->interrupt(true);
     r.settle();
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
     EXPECT_TRUE(r.overlay.isShowing.get());
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
-    r.advance(5000);
-    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    // The source saying it is back ends nothing; neither does time: each retry reopens the camera, gone
+    // (the device is absent) or silent (it opens but sends nothing).
+    r.source->interrupt(false);
+    r.source->failNextStart(CameraError::noCameraAvailable);
+    r.source->failNextStart(CameraError::noCameraAvailable);
+    for (int retry = 1; retry <= 4; ++retry) {
+        r.advance(4999);
+        EXPECT_EQ(r.source->starts(), retry) << "retry " << retry;
+        r.advance(1);
+        EXPECT_EQ(r.source->starts(), retry + 1) << "retry " << retry;
+        EXPECT_EQ(r.state(), FilterState::cameraBusy(5000)) << "retry " << retry;
+        EXPECT_EQ(r.svc().fsmState.get(), FilterState::cameraBusy(5000));
+    }
+    EXPECT_EQ(r.camera.analyzer(), r.analyzers.back().lock()) << "the analyzer stays attached";
+    // Frames again: the machine leaves cameraBusy and the frames are analysed.
+    r.see(userAndOnlooker);
+    r.see(userAndOnlooker);
+    EXPECT_EQ(r.state(), FilterState::alert());
+    EXPECT_EQ(r.notifier.posts.size(), 1u);
+    const int starts = r.source->starts();
+    r.advance(20'000);
+    EXPECT_EQ(r.source->starts(), starts) << "no restart once frames flow";
     EXPECT_EQ(r.stats.stats.get().sessionCount, 1);
-    EXPECT_EQ(r.source->starts(), 1);
+}
 
-    // An interruption that ends before the retry: the end of it returns to nominal at once.
+TEST(PrivacyFilterServiceSystemEvents, CameraLostDuringAPauseShowsWhenThePauseEnds) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.settle();
     r.source->interrupt(true);
     r.settle();
-    r.source->interrupt(false);
+    EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::screenOff()));
+    r.advance(20'000);
+    EXPECT_EQ(r.source->starts(), 1) << "nothing is retried while paused";
+    r.events.fire(SystemEventMonitor::Event::screensDidWake);
     r.settle();
-    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000)) << "the filter cannot watch: it says so";
     r.advance(5000);
+    EXPECT_EQ(r.source->starts(), 2);
+    r.see(userOnly);
     EXPECT_EQ(r.state(), FilterState::nominal(3));
+}
+
+TEST(PrivacyFilterServiceStop, AnAnalyzerBusyDetectingDoesNotHoldUpTheMainThread) {
+    // A detection that takes as long as the test wants.
+    struct SlowDetector final : FaceDetector {
+        std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
+            std::unique_lock lock(mutex);
+            running = true;
+            cv.notify_all();
+            cv.wait(lock, [this] { return released; });
+            return std::vector<FaceObservation>{};
+        }
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool running = false;
+        bool released = false;
+    };
+    Rig r;
+    auto slow = std::make_shared<SlowDetector>();
+    r.analysisDetector = slow;
+    ASSERT_TRUE(r.start());
+    VideoFrame frame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
+    r.exec.advanceBy(200);
+    r.source->pushFrame(frame);
+    {
+        std::unique_lock lock(slow->mutex);
+        ASSERT_TRUE(slow->cv.wait_for(lock, std::chrono::seconds(10), [&] { return slow->running; }));
+    }
+    std::weak_ptr<VisionFaceAnalyzer> dropped = r.analyzer();
+    auto stopping = std::async(std::launch::async, [&r] { r.svc().stop(); });
+    // A deadlock guard, not a speed check: stop() waiting for the detection would never return.
+    const bool returned = stopping.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    {
+        std::lock_guard lock(slow->mutex);
+        slow->released = true;
+        slow->cv.notify_all();
+    }
+    stopping.wait();
+    EXPECT_TRUE(returned) << "stop() waited for the detection in progress";
+    r.settle();
+    EXPECT_TRUE(dropped.expired()) << "the analyzer is destroyed once its detection ends";
+}
+
+TEST(PrivacyFilterServiceSystemEvents, FramesEndingAnInterruptionBeforeTheRetryNeedNoRestart) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    r.source->interrupt(true);
+    r.settle();
+    r.see(userOnly);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    r.advance(10'000);
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    EXPECT_EQ(r.source->starts(), 1);
 }
 
 TEST(PrivacyFilterServiceSystemEvents, RetryPendingAtStopDoesNotReviveALaterRun) {
@@ -541,6 +626,76 @@ TEST(PrivacyFilterServiceSystemEvents, RetryPendingAtStopDoesNotReviveALaterRun)
     EXPECT_EQ(r.source->starts(), starts);
 }
 
+// A desktop already locked, switched away or on a low battery when the filter starts.
+struct AlreadyTrueCase {
+    const char* name;
+    const char* what;
+    bool screensAsleep;
+    bool sessionInactive;
+    std::optional<std::int64_t> batteryPercent;
+    FilterState expected;
+    SystemEventMonitor::Event ending;
+};
+
+class PrivacyFilterServiceAtStart : public ::testing::TestWithParam<AlreadyTrueCase> {};
+
+TEST_P(PrivacyFilterServiceAtStart, AStateAlreadyTruePausesAtOnceAndItsEndResumes) {
+    const AlreadyTrueCase& c = GetParam();
+    Rig r;
+    r.events.screensAsleep = c.screensAsleep;
+    r.events.sessionInactive = c.sessionInactive;
+    if (c.batteryPercent) {
+        r.power.battery(*c.batteryPercent, false);
+    }
+    ASSERT_TRUE(r.start());
+    EXPECT_EQ(r.state(), c.expected) << c.what;
+    EXPECT_EQ(r.svc().fsmState.get(), c.expected) << c.what;
+    EXPECT_FALSE(r.overlay.isShowing.get()) << c.what;
+    ASSERT_TRUE(r.analyzer());
+    EXPECT_TRUE(r.analyzer()->isSuspended.load()) << c.what;
+    r.see(userAndOnlooker);
+    EXPECT_TRUE(r.notifier.posts.empty()) << c.what << ": nothing is watched while paused";
+    if (c.batteryPercent) {
+        r.power.battery(50, false);
+        r.advance(30'000);
+    } else {
+        r.events.fire(c.ending);
+        r.settle();
+    }
+    EXPECT_EQ(r.state(), FilterState::nominal(3)) << c.what;
+    EXPECT_TRUE(r.overlay.isShowing.get()) << c.what;
+    EXPECT_FALSE(r.analyzer()->isSuspended.load()) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PrivacyFilterServiceAtStart,
+    ::testing::Values(
+        AlreadyTrueCase{"ScreenSaverActive", "screen saver active", true, false, std::nullopt,
+                        FilterState::autoPaused(PauseReason::screenOff()),
+                        SystemEventMonitor::Event::screensDidWake},
+        AlreadyTrueCase{"SessionInactive", "session inactive", false, true, std::nullopt,
+                        FilterState::autoPaused(PauseReason::screenOff()),
+                        SystemEventMonitor::Event::sessionDidBecomeActive},
+        AlreadyTrueCase{"BatteryLow", "battery at 5 % under the 10 % threshold", false, false, 5,
+                        FilterState::autoPaused(PauseReason::lowBattery()),
+                        SystemEventMonitor::Event::screensDidWake}),
+    [](const ::testing::TestParamInfo<AlreadyTrueCase>& info) { return std::string(info.param.name); });
+
+TEST(PrivacyFilterServiceAtStartBattery, APowerSourceWithoutAReadingYetIsCheckedAtItsFirstOne) {
+    Rig r;
+    ASSERT_TRUE(r.start());
+    EXPECT_EQ(r.state(), FilterState::nominal(3));
+    r.power.updates.emit(); // an update that still says nothing
+    r.power.battery(5, false);
+    r.power.updates.emit();
+    r.settle();
+    EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::lowBattery())) << "no 30 s wait";
+    const int reads = r.power.reads;
+    r.power.updates.emit();
+    EXPECT_EQ(r.power.reads, reads) << "only the first reading is awaited";
+    EXPECT_EQ(r.power.updates.subscriberCount(), 0u);
+}
+
 struct BatteryRig : Rig {
     BatteryRig(int threshold) {
         change([threshold](FilterSettings& s) { s.batteryThresholdPercent = threshold; });
@@ -558,8 +713,8 @@ TEST(PrivacyFilterServiceBattery, BelowThresholdPausesAtTheNextCheckAndResumesAt
     BatteryRig r(20);
     r.power.battery(19, false);
     r.advance(29'999);
-    EXPECT_EQ(r.state(), FilterState::nominal(3)) << "no check before 30 s";
-    EXPECT_EQ(r.power.reads, 0);
+    EXPECT_EQ(r.state(), FilterState::nominal(3)) << "no periodic check before 30 s";
+    EXPECT_EQ(r.power.reads, 1) << "only the one at start, when the battery was not low yet";
     r.advance(1);
     EXPECT_EQ(r.state(), lowBatteryPause);
     EXPECT_FALSE(r.overlay.isShowing.get());
@@ -624,14 +779,14 @@ TEST(PrivacyFilterServiceBattery, NoInformationOrNoBatterySendsNoEvent) {
     EXPECT_EQ(r.afterCheck(), lowBatteryPause) << "no information keeps the state";
     r.power.sources = std::vector<PowerSourceDescription>{};
     EXPECT_EQ(r.afterCheck(), lowBatteryPause) << "no battery keeps the state";
-    EXPECT_EQ(r.power.reads, 3);
+    EXPECT_EQ(r.power.reads, 4) << "one check at start, then one per 30 s";
 }
 
 TEST(PrivacyFilterServiceBattery, ChecksRepeatEveryThirtySeconds) {
     BatteryRig r(20);
     r.power.battery(80, false);
     r.advance(30'000 * 4 + 29'999);
-    EXPECT_EQ(r.power.reads, 4);
+    EXPECT_EQ(r.power.reads, 5) << "one check at start, then one per 30 s";
 }
 
 TEST(PrivacyFilterServiceShortcut, TogglesFromAnyThreadThroughAMainThreadTask) {

@@ -4,7 +4,8 @@
 # file, the process table.
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
-#   onboarding  filter  states  shortcut  pauses  preferences  camera  models  quit  snooze  lock
+#   onboarding  filter  states  shortcut  pauses  preferences  camera  models  stall  already  notifyrestart
+#   quit  snooze  lock
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -68,6 +69,7 @@ tray_icon_is() { [ "$(tray_icon_digest)" = "$1" ]; }
 notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" Notify; }
 close_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" CloseNotification; }
 notified() { [ -n "$(notify_calls)" ]; }
+closed_id() { close_calls | jq -s -e "any(.[]; .args[0] == $1)" >/dev/null; }
 withdrawn() { [ -n "$(close_calls)" ]; }
 count_of() { if [ -z "$1" ]; then echo 0; else echo "$1" | wc -l; fi; }
 not() { ! "$@"; }
@@ -305,15 +307,16 @@ scenario_shortcut() {
         v=\$(sed -n 's/^stats_total_active_seconds=//p' '$(settings_file)'); [ -n \"\$v\" ] && [ \$v -ge 2 ] && [ \$v -le $((active + 2)) ]"
     local first
     first=$(settings_get stats_total_active_seconds)
-    xdotool key super+c shift+c
-    check "Super+C and Shift+C alone do nothing" stays 2 overlay_gone
-    xdotool key super+shift+c
-    eventually 15 "Super+Shift+C starts it again" overlay_reads "$(expected nominal)"
+    xdotool key super+c shift+c ctrl+alt+super+c ctrl+alt+shift+c
+    check "Super+C and Shift+C do nothing, whatever else is held" stays 2 overlay_gone
+    # Held by accident besides Super and Shift: Ctrl, Alt, AltGr, Num Lock still toggle.
+    xdotool key ctrl+alt+ISO_Level3_Shift+super+shift+c
+    eventually 15 "Super+Shift+C with Ctrl, Alt and AltGr held starts it again" overlay_reads "$(expected nominal)"
     eventually 5 "a second session is counted" settings_is stats_session_count 2
     check "the camera clip is open again" app_holds_file "$clip"
     sleep 2
-    xdotool key super+shift+c
-    eventually 5 "the second stop hides the overlays" overlay_gone
+    xdotool key Num_Lock ctrl+super+shift+c Num_Lock
+    eventually 5 "with Num Lock on and Ctrl held, it stops again" overlay_gone
     eventually 5 "the second run's seconds are added" bash -c "
         v=\$(sed -n 's/^stats_total_active_seconds=//p' '$(settings_file)'); [ \"\$v\" -gt '${first:-0}' ]"
     app_stop
@@ -435,25 +438,121 @@ strength_handle() {
 
 # --- 7. The camera goes and comes back ------------------------------------------------------------------
 
+camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
+camera_not_shown_missing() { tray_tooltip_has Tavrine && ! tray_tooltip_has "Caméra indisponible"; }
+# The lines the application printed about the camera.
+camera_log_lines() { grep -c "caméra" "$APP_LOG"; }
+
 scenario_camera() {
     returning_user
-    local cam="$E2E_WORK/camera.webm"
-    cp "$(clip_path facing)" "$cam"
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    # A camera known by its persistent name, as under /dev/v4l/by-id.
+    local dev="$E2E_WORK/dev"
+    rm -rf "$dev"
+    mkdir -p "$dev/v4l/by-id"
+    local cam="$dev/v4l/by-id/usb-Test_Camera_0001-video-index0"
+    cp "$(clip_path facing)" "$dev/video3.webm"
+    ln -s ../../video3.webm "$cam"
     app_start --camera "$cam"
     eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    eventually 5 "the tray does not say the camera is missing" camera_not_shown_missing
     local icon_running
     icon_running=$(tray_icon_digest)
-    # The source disappears: its content is gone and its path too.
-    : >"$cam"
-    rm -f "$cam"
-    eventually 15 "losing the camera hides the stripes (cameraBusy has no opacity)" overlay_gone
+
+    # Unplugged: its node and its name are gone, and a loopback camera (a clip without a face, which
+    # would show inattention stripes if taken) sits on another node.
+    : >"$dev/video3.webm"
+    rm -f "$dev/video3.webm" "$cam"
+    cp "$(clip_path empty)" "$dev/video0.webm"
+    eventually 15 "losing the camera hides the stripes and the tray says the camera is missing" camera_shown_missing
     eventually 5 "the tray icon shows the pause" tray_icon_differs "$icon_running"
+    # Past two 5 s retries: no timer alone brings the filter back to "running".
+    check "it stays shown missing while the camera is away (12 s)" stays 12 camera_shown_missing
     check "the application keeps running" app_alive
-    cp "$(clip_path facing)" "$cam"
+    check "the retries are not logged one by one ($(camera_log_lines) lines)" [ "$(camera_log_lines)" -le 3 ]
+
+    # Back under another node, found by its name; it now shows an onlooker: only analysed frames can
+    # raise the notification.
+    cp "$(clip_path onlooker)" "$dev/video5.webm"
+    ln -s ../../video5.webm "$cam"
     local t0=$SECONDS
-    eventually 12 "the camera back: nominal again" overlay_reads "$(expected nominal)"
-    echo "     back to nominal after $((SECONDS - t0)) s"
-    eventually 5 "the tray icon shows the running filter again" tray_icon_is "$icon_running"
+    eventually 15 "the camera back: its frames are analysed again (onlooker notified)" notified
+    echo "     onlooker seen $((SECONDS - t0)) s after the camera came back"
+    eventually 5 "the tray no longer says the camera is missing" camera_not_shown_missing
+    check "the loopback camera was never opened" bash -c "! ls -l /proc/$APP_PID/fd 2>/dev/null | grep -qF video0.webm"
+    app_stop
+}
+
+# --- 7b. The stream goes silent without an error -----------------------------------------------------------
+
+scenario_stall() {
+    returning_user
+    # Four seconds of a face, then nothing for a minute (the next frame is stamped at 60 s): the file
+    # stays open and readable, the stream just stops delivering.
+    local clip="$E2E_WORK/stall.webm"
+    ffmpeg -loglevel error -y -i "$(clip_path facing)" \
+        -vf "select='lte(n\,60)',setpts='if(lte(N\,59)\,PTS-STARTPTS\,60/TB)'" -fps_mode passthrough \
+        -c:v libvpx -b:v 1M "$clip" || { fail "could not make the silent clip"; return; }
+    app_start --camera "$clip"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    local t0=$SECONDS
+    eventually 12 "a stream silent for 3 s shows the camera missing" camera_shown_missing
+    echo "     shown missing $((SECONDS - t0)) s after the filter was seen running"
+    # The retry reopens the source, which delivers its first seconds again.
+    eventually 10 "the restarted camera runs the filter again" overlay_reads "$(expected nominal)"
+    check "the camera said it stopped and came back" bash -c "grep -q 'ne donne plus' '$APP_LOG' && grep -q 'de nouveau' '$APP_LOG'"
+    app_stop
+}
+
+# --- 7c. A desktop already locked, switched away or on a low battery at launch ------------------------------
+
+scenario_already() {
+    returning_user
+    local what setup undo
+    for what in screensaver session battery; do
+        mock_stop_all
+        case $what in
+        screensaver)
+            setup="mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_gnome_screensaver && screensaver_set_active true"
+            undo="screensaver_set_active false" ;;
+        session)
+            setup="mock_sni_watcher && mock_logind false && mock_upower 80 2"
+            undo="logind_set_session_active true" ;;
+        battery)
+            setup="mock_sni_watcher && mock_logind && mock_upower 5 2"
+            undo="upower_set_battery 5 1" ;;
+        esac
+        eval "$setup" || { fail "$what: the mocks did not start"; continue; }
+        mock_notifications
+        app_start --camera "$(clip_path facing)"
+        eventually 15 "$what already on at launch: the tray shows the pause" tray_tooltip_has "En pause"
+        check "$what: no stripes while paused" stays 3 overlay_gone
+        eval "$undo"
+        # The battery is checked every 30 s.
+        eventually 45 "$what ended: the filter runs" overlay_reads "$(expected nominal)"
+        app_stop
+    done
+}
+
+# --- 7d. The notification daemon restarts between two alerts ---------------------------------------------
+
+scenario_notifyrestart() {
+    returning_user
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    app_start --camera "$(clip_path onlooker)"
+    eventually 25 "the onlooker raises a notification" notified
+    # The clip: an onlooker for 20 s, then the user alone for 10 s; the alert ends about 3 s after.
+    eventually 30 "its departure closes it" withdrawn
+    mock_stop notifications
+    mock_notifications || { fail "the notification daemon did not restart"; return; }
+    # Alert notifications are at least 30 s apart: this is the clip's second or third onlooker.
+    eventually 60 "the next onlooker notifies through the new daemon" notified
+    local notifies
+    notifies=$(notify_calls)
+    check "one notification, not a replacement of an id the new daemon never gave" \
+        bash -c "[ '$(count_of "$notifies")' = 1 ] && echo '$notifies' | jq -e '.args[1] == 0' >/dev/null"
+    # The new daemon numbers its notifications from 1.
+    eventually 30 "its withdrawal closes that notification" closed_id 1
     app_stop
 }
 

@@ -99,10 +99,20 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     f.filter.state = FilterState::autoPaused(PauseReason::lowBattery());
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::paused);
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — En pause"));
+    // A missing camera looks like a pause on the eye: the tooltip tells them apart.
+    f.filter.state = FilterState::cameraBusy(5000);
+    f.turn();
+    EXPECT_EQ(tray.iconState(), IconState::paused);
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Caméra indisponible"));
     f.filter.state = FilterState::nominal(4);
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_EQ(tray.iconTint(), StatusBarIcon::labelColor());
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    f.filter.state = FilterState::inactive();
+    f.turn();
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
 }
 
 TEST(TrayController, FaceAnalysisThatCannotRunShowsInTheToolTipAndTheOpenedPanel) {

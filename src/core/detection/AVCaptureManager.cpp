@@ -13,10 +13,16 @@ AVCaptureManager::AVCaptureManager(std::shared_ptr<FrameSource> source, Executor
       alive_(std::make_shared<bool>(true)) {
     // The source reports from its own threads; listeners only ever hear about it on the main thread.
     std::weak_ptr<bool> alive = alive_;
+    // The end of an interruption is told by deliver(), from the frames themselves: the source's own
+    // report of it would not cover a restart.
     source_->setInterruptionHandler([this, alive](bool interrupted) {
-        mainExecutor_.post([this, alive, interrupted] {
+        if (!interrupted) {
+            return;
+        }
+        awaitingFrames_ = true;
+        mainExecutor_.post([this, alive] {
             if (alive.lock()) {
-                interruptions.emit(interrupted);
+                interruptions.emit(true);
             }
         });
     });
@@ -55,21 +61,33 @@ void AVCaptureManager::startSession(std::function<void(std::optional<CameraError
         done(std::nullopt);
         return;
     }
+    submitStart(false, std::move(done));
+}
+
+void AVCaptureManager::restartSession(std::function<void(std::optional<CameraError>)> done) {
+    submitStart(true, std::move(done));
+}
+
+void AVCaptureManager::submitStart(bool restart, std::function<void(std::optional<CameraError>)> done) {
     std::weak_ptr<bool> alive = alive_;
-    sessionQueue_->submit([this, alive, done = std::move(done)]() mutable {
-        const std::optional<CameraError> error =
-            source_->start([this](const VideoFrame& frame) { deliver(frame); });
-        if (error) {
-            mainExecutor_.post([done = std::move(done), error] { done(error); });
-            return;
+    sessionQueue_->submit([this, alive, restart, done = std::move(done)]() mutable {
+        auto onFrame = [this](const VideoFrame& frame) { deliver(frame); };
+        if (restart) {
+            // No frame of the old stream may pass for the first of the new one.
+            source_->stop();
         }
-        // The flag has its own task, posted before the one that completes the start.
-        mainExecutor_.post([this, alive] {
-            if (alive.lock()) {
-                isRunning = true;
-            }
-        });
-        mainExecutor_.post([done = std::move(done)] { done(std::nullopt); });
+        awaitingFrames_ = true;
+        const std::optional<CameraError> error = restart ? source_->restart(onFrame) : source_->start(onFrame);
+        // The flag has its own task, posted before the one that completes the start. A failed restart
+        // leaves the source stopped.
+        if (!error || restart) {
+            mainExecutor_.post([this, alive, running = !error] {
+                if (alive.lock()) {
+                    isRunning = running;
+                }
+            });
+        }
+        mainExecutor_.post([done = std::move(done), error] { done(error); });
     });
 }
 
@@ -103,6 +121,14 @@ void AVCaptureManager::drainForTests() {
 }
 
 void AVCaptureManager::deliver(const VideoFrame& frame) {
+    if (awaitingFrames_.exchange(false)) {
+        std::weak_ptr<bool> alive = alive_;
+        mainExecutor_.post([this, alive] {
+            if (alive.lock()) {
+                interruptions.emit(false);
+            }
+        });
+    }
     // analyze() only checks the rate and hands the frame to the analysis worker, so holding the lock
     // across it is short, and an analyzer detached on the main thread is never destroyed on this one.
     std::lock_guard lock(analyzerMutex_);

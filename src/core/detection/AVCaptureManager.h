@@ -7,6 +7,7 @@
 #include "core/util/Published.h"
 #include "core/util/Signal.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,24 +37,34 @@ public:
     void startSession(std::function<void(std::optional<CameraError>)> done);
     // Main thread; the stop runs on the camera queue.
     void stopSession();
+    // Main thread, asynchronous: tears the source down and opens the same device again on the camera
+    // queue (recovery from an interruption); done runs on the main thread like startSession's. The
+    // running flag follows the outcome.
+    void restartSession(std::function<void(std::optional<CameraError>)> done);
 
     // Set and cleared on the main thread; read for every frame on the camera thread.
     void setAnalyzer(std::shared_ptr<VisionFaceAnalyzer> analyzer);
     std::shared_ptr<VisionFaceAnalyzer> analyzer() const;
 
-    // Interruption (true) and its end (false), delivered on the main thread.
+    // Interruption (true) and its end (false), delivered on the main thread. An interruption is what the
+    // source reports (an error, or no frame for a while); its end is the first frame delivered after it,
+    // or after a restart.
     Signal<bool> interruptions;
+    // True from a start, a restart or an interruption until the next frame is delivered. Any thread.
+    bool awaitingFrames() const { return awaitingFrames_.load(); }
 
     FrameSource& source() { return *source_; }
     void drainForTests();
 
 private:
     void deliver(const VideoFrame& frame);
+    void submitStart(bool restart, std::function<void(std::optional<CameraError>)> done);
 
     std::shared_ptr<FrameSource> source_;
     Executor& mainExecutor_;
     mutable std::mutex analyzerMutex_; // the frame hand-off between threads
     std::shared_ptr<VisionFaceAnalyzer> analyzer_;
+    std::atomic<bool> awaitingFrames_{false};
     std::shared_ptr<SerialQueue> sessionQueue_;
     std::shared_ptr<bool> alive_;
 };

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace tavrine {
 
@@ -30,6 +31,14 @@ public:
     virtual std::optional<CameraError> start(FrameHandler onFrame) = 0;
     // Called on the camera queue. Stops delivery and releases the device; safe when not running.
     virtual void stop() = 0;
+    // Called on the camera queue to recover from an interruption: stops and opens the same device again.
+    // A source that chooses its device keeps the one its last successful start took (found again under
+    // whatever node it now has) and fails with noCameraAvailable while it is absent, rather than take
+    // another one.
+    virtual std::optional<CameraError> restart(FrameHandler onFrame) {
+        stop();
+        return start(std::move(onFrame));
+    }
 
     virtual void setInterruptionHandler(InterruptionHandler handler) = 0;
     // A short description for diagnostics, e.g. "/dev/video0" or "demo".

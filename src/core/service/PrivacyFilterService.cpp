@@ -1,5 +1,6 @@
 #include "core/service/PrivacyFilterService.h"
 
+#include "core/util/SerialQueue.h"
 #include "core/util/SharedInstance.h"
 
 #include <cmath>
@@ -54,6 +55,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription fsmCancellable;
     std::optional<TaskHandle> batteryTimer;
     bool analysisFailureNotified = false;
+    // Until the power source has information: the check at start waits for its first reading.
+    Subscription firstBatteryReading;
     // None stands for the distant past: the first alert of the process always notifies.
     std::optional<std::int64_t> lastAlertNotifiedAtMs;
     Subscription globalMonitor;
@@ -61,6 +64,12 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription cameraInterruptionObserver;
     // Bumped by every stop(): a camera start or a retry begun before it must not revive the run.
     std::uint64_t runGeneration = 0;
+    // The camera reported an interruption and no frame has come since. Only frames end it.
+    bool cameraLost = false;
+    // The one pending camera retry, if any.
+    std::optional<TaskHandle> cameraRetry;
+    // Dropped analyzers are destroyed here: that waits for a detection in progress or a model load.
+    SerialQueue disposal{"com.brightfen.tavrine.disposal"};
 
     FilterFsm& fsm() { return self.fsm_; }
     std::weak_ptr<Impl> weak() { return weak_from_this(); }
@@ -76,6 +85,9 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void observeFsm();
     void handleFsmSideEffects(const FilterState& state);
     void scheduleCameraRetry(std::int64_t delayMs);
+    void cancelCameraRetry();
+    void restartCamera();
+    void replaceAnalyzer(std::shared_ptr<VisionFaceAnalyzer> next);
 
     void observeSystemEvents();
     void removeSystemEventObservers();
@@ -89,7 +101,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 
     void startBatteryMonitor();
     void scheduleBatteryTick(TaskHandle timer);
-    void checkBattery();
+    // False when the power source had no information.
+    bool checkBattery();
 
     void registerGlobalShortcut();
     void unregisterGlobalShortcut();
@@ -140,8 +153,7 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
             }
         });
     };
-    analyzer = newAnalyzer;
-    deps.cameraManager.setAnalyzer(newAnalyzer);
+    replaceAnalyzer(newAnalyzer);
 
     const std::uint64_t generation = runGeneration;
     deps.cameraManager.startSession(
@@ -166,12 +178,29 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
         return;
     }
+    cameraLost = false;
     fsm().activate();
     deps.overlayManager.show();
     observeSettings();
     observeFsm();
     observeSystemEvents();
+    // A machine left waiting for the camera by a failed start leaves it once frames come; they may have
+    // come before the observer above was there.
+    if (fsm().state.get().is(FilterState::Kind::cameraBusy) && !deps.cameraManager.awaitingFrames()) {
+        cameraResumed();
+    }
     startBatteryMonitor();
+    // A battery already low pauses at once, not at the first periodic check; a power source that has no
+    // reading yet is checked as soon as it has one.
+    if (!checkBattery()) {
+        std::weak_ptr<Impl> weakSelf = weak();
+        firstBatteryReading = deps.powerSource.observeUpdates([weakSelf] {
+            auto impl = weakSelf.lock();
+            if (impl && impl->checkBattery()) {
+                impl->firstBatteryReading.cancel();
+            }
+        });
+    }
     if (snapshot.globalShortcutEnabled) {
         registerGlobalShortcut();
     } else {
@@ -204,9 +233,10 @@ void PrivacyFilterService::Impl::stop() {
     deps.overlayManager.hide();
     removeAlertNotification();
 
-    analyzer.reset();
-    deps.cameraManager.setAnalyzer(nullptr);
+    replaceAnalyzer(nullptr);
     deps.cameraManager.stopSession();
+    cancelCameraRetry();
+    cameraLost = false;
 
     settingsCancellable.cancel();
     fsmCancellable.cancel();
@@ -214,6 +244,7 @@ void PrivacyFilterService::Impl::stop() {
         batteryTimer->cancel();
         batteryTimer.reset();
     }
+    firstBatteryReading.cancel();
     // The shortcut stays installed: it is also the way to start the filter again. The next start
     // with the shortcut disabled removes it, and so does the end of the service.
     removeSystemEventObservers();
@@ -285,8 +316,28 @@ void PrivacyFilterService::Impl::observeFsm() {
     });
 }
 
+void PrivacyFilterService::Impl::replaceAnalyzer(std::shared_ptr<VisionFaceAnalyzer> next) {
+    std::shared_ptr<VisionFaceAnalyzer> previous = std::move(analyzer);
+    std::shared_ptr<VisionFaceAnalyzer> attached = deps.cameraManager.analyzer();
+    analyzer = next;
+    deps.cameraManager.setAnalyzer(std::move(next));
+    // The last references go on the disposal worker, so the main thread never waits for the analysis
+    // worker to finish.
+    disposal.submit([previous = std::move(previous), attached = std::move(attached)]() mutable {
+        previous.reset();
+        attached.reset();
+    });
+}
+
 void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) {
     OverlayWindowManager& overlay = deps.overlayManager;
+    const bool watching = state.is(FilterState::Kind::nominal) || state.is(FilterState::Kind::inattention) ||
+                          state.is(FilterState::Kind::alert);
+    if (watching && cameraLost) {
+        // A pause that ends while the camera gives no frames: the filter cannot watch.
+        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+        return;
+    }
     switch (state.kind) {
     case FilterState::Kind::nominal:
     case FilterState::Kind::inattention:
@@ -334,22 +385,47 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
 }
 
 void PrivacyFilterService::Impl::scheduleCameraRetry(std::int64_t delayMs) {
+    if (cameraRetry && !cameraRetry->isCancelled()) {
+        return; // one retry at a time
+    }
     std::weak_ptr<Impl> weakSelf = weak();
     const std::uint64_t generation = runGeneration;
-    deps.executor.postAfter(delayMs, [weakSelf, generation] {
+    TaskHandle timer;
+    cameraRetry = timer;
+    deps.executor.postAfter(delayMs, [weakSelf, generation, timer] {
+        auto impl = weakSelf.lock();
+        if (!impl || impl->runGeneration != generation || timer.isCancelled()) {
+            return;
+        }
+        impl->cameraRetry.reset();
+        // Side effects run only while the service runs (its start succeeded): the camera was open.
+        if (impl->fsm().state.get().is(FilterState::Kind::cameraBusy)) {
+            impl->restartCamera();
+        }
+    });
+}
+
+void PrivacyFilterService::Impl::cancelCameraRetry() {
+    if (cameraRetry) {
+        cameraRetry->cancel();
+        cameraRetry.reset();
+    }
+}
+
+// The camera gave no frame: tear it down and open it again. The machine stays in cameraBusy until a
+// frame arrives (cameraResumed); until then another restart follows every retry interval.
+void PrivacyFilterService::Impl::restartCamera() {
+    std::weak_ptr<Impl> weakSelf = weak();
+    const std::uint64_t generation = runGeneration;
+    deps.cameraManager.restartSession([weakSelf, generation](std::optional<CameraError>) {
         auto impl = weakSelf.lock();
         if (!impl || impl->runGeneration != generation) {
             return;
         }
-        if (!impl->fsm().state.get().is(FilterState::Kind::cameraBusy)) {
-            return;
+        const FilterState& state = impl->fsm().state.get();
+        if (state.is(FilterState::Kind::cameraBusy)) {
+            impl->scheduleCameraRetry(state.retryInMs);
         }
-        impl->fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
-        impl->deps.executor.post([weakSelf] {
-            if (auto inner = weakSelf.lock()) {
-                inner->start({});
-            }
-        });
     });
 }
 
@@ -418,10 +494,16 @@ void PrivacyFilterService::Impl::sessionDidActivate() {
 }
 
 void PrivacyFilterService::Impl::cameraInterrupted() {
-    fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+    cameraLost = true;
+    // While paused nothing is watched: the loss shows when the pause ends.
+    if (!fsm().state.get().is(FilterState::Kind::autoPaused)) {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+    }
 }
 
 void PrivacyFilterService::Impl::cameraResumed() {
+    cameraLost = false;
+    cancelCameraRetry();
     fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
 }
 
@@ -452,10 +534,13 @@ void PrivacyFilterService::Impl::scheduleBatteryTick(TaskHandle timer) {
     });
 }
 
-void PrivacyFilterService::Impl::checkBattery() {
+bool PrivacyFilterService::Impl::checkBattery() {
     const auto sources = deps.powerSource.powerSources();
-    if (!sources || sources->empty()) {
-        return;
+    if (!sources) {
+        return false;
+    }
+    if (sources->empty()) {
+        return true;
     }
     const PowerSourceDescription& first = sources->front();
     std::int64_t capacity = capacityWhenUnknown;
@@ -476,6 +561,7 @@ void PrivacyFilterService::Impl::checkBattery() {
     } else {
         fsm().onSystemEvent(FilterFsm::SystemEvent::batteryOk());
     }
+    return true;
 }
 
 void PrivacyFilterService::Impl::registerGlobalShortcut() {
@@ -545,6 +631,10 @@ void PrivacyFilterService::start(std::function<void()> done) {
 
 void PrivacyFilterService::stop() {
     impl_->stop();
+}
+
+void PrivacyFilterService::drainForTests() {
+    impl_->disposal.drain();
 }
 
 } // namespace tavrine

@@ -71,6 +71,8 @@ class PrivacyFilterService {
     void stop();
 
     FilterFsm& fsm() { return fsm_; }
+    // Blocks until the analyzers dropped so far are destroyed (tests).
+    void drainForTests();
 
   private:
     struct Impl;

@@ -120,15 +120,10 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
 }
 
 void TrayController::updatePause(const TimedPause::Status& status) {
-    const QString tip = status.paused ? QStringLiteral("Tavrine\u00a0: en pause, reprise dans ") +
-                                            MenuBarPopoverView::timeLeftText(status.remainingMs)
-                                      : QStringLiteral("Tavrine");
-    if (tip != toolTip_) {
-        toolTip_ = tip;
-        if (tray_) {
-            tray_->setToolTip(toolTip_);
-        }
-    }
+    pauseToolTip_ = status.paused ? QStringLiteral("Tavrine\u00a0: en pause, reprise dans ") +
+                                        MenuBarPopoverView::timeLeftText(status.remainingMs)
+                                  : QString();
+    updateToolTip();
     if (status.paused != paused_) {
         paused_ = status.paused;
         updateStatusIcon(lastState_);
@@ -181,7 +176,26 @@ void TrayController::updateStatusIcon(const FilterState& state) {
     if (tray_) {
         tray_->setIcon(icon_);
     }
+    updateToolTip();
     emit iconChanged();
+}
+
+void TrayController::updateToolTip() {
+    // The tooltip says what the eye alone cannot: the time a pause has left, and whether the paused eye
+    // means a pause or a missing camera.
+    QString tip = pauseToolTip_;
+    if (tip.isEmpty()) {
+        const bool pausedLook =
+            lastState_.is(FilterState::Kind::autoPaused) || lastState_.is(FilterState::Kind::cameraBusy);
+        tip = pausedLook ? QStringLiteral("Tavrine — ") + MenuBarPopoverView::statusLabel(ctx_, lastState_)
+                         : QStringLiteral("Tavrine");
+    }
+    if (tip != toolTip_) {
+        toolTip_ = tip;
+        if (tray_) {
+            tray_->setToolTip(toolTip_);
+        }
+    }
 }
 
 MenuBarPopoverView* TrayController::popover() const {

@@ -42,8 +42,9 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
-    // The tray icon's tooltip: "Tavrine", during a timed pause the time left, and what to do when the face
-    // analysis cannot run.
+    // The tray icon's tooltip: during a timed pause the time left; "Tavrine — En pause" or "Tavrine — Caméra
+    // indisponible" for the two states the paused eye stands for; what to do when the face analysis cannot
+    // run; otherwise "Tavrine".
     const QString& toolTip() const { return toolTip_; }
     static constexpr const char* analysisUnavailableToolTip =
         "Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. Réinstallez Tavrine pour "
@@ -61,6 +62,7 @@ class TrayController : public QObject {
 
   private:
     void updateStatusIcon(const FilterState& state);
+    void updateToolTip();
     void updatePause(const TimedPause::Status& status);
     void ensureTrayIcon();
 
@@ -78,6 +80,7 @@ class TrayController : public QObject {
     QString toolTip_ = QStringLiteral("Tavrine");
     FilterState lastState_;
     bool paused_ = false;
+    QString pauseToolTip_; // empty unless a timed pause runs
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
     QElapsedTimer closedByOutsideClick_;

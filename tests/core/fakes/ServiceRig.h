@@ -103,10 +103,20 @@ class FakeHaptics final : public Haptics {
 class FakeSystemEvents final : public SystemEventMonitor {
   public:
     Subscription observe(std::function<void(Event)> handler) override {
-        return signal.subscribe([handler](const Event& e) { handler(e); });
+        Subscription s = signal.subscribe([handler](const Event& e) { handler(e); });
+        if (screensAsleep) {
+            handler(Event::screensDidSleep);
+        }
+        if (sessionInactive) {
+            handler(Event::sessionDidResignActive);
+        }
+        return s;
     }
     void fire(Event e) { signal.emit(e); }
     Signal<Event> signal;
+    // States already true, heard by each new observer.
+    bool screensAsleep = false;
+    bool sessionInactive = false;
 };
 
 class FakePowerSource final : public PowerSource {
@@ -115,12 +125,16 @@ class FakePowerSource final : public PowerSource {
         ++reads;
         return sources;
     }
+    Subscription observeUpdates(std::function<void()> onUpdate) override {
+        return updates.subscribe([onUpdate] { onUpdate(); });
+    }
     void battery(std::int64_t capacity, bool charging) {
         sources =
             std::vector<PowerSourceDescription>{{{"Current Capacity", capacity}, {"Is Charging", charging}}};
     }
     std::optional<std::vector<PowerSourceDescription>> sources;
     int reads = 0;
+    Signal<> updates;
 };
 
 class FakeShortcut final : public GlobalShortcut {
@@ -221,6 +235,9 @@ struct Rig {
     void settle() {
         for (int round = 0; round < 100; ++round) {
             camera.drainForTests();
+            if (service) {
+                service->drainForTests();
+            }
             for (auto& weak : analyzers) {
                 if (auto a = weak.lock()) {
                     a->drainForTests();

@@ -85,3 +85,72 @@ TEST(CaptureDeviceList, ListsOnlyVideoNodesInNumericOrderAndAsksEachWhatItIs) {
     EXPECT_EQ(CaptureDevice::choose(devices), std::nullopt);
     EXPECT_TRUE(CaptureDevice::list((dir / "gone").string()).empty());
 }
+
+TEST(CaptureDeviceList, NamesEachNodeByItsPersistentLink) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("tavrine-byid-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "v4l/by-id");
+    for (const char* name : {"video0", "video1", "video4"}) {
+        std::ofstream(dir / name) << "not a device";
+    }
+    fs::create_symlink("../../video4", dir / "v4l/by-id/usb-Acme_Cam_42-video-index0");
+    fs::create_symlink("../../video1", dir / "v4l/by-id/usb-Acme_Cam_42-video-index1");
+    fs::create_symlink("../../video9", dir / "v4l/by-id/usb-Gone-video-index0"); // dangling
+    const auto devices = CaptureDevice::list(dir.string(), (dir / "sys").string());
+    fs::remove_all(dir);
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[0].byId, "") << "video0 has no persistent name (a loopback, say)";
+    EXPECT_EQ(devices[1].byId, "usb-Acme_Cam_42-video-index1");
+    EXPECT_EQ(devices[2].byId, "usb-Acme_Cam_42-video-index0");
+}
+
+// The camera in use was unplugged; which node, if any, is the same camera now?
+struct SameCameraCase {
+    const char* name;
+    const char* what;
+    CaptureDevice wanted;
+    std::vector<CaptureDevice> now;
+    std::optional<std::string> expected;
+};
+
+CaptureDevice named(CaptureDevice d, std::string byId) {
+    d.byId = std::move(byId);
+    return d;
+}
+
+class CaptureDeviceSame : public ::testing::TestWithParam<SameCameraCase> {};
+
+TEST_P(CaptureDeviceSame, FollowsTheCameraNotTheNodeNumber) {
+    const SameCameraCase& c = GetParam();
+    EXPECT_EQ(CaptureDevice::findSame(c.wanted, c.now), c.expected) << c.what;
+}
+
+const CaptureDevice usbCam = named(camera(2, "Acme Cam"), "usb-Acme_Cam_42-video-index0");
+const CaptureDevice loopback = camera(2, "Dummy video device (0x0000)");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CaptureDeviceSame,
+    ::testing::Values(
+        SameCameraCase{"BackUnderAnotherNode", "back under another node", usbCam,
+                       {loopback, named(camera(5, "Acme Cam"), "usb-Acme_Cam_42-video-index0")},
+                       "/dev/video5"},
+        SameCameraCase{"LoopbackOnItsOldNode", "its old node taken by a loopback camera while it is away", usbCam, {loopback}, std::nullopt},
+        SameCameraCase{"SameModelOtherSerial", "another camera of the same model is another camera", usbCam,
+                       {named(camera(2, "Acme Cam"), "usb-Acme_Cam_77-video-index0")}, std::nullopt},
+        SameCameraCase{"NoNameSamePort", "no persistent name: same name and port", camera(1, "Integrated Camera"),
+                       {camera(0, "Other"), [] {
+                            CaptureDevice d = camera(1, "Integrated Camera");
+                            d.path = "/dev/video3";
+                            return d;
+                        }()},
+                       "/dev/video3"},
+        SameCameraCase{"NoNameOtherPort", "no persistent name: same name on another port is not it", camera(1, "Integrated Camera"),
+                       {camera(4, "Integrated Camera")}, std::nullopt},
+        SameCameraCase{"NothingTellsItApart", "no name, no bus position: the same node", [] {
+                           CaptureDevice d = camera(1, "");
+                           d.busInfo.clear();
+                           return d;
+                       }(),
+                       {camera(0, "Other"), camera(1, "")}, "/dev/video1"},
+        SameCameraCase{"NothingPlugged", "nothing plugged", usbCam, {}, std::nullopt}),
+    [](const ::testing::TestParamInfo<SameCameraCase>& info) { return std::string(info.param.name); });

@@ -120,6 +120,41 @@ TEST_F(DBusSystemEventMonitorTest, ScreenSaverThatVanishesWhileActiveWakesTheScr
     EXPECT_EQ(events.back(), Event::screensDidWake);
 }
 
+// The desktop as the filter may find it at start: each state already true is heard at once, also by an
+// observer that subscribes later, and its end wakes the filter as usual.
+TEST_F(DBusSystemEventMonitorTest, StatesAlreadyTrueAtStartAreHeardFirst) {
+    struct Case {
+        const char* setup;
+        Event already;
+        const char* ending;
+        Event ended;
+    };
+    for (const Case& c : {Case{"mock_logind false", Event::sessionDidResignActive,
+                               "logind_set_session_active true", Event::sessionDidBecomeActive},
+                          Case{"mock_fdo_screensaver && screensaver_set_active true", Event::screensDidSleep,
+                               "screensaver_set_active false", Event::screensDidWake},
+                          Case{"mock_gnome_screensaver && screensaver_set_active true", Event::screensDidSleep,
+                               "screensaver_set_active false", Event::screensDidWake}}) {
+        SCOPED_TRACE(c.setup);
+        ASSERT_TRUE(mockOk(c.setup));
+        events.clear();
+        makeMonitor();
+        ASSERT_TRUE(waitForEvents(1));
+        settleBus();
+        EXPECT_EQ(events, std::vector<Event>{c.already});
+        std::vector<Event> later;
+        Subscription late = monitor->observe([&later](Event e) { later.push_back(e); });
+        EXPECT_EQ(later, std::vector<Event>{c.already}) << "a later observer hears it at once";
+        ASSERT_TRUE(mockOk(c.ending));
+        ASSERT_TRUE(waitForEvents(2));
+        EXPECT_EQ(events.back(), c.ended);
+        late.cancel();
+        subscription.cancel();
+        monitor.reset();
+        ASSERT_TRUE(mockOk("mock_stop_all"));
+    }
+}
+
 TEST_F(DBusSystemEventMonitorTest, CancelledObserverHearsNothing) {
     ASSERT_TRUE(mockOk("mock_logind"));
     makeMonitor();

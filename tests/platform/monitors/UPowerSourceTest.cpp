@@ -79,6 +79,15 @@ TEST_F(UPowerSourceBus, WithoutUPowerThereIsNothing) {
 TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsItsChanges) {
     ASSERT_TRUE(mockOk("mock_upower 80 2"));
     UPowerSource source(QDBusConnection::systemBus());
+    // Asked at once, the source may have no reading yet; an observer hears the first one arrive.
+    std::optional<std::vector<PowerSourceDescription>> firstHeard;
+    Subscription first = source.observeUpdates([&] {
+        firstHeard = source.powerSources();
+        first.cancel();
+    });
+    ASSERT_TRUE(waitFor([&] { return firstHeard.has_value(); }));
+    ASSERT_EQ(firstHeard->size(), 1u);
+    EXPECT_EQ(capacityOf(firstHeard->front()), 80);
     auto sources = readAfterUpdate(source);
     ASSERT_TRUE(sources.has_value());
     ASSERT_EQ(sources->size(), 1u);

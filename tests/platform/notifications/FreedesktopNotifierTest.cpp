@@ -117,6 +117,23 @@ TEST_F(FreedesktopNotifierTest, NotificationClosedByTheUserIsNotReplaced) {
     EXPECT_NE(callsOf("CloseNotification")[0]["args"][0], id);
 }
 
+TEST_F(FreedesktopNotifierTest, ADaemonRestartedBetweenTwoPostsGetsANewNotificationThatRemoveCloses) {
+    ASSERT_TRUE(mockOk("mock_notifications"));
+    FreedesktopNotifier notifier(QDBusConnection::sessionBus());
+    const uint old = postAndWait(notifier);
+    ASSERT_NE(old, 0u);
+    // The new daemon numbers from 1 again: our old id may now be someone else's notification.
+    ASSERT_TRUE(mockOk("mock_stop notifications && mock_notifications"));
+    settleBus();
+    const uint fresh = postAndWait(notifier);
+    auto notifies = callsOf("Notify");
+    ASSERT_EQ(notifies.size(), 1u) << "the new daemon saw one post";
+    EXPECT_EQ(notifies[0]["args"][1], 0) << "not a replacement of an id it never gave";
+    notifier.remove("tavrine.alert");
+    ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 1; }));
+    EXPECT_EQ(callsOf("CloseNotification")[0]["args"][0], fresh);
+}
+
 TEST_F(FreedesktopNotifierTest, MissingDaemonIsIgnoredWithoutBlocking) {
     FreedesktopNotifier notifier(QDBusConnection::sessionBus());
     QElapsedTimer timer;

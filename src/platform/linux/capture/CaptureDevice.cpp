@@ -63,11 +63,53 @@ bool onFixedPort(const std::filesystem::path& sysNode) {
     return false;
 }
 
+// The persistent names of devDir/v4l/by-id, keyed by the node each points to.
+std::vector<std::pair<std::filesystem::path, std::string>> persistentNames(const std::string& devDir) {
+    std::vector<std::pair<std::filesystem::path, std::string>> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(devDir) / "v4l/by-id", ec)) {
+        std::error_code linkEc;
+        const auto target = std::filesystem::canonical(entry.path(), linkEc);
+        if (!linkEc) {
+            names.emplace_back(target, entry.path().filename().string());
+        }
+    }
+    // The first name in order for a node with several, whatever order the directory lists them in.
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    return names;
+}
+
 } // namespace
+
+bool CaptureDevice::anyAccessible(const std::string& devDir) {
+    bool anyNode = false;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(devDir, ec)) {
+        if (!videoIndex(entry.path().filename().string())) {
+            continue;
+        }
+        anyNode = true;
+        if (::access(entry.path().c_str(), R_OK | W_OK) == 0) {
+            return true;
+        }
+    }
+    return !anyNode;
+}
 
 std::vector<CaptureDevice> CaptureDevice::list(const std::string& devDir, const std::string& sysDir) {
     std::vector<CaptureDevice> devices;
     std::error_code ec;
+    const auto names = persistentNames(devDir);
+    const auto nameOf = [&names](const std::filesystem::path& node) {
+        std::error_code canonicalEc;
+        const auto resolved = std::filesystem::canonical(node, canonicalEc);
+        for (const auto& [target, name] : names) {
+            if (!canonicalEc && target == resolved) {
+                return name;
+            }
+        }
+        return std::string();
+    };
     for (const auto& entry : std::filesystem::directory_iterator(devDir, ec)) {
         const auto index = videoIndex(entry.path().filename().string());
         if (!index) {
@@ -76,6 +118,7 @@ std::vector<CaptureDevice> CaptureDevice::list(const std::string& devDir, const 
         CaptureDevice d;
         d.path = entry.path().string();
         d.index = *index;
+        d.byId = nameOf(entry.path());
         const int fd = ::open(d.path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             d.readable = !(errno == EACCES || errno == EPERM);
@@ -124,6 +167,26 @@ std::optional<std::string> CaptureDevice::choose(const std::vector<CaptureDevice
         return locked->path;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> CaptureDevice::findSame(const CaptureDevice& wanted,
+                                                   const std::vector<CaptureDevice>& devices) {
+    const auto same = [&wanted](const CaptureDevice& d) {
+        if (!wanted.byId.empty()) {
+            return d.byId == wanted.byId;
+        }
+        if (wanted.card.empty() || wanted.busInfo.empty()) {
+            // Nothing tells this camera apart: its node is all there is to go by.
+            return d.path == wanted.path;
+        }
+        // Without a persistent name, the driver's name and the bus position must both match.
+        return d.card == wanted.card && d.busInfo == wanted.busInfo && d.capture;
+    };
+    const auto it = std::find_if(devices.begin(), devices.end(), same);
+    if (it == devices.end()) {
+        return std::nullopt;
+    }
+    return it->path;
 }
 
 } // namespace tavrine

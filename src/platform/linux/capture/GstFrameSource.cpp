@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -156,12 +157,22 @@ GstFrameSource::~GstFrameSource() {
     stop();
 }
 
-GstFrameSource::Target GstFrameSource::resolve() const {
+GstFrameSource::Target GstFrameSource::resolve(bool sameCamera) const {
     switch (options_.kind) {
     case Kind::camera: {
+        if (sameCamera) {
+            if (auto camera = cameraInUse()) {
+                // The camera found again under whatever node it has now, or no camera at all.
+                const auto node = CaptureDevice::findSame(*camera, CaptureDevice::list(options_.devDir));
+                if (!node) {
+                    return {{}, CameraError::noCameraAvailable};
+                }
+                return {*node, checkPath(*node, true)};
+            }
+        }
         std::string node = options_.location;
         if (node.empty()) {
-            auto chosen = CaptureDevice::choose(CaptureDevice::list());
+            auto chosen = CaptureDevice::choose(CaptureDevice::list(options_.devDir));
             if (!chosen) {
                 return {{}, CameraError::noCameraAvailable};
             }
@@ -178,12 +189,29 @@ GstFrameSource::Target GstFrameSource::resolve() const {
 }
 
 FrameSource::Access GstFrameSource::accessStatus() {
-    return resolve().error == CameraError::permissionDenied ? Access::denied : Access::authorized;
+    // Asked on the main thread: looks at the nodes' permissions without opening any.
+    switch (options_.kind) {
+    case Kind::camera:
+        if (options_.location.empty()) {
+            return CaptureDevice::anyAccessible(options_.devDir) ? Access::authorized : Access::denied;
+        }
+        return checkPath(options_.location, true) == CameraError::permissionDenied ? Access::denied
+                                                                                   : Access::authorized;
+    case Kind::file:
+    case Kind::description:
+        return resolve(false).error == CameraError::permissionDenied ? Access::denied : Access::authorized;
+    }
+    return Access::authorized;
 }
 
 bool GstFrameSource::requestAccess() {
     // Access to a camera node comes from the `video` group: there is nothing to ask at run time.
     return accessStatus() == Access::authorized;
+}
+
+std::optional<CaptureDevice> GstFrameSource::cameraInUse() const {
+    std::lock_guard lock(cameraMutex_);
+    return cameraInUse_;
 }
 
 std::string GstFrameSource::describe() const {
@@ -237,19 +265,36 @@ const char* describeFailure(CameraError error) {
 } // namespace
 
 std::optional<CameraError> GstFrameSource::start(FrameHandler onFrame) {
-    const auto error = startPlaying(std::move(onFrame));
-    // The filter retries every few seconds: say it once per distinct cause, and again after a success.
-    if (error && error != reportedError_) {
-        std::fprintf(stderr, "tavrine : caméra indisponible (%s : %s) ; nouvel essai toutes les 5 s.\n",
-                     describe().c_str(), describeFailure(*error));
+    return startLogged(std::move(onFrame), false);
+}
+
+std::optional<CameraError> GstFrameSource::restart(FrameHandler onFrame) {
+    return startLogged(std::move(onFrame), true);
+}
+
+std::optional<CameraError> GstFrameSource::startLogged(FrameHandler onFrame, bool sameCamera) {
+    const auto error = startPlaying(std::move(onFrame), sameCamera);
+    // The filter retries every few seconds: each cause is said once, until frames come again.
+    if (error) {
+        say("tavrine : caméra indisponible (" + describe() + " : " + describeFailure(*error) +
+            ") ; nouvel essai toutes les 5 s.");
     }
-    reportedError_ = error;
     return error;
 }
 
-std::optional<CameraError> GstFrameSource::startPlaying(FrameHandler onFrame) {
+void GstFrameSource::say(const std::string& line) {
+    std::lock_guard lock(sayMutex_);
+    if (line == lastSaid_) {
+        return;
+    }
+    lastSaid_ = line;
+    lossSaid_ = true;
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+std::optional<CameraError> GstFrameSource::startPlaying(FrameHandler onFrame, bool sameCamera) {
     stop();
-    const Target target = resolve();
+    const Target target = resolve(sameCamera);
     if (target.error) {
         return target.error;
     }
@@ -258,6 +303,17 @@ std::optional<CameraError> GstFrameSource::startPlaying(FrameHandler onFrame) {
     if (auto error = play(target.location)) {
         onFrame_ = nullptr;
         return error;
+    }
+    if (options_.kind == Kind::camera && !(sameCamera && cameraInUse())) {
+        // Remember which camera this is, so that a restart after an unplug finds the same one.
+        for (const auto& device : CaptureDevice::list(options_.devDir)) {
+            std::error_code ec;
+            if (std::filesystem::equivalent(device.path, target.location, ec)) {
+                std::lock_guard lock(cameraMutex_);
+                cameraInUse_ = device;
+                break;
+            }
+        }
     }
     lastFrameMs_ = steadyNowMs();
     stopping_ = false;
@@ -370,7 +426,6 @@ void GstFrameSource::report(bool interrupted) {
 }
 
 void GstFrameSource::watch() {
-    std::int64_t nextRetryMs = 0;
     while (!stopping_) {
         GstBus* bus = nullptr;
         {
@@ -379,47 +434,33 @@ void GstFrameSource::watch() {
                 bus = gst_element_get_bus(pipeline_);
             }
         }
-        if (bus) {
-            GstMessage* message = gst_bus_timed_pop_filtered(
-                bus, static_cast<GstClockTime>(kPollInterval.count()) * GST_MSECOND,
-                static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
-            gst_object_unref(bus);
-            if (message) {
-                const bool loopFile =
-                    GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && options_.kind == Kind::file;
-                gst_message_unref(message);
-                if (loopFile) {
-                    std::lock_guard lock(pipelineMutex_);
-                    gst_element_seek_simple(
-                        pipeline_, GST_FORMAT_TIME,
-                        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
-                } else {
-                    // A device unplugged or failing: report it, then rebuild until it plays again.
-                    report(true);
-                    teardown();
-                    nextRetryMs = steadyNowMs() + options_.retryInterval.count();
-                }
-            }
-        } else {
+        if (!bus) {
+            // Torn down after a failure: the owner restarts the source when it sees fit.
             std::this_thread::sleep_for(kPollInterval);
-            const std::int64_t now = steadyNowMs();
-            if (!stopping_ && now >= nextRetryMs) {
-                const Target target = resolve();
-                const auto error = target.error ? target.error : play(target.location);
-                lastFrameMs_ = steadyNowMs();
-                if (error) {
-                    nextRetryMs = now + options_.retryInterval.count();
-                }
-            }
             continue;
         }
-        const std::int64_t silentMs = steadyNowMs() - lastFrameMs_.load();
-        if (silentMs > options_.stallTimeout.count()) {
-            report(true);
-            if (silentMs > options_.stallTimeout.count() + options_.restartAfterStall.count()) {
+        GstMessage* message = gst_bus_timed_pop_filtered(
+            bus, static_cast<GstClockTime>(kPollInterval.count()) * GST_MSECOND,
+            static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+        gst_object_unref(bus);
+        if (message) {
+            const bool loopFile = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && options_.kind == Kind::file;
+            gst_message_unref(message);
+            if (loopFile) {
+                std::lock_guard lock(pipelineMutex_);
+                gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
+                                        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
+            } else {
+                // A device unplugged or failing.
+                say("tavrine : la caméra (" + describe() + ") a cessé de fonctionner.");
+                report(true);
                 teardown();
-                nextRetryMs = 0;
+                continue;
             }
+        }
+        if (steadyNowMs() - lastFrameMs_.load() > options_.stallTimeout.count() && !interrupted_) {
+            say("tavrine : la caméra (" + describe() + ") ne donne plus d’images.");
+            report(true);
         }
     }
 }
@@ -465,6 +506,10 @@ void GstFrameSource::onSample(GstAppSink* sink) {
         ++framesDelivered_;
         if (interrupted_) {
             report(false);
+        }
+        if (lossSaid_.exchange(false)) {
+            say("tavrine : la caméra (" + describe() + ") donne de nouveau des images.");
+            lossSaid_ = false;
         }
         if (onFrame_) {
             deliveringPts_ = GST_BUFFER_PTS(gst_sample_get_buffer(sample));

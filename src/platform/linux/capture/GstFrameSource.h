@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/detection/FrameSource.h"
+#include "platform/linux/capture/CaptureDevice.h"
 
 #include <atomic>
 #include <chrono>
@@ -20,10 +21,11 @@ namespace tavrine {
 // Frames from a GStreamer pipeline ending in an appsink that keeps only the newest 640x480 BGRA frame.
 // The source is a V4L2 camera (a given node, or the built-in camera chosen at each start), a video file
 // played in real time and looped, or any source description (tests). A watcher thread reports an error
-// or a stall while running as an interruption, rebuilds a failed pipeline until it plays again, and
-// reports the end of the interruption when frames flow again. With a frame-rate limit, frames closer
-// together than the analysis interval are dropped where the pipeline first sees them (before a camera's
-// JPEG decoding, right after a file's decoding), so no frame is converted only to be thrown away.
+// or a stall while running as an interruption (tearing a failed pipeline down) and its end when frames
+// flow again; opening the device again is the owner's call (restart), which keeps to the same camera.
+// With a frame-rate limit, frames closer together than the analysis interval are dropped where the
+// pipeline first sees them (before a camera's JPEG decoding, right after a file's decoding), so no frame
+// is converted only to be thrown away.
 // What a GStreamer error at start means to the caller: no device (not found), no right to use it (not
 // authorized, or an open refused for permission), or a device that refused (busy, anything else).
 CameraError cameraErrorForGstError(const GError* error, const char* debug);
@@ -36,10 +38,9 @@ class GstFrameSource final : public FrameSource {
         // camera: the device node, empty to choose one; file: its path; description: a pipeline fragment
         // that produces raw video, e.g. "videotestsrc is-live=true".
         std::string location;
-        std::chrono::milliseconds stallTimeout{3000};  // no frame for this long while running: interrupted
-        std::chrono::milliseconds retryInterval{2000}; // between attempts to rebuild a failed pipeline
-        std::chrono::milliseconds restartAfterStall{5000}; // a stall this much longer rebuilds the pipeline
-        std::chrono::milliseconds startTimeout{5000};      // longest wait for the pipeline to play
+        std::chrono::milliseconds stallTimeout{3000}; // no frame for this long while running: interrupted
+        std::chrono::milliseconds startTimeout{5000}; // longest wait for the pipeline to play
+        std::string devDir = "/dev";                  // where camera nodes and v4l/by-id live
         int frameRateLimit = 0; // frames a second the consumer analyses at most; 0: every frame
     };
 
@@ -51,6 +52,7 @@ class GstFrameSource final : public FrameSource {
     Access accessStatus() override;
     bool requestAccess() override;
     std::optional<CameraError> start(FrameHandler onFrame) override;
+    std::optional<CameraError> restart(FrameHandler onFrame) override;
     void stop() override;
     void setInterruptionHandler(InterruptionHandler handler) override;
     std::string describe() const override;
@@ -75,14 +77,20 @@ class GstFrameSource final : public FrameSource {
     GstElement* pipelineForTests();
     std::uint64_t framesDelivered() const { return framesDelivered_.load(); }
 
+    // The camera the last successful start took, which restarts keep to (camera sources only).
+    std::optional<CaptureDevice> cameraInUse() const;
+
   private:
-    std::optional<CameraError> startPlaying(FrameHandler onFrame);
-    std::optional<CameraError> reportedError_;
+    std::optional<CameraError> startLogged(FrameHandler onFrame, bool sameCamera);
+    std::optional<CameraError> startPlaying(FrameHandler onFrame, bool sameCamera);
     struct Target {
         std::string location; // resolved device node or file
         std::optional<CameraError> error;
     };
-    Target resolve() const;
+    Target resolve(bool sameCamera) const;
+    // Prints a diagnostic line unless it is the one printed last, so a camera retried every few seconds
+    // says each thing once; after a loss, the first frame says it is back.
+    void say(const std::string& line);
     std::string pipelineDescription(const std::string& location) const;
     std::optional<CameraError> play(const std::string& location);
     void teardown();
@@ -108,6 +116,11 @@ class GstFrameSource final : public FrameSource {
     void installRateGate(GstElement* pipeline);
     std::shared_ptr<RateGate> gate_;           // the running pipeline's; set before it plays
     std::atomic<std::uint64_t> deliveringPts_; // the timestamp of the frame in the handler
+    mutable std::mutex cameraMutex_;
+    std::optional<CaptureDevice> cameraInUse_;
+    std::mutex sayMutex_;
+    std::string lastSaid_;
+    std::atomic<bool> lossSaid_{false};
     // Streaming thread only: frame buffers handed out again once every consumer has let go of them.
     std::vector<std::shared_ptr<std::vector<std::uint8_t>>> pool_;
 };

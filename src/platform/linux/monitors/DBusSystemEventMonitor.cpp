@@ -61,18 +61,48 @@ DBusSystemEventMonitor::DBusSystemEventMonitor(QDBusConnection systemBus, QDBusC
         // A screen saver that goes away while active must not keep the filter paused.
         saverWatcher_ = new QDBusServiceWatcher(this);
         saverWatcher_->setConnection(sessionBus_);
-        saverWatcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+        saverWatcher_->setWatchMode(QDBusServiceWatcher::WatchForRegistration |
+                                    QDBusServiceWatcher::WatchForUnregistration);
         saverWatcher_->setWatchedServices({freedesktopSaver, gnomeSaver});
         connect(saverWatcher_, &QDBusServiceWatcher::serviceUnregistered, this,
                 &DBusSystemEventMonitor::onSaverVanished);
+        connect(saverWatcher_, &QDBusServiceWatcher::serviceRegistered, this,
+                &DBusSystemEventMonitor::fetchSaverActive);
+        // A screen saver already active when we start counts like one that turns on.
+        fetchSaverActive(freedesktopSaver);
+        fetchSaverActive(gnomeSaver);
     }
     lookUpSessionByPid();
+}
+
+void DBusSystemEventMonitor::fetchSaverActive(const QString& service) {
+    const QString path = service == gnomeSaver ? QStringLiteral("/org/gnome/ScreenSaver")
+                                               : QStringLiteral("/org/freedesktop/ScreenSaver");
+    QDBusMessage msg = QDBusMessage::createMethodCall(service, path, service, QStringLiteral("GetActive"));
+    whenFinished(sessionBus_.asyncCall(msg), this, [this, service](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<bool> reply = w;
+        if (reply.isError()) {
+            return; // no such screen saver
+        }
+        if (service == gnomeSaver) {
+            onGnomeSaverActiveChanged(reply.value());
+        } else {
+            onFreedesktopSaverActiveChanged(reply.value());
+        }
+    });
 }
 
 DBusSystemEventMonitor::~DBusSystemEventMonitor() = default;
 
 Subscription DBusSystemEventMonitor::observe(std::function<void(Event)> handler) {
-    return events_.subscribe([handler = std::move(handler)](const Event& e) { handler(e); });
+    Subscription subscription = events_.subscribe([handler](const Event& e) { handler(e); });
+    if (screensAsleep_) {
+        handler(Event::screensDidSleep);
+    }
+    if (sessionActive_ == false) {
+        handler(Event::sessionDidResignActive);
+    }
+    return subscription;
 }
 
 void DBusSystemEventMonitor::lookUpSessionByPid() {
@@ -156,13 +186,8 @@ void DBusSystemEventMonitor::fetchSessionActive() {
         if (reply.isError()) {
             return;
         }
-        const bool active = reply.value().variant().toBool();
-        if (!sessionActive_) {
-            // The first reading only sets the baseline: it is not a switch.
-            sessionActive_ = active;
-        } else {
-            setSessionActive(active);
-        }
+        // Until the first reading the session counts as active: one found inactive is a switch away.
+        setSessionActive(reply.value().variant().toBool());
     });
 }
 
@@ -179,10 +204,11 @@ void DBusSystemEventMonitor::onSessionPropertiesChanged(const QString& interface
 }
 
 void DBusSystemEventMonitor::setSessionActive(bool active) {
-    if (sessionActive_ == active) {
+    const bool was = sessionActive_.value_or(true);
+    sessionActive_ = active;
+    if (was == active) {
         return;
     }
-    sessionActive_ = active;
     events_.emit(active ? Event::sessionDidBecomeActive : Event::sessionDidResignActive);
 }
 

@@ -19,7 +19,8 @@ namespace tavrine {
 // (org.freedesktop.ScreenSaver and org.gnome.ScreenSaver ActiveChanged, session bus); session switches
 // from the Active property of our logind session. The screens count as asleep while the machine prepares
 // for sleep or any screen saver is active; each change of that, and of the session's activity, becomes
-// one event. A bus or service that is missing simply never reports anything.
+// one event; states already true when we start (a screen saver active, the session inactive) count as
+// changes from awake and active. A bus or service that is missing simply never reports anything.
 class DBusSystemEventMonitor final : public QObject, public SystemEventMonitor {
     Q_OBJECT
   public:
@@ -42,6 +43,7 @@ class DBusSystemEventMonitor final : public QObject, public SystemEventMonitor {
     void onSessionPropertiesChanged(const QString& interface, const QVariantMap& changed,
                                     const QStringList& invalidated);
     void onSaverVanished(const QString& service);
+    void fetchSaverActive(const QString& service);
 
   private:
     void lookUpSessionByPid();

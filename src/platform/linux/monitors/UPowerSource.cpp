@@ -43,6 +43,11 @@ std::optional<std::vector<PowerSourceDescription>> UPowerSource::powerSources() 
     return describe(*properties_);
 }
 
+Subscription UPowerSource::observeUpdates(std::function<void()> onUpdate) {
+    const QMetaObject::Connection connection = connect(this, &UPowerSource::updated, this, std::move(onUpdate));
+    return Subscription([connection] { QObject::disconnect(connection); });
+}
+
 std::vector<PowerSourceDescription> UPowerSource::describe(const QVariantMap& displayDevice) {
     const QVariant present = displayDevice.value(QStringLiteral("IsPresent"));
     const QVariant type = displayDevice.value(QStringLiteral("Type"));

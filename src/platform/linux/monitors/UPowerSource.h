@@ -20,6 +20,7 @@ class UPowerSource final : public QObject, public PowerSource {
     explicit UPowerSource(QDBusConnection systemBus, QObject* parent = nullptr);
 
     std::optional<std::vector<PowerSourceDescription>> powerSources() override;
+    Subscription observeUpdates(std::function<void()> onUpdate) override;
 
     // DisplayDevice properties → power sources: Percentage → "Current Capacity" (whole percent),
     // State 1 (charging) → "Is Charging"; not present or not a battery → no source.

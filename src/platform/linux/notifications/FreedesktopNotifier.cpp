@@ -3,6 +3,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -21,6 +22,15 @@ FreedesktopNotifier::FreedesktopNotifier(QDBusConnection sessionBus, QString app
     if (bus_.isConnected()) {
         bus_.connect(service, path, interface, QStringLiteral("NotificationClosed"), this,
                      SLOT(onNotificationClosed(uint, uint)));
+        // A daemon that restarted knows none of our notifications: an id of the old one would replace or
+        // close whatever the new one numbered so.
+        auto* watcher =
+            new QDBusServiceWatcher(service, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
+            for (auto& [identifier, entry] : entries_) {
+                entry.serverId = 0;
+            }
+        });
     }
 }
 

@@ -13,7 +13,8 @@ namespace tavrine {
 
 // User notifications through org.freedesktop.Notifications. Every call is asynchronous; a missing
 // daemon or a failed call is ignored. A new notification of an identifier replaces the last one still
-// on screen, and remove() closes it, also when the daemon has not yet answered the post.
+// on screen, and remove() closes it, also when the daemon has not yet answered the post. Ids of a daemon
+// that restarted since are forgotten.
 class FreedesktopNotifier final : public QObject, public Notifier {
     Q_OBJECT
   public:

@@ -6,6 +6,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cstdlib>
 #include <ostream>
 
@@ -14,7 +15,6 @@ namespace tavrine {
 namespace {
 
 constexpr std::uint32_t keysymC = 0x0063;
-constexpr std::uint32_t keysymNumLock = 0xff7f;
 constexpr std::uint16_t shortcutModifiers = XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT;
 
 xcb_connection_t* qtConnection() {
@@ -103,53 +103,40 @@ Subscription X11GlobalShortcut::install(std::function<void()> onPressed) {
     });
 }
 
-std::uint16_t X11GlobalShortcut::numLockMask() const {
-    const auto numLockCodes = keycodesFor(connection_, keysymNumLock);
-    if (numLockCodes.empty()) {
-        return 0;
-    }
-    auto* reply = xcb_get_modifier_mapping_reply(connection_, xcb_get_modifier_mapping(connection_), nullptr);
-    if (!reply) {
-        return 0;
-    }
-    std::uint16_t mask = 0;
-    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply);
-    const int perModifier = reply->keycodes_per_modifier;
-    for (int mod = 0; mod < 8 && mask == 0; ++mod) {
-        for (int k = 0; k < perModifier; ++k) {
-            const xcb_keycode_t code = codes[mod * perModifier + k];
-            if (code != 0 &&
-                std::find(numLockCodes.begin(), numLockCodes.end(), code) != numLockCodes.end()) {
-                mask = static_cast<std::uint16_t>(1u << mod);
-                break;
+void X11GlobalShortcut::grab() {
+    // The toggle looks at Super, Shift and C only: the shortcut is grabbed with every combination of the
+    // other modifiers (Caps Lock, Ctrl, Alt, Num Lock, AltGr...), not with AnyModifier, which would also
+    // take C pressed alone away from every other program.
+    constexpr std::uint16_t others[] = {XCB_MOD_MASK_LOCK, XCB_MOD_MASK_CONTROL, XCB_MOD_MASK_1,
+                                        XCB_MOD_MASK_2,    XCB_MOD_MASK_3,       XCB_MOD_MASK_5};
+    constexpr unsigned combinations = 1u << std::size(others);
+    const auto modifiersOf = [&others](unsigned bits) {
+        std::uint16_t mods = shortcutModifiers;
+        for (std::size_t i = 0; i < std::size(others); ++i) {
+            if (bits & (1u << i)) {
+                mods = static_cast<std::uint16_t>(mods | others[i]);
             }
         }
+        return mods;
+    };
+    std::vector<xcb_void_cookie_t> cookies;
+    cookies.reserve(combinations);
+    for (unsigned bits = 0; bits < combinations; ++bits) {
+        cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, modifiersOf(bits), keycode_,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
-    std::free(reply);
-    return mask;
-}
-
-void X11GlobalShortcut::grab() {
-    const std::uint16_t numLock = numLockMask();
-    std::vector<std::uint16_t> variants{shortcutModifiers,
-                                        static_cast<std::uint16_t>(shortcutModifiers | XCB_MOD_MASK_LOCK)};
-    if (numLock != 0) {
-        variants.push_back(static_cast<std::uint16_t>(shortcutModifiers | numLock));
-        variants.push_back(static_cast<std::uint16_t>(shortcutModifiers | numLock | XCB_MOD_MASK_LOCK));
-    }
-    bool failed = false;
-    for (std::uint16_t mods : variants) {
-        const auto cookie = xcb_grab_key_checked(connection_, 0, root_, mods, keycode_, XCB_GRAB_MODE_ASYNC,
-                                                 XCB_GRAB_MODE_ASYNC);
-        if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
-            failed = true;
+    bool plainTaken = false;
+    for (unsigned bits = 0; bits < combinations; ++bits) {
+        if (xcb_generic_error_t* error = xcb_request_check(connection_, cookies[bits])) {
+            // A combination with extra modifiers held by another program stays theirs.
+            plainTaken = plainTaken || bits == 0;
             std::free(error);
         } else {
-            grabbedModifiers_.push_back(mods);
+            grabbedModifiers_.push_back(modifiersOf(bits));
         }
     }
     xcb_flush(connection_);
-    if (failed && !reportedFailure_) {
+    if (plainTaken && !reportedFailure_) {
         reportedFailure_ = true;
         diagnostics_ << "Tavrine: the shortcut Super+Shift+C is taken by another program; it stays off."
                      << std::endl;

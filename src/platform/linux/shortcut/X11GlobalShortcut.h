@@ -14,8 +14,9 @@ struct xcb_connection_t;
 
 namespace tavrine {
 
-// Super+Shift+C on an X11 display: a passive key grab on the root window (also with Caps Lock and
-// Num Lock on), read in a native event filter of the running Qt application. Held-down auto-repeat does
+// Super+Shift+C on an X11 display: a passive key grab on the root window, whatever other modifiers
+// are held too (Caps Lock, Num Lock, Ctrl, Alt, AltGr), read in a native event filter of the running Qt
+// application. Held-down auto-repeat does
 // not toggle again. Without an X connection (offscreen, Wayland without XWayland) installing does
 // nothing; a grab held by another program is reported once on the diagnostics stream.
 class X11GlobalShortcut final : public GlobalShortcut, public QAbstractNativeEventFilter {
@@ -35,7 +36,6 @@ class X11GlobalShortcut final : public GlobalShortcut, public QAbstractNativeEve
   private:
     void grab();
     void ungrab();
-    std::uint16_t numLockMask() const;
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;

@@ -69,7 +69,7 @@
     </message>
     <message>
         <source>stats_reset_confirm</source>
-        <translation>Remettre toutes les statistiques à zéro ?</translation>
+        <translation>Remettre toutes les statistiques à zéro ?</translation>
     </message>
     <message>
         <source>stats_reset_yes</source>

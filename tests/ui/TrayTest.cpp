@@ -5,12 +5,16 @@
 #include "ui/panels/MenuBarButton.h"
 #include "ui/panels/MenuBarPopoverView.h"
 #include "ui/panels/PreferencesView.h"
+#include "ui/panels/StatsView.h"
+#include "ui/shared/StatCard.h"
 #include "ui/tray/StatusBarIcon.h"
 #include "ui/tray/TrayController.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -212,3 +216,51 @@ TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_FALSE(tray.popover()->resumeRow()->isVisible());
 }
+
+// The reset asked from the panel opened at the tray: the question stays inside the open panel, and only
+// "Réinitialiser" zeroes the stored counters.
+class PanelStatsReset : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
+    const bool confirm = GetParam();
+    UiFixture f;
+    f.stats.incrementAlerts();
+    f.stats.incrementSessions();
+    f.stats.addActiveSeconds(4000);
+    f.stats.incrementLocks();
+    TrayController tray(f.ctx);
+    tray.togglePopover();
+    ASSERT_NE(tray.popover(), nullptr);
+    QTest::mouseClick(tray.popover()->statsRow(), Qt::LeftButton);
+    StatsView* stats = tray.popover()->statsSheet();
+    ASSERT_NE(stats, nullptr);
+    QTest::mouseClick(stats->resetButton(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+
+    QWidget* question = stats->resetConfirmation();
+    ASSERT_TRUE(tray.popoverWindow() && tray.popoverWindow()->isVisible()) << "asking must not close the panel";
+    EXPECT_TRUE(question->isVisible());
+    EXPECT_EQ(question->window(), tray.popoverWindow()) << "the question is part of the panel";
+    EXPECT_EQ(stats->resetQuestion()->text(), QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
+    EXPECT_EQ(stats->cancelResetButton()->text(), QStringLiteral("Annuler"));
+    EXPECT_EQ(stats->confirmResetButton()->text(), QStringLiteral("Réinitialiser"));
+    EXPECT_FALSE(stats->resetButton()->isVisible());
+    grab(*tray.popoverWindow(), QStringLiteral("panel-stats-reset-question"));
+
+    QTest::mouseClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::LeftButton);
+    f.executor.runAll();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(tray.popoverWindow() && tray.popoverWindow()->isVisible());
+    EXPECT_EQ(tray.popover()->statsSheet(), stats) << "the answer returns to the statistics";
+    EXPECT_FALSE(question->isVisible());
+    EXPECT_TRUE(stats->resetButton()->isVisible());
+    const int expected = confirm ? 0 : 1;
+    for (const char* key : {"stats_alert_count", "stats_session_count", "stats_lock_count"}) {
+        EXPECT_EQ(f.store.integerForKey(key), expected) << key;
+    }
+    EXPECT_EQ(f.store.integerForKey("stats_total_active_seconds"), confirm ? 0 : 4000);
+    EXPECT_EQ(stats->alertsCard()->value(), QString::number(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Confirm" : "Cancel"; });

@@ -2,6 +2,7 @@
 
 #include "ui/AppDelegate.h"
 #include "ui/AppSignals.h"
+#include "ui/panels/AboutView.h"
 #include "ui/panels/MenuBarButton.h"
 #include "ui/panels/MenuBarPopoverView.h"
 #include "ui/panels/PreferencesView.h"
@@ -11,10 +12,12 @@
 #include "ui/tray/TrayController.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -264,3 +267,55 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
 
 INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Confirm" : "Cancel"; });
+
+// Readable failures for points.
+void PrintTo(const QPoint& p, std::ostream* os) {
+    *os << "(" << p.x() << ", " << p.y() << ")";
+}
+
+// Without a tray icon's place the panel opens at the pointer. Opening and closing Statistiques and
+// À propos resizes it; with the pointer elsewhere each time, it keeps its centre line and the edge
+// facing the anchor (the top when it opened in the upper half of the screen, the bottom in the lower).
+class PanelAnchor : public ::testing::TestWithParam<QPoint> {};
+
+TEST_P(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
+    UiFixture f;
+    QCursor::setPos(GetParam());
+    TrayController tray(f.ctx);
+    tray.togglePopover();
+    QWidget* panel = tray.popoverWindow();
+    ASSERT_NE(panel, nullptr);
+    const bool below = GetParam().y() < panel->screen()->availableGeometry().center().y();
+    const auto anchoredEdge = [&] {
+        const QRect g = panel->geometry();
+        return QPoint(g.left() + g.width() / 2, below ? g.top() : g.bottom());
+    };
+    const QPoint opened = anchoredEdge();
+    const QRect home = panel->geometry();
+    EXPECT_LE(std::abs(opened.x() - GetParam().x()), 1);
+    EXPECT_LE(std::abs(opened.y() - GetParam().y()), 5) << "it opens at the pointer";
+
+    MenuBarPopoverView* view = tray.popover();
+    const std::vector<std::pair<const char*, std::function<QAbstractButton*()>>> steps{
+        {"Statistiques", [&] { return view->statsRow(); }},
+        {"Retour", [&] { return view->statsSheet()->backButton(); }},
+        {"À propos", [&] { return view->aboutRow(); }},
+        {"Fermer", [&] { return view->aboutSheet()->closeButton(); }},
+    };
+    int step = 0;
+    for (const auto& [name, button] : steps) {
+        ++step;
+        QCursor::setPos(GetParam() + QPoint(step % 2 ? 150 : -150, below ? 120 : -120));
+        const QSize before = panel->size();
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(panel->isVisible()) << name;
+        EXPECT_NE(panel->size(), before) << name << ": the content changed size";
+        EXPECT_EQ(anchoredEdge(), opened) << name << ": the panel moved";
+    }
+    EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
+}
+
+INSTANTIATE_TEST_SUITE_P(UpperAndLowerHalf, PanelAnchor,
+                         ::testing::Values(QPoint(400, 40), QPoint(400, 560)),
+                         [](const auto& info) { return info.param.y() < 300 ? "Upper" : "Lower"; });

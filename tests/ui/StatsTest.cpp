@@ -41,10 +41,7 @@ TEST(StatsView, LargeCountersShrinkOnOneLineInsteadOfWrapping) {
 
 TEST(StatsView, ConfirmedResetZeroesEveryCard) {
     UiFixture f;
-    f.stats.incrementAlerts();
-    f.stats.incrementSessions();
-    f.stats.addActiveSeconds(4000);
-    f.stats.incrementLocks();
+    f.countOneOfEach();
     StatsView view(f.ctx);
     view.show();
     EXPECT_EQ(view.timeCard()->value(), QStringLiteral("1h 6m"));

@@ -227,10 +227,7 @@ class PanelStatsReset : public ::testing::TestWithParam<bool> {};
 TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     const bool confirm = GetParam();
     UiFixture f;
-    f.stats.incrementAlerts();
-    f.stats.incrementSessions();
-    f.stats.addActiveSeconds(4000);
-    f.stats.incrementLocks();
+    f.countOneOfEach();
     TrayController tray(f.ctx);
     tray.togglePopover();
     ASSERT_NE(tray.popover(), nullptr);

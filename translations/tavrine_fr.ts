@@ -36,6 +36,14 @@
         <translation>Quelqu'un d'autre regarde votre écran. Tavrine a renforcé le filtre de confidentialité.</translation>
     </message>
     <message>
+        <source>notif_analysis_unavailable_title</source>
+        <translation>Analyse du visage indisponible</translation>
+    </message>
+    <message>
+        <source>notif_analysis_unavailable_text</source>
+        <translation>Le modèle de détection des visages n’a pas pu être chargé : Tavrine ne protège plus votre écran. Réinstallez Tavrine pour rétablir la protection.</translation>
+    </message>
+    <message>
         <source>stats_title</source>
         <translation>Statistiques</translation>
     </message>

@@ -7,7 +7,7 @@
 
 namespace tavrine {
 
-// What the tray and the panel need of the running filter: its three published values and the on-off
+// What the tray and the panel need of the running filter: its published values and the on-off
 // operations. The application hands the real service in; tests hand a fake that can fail to start.
 class FilterControl {
   public:
@@ -15,6 +15,8 @@ class FilterControl {
     virtual Published<FilterState>& fsmState() = 0;
     virtual Published<bool>& isActive() = 0;
     virtual Published<bool>& isAlert() = 0;
+    // True while the face analysis cannot run (its models failed to load): nothing is protected.
+    virtual Published<bool>& analysisUnavailable() = 0;
     // Asynchronous; done runs on the main thread once the camera started or failed.
     virtual void start(std::function<void()> done) = 0;
     virtual void stop() = 0;

@@ -12,6 +12,7 @@ class ServiceFilterControl final : public FilterControl {
     Published<FilterState>& fsmState() override { return service_.fsmState; }
     Published<bool>& isActive() override { return service_.isActive; }
     Published<bool>& isAlert() override { return service_.isAlert; }
+    Published<bool>& analysisUnavailable() override { return service_.analysisUnavailable; }
     void start(std::function<void()> done) override { service_.start(std::move(done)); }
     void stop() override { service_.stop(); }
 

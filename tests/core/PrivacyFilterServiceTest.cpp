@@ -90,15 +90,59 @@ TEST(PrivacyFilterServiceStart, CameraFailureParksTheMachineInCameraBusyAndInsta
     EXPECT_EQ(r.power.reads, 0);
 }
 
-TEST(PrivacyFilterServiceStart, MissingFaceModelTakesTheCameraFailurePath) {
+// Face models that failed to load before the start (no analyzer) or while the run waited for them (the
+// detector says so): the run stops instead of showing a nominal overlay over a blind analysis, the service
+// says why, and one notification tells the user. Trying again (the switch, the shortcut) starts no camera
+// and notifies no more; nothing retries by itself. A start with working models clears the flag.
+class PrivacyFilterServiceModelFailure : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PrivacyFilterServiceModelFailure, StopsTheRunAndTellsTheUserOnce) {
+    const bool failsAfterStart = GetParam();
     Rig r;
-    r.modelMissing = true;
-    EXPECT_TRUE(r.start());
-    EXPECT_EQ(r.state(), FilterState::cameraBusy(5000));
+    if (failsAfterStart) {
+        ASSERT_TRUE(r.start());
+        r.see(userOnly);
+        ASSERT_EQ(r.svc().fsmState.get(), FilterState::nominal(3));
+        r.detector->failModels();
+        r.modelMissing = true; // as the loader's factory after a failed load
+        r.see(userOnly);
+    } else {
+        r.modelMissing = true;
+        EXPECT_TRUE(r.start());
+    }
+    EXPECT_TRUE(r.svc().analysisUnavailable.get());
     EXPECT_FALSE(r.svc().isActive.get());
-    EXPECT_EQ(r.source->starts(), 0);
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::inactive());
+    EXPECT_EQ(r.state(), FilterState::inactive());
     EXPECT_FALSE(r.overlay.isShowing.get());
+    EXPECT_FALSE(r.camera.isRunning.get());
+    EXPECT_EQ(r.analyzer(), nullptr);
+    const int cameraStarts = r.source->starts();
+    EXPECT_EQ(cameraStarts, failsAfterStart ? 1 : 0);
+    ASSERT_EQ(r.notifier.posts.size(), 1u);
+    EXPECT_EQ(r.notifier.posts[0].identifier, PrivacyFilterService::analysisNotificationId);
+    EXPECT_EQ(r.notifier.posts[0].title, "notif_analysis_unavailable_title");
+    EXPECT_EQ(r.notifier.posts[0].body, "notif_analysis_unavailable_text");
+
+    EXPECT_TRUE(r.start());
+    r.shortcut.pressFromOtherThread();
+    r.advance(60'000);
+    EXPECT_EQ(r.notifier.posts.size(), 1u);
+    EXPECT_EQ(r.source->starts(), cameraStarts);
+    EXPECT_EQ(r.state(), FilterState::inactive());
+    EXPECT_TRUE(r.svc().analysisUnavailable.get());
+
+    r.modelMissing = false;
+    r.detector->failModels(false);
+    ASSERT_TRUE(r.start());
+    EXPECT_FALSE(r.svc().analysisUnavailable.get());
+    EXPECT_EQ(r.svc().fsmState.get(), FilterState::nominal(3));
 }
+
+INSTANTIATE_TEST_SUITE_P(WhenTheModelsFail, PrivacyFilterServiceModelFailure, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("AfterTheStart") : std::string("BeforeTheStart");
+                         });
 
 TEST(PrivacyFilterServiceStart, SuccessAfterFailureShowsTheBusyOverlayThenRetriesToNominal) {
     Rig r;

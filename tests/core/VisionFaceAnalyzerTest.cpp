@@ -118,9 +118,16 @@ struct Harness {
             samples.push_back(width);
             log.push_back("sample");
         };
+        analyzer->onAdmitted = [this] { ++admitted; };
     }
-    // Sends one frame at the clock's current time; the frame's width tags it for the detector.
+    // Sends one frame at kStartMs + offsetMs and waits until the worker is idle again, so that every
+    // admitted frame reaches the detector; the frame's width tags it for the detector.
     void frameAt(std::int64_t offsetMs, int tag = 640) {
+        frameWhileBusy(offsetMs, tag);
+        analyzer->drainForTests();
+    }
+    // Sends one frame without waiting for the worker (a frame may then replace the one waiting).
+    void frameWhileBusy(std::int64_t offsetMs, int tag = 640) {
         clock.set(kStartMs + offsetMs);
         analyzer->analyze(frameOfWidth(tag));
     }
@@ -136,6 +143,7 @@ struct Harness {
     std::vector<DetectionInput> inputs;
     std::vector<double> samples;
     std::vector<std::string> log;
+    int admitted = 0; // frames reported admitted to the camera side
 };
 
 } // namespace
@@ -165,6 +173,7 @@ TEST(VisionFaceAnalyzerAdmission, DropsFramesInsideTheIntervalAndAdmitsAtItsEnd)
     h.frameAt(200, 6);
     h.settle();
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 3, 6}));
+    EXPECT_EQ(h.admitted, 3);
     ASSERT_EQ(h.inputs.size(), 3u);
     EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
     EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 100);
@@ -191,6 +200,7 @@ TEST(VisionFaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
     h.frameAt(200, 5); // 70 ms after it: dropped
     h.settle();
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 4}));
+    EXPECT_EQ(h.admitted, 2);
     ASSERT_EQ(h.inputs.size(), 2u);
     EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 130);
 }
@@ -212,6 +222,7 @@ TEST(VisionFaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothin
     h.frameAt(100, 3); // admitted
     h.settle();
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{3}));
+    EXPECT_EQ(h.admitted, 2) << "the empty frame took the slot";
     ASSERT_EQ(h.inputs.size(), 1u);
     EXPECT_EQ(h.inputs[0].timestampMs, kStartMs + 100);
 }
@@ -317,38 +328,59 @@ TEST(VisionFaceAnalyzerLifetime, DroppedWhileDetectingDeliversNothing) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.3)});
     h.detector->close();
-    h.frameAt(0);
-    h.frameAt(100); // waits behind the first; dropped with the analyzer
+    h.frameWhileBusy(0);
+    h.frameWhileBusy(100); // waits behind the first; dropped with the analyzer
     h.detector->waitForCalls(1);
     std::weak_ptr<VisionFaceAnalyzer> observer = h.analyzer;
     std::thread dropper([&] { h.analyzer.reset(); }); // joins the worker, which sits in detect()
     while (!observer.expired()) {
         std::this_thread::yield();
     }
-    h.detector->open(); // the frame queued behind finds the analyzer gone and is not detected
+    h.detector->open(); // the frame waiting behind finds the analyzer gone and is not detected
     dropper.join();
     h.executor.runPending();
     EXPECT_TRUE(h.log.empty());
     EXPECT_EQ(h.detector->calls(), 1);
 }
 
-TEST(VisionFaceAnalyzerLifetime, CameraThreadNeverWaitsForDetection) {
+// While the detector is held inside detect(), frames keep being admitted: the camera thread never waits,
+// each new frame replaces (and releases) the one waiting, and once the detector is free it analyses the
+// newest. Results arrive in admission order, and the worker takes frames again afterwards.
+class VisionFaceAnalyzerBacklog : public testing::TestWithParam<int> {};
+
+TEST_P(VisionFaceAnalyzerBacklog, AnalysesTheRunningFrameThenOnlyTheNewest) {
+    const int admitted = GetParam();
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.3)});
     h.detector->close();
-    // Each call returns while the worker is held inside detect(); a blocking analyze() would hang here.
-    h.frameAt(0, 1);
-    h.frameAt(100, 2);
-    h.frameAt(200, 3);
+    h.frameWhileBusy(0, 1);
     h.detector->waitForCalls(1);
+    std::vector<std::weak_ptr<const std::vector<std::uint8_t>>> pixels;
+    for (int i = 2; i <= admitted; ++i) {
+        h.clock.set(kStartMs + (i - 1) * 100);
+        VideoFrame frame = frameOfWidth(i);
+        pixels.push_back(frame.pixels);
+        h.analyzer->analyze(frame);
+    }
+    for (std::size_t i = 0; i + 1 < pixels.size(); ++i) {
+        EXPECT_TRUE(pixels[i].expired()) << "replaced frame " << i + 2 << " is still held";
+    }
+    EXPECT_FALSE(pixels.back().expired()) << "the newest frame was dropped";
     h.detector->open();
     h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 2, 3}));
-    ASSERT_EQ(h.inputs.size(), 3u);
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, admitted}));
+    ASSERT_EQ(h.inputs.size(), 2u);
     EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
-    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 100);
-    EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + 200);
+    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + (admitted - 1) * 100);
+
+    h.frameAt(admitted * 100, 99); // the worker is idle again and takes the next frame
+    h.settle();
+    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, admitted, 99}));
+    ASSERT_EQ(h.inputs.size(), 3u);
+    EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + admitted * 100);
 }
+
+INSTANTIATE_TEST_SUITE_P(FramesAdmitted, VisionFaceAnalyzerBacklog, testing::Values(2, 3, 12));
 
 TEST(VisionFaceAnalyzerResults, SizeFilterBoundaryIsTheSinglePrecisionConstant) {
     const double exact = static_cast<double>(0.04f); // 0.03999999910593033

@@ -4,7 +4,7 @@
 # file, the process table.
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
-#   onboarding  filter  states  shortcut  pauses  preferences  camera  quit  snooze  lock
+#   onboarding  filter  states  shortcut  pauses  preferences  camera  models  quit  snooze  lock
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -454,6 +454,41 @@ scenario_camera() {
     eventually 12 "the camera back: nominal again" overlay_reads "$(expected nominal)"
     echo "     back to nominal after $((SECONDS - t0)) s"
     eventually 5 "the tray icon shows the running filter again" tray_icon_is "$icon_running"
+    app_stop
+}
+
+# --- Face models that cannot load ------------------------------------------------------------------------
+
+# tray_tooltip: the tray item's tooltip as the tray host reads it.
+tray_tooltip() {
+    local item
+    item=$(sni_items | head -n 1)
+    [ -n "$item" ] || return 1
+    gdbus call --session -d "${item%%/*}" -o "/${item#*/}" -m org.freedesktop.DBus.Properties.Get \
+        org.kde.StatusNotifierItem ToolTip 2>/dev/null
+}
+tray_tooltip_says() { tray_tooltip | grep -qF -- "$1"; }
+
+scenario_models() {
+    returning_user
+    mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
+    # Model files that are there but broken, as a damaged installation leaves them.
+    local models="$E2E_WORK/broken-models"
+    mkdir -p "$models"
+    echo "not a model" >"$models/face_detection_back_256x256_barracuda.onnx"
+    echo "not a model" >"$models/face_detection_front_128x128_barracuda.onnx"
+    TAVRINE_MODEL_DIR=$models app_start --camera "$(clip_path facing)"
+    eventually 20 "a notification tells the user" notified
+    local notifies
+    notifies=$(notify_calls)
+    check "its title says the face analysis is unavailable" \
+        bash -c "echo '$notifies' | head -n 1 | jq -e '.args[3] == \"Analyse du visage indisponible\"' >/dev/null"
+    check "its text says to reinstall" \
+        bash -c "echo '$notifies' | head -n 1 | jq -e '.args[4] | test(\"Réinstallez Tavrine\")' >/dev/null"
+    check "no stripes pretend to protect the screen" stays 6 overlay_gone
+    check "the application keeps running" app_alive
+    eventually 10 "the tray tooltip says so" tray_tooltip_says "analyse du visage indisponible"
+    check "one notification only" [ "$(count_of "$(notify_calls)")" = 1 ]
     app_stop
 }
 

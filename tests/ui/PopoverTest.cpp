@@ -28,6 +28,7 @@ struct StateCase {
     FilterState state;
     const char* text;
     QColor color;
+    bool analysisUnavailable = false;
 };
 
 } // namespace
@@ -42,12 +43,16 @@ TEST(MenuBarPopoverView, StatusLineTextAndColourForEveryState) {
         {"battery", FilterState::autoPaused(PauseReason::lowBattery()), "En pause",
          AppColors::textSecondary()},
         {"camera-busy", FilterState::cameraBusy(5000), "Caméra indisponible", AppColors::success()},
+        // The face models failed to load: the service stopped the filter and says why.
+        {"analysis-unavailable", FilterState::inactive(),
+         "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error(), true},
     };
     for (const auto& c : cases) {
         UiFixture f;
         f.filter.state = c.state;
         f.filter.active = !c.state.is(FilterState::Kind::inactive);
         f.filter.alert = c.state.is(FilterState::Kind::alert);
+        f.filter.blind = c.analysisUnavailable;
         MenuBarPopoverView view(f.ctx);
         view.show();
         f.executor.advanceBy(1500); // the logo has opened

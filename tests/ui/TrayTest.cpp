@@ -15,6 +15,7 @@
 #include <QCursor>
 #include <QLabel>
 #include <QMenu>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -109,6 +110,27 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_EQ(tray.iconTint(), StatusBarIcon::labelColor());
+}
+
+TEST(TrayController, FaceAnalysisThatCannotRunShowsInTheToolTipAndTheOpenedPanel) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    f.turn();
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    f.filter.blind = true;
+    f.turn();
+    EXPECT_EQ(tray.toolTip(),
+              QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est "
+                                "arrêtée. Réinstallez Tavrine pour la rétablir."));
+    EXPECT_EQ(tray.iconState(), IconState::inactive) << "the icon claims no protection";
+    tray.openPanel();
+    ASSERT_NE(tray.popover(), nullptr);
+    EXPECT_EQ(tray.popover()->statusLine()->text(),
+              QString::fromUtf8("Analyse du visage indisponible\nRéinstallez Tavrine"));
+    f.filter.blind = false;
+    f.turn();
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.popover()->statusLine()->text(), QStringLiteral("Protection désactivée"));
 }
 
 TEST(TrayController, WithoutATrayHostThereIsNoIconButThePanelStillOpens) {

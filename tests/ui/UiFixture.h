@@ -37,6 +37,7 @@ class FakeFilterControl final : public FilterControl {
     Published<FilterState>& fsmState() override { return state; }
     Published<bool>& isActive() override { return active; }
     Published<bool>& isAlert() override { return alert; }
+    Published<bool>& analysisUnavailable() override { return blind; }
     void start(std::function<void()> done) override {
         ++starts;
         executor_.post([this, done] {
@@ -59,6 +60,7 @@ class FakeFilterControl final : public FilterControl {
     }
 
     Published<FilterState> state{FilterState::inactive()};
+    Published<bool> blind{false};
     Published<bool> active{false};
     Published<bool> alert{false};
     bool cameraWorks = true;

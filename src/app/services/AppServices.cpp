@@ -41,7 +41,7 @@ struct AppServices::Parts {
     SystemClock clock;
     QSettingsStore store;
     XdgAutostart loginItem;
-    std::shared_ptr<FrameSource> frameSource;
+    std::shared_ptr<GstFrameSource> frameSource;
     FaceModelLoader models;
     QtWindowSystem windowSystem;
     DBusSystemEventMonitor systemEvents;
@@ -62,12 +62,21 @@ AppServices::AppServices(const Localizer& localizer, Options options)
         [&p] { return std::make_unique<AVCaptureManager>(p.frameSource, p.executor); });
     SharedInstance<OverlayWindowManager>::setFactory(
         [&p] { return std::make_unique<OverlayWindowManager>(p.windowSystem); });
-    SharedInstance<PrivacyFilterService>::setFactory([&p] {
+    // Each start tells the camera the analysis rate of the run, so that it drops the frames the analyzer
+    // would not admit before converting them, and the analyzer tells it which frames it took.
+    auto makeAnalyzer = [&p, make = p.models.analyzerFactory(p.executor, p.clock)](int fpsLimit) {
+        p.frameSource->setFrameRateLimit(fpsLimit);
+        auto analyzer = make(fpsLimit);
+        if (analyzer) {
+            analyzer->onAdmitted = [source = p.frameSource.get()] { source->frameAdmitted(); };
+        }
+        return analyzer;
+    };
+    SharedInstance<PrivacyFilterService>::setFactory([&p, makeAnalyzer] {
         return std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
             p.executor, p.clock, AVCaptureManager::shared(), OverlayWindowManager::shared(),
-            SettingsRepository::shared(), StatsRepository::shared(),
-            p.models.analyzerFactory(p.executor, p.clock), p.notifier, p.haptics, p.systemEvents, p.power,
-            p.shortcut, p.localizer});
+            SettingsRepository::shared(), StatsRepository::shared(), makeAnalyzer, p.notifier, p.haptics,
+            p.systemEvents, p.power, p.shortcut, p.localizer});
     });
 }
 

@@ -19,8 +19,9 @@ constexpr double kDeg = 180.0 / std::numbers::pi;
 // Past this the face shows its profile and the fit is not trusted (about 83 degrees).
 constexpr double kMaxAngle = 1.45;
 constexpr int kMaxIterations = 30;
-// dlib's outer eye corners: their line gives the first roll.
-constexpr std::size_t kLeftEyeOuter = 36, kRightEyeOuter = 45;
+// dlib's outer eye corners (their line gives the first roll), nose tip and mouth corners.
+constexpr std::size_t kLeftEyeOuter = 36, kRightEyeOuter = 45, kNoseTip = 30, kMouthLeft = 48,
+                      kMouthRight = 54;
 
 // R = Rz(roll) Rx(pitch) Ry(yaw); camera axes x right, y down, z away from the camera.
 Matrix3 rotation(double yaw, double pitch, double roll) {
@@ -143,6 +144,21 @@ std::optional<Fit> refine(Params p, const std::vector<HeadPoseSolver::Point>& po
     return fit;
 }
 
+// Where the nose tip sits between the eye line (0) and the mouth corners (1), measured across the eye
+// line: it rises as the head tilts up and falls as it looks down, whatever the face's size or roll.
+double noseHeight(const std::vector<HeadPoseSolver::Point>& p) {
+    const double a =
+        std::atan2(p[kRightEyeOuter].y - p[kLeftEyeOuter].y, p[kRightEyeOuter].x - p[kLeftEyeOuter].x);
+    const double dx = -std::sin(a), dy = std::cos(a);
+    auto across = [&](double x, double y) { return x * dx + y * dy; };
+    const double eyes = across((p[kLeftEyeOuter].x + p[kRightEyeOuter].x) / 2,
+                               (p[kLeftEyeOuter].y + p[kRightEyeOuter].y) / 2);
+    const double mouth =
+        across((p[kMouthLeft].x + p[kMouthRight].x) / 2, (p[kMouthLeft].y + p[kMouthRight].y) / 2);
+    const double span = mouth - eyes;
+    return std::fabs(span) > 1e-9 ? (across(p[kNoseTip].x, p[kNoseTip].y) - eyes) / span : 0.5;
+}
+
 } // namespace
 
 std::optional<HeadPoseReading> HeadPoseSolver::solve(const std::vector<Point>& points) {
@@ -193,16 +209,17 @@ std::optional<HeadPoseReading> HeadPoseSolver::solve(const std::vector<Point>& p
     // image's left and one about x moves it down.
     HeadPoseReading reading;
     reading.yawDegrees = -best->p[0] * kDeg * headmodel::kYawGain;
-    reading.pitchDegrees = -best->p[1] * kDeg * headmodel::kPitchGain;
+    reading.pitchDegrees = headmodel::kPitch[0] + headmodel::kPitch[1] * (-best->p[1] * kDeg) +
+                           headmodel::kPitch[2] * noseHeight(points);
     reading.rollDegrees = std::remainder(best->p[2], 2 * std::numbers::pi) * kDeg;
     return reading;
 }
 
-std::vector<HeadPoseSolver::Point> HeadPoseSolver::project(const HeadPoseReading& pose, double scale,
+std::vector<HeadPoseSolver::Point> HeadPoseSolver::project(const HeadPoseReading& rotation, double scale,
                                                            Point centre) {
-    const Params p{-pose.yawDegrees / kDeg / headmodel::kYawGain,
-                   -pose.pitchDegrees / kDeg / headmodel::kPitchGain,
-                   pose.rollDegrees / kDeg,
+    const Params p{-rotation.yawDegrees / kDeg,
+                   -rotation.pitchDegrees / kDeg,
+                   rotation.rollDegrees / kDeg,
                    scale,
                    centre.x,
                    centre.y};

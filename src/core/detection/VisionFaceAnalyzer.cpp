@@ -1,6 +1,5 @@
 #include "core/detection/VisionFaceAnalyzer.h"
 
-#include "core/detection/PitchBaseline.h"
 #include "core/util/SerialQueue.h"
 
 #include <algorithm>
@@ -33,12 +32,14 @@ VisionFaceAnalyzer::VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetecto
                                        Executor& mainExecutor, const Clock& clock)
     : fpsLimit(fpsLimit), detector_(std::move(detector)), mainExecutor_(mainExecutor), clock_(clock),
       minIntervalMs_(1000 / fpsLimit),
-      analysisQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.vision")),
-      pitchBaseline_(std::make_shared<PitchBaseline>()) {}
+      analysisQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.vision")) {}
 
-// Destroying the queue lets the running detection finish and drops the frames still waiting. The worker
-// never holds the analyzer strongly, so this never runs on the worker itself.
-VisionFaceAnalyzer::~VisionFaceAnalyzer() = default;
+// Destroying the queue lets the running detection finish; the frame still waiting is dropped with the
+// analyzer. The worker never holds the analyzer strongly, so this never runs on the worker itself.
+VisionFaceAnalyzer::~VisionFaceAnalyzer() {
+    std::lock_guard lock(waiting_->mutex);
+    waiting_->next.reset();
+}
 
 void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
     if (isSuspended.load()) {
@@ -53,23 +54,64 @@ void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
     }
     // The slot is used up even by a frame that turns out to carry no pixels.
     lastAnalysisMs_ = t;
+    if (onAdmitted) {
+        onAdmitted();
+    }
     if (!frame.pixels) {
         return;
     }
 
-    std::weak_ptr<VisionFaceAnalyzer> weakSelf = weak_from_this();
-    analysisQueue_->submit([weakSelf, detector = detector_, executor = &mainExecutor_, baseline = pitchBaseline_,
-                            frame, t] {
-        if (weakSelf.expired()) {
-            return;
+    bool startWorker = false;
+    {
+        std::lock_guard lock(waiting_->mutex);
+        // Replaces (and releases) a frame still waiting: only the newest is worth analysing.
+        waiting_->next = Admitted{frame, t};
+        startWorker = !waiting_->workerBusy;
+        waiting_->workerBusy = true;
+    }
+    if (startWorker) {
+        analysisQueue_->submit([weakSelf = weak_from_this(), waiting = waiting_, detector = detector_,
+                                executor = &mainExecutor_] {
+            analyzeWaiting(weakSelf, waiting, detector.get(), *executor);
+        });
+    }
+}
+
+// Runs on the worker: analyses the waiting frame, then the one admitted meanwhile, until none waits.
+void VisionFaceAnalyzer::analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>& weakSelf,
+                                        const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,
+                                        Executor& mainExecutor) {
+    for (;;) {
+        Admitted admitted;
+        {
+            std::lock_guard lock(waiting->mutex);
+            if (!waiting->next || weakSelf.expired()) {
+                waiting->next.reset();
+                waiting->workerBusy = false;
+                return;
+            }
+            admitted = std::move(*waiting->next);
+            waiting->next.reset();
         }
-        std::optional<std::vector<FaceObservation>> faces = detector ? detector->detect(frame) : std::nullopt;
+        std::optional<std::vector<FaceObservation>> faces =
+            detector ? detector->detect(admitted.frame) : std::nullopt;
+        admitted.frame = {}; // the pixels are not needed any more
+        if (!faces && detector && detector->isUnavailable() && !waiting->unavailableReported) {
+            waiting->unavailableReported = true;
+            mainExecutor.post([weakSelf] {
+                std::shared_ptr<VisionFaceAnalyzer> self = weakSelf.lock();
+                if (self && self->onUnavailable) {
+                    auto onUnavailable = self->onUnavailable;
+                    onUnavailable();
+                }
+            });
+        }
         if (!faces || weakSelf.expired()) {
-            return;
+            continue;
         }
         Result result = processResults(*faces);
-        relativeToBaseline(result, *baseline);
-        executor->post([weakSelf, t, result = std::move(result)] {
+        relativeToBaseline(result, waiting->baseline);
+        mainExecutor.post([weakSelf, t = admitted.timestampMs, result = std::move(result)] {
             std::shared_ptr<VisionFaceAnalyzer> self = weakSelf.lock();
             if (!self) {
                 return;
@@ -84,7 +126,7 @@ void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
                 }
             }
         });
-    });
+    }
 }
 
 void VisionFaceAnalyzer::relativeToBaseline(Result& result, PitchBaseline& baseline) {

@@ -2,6 +2,7 @@
 
 #include "core/detection/FaceDetector.h"
 #include "core/detection/FaceObservation.h"
+#include "core/detection/PitchBaseline.h"
 #include "core/detection/VideoFrame.h"
 #include "core/domain/DetectionInput.h"
 #include "core/util/Clock.h"
@@ -11,17 +12,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace tavrine {
 
-class PitchBaseline;
 class SerialQueue;
 
 // Turns camera frames into DetectionInput records: admits at most one frame per 1000/fpsLimit ms,
 // detects on its own worker ("analysis queue"), keeps faces at least 0.04 of the frame wide and delivers
-// on the main thread through the executor. Always owned by shared_ptr (create()): posted work holds it
-// weakly and delivers nothing once it is gone.
+// on the main thread through the executor. At most one admitted frame is analysed and at most one waits:
+// a frame admitted while another waits replaces it (the newest wins), so a detector slower than the
+// admission rate, or one still loading its models, holds back neither memory nor fresh frames. Always
+// owned by shared_ptr (create()): posted work holds it weakly and delivers nothing once it is gone.
 class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyzer> {
   public:
     static std::shared_ptr<VisionFaceAnalyzer> create(int fpsLimit, std::shared_ptr<FaceDetector> detector,
@@ -31,6 +35,11 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     // Set and read on the main thread only.
     std::function<void(const DetectionInput&)> onResult;
     std::function<void(double)> onCalibrationSample;
+    // Once, when the detector reports that it can no longer detect anything (its models failed to load).
+    std::function<void()> onUnavailable;
+    // Called on the camera thread, inside analyze(), for every admitted frame. Set it before the
+    // analyzer receives frames.
+    std::function<void()> onAdmitted;
     // Written on the main thread, read on the camera thread.
     std::atomic<bool> isSuspended{false};
     int fpsLimit;
@@ -60,13 +69,29 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
                        const Clock& clock);
 
+    struct Admitted {
+        VideoFrame frame;
+        std::int64_t timestampMs = 0;
+    };
+    // The frame waiting for the worker, shared with the worker task (which never holds the analyzer).
+    struct Waiting {
+        std::mutex mutex;
+        std::optional<Admitted> next;
+        bool workerBusy = false; // a task is submitted or running and will take `next`
+        bool unavailableReported = false; // worker only
+        PitchBaseline baseline; // worker only
+    };
+    static void analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>& weakSelf,
+                               const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,
+                               Executor& mainExecutor);
+
     std::shared_ptr<FaceDetector> detector_;
     Executor& mainExecutor_;
     const Clock& clock_;
     const std::int64_t minIntervalMs_;
     std::int64_t lastAnalysisMs_ = 0; // camera thread only
+    std::shared_ptr<Waiting> waiting_ = std::make_shared<Waiting>();
     std::shared_ptr<SerialQueue> analysisQueue_;
-    std::shared_ptr<PitchBaseline> pitchBaseline_; // used on the analysis worker only
 };
 
 } // namespace tavrine

@@ -53,6 +53,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription settingsCancellable;
     Subscription fsmCancellable;
     std::optional<TaskHandle> batteryTimer;
+    bool analysisFailureNotified = false;
     // None stands for the distant past: the first alert of the process always notifies.
     std::optional<std::int64_t> lastAlertNotifiedAtMs;
     Subscription globalMonitor;
@@ -70,6 +71,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void stop();
 
     void handleDetectionInput(const DetectionInput& input);
+    void analysisUnavailable();
     void observeSettings();
     void observeFsm();
     void handleFsmSideEffects(const FilterState& state);
@@ -113,16 +115,21 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
 
     auto newAnalyzer = deps.makeAnalyzer ? deps.makeAnalyzer(snapshot.captureFps) : nullptr;
     if (!newAnalyzer) {
-        // No analyzer (the face model did not load) leaves nothing to run: handled like a camera that
-        // cannot start.
-        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+        // No analyzer (the face model did not load) leaves nothing to run.
+        analysisUnavailable();
         if (done) {
             done();
         }
         return;
     }
+    self.analysisUnavailable = false;
     std::weak_ptr<Impl> weakSelf = weak();
     Executor& executor = deps.executor;
+    newAnalyzer->onUnavailable = [weakSelf] {
+        if (auto impl = weakSelf.lock()) {
+            impl->analysisUnavailable();
+        }
+    };
     newAnalyzer->onResult = [weakSelf, &executor](const DetectionInput& input) {
         if (weakSelf.expired()) {
             return;
@@ -210,6 +217,21 @@ void PrivacyFilterService::Impl::stop() {
     // The shortcut stays installed: it is also the way to start the filter again. The next start
     // with the shortcut disabled removes it, and so does the end of the service.
     removeSystemEventObservers();
+}
+
+// The models failed to load, before this start or while the run waited for them: the camera would only
+// feed a blind analyzer, and an overlay at its nominal strength would claim a protection that no longer
+// exists. The run stops (camera released, overlay gone, the state and the tray say "not protecting")
+// and the user learns why, once per process.
+void PrivacyFilterService::Impl::analysisUnavailable() {
+    stop();
+    self.analysisUnavailable = true;
+    if (analysisFailureNotified) {
+        return;
+    }
+    analysisFailureNotified = true;
+    deps.notifier.post(analysisNotificationId, deps.localizer.text("notif_analysis_unavailable_title"),
+                       deps.localizer.text("notif_analysis_unavailable_text"));
 }
 
 void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& input) {

@@ -47,6 +47,7 @@ class PrivacyFilterService {
     };
 
     static constexpr const char* alertNotificationId = "tavrine.alert";
+    static constexpr const char* analysisNotificationId = "tavrine.analysis";
 
     explicit PrivacyFilterService(Dependencies deps);
     ~PrivacyFilterService();
@@ -60,6 +61,10 @@ class PrivacyFilterService {
     Published<bool> isAlert{false};
     // Every analysed frame that reaches the main thread, after the machine has seen it.
     Signal<DetectionInput> detections;
+    // True once the face analysis cannot run (its models failed to load): the filter is stopped, since a
+    // filter that sees nothing protects nothing, and the user is told once. Cleared by a start that gets
+    // a working analyzer.
+    Published<bool> analysisUnavailable{false};
 
     // Asynchronous; done (optional) runs on the main thread once the camera started or failed.
     void start(std::function<void()> done = {});

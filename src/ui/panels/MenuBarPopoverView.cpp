@@ -155,6 +155,10 @@ MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : 
             render();
         });
     }
+    analysisSub_ = ctx.filter.analysisUnavailable().subscribe([this](bool unavailable) {
+        analysisUnavailable_ = unavailable;
+        render();
+    });
 }
 
 void MenuBarPopoverView::buildPauseControls(QWidget* parent) {
@@ -193,7 +197,10 @@ void MenuBarPopoverView::buildPauseControls(QWidget* parent) {
 }
 
 void MenuBarPopoverView::render() {
-    if (pause_.paused) {
+    if (analysisUnavailable_) {
+        status_->setText(QString::fromUtf8(analysisUnavailableLine));
+        widgets::setTextColor(status_, AppColors::error());
+    } else if (pause_.paused) {
         status_->setText(pausedStatusText(pause_.remainingMs));
         widgets::setTextColor(status_, AppColors::textSecondary());
     } else {

@@ -37,6 +37,9 @@ class MenuBarPopoverView : public QWidget {
     static QString timeLeftText(std::int64_t remainingMs);
     // The status line during a timed pause.
     static QString pausedStatusText(std::int64_t remainingMs);
+    // The status text, in the error colour, while the face analysis cannot run, whatever the state.
+    static constexpr const char* analysisUnavailableLine =
+        "Analyse du visage indisponible\nRéinstallez Tavrine";
 
     QLabel* statusLine() const { return status_; }
     ToggleSwitch* activeSwitch() const { return switch_; }
@@ -88,7 +91,9 @@ class MenuBarPopoverView : public QWidget {
     bool active_ = false;
     bool alert_ = false;
     TimedPause::Status pause_;
+    bool analysisUnavailable_ = false;
     Subscription stateSub_;
+    Subscription analysisSub_;
     Subscription activeSub_;
     Subscription alertSub_;
     Subscription pauseSub_;

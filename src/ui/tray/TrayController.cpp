@@ -97,6 +97,18 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
             }
         });
     });
+    analysisSub_ = ctx.filter.analysisUnavailable().subscribe([this, alive](bool unavailable) {
+        ctx_.executor.post([this, alive, unavailable] {
+            if (!alive.lock()) {
+                return;
+            }
+            toolTip_ =
+                unavailable ? QString::fromUtf8(analysisUnavailableToolTip) : QStringLiteral("Tavrine");
+            if (tray_) {
+                tray_->setToolTip(toolTip_);
+            }
+        });
+    });
     connect(&AppSignals::instance(), &AppSignals::openPreferencesRequested, this,
             &TrayController::openPreferences);
     if (ctx.timedPause) {
@@ -123,6 +135,7 @@ void TrayController::updatePause(const TimedPause::Status& status) {
 TrayController::~TrayController() {
     stateSub_.cancel();
     pauseSub_.cancel();
+    analysisSub_.cancel();
     delete popup_.data();
     delete prefsWindow_.data();
 }

@@ -43,8 +43,12 @@ class TrayController : public QObject {
     StatusBarIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
-    // "Tavrine", or during a timed pause the time left.
-    QString toolTip() const { return toolTip_; }
+    // The tray icon's tooltip: "Tavrine", during a timed pause the time left, and what to do when the face
+    // analysis cannot run.
+    const QString& toolTip() const { return toolTip_; }
+    static constexpr const char* analysisUnavailableToolTip =
+        "Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. Réinstallez Tavrine pour "
+        "la rétablir.";
 
     // Whether a StatusNotifierItem host or an XEmbed tray is there now.
     static bool trayHostAvailable();
@@ -80,6 +84,7 @@ class TrayController : public QObject {
     QElapsedTimer closedByOutsideClick_;
     Subscription stateSub_;
     Subscription pauseSub_;
+    Subscription analysisSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -24,16 +24,29 @@ class FakeDetector final : public FaceDetector {
   public:
     std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
         std::lock_guard lock(mutex_);
+        if (modelsFailed_) {
+            return std::nullopt;
+        }
         return faces_;
+    }
+    bool isUnavailable() const override {
+        std::lock_guard lock(mutex_);
+        return modelsFailed_;
     }
     void set(std::vector<FaceObservation> faces) {
         std::lock_guard lock(mutex_);
         faces_ = std::move(faces);
     }
+    // As a detector whose models failed to load: no detection ever again.
+    void failModels(bool failed = true) {
+        std::lock_guard lock(mutex_);
+        modelsFailed_ = failed;
+    }
 
   private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<FaceObservation> faces_;
+    bool modelsFailed_ = false;
 };
 
 class RecordingWindow final : public OverlayWindow {

@@ -319,6 +319,114 @@ TEST_F(GstFrameSourceTest, CameraPipelineTakesMotionJpegAndRawWebcams) {
     }
 }
 
+// Counts the buffers crossing a pad whose timestamps fall in [from, to) of stream time, so rates are read
+// from the stream itself, however fast or slow the machine runs it.
+struct PtsCounter {
+    PtsCounter(GstClockTime windowStart, GstClockTime windowEnd) : from(windowStart), to(windowEnd) {}
+    GstClockTime from;
+    GstClockTime to;
+    std::mutex mutex;
+    std::condition_variable cv;
+    int inWindow = 0;
+    bool passed = false; // a buffer at or past `to` went by
+
+    static GstPadProbeReturn onBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
+        auto* self = static_cast<PtsCounter*>(data);
+        const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
+        std::lock_guard lock(self->mutex);
+        if (GST_CLOCK_TIME_IS_VALID(pts) && pts >= self->from && pts < self->to) {
+            ++self->inWindow;
+        } else if (GST_CLOCK_TIME_IS_VALID(pts) && pts >= self->to) {
+            self->passed = true;
+            self->cv.notify_all();
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    // Watches the sink pad of the pipeline's first element made by `factory`; false when there is none.
+    bool watch(GstElement* pipeline, const char* factory) {
+        GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+        GValue item = G_VALUE_INIT;
+        bool found = false;
+        while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+            auto* element = GST_ELEMENT(g_value_get_object(&item));
+            GstElementFactory* made = gst_element_get_factory(element);
+            if (made && std::string(GST_OBJECT_NAME(made)) == factory) {
+                GstPad* pad = gst_element_get_static_pad(element, "sink");
+                gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &PtsCounter::onBuffer, this, nullptr);
+                gst_object_unref(pad);
+                found = true;
+            }
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(it);
+        return found;
+    }
+    bool waitPast(std::chrono::milliseconds timeout = 20s) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, timeout, [this] { return passed; });
+    }
+};
+
+// A 30 fps source with the analysis at 10 (or 15) frames a second: the frames the analyzer would not admit
+// are dropped before the conversion to BGRA, and for a Motion-JPEG camera before the JPEG decoding. Counted
+// over 1.5 s of stream time: 15 frames at 10 fps (every third frame), 22 or 23 at 15 fps, 45 unlimited. A
+// consumer that turns every frame away (a suspended analyzer) also gets the frame after each one let
+// through, which moves the next one on: two frames every 133 ms, 22 or 23.
+TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAndConversion) {
+    const fs::path clip = dir / "thirty.webm";
+    ASSERT_TRUE(makeClip(clip, 320, 240, 30, 90, 0xff808080));
+    const std::string live = "videotestsrc is-live=true ! video/x-raw,width=320,height=240,framerate=30/1";
+    struct Case {
+        GstFrameSource::Kind kind;
+        std::string location;
+        int limit;
+        bool takesFrames;    // the consumer calls frameAdmitted() for every frame
+        const char* watched; // the element whose input is counted
+        int expected;
+    };
+    const Case cases[] = {
+        {GstFrameSource::Kind::description, live, 10, true, "videoconvert", 15},
+        {GstFrameSource::Kind::description, live + " ! jpegenc" + GstFrameSource::cameraDecodeStage(), 10,
+         true, "decodebin", 15},
+        {GstFrameSource::Kind::file, clip.string(), 15, true, "videoconvert", 22},
+        {GstFrameSource::Kind::description, live, 0, true, "videoconvert", 45},
+        {GstFrameSource::Kind::description, live, 10, false, "videoconvert", 22},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.location + " at " + std::to_string(c.limit) + " fps" +
+                     (c.takesFrames ? "" : ", no frame taken"));
+        GstFrameSource::Options o;
+        o.kind = c.kind;
+        o.location = c.location;
+        o.frameRateLimit = c.limit;
+        GstFrameSource source(o);
+        ASSERT_EQ(source.start([&](const VideoFrame&) {
+            if (c.takesFrames) {
+                source.frameAdmitted();
+            }
+        }),
+                  std::nullopt);
+        PtsCounter watched(300 * GST_MSECOND, 1800 * GST_MSECOND);
+        PtsCounter delivered(300 * GST_MSECOND, 1800 * GST_MSECOND);
+        GstElement* pipeline = source.pipelineForTests();
+        ASSERT_NE(pipeline, nullptr);
+        GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+        GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+        gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_BUFFER, &PtsCounter::onBuffer, &delivered, nullptr);
+        gst_object_unref(sinkPad);
+        gst_object_unref(sink);
+        const bool found = watched.watch(pipeline, c.watched);
+        gst_object_unref(pipeline);
+        ASSERT_TRUE(found);
+        const bool past = watched.waitPast() && delivered.waitPast();
+        source.stop(); // removes the probes with the pipeline
+        ASSERT_TRUE(past) << "the stream never reached 1.8 s";
+        EXPECT_NEAR(watched.inWindow, c.expected, 1) << "frames into " << c.watched;
+        EXPECT_NEAR(delivered.inWindow, c.expected, 1) << "frames delivered";
+    }
+}
+
 TEST_F(GstFrameSourceTest, StopEndsDeliveryAndAStartAfterStopDeliversAgain) {
     GstFrameSource::Options o;
     o.kind = GstFrameSource::Kind::description;

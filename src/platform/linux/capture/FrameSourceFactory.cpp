@@ -1,7 +1,5 @@
 #include "platform/linux/capture/FrameSourceFactory.h"
 
-#include "platform/linux/capture/GstFrameSource.h"
-
 #include <filesystem>
 #include <system_error>
 
@@ -29,7 +27,7 @@ std::string demoClipPath() {
     return {};
 }
 
-std::shared_ptr<FrameSource> makeFrameSource(const std::string& spec) {
+std::shared_ptr<GstFrameSource> makeFrameSource(const std::string& spec) {
     GstFrameSource::Options options;
     if (spec.empty() || spec == "webcam") {
         options.kind = GstFrameSource::Kind::camera;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/detection/FrameSource.h"
+#include "platform/linux/capture/GstFrameSource.h"
 
 #include <memory>
 #include <string>
@@ -16,7 +16,7 @@ inline constexpr const char* kCameraOptionHelp =
 // The frame source for a --camera value: "" or "webcam" for the built-in (else first) V4L2 camera,
 // "/dev/..." for that device node, "demo" for the demonstration clip, anything else for a video file.
 // Never fails: a missing device or file is reported when the camera starts (noCameraAvailable).
-std::shared_ptr<FrameSource> makeFrameSource(const std::string& spec);
+std::shared_ptr<GstFrameSource> makeFrameSource(const std::string& spec);
 
 // The installed demonstration clip (share/tavrine/demo/ beside the executable's prefix, else the install
 // prefix, else the source tree); empty when none is found.

@@ -21,7 +21,10 @@ constexpr const char* kFrameCaps = "video/x-raw,format=BGRA,width=640,height=480
 // What a webcam may send that we can use: raw frames or Motion-JPEG (the only 640x480 or 30 fps format
 // of some cameras). H.264 from some UVC cameras is left out: its decoder may not be installed. v4l2src
 // then picks, among these, the mode nearest 30 fps and 640x480.
-constexpr const char* kCameraDecode = " ! capsfilter caps=\"video/x-raw;image/jpeg\" ! decodebin";
+// The rate gate drops frames before the JPEG decoding.
+constexpr const char* kCameraDecode =
+    " ! capsfilter caps=\"video/x-raw;image/jpeg\" ! identity name=rategate silent=true ! decodebin";
+constexpr const char* kRateGate = "rategate";
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 void initGstreamerOnce() {
@@ -75,7 +78,77 @@ std::optional<CameraError> checkPath(const std::string& path, bool device) {
 
 } // namespace
 
-GstFrameSource::GstFrameSource(Options options) : options_(std::move(options)) {
+// Lets through a buffer that comes at least minSpacing of stream time after the last one let through, and
+// drops the others, with one exception: when the consumer did not take the last frame let through (the
+// analyzer's wall-clock admission can turn away a frame that comes exactly one interval after the last),
+// the next buffer goes through too, so the analysis keeps its rate. A timestamp that goes back (a looped
+// file, a restarted camera) starts again from that buffer.
+struct GstFrameSource::RateGate {
+    explicit RateGate(GstClockTime spacing) : minSpacing(spacing) {}
+    const GstClockTime minSpacing;
+    GstClockTime lastKept = GST_CLOCK_TIME_NONE; // streaming thread only
+    bool secondChance = false;                   // streaming thread only
+    // The timestamp of the last frame the consumer took (frameAdmitted()).
+    std::atomic<GstClockTime> admitted{GST_CLOCK_TIME_NONE};
+
+    static GstPadProbeReturn onBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
+        RateGate* gate = static_cast<std::shared_ptr<RateGate>*>(data)->get();
+        const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
+        if (!GST_CLOCK_TIME_IS_VALID(pts)) {
+            return GST_PAD_PROBE_OK;
+        }
+        if (!GST_CLOCK_TIME_IS_VALID(gate->lastKept) || pts < gate->lastKept ||
+            pts - gate->lastKept >= gate->minSpacing) {
+            gate->lastKept = pts;
+            gate->secondChance = true;
+            return GST_PAD_PROBE_OK;
+        }
+        if (gate->secondChance && gate->admitted.load() != gate->lastKept) {
+            gate->lastKept = pts;
+            gate->secondChance = false;
+            return GST_PAD_PROBE_OK;
+        }
+        return GST_PAD_PROBE_DROP;
+    }
+};
+
+void GstFrameSource::installRateGate(GstElement* pipeline) {
+    gate_.reset();
+    const int framesPerSecond = frameRateLimit_.load();
+    if (framesPerSecond <= 0) {
+        return;
+    }
+    GstElement* element = gst_bin_get_by_name(GST_BIN(pipeline), kRateGate);
+    if (!element) {
+        return;
+    }
+    if (GstPad* pad = gst_element_get_static_pad(element, "sink")) {
+        gate_ = std::make_shared<RateGate>(minFrameSpacingNs(framesPerSecond));
+        // The probe holds the gate too, so it outlives a pipeline torn down after the source forgot it.
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &RateGate::onBuffer,
+                          new std::shared_ptr<RateGate>(gate_),
+                          [](gpointer data) { delete static_cast<std::shared_ptr<RateGate>*>(data); });
+        gst_object_unref(pad);
+    }
+    gst_object_unref(element);
+}
+
+void GstFrameSource::frameAdmitted() {
+    if (gate_) {
+        gate_->admitted = deliveringPts_.load();
+    }
+}
+
+std::uint64_t GstFrameSource::minFrameSpacingNs(int framesPerSecond) {
+    if (framesPerSecond <= 0) {
+        return 0;
+    }
+    const std::uint64_t intervalMs = 1000 / static_cast<std::uint64_t>(framesPerSecond);
+    return intervalMs * GST_MSECOND / 10 * 9;
+}
+
+GstFrameSource::GstFrameSource(Options options)
+    : options_(std::move(options)), frameRateLimit_(options_.frameRateLimit) {
     initGstreamerOnce();
 }
 
@@ -132,14 +205,17 @@ std::string GstFrameSource::cameraDecodeStage() {
 std::string GstFrameSource::pipelineDescription(const std::string& location) const {
     const std::string tail = std::string(" ! videoconvert ! videoscale ! ") + kFrameCaps +
                              " ! appsink name=sink drop=true max-buffers=1";
+    const std::string gate = std::string(" ! identity name=") + kRateGate + " silent=true";
     switch (options_.kind) {
     case Kind::camera:
         // A live source: frames are taken as they come, never paced again by the sink.
         return std::string("v4l2src name=src") + kCameraDecode + tail + " sync=false";
     case Kind::file:
-        return "filesrc name=src ! decodebin" + tail + " sync=true";
+        return "filesrc name=src ! decodebin" + gate + tail + " sync=true";
     case Kind::description:
-        return location + tail + " sync=true";
+        // A description that ends in the camera stage already holds the gate.
+        return location + (location.find(kRateGate) == std::string::npos ? gate : std::string()) + tail +
+               " sync=true";
     }
     return {};
 }
@@ -204,6 +280,7 @@ std::optional<CameraError> GstFrameSource::play(const std::string& location) {
         g_object_set(src, options_.kind == Kind::camera ? "device" : "location", location.c_str(), nullptr);
         gst_object_unref(src);
     }
+    installRateGate(pipeline);
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = [](GstAppSink* appsink, gpointer self) -> GstFlowReturn {
@@ -390,6 +467,7 @@ void GstFrameSource::onSample(GstAppSink* sink) {
             report(false);
         }
         if (onFrame_) {
+            deliveringPts_ = GST_BUFFER_PTS(gst_sample_get_buffer(sample));
             onFrame_(VideoFrame{width, height, static_cast<int>(rowBytes), std::move(pixels)});
         }
     }

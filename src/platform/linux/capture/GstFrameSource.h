@@ -21,7 +21,9 @@ namespace tavrine {
 // The source is a V4L2 camera (a given node, or the built-in camera chosen at each start), a video file
 // played in real time and looped, or any source description (tests). A watcher thread reports an error
 // or a stall while running as an interruption, rebuilds a failed pipeline until it plays again, and
-// reports the end of the interruption when frames flow again.
+// reports the end of the interruption when frames flow again. With a frame-rate limit, frames closer
+// together than the analysis interval are dropped where the pipeline first sees them (before a camera's
+// JPEG decoding, right after a file's decoding), so no frame is converted only to be thrown away.
 // What a GStreamer error at start means to the caller: no device (not found), no right to use it (not
 // authorized, or an open refused for permission), or a device that refused (busy, anything else).
 CameraError cameraErrorForGstError(const GError* error, const char* debug);
@@ -38,6 +40,7 @@ class GstFrameSource final : public FrameSource {
         std::chrono::milliseconds retryInterval{2000}; // between attempts to rebuild a failed pipeline
         std::chrono::milliseconds restartAfterStall{5000}; // a stall this much longer rebuilds the pipeline
         std::chrono::milliseconds startTimeout{5000};      // longest wait for the pipeline to play
+        int frameRateLimit = 0; // frames a second the consumer analyses at most; 0: every frame
     };
 
     explicit GstFrameSource(Options options);
@@ -55,6 +58,17 @@ class GstFrameSource final : public FrameSource {
     // What follows v4l2src in a camera pipeline: the formats a webcam may send that we decode. Tests put
     // it behind a simulated camera.
     static std::string cameraDecodeStage();
+
+    // The analysis rate for the pipelines built from now on (the next start, a rebuild); 0 lifts the limit.
+    // Any thread.
+    void setFrameRateLimit(int framesPerSecond) { frameRateLimit_ = framesPerSecond; }
+    // Called by the consumer from inside the frame handler when it takes the frame being delivered for
+    // analysis. A frame the consumer turns away lets the next one through the rate gate.
+    void frameAdmitted();
+    // The shortest gap between two frames let through at a limit of framesPerSecond, in nanoseconds of
+    // stream time: nine tenths of the analysis interval (1000/fps ms), so that a source sending exactly
+    // the analysis rate keeps every frame despite its jitter.
+    static std::uint64_t minFrameSpacingNs(int framesPerSecond);
 
     // The running pipeline with a reference added (release it with gst_object_unref), or null. Tests use
     // it to reach named elements and to post messages on its bus.
@@ -89,6 +103,11 @@ class GstFrameSource final : public FrameSource {
     std::atomic<bool> interrupted_{false};
     std::atomic<std::int64_t> lastFrameMs_{0};
     std::atomic<std::uint64_t> framesDelivered_{0};
+    std::atomic<int> frameRateLimit_;
+    struct RateGate;
+    void installRateGate(GstElement* pipeline);
+    std::shared_ptr<RateGate> gate_;           // the running pipeline's; set before it plays
+    std::atomic<std::uint64_t> deliveringPts_; // the timestamp of the frame in the handler
     // Streaming thread only: frame buffers handed out again once every consumer has let go of them.
     std::vector<std::shared_ptr<std::vector<std::uint8_t>>> pool_;
 };

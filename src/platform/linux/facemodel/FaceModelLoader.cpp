@@ -19,6 +19,10 @@ class PendingDetector final : public FaceDetector {
         }
         return loaded.detector->detect(frame);
     }
+    bool isUnavailable() const override {
+        return loaded_.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+               !loaded_.get().detector;
+    }
 
   private:
     std::shared_future<BlazeFaceDetector::Loaded> loaded_;

@@ -40,8 +40,8 @@ class FaceModelLoader {
     const BlazeFaceDetector::Loaded& wait() const;
 
     // The analyzer factory of the service. While the models still load, the analyzer's detector waits
-    // for them on the analysis worker; once a load failed, the factory returns null (the service treats
-    // that like a camera that cannot start).
+    // for them on the analysis worker and reports itself unavailable if the load fails; once a load
+    // failed, the factory returns null. The service tells the user in both cases.
     std::function<std::shared_ptr<VisionFaceAnalyzer>(int fpsLimit)> analyzerFactory(Executor& mainExecutor,
                                                                                      const Clock& clock);
 

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The whole application's cost while it filters: processor time over a stretch of SECONDS (user + system
+# time of the process from /proc/PID/stat, in % of one core) and its resident memory at the end, with the
+# camera replaced by a looping clip and the analysis at FPS frames a second.
+#
+# Usage (inside run-in-session.sh): app_cost.sh CLIP [SECONDS=60] [FPS=10] [WARMUP=20]
+# Environment: TAVRINE_BIN, TAVRINE_PROBE, TAVRINE_E2E_LIB (tests/e2e/lib.sh).
+# Example:
+#   tests/harness/run-in-session.sh env TAVRINE_BIN=build/src/app/tavrine \
+#     TAVRINE_PROBE=build/tests/e2e/tavrine-e2e-probe TAVRINE_E2E_LIB=tests/e2e/lib.sh \
+#     bench/app/app_cost.sh build/tests/e2e/clips/facing.webm 60 10
+set -u
+clip=${1:?usage: app_cost.sh CLIP [SECONDS] [FPS] [WARMUP]}
+seconds=${2:-60}
+fps=${3:-10}
+warmup=${4:-20}
+E2E_WORK=${E2E_WORK:-$TAVRINE_SESSION_DIR/app-cost}
+E2E_SCENARIO=app-cost
+source "${TAVRINE_E2E_LIB:?TAVRINE_E2E_LIB must name tests/e2e/lib.sh}"
+require_app
+
+mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver ||
+    { echo "FAIL mocks"; exit 1; }
+settings_seed "has_completed_onboarding=true" "capture_fps=$fps"
+
+# utime + stime of the process, in clock ticks (fields 14 and 15; the name in field 2 may hold spaces).
+cpu_ticks() { sed 's/^.*) //' "/proc/$APP_PID/stat" | awk '{print $12 + $13}'; }
+
+app_start --camera "$clip"
+sleep "$warmup" # models loaded, pools filled
+app_alive || { echo "FAIL the application died during warm-up"; exit 1; }
+ticks0=$(cpu_ticks)
+t0=$(date +%s.%N)
+sleep "$seconds"
+ticks1=$(cpu_ticks)
+t1=$(date +%s.%N)
+rss=$(app_rss_kb)
+hz=$(getconf CLK_TCK)
+app_stop
+awk -v d="$((ticks1 - ticks0))" -v hz="$hz" -v t0="$t0" -v t1="$t1" -v rss="$rss" -v clip="$clip" -v fps="$fps" \
+    'BEGIN { printf "clip %s at %d fps: cpu %.1f %% of one core over %.0f s, resident %.0f MB\n",
+             clip, fps, 100 * d / hz / (t1 - t0), t1 - t0, rss / 1024 }'

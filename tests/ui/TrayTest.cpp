@@ -244,10 +244,12 @@ TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed
 
 // The reset asked from the panel opened at the tray: the question stays inside the open panel, and only
 // "Réinitialiser" zeroes the stored counters.
-class PanelStatsReset : public ::testing::TestWithParam<bool> {};
+// By mouse, or by keyboard: Space on "Réinitialiser" asks with the focus on "Annuler", Tab reaches the
+// question's "Réinitialiser".
+class PanelStatsReset : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
-    const bool confirm = GetParam();
+    const auto [confirm, keyboard] = GetParam();
     UiFixture f;
     f.countOneOfEach();
     TrayController tray(f.ctx);
@@ -256,7 +258,12 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     QTest::mouseClick(tray.popover()->statsRow(), Qt::LeftButton);
     StatsView* stats = tray.popover()->statsSheet();
     ASSERT_NE(stats, nullptr);
-    QTest::mouseClick(stats->resetButton(), Qt::LeftButton);
+    if (keyboard) {
+        stats->resetButton()->setFocus();
+        QTest::keyClick(stats->resetButton(), Qt::Key_Space);
+    } else {
+        QTest::mouseClick(stats->resetButton(), Qt::LeftButton);
+    }
     QCoreApplication::processEvents();
 
     QWidget* question = stats->resetConfirmation();
@@ -269,7 +276,16 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     EXPECT_FALSE(stats->resetButton()->isVisible());
     grab(*tray.popoverWindow(), QStringLiteral("panel-stats-reset-question"));
 
-    QTest::mouseClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::LeftButton);
+    if (keyboard) {
+        EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
+        if (confirm) {
+            QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
+        }
+        ASSERT_TRUE(stats->confirmResetButton()->hasFocus() == confirm);
+        QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::Key_Space);
+    } else {
+        QTest::mouseClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::LeftButton);
+    }
     f.executor.runAll();
     QCoreApplication::processEvents();
     ASSERT_TRUE(tray.popoverWindow() && tray.popoverWindow()->isVisible());
@@ -284,8 +300,11 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     EXPECT_EQ(stats->alertsCard()->value(), QString::number(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Confirm" : "Cancel"; });
+INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Confirm" : "Cancel") +
+                                    (std::get<1>(info.param) ? "ByKeyboard" : "ByMouse");
+                         });
 
 // Readable failures for points.
 void PrintTo(const QPoint& p, std::ostream* os) {

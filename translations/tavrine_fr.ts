@@ -77,7 +77,7 @@
     </message>
     <message>
         <source>stats_reset_confirm</source>
-        <translation>Remettre toutes les statistiques à zéro ?</translation>
+        <translation>Remettre toutes les statistiques à zéro ?</translation>
     </message>
     <message>
         <source>stats_reset_yes</source>

@@ -713,6 +713,49 @@ scenario_lock() {
     app_stop
 }
 
+# --- 11. The panel from the tray: the statistics reset, the panel kept in place --------------------------
+
+PANEL_STATS_ROW_Y=87
+
+# same_anchor "X Y W H" "X Y W H": the same centre line and top edge (the panel opens below the pointer).
+same_anchor() {
+    local a b
+    read -r -a a <<<"$1"
+    read -r -a b <<<"$2"
+    local dx=$((b[0] + b[2] / 2 - a[0] - a[2] / 2))
+    [ "${dx#-}" -le 1 ] && [ "${b[1]}" = "${a[1]}" ]
+}
+
+scenario_panel() {
+    settings_seed "has_completed_onboarding=true" "stats_alert_count=4" "stats_lock_count=1" \
+        "stats_total_active_seconds=4000"
+    app_start
+    eventually 10 "the tray icon is registered" tray_registered
+    local panel home stats x y w h
+    panel=$(open_panel)
+    check "the tray icon opens the panel" [ -n "$panel" ]
+    [ -n "$panel" ] || { app_stop; return; }
+    home=$(window_geometry "$panel")
+    read -r x y w h <<<"$home"
+    click_at $((x + 100)) $((y + PANEL_STATS_ROW_Y))
+    eventually 5 "Statistiques makes the panel taller" bash -c "[ \$(xwininfo -id $panel | awk '/Height:/ {print \$NF}') -gt $h ]"
+    stats=$(window_geometry "$panel")
+    check "the panel keeps its place though the pointer moved ($home -> $stats)" same_anchor "$home" "$stats"
+    import -window "$panel" "$E2E_SHOTS/panel-stats.png" 2>/dev/null
+    read -r x y w h <<<"$stats"
+    # "Réinitialiser" at the bottom left; the question's "Réinitialiser" then sits at the bottom right.
+    click_at $((x + 50)) $((y + h - 27))
+    sleep 0.5
+    check "the panel stays open while it asks" window_shown Tavrine
+    check "asking alone changes nothing" settings_is stats_alert_count 4
+    import -window "$panel" "$E2E_SHOTS/panel-stats-reset.png" 2>/dev/null
+    click_at $((x + w - 50)) $((y + h - 27))
+    eventually 5 "confirmed: the alerts are zero in the settings file" settings_is stats_alert_count 0
+    check "and the locks and the time too" bash -c "[ \"\$(sed -n 's/^stats_lock_count=//p;s/^stats_total_active_seconds=//p' '$(settings_file)' | sort -u)\" = 0 ]"
+    check "the panel is still open" window_shown Tavrine
+    app_stop
+}
+
 desktop_up
 for scenario in "$@"; do
     E2E_SCENARIO=$scenario

@@ -2,16 +2,23 @@
 
 #include "ui/AppDelegate.h"
 #include "ui/AppSignals.h"
+#include "ui/panels/AboutView.h"
 #include "ui/panels/MenuBarButton.h"
 #include "ui/panels/MenuBarPopoverView.h"
 #include "ui/panels/PreferencesView.h"
+#include "ui/panels/StatsView.h"
+#include "ui/shared/StatCard.h"
 #include "ui/tray/StatusBarIcon.h"
 #include "ui/tray/TrayController.h"
 
 #include <QAction>
+#include <QCursor>
+#include <QLabel>
 #include <QMenu>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -244,3 +251,119 @@ TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_FALSE(tray.popover()->resumeRow()->isVisible());
 }
+
+// The reset asked from the panel opened at the tray: the question stays inside the open panel, and only
+// "Réinitialiser" zeroes the stored counters.
+// By mouse, or by keyboard: Space on "Réinitialiser" asks with the focus on "Annuler", Tab reaches the
+// question's "Réinitialiser".
+class PanelStatsReset : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
+
+TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
+    const auto [confirm, keyboard] = GetParam();
+    UiFixture f;
+    f.countOneOfEach();
+    TrayController tray(f.ctx);
+    tray.togglePopover();
+    ASSERT_NE(tray.popover(), nullptr);
+    QTest::mouseClick(tray.popover()->statsRow(), Qt::LeftButton);
+    StatsView* stats = tray.popover()->statsSheet();
+    ASSERT_NE(stats, nullptr);
+    if (keyboard) {
+        stats->resetButton()->setFocus();
+        QTest::keyClick(stats->resetButton(), Qt::Key_Space);
+    } else {
+        QTest::mouseClick(stats->resetButton(), Qt::LeftButton);
+    }
+    QCoreApplication::processEvents();
+
+    QWidget* question = stats->resetConfirmation();
+    ASSERT_TRUE(tray.popoverWindow() && tray.popoverWindow()->isVisible()) << "asking must not close the panel";
+    EXPECT_TRUE(question->isVisible());
+    EXPECT_EQ(question->window(), tray.popoverWindow()) << "the question is part of the panel";
+    EXPECT_EQ(stats->resetQuestion()->text(), QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
+    EXPECT_EQ(stats->cancelResetButton()->text(), QStringLiteral("Annuler"));
+    EXPECT_EQ(stats->confirmResetButton()->text(), QStringLiteral("Réinitialiser"));
+    EXPECT_FALSE(stats->resetButton()->isVisible());
+    grab(*tray.popoverWindow(), QStringLiteral("panel-stats-reset-question"));
+
+    if (keyboard) {
+        EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
+        if (confirm) {
+            QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
+        }
+        ASSERT_TRUE(stats->confirmResetButton()->hasFocus() == confirm);
+        QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::Key_Space);
+    } else {
+        QTest::mouseClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::LeftButton);
+    }
+    f.executor.runAll();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(tray.popoverWindow() && tray.popoverWindow()->isVisible());
+    EXPECT_EQ(tray.popover()->statsSheet(), stats) << "the answer returns to the statistics";
+    EXPECT_FALSE(question->isVisible());
+    EXPECT_TRUE(stats->resetButton()->isVisible());
+    const int expected = confirm ? 0 : 1;
+    for (const char* key : {"stats_alert_count", "stats_session_count", "stats_lock_count"}) {
+        EXPECT_EQ(f.store.integerForKey(key), expected) << key;
+    }
+    EXPECT_EQ(f.store.integerForKey("stats_total_active_seconds"), confirm ? 0 : 4000);
+    EXPECT_EQ(stats->alertsCard()->value(), QString::number(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Confirm" : "Cancel") +
+                                    (std::get<1>(info.param) ? "ByKeyboard" : "ByMouse");
+                         });
+
+// Readable failures for points.
+void PrintTo(const QPoint& p, std::ostream* os) {
+    *os << "(" << p.x() << ", " << p.y() << ")";
+}
+
+// Without a tray icon's place the panel opens at the pointer. Opening and closing Statistiques and
+// À propos resizes it; with the pointer elsewhere each time, it keeps its centre line and the edge
+// facing the anchor (the top when it opened in the upper half of the screen, the bottom in the lower).
+class PanelAnchor : public ::testing::TestWithParam<QPoint> {};
+
+TEST_P(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
+    UiFixture f;
+    QCursor::setPos(GetParam());
+    TrayController tray(f.ctx);
+    tray.togglePopover();
+    QWidget* panel = tray.popoverWindow();
+    ASSERT_NE(panel, nullptr);
+    const bool below = GetParam().y() < panel->screen()->availableGeometry().center().y();
+    const auto anchoredEdge = [&] {
+        const QRect g = panel->geometry();
+        return QPoint(g.left() + g.width() / 2, below ? g.top() : g.bottom());
+    };
+    const QPoint opened = anchoredEdge();
+    const QRect home = panel->geometry();
+    EXPECT_LE(std::abs(opened.x() - GetParam().x()), 1);
+    EXPECT_LE(std::abs(opened.y() - GetParam().y()), 5) << "it opens at the pointer";
+
+    MenuBarPopoverView* view = tray.popover();
+    const std::vector<std::pair<const char*, std::function<QAbstractButton*()>>> steps{
+        {"Statistiques", [&] { return view->statsRow(); }},
+        {"Retour", [&] { return view->statsSheet()->backButton(); }},
+        {"À propos", [&] { return view->aboutRow(); }},
+        {"Fermer", [&] { return view->aboutSheet()->closeButton(); }},
+    };
+    int step = 0;
+    for (const auto& [name, button] : steps) {
+        ++step;
+        QCursor::setPos(GetParam() + QPoint(step % 2 ? 150 : -150, below ? 120 : -120));
+        const QSize before = panel->size();
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(panel->isVisible()) << name;
+        EXPECT_NE(panel->size(), before) << name << ": the content changed size";
+        EXPECT_EQ(anchoredEdge(), opened) << name << ": the panel moved";
+    }
+    EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
+}
+
+INSTANTIATE_TEST_SUITE_P(UpperAndLowerHalf, PanelAnchor,
+                         ::testing::Values(QPoint(400, 40), QPoint(400, 560)),
+                         [](const auto& info) { return info.param.y() < 300 ? "Upper" : "Lower"; });

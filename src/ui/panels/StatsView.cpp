@@ -6,7 +6,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -61,19 +60,49 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     layout->addLayout(footer);
 
     // Toolbar: the destructive reset on the left, the confirming "back" on the right.
-    auto* toolbar = new QHBoxLayout;
+    toolbar_ = new QWidget(this);
+    auto* toolbar = new QHBoxLayout(toolbar_);
     toolbar->setContentsMargins(16, 0, 16, 12);
-    reset_ = new QPushButton(ctx.tr("stats_reset"), this);
+    reset_ = new QPushButton(ctx.tr("stats_reset"), toolbar_);
     widgets::setTextColor(reset_, AppColors::error());
-    back_ = new QPushButton(ctx.tr("stats_back"), this);
+    back_ = new QPushButton(ctx.tr("stats_back"), toolbar_);
     back_->setDefault(true);
     toolbar->addWidget(reset_);
     toolbar->addStretch(1);
     toolbar->addWidget(back_);
-    layout->addLayout(toolbar);
+    layout->addWidget(toolbar_);
+
+    // The confirmation takes the toolbar's place; cancelling is the default answer.
+    confirm_ = new QWidget(this);
+    confirm_->setObjectName(QStringLiteral("resetConfirmation"));
+    auto* confirmLayout = new QVBoxLayout(confirm_);
+    confirmLayout->setContentsMargins(16, 0, 16, 12);
+    confirmLayout->setSpacing(8);
+    question_ = widgets::label(ctx.tr("stats_reset_confirm"), 13, QFont::DemiBold, AppColors::textPrimary(),
+                               confirm_);
+    question_->setWordWrap(true);
+    question_->setAlignment(Qt::AlignHCenter);
+    confirmLayout->addWidget(question_);
+    auto* answers = new QHBoxLayout;
+    cancelReset_ = new QPushButton(ctx.tr("stats_reset_cancel"), confirm_);
+    cancelReset_->setObjectName(QStringLiteral("cancelReset"));
+    confirmReset_ = new QPushButton(ctx.tr("stats_reset_yes"), confirm_);
+    confirmReset_->setObjectName(QStringLiteral("confirmReset"));
+    widgets::setTextColor(confirmReset_, AppColors::error());
+    answers->addWidget(cancelReset_);
+    answers->addStretch(1);
+    answers->addWidget(confirmReset_);
+    confirmLayout->addLayout(answers);
+    layout->addWidget(confirm_);
+    confirm_->hide();
 
     connect(back_, &QPushButton::clicked, this, &StatsView::dismissed);
     connect(reset_, &QPushButton::clicked, this, &StatsView::askReset);
+    connect(cancelReset_, &QPushButton::clicked, this, &StatsView::endAsking);
+    connect(confirmReset_, &QPushButton::clicked, this, [this] {
+        endAsking();
+        ctx_.executor.post([repo = &ctx_.statsRepo] { repo->reset(); });
+    });
 
     statsSub_ = ctx.statsRepo.stats.subscribe([this](const FilterStats& s) {
         alerts_->setValue(QString::number(s.alertCount));
@@ -84,25 +113,19 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
 }
 
 void StatsView::askReset() {
-    if (confirm_) {
-        return;
-    }
-    confirm_ = new QMessageBox(QMessageBox::Warning, ctx_.tr("stats_title"), ctx_.tr("stats_reset_confirm"),
-                               QMessageBox::NoButton, this);
-    confirm_->setObjectName(QStringLiteral("resetConfirmation"));
-    confirm_->setWindowModality(Qt::WindowModal);
-    auto* yes = confirm_->addButton(ctx_.tr("stats_reset_yes"), QMessageBox::DestructiveRole);
-    auto* no = confirm_->addButton(ctx_.tr("stats_reset_cancel"), QMessageBox::RejectRole);
-    yes->setObjectName(QStringLiteral("confirmReset"));
-    no->setObjectName(QStringLiteral("cancelReset"));
-    confirm_->setDefaultButton(no);
-    confirm_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(confirm_, &QMessageBox::buttonClicked, this, [this, yes](QAbstractButton* clicked) {
-        if (clicked == yes) {
-            ctx_.executor.post([repo = &ctx_.statsRepo] { repo->reset(); });
-        }
-    });
-    confirm_->open();
+    toolbar_->hide();
+    confirm_->show();
+    back_->setDefault(false);
+    cancelReset_->setDefault(true);
+    cancelReset_->setFocus();
+}
+
+void StatsView::endAsking() {
+    confirm_->hide();
+    toolbar_->show();
+    cancelReset_->setDefault(false);
+    back_->setDefault(true);
+    reset_->setFocus();
 }
 
 } // namespace tavrine

@@ -3,21 +3,20 @@
 #include "core/util/Subscription.h"
 #include "ui/UiContext.h"
 
-#include <QMessageBox>
-#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
 
+class QLabel;
 class QPushButton;
-class QMessageBox;
 
 namespace tavrine {
 
 class StatCard;
 
-// The three lifetime counters, with a reset behind a confirmation. Shown as a sheet of the panel;
-// `dismissed` asks the presenter to close it.
+// The lifetime counters, with a reset behind a confirmation. Shown as a sheet of the panel;
+// `dismissed` asks the presenter to close it. The confirmation is a row of the view itself, in place of
+// the toolbar: a separate dialog would take the focus from the popup panel, close it and vanish with it.
 class StatsView : public QWidget {
     Q_OBJECT
   public:
@@ -32,14 +31,18 @@ class StatsView : public QWidget {
     StatCard* locksCard() const { return locks_; }
     QPushButton* backButton() const { return back_; }
     QPushButton* resetButton() const { return reset_; }
-    // The open confirmation, if any.
-    QMessageBox* resetConfirmation() const { return confirm_; }
+    // The confirmation row (visible while it asks), its question and its two answers.
+    QWidget* resetConfirmation() const { return confirm_; }
+    QLabel* resetQuestion() const { return question_; }
+    QPushButton* confirmResetButton() const { return confirmReset_; }
+    QPushButton* cancelResetButton() const { return cancelReset_; }
 
   signals:
     void dismissed();
 
   private:
     void askReset();
+    void endAsking();
 
     const UiContext& ctx_;
     StatCard* alerts_;
@@ -48,7 +51,11 @@ class StatsView : public QWidget {
     StatCard* locks_;
     QPushButton* back_;
     QPushButton* reset_;
-    QPointer<QMessageBox> confirm_;
+    QWidget* toolbar_;
+    QWidget* confirm_;
+    QLabel* question_;
+    QPushButton* confirmReset_;
+    QPushButton* cancelReset_;
     Subscription statsSub_;
 };
 

@@ -54,20 +54,17 @@ bool xembedTrayPresent() {
     return present;
 }
 
-QPoint placeUnder(const QRect& anchor, const QSize& size) {
-    const QPoint probe = anchor.isValid() ? anchor.center() : QCursor::pos();
-    QScreen* screen = QGuiApplication::screenAt(probe);
+// Where the panel goes for an anchor fixed at its opening: centred on it, below it in the upper half of
+// its screen and above it in the lower half (a tray at the bottom), inside that screen. The side depends on
+// the anchor only, so the anchored edge stays put whatever the panel's size.
+QPoint placeAt(const QRect& anchor, const QSize& size) {
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (!screen) {
         screen = QGuiApplication::primaryScreen();
     }
     const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size);
-    const QRect a = anchor.isValid() ? anchor : QRect(probe, QSize(1, 1));
-    int x = a.center().x() - size.width() / 2;
-    int y = a.bottom() + 4;
-    // A tray at the bottom of the screen: open above it.
-    if (y + size.height() > area.bottom()) {
-        y = a.top() - 4 - size.height();
-    }
+    int x = anchor.center().x() - size.width() / 2;
+    int y = anchor.center().y() < area.center().y() ? anchor.bottom() + 4 : anchor.top() - 4 - size.height();
     x = std::clamp(x, area.left(), std::max(area.left(), area.right() - size.width()));
     y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - size.height()));
     return {x, y};
@@ -241,11 +238,14 @@ void TrayController::openPanel() {
     auto* view = new MenuBarPopoverView(ctx_, frame);
     layout->addWidget(view);
     frame->adjustSize();
-    const QRect anchor = tray_ ? tray_->geometry() : QRect();
-    frame->move(placeUnder(anchor, frame->sizeHint()));
+    // Anchored once, where it opens: the tray icon when the host tells where it is, else the pointer now.
+    // A later resize (a sheet opening or closing) keeps that anchor, wherever the pointer has gone since.
+    const QRect iconRect = tray_ ? tray_->geometry() : QRect();
+    const QRect anchor = iconRect.isValid() ? iconRect : QRect(QCursor::pos(), QSize(1, 1));
+    frame->move(placeAt(anchor, frame->sizeHint()));
     connect(view, &MenuBarPopoverView::contentSizeChanged, frame, [frame, anchor](QSize) {
         frame->adjustSize();
-        frame->move(placeUnder(anchor, frame->sizeHint()));
+        frame->move(placeAt(anchor, frame->sizeHint()));
     });
     frame->installEventFilter(this);
     popup_ = frame;

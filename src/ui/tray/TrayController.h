@@ -27,7 +27,8 @@ class TrayController : public QObject {
     explicit TrayController(const UiContext& ctx, QObject* parent = nullptr);
     ~TrayController() override;
 
-    // Opens the panel under the tray icon (at the pointer when the icon's place is unknown), or closes it.
+    // Opens the panel at the tray icon (at the pointer when the icon's place is unknown), or closes it.
+    // The panel stays anchored there while its content changes size.
     void togglePopover();
     // Opens the panel if it is not open.
     void openPanel();

@@ -57,7 +57,7 @@ class FreedesktopNotifierTest : public testing::MockSessionTest {
     }
 };
 
-TEST_F(FreedesktopNotifierTest, PostsWithTheAppNameTextsAndSoundAndReplacesItsLastOne) {
+TEST_F(FreedesktopNotifierTest, PostsWithTheAppNameIconTextsAndSoundAndReplacesItsLastOne) {
     ASSERT_TRUE(mockOk("mock_notifications"));
     FreedesktopNotifier notifier(QDBusConnection::sessionBus());
     const uint first = postAndWait(notifier);
@@ -74,6 +74,10 @@ TEST_F(FreedesktopNotifierTest, PostsWithTheAppNameTextsAndSoundAndReplacesItsLa
     EXPECT_EQ(a[7], -1);
     EXPECT_EQ(notifies[1]["args"][1], first) << "the second replaces the first";
     EXPECT_EQ(notifies[1]["args"][3], "Encore");
+    for (const json& notify : notifies) {
+        EXPECT_EQ(notify["args"][2], "tavrine") << "every notification carries the application's icon";
+        EXPECT_EQ(notify["args"][6]["desktop-entry"], "tavrine");
+    }
 }
 
 TEST_F(FreedesktopNotifierTest, RemoveClosesTheNotificationOnce) {

@@ -46,10 +46,10 @@ void FreedesktopNotifier::post(const std::string& identifier, const std::string&
     // The daemon plays its usual sound for this event name when it plays sounds at all.
     hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(1)));
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tavrine"));
+    hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(desktopEntry));
 
     QDBusMessage msg = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
-    msg << appName_ << entry.serverId << QString() << QString::fromStdString(title)
+    msg << appName_ << entry.serverId << QString::fromLatin1(appIcon) << QString::fromStdString(title)
         << QString::fromStdString(body) << QStringList() << hints << -1;
     ++entry.postsInFlight;
 

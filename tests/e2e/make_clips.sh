@@ -22,7 +22,7 @@ out=${2:?usage: make_clips.sh FACEDATA_DIR OUT_DIR}
 # Scenes and the labelled images they come from (GENKI-4K portraits: yaw and pitch in degrees).
 facing_image=genki4k/files/file0007.jpg  # yaw 2.0, pitch -0.4
 second_image=genki4k/files/file0001.jpg  # yaw -1.2, pitch 3.4
-away_image=genki4k/files/file0774.jpg    # yaw 42.4 (measured about 40): well past the 30 degree facing limit
+away_image=genki4k/files/file1850.jpg    # yaw 41.2 (read 41 on every live frame): well past the 30 degree limit
 empty_image=negatives_noface/opencv_samples/baboon.jpg
 
 for image in "$facing_image" "$second_image" "$away_image"; do

@@ -6,7 +6,7 @@
 // SOURCE is a --camera value, or camera:DESCRIPTION for a simulated webcam, e.g.
 //   "camera:videotestsrc is-live=true ! video/x-raw,width=640,height=480,framerate=30/1 ! jpegenc"
 
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "core/util/VirtualExecutor.h"
 #include "platform/linux/capture/FrameSourceFactory.h"
 
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     tavrine::VirtualExecutor executor;
     tavrine::SystemClock clock;
     auto detector = std::make_shared<CountingDetector>();
-    auto analyzer = tavrine::VisionFaceAnalyzer::create(fps > 0 ? fps : 10, detector, executor, clock);
+    auto analyzer = tavrine::FaceAnalyzer::create(fps > 0 ? fps : 10, detector, executor, clock);
     analyzer->onAdmitted = [&source] { source->frameAdmitted(); };
     std::atomic<long> frames{0};
     // Warm up (pipeline start, first decode), then measure a steady stretch.

@@ -66,17 +66,17 @@ BENCHMARK(BM_FilterFsmInput);
 class MapStore final : public KeyValueStore {
   public:
     std::map<std::string, StoredValue> values;
-    std::int64_t integerForKey(const std::string& key) const override {
+    std::int64_t readInt(const std::string& key) const override {
         auto it = values.find(key);
         auto* v = it == values.end() ? nullptr : std::get_if<std::int64_t>(&it->second);
         return v ? *v : 0;
     }
-    bool boolForKey(const std::string& key) const override {
+    bool readBool(const std::string& key) const override {
         auto it = values.find(key);
         auto* v = it == values.end() ? nullptr : std::get_if<bool>(&it->second);
         return v && *v;
     }
-    std::optional<StoredValue> objectForKey(const std::string& key) const override {
+    std::optional<StoredValue> read(const std::string& key) const override {
         auto it = values.find(key);
         return it == values.end() ? std::nullopt : std::optional<StoredValue>(it->second);
     }

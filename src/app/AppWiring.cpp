@@ -1,7 +1,7 @@
 #include "app/AppWiring.h"
 
 #include "app/services/AppServices.h"
-#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CameraSession.h"
 #include "core/detection/CalibrationSession.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
@@ -25,11 +25,11 @@ struct AppWiring::Impl {
                   services.loginItem(),
                   [this] {
                       auto session = CalibrationSession::create(
-                          services.executor(), AVCaptureManager::shared(), SettingsRepository::shared());
+                          services.executor(), CameraSession::shared(), SettingsRepository::shared());
                       lastCalibration = session;
                       return session;
                   },
-                  [] { return AVCaptureManager::shared().requestAccess(); }},
+                  [] { return CameraSession::shared().requestAccess(); }},
           timedPause(TimedPause::Dependencies{
               services.executor(), services.clock(), PrivacyFilterService::shared().isActive,
               [] { PrivacyFilterService::shared().stop(); }, [] { PrivacyFilterService::shared().start(); },

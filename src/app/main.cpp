@@ -97,7 +97,7 @@ int main(int argc, char* argv[]) {
     AppDelegate delegate(wiring.context());
 
     instance.setOpenPanelHandler([&delegate] {
-        if (TrayController* tray = delegate.menuBarController()) {
+        if (TrayController* tray = delegate.trayController()) {
             tray->openPanel();
         }
     });

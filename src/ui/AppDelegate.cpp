@@ -16,10 +16,10 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
-    if (!ctx_.defaults.boolForKey(OnboardingView::completedKey)) {
+    if (!ctx_.defaults.readBool(OnboardingView::completedKey)) {
         showOnboarding();
     }
-    menuBarController_ = std::make_unique<TrayController>(ctx_);
+    trayController_ = std::make_unique<TrayController>(ctx_);
     // The filter starts on every launch, also while the onboarding is open; its outcome shows only in
     // the service's state.
     FilterControl* filter = &ctx_.filter;

@@ -25,14 +25,14 @@ class AppDelegate : public QObject {
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
-    TrayController* menuBarController() const { return menuBarController_.get(); }
+    TrayController* trayController() const { return trayController_.get(); }
     QWidget* onboardingWindow() const { return onboardingWindow_; }
 
   private:
     void showOnboarding();
 
     const UiContext& ctx_;
-    std::unique_ptr<TrayController> menuBarController_;
+    std::unique_ptr<TrayController> trayController_;
     QPointer<QWidget> onboardingWindow_;
     bool terminated_ = false;
 };

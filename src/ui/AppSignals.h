@@ -8,9 +8,6 @@ namespace tavrine {
 class AppSignals : public QObject {
     Q_OBJECT
   public:
-    // The name under which the request to open the preferences travels.
-    static constexpr const char* openPreferencesName = "expert.brightfen.tavrine.openPreferences";
-
     static AppSignals& instance();
 
     void postOpenPreferences() { emit openPreferencesRequested(); }

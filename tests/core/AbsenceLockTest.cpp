@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AbsenceLockInterrupted,
     ::testing::Values(
         InterruptionCase{"displayAsleep",
-                         [](LockRig& r) { r.events.fire(SystemEventMonitor::Event::screensDidSleep); }},
+                         [](LockRig& r) { r.events.fire(SystemEventMonitor::Event::displayAsleep); }},
         InterruptionCase{"cameraTaken", [](LockRig& r) { r.source->interrupt(true); }},
         InterruptionCase{"calibrating", [](LockRig& r) { r.calibrating = true; }},
         InterruptionCase{"filterStopped", [](LockRig& r) { r.svc().stop(); }},
@@ -184,10 +184,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(AbsenceLock, NothingCountsWhileTheDisplaySleeps) {
     LockRig r;
     r.see(nobody);
-    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.events.fire(SystemEventMonitor::Event::displayAsleep);
     r.seeFor(nobody, 2 * 60'000);
     EXPECT_EQ(r.warnings(), 0);
-    r.events.fire(SystemEventMonitor::Event::screensDidWake);
+    r.events.fire(SystemEventMonitor::Event::displayAwake);
     r.see(nobody);
     r.advance(29'999);
     EXPECT_EQ(r.warnings(), 0) << "counted again from the first empty frame after the wake";

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <vector>
 
-using tavrine::AVCaptureManager;
+using tavrine::CameraSession;
 using tavrine::CalibrationSession;
 using tavrine::FaceDetector;
 using tavrine::FaceObservation;
@@ -23,7 +23,7 @@ using tavrine::SettingsRepository;
 using tavrine::StoredValue;
 using tavrine::VideoFrame;
 using tavrine::VirtualExecutor;
-using tavrine::VisionFaceAnalyzer;
+using tavrine::FaceAnalyzer;
 using tavrine::testing::FakeFrameSource;
 using MemoryStore = tavrine::testing::RecordingKeyValueStore;
 using NoLoginItem = tavrine::testing::FakeLoginItem;
@@ -60,13 +60,13 @@ class CalibrationSessionTest : public ::testing::Test {
   protected:
     VirtualExecutor ex{5'000'000};
     std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
-    AVCaptureManager camera{source, ex};
+    CameraSession camera{source, ex};
     MemoryStore store;
     NoLoginItem loginItem;
     std::ostringstream diagnostics;
     SettingsRepository settings{store, loginItem, diagnostics};
-    std::shared_ptr<VisionFaceAnalyzer> analyzer =
-        VisionFaceAnalyzer::create(10, std::make_shared<OneFaceDetector>(0.1), ex, ex);
+    std::shared_ptr<FaceAnalyzer> analyzer =
+        FaceAnalyzer::create(10, std::make_shared<OneFaceDetector>(0.1), ex, ex);
     std::shared_ptr<CalibrationSession> session = CalibrationSession::create(ex, camera, settings);
     std::vector<Phase> phases;
     tavrine::Subscription phaseSub =

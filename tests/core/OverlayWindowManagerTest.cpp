@@ -25,8 +25,8 @@ struct RecordingWindowSystem final : WindowSystem {
     struct Window final : OverlayWindow {
         Window(RecordingWindowSystem& ws, ScreenInfo s, Snapshot v) : ws(ws), screen(s), values(v) {}
         ~Window() override { ws.log.push_back("destroy " + std::to_string(screen.id)); }
-        void orderFront() override { ws.log.push_back("front " + std::to_string(screen.id)); }
-        void orderOut() override { ws.log.push_back("out " + std::to_string(screen.id)); }
+        void show() override { ws.log.push_back("front " + std::to_string(screen.id)); }
+        void hide() override { ws.log.push_back("out " + std::to_string(screen.id)); }
         void setFrame(const ScreenRect& f) override {
             frame = f;
             ws.log.push_back("frame " + std::to_string(screen.id) + " " + std::to_string(f.width) + "x" +

@@ -443,7 +443,7 @@ TEST(PrivacyFilterServiceStates, SideEffectsRunOncePerChangeInOrderWithTheirOwnS
     ASSERT_EQ(r.state(), FilterState::alert());
     EXPECT_EQ(r.svc().fsmState.get(), FilterState::alert()) << "mirrored synchronously";
     EXPECT_FALSE(r.svc().isAlert.get()) << "side effects wait for their own task";
-    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.events.fire(SystemEventMonitor::Event::displayAsleep);
     EXPECT_EQ(r.svc().fsmState.get(), FilterState::autoPaused(PauseReason::screenOff()));
     r.settle();
     // The alert pass ran (notification, count), then the pause pass cleared it and hid the overlay.
@@ -459,7 +459,7 @@ TEST(PrivacyFilterServiceSystemEvents, DisplaySleepDuringAlertPausesAndWakeResum
     ASSERT_TRUE(r.start());
     r.see(userAndOnlooker);
     ASSERT_EQ(r.state(), FilterState::alert());
-    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.events.fire(SystemEventMonitor::Event::displayAsleep);
     EXPECT_TRUE(r.analyzer()->isSuspended.load()) << "the handler suspends at once";
     r.settle();
     EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::screenOff()));
@@ -468,7 +468,7 @@ TEST(PrivacyFilterServiceSystemEvents, DisplaySleepDuringAlertPausesAndWakeResum
     EXPECT_FALSE(r.overlay.isAlertMode.get());
     EXPECT_FLOAT_EQ(r.overlay.currentAlpha.get(), 0.0f);
 
-    r.events.fire(SystemEventMonitor::Event::screensDidWake);
+    r.events.fire(SystemEventMonitor::Event::displayAwake);
     EXPECT_FALSE(r.analyzer()->isSuspended.load());
     r.settle();
     EXPECT_EQ(r.state(), FilterState::nominal(3));
@@ -478,14 +478,14 @@ TEST(PrivacyFilterServiceSystemEvents, DisplaySleepDuringAlertPausesAndWakeResum
 TEST(PrivacyFilterServiceSystemEvents, SessionSwitchPausesAndResumesThroughTheSideEffects) {
     Rig r;
     ASSERT_TRUE(r.start());
-    r.events.fire(SystemEventMonitor::Event::sessionDidResignActive);
+    r.events.fire(SystemEventMonitor::Event::sessionInactive);
     EXPECT_EQ(r.svc().fsmState.get(), FilterState::autoPaused(PauseReason::screenOff()));
     EXPECT_FALSE(r.analyzer()->isSuspended.load()) << "only the side-effect pass suspends";
     r.settle();
     EXPECT_TRUE(r.analyzer()->isSuspended.load());
     EXPECT_FALSE(r.overlay.isShowing.get());
 
-    r.events.fire(SystemEventMonitor::Event::sessionDidBecomeActive);
+    r.events.fire(SystemEventMonitor::Event::sessionActive);
     EXPECT_EQ(r.state(), FilterState::nominal(3));
     EXPECT_TRUE(r.analyzer()->isSuspended.load());
     r.settle();
@@ -496,7 +496,7 @@ TEST(PrivacyFilterServiceSystemEvents, SessionSwitchPausesAndResumesThroughTheSi
 TEST(PrivacyFilterServiceSystemEvents, PausedAnalyzerDeliversNothing) {
     Rig r;
     ASSERT_TRUE(r.start());
-    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.events.fire(SystemEventMonitor::Event::displayAsleep);
     r.settle();
     r.see(userAndOnlooker);
     EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::screenOff()));
@@ -540,14 +540,14 @@ TEST(PrivacyFilterServiceSystemEvents, CameraLossRestartsTheCameraEveryRetryUnti
 TEST(PrivacyFilterServiceSystemEvents, CameraLostDuringAPauseShowsWhenThePauseEnds) {
     Rig r;
     ASSERT_TRUE(r.start());
-    r.events.fire(SystemEventMonitor::Event::screensDidSleep);
+    r.events.fire(SystemEventMonitor::Event::displayAsleep);
     r.settle();
     r.source->interrupt(true);
     r.settle();
     EXPECT_EQ(r.state(), FilterState::autoPaused(PauseReason::screenOff()));
     r.advance(20'000);
     EXPECT_EQ(r.source->starts(), 1) << "nothing is retried while paused";
-    r.events.fire(SystemEventMonitor::Event::screensDidWake);
+    r.events.fire(SystemEventMonitor::Event::displayAwake);
     r.settle();
     EXPECT_EQ(r.state(), FilterState::cameraBusy(5000)) << "the filter cannot watch: it says so";
     r.advance(5000);
@@ -582,7 +582,7 @@ TEST(PrivacyFilterServiceStop, AnAnalyzerBusyDetectingDoesNotHoldUpTheMainThread
         std::unique_lock lock(slow->mutex);
         ASSERT_TRUE(slow->cv.wait_for(lock, std::chrono::seconds(10), [&] { return slow->running; }));
     }
-    std::weak_ptr<VisionFaceAnalyzer> dropped = r.analyzer();
+    std::weak_ptr<FaceAnalyzer> dropped = r.analyzer();
     auto stopping = std::async(std::launch::async, [&r] { r.svc().stop(); });
     // A deadlock guard, not a speed check: stop() waiting for the detection would never return.
     const bool returned = stopping.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
@@ -672,13 +672,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AlreadyTrueCase{"ScreenSaverActive", "screen saver active", true, false, std::nullopt,
                         FilterState::autoPaused(PauseReason::screenOff()),
-                        SystemEventMonitor::Event::screensDidWake},
+                        SystemEventMonitor::Event::displayAwake},
         AlreadyTrueCase{"SessionInactive", "session inactive", false, true, std::nullopt,
                         FilterState::autoPaused(PauseReason::screenOff()),
-                        SystemEventMonitor::Event::sessionDidBecomeActive},
+                        SystemEventMonitor::Event::sessionActive},
         AlreadyTrueCase{"BatteryLow", "battery at 5 % under the 10 % threshold", false, false, 5,
                         FilterState::autoPaused(PauseReason::lowBattery()),
-                        SystemEventMonitor::Event::screensDidWake}),
+                        SystemEventMonitor::Event::displayAwake}),
     [](const ::testing::TestParamInfo<AlreadyTrueCase>& info) { return std::string(info.param.name); });
 
 TEST(PrivacyFilterServiceAtStartBattery, APowerSourceWithoutAReadingYetIsCheckedAtItsFirstOne) {
@@ -891,7 +891,7 @@ TEST(PrivacyFilterServiceLifetime, TasksAndCallbacksOutlivingTheServiceDoNothing
     Rig r;
     ASSERT_TRUE(r.start());
     auto analyzer = r.analyzer();
-    r.events.fire(SystemEventMonitor::Event::screensDidSleep); // a side-effect pass is now pending
+    r.events.fire(SystemEventMonitor::Event::displayAsleep); // a side-effect pass is now pending
     r.service.reset();
     analyzer->onResult(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
     r.advance(60'000);

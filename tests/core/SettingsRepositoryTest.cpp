@@ -206,7 +206,7 @@ TEST_F(SettingsRepositoryTest, ALoginItemFailureIsOneDiagnosticLineAndTheRecordK
     FilterSettings on;
     on.launchAtLogin = true;
     repo.save(on);
-    EXPECT_EQ(diagnostics.str(), "SMAppService error: permission denied\n");
+    EXPECT_EQ(diagnostics.str(), "autostart error: permission denied\n");
     EXPECT_TRUE(repo.settings.get().launchAtLogin);
     EXPECT_EQ(store.writtenKeys().size(), 18u); // the keys were still written
     repo.load();

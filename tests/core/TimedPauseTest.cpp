@@ -102,8 +102,8 @@ TEST_P(TimedPauseSuspend, AcrossTheEndResumesByTheWallClockAtWake) {
 
 INSTANTIATE_TEST_SUITE_P(
     Wakes, TimedPauseSuspend,
-    ::testing::Values(SuspendCase{"displayWakes", SystemEventMonitor::Event::screensDidWake, 0},
-                      SuspendCase{"sessionBack", SystemEventMonitor::Event::sessionDidBecomeActive, 0},
+    ::testing::Values(SuspendCase{"displayWakes", SystemEventMonitor::Event::displayAwake, 0},
+                      SuspendCase{"sessionBack", SystemEventMonitor::Event::sessionActive, 0},
                       SuspendCase{"noWakeSignal", std::nullopt, TimedPause::clockCheckMs}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -113,7 +113,7 @@ TEST(TimedPause, ASleepEndingBeforeTheEndKeepsThePauseToItsWallClockEnd) {
     r.pause->pause(TimedPause::Length::fifteenMinutes);
     r.advance(2 * minute);
     r.exec.setNowMs(r.exec.nowMs() + 10 * minute);
-    r.events.fire(SystemEventMonitor::Event::screensDidWake);
+    r.events.fire(SystemEventMonitor::Event::displayAwake);
     r.settle();
     EXPECT_TRUE(r.paused());
     EXPECT_EQ(r.pause->status.get().remainingMs, 3 * minute) << "the time left counts the sleep";

@@ -83,7 +83,7 @@ TEST(CalibrationView, TwoStepsUpFrom78AndValiderStores88) {
     f.click(f.view.primaryButton());
     EXPECT_EQ(f.settings.settings.get().calibrationDistanceCm, 88);
     EXPECT_TRUE(f.settings.settings.get().isCalibrated);
-    EXPECT_EQ(f.store.integerForKey("calibration_distance_cm"), 88);
+    EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 88);
     EXPECT_EQ(f.done, 1);
     EXPECT_EQ(f.view.session().phase.get(), Phase::idle());
 }

@@ -84,23 +84,23 @@ TEST(OnboardingView, OverlayAndNotificationPagesMoveOn) {
     EXPECT_EQ(f.view.page(), 3);
 }
 
-TEST(OnboardingView, CalibrationSheetLeadsToTheLoginPageAndTheLabelShowsTheDistance) {
+TEST(OnboardingView, CalibrationDialogLeadsToTheLoginPageAndTheLabelShowsTheDistance) {
     OnbFixture f;
     f.view.setPage(3);
     EXPECT_EQ(f.primary()->text(), QStringLiteral("Calibrer maintenant"));
     QTest::mouseClick(f.primary(), Qt::LeftButton);
-    CalibrationSheet* sheet = f.view.calibrationSheet();
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->closeButton()->text(), QStringLiteral("Passer"));
+    CalibrationDialog* dialog = f.view.calibrationDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->closeButton()->text(), QStringLiteral("Passer"));
     f.lastSession->phase = CalibrationSession::Phase::done(62);
-    QTest::mouseClick(sheet->view()->primaryButton(), Qt::LeftButton);
+    QTest::mouseClick(dialog->view()->primaryButton(), Qt::LeftButton);
     EXPECT_EQ(f.view.page(), 4);
     f.view.setPage(3);
     EXPECT_EQ(f.primary()->text(), QStringLiteral("✓ Calibré (62 cm)"));
     // "Passer" also moves on.
     QTest::mouseClick(f.primary(), Qt::LeftButton);
-    ASSERT_NE(f.view.calibrationSheet(), nullptr);
-    QTest::mouseClick(f.view.calibrationSheet()->closeButton(), Qt::LeftButton);
+    ASSERT_NE(f.view.calibrationDialog(), nullptr);
+    QTest::mouseClick(f.view.calibrationDialog()->closeButton(), Qt::LeftButton);
     EXPECT_EQ(f.view.page(), 4);
 }
 
@@ -111,7 +111,7 @@ TEST(OnboardingView, SkippingTheLastPageFinishesWithoutTheLoginItem) {
     EXPECT_EQ(f.primary()->text(), QStringLiteral("Activer"));
     QTest::mouseClick(f.secondary(), Qt::LeftButton);
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_TRUE(f.store.boolForKey("has_completed_onboarding"));
+    EXPECT_TRUE(f.store.readBool("has_completed_onboarding"));
     EXPECT_TRUE(f.loginItem.requests.empty());
 }
 
@@ -123,8 +123,8 @@ TEST(OnboardingView, EnablingTheLoginItemFinishesEvenWhenItFails) {
     QTest::mouseClick(f.primary(), Qt::LeftButton);
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(f.view.loginEnabled());
-    EXPECT_EQ(f.diagnostics.str(), "SMAppService error: cannot write the autostart entry\n");
-    EXPECT_TRUE(f.store.boolForKey("has_completed_onboarding"));
+    EXPECT_EQ(f.diagnostics.str(), "autostart error: cannot write the autostart entry\n");
+    EXPECT_TRUE(f.store.readBool("has_completed_onboarding"));
 
     OnbFixture g;
     g.view.setPage(4);

@@ -59,7 +59,7 @@ TEST(PreferencesView, MovingTheStrengthSliderSavesStrengthFourAtOnce) {
     QTest::keyClick(f.view.strengthSlider(), Qt::Key_Right);
     EXPECT_EQ(f.saves, 1);
     EXPECT_EQ(f.settings.settings.get().filterStrength, 4);
-    EXPECT_EQ(f.store.integerForKey("filter_strength"), 4);
+    EXPECT_EQ(f.store.readInt("filter_strength"), 4);
     EXPECT_EQ(f.view.strengthValue()->text(), QStringLiteral("4"));
 }
 
@@ -72,7 +72,7 @@ TEST(PreferencesView, AnUnknownDelaySelectsNoSegmentUntilOneIsChosen) {
     QTest::mouseClick(f.view.delayPicker()->segment(4), Qt::LeftButton);
     EXPECT_EQ(f.view.delayPicker()->selectedIndex(), 4);
     EXPECT_EQ(f.settings.settings.get().inattentionDelayMs, 3000);
-    EXPECT_EQ(f.store.integerForKey("inattention_delay_ms"), 3000);
+    EXPECT_EQ(f.store.readInt("inattention_delay_ms"), 3000);
 }
 
 TEST(PreferencesView, MatrixOffDimsAndDisablesItsSlidersAndKeepsTheirValues) {
@@ -128,7 +128,7 @@ TEST(PreferencesView, SwitchesSaveTheirFields) {
     EXPECT_FALSE(s.hapticOnAlert);
     EXPECT_EQ(s.captureFps, 5);
     EXPECT_EQ(f.saves, 5);
-    EXPECT_FALSE(f.store.boolForKey("glasses_compat"));
+    EXPECT_FALSE(f.store.readBool("glasses_compat"));
 }
 
 TEST(PreferencesView, TheLoginSwitchShowsTheSystemStateAndFailuresArePrintedOnly) {
@@ -142,7 +142,7 @@ TEST(PreferencesView, TheLoginSwitchShowsTheSystemStateAndFailuresArePrintedOnly
     QTest::mouseClick(f.view.launchAtLoginSwitch(), Qt::LeftButton);
     EXPECT_FALSE(f.view.launchAtLoginSwitch()->isChecked()) << "the switch keeps the requested position";
     EXPECT_FALSE(f.settings.settings.get().launchAtLogin);
-    EXPECT_NE(f.diagnostics.str().find("SMAppService error: autostart directory is read-only"),
+    EXPECT_NE(f.diagnostics.str().find("autostart error: autostart directory is read-only"),
               std::string::npos);
 }
 
@@ -153,20 +153,20 @@ TEST(PreferencesView, CalibrationRowBeforeAndAfterACalibration) {
     EXPECT_EQ(f.view.calibrationHint()->text(),
               QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60 cm)"));
     QTest::mouseClick(f.view.calibrateButton(), Qt::LeftButton);
-    CalibrationSheet* sheet = f.view.calibrationSheet();
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_TRUE(sheet->isVisible());
+    CalibrationDialog* dialog = f.view.calibrationDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
     // A result of 62 cm, accepted as it is.
     f.lastSession->phase = CalibrationSession::Phase::done(62);
-    QTest::mouseClick(sheet->view()->primaryButton(), Qt::LeftButton);
+    QTest::mouseClick(dialog->view()->primaryButton(), Qt::LeftButton);
     EXPECT_EQ(f.settings.settings.get().calibrationDistanceCm, 62);
     EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("62 cm"));
     EXPECT_EQ(f.view.calibrationHint()->text(), QStringLiteral("Distance mesurée lors de la calibration"));
     EXPECT_TRUE(f.view.draft().isCalibrated) << "the draft took the repository's record";
     // A later edit keeps the calibration.
     QTest::mouseClick(f.view.hapticSwitch(), Qt::LeftButton);
-    EXPECT_EQ(f.store.integerForKey("calibration_distance_cm"), 62);
-    EXPECT_TRUE(f.store.boolForKey("is_calibrated"));
+    EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 62);
+    EXPECT_TRUE(f.store.readBool("is_calibrated"));
 }
 
 TEST(PreferencesView, TheShortcutLabelNamesTheLinuxKeys) {
@@ -200,7 +200,7 @@ TEST(PreferencesView, TheSessionLockIsOffByDefaultAndItsDelayWaitsForIt) {
     const FilterSettings s = f.settings.settings.get();
     EXPECT_TRUE(s.lockOnAbsence);
     EXPECT_EQ(s.lockDelayMs, 30'000);
-    EXPECT_TRUE(f.store.boolForKey("lock_on_absence"));
-    EXPECT_EQ(f.store.integerForKey("lock_delay_ms"), 30'000);
+    EXPECT_TRUE(f.store.readBool("lock_on_absence"));
+    EXPECT_EQ(f.store.readInt("lock_delay_ms"), 30'000);
     EXPECT_EQ(f.saves, 2);
 }

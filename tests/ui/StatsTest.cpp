@@ -57,7 +57,7 @@ TEST(StatsView, ConfirmedResetZeroesEveryCard) {
     EXPECT_EQ(view.sessionsCard()->value(), QStringLiteral("0"));
     EXPECT_EQ(view.timeCard()->value(), QStringLiteral("0m"));
     EXPECT_EQ(view.locksCard()->value(), QStringLiteral("0"));
-    EXPECT_EQ(f.store.integerForKey("stats_total_active_seconds"), 0);
-    EXPECT_EQ(f.store.integerForKey("stats_lock_count"), 0);
+    EXPECT_EQ(f.store.readInt("stats_total_active_seconds"), 0);
+    EXPECT_EQ(f.store.readInt("stats_lock_count"), 0);
     grab(view, "stats-after-reset");
 }

@@ -3,12 +3,12 @@
 #include "ui/AppDelegate.h"
 #include "ui/AppSignals.h"
 #include "ui/panels/AboutView.h"
-#include "ui/panels/MenuBarButton.h"
-#include "ui/panels/MenuBarPopoverView.h"
+#include "ui/panels/PanelRow.h"
+#include "ui/panels/TrayPanel.h"
 #include "ui/panels/PreferencesView.h"
 #include "ui/panels/StatsView.h"
 #include "ui/shared/StatCard.h"
-#include "ui/tray/StatusBarIcon.h"
+#include "ui/tray/TrayIcon.h"
 #include "ui/tray/TrayController.h"
 
 #include <QAction>
@@ -25,7 +25,7 @@
 
 using namespace tavrine;
 using namespace tavrine::testing;
-using IconState = StatusBarIcon::IconState;
+using IconState = TrayIcon::IconState;
 
 namespace {
 
@@ -34,7 +34,7 @@ int alphaAt(const QImage& img, int x, int y) {
 }
 
 QImage render(IconState s, qreal dpr, const QString& name) {
-    const QImage img = StatusBarIcon::render(s, QColor(20, 20, 20), dpr);
+    const QImage img = TrayIcon::render(s, QColor(20, 20, 20), dpr);
     saveArtifact(img.scaled(img.size() * (dpr == 1.0 ? 8 : 4), Qt::KeepAspectRatio, Qt::FastTransformation),
                  QStringLiteral("tray-icon-%1-%2x").arg(name).arg(int(dpr)));
     return img;
@@ -42,7 +42,7 @@ QImage render(IconState s, qreal dpr, const QString& name) {
 
 } // namespace
 
-TEST(StatusBarIcon, OpenEyeAt1xAnd2xFollowsTheGeometry) {
+TEST(TrayIcon, OpenEyeAt1xAnd2xFollowsTheGeometry) {
     for (qreal dpr : {1.0, 2.0}) {
         const QImage img = render(IconState::nominal, dpr, "open");
         ASSERT_EQ(img.size(), QSize(18, 18) * dpr);
@@ -59,7 +59,7 @@ TEST(StatusBarIcon, OpenEyeAt1xAnd2xFollowsTheGeometry) {
     }
 }
 
-TEST(StatusBarIcon, ClosedEyeIsAnArchAndPausedAddsTheStroke) {
+TEST(TrayIcon, ClosedEyeIsAnArchAndPausedAddsTheStroke) {
     const QImage closed = render(IconState::inactive, 2.0, "closed");
     // The lid's apex is 3.3 above the centre; the centre itself is empty.
     EXPECT_GT(alphaAt(closed, 18, int((9 - 3.3) * 2)), 150);
@@ -74,23 +74,23 @@ TEST(StatusBarIcon, ClosedEyeIsAnArchAndPausedAddsTheStroke) {
         << "the stroke belongs to the paused eye only";
 }
 
-TEST(StatusBarIcon, StateToIconAndTint) {
-    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::nominal(3)).iconState, IconState::nominal);
-    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::inattention(3)).iconState, IconState::nominal);
-    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::inactive()).iconState, IconState::inactive);
-    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::alert()).iconState, IconState::alert);
-    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::alert()).tint, StatusBarIcon::systemRed());
+TEST(TrayIcon, StateToIconAndTint) {
+    EXPECT_EQ(TrayIcon::lookFor(FilterState::nominal(3)).iconState, IconState::nominal);
+    EXPECT_EQ(TrayIcon::lookFor(FilterState::inattention(3)).iconState, IconState::nominal);
+    EXPECT_EQ(TrayIcon::lookFor(FilterState::inactive()).iconState, IconState::inactive);
+    EXPECT_EQ(TrayIcon::lookFor(FilterState::alert()).iconState, IconState::alert);
+    EXPECT_EQ(TrayIcon::lookFor(FilterState::alert()).tint, TrayIcon::systemRed());
     for (const FilterState& s :
          {FilterState::autoPaused(PauseReason::screenOff()),
           FilterState::autoPaused(PauseReason::lowBattery()),
           FilterState::autoPaused(PauseReason::userPaused(1000)), FilterState::cameraBusy(5000)}) {
-        EXPECT_EQ(StatusBarIcon::lookFor(s).iconState, IconState::paused) << toString(s);
-        EXPECT_EQ(StatusBarIcon::lookFor(s).tint, StatusBarIcon::secondaryLabelColor());
+        EXPECT_EQ(TrayIcon::lookFor(s).iconState, IconState::paused) << toString(s);
+        EXPECT_EQ(TrayIcon::lookFor(s).tint, TrayIcon::secondaryLabelColor());
     }
-    EXPECT_EQ(StatusBarIcon::lookFor(FilterState::nominal(3)).tint, StatusBarIcon::labelColor());
+    EXPECT_EQ(TrayIcon::lookFor(FilterState::nominal(3)).tint, TrayIcon::labelColor());
     // The tint reaches the pixels: an alert eye is red.
-    const QImage red = StatusBarIcon::render(IconState::alert, StatusBarIcon::systemRed(), 1.0);
-    EXPECT_LE(colorDistance(QColor::fromRgba(red.pixel(8, 8)), StatusBarIcon::systemRed()), 3);
+    const QImage red = TrayIcon::render(IconState::alert, TrayIcon::systemRed(), 1.0);
+    EXPECT_LE(colorDistance(QColor::fromRgba(red.pixel(8, 8)), TrayIcon::systemRed()), 3);
 }
 
 TEST(TrayController, IconFollowsTheStateOneTurnLater) {
@@ -102,7 +102,7 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     EXPECT_EQ(tray.iconState(), IconState::inactive) << "not in the same turn as the change";
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::alert);
-    EXPECT_EQ(tray.iconTint(), StatusBarIcon::systemRed());
+    EXPECT_EQ(tray.iconTint(), TrayIcon::systemRed());
     f.filter.state = FilterState::autoPaused(PauseReason::lowBattery());
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::paused);
@@ -115,7 +115,7 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     f.filter.state = FilterState::nominal(4);
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::nominal);
-    EXPECT_EQ(tray.iconTint(), StatusBarIcon::labelColor());
+    EXPECT_EQ(tray.iconTint(), TrayIcon::labelColor());
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
     f.filter.state = FilterState::inactive();
     f.turn();
@@ -134,13 +134,13 @@ TEST(TrayController, FaceAnalysisThatCannotRunShowsInTheToolTipAndTheOpenedPanel
                                 "arrêtée. Réinstallez Tavrine pour la rétablir."));
     EXPECT_EQ(tray.iconState(), IconState::inactive) << "the icon claims no protection";
     tray.openPanel();
-    ASSERT_NE(tray.popover(), nullptr);
-    EXPECT_EQ(tray.popover()->statusLine()->text(),
+    ASSERT_NE(tray.panel(), nullptr);
+    EXPECT_EQ(tray.panel()->statusLine()->text(),
               QString::fromUtf8("Analyse du visage indisponible\nRéinstallez Tavrine"));
     f.filter.blind = false;
     f.turn();
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
-    EXPECT_EQ(tray.popover()->statusLine()->text(), QStringLiteral("Protection désactivée"));
+    EXPECT_EQ(tray.panel()->statusLine()->text(), QStringLiteral("Protection désactivée"));
 }
 
 TEST(TrayController, WithoutATrayHostThereIsNoIconButThePanelStillOpens) {
@@ -148,26 +148,26 @@ TEST(TrayController, WithoutATrayHostThereIsNoIconButThePanelStillOpens) {
     TrayController tray(f.ctx);
     EXPECT_EQ(tray.trayIcon(), nullptr);
     tray.openPanel();
-    ASSERT_NE(tray.popoverWindow(), nullptr);
-    EXPECT_TRUE(tray.popoverWindow()->isVisible());
-    EXPECT_TRUE(tray.popoverWindow()->windowFlags().testFlag(Qt::Popup));
+    ASSERT_NE(tray.panelWindow(), nullptr);
+    EXPECT_TRUE(tray.panelWindow()->isVisible());
+    EXPECT_TRUE(tray.panelWindow()->windowFlags().testFlag(Qt::Popup));
 }
 
 TEST(TrayController, EveryOpeningBuildsAFreshPanel) {
     UiFixture f;
     TrayController tray(f.ctx);
-    tray.togglePopover();
-    ASSERT_NE(tray.popover(), nullptr);
-    tray.popover()->setShowAbout(true);
-    QPointer<MenuBarPopoverView> first = tray.popover();
-    tray.togglePopover();
+    tray.togglePanel();
+    ASSERT_NE(tray.panel(), nullptr);
+    tray.panel()->setShowAbout(true);
+    QPointer<TrayPanel> first = tray.panel();
+    tray.togglePanel();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull()) << "a closed panel is gone";
-    EXPECT_EQ(tray.popover(), nullptr);
-    tray.togglePopover();
-    ASSERT_NE(tray.popover(), nullptr);
-    EXPECT_FALSE(tray.popover()->showAbout()) << "the new panel opens on its home page";
-    EXPECT_EQ(tray.popover()->size(), QSize(MenuBarPopoverView::panelWidth, MenuBarPopoverView::panelHeight));
+    EXPECT_EQ(tray.panel(), nullptr);
+    tray.togglePanel();
+    ASSERT_NE(tray.panel(), nullptr);
+    EXPECT_FALSE(tray.panel()->showAbout()) << "the new panel opens on its home page";
+    EXPECT_EQ(tray.panel()->size(), QSize(TrayPanel::panelWidth, TrayPanel::panelHeight));
 }
 
 TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClosing) {
@@ -203,13 +203,13 @@ TEST(AppDelegate, FirstLaunchShowsTheOnboardingAndStartsTheFilterAfterLaunch) {
     EXPECT_EQ(onboarding->windowTitle(), QStringLiteral("Bienvenue dans Tavrine"));
     EXPECT_EQ(onboarding->size(), QSize(440, 420));
     EXPECT_TRUE(onboarding->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_NE(app.menuBarController(), nullptr);
+    EXPECT_NE(app.trayController(), nullptr);
     EXPECT_EQ(f.filter.starts, 0) << "the start is posted, not run during launch";
     f.turn();
     EXPECT_EQ(f.filter.starts, 1);
     // Closing the window by its button leaves the flag unset.
     onboarding->close();
-    EXPECT_FALSE(f.store.boolForKey("has_completed_onboarding"));
+    EXPECT_FALSE(f.store.readBool("has_completed_onboarding"));
     app.applicationWillTerminate();
     app.applicationWillTerminate();
     EXPECT_EQ(f.filter.stops, 1);
@@ -234,22 +234,22 @@ TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     tray.openPanel();
-    ASSERT_NE(tray.popover(), nullptr);
-    tray.popover()->pauseMenu()->actions().at(0)->trigger(); // "Suspendre 15 min"
+    ASSERT_NE(tray.panel(), nullptr);
+    tray.panel()->pauseMenu()->actions().at(0)->trigger(); // "Suspendre 15 min"
     f.turn();
     EXPECT_EQ(tray.toolTip(), QString::fromUtf8("Tavrine\u00a0: en pause, reprise dans 15\u00a0min"));
     EXPECT_EQ(tray.iconState(), IconState::paused) << "a pause, not the filter switched off";
     f.executor.advanceBy(60'000);
     EXPECT_EQ(tray.toolTip(), QString::fromUtf8("Tavrine\u00a0: en pause, reprise dans 14\u00a0min"))
         << "the time left follows the clock";
-    ASSERT_TRUE(tray.popover()->resumeRow()->isVisible());
-    QTest::mouseClick(tray.popover()->resumeRow(), Qt::LeftButton);
+    ASSERT_TRUE(tray.panel()->resumeRow()->isVisible());
+    QTest::mouseClick(tray.panel()->resumeRow(), Qt::LeftButton);
     f.turn();
     f.turn();
     EXPECT_EQ(f.filter.starts, 2);
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
     EXPECT_EQ(tray.iconState(), IconState::nominal);
-    EXPECT_FALSE(tray.popover()->resumeRow()->isVisible());
+    EXPECT_FALSE(tray.panel()->resumeRow()->isVisible());
 }
 
 // The reset asked from the panel opened at the tray: the question stays inside the open panel, and only
@@ -263,10 +263,10 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     UiFixture f;
     f.countOneOfEach();
     TrayController tray(f.ctx);
-    tray.togglePopover();
-    ASSERT_NE(tray.popover(), nullptr);
-    QTest::mouseClick(tray.popover()->statsRow(), Qt::LeftButton);
-    StatsView* stats = tray.popover()->statsSheet();
+    tray.togglePanel();
+    ASSERT_NE(tray.panel(), nullptr);
+    QTest::mouseClick(tray.panel()->statsRow(), Qt::LeftButton);
+    StatsView* stats = tray.panel()->statsPage();
     ASSERT_NE(stats, nullptr);
     if (keyboard) {
         stats->resetButton()->setFocus();
@@ -277,14 +277,14 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     QCoreApplication::processEvents();
 
     QWidget* question = stats->resetConfirmation();
-    ASSERT_TRUE(tray.popoverWindow() && tray.popoverWindow()->isVisible()) << "asking must not close the panel";
+    ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible()) << "asking must not close the panel";
     EXPECT_TRUE(question->isVisible());
-    EXPECT_EQ(question->window(), tray.popoverWindow()) << "the question is part of the panel";
+    EXPECT_EQ(question->window(), tray.panelWindow()) << "the question is part of the panel";
     EXPECT_EQ(stats->resetQuestion()->text(), QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
     EXPECT_EQ(stats->cancelResetButton()->text(), QStringLiteral("Annuler"));
     EXPECT_EQ(stats->confirmResetButton()->text(), QStringLiteral("Réinitialiser"));
     EXPECT_FALSE(stats->resetButton()->isVisible());
-    grab(*tray.popoverWindow(), QStringLiteral("panel-stats-reset-question"));
+    grab(*tray.panelWindow(), QStringLiteral("panel-stats-reset-question"));
 
     if (keyboard) {
         EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
@@ -298,15 +298,15 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     }
     f.executor.runAll();
     QCoreApplication::processEvents();
-    ASSERT_TRUE(tray.popoverWindow() && tray.popoverWindow()->isVisible());
-    EXPECT_EQ(tray.popover()->statsSheet(), stats) << "the answer returns to the statistics";
+    ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible());
+    EXPECT_EQ(tray.panel()->statsPage(), stats) << "the answer returns to the statistics";
     EXPECT_FALSE(question->isVisible());
     EXPECT_TRUE(stats->resetButton()->isVisible());
     const int expected = confirm ? 0 : 1;
     for (const char* key : {"stats_alert_count", "stats_session_count", "stats_lock_count"}) {
-        EXPECT_EQ(f.store.integerForKey(key), expected) << key;
+        EXPECT_EQ(f.store.readInt(key), expected) << key;
     }
-    EXPECT_EQ(f.store.integerForKey("stats_total_active_seconds"), confirm ? 0 : 4000);
+    EXPECT_EQ(f.store.readInt("stats_total_active_seconds"), confirm ? 0 : 4000);
     EXPECT_EQ(stats->alertsCard()->value(), QString::number(expected));
 }
 
@@ -330,8 +330,8 @@ TEST_P(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
     UiFixture f;
     QCursor::setPos(GetParam());
     TrayController tray(f.ctx);
-    tray.togglePopover();
-    QWidget* panel = tray.popoverWindow();
+    tray.togglePanel();
+    QWidget* panel = tray.panelWindow();
     ASSERT_NE(panel, nullptr);
     const bool below = GetParam().y() < panel->screen()->availableGeometry().center().y();
     const auto anchoredEdge = [&] {
@@ -343,12 +343,12 @@ TEST_P(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
     EXPECT_LE(std::abs(opened.x() - GetParam().x()), 1);
     EXPECT_LE(std::abs(opened.y() - GetParam().y()), 5) << "it opens at the pointer";
 
-    MenuBarPopoverView* view = tray.popover();
+    TrayPanel* view = tray.panel();
     const std::vector<std::pair<const char*, std::function<QAbstractButton*()>>> steps{
         {"Statistiques", [&] { return view->statsRow(); }},
-        {"Retour", [&] { return view->statsSheet()->backButton(); }},
+        {"Retour", [&] { return view->statsPage()->backButton(); }},
         {"À propos", [&] { return view->aboutRow(); }},
-        {"Fermer", [&] { return view->aboutSheet()->closeButton(); }},
+        {"Fermer", [&] { return view->aboutPage()->closeButton(); }},
     };
     int step = 0;
     for (const auto& [name, button] : steps) {

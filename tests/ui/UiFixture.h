@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CameraSession.h"
 #include "core/detection/CalibrationSession.h"
 #include "core/detection/FrameSource.h"
 #include "core/fakes/ServiceRig.h"
@@ -92,7 +92,7 @@ struct UiFixture {
     StatsRepository stats{store};
     FakeFilterControl filter{executor};
     QtLocalizer localizer;
-    AVCaptureManager camera{std::make_shared<SilentFrameSource>(), executor};
+    CameraSession camera{std::make_shared<SilentFrameSource>(), executor};
     std::shared_ptr<CalibrationSession> lastSession;
     bool cameraAccess = true;
     int cameraRequests = 0;

@@ -1,6 +1,6 @@
 #include "app/services/AppServices.h"
 
-#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CameraSession.h"
 #include "core/overlay/OverlayWindowManager.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
@@ -58,8 +58,8 @@ AppServices::AppServices(const Localizer& localizer, Options options)
     SharedInstance<SettingsRepository>::setFactory(
         [&p] { return std::make_unique<SettingsRepository>(p.store, p.loginItem); });
     SharedInstance<StatsRepository>::setFactory([&p] { return std::make_unique<StatsRepository>(p.store); });
-    SharedInstance<AVCaptureManager>::setFactory(
-        [&p] { return std::make_unique<AVCaptureManager>(p.frameSource, p.executor); });
+    SharedInstance<CameraSession>::setFactory(
+        [&p] { return std::make_unique<CameraSession>(p.frameSource, p.executor); });
     SharedInstance<OverlayWindowManager>::setFactory(
         [&p] { return std::make_unique<OverlayWindowManager>(p.windowSystem); });
     // Each start tells the camera the analysis rate of the run, so that it drops the frames the analyzer
@@ -74,7 +74,7 @@ AppServices::AppServices(const Localizer& localizer, Options options)
     };
     SharedInstance<PrivacyFilterService>::setFactory([&p, makeAnalyzer] {
         return std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
-            p.executor, p.clock, AVCaptureManager::shared(), OverlayWindowManager::shared(),
+            p.executor, p.clock, CameraSession::shared(), OverlayWindowManager::shared(),
             SettingsRepository::shared(), StatsRepository::shared(), makeAnalyzer, p.notifier, p.haptics,
             p.systemEvents, p.power, p.shortcut, p.localizer});
     });
@@ -83,7 +83,7 @@ AppServices::AppServices(const Localizer& localizer, Options options)
 AppServices::~AppServices() {
     // The service holds the others; each goes before what it uses.
     SharedInstance<PrivacyFilterService>::resetForTests();
-    SharedInstance<AVCaptureManager>::resetForTests();
+    SharedInstance<CameraSession>::resetForTests();
     SharedInstance<OverlayWindowManager>::resetForTests();
     SharedInstance<StatsRepository>::resetForTests();
     SharedInstance<SettingsRepository>::resetForTests();

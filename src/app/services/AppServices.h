@@ -8,7 +8,7 @@
 
 namespace tavrine {
 
-class AVCaptureManager;
+class CameraSession;
 class KeyValueStore;
 class LoginItem;
 class OverlayWindowManager;
@@ -21,7 +21,7 @@ class SystemEventMonitor;
 class Clock;
 
 // Builds every real platform object of the running application and installs the factories of the five
-// shared instances (PrivacyFilterService, AVCaptureManager, OverlayWindowManager, SettingsRepository,
+// shared instances (PrivacyFilterService, CameraSession, OverlayWindowManager, SettingsRepository,
 // StatsRepository), which are then created on first use. Create exactly one, on the main thread, after
 // the QApplication and before anything calls a shared(); keep it alive until the event loop has ended.
 // Destroying it stops nothing by itself (call PrivacyFilterService::shared().stop() first) and takes the

@@ -1,7 +1,7 @@
 // tavrine-analyze: runs the production face analysis on images and videos and prints one row per
 // analysed frame. The output format is relied on by the evaluation scripts: keep it stable.
 #include "core/detection/PitchBaseline.h"
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"
@@ -61,7 +61,7 @@ class Printer {
         }
     }
 
-    void row(const std::string& input, long frameIndex, const VisionFaceAnalyzer::Result& result,
+    void row(const std::string& input, long frameIndex, const FaceAnalyzer::Result& result,
              const LetterboxedFrame& frame) {
         std::string boxes;
         for (const FaceObservation::Rect& box : result.keptBoxes) {
@@ -117,9 +117,9 @@ bool analyzeOne(BlazeFaceDetector& detector, const cv::Mat& image, const std::st
         std::cerr << "tavrine-analyze: " << input << " frame " << frameIndex << ": analysis failed\n";
         return false;
     }
-    VisionFaceAnalyzer::Result result = VisionFaceAnalyzer::processResults(*faces);
+    FaceAnalyzer::Result result = FaceAnalyzer::processResults(*faces);
     if (baseline) {
-        VisionFaceAnalyzer::relativeToBaseline(result, *baseline);
+        FaceAnalyzer::relativeToBaseline(result, *baseline);
     }
     printer.row(input, frameIndex, result, frame);
     return true;

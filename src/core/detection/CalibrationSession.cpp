@@ -14,12 +14,12 @@ constexpr int nearestCm = 30;
 constexpr int farthestCm = 200;
 } // namespace
 
-std::shared_ptr<CalibrationSession> CalibrationSession::create(Executor& executor, AVCaptureManager& camera,
+std::shared_ptr<CalibrationSession> CalibrationSession::create(Executor& executor, CameraSession& camera,
                                                                SettingsRepository& settings) {
     return std::shared_ptr<CalibrationSession>(new CalibrationSession(executor, camera, settings));
 }
 
-CalibrationSession::CalibrationSession(Executor& executor, AVCaptureManager& camera,
+CalibrationSession::CalibrationSession(Executor& executor, CameraSession& camera,
                                        SettingsRepository& settings)
     : executor_(executor), camera_(camera), settings_(settings) {}
 

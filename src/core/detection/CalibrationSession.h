@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CameraSession.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/util/Executor.h"
 #include "core/util/Published.h"
@@ -34,7 +34,7 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     static constexpr const char* noFaceMessage =
         "Aucun visage détecté. Assurez-vous d'être bien en face de la caméra.";
 
-    static std::shared_ptr<CalibrationSession> create(Executor& executor, AVCaptureManager& camera,
+    static std::shared_ptr<CalibrationSession> create(Executor& executor, CameraSession& camera,
                                                       SettingsRepository& settings);
 
     Published<Phase> phase{Phase::idle()};
@@ -47,14 +47,14 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     static int distanceForMedianWidth(double medianWidth);
 
   private:
-    CalibrationSession(Executor& executor, AVCaptureManager& camera, SettingsRepository& settings);
+    CalibrationSession(Executor& executor, CameraSession& camera, SettingsRepository& settings);
     void startCountdown();
     void countdownTick(TaskHandle task, int remaining);
     void beginMeasuring();
     void finalizeMeasurement();
 
     Executor& executor_;
-    AVCaptureManager& camera_;
+    CameraSession& camera_;
     SettingsRepository& settings_;
     std::vector<double> samples_;
     std::optional<TaskHandle> countdownTask_;

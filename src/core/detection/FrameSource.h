@@ -10,7 +10,7 @@
 
 namespace tavrine {
 
-// The capture device behind AVCaptureManager (a V4L2 camera, a video file, the demo clip, a fake).
+// The capture device behind CameraSession (a V4L2 camera, a video file, the demo clip, a fake).
 class FrameSource {
 public:
     enum class Access { authorized, notDetermined, denied };

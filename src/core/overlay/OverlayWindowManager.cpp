@@ -25,7 +25,7 @@ void OverlayWindowManager::show() {
 
 void OverlayWindowManager::hide() {
     for (auto& [id, covered] : overlayWindows_) {
-        covered.window->orderOut();
+        covered.window->hide();
     }
     overlayWindows_.clear();
     isShowing = false;
@@ -40,7 +40,7 @@ void OverlayWindowManager::screensChanged() {
     }
     for (auto it = overlayWindows_.begin(); it != overlayWindows_.end();) {
         if (currentIds.count(it->first) == 0) {
-            it->second.window->orderOut();
+            it->second.window->hide();
             it = overlayWindows_.erase(it);
         } else {
             ++it;
@@ -64,7 +64,7 @@ void OverlayWindowManager::createWindow(const ScreenInfo& screen) {
     if (!window) {
         return;
     }
-    window->orderFront();
+    window->show();
     overlayWindows_[screen.id] = CoveredScreen{screen.frame, std::move(window)};
 }
 

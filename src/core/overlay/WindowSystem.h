@@ -28,8 +28,8 @@ struct ScreenInfo {
 class OverlayWindow {
   public:
     virtual ~OverlayWindow() = default;
-    virtual void orderFront() = 0;
-    virtual void orderOut() = 0;
+    virtual void show() = 0;
+    virtual void hide() = 0;
     // Moves and resizes the window to cover `frame` (its screen's new geometry), keeping its content.
     virtual void setFrame(const ScreenRect& frame) = 0;
 };

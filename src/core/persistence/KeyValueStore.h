@@ -16,11 +16,11 @@ class KeyValueStore {
     virtual ~KeyValueStore() = default;
 
     // 0 for a missing key or a value that is not a number.
-    virtual std::int64_t integerForKey(const std::string& key) const = 0;
+    virtual std::int64_t readInt(const std::string& key) const = 0;
     // false for a missing key.
-    virtual bool boolForKey(const std::string& key) const = 0;
+    virtual bool readBool(const std::string& key) const = 0;
     // The stored value, or nothing for a missing key; the caller converts or falls back.
-    virtual std::optional<StoredValue> objectForKey(const std::string& key) const = 0;
+    virtual std::optional<StoredValue> read(const std::string& key) const = 0;
 
     virtual void setInteger(const std::string& key, std::int64_t value) = 0;
     virtual void setBool(const std::string& key, bool value) = 0;

@@ -12,7 +12,7 @@ namespace {
 // An integer read: 0 (missing or not a number) gives the fallback, and so does a number that an int
 // field cannot hold.
 int integerOr(const KeyValueStore& store, SettingsKey key, int fallback) {
-    const std::int64_t v = store.integerForKey(rawValue(key));
+    const std::int64_t v = store.readInt(rawValue(key));
     if (v == 0 || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
         return fallback;
     }
@@ -20,14 +20,14 @@ int integerOr(const KeyValueStore& store, SettingsKey key, int fallback) {
 }
 
 std::int64_t integer64Or(const KeyValueStore& store, SettingsKey key, std::int64_t fallback) {
-    const std::int64_t v = store.integerForKey(rawValue(key));
+    const std::int64_t v = store.readInt(rawValue(key));
     return v == 0 ? fallback : v;
 }
 
 template <typename Convert>
 auto objectOr(const KeyValueStore& store, SettingsKey key, Convert convert,
               decltype(*convert(StoredValue{})) fallback) -> std::decay_t<decltype(fallback)> {
-    const auto stored = store.objectForKey(rawValue(key));
+    const auto stored = store.read(rawValue(key));
     if (!stored) {
         return fallback;
     }
@@ -66,18 +66,18 @@ void SettingsRepository::load() {
         s.batteryThresholdPercent = 10;
     }
     s.glassesCompat = objectOr(d, SettingsKey::glassesCompat, storedBool, true);
-    s.overlayOnCameraBusy = d.boolForKey(rawValue(SettingsKey::overlayOnCameraBusy));
+    s.overlayOnCameraBusy = d.readBool(rawValue(SettingsKey::overlayOnCameraBusy));
     s.privacyMatrixEnabled = objectOr(d, SettingsKey::privacyMatrixEnabled, storedBool, true);
     s.privacyMatrixCoefficient = objectOr(d, SettingsKey::privacyMatrixCoefficient, storedFloat, 2.0f);
     // Stored as a signed 64-bit integer; the bit pattern is the colour.
-    const auto argb = static_cast<std::uint64_t>(d.integerForKey(rawValue(SettingsKey::matrixColorArgb)));
+    const auto argb = static_cast<std::uint64_t>(d.readInt(rawValue(SettingsKey::matrixColorArgb)));
     s.matrixColorArgb = argb == 0 ? 0xFF000000ULL : argb;
     s.matrixStripeAlpha = objectOr(d, SettingsKey::matrixStripeAlpha, storedFloat, 0.42f);
     s.globalShortcutEnabled = objectOr(d, SettingsKey::globalShortcutEnabled, storedBool, true);
     s.coverAllScreens = objectOr(d, SettingsKey::coverAllScreens, storedBool, true);
     s.calibrationDistanceCm = integerOr(d, SettingsKey::calibrationDistanceCm, 60);
-    s.isCalibrated = d.boolForKey(rawValue(SettingsKey::isCalibrated));
-    s.lockOnAbsence = d.boolForKey(rawValue(SettingsKey::lockOnAbsence));
+    s.isCalibrated = d.readBool(rawValue(SettingsKey::isCalibrated));
+    s.lockOnAbsence = d.readBool(rawValue(SettingsKey::lockOnAbsence));
     s.lockDelayMs = integer64Or(d, SettingsKey::lockDelayMs, 60'000);
     settings = s;
 }
@@ -117,7 +117,7 @@ void SettingsRepository::save(const FilterSettings& newSettings) {
 void SettingsRepository::setLaunchAtLogin(bool enabled) {
     // On failure the record keeps the requested value until the next load() reads the real status.
     if (const auto error = loginItem_.setEnabled(enabled)) {
-        diagnostics_ << "SMAppService error: " << *error << std::endl;
+        diagnostics_ << "autostart error: " << *error << std::endl;
     }
 }
 

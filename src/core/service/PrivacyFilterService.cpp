@@ -49,10 +49,10 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     PrivacyFilterService& self;
     Dependencies deps;
 
-    std::shared_ptr<VisionFaceAnalyzer> analyzer;
+    std::shared_ptr<FaceAnalyzer> analyzer;
     std::optional<std::int64_t> sessionStartMs;
-    Subscription settingsCancellable;
-    Subscription fsmCancellable;
+    Subscription settingsSubscription;
+    Subscription fsmSubscription;
     std::optional<TaskHandle> batteryTimer;
     bool analysisFailureNotified = false;
     // Until the power source has information: the check at start waits for its first reading.
@@ -69,7 +69,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     // The one pending camera retry, if any.
     std::optional<TaskHandle> cameraRetry;
     // Dropped analyzers are destroyed here: that waits for a detection in progress or a model load.
-    SerialQueue disposal{"com.brightfen.tavrine.disposal"};
+    SerialQueue disposal{"disposal"};
 
     FilterFsm& fsm() { return self.fsm_; }
     std::weak_ptr<Impl> weak() { return weak_from_this(); }
@@ -87,15 +87,15 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void scheduleCameraRetry(std::int64_t delayMs);
     void cancelCameraRetry();
     void restartCamera();
-    void replaceAnalyzer(std::shared_ptr<VisionFaceAnalyzer> next);
+    void replaceAnalyzer(std::shared_ptr<FaceAnalyzer> next);
 
     void observeSystemEvents();
     void removeSystemEventObservers();
     void onSystemEvent(SystemEventMonitor::Event event);
     void screenDidSleep();
     void screenDidWake();
-    void sessionDidDeactivate();
-    void sessionDidActivate();
+    void onSessionInactive();
+    void onSessionActive();
     void cameraInterrupted();
     void cameraResumed();
 
@@ -238,8 +238,8 @@ void PrivacyFilterService::Impl::stop() {
     cancelCameraRetry();
     cameraLost = false;
 
-    settingsCancellable.cancel();
-    fsmCancellable.cancel();
+    settingsSubscription.cancel();
+    fsmSubscription.cancel();
     if (batteryTimer) {
         batteryTimer->cancel();
         batteryTimer.reset();
@@ -285,7 +285,7 @@ void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& inpu
 
 void PrivacyFilterService::Impl::observeSettings() {
     std::weak_ptr<Impl> weakSelf = weak();
-    settingsCancellable = deps.settingsRepo.settings.subscribeDistinct([weakSelf](const FilterSettings& s) {
+    settingsSubscription = deps.settingsRepo.settings.subscribeDistinct([weakSelf](const FilterSettings& s) {
         auto impl = weakSelf.lock();
         if (!impl) {
             return;
@@ -300,7 +300,7 @@ void PrivacyFilterService::Impl::observeSettings() {
 
 void PrivacyFilterService::Impl::observeFsm() {
     std::weak_ptr<Impl> weakSelf = weak();
-    fsmCancellable = fsm().state.subscribe([weakSelf](const FilterState& st) {
+    fsmSubscription = fsm().state.subscribe([weakSelf](const FilterState& st) {
         auto impl = weakSelf.lock();
         if (!impl) {
             return;
@@ -316,9 +316,9 @@ void PrivacyFilterService::Impl::observeFsm() {
     });
 }
 
-void PrivacyFilterService::Impl::replaceAnalyzer(std::shared_ptr<VisionFaceAnalyzer> next) {
-    std::shared_ptr<VisionFaceAnalyzer> previous = std::move(analyzer);
-    std::shared_ptr<VisionFaceAnalyzer> attached = deps.cameraManager.analyzer();
+void PrivacyFilterService::Impl::replaceAnalyzer(std::shared_ptr<FaceAnalyzer> next) {
+    std::shared_ptr<FaceAnalyzer> previous = std::move(analyzer);
+    std::shared_ptr<FaceAnalyzer> attached = deps.cameraManager.analyzer();
     analyzer = next;
     deps.cameraManager.setAnalyzer(std::move(next));
     // The last references go on the disposal worker, so the main thread never waits for the analysis
@@ -456,17 +456,17 @@ void PrivacyFilterService::Impl::removeSystemEventObservers() {
 
 void PrivacyFilterService::Impl::onSystemEvent(SystemEventMonitor::Event event) {
     switch (event) {
-    case SystemEventMonitor::Event::screensDidSleep:
+    case SystemEventMonitor::Event::displayAsleep:
         screenDidSleep();
         break;
-    case SystemEventMonitor::Event::screensDidWake:
+    case SystemEventMonitor::Event::displayAwake:
         screenDidWake();
         break;
-    case SystemEventMonitor::Event::sessionDidResignActive:
-        sessionDidDeactivate();
+    case SystemEventMonitor::Event::sessionInactive:
+        onSessionInactive();
         break;
-    case SystemEventMonitor::Event::sessionDidBecomeActive:
-        sessionDidActivate();
+    case SystemEventMonitor::Event::sessionActive:
+        onSessionActive();
         break;
     }
 }
@@ -485,11 +485,11 @@ void PrivacyFilterService::Impl::screenDidWake() {
     }
 }
 
-void PrivacyFilterService::Impl::sessionDidDeactivate() {
+void PrivacyFilterService::Impl::onSessionInactive() {
     fsm().onSystemEvent(FilterFsm::SystemEvent::screenOff());
 }
 
-void PrivacyFilterService::Impl::sessionDidActivate() {
+void PrivacyFilterService::Impl::onSessionActive() {
     fsm().onSystemEvent(FilterFsm::SystemEvent::screenOn());
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/detection/AVCaptureManager.h"
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/CameraSession.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "core/domain/FilterState.h"
 #include "core/filter/FilterFsm.h"
 #include "core/overlay/OverlayWindowManager.h"
@@ -28,12 +28,12 @@ namespace tavrine {
 // monitors and alerts. Main thread only.
 class PrivacyFilterService {
   public:
-    using AnalyzerFactory = std::function<std::shared_ptr<VisionFaceAnalyzer>(int fpsLimit)>;
+    using AnalyzerFactory = std::function<std::shared_ptr<FaceAnalyzer>(int fpsLimit)>;
 
     struct Dependencies {
         Executor& executor;
         const Clock& clock;
-        AVCaptureManager& cameraManager;
+        CameraSession& cameraManager;
         OverlayWindowManager& overlayManager;
         SettingsRepository& settingsRepo;
         StatsRepository& statsRepo;

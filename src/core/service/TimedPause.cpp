@@ -56,8 +56,8 @@ TimedPause::TimedPause(Dependencies deps) : deps_(std::move(deps)) {
         }
     });
     wakeSub_ = deps_.systemEvents.observe([this](SystemEventMonitor::Event event) {
-        if (event == SystemEventMonitor::Event::screensDidWake ||
-            event == SystemEventMonitor::Event::sessionDidBecomeActive) {
+        if (event == SystemEventMonitor::Event::displayAwake ||
+            event == SystemEventMonitor::Event::sessionActive) {
             checkClock();
         }
     });

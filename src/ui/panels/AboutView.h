@@ -8,7 +8,7 @@ class QPushButton;
 
 namespace tavrine {
 
-// Logo, name, version, three short sections and two links. Shown as a sheet of the panel.
+// Logo, name, version, three short sections and two links. shown as a page of the panel.
 class AboutView : public QWidget {
     Q_OBJECT
   public:

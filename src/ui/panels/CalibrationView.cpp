@@ -60,7 +60,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     auto* idleLayout = new QHBoxLayout(idle);
     idleLayout->setContentsMargins(12, 12, 12, 12);
     idleLayout->setSpacing(12);
-    idleLayout->addWidget(symbolLabel(QStringLiteral("person.fill"), AppColors::primary(), 28, idle), 0,
+    idleLayout->addWidget(symbolLabel(QStringLiteral("avatar-default"), AppColors::primary(), 28, idle), 0,
                           Qt::AlignTop);
     auto* instruction =
         widgets::label(QStringLiteral("Installez-vous à votre distance de travail habituelle, "
@@ -111,7 +111,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     auto* doneLayout = new QVBoxLayout(done);
     doneLayout->setSpacing(6);
     doneLayout->addWidget(
-        symbolLabel(QStringLiteral("checkmark.circle.fill"), AppColors::success(), 48, done));
+        symbolLabel(QStringLiteral("emblem-ok"), AppColors::success(), 48, done));
     result_ = widgets::label(QString(), 14, QFont::Normal, AppColors::textPrimary(), done);
     result_->setObjectName(QStringLiteral("result"));
     result_->setTextFormat(Qt::RichText);
@@ -122,9 +122,9 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
                 AppColors::textSecondary(), done));
     auto* adjuster = new QHBoxLayout;
     adjuster->addStretch(1);
-    minus_ = new QPushButton(Symbols::icon(QStringLiteral("minus.circle"), AppColors::primary(), 20),
+    minus_ = new QPushButton(Symbols::icon(QStringLiteral("list-remove"), AppColors::primary(), 20),
                              QString(), done);
-    plus_ = new QPushButton(Symbols::icon(QStringLiteral("plus.circle"), AppColors::primary(), 20), QString(),
+    plus_ = new QPushButton(Symbols::icon(QStringLiteral("list-add"), AppColors::primary(), 20), QString(),
                             done);
     minus_->setObjectName(QStringLiteral("minus"));
     plus_->setObjectName(QStringLiteral("plus"));
@@ -150,7 +150,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     auto* failedLayout = new QVBoxLayout(failed);
     failedLayout->addStretch(1);
     failedLayout->addWidget(
-        symbolLabel(QStringLiteral("exclamationmark.triangle.fill"), AppColors::warning(), 40, failed));
+        symbolLabel(QStringLiteral("dialog-warning"), AppColors::warning(), 40, failed));
     auto* failedTitle = widgets::label(QStringLiteral("Calibration échouée"), 15, QFont::DemiBold,
                                        AppColors::textPrimary(), failed);
     failedTitle->setAlignment(Qt::AlignHCenter);
@@ -277,9 +277,9 @@ void CalibrationView::onSecondary() {
     }
 }
 
-CalibrationSheet::CalibrationSheet(const UiContext& ctx, const QString& closeLabel, QWidget* parent)
+CalibrationDialog::CalibrationDialog(const UiContext& ctx, const QString& closeLabel, QWidget* parent)
     : QDialog(parent) {
-    setObjectName(QStringLiteral("CalibrationSheet"));
+    setObjectName(QStringLiteral("CalibrationDialog"));
     setWindowTitle(QStringLiteral("Calibration de distance"));
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -288,7 +288,7 @@ CalibrationSheet::CalibrationSheet(const UiContext& ctx, const QString& closeLab
     auto* toolbar = new QHBoxLayout;
     toolbar->setContentsMargins(12, 10, 12, 0);
     close_ = new QPushButton(closeLabel, this);
-    close_->setObjectName(QStringLiteral("closeSheet"));
+    close_->setObjectName(QStringLiteral("closeDialog"));
     toolbar->addWidget(close_);
     toolbar->addStretch(1);
     layout->addLayout(toolbar);

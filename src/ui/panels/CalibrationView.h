@@ -67,13 +67,13 @@ class CalibrationView : public QWidget {
     Subscription phaseSub_;
 };
 
-// The calibration view as a window-modal sheet with a close button. The sheet closes itself after a
+// The calibration view as a window-modal dialog with a close button. The dialog closes itself after a
 // result has been accepted.
-class CalibrationSheet : public QDialog {
+class CalibrationDialog : public QDialog {
     Q_OBJECT
   public:
     // closeLabel: "Fermer" from the preferences, "Passer" from the onboarding.
-    CalibrationSheet(const UiContext& ctx, const QString& closeLabel, QWidget* parent);
+    CalibrationDialog(const UiContext& ctx, const QString& closeLabel, QWidget* parent);
     CalibrationView* view() const { return view_; }
     QPushButton* closeButton() const { return close_; }
 

@@ -118,22 +118,22 @@ OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(
         ctx.tr("onboarding_camera_title"), ctx.tr("onboarding_camera_body"), QString(),
         [this] { requestCamera(); }, skip, next(0), stack_);
     pages_[1] = new OnboardingPageLayout(
-        symbolHeader(QStringLiteral("rectangle.stack.fill"), stack_), ctx.tr("onboarding_overlay_title"),
+        symbolHeader(QStringLiteral("video-display"), stack_), ctx.tr("onboarding_overlay_title"),
         QStringLiteral(
             "Sous Linux, le filtre Tavrine couvre toutes les applications à la fois, sur chaque écran, "
             "y compris les applications en plein écran."),
         QStringLiteral("Compris"), next(1), QString(), {}, stack_);
-    pages_[2] = new OnboardingPageLayout(symbolHeader(QStringLiteral("bell.fill"), stack_),
+    pages_[2] = new OnboardingPageLayout(symbolHeader(QStringLiteral("preferences-desktop-notification"), stack_),
                                          ctx.tr("onboarding_notif_title"), ctx.tr("onboarding_notif_body"),
                                          QString(), next(2), skip, next(2), stack_);
     pages_[3] = new OnboardingPageLayout(
-        symbolHeader(QStringLiteral("camera.metering.center.weighted"), stack_),
+        symbolHeader(QStringLiteral("camera-web"), stack_),
         QStringLiteral("Calibration de distance"),
         QStringLiteral("Pour des alertes précises, calibrez Tavrine à votre distance de travail habituelle. "
                        "Cette étape prend 5 secondes."),
         QString(), [this] { openCalibration(); }, skip, next(3), stack_);
     pages_[4] = new OnboardingPageLayout(
-        symbolHeader(QStringLiteral("power"), stack_), QStringLiteral("Lancer au démarrage"),
+        symbolHeader(QStringLiteral("system-shutdown"), stack_), QStringLiteral("Lancer au démarrage"),
         QStringLiteral(
             "Tavrine peut se lancer automatiquement à l'ouverture de session pour vous protéger dès le "
             "début."),
@@ -195,19 +195,19 @@ void OnboardingView::requestCamera() {
 }
 
 void OnboardingView::openCalibration() {
-    if (sheet_) {
-        sheet_->raise();
+    if (calibrationDialog_) {
+        calibrationDialog_->raise();
         return;
     }
-    sheet_ = new CalibrationSheet(ctx_, QStringLiteral("Passer"), this);
+    calibrationDialog_ = new CalibrationDialog(ctx_, QStringLiteral("Passer"), this);
     // Skipping and finishing both move on to the login page.
-    connect(sheet_, &QDialog::finished, this, [this] { setPage(4); });
-    sheet_->open();
+    connect(calibrationDialog_, &QDialog::finished, this, [this] { setPage(4); });
+    calibrationDialog_->open();
 }
 
 void OnboardingView::enableLogin() {
     if (auto error = ctx_.loginItem.setEnabled(true)) {
-        ctx_.diagnostics << "SMAppService error: " << *error << std::endl;
+        ctx_.diagnostics << "autostart error: " << *error << std::endl;
     } else {
         loginEnabled_ = true;
         renderLabels();

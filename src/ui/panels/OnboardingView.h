@@ -53,7 +53,7 @@ class OnboardingView : public QWidget {
     // The colour of each page dot, as drawn.
     QColor dotColor(int index) const;
     QWidget* dots() const { return dots_; }
-    CalibrationSheet* calibrationSheet() const { return sheet_; }
+    CalibrationDialog* calibrationDialog() const { return calibrationDialog_; }
     bool cameraGranted() const { return cameraGranted_; }
     bool loginEnabled() const { return loginEnabled_; }
 
@@ -75,7 +75,7 @@ class OnboardingView : public QWidget {
     QStackedWidget* stack_;
     std::array<OnboardingPageLayout*, pageCount> pages_{};
     QWidget* dots_;
-    QPointer<CalibrationSheet> sheet_;
+    QPointer<CalibrationDialog> calibrationDialog_;
     Subscription settingsSub_;
 };
 

@@ -149,7 +149,7 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
         {{"0,5 s", 500}, {"1 s", 1000}, {"1,5 s", 1500}, {"2 s", 2000}, {"3 s", 3000}}, 260, content);
     glasses_ = new ToggleSwitch(content);
     addSection(
-        QStringLiteral("eye.fill"), QStringLiteral("Détection"),
+        QStringLiteral("view-visible"), QStringLiteral("Détection"),
         {prefRow(QStringLiteral("Force du filtre"), QStringLiteral("Opacité de l'overlay de confidentialité"),
                  sliderRow(strength_, strengthValue_, 20, content), content),
          prefRow(QStringLiteral("Sensibilité"), QStringLiteral("Réactivité aux mouvements de tête"),
@@ -226,7 +226,7 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     cl->addWidget(calibrate_);
     cl->addStretch(1);
     addSection(
-        QStringLiteral("wrench.and.screwdriver"), QStringLiteral("Avancé"),
+        QStringLiteral("preferences-other"), QStringLiteral("Avancé"),
         {prefRow(QStringLiteral("Fréquence de capture"),
                  QStringLiteral("Fréquence d'analyse de la caméra — réduire pour économiser la batterie"),
                  fps_, content),
@@ -302,7 +302,7 @@ void PreferencesView::setLaunchAtLogin(bool enabled) {
     edit([enabled](auto& s) { s.launchAtLogin = enabled; });
     // The switch keeps the requested position even when the system refuses.
     if (auto error = ctx_.loginItem.setEnabled(enabled)) {
-        ctx_.diagnostics << "SMAppService error: " << *error << std::endl;
+        ctx_.diagnostics << "autostart error: " << *error << std::endl;
     }
 }
 
@@ -348,16 +348,16 @@ void PreferencesView::render() {
 }
 
 void PreferencesView::openCalibration() {
-    if (sheet_) {
-        sheet_->raise();
-        sheet_->activateWindow();
+    if (calibrationDialog_) {
+        calibrationDialog_->raise();
+        calibrationDialog_->activateWindow();
         return;
     }
-    sheet_ = new CalibrationSheet(ctx_, QStringLiteral("Fermer"), this);
-    // When the sheet goes, take the repository's record so the calibration result shows and is not
+    calibrationDialog_ = new CalibrationDialog(ctx_, QStringLiteral("Fermer"), this);
+    // When the dialog goes, take the repository's record so the calibration result shows and is not
     // overwritten by the older draft.
-    connect(sheet_, &QDialog::finished, this, [this] { setDraft(ctx_.settingsRepo.settings.get()); });
-    sheet_->open();
+    connect(calibrationDialog_, &QDialog::finished, this, [this] { setDraft(ctx_.settingsRepo.settings.get()); });
+    calibrationDialog_->open();
 }
 
 } // namespace tavrine

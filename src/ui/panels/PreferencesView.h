@@ -53,7 +53,7 @@ class PreferencesView : public QWidget {
     QLabel* calibrationValue() const { return calibrationValue_; }
     QLabel* calibrationHint() const { return calibrationHint_; }
     QPushButton* calibrateButton() const { return calibrate_; }
-    CalibrationSheet* calibrationSheet() const { return sheet_; }
+    CalibrationDialog* calibrationDialog() const { return calibrationDialog_; }
 
     // The texts next to the sliders.
     static QString coefficientText(float coefficient);
@@ -102,7 +102,7 @@ class PreferencesView : public QWidget {
     QLabel* calibrationValue_;
     QLabel* calibrationHint_;
     QPushButton* calibrate_;
-    QPointer<CalibrationSheet> sheet_;
+    QPointer<CalibrationDialog> calibrationDialog_;
 };
 
 } // namespace tavrine

@@ -14,7 +14,7 @@ namespace tavrine {
 
 class StatCard;
 
-// The lifetime counters, with a reset behind a confirmation. Shown as a sheet of the panel;
+// The lifetime counters, with a reset behind a confirmation. shown as a page of the panel;
 // `dismissed` asks the presenter to close it. The confirmation is a row of the view itself, in place of
 // the toolbar: a separate dialog would take the focus from the popup panel, close it and vanish with it.
 class StatsView : public QWidget {

@@ -41,7 +41,7 @@ void filledPolygon(QPainter& p, const QColor& c, const QPolygonF& corners) {
 
 const std::map<QString, Draw>& drawings() {
     static const std::map<QString, Draw> table = {
-        {"chart.bar.fill",
+        {"office-chart-bar",
          [](QPainter& p, const QColor& c) {
              p.setPen(Qt::NoPen);
              p.setBrush(c);
@@ -49,7 +49,7 @@ const std::map<QString, Draw>& drawings() {
              p.drawRoundedRect(QRectF(8, 6, 4, 12), 1, 1);
              p.drawRoundedRect(QRectF(14, 2, 4, 16), 1, 1);
          }},
-        {"gearshape.fill",
+        {"preferences-system",
          [](QPainter& p, const QColor& c) {
              p.setPen(Qt::NoPen);
              p.setBrush(c);
@@ -64,7 +64,7 @@ const std::map<QString, Draw>& drawings() {
              clearMode(p);
              p.drawEllipse(QPointF(10, 10), 2.8, 2.8);
          }},
-        {"info.circle.fill",
+        {"help-about",
          [](QPainter& p, const QColor& c) {
              filledCircleWith(p, c, [](QPainter& q) {
                  q.setBrush(Qt::black);
@@ -72,7 +72,7 @@ const std::map<QString, Draw>& drawings() {
                  q.drawRoundedRect(QRectF(8.8, 8.6, 2.4, 7.4), 1, 1);
              });
          }},
-        {"xmark.circle.fill",
+        {"application-exit",
          [](QPainter& p, const QColor& c) {
              filledCircleWith(p, c, [](QPainter& q) {
                  q.setPen(roundPen(Qt::black, 2.0));
@@ -80,7 +80,7 @@ const std::map<QString, Draw>& drawings() {
                  q.drawLine(QPointF(13.2, 6.8), QPointF(6.8, 13.2));
              });
          }},
-        {"checkmark.circle.fill",
+        {"emblem-ok",
          [](QPainter& p, const QColor& c) {
              filledCircleWith(p, c, [](QPainter& q) {
                  q.setPen(roundPen(Qt::black, 2.0));
@@ -88,7 +88,7 @@ const std::map<QString, Draw>& drawings() {
                  q.drawPolyline(QPolygonF({QPointF(5.8, 10.4), QPointF(8.8, 13.4), QPointF(14.4, 7.0)}));
              });
          }},
-        {"eye.fill",
+        {"view-visible",
          [](QPainter& p, const QColor& c) {
              QPainterPath almond;
              almond.moveTo(1, 10);
@@ -121,7 +121,7 @@ const std::map<QString, Draw>& drawings() {
                  p.drawRoundedRect(QRectF(2 + (i % 2) * 9, 2 + (i / 2) * 9, 7, 7), 1.5, 1.5);
              }
          }},
-        {"wrench.and.screwdriver",
+        {"preferences-other",
          [](QPainter& p, const QColor& c) {
              p.setPen(roundPen(c, 2.2));
              p.drawLine(QPointF(4, 16), QPointF(12.5, 7.5));
@@ -132,14 +132,14 @@ const std::map<QString, Draw>& drawings() {
              p.setPen(roundPen(c, 3.2));
              p.drawLine(QPointF(14, 14), QPointF(17, 17));
          }},
-        {"person.fill",
+        {"avatar-default",
          [](QPainter& p, const QColor& c) {
              p.setPen(Qt::NoPen);
              p.setBrush(c);
              p.drawEllipse(QPointF(10, 6), 4, 4);
              p.drawChord(QRectF(3, 11, 14, 14), 0, 180 * 16);
          }},
-        {"exclamationmark.triangle.fill",
+        {"dialog-warning",
          [](QPainter& p, const QColor& c) {
              filledPolygon(p, c, {QPointF(10, 1.5), QPointF(19, 18), QPointF(1, 18)});
              clearMode(p);
@@ -148,14 +148,14 @@ const std::map<QString, Draw>& drawings() {
              p.drawRoundedRect(QRectF(9, 6.5, 2, 6.5), 1, 1);
              p.drawEllipse(QPointF(10, 15.3), 1.2, 1.2);
          }},
-        {"minus.circle",
+        {"list-remove",
          [](QPainter& p, const QColor& c) {
              p.setPen(roundPen(c, 1.5));
              p.setBrush(Qt::NoBrush);
              p.drawEllipse(QRectF(1.5, 1.5, 17, 17));
              p.drawLine(QPointF(6, 10), QPointF(14, 10));
          }},
-        {"plus.circle",
+        {"list-add",
          [](QPainter& p, const QColor& c) {
              p.setPen(roundPen(c, 1.5));
              p.setBrush(Qt::NoBrush);
@@ -163,7 +163,7 @@ const std::map<QString, Draw>& drawings() {
              p.drawLine(QPointF(6, 10), QPointF(14, 10));
              p.drawLine(QPointF(10, 6), QPointF(10, 14));
          }},
-        {"rectangle.stack.fill",
+        {"video-display",
          [](QPainter& p, const QColor& c) {
              p.setPen(Qt::NoPen);
              p.setBrush(c);
@@ -171,7 +171,7 @@ const std::map<QString, Draw>& drawings() {
              p.drawRoundedRect(QRectF(2.5, 5, 15, 2), 1, 1);
              p.drawRoundedRect(QRectF(1, 8.5, 18, 10), 2, 2);
          }},
-        {"bell.fill",
+        {"preferences-desktop-notification",
          [](QPainter& p, const QColor& c) {
              QPainterPath bell;
              bell.moveTo(3, 15);
@@ -186,7 +186,7 @@ const std::map<QString, Draw>& drawings() {
              p.drawEllipse(QPointF(10, 17), 2, 2);
              p.drawEllipse(QPointF(10, 2.5), 1.3, 1.3);
          }},
-        {"camera.metering.center.weighted",
+        {"camera-web",
          [](QPainter& p, const QColor& c) {
              p.setPen(roundPen(c, 1.5));
              p.setBrush(Qt::NoBrush);
@@ -196,14 +196,14 @@ const std::map<QString, Draw>& drawings() {
              p.setBrush(c);
              p.drawEllipse(QPointF(10, 10), 1.6, 1.6);
          }},
-        {"power",
+        {"system-shutdown",
          [](QPainter& p, const QColor& c) {
              p.setPen(roundPen(c, 2.0));
              p.setBrush(Qt::NoBrush);
              p.drawArc(QRectF(2.5, 3.5, 15, 15), 125 * 16, -250 * 16);
              p.drawLine(QPointF(10, 1.5), QPointF(10, 9.5));
          }},
-        {"pause.circle",
+        {"media-playback-pause",
          [](QPainter& p, const QColor& c) {
              p.setPen(roundPen(c, 1.5));
              p.setBrush(Qt::NoBrush);
@@ -213,7 +213,7 @@ const std::map<QString, Draw>& drawings() {
              p.drawRoundedRect(QRectF(6.5, 6, 2.4, 8), 0.8, 0.8);
              p.drawRoundedRect(QRectF(11.1, 6, 2.4, 8), 0.8, 0.8);
          }},
-        {"play.fill",
+        {"media-playback-start",
          [](QPainter& p, const QColor& c) {
              filledPolygon(p, c, {QPointF(5, 3), QPointF(17, 10), QPointF(5, 17)});
          }},

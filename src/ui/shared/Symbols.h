@@ -8,7 +8,7 @@
 
 namespace tavrine {
 
-// Small pictograms for the symbol names the panels use ("gearshape.fill", "bell.fill", ...), painted in
+// Small pictograms for the freedesktop icon names the panels use ("preferences-system", "help-about", ...), painted in
 // one colour so they take the tint of their row like the rest of the panel. An unknown name gives a dot.
 class Symbols {
   public:

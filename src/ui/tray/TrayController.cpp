@@ -1,7 +1,7 @@
 #include "ui/tray/TrayController.h"
 
 #include "ui/AppSignals.h"
-#include "ui/panels/MenuBarPopoverView.h"
+#include "ui/panels/TrayPanel.h"
 #include "ui/panels/PreferencesView.h"
 
 #include <QApplication>
@@ -77,8 +77,8 @@ bool TrayController::trayHostAvailable() {
 }
 
 TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {
-    iconTint_ = StatusBarIcon::labelColor();
-    icon_ = StatusBarIcon::make(iconState_, iconTint_);
+    iconTint_ = TrayIcon::labelColor();
+    icon_ = TrayIcon::make(iconState_, iconTint_);
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
@@ -118,7 +118,7 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
 
 void TrayController::updatePause(const TimedPause::Status& status) {
     pauseToolTip_ = status.paused ? QStringLiteral("Tavrine\u00a0: en pause, reprise dans ") +
-                                        MenuBarPopoverView::timeLeftText(status.remainingMs)
+                                        TrayPanel::timeLeftText(status.remainingMs)
                                   : QString();
     updateToolTip();
     if (status.paused != paused_) {
@@ -155,7 +155,7 @@ void TrayController::ensureTrayIcon() {
     tray_->setToolTip(toolTip_);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
-            togglePopover();
+            togglePanel();
         }
     });
     tray_->show();
@@ -165,11 +165,11 @@ void TrayController::ensureTrayIcon() {
 void TrayController::updateStatusIcon(const FilterState& state) {
     lastState_ = state;
     // A timed pause stops the filter, yet it is a pause, not the filter switched off.
-    const StatusBarIcon::Look look =
-        StatusBarIcon::lookFor(paused_ ? FilterState::autoPaused(PauseReason::userPaused(0)) : state);
+    const TrayIcon::Look look =
+        TrayIcon::lookFor(paused_ ? FilterState::autoPaused(PauseReason::userPaused(0)) : state);
     iconState_ = look.iconState;
     iconTint_ = look.tint;
-    icon_ = StatusBarIcon::make(iconState_, iconTint_);
+    icon_ = TrayIcon::make(iconState_, iconTint_);
     if (tray_) {
         tray_->setIcon(icon_);
     }
@@ -184,7 +184,7 @@ void TrayController::updateToolTip() {
     if (tip.isEmpty()) {
         const bool pausedLook =
             lastState_.is(FilterState::Kind::autoPaused) || lastState_.is(FilterState::Kind::cameraBusy);
-        tip = pausedLook ? QStringLiteral("Tavrine — ") + MenuBarPopoverView::statusLabel(ctx_, lastState_)
+        tip = pausedLook ? QStringLiteral("Tavrine — ") + TrayPanel::statusLabel(ctx_, lastState_)
                          : QStringLiteral("Tavrine");
     }
     if (tip != toolTip_) {
@@ -195,23 +195,23 @@ void TrayController::updateToolTip() {
     }
 }
 
-MenuBarPopoverView* TrayController::popover() const {
-    return popup_ ? popup_->findChild<MenuBarPopoverView*>() : nullptr;
+TrayPanel* TrayController::panel() const {
+    return popup_ ? popup_->findChild<TrayPanel*>() : nullptr;
 }
 
-QWidget* TrayController::popoverWindow() const {
+QWidget* TrayController::panelWindow() const {
     return popup_;
 }
 
-void TrayController::closePopover() {
+void TrayController::closePanel() {
     if (popup_) {
         popup_->close();
     }
 }
 
-void TrayController::togglePopover() {
+void TrayController::togglePanel() {
     if (popup_ && popup_->isVisible()) {
-        closePopover();
+        closePanel();
         return;
     }
     if (closedByOutsideClick_.isValid() && closedByOutsideClick_.elapsed() < 300) {
@@ -227,7 +227,7 @@ void TrayController::openPanel() {
         popup_->activateWindow();
         return;
     }
-    // Every opening builds a fresh panel, so it never reopens on a sheet.
+    // Every opening builds a fresh panel, so it never reopens on a page.
     auto* frame = new QFrame(nullptr, Qt::Popup | Qt::FramelessWindowHint);
     frame->setObjectName(QStringLiteral("TavrinePanel"));
     frame->setAttribute(Qt::WA_DeleteOnClose);
@@ -235,15 +235,15 @@ void TrayController::openPanel() {
     frame->setWindowTitle(QStringLiteral("Tavrine"));
     auto* layout = new QVBoxLayout(frame);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* view = new MenuBarPopoverView(ctx_, frame);
+    auto* view = new TrayPanel(ctx_, frame);
     layout->addWidget(view);
     frame->adjustSize();
     // Anchored once, where it opens: the tray icon when the host tells where it is, else the pointer now.
-    // A later resize (a sheet opening or closing) keeps that anchor, wherever the pointer has gone since.
+    // A later resize (a page opening or closing) keeps that anchor, wherever the pointer has gone since.
     const QRect iconRect = tray_ ? tray_->geometry() : QRect();
     const QRect anchor = iconRect.isValid() ? iconRect : QRect(QCursor::pos(), QSize(1, 1));
     frame->move(placeAt(anchor, frame->sizeHint()));
-    connect(view, &MenuBarPopoverView::contentSizeChanged, frame, [frame, anchor](QSize) {
+    connect(view, &TrayPanel::contentSizeChanged, frame, [frame, anchor](QSize) {
         frame->adjustSize();
         frame->move(placeAt(anchor, frame->sizeHint()));
     });

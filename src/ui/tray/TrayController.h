@@ -2,7 +2,7 @@
 
 #include "core/util/Subscription.h"
 #include "ui/UiContext.h"
-#include "ui/tray/StatusBarIcon.h"
+#include "ui/tray/TrayIcon.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -14,7 +14,7 @@ class QFrame;
 
 namespace tavrine {
 
-class MenuBarPopoverView;
+class TrayPanel;
 
 // The application's permanent presence: the tray eye that follows the filter state, the panel it opens,
 // and the preferences window. The tray icon is created once a tray host exists, also when one appears
@@ -29,18 +29,18 @@ class TrayController : public QObject {
 
     // Opens the panel at the tray icon (at the pointer when the icon's place is unknown), or closes it.
     // The panel stays anchored there while its content changes size.
-    void togglePopover();
+    void togglePanel();
     // Opens the panel if it is not open.
     void openPanel();
-    void closePopover();
+    void closePanel();
     // Opens the preferences window or brings the open one forward.
     void openPreferences();
 
-    MenuBarPopoverView* popover() const;
-    QWidget* popoverWindow() const;
+    TrayPanel* panel() const;
+    QWidget* panelWindow() const;
     QWidget* preferencesWindow() const { return prefsWindow_; }
     QSystemTrayIcon* trayIcon() const { return tray_; }
-    StatusBarIcon::IconState iconState() const { return iconState_; }
+    TrayIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
     // The tray icon's tooltip: during a timed pause the time left; "Tavrine — En pause" or "Tavrine — Caméra
@@ -75,7 +75,7 @@ class TrayController : public QObject {
     const QObject* popupObject_ = nullptr;
     QPointer<QWidget> prefsWindow_;
     QDBusServiceWatcher* hostWatcher_ = nullptr;
-    StatusBarIcon::IconState iconState_ = StatusBarIcon::IconState::inactive;
+    TrayIcon::IconState iconState_ = TrayIcon::IconState::inactive;
     QColor iconTint_;
     QIcon icon_;
     QString toolTip_ = QStringLiteral("Tavrine");

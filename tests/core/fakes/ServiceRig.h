@@ -52,8 +52,8 @@ class FakeDetector final : public FaceDetector {
 class RecordingWindow final : public OverlayWindow {
   public:
     explicit RecordingWindow(std::vector<std::string>& log) : log_(log) {}
-    void orderFront() override { log_.push_back("front"); }
-    void orderOut() override { log_.push_back("out"); }
+    void show() override { log_.push_back("front"); }
+    void hide() override { log_.push_back("out"); }
     void setFrame(const ScreenRect&) { log_.push_back("frame"); }
 
   private:
@@ -105,10 +105,10 @@ class FakeSystemEvents final : public SystemEventMonitor {
     Subscription observe(std::function<void(Event)> handler) override {
         Subscription s = signal.subscribe([handler](const Event& e) { handler(e); });
         if (screensAsleep) {
-            handler(Event::screensDidSleep);
+            handler(Event::displayAsleep);
         }
         if (sessionInactive) {
-            handler(Event::sessionDidResignActive);
+            handler(Event::sessionInactive);
         }
         return s;
     }
@@ -179,7 +179,7 @@ class FrenchLocalizer final : public Localizer {
 struct Rig {
     VirtualExecutor exec;
     std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
-    AVCaptureManager camera{source, exec};
+    CameraSession camera{source, exec};
     RecordingWindowSystem windows;
     OverlayWindowManager overlay{windows};
     MemoryStore store;
@@ -196,7 +196,7 @@ struct Rig {
     FakePowerSource power;
     FakeShortcut shortcut;
     FrenchLocalizer localizer;
-    std::vector<std::weak_ptr<VisionFaceAnalyzer>> analyzers;
+    std::vector<std::weak_ptr<FaceAnalyzer>> analyzers;
     std::vector<int> analyzerFps;
     bool modelMissing = false;
     std::unique_ptr<PrivacyFilterService> service;
@@ -205,11 +205,11 @@ struct Rig {
         settings.settings = FilterSettings{};
         service = std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
             exec, exec, camera, overlay, settings, stats,
-            [this](int fps) -> std::shared_ptr<VisionFaceAnalyzer> {
+            [this](int fps) -> std::shared_ptr<FaceAnalyzer> {
                 if (modelMissing) {
                     return nullptr;
                 }
-                auto analyzer = VisionFaceAnalyzer::create(fps, analysisDetector, exec, exec);
+                auto analyzer = FaceAnalyzer::create(fps, analysisDetector, exec, exec);
                 analyzers.push_back(analyzer);
                 analyzerFps.push_back(fps);
                 return analyzer;
@@ -223,7 +223,7 @@ struct Rig {
 
     PrivacyFilterService& svc() { return *service; }
     FilterState state() { return svc().fsm().state.get(); }
-    std::shared_ptr<VisionFaceAnalyzer> analyzer() { return camera.analyzer(); }
+    std::shared_ptr<FaceAnalyzer> analyzer() { return camera.analyzer(); }
     FilterSettings live() { return settings.settings.get(); }
     void change(const std::function<void(FilterSettings&)>& edit) {
         FilterSettings s = live();

@@ -16,7 +16,7 @@ class RecordingKeyValueStore final : public KeyValueStore {
     std::map<std::string, StoredValue> values;
     std::vector<std::string> writes; // "key=value" in call order; "flush" for flush()
 
-    std::int64_t integerForKey(const std::string& key) const override {
+    std::int64_t readInt(const std::string& key) const override {
         const auto it = values.find(key);
         if (it == values.end()) {
             return 0;
@@ -32,7 +32,7 @@ class RecordingKeyValueStore final : public KeyValueStore {
         }
         return 0;
     }
-    bool boolForKey(const std::string& key) const override {
+    bool readBool(const std::string& key) const override {
         const auto it = values.find(key);
         if (it == values.end()) {
             return false;
@@ -40,9 +40,9 @@ class RecordingKeyValueStore final : public KeyValueStore {
         if (const auto* b = std::get_if<bool>(&it->second)) {
             return *b;
         }
-        return integerForKey(key) != 0;
+        return readInt(key) != 0;
     }
-    std::optional<StoredValue> objectForKey(const std::string& key) const override {
+    std::optional<StoredValue> read(const std::string& key) const override {
         const auto it = values.find(key);
         if (it == values.end()) {
             return std::nullopt;

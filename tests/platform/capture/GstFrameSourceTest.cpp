@@ -1,6 +1,6 @@
 #include "platform/linux/capture/GstFrameSource.h"
 
-#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CameraSession.h"
 #include "core/util/VirtualExecutor.h"
 
 #include <gst/gst.h>
@@ -464,7 +464,7 @@ TEST_F(GstFrameSourceTest, DrivesTheCameraManagerFromAFile) {
     ASSERT_TRUE(makeClip(clip, 320, 240, 10, 10, 0xff808080));
     tavrine::VirtualExecutor ex;
     auto source = std::make_shared<GstFrameSource>(file(clip));
-    tavrine::AVCaptureManager camera(source, ex);
+    tavrine::CameraSession camera(source, ex);
     std::optional<std::optional<CameraError>> outcome;
     camera.startSession([&](std::optional<CameraError> e) { outcome = e; });
     camera.drainForTests();

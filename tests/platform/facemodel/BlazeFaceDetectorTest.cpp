@@ -1,7 +1,7 @@
 #include "FaceDataTest.h"
 
 #include "core/detection/PitchBaseline.h"
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "core/util/VirtualExecutor.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
 #include "platform/linux/facemodel/LetterboxedFrame.h"
@@ -23,13 +23,13 @@ cv::Mat readImage(const std::filesystem::path& path) {
     return image;
 }
 
-VisionFaceAnalyzer::Result analyzeImage(BlazeFaceDetector& detector, const cv::Mat& image) {
+FaceAnalyzer::Result analyzeImage(BlazeFaceDetector& detector, const cv::Mat& image) {
     detector.setOptions(BlazeFaceDetector::Options{});
     detector.reset();
     const LetterboxedFrame frame = LetterboxedFrame::make(image);
     auto faces = detector.detect(frame.frame);
     EXPECT_TRUE(faces.has_value());
-    return VisionFaceAnalyzer::processResults(faces.value_or(std::vector<FaceObservation>{}));
+    return FaceAnalyzer::processResults(faces.value_or(std::vector<FaceObservation>{}));
 }
 
 } // namespace
@@ -114,8 +114,8 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
             const LetterboxedFrame frame = LetterboxedFrame::make(image);
             auto faces = d.detect(frame.frame);
             ASSERT_TRUE(faces) << clip << " frame " << i;
-            auto r = VisionFaceAnalyzer::processResults(*faces);
-            VisionFaceAnalyzer::relativeToBaseline(r, baseline);
+            auto r = FaceAnalyzer::processResults(*faces);
+            FaceAnalyzer::relativeToBaseline(r, baseline);
             if (r.faceCount == 1) {
                 ++oneFace;
             }
@@ -218,7 +218,7 @@ TEST_F(FaceDataTest, TwoPeopleMakeTwoFacesInImagePixels) {
     detector().reset();
     auto faces = detector().detect(frame.frame);
     ASSERT_TRUE(faces);
-    auto r = VisionFaceAnalyzer::processResults(*faces);
+    auto r = FaceAnalyzer::processResults(*faces);
     ASSERT_EQ(r.faceCount, 1);
     const cv::Rect2d box = frame.toImage(r.keptBoxes.front());
     // The face fills the middle of the portrait.
@@ -252,7 +252,7 @@ TEST_F(FaceDataTest, AnalyzerDeliversRealDetectionsOnTheMainThread) {
     VirtualExecutor executor;
     detector().setOptions(BlazeFaceDetector::Options{});
     std::shared_ptr<BlazeFaceDetector> shared(&detector(), [](BlazeFaceDetector*) {});
-    auto analyzer = VisionFaceAnalyzer::create(10, shared, executor, executor);
+    auto analyzer = FaceAnalyzer::create(10, shared, executor, executor);
     std::vector<DetectionInput> inputs;
     std::vector<double> samples;
     analyzer->onResult = [&](const DetectionInput& in) { inputs.push_back(in); };
@@ -351,10 +351,10 @@ TEST_F(FaceDataTest, OnlookerCountsWithinTheWorstCaseDelayInLiveMode) {
         d.setOptions(live);
         d.reset();
         for (int i = 0; i < 2 * live.fullRangeEvery + phase; ++i) {
-            ASSERT_EQ(VisionFaceAnalyzer::processResults(*d.detect(alone.frame)).faceCount, 1) << "frame " << i;
+            ASSERT_EQ(FaceAnalyzer::processResults(*d.detect(alone.frame)).faceCount, 1) << "frame " << i;
         }
         int frames = 0;
-        while (VisionFaceAnalyzer::processResults(*d.detect(both.frame)).faceCount < 2) {
+        while (FaceAnalyzer::processResults(*d.detect(both.frame)).faceCount < 2) {
             ASSERT_LT(++frames, worstCase) << "phase " << phase;
         }
         EXPECT_LE(frames + 1, worstCase);

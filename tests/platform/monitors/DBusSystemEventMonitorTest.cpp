@@ -56,7 +56,7 @@ TEST_F(DBusSystemEventMonitorTest, PrepareForSleepPutsTheScreensToSleepAndBack) 
     ASSERT_TRUE(mockOk("logind_prepare_for_sleep true && logind_prepare_for_sleep false"));
     ASSERT_TRUE(waitForEvents(2));
     settleBus();
-    EXPECT_EQ(events, (std::vector<Event>{Event::screensDidSleep, Event::screensDidWake}));
+    EXPECT_EQ(events, (std::vector<Event>{Event::displayAsleep, Event::displayAwake}));
 }
 
 TEST_F(DBusSystemEventMonitorTest, SessionActivityFollowsOurLogindSession) {
@@ -70,7 +70,7 @@ TEST_F(DBusSystemEventMonitorTest, SessionActivityFollowsOurLogindSession) {
     ASSERT_TRUE(mockOk("logind_set_session_active false && logind_set_session_active true"));
     ASSERT_TRUE(waitForEvents(2));
     settleBus();
-    EXPECT_EQ(events, (std::vector<Event>{Event::sessionDidResignActive, Event::sessionDidBecomeActive}));
+    EXPECT_EQ(events, (std::vector<Event>{Event::sessionInactive, Event::sessionActive}));
 }
 
 TEST_F(DBusSystemEventMonitorTest, EitherScreenSaverCountsAndTheScreensWakeWhenNoneIsActive) {
@@ -83,14 +83,14 @@ TEST_F(DBusSystemEventMonitorTest, EitherScreenSaverCountsAndTheScreensWakeWhenN
                             "org.freedesktop.ScreenSaver ActiveChanged b ";
     ASSERT_TRUE(mockOk(fdo + "\"[<true>]\""));
     ASSERT_TRUE(waitForEvents(1));
-    EXPECT_EQ(events.back(), Event::screensDidSleep);
+    EXPECT_EQ(events.back(), Event::displayAsleep);
     ASSERT_TRUE(mockOk(gnome + "\"[<true>]\""));
     ASSERT_TRUE(mockOk(fdo + "\"[<false>]\""));
     settleBus();
     EXPECT_EQ(events.size(), 1u) << "the GNOME screen saver is still active";
     ASSERT_TRUE(mockOk(gnome + "\"[<false>]\""));
     ASSERT_TRUE(waitForEvents(2));
-    EXPECT_EQ(events.back(), Event::screensDidWake);
+    EXPECT_EQ(events.back(), Event::displayAwake);
 }
 
 TEST_F(DBusSystemEventMonitorTest, ScreenSaverAndSleepOverlapAsOneNight) {
@@ -106,7 +106,7 @@ TEST_F(DBusSystemEventMonitorTest, ScreenSaverAndSleepOverlapAsOneNight) {
     EXPECT_EQ(events.size(), 1u) << "resuming from sleep behind the lock screen does not wake the filter";
     ASSERT_TRUE(mockOk(gnome + "\"[<false>]\""));
     ASSERT_TRUE(waitForEvents(2));
-    EXPECT_EQ(events.back(), Event::screensDidWake);
+    EXPECT_EQ(events.back(), Event::displayAwake);
 }
 
 TEST_F(DBusSystemEventMonitorTest, ScreenSaverThatVanishesWhileActiveWakesTheScreens) {
@@ -117,7 +117,7 @@ TEST_F(DBusSystemEventMonitorTest, ScreenSaverThatVanishesWhileActiveWakesTheScr
     ASSERT_TRUE(waitForEvents(1));
     ASSERT_TRUE(mockOk("mock_stop gnome_screensaver"));
     ASSERT_TRUE(waitForEvents(2));
-    EXPECT_EQ(events.back(), Event::screensDidWake);
+    EXPECT_EQ(events.back(), Event::displayAwake);
 }
 
 // The desktop as the filter may find it at start: each state already true is heard at once, also by an
@@ -129,12 +129,12 @@ TEST_F(DBusSystemEventMonitorTest, StatesAlreadyTrueAtStartAreHeardFirst) {
         const char* ending;
         Event ended;
     };
-    for (const Case& c : {Case{"mock_logind false", Event::sessionDidResignActive,
-                               "logind_set_session_active true", Event::sessionDidBecomeActive},
-                          Case{"mock_fdo_screensaver && screensaver_set_active true", Event::screensDidSleep,
-                               "screensaver_set_active false", Event::screensDidWake},
-                          Case{"mock_gnome_screensaver && screensaver_set_active true", Event::screensDidSleep,
-                               "screensaver_set_active false", Event::screensDidWake}}) {
+    for (const Case& c : {Case{"mock_logind false", Event::sessionInactive,
+                               "logind_set_session_active true", Event::sessionActive},
+                          Case{"mock_fdo_screensaver && screensaver_set_active true", Event::displayAsleep,
+                               "screensaver_set_active false", Event::displayAwake},
+                          Case{"mock_gnome_screensaver && screensaver_set_active true", Event::displayAsleep,
+                               "screensaver_set_active false", Event::displayAwake}}) {
         SCOPED_TRACE(c.setup);
         ASSERT_TRUE(mockOk(c.setup));
         events.clear();

@@ -66,13 +66,13 @@ TEST(QtOverlayWindow, FollowsANewFrameAndKeepsItsContent) {
     OverlayWindowManager manager(ws);
     QtOverlayWindow window(QGuiApplication::primaryScreen(), ScreenRect{0, 0, 300, 200}, manager, ex, ex,
                            QStringLiteral("x"));
-    window.orderFront();
+    window.show();
     OverlayContentView* view = &window.view();
     EXPECT_EQ(view->geometry(), QRect(0, 0, 300, 200));
     window.setFrame(ScreenRect{10, 20, 640, 480});
     EXPECT_EQ(&window.view(), view);
     EXPECT_EQ(view->geometry(), QRect(10, 20, 640, 480));
     EXPECT_TRUE(view->isVisible());
-    window.orderOut();
+    window.hide();
     EXPECT_FALSE(view->isVisible());
 }

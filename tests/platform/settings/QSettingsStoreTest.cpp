@@ -87,18 +87,18 @@ TEST(QSettingsStore, ValuesWrittenThisSessionReadAsTheyWillAfterARestart) {
     store.setFloat("f", 0.42f);
     store.setBool("b", true);
     store.setInteger("i", -12);
-    const auto f = store.objectForKey("f");
+    const auto f = store.read("f");
     ASSERT_TRUE(f);
     EXPECT_EQ(*f, StoredValue{0.42});
-    EXPECT_EQ(store.objectForKey("b"), StoredValue{true});
-    EXPECT_EQ(store.integerForKey("i"), -12);
+    EXPECT_EQ(store.read("b"), StoredValue{true});
+    EXPECT_EQ(store.readInt("i"), -12);
     store.flush();
     QSettingsStore reopened;
-    EXPECT_EQ(reopened.objectForKey("f"), store.objectForKey("f"));
-    EXPECT_EQ(reopened.objectForKey("b"), store.objectForKey("b"));
-    EXPECT_EQ(reopened.integerForKey("i"), -12);
+    EXPECT_EQ(reopened.read("f"), store.read("f"));
+    EXPECT_EQ(reopened.read("b"), store.read("b"));
+    EXPECT_EQ(reopened.readInt("i"), -12);
     store.remove("i");
-    EXPECT_FALSE(store.objectForKey("i"));
+    EXPECT_FALSE(store.read("i"));
 }
 
 TEST(QSettingsStore, TypedReadsOfHandEditedText) {
@@ -113,21 +113,21 @@ TEST(QSettingsStore, TypedReadsOfHandEditedText) {
                    "list=1, 2\n"
                    "zero=0\n");
     QSettingsStore store;
-    EXPECT_EQ(store.integerForKey("int"), 17);
-    EXPECT_EQ(store.integerForKey("real"), 3); // truncated toward zero
-    EXPECT_EQ(store.integerForKey("neg"), -3);
-    EXPECT_EQ(store.integerForKey("huge"), 0);
-    EXPECT_EQ(store.integerForKey("text"), 0);
-    EXPECT_EQ(store.integerForKey("list"), 0);
-    EXPECT_EQ(store.integerForKey("yes"), 1);
-    EXPECT_EQ(store.integerForKey("missing"), 0);
-    EXPECT_TRUE(store.boolForKey("yes"));
-    EXPECT_TRUE(store.boolForKey("int"));
-    EXPECT_FALSE(store.boolForKey("zero"));
-    EXPECT_FALSE(store.boolForKey("text"));
-    EXPECT_FALSE(store.boolForKey("missing"));
-    EXPECT_EQ(store.objectForKey("text"), StoredValue{std::string("hello")});
-    EXPECT_TRUE(std::holds_alternative<std::string>(*store.objectForKey("list")));
+    EXPECT_EQ(store.readInt("int"), 17);
+    EXPECT_EQ(store.readInt("real"), 3); // truncated toward zero
+    EXPECT_EQ(store.readInt("neg"), -3);
+    EXPECT_EQ(store.readInt("huge"), 0);
+    EXPECT_EQ(store.readInt("text"), 0);
+    EXPECT_EQ(store.readInt("list"), 0);
+    EXPECT_EQ(store.readInt("yes"), 1);
+    EXPECT_EQ(store.readInt("missing"), 0);
+    EXPECT_TRUE(store.readBool("yes"));
+    EXPECT_TRUE(store.readBool("int"));
+    EXPECT_FALSE(store.readBool("zero"));
+    EXPECT_FALSE(store.readBool("text"));
+    EXPECT_FALSE(store.readBool("missing"));
+    EXPECT_EQ(store.read("text"), StoredValue{std::string("hello")});
+    EXPECT_TRUE(std::holds_alternative<std::string>(*store.read("list")));
 }
 
 TEST(QSettingsStore, WrongTypesAndHugeNumbersLoadTheDocumentedFallbacks) {
@@ -242,7 +242,7 @@ TEST(QSettingsStore, AnUnwritableLocationReportsNothingAndKeepsTheValuesInMemory
     SettingsRepository repo(store, login, diagnostics);
     repo.save(everyFieldChanged());
     EXPECT_EQ(repo.settings.get(), everyFieldChanged());
-    EXPECT_EQ(store.integerForKey("filter_strength"), 5);
+    EXPECT_EQ(store.readInt("filter_strength"), 5);
     EXPECT_EQ(store.status(), QSettings::AccessError);
     repo.load();
     EXPECT_EQ(repo.settings.get(), everyFieldChanged()); // the session keeps what the user chose
@@ -364,7 +364,7 @@ TEST(QSettingsStore, SettingsAndStatsShareOneFileWithoutClobberingEachOther) {
     settings.save(everyFieldChanged());
     stats.incrementAlerts();
     QSettingsStore reopened;
-    EXPECT_EQ(reopened.integerForKey("stats_session_count"), 1);
-    EXPECT_EQ(reopened.integerForKey("stats_alert_count"), 1);
-    EXPECT_EQ(reopened.integerForKey("filter_strength"), 5);
+    EXPECT_EQ(reopened.readInt("stats_session_count"), 1);
+    EXPECT_EQ(reopened.readInt("stats_alert_count"), 1);
+    EXPECT_EQ(reopened.readInt("filter_strength"), 5);
 }

@@ -149,7 +149,7 @@ TEST(XdgAutostart, AFailureBecomesOneDiagnosticLineThroughTheRepository) {
     on.launchAtLogin = true;
     repo.save(on);
     const std::string out = diagnostics.str();
-    EXPECT_EQ(out.rfind("SMAppService error: cannot create the folder ", 0), 0u) << out;
+    EXPECT_EQ(out.rfind("autostart error: cannot create the folder ", 0), 0u) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
     EXPECT_TRUE(repo.settings.get().launchAtLogin);
     repo.load();

@@ -85,9 +85,9 @@ void FaceModelLoader::whenReady(Ready ready) {
     mainExecutor_.post([loaded = loaded_, ready = std::move(ready)] { ready(loaded.get()); });
 }
 
-std::function<std::shared_ptr<VisionFaceAnalyzer>(int)>
+std::function<std::shared_ptr<FaceAnalyzer>(int)>
 FaceModelLoader::analyzerFactory(Executor& mainExecutor, const Clock& clock) {
-    return [loaded = loaded_, &mainExecutor, &clock](int fpsLimit) -> std::shared_ptr<VisionFaceAnalyzer> {
+    return [loaded = loaded_, &mainExecutor, &clock](int fpsLimit) -> std::shared_ptr<FaceAnalyzer> {
         std::shared_ptr<FaceDetector> detector;
         if (loaded.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
             if (!loaded.get().detector) {
@@ -98,7 +98,7 @@ FaceModelLoader::analyzerFactory(Executor& mainExecutor, const Clock& clock) {
         } else {
             detector = std::make_shared<PendingDetector>(loaded);
         }
-        return VisionFaceAnalyzer::create(fpsLimit, std::move(detector), mainExecutor, clock);
+        return FaceAnalyzer::create(fpsLimit, std::move(detector), mainExecutor, clock);
     };
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
@@ -42,7 +42,7 @@ class FaceModelLoader {
     // The analyzer factory of the service. While the models still load, the analyzer's detector waits
     // for them on the analysis worker and reports itself unavailable if the load fails; once a load
     // failed, the factory returns null. The service tells the user in both cases.
-    std::function<std::shared_ptr<VisionFaceAnalyzer>(int fpsLimit)> analyzerFactory(Executor& mainExecutor,
+    std::function<std::shared_ptr<FaceAnalyzer>(int fpsLimit)> analyzerFactory(Executor& mainExecutor,
                                                                                      const Clock& clock);
 
   private:

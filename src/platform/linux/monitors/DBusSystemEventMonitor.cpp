@@ -97,10 +97,10 @@ DBusSystemEventMonitor::~DBusSystemEventMonitor() = default;
 Subscription DBusSystemEventMonitor::observe(std::function<void(Event)> handler) {
     Subscription subscription = events_.subscribe([handler](const Event& e) { handler(e); });
     if (screensAsleep_) {
-        handler(Event::screensDidSleep);
+        handler(Event::displayAsleep);
     }
     if (sessionActive_ == false) {
-        handler(Event::sessionDidResignActive);
+        handler(Event::sessionInactive);
     }
     return subscription;
 }
@@ -209,7 +209,7 @@ void DBusSystemEventMonitor::setSessionActive(bool active) {
     if (was == active) {
         return;
     }
-    events_.emit(active ? Event::sessionDidBecomeActive : Event::sessionDidResignActive);
+    events_.emit(active ? Event::sessionActive : Event::sessionInactive);
 }
 
 void DBusSystemEventMonitor::onPrepareForSleep(bool start) {
@@ -242,7 +242,7 @@ void DBusSystemEventMonitor::updateScreens() {
         return;
     }
     screensAsleep_ = asleep;
-    events_.emit(asleep ? Event::screensDidSleep : Event::screensDidWake);
+    events_.emit(asleep ? Event::displayAsleep : Event::displayAwake);
 }
 
 } // namespace tavrine

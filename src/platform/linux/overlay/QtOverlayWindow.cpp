@@ -28,12 +28,12 @@ QtOverlayWindow::QtOverlayWindow(QScreen* screen, const ScreenRect& frame, Overl
 
 QtOverlayWindow::~QtOverlayWindow() = default;
 
-void QtOverlayWindow::orderFront() {
+void QtOverlayWindow::show() {
     view_->show();
     view_->raise();
 }
 
-void QtOverlayWindow::orderOut() {
+void QtOverlayWindow::hide() {
     view_->hide();
 }
 

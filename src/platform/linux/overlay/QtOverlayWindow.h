@@ -19,8 +19,8 @@ class QtOverlayWindow final : public OverlayWindow {
                     Executor& executor, const Clock& clock, const QString& badgeText);
     ~QtOverlayWindow() override;
 
-    void orderFront() override;
-    void orderOut() override;
+    void show() override;
+    void hide() override;
     void setFrame(const ScreenRect& frame) override;
 
     OverlayContentView& view() { return *view_; }

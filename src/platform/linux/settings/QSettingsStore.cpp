@@ -48,7 +48,7 @@ QSettings::Status QSettingsStore::status() const {
     return settings_->status();
 }
 
-std::optional<StoredValue> QSettingsStore::objectForKey(const std::string& key) const {
+std::optional<StoredValue> QSettingsStore::read(const std::string& key) const {
     const QVariant v = settings_->value(keyOf(key));
     if (!v.isValid()) {
         return std::nullopt;
@@ -64,8 +64,8 @@ std::optional<StoredValue> QSettingsStore::objectForKey(const std::string& key) 
     return v.toString().toStdString();
 }
 
-std::int64_t QSettingsStore::integerForKey(const std::string& key) const {
-    const auto stored = objectForKey(key);
+std::int64_t QSettingsStore::readInt(const std::string& key) const {
+    const auto stored = read(key);
     if (!stored) {
         return 0;
     }
@@ -84,8 +84,8 @@ std::int64_t QSettingsStore::integerForKey(const std::string& key) const {
     return 0;
 }
 
-bool QSettingsStore::boolForKey(const std::string& key) const {
-    const auto stored = objectForKey(key);
+bool QSettingsStore::readBool(const std::string& key) const {
+    const auto stored = read(key);
     if (!stored) {
         return false;
     }

@@ -32,9 +32,9 @@ class QSettingsStore final : public KeyValueStore {
     // NoError, AccessError (unreadable or unwritable) or FormatError (garbled file), for diagnostics.
     QSettings::Status status() const;
 
-    std::int64_t integerForKey(const std::string& key) const override;
-    bool boolForKey(const std::string& key) const override;
-    std::optional<StoredValue> objectForKey(const std::string& key) const override;
+    std::int64_t readInt(const std::string& key) const override;
+    bool readBool(const std::string& key) const override;
+    std::optional<StoredValue> read(const std::string& key) const override;
 
     void setInteger(const std::string& key, std::int64_t value) override;
     void setBool(const std::string& key, bool value) override;

@@ -13,21 +13,21 @@ class QToolButton;
 namespace tavrine {
 
 class AnimatedEyeLogo;
-class MenuBarButton;
+class PanelRow;
 class ToggleSwitch;
 class StatsView;
 class AboutView;
 
 // The tray panel: logo, name and status line, the on-off switch, the statistics / preferences / about
-// rows and "Quitter". Built anew at every opening. The statistics and about sheets replace the panel's
+// rows and "Quitter". Built anew at every opening. The statistics and about pages replace the panel's
 // content while they are shown.
-class MenuBarPopoverView : public QWidget {
+class TrayPanel : public QWidget {
     Q_OBJECT
   public:
     static constexpr int panelWidth = 320;
     static constexpr int panelHeight = 280;
 
-    explicit MenuBarPopoverView(const UiContext& ctx, QWidget* parent = nullptr);
+    explicit TrayPanel(const UiContext& ctx, QWidget* parent = nullptr);
 
     // The status text for a state.
     static QString statusLabel(const UiContext& ctx, const FilterState& state);
@@ -47,29 +47,29 @@ class MenuBarPopoverView : public QWidget {
     QToolButton* pauseButton() const { return pauseButton_; }
     QMenu* pauseMenu() const { return pauseMenu_; }
     // Shown during a timed pause, under the header.
-    MenuBarButton* resumeRow() const { return resumeRow_; }
-    MenuBarButton* statsRow() const { return statsRow_; }
-    MenuBarButton* preferencesRow() const { return prefsRow_; }
-    MenuBarButton* aboutRow() const { return aboutRow_; }
-    MenuBarButton* quitRow() const { return quitRow_; }
+    PanelRow* resumeRow() const { return resumeRow_; }
+    PanelRow* statsRow() const { return statsRow_; }
+    PanelRow* preferencesRow() const { return prefsRow_; }
+    PanelRow* aboutRow() const { return aboutRow_; }
+    PanelRow* quitRow() const { return quitRow_; }
     AnimatedEyeLogo* logo() const { return logo_; }
     bool showStats() const { return stats_ != nullptr; }
     bool showAbout() const { return about_ != nullptr; }
-    StatsView* statsSheet() const { return stats_; }
-    AboutView* aboutSheet() const { return about_; }
+    StatsView* statsPage() const { return stats_; }
+    AboutView* aboutPage() const { return about_; }
 
     void setShowStats(bool show);
     void setShowAbout(bool show);
 
   signals:
-    // The panel's preferred size changed (a sheet opened or closed).
+    // The panel's preferred size changed (a page opened or closed).
     void contentSizeChanged(QSize size);
 
   private:
     void render();
     void onSwitch(bool requested);
     void buildPauseControls(QWidget* parent);
-    void showSheet(QWidget* sheet);
+    void showPage(QWidget* page);
     void closeSheet();
 
     const UiContext& ctx_;
@@ -80,11 +80,11 @@ class MenuBarPopoverView : public QWidget {
     ToggleSwitch* switch_;
     QToolButton* pauseButton_ = nullptr;
     QMenu* pauseMenu_ = nullptr;
-    MenuBarButton* resumeRow_ = nullptr;
-    MenuBarButton* statsRow_;
-    MenuBarButton* prefsRow_;
-    MenuBarButton* aboutRow_;
-    MenuBarButton* quitRow_;
+    PanelRow* resumeRow_ = nullptr;
+    PanelRow* statsRow_;
+    PanelRow* prefsRow_;
+    PanelRow* aboutRow_;
+    PanelRow* quitRow_;
     StatsView* stats_ = nullptr;
     AboutView* about_ = nullptr;
     FilterState state_;

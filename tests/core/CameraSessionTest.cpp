@@ -1,4 +1,4 @@
-#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CameraSession.h"
 #include "core/util/VirtualExecutor.h"
 
 #include "core/fakes/FakeFrameSource.h"
@@ -12,14 +12,14 @@
 #include <thread>
 #include <vector>
 
-using tavrine::AVCaptureManager;
+using tavrine::CameraSession;
 using tavrine::CameraError;
 using tavrine::FaceDetector;
 using tavrine::FaceObservation;
 using tavrine::FrameSource;
 using tavrine::VideoFrame;
 using tavrine::VirtualExecutor;
-using tavrine::VisionFaceAnalyzer;
+using tavrine::FaceAnalyzer;
 using tavrine::testing::FakeFrameSource;
 
 namespace {
@@ -49,11 +49,11 @@ struct StartOutcome {
     bool runningWhenFinished = false;
 };
 
-class AVCaptureManagerTest : public ::testing::Test {
+class CameraSessionTest : public ::testing::Test {
   protected:
     VirtualExecutor ex{1'000'000};
     std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
-    std::optional<AVCaptureManager> camera;
+    std::optional<CameraSession> camera;
 
     void SetUp() override { camera.emplace(source, ex); }
 
@@ -77,7 +77,7 @@ class AVCaptureManagerTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(AVCaptureManagerTest, UndeterminedAccessPromptsOnceAndARefusalFailsBeforeAnySessionWork) {
+TEST_F(CameraSessionTest, UndeterminedAccessPromptsOnceAndARefusalFailsBeforeAnySessionWork) {
     source->access = FrameSource::Access::notDetermined;
     source->promptAnswer = false;
     StartOutcome out;
@@ -97,7 +97,7 @@ TEST_F(AVCaptureManagerTest, UndeterminedAccessPromptsOnceAndARefusalFailsBefore
     EXPECT_EQ(source->prompts(), 1);
 }
 
-TEST_F(AVCaptureManagerTest, UndeterminedAccessAcceptedGoesOnToConfigureAndStart) {
+TEST_F(CameraSessionTest, UndeterminedAccessAcceptedGoesOnToConfigureAndStart) {
     source->access = FrameSource::Access::notDetermined;
     source->promptAnswer = true;
     StartOutcome out;
@@ -110,7 +110,7 @@ TEST_F(AVCaptureManagerTest, UndeterminedAccessAcceptedGoesOnToConfigureAndStart
     EXPECT_TRUE(camera->isRunning.get());
 }
 
-TEST_F(AVCaptureManagerTest, DeniedAccessFailsWithoutPromptingAndWithoutTouchingTheDevice) {
+TEST_F(CameraSessionTest, DeniedAccessFailsWithoutPromptingAndWithoutTouchingTheDevice) {
     source->access = FrameSource::Access::denied;
     StartOutcome out;
     start(out);
@@ -121,7 +121,7 @@ TEST_F(AVCaptureManagerTest, DeniedAccessFailsWithoutPromptingAndWithoutTouching
     EXPECT_EQ(source->starts(), 0);
 }
 
-TEST_F(AVCaptureManagerTest, StartRunsOnTheCameraQueueAndSetsTheFlagInItsOwnTaskBeforeCompleting) {
+TEST_F(CameraSessionTest, StartRunsOnTheCameraQueueAndSetsTheFlagInItsOwnTaskBeforeCompleting) {
     std::vector<bool> published;
     auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
     StartOutcome out;
@@ -141,7 +141,7 @@ TEST_F(AVCaptureManagerTest, StartRunsOnTheCameraQueueAndSetsTheFlagInItsOwnTask
     EXPECT_EQ(published, (std::vector<bool>{false, true}));
 }
 
-TEST_F(AVCaptureManagerTest, ASecondStartWhileRunningNeitherReconfiguresNorFails) {
+TEST_F(CameraSessionTest, ASecondStartWhileRunningNeitherReconfiguresNorFails) {
     StartOutcome first;
     start(first);
     settle();
@@ -155,7 +155,7 @@ TEST_F(AVCaptureManagerTest, ASecondStartWhileRunningNeitherReconfiguresNorFails
     EXPECT_EQ(source->starts(), 1);
 }
 
-TEST_F(AVCaptureManagerTest, AccessWithdrawnWhileRunningFailsTheNextStart) {
+TEST_F(CameraSessionTest, AccessWithdrawnWhileRunningFailsTheNextStart) {
     StartOutcome first;
     start(first);
     settle();
@@ -166,7 +166,7 @@ TEST_F(AVCaptureManagerTest, AccessWithdrawnWhileRunningFailsTheNextStart) {
     EXPECT_TRUE(camera->isRunning.get()) << "a refused start does not stop a running camera";
 }
 
-TEST_F(AVCaptureManagerTest, SourceErrorsArePassedOnAndLeaveTheCameraStopped) {
+TEST_F(CameraSessionTest, SourceErrorsArePassedOnAndLeaveTheCameraStopped) {
     for (CameraError error : {CameraError::noCameraAvailable, CameraError::configurationFailed}) {
         source->startError = error;
         StartOutcome out;
@@ -185,7 +185,7 @@ TEST_F(AVCaptureManagerTest, SourceErrorsArePassedOnAndLeaveTheCameraStopped) {
     EXPECT_TRUE(camera->isRunning.get());
 }
 
-TEST_F(AVCaptureManagerTest, StopWhileStoppedStillStopsTheSourceAndPublishesFalseAgain) {
+TEST_F(CameraSessionTest, StopWhileStoppedStillStopsTheSourceAndPublishesFalseAgain) {
     std::vector<bool> published;
     auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
     camera->stopSession();
@@ -196,7 +196,7 @@ TEST_F(AVCaptureManagerTest, StopWhileStoppedStillStopsTheSourceAndPublishesFals
     EXPECT_EQ(published, (std::vector<bool>{false, false}));
 }
 
-TEST_F(AVCaptureManagerTest, StartThenStopRunInSubmissionOrderAndRestartWorks) {
+TEST_F(CameraSessionTest, StartThenStopRunInSubmissionOrderAndRestartWorks) {
     std::vector<bool> published;
     auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
     StartOutcome first;
@@ -217,14 +217,14 @@ TEST_F(AVCaptureManagerTest, StartThenStopRunInSubmissionOrderAndRestartWorks) {
     EXPECT_TRUE(source->running());
 }
 
-TEST_F(AVCaptureManagerTest, FramesGoToTheAttachedAnalyzerOnlyAndAreDroppedWithoutOne) {
+TEST_F(CameraSessionTest, FramesGoToTheAttachedAnalyzerOnlyAndAreDroppedWithoutOne) {
     StartOutcome out;
     start(out);
     settle();
     ASSERT_TRUE(source->pushFrame(blankFrame())) << "no analyzer: the frame is dropped without harm";
 
     auto detector = std::make_shared<CountingDetector>();
-    auto analyzer = VisionFaceAnalyzer::create(10, detector, ex, ex);
+    auto analyzer = FaceAnalyzer::create(10, detector, ex, ex);
     int results = 0;
     analyzer->onResult = [&](const tavrine::DetectionInput&) { ++results; };
     camera->setAnalyzer(analyzer);
@@ -243,7 +243,7 @@ TEST_F(AVCaptureManagerTest, FramesGoToTheAttachedAnalyzerOnlyAndAreDroppedWitho
     EXPECT_EQ(results, 1);
 }
 
-TEST_F(AVCaptureManagerTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedReachOneOfThem) {
+TEST_F(CameraSessionTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedReachOneOfThem) {
     StartOutcome out;
     start(out);
     settle();
@@ -255,12 +255,12 @@ TEST_F(AVCaptureManagerTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedRea
         }
     });
     for (int i = 0; i < 200; ++i) {
-        camera->setAnalyzer(i % 3 == 2 ? nullptr : VisionFaceAnalyzer::create(10, detector, ex, ex));
+        camera->setAnalyzer(i % 3 == 2 ? nullptr : FaceAnalyzer::create(10, detector, ex, ex));
         ex.setNowMs(ex.nowMs() + 200);
     }
     // After all the swapping, the analyzer left attached still receives the stream.
     auto lastDetector = std::make_shared<CountingDetector>();
-    auto last = VisionFaceAnalyzer::create(10, lastDetector, ex, ex);
+    auto last = FaceAnalyzer::create(10, lastDetector, ex, ex);
     camera->setAnalyzer(last);
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (lastDetector->calls.load() == 0 && std::chrono::steady_clock::now() < giveUp) {
@@ -274,7 +274,7 @@ TEST_F(AVCaptureManagerTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedRea
     EXPECT_GT(lastDetector->calls.load(), 0);
 }
 
-TEST_F(AVCaptureManagerTest, AnInterruptionEndsWithTheNextFrameOnlyAndArrivesOnTheMainThread) {
+TEST_F(CameraSessionTest, AnInterruptionEndsWithTheNextFrameOnlyAndArrivesOnTheMainThread) {
     StartOutcome out;
     start(out);
     settle();
@@ -310,7 +310,7 @@ TEST_F(AVCaptureManagerTest, AnInterruptionEndsWithTheNextFrameOnlyAndArrivesOnT
     }
 }
 
-TEST_F(AVCaptureManagerTest, RestartTearsTheSourceDownOpensItAgainAndWaitsForFrames) {
+TEST_F(CameraSessionTest, RestartTearsTheSourceDownOpensItAgainAndWaitsForFrames) {
     StartOutcome out;
     start(out);
     settle();
@@ -344,7 +344,7 @@ TEST_F(AVCaptureManagerTest, RestartTearsTheSourceDownOpensItAgainAndWaitsForFra
     EXPECT_EQ(events, (std::vector<bool>{false}));
 }
 
-TEST_F(AVCaptureManagerTest, DestroyedManagerStopsTheSourceAndItsLateTasksDoNothing) {
+TEST_F(CameraSessionTest, DestroyedManagerStopsTheSourceAndItsLateTasksDoNothing) {
     StartOutcome out;
     start(out);
     camera->drainForTests(); // the flag and completion tasks are now pending on the main thread

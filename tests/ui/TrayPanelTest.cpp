@@ -2,8 +2,8 @@
 
 #include "ui/AppSignals.h"
 #include "ui/panels/AboutView.h"
-#include "ui/panels/MenuBarButton.h"
-#include "ui/panels/MenuBarPopoverView.h"
+#include "ui/panels/PanelRow.h"
+#include "ui/panels/TrayPanel.h"
 #include "ui/panels/StatsView.h"
 #include "ui/shared/AppColors.h"
 #include "ui/shared/StatCard.h"
@@ -33,7 +33,7 @@ struct StateCase {
 
 } // namespace
 
-TEST(MenuBarPopoverView, StatusLineTextAndColourForEveryState) {
+TEST(TrayPanel, StatusLineTextAndColourForEveryState) {
     const std::vector<StateCase> cases = {
         {"inactive", FilterState::inactive(), "Protection désactivée", AppColors::textSecondary()},
         {"nominal", FilterState::nominal(3), "Protection active", AppColors::success()},
@@ -53,10 +53,10 @@ TEST(MenuBarPopoverView, StatusLineTextAndColourForEveryState) {
         f.filter.active = !c.state.is(FilterState::Kind::inactive);
         f.filter.alert = c.state.is(FilterState::Kind::alert);
         f.filter.blind = c.analysisUnavailable;
-        MenuBarPopoverView view(f.ctx);
+        TrayPanel view(f.ctx);
         view.show();
         f.executor.advanceBy(1500); // the logo has opened
-        const QImage img = grab(view, QStringLiteral("popover-%1").arg(c.name));
+        const QImage img = grab(view, QStringLiteral("panel-%1").arg(c.name));
         EXPECT_EQ(view.statusLine()->text(), QString::fromUtf8(c.text)) << c.name;
         // The status text is drawn in its colour, and not in the other two status colours.
         const QRect line = rectIn(view.statusLine(), &view);
@@ -70,9 +70,9 @@ TEST(MenuBarPopoverView, StatusLineTextAndColourForEveryState) {
     }
 }
 
-TEST(MenuBarPopoverView, RowsCarryTheirFrenchLabels) {
+TEST(TrayPanel, RowsCarryTheirFrenchLabels) {
     UiFixture f;
-    MenuBarPopoverView view(f.ctx);
+    TrayPanel view(f.ctx);
     EXPECT_EQ(view.statsRow()->text(), QStringLiteral("Statistiques"));
     EXPECT_EQ(view.preferencesRow()->text(), QStringLiteral("Préférences…"));
     EXPECT_EQ(view.aboutRow()->text(), QStringLiteral("À propos de Tavrine"));
@@ -80,10 +80,10 @@ TEST(MenuBarPopoverView, RowsCarryTheirFrenchLabels) {
     EXPECT_EQ(view.width(), 320);
 }
 
-TEST(MenuBarPopoverView, SwitchOnWithAFailingCameraFallsBackToOff) {
+TEST(TrayPanel, SwitchOnWithAFailingCameraFallsBackToOff) {
     UiFixture f;
     f.filter.cameraWorks = false;
-    MenuBarPopoverView view(f.ctx);
+    TrayPanel view(f.ctx);
     view.show();
     QTest::mouseClick(view.activeSwitch(), Qt::LeftButton);
     EXPECT_FALSE(view.activeSwitch()->isChecked()) << "the switch never moves by itself";
@@ -94,9 +94,9 @@ TEST(MenuBarPopoverView, SwitchOnWithAFailingCameraFallsBackToOff) {
     EXPECT_EQ(view.statusLine()->text(), QStringLiteral("Caméra indisponible"));
 }
 
-TEST(MenuBarPopoverView, SwitchFollowsASuccessfulStartAndStops) {
+TEST(TrayPanel, SwitchFollowsASuccessfulStartAndStops) {
     UiFixture f;
-    MenuBarPopoverView view(f.ctx);
+    TrayPanel view(f.ctx);
     view.show();
     QTest::mouseClick(view.activeSwitch(), Qt::LeftButton);
     f.turn();
@@ -110,10 +110,10 @@ TEST(MenuBarPopoverView, SwitchFollowsASuccessfulStartAndStops) {
     EXPECT_FALSE(view.activeSwitch()->isChecked());
 }
 
-TEST(MenuBarPopoverView, RowsOpenSheetsAndPostTheirRequests) {
+TEST(TrayPanel, RowsOpenSheetsAndPostTheirRequests) {
     UiFixture f;
     f.stats.stats = FilterStats{12, 3, 7500};
-    MenuBarPopoverView view(f.ctx);
+    TrayPanel view(f.ctx);
     view.show();
     QSignalSpy prefs(&AppSignals::instance(), &AppSignals::openPreferencesRequested);
     QSignalSpy quit(&AppSignals::instance(), &AppSignals::quitRequested);
@@ -122,17 +122,17 @@ TEST(MenuBarPopoverView, RowsOpenSheetsAndPostTheirRequests) {
 
     QTest::mouseClick(view.statsRow(), Qt::LeftButton);
     ASSERT_TRUE(view.showStats());
-    grab(view, "popover-stats-sheet");
-    EXPECT_EQ(view.statsSheet()->timeCard()->value(), QStringLiteral("2h 5m"));
-    QTest::mouseClick(view.statsSheet()->backButton(), Qt::LeftButton);
+    grab(view, "panel-stats-page");
+    EXPECT_EQ(view.statsPage()->timeCard()->value(), QStringLiteral("2h 5m"));
+    QTest::mouseClick(view.statsPage()->backButton(), Qt::LeftButton);
     EXPECT_FALSE(view.showStats());
     EXPECT_EQ(view.size(), QSize(320, 280));
 
     QTest::mouseClick(view.aboutRow(), Qt::LeftButton);
     ASSERT_TRUE(view.showAbout());
     EXPECT_EQ(view.size(), QSize(400, 480));
-    grab(view, "popover-about-sheet");
-    QTest::mouseClick(view.aboutSheet()->closeButton(), Qt::LeftButton);
+    grab(view, "panel-about-page");
+    QTest::mouseClick(view.aboutPage()->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(view.showAbout());
 
     QTest::mouseClick(view.quitRow(), Qt::LeftButton);
@@ -171,7 +171,7 @@ TEST(AboutView, VersionLineAndSections) {
     }
 }
 
-TEST(MenuBarPopoverView, TimeLeftInWholeMinutesRoundedUp) {
+TEST(TrayPanel, TimeLeftInWholeMinutesRoundedUp) {
     const std::pair<std::int64_t, const char*> cases[] = {
         {15 * 60'000, "15\u00a0min"},
         {14 * 60'000 + 1, "15\u00a0min"},
@@ -183,13 +183,13 @@ TEST(MenuBarPopoverView, TimeLeftInWholeMinutesRoundedUp) {
         {25 * 3'600'000, "25\u00a0h"},
     };
     for (const auto& [ms, text] : cases) {
-        EXPECT_EQ(MenuBarPopoverView::timeLeftText(ms), QString::fromUtf8(text)) << ms;
+        EXPECT_EQ(TrayPanel::timeLeftText(ms), QString::fromUtf8(text)) << ms;
     }
 }
 
-TEST(MenuBarPopoverView, PauseEntriesNeedARunningFilter) {
+TEST(TrayPanel, PauseEntriesNeedARunningFilter) {
     UiFixture f;
-    MenuBarPopoverView view(f.ctx);
+    TrayPanel view(f.ctx);
     view.show();
     ASSERT_NE(view.pauseButton(), nullptr);
     EXPECT_TRUE(view.pauseButton()->isVisible());
@@ -200,7 +200,7 @@ TEST(MenuBarPopoverView, PauseEntriesNeedARunningFilter) {
     EXPECT_TRUE(view.pauseButton()->isEnabled());
 }
 
-TEST(MenuBarPopoverView, EachPauseEntryStopsTheFilterForItsLength) {
+TEST(TrayPanel, EachPauseEntryStopsTheFilterForItsLength) {
     const std::pair<const char*, std::int64_t> entries[] = {
         {"Suspendre 15\u00a0min", 15 * 60'000},
         {"Suspendre 1\u00a0h", 60 * 60'000},
@@ -210,7 +210,7 @@ TEST(MenuBarPopoverView, EachPauseEntryStopsTheFilterForItsLength) {
         UiFixture f;
         f.filter.start({});
         f.turn();
-        MenuBarPopoverView view(f.ctx);
+        TrayPanel view(f.ctx);
         view.show();
         // The button sits beside the switch, on its left.
         const QRect button = rectIn(view.pauseButton(), &view);
@@ -229,10 +229,10 @@ TEST(MenuBarPopoverView, EachPauseEntryStopsTheFilterForItsLength) {
         EXPECT_EQ(f.filter.stops, 1);
         const std::int64_t length = entries[i].second > 0 ? entries[i].second : nextMorningMs(now) - now;
         EXPECT_EQ(f.timedPause.status.get().resumeAtMs, now + length) << entries[i].first;
-        EXPECT_EQ(view.statusLine()->text(), MenuBarPopoverView::pausedStatusText(length));
+        EXPECT_EQ(view.statusLine()->text(), TrayPanel::pausedStatusText(length));
         EXPECT_FALSE(view.activeSwitch()->isChecked());
         EXPECT_FALSE(view.pauseButton()->isVisible());
         EXPECT_TRUE(view.resumeRow()->isVisible());
-        grab(view, QStringLiteral("popover-paused-%1").arg(i));
+        grab(view, QStringLiteral("panel-paused-%1").arg(i));
     }
 }

@@ -2,7 +2,7 @@
 
 #include "core/detection/CameraError.h"
 #include "core/detection/FrameSource.h"
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "core/util/Executor.h"
 #include "core/util/Published.h"
 #include "core/util/Signal.h"
@@ -19,14 +19,14 @@ class SerialQueue;
 
 // Owns the one camera session: permission, start and stop on the camera queue, the published running
 // flag, and the hand-off of every frame to the attached analyzer.
-class AVCaptureManager {
+class CameraSession {
 public:
-    AVCaptureManager(std::shared_ptr<FrameSource> source, Executor& mainExecutor);
-    ~AVCaptureManager();
-    AVCaptureManager(const AVCaptureManager&) = delete;
-    AVCaptureManager& operator=(const AVCaptureManager&) = delete;
+    CameraSession(std::shared_ptr<FrameSource> source, Executor& mainExecutor);
+    ~CameraSession();
+    CameraSession(const CameraSession&) = delete;
+    CameraSession& operator=(const CameraSession&) = delete;
 
-    static AVCaptureManager& shared();
+    static CameraSession& shared();
 
     // True once a start has succeeded, false after a stop. Set on the main thread.
     Published<bool> isRunning{false};
@@ -43,8 +43,8 @@ public:
     void restartSession(std::function<void(std::optional<CameraError>)> done);
 
     // Set and cleared on the main thread; read for every frame on the camera thread.
-    void setAnalyzer(std::shared_ptr<VisionFaceAnalyzer> analyzer);
-    std::shared_ptr<VisionFaceAnalyzer> analyzer() const;
+    void setAnalyzer(std::shared_ptr<FaceAnalyzer> analyzer);
+    std::shared_ptr<FaceAnalyzer> analyzer() const;
 
     // Interruption (true) and its end (false), delivered on the main thread. An interruption is what the
     // source reports (an error, or no frame for a while); its end is the first frame delivered after it,
@@ -63,7 +63,7 @@ private:
     std::shared_ptr<FrameSource> source_;
     Executor& mainExecutor_;
     mutable std::mutex analyzerMutex_; // the frame hand-off between threads
-    std::shared_ptr<VisionFaceAnalyzer> analyzer_;
+    std::shared_ptr<FaceAnalyzer> analyzer_;
     std::atomic<bool> awaitingFrames_{false};
     std::shared_ptr<SerialQueue> sessionQueue_;
     std::shared_ptr<bool> alive_;

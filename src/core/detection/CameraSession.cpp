@@ -1,4 +1,4 @@
-#include "core/detection/AVCaptureManager.h"
+#include "core/detection/CameraSession.h"
 
 #include "core/util/SerialQueue.h"
 #include "core/util/SharedInstance.h"
@@ -7,9 +7,9 @@
 
 namespace tavrine {
 
-AVCaptureManager::AVCaptureManager(std::shared_ptr<FrameSource> source, Executor& mainExecutor)
+CameraSession::CameraSession(std::shared_ptr<FrameSource> source, Executor& mainExecutor)
     : source_(std::move(source)), mainExecutor_(mainExecutor),
-      sessionQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.camera")),
+      sessionQueue_(std::make_shared<SerialQueue>("camera")),
       alive_(std::make_shared<bool>(true)) {
     // The source reports from its own threads; listeners only ever hear about it on the main thread.
     std::weak_ptr<bool> alive = alive_;
@@ -28,7 +28,7 @@ AVCaptureManager::AVCaptureManager(std::shared_ptr<FrameSource> source, Executor
     });
 }
 
-AVCaptureManager::~AVCaptureManager() {
+CameraSession::~CameraSession() {
     source_->setInterruptionHandler(nullptr);
     // Queued starts still run, then the source is released before the members it calls back into go.
     sessionQueue_->submit([source = source_] { source->stop(); });
@@ -36,11 +36,11 @@ AVCaptureManager::~AVCaptureManager() {
     sessionQueue_.reset();
 }
 
-AVCaptureManager& AVCaptureManager::shared() {
-    return SharedInstance<AVCaptureManager>::get();
+CameraSession& CameraSession::shared() {
+    return SharedInstance<CameraSession>::get();
 }
 
-bool AVCaptureManager::requestAccess() {
+bool CameraSession::requestAccess() {
     switch (source_->accessStatus()) {
     case FrameSource::Access::authorized:
         return true;
@@ -52,7 +52,7 @@ bool AVCaptureManager::requestAccess() {
     return false;
 }
 
-void AVCaptureManager::startSession(std::function<void(std::optional<CameraError>)> done) {
+void CameraSession::startSession(std::function<void(std::optional<CameraError>)> done) {
     if (!requestAccess()) {
         done(CameraError::permissionDenied);
         return;
@@ -64,11 +64,11 @@ void AVCaptureManager::startSession(std::function<void(std::optional<CameraError
     submitStart(false, std::move(done));
 }
 
-void AVCaptureManager::restartSession(std::function<void(std::optional<CameraError>)> done) {
+void CameraSession::restartSession(std::function<void(std::optional<CameraError>)> done) {
     submitStart(true, std::move(done));
 }
 
-void AVCaptureManager::submitStart(bool restart, std::function<void(std::optional<CameraError>)> done) {
+void CameraSession::submitStart(bool restart, std::function<void(std::optional<CameraError>)> done) {
     std::weak_ptr<bool> alive = alive_;
     sessionQueue_->submit([this, alive, restart, done = std::move(done)]() mutable {
         auto onFrame = [this](const VideoFrame& frame) { deliver(frame); };
@@ -91,7 +91,7 @@ void AVCaptureManager::submitStart(bool restart, std::function<void(std::optiona
     });
 }
 
-void AVCaptureManager::stopSession() {
+void CameraSession::stopSession() {
     std::weak_ptr<bool> alive = alive_;
     sessionQueue_->submit([this, alive] {
         source_->stop();
@@ -103,7 +103,7 @@ void AVCaptureManager::stopSession() {
     });
 }
 
-void AVCaptureManager::setAnalyzer(std::shared_ptr<VisionFaceAnalyzer> analyzer) {
+void CameraSession::setAnalyzer(std::shared_ptr<FaceAnalyzer> analyzer) {
     {
         std::lock_guard lock(analyzerMutex_);
         std::swap(analyzer_, analyzer);
@@ -111,16 +111,16 @@ void AVCaptureManager::setAnalyzer(std::shared_ptr<VisionFaceAnalyzer> analyzer)
     // The previous analyzer (now in `analyzer`) is released here, on the main thread, outside the lock.
 }
 
-std::shared_ptr<VisionFaceAnalyzer> AVCaptureManager::analyzer() const {
+std::shared_ptr<FaceAnalyzer> CameraSession::analyzer() const {
     std::lock_guard lock(analyzerMutex_);
     return analyzer_;
 }
 
-void AVCaptureManager::drainForTests() {
+void CameraSession::drainForTests() {
     sessionQueue_->drain();
 }
 
-void AVCaptureManager::deliver(const VideoFrame& frame) {
+void CameraSession::deliver(const VideoFrame& frame) {
     if (awaitingFrames_.exchange(false)) {
         std::weak_ptr<bool> alive = alive_;
         mainExecutor_.post([this, alive] {

@@ -1,8 +1,8 @@
-#include "ui/panels/MenuBarPopoverView.h"
+#include "ui/panels/TrayPanel.h"
 
 #include "ui/AppSignals.h"
 #include "ui/panels/AboutView.h"
-#include "ui/panels/MenuBarButton.h"
+#include "ui/panels/PanelRow.h"
 #include "ui/panels/StatsView.h"
 #include "ui/shared/AnimatedEyeLogo.h"
 #include "ui/shared/AppColors.h"
@@ -22,7 +22,7 @@
 
 namespace tavrine {
 
-QString MenuBarPopoverView::statusLabel(const UiContext& ctx, const FilterState& state) {
+QString TrayPanel::statusLabel(const UiContext& ctx, const FilterState& state) {
     switch (state.kind) {
     case FilterState::Kind::nominal:
     case FilterState::Kind::inattention:
@@ -39,7 +39,7 @@ QString MenuBarPopoverView::statusLabel(const UiContext& ctx, const FilterState&
     return {};
 }
 
-QColor MenuBarPopoverView::statusColor(const FilterState& state) {
+QColor TrayPanel::statusColor(const FilterState& state) {
     switch (state.kind) {
     case FilterState::Kind::alert:
         return AppColors::error();
@@ -54,7 +54,7 @@ QColor MenuBarPopoverView::statusColor(const FilterState& state) {
     return AppColors::success();
 }
 
-QString MenuBarPopoverView::timeLeftText(std::int64_t remainingMs) {
+QString TrayPanel::timeLeftText(std::int64_t remainingMs) {
     const std::int64_t minutes = std::max<std::int64_t>(0, (remainingMs + 59'999) / 60'000);
     if (minutes < 60) {
         return QStringLiteral("%1\u00a0min").arg(minutes);
@@ -65,12 +65,12 @@ QString MenuBarPopoverView::timeLeftText(std::int64_t remainingMs) {
     return QStringLiteral("%1\u00a0h\u00a0%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString MenuBarPopoverView::pausedStatusText(std::int64_t remainingMs) {
+QString TrayPanel::pausedStatusText(std::int64_t remainingMs) {
     return QStringLiteral("En pause \u2014 reprise dans ") + timeLeftText(remainingMs);
 }
 
-MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
-    setObjectName(QStringLiteral("MenuBarPopoverView"));
+TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+    setObjectName(QStringLiteral("TrayPanel"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     stack_ = new QStackedWidget(this);
@@ -112,24 +112,24 @@ MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : 
         layout->addWidget(resumeRow_);
     }
     statsRow_ =
-        new MenuBarButton(QStringLiteral("chart.bar.fill"), ctx.tr("home_open_stats"), QColor(), home_);
+        new PanelRow(QStringLiteral("office-chart-bar"), ctx.tr("home_open_stats"), QColor(), home_);
     prefsRow_ =
-        new MenuBarButton(QStringLiteral("gearshape.fill"), ctx.tr("home_open_settings"), QColor(), home_);
-    aboutRow_ = new MenuBarButton(QStringLiteral("info.circle.fill"), ctx.tr("about_title"), QColor(), home_);
+        new PanelRow(QStringLiteral("preferences-system"), ctx.tr("home_open_settings"), QColor(), home_);
+    aboutRow_ = new PanelRow(QStringLiteral("help-about"), ctx.tr("about_title"), QColor(), home_);
     for (auto* row : {statsRow_, prefsRow_, aboutRow_}) {
         layout->addWidget(row);
     }
     layout->addSpacing(4);
     layout->addWidget(widgets::divider(home_));
     layout->addSpacing(4);
-    quitRow_ = new MenuBarButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Quitter"),
+    quitRow_ = new PanelRow(QStringLiteral("application-exit"), QStringLiteral("Quitter"),
                                  AppColors::textSecondary(), home_);
     layout->addWidget(quitRow_);
     layout->addSpacing(8);
     layout->addStretch(1);
     stack_->addWidget(home_);
 
-    connect(switch_, &ToggleSwitch::toggleRequested, this, &MenuBarPopoverView::onSwitch);
+    connect(switch_, &ToggleSwitch::toggleRequested, this, &TrayPanel::onSwitch);
     connect(statsRow_, &QAbstractButton::clicked, this, [this] { setShowStats(true); });
     connect(prefsRow_, &QAbstractButton::clicked, this, [] { AppSignals::instance().postOpenPreferences(); });
     connect(aboutRow_, &QAbstractButton::clicked, this, [this] { setShowAbout(true); });
@@ -161,11 +161,11 @@ MenuBarPopoverView::MenuBarPopoverView(const UiContext& ctx, QWidget* parent) : 
     });
 }
 
-void MenuBarPopoverView::buildPauseControls(QWidget* parent) {
+void TrayPanel::buildPauseControls(QWidget* parent) {
     pauseButton_ = new QToolButton(parent);
     pauseButton_->setObjectName(QStringLiteral("pauseButton"));
     pauseButton_->setAutoRaise(true);
-    pauseButton_->setIcon(Symbols::icon(QStringLiteral("pause.circle"), AppColors::textSecondary(), 18));
+    pauseButton_->setIcon(Symbols::icon(QStringLiteral("media-playback-pause"), AppColors::textSecondary(), 18));
     pauseButton_->setIconSize(QSize(18, 18));
     pauseButton_->setFixedSize(26, 26);
     pauseButton_->setCursor(Qt::PointingHandCursor);
@@ -188,7 +188,7 @@ void MenuBarPopoverView::buildPauseControls(QWidget* parent) {
     connect(pauseButton_, &QToolButton::clicked, this,
             [this] { pauseMenu_->popup(pauseButton_->mapToGlobal(QPoint(0, pauseButton_->height()))); });
 
-    resumeRow_ = new MenuBarButton(QStringLiteral("play.fill"), QStringLiteral("Reprendre maintenant"),
+    resumeRow_ = new PanelRow(QStringLiteral("media-playback-start"), QStringLiteral("Reprendre maintenant"),
                                    AppColors::primary(), parent);
     resumeRow_->setObjectName(QStringLiteral("resumeRow"));
     resumeRow_->hide();
@@ -196,7 +196,7 @@ void MenuBarPopoverView::buildPauseControls(QWidget* parent) {
             [pause, executor] { executor->post([pause] { pause->resumeNow(); }); });
 }
 
-void MenuBarPopoverView::render() {
+void TrayPanel::render() {
     if (analysisUnavailable_) {
         status_->setText(QString::fromUtf8(analysisUnavailableLine));
         widgets::setTextColor(status_, AppColors::error());
@@ -217,7 +217,7 @@ void MenuBarPopoverView::render() {
     }
 }
 
-void MenuBarPopoverView::onSwitch(bool requested) {
+void TrayPanel::onSwitch(bool requested) {
     // The switch never moves by itself: it shows isActive, which changes only when the start succeeds or
     // the stop has run.
     FilterControl* filter = &ctx_.filter;
@@ -230,47 +230,47 @@ void MenuBarPopoverView::onSwitch(bool requested) {
     });
 }
 
-void MenuBarPopoverView::setShowStats(bool show) {
+void TrayPanel::setShowStats(bool show) {
     if (show && !stats_) {
         closeSheet();
         stats_ = new StatsView(ctx_, stack_);
         stats_->setFixedSize(panelWidth + 40, 440);
         connect(stats_, &StatsView::dismissed, this, [this] { setShowStats(false); });
-        showSheet(stats_);
+        showPage(stats_);
     } else if (!show && stats_) {
         closeSheet();
     }
 }
 
-void MenuBarPopoverView::setShowAbout(bool show) {
+void TrayPanel::setShowAbout(bool show) {
     if (show && !about_) {
         closeSheet();
         about_ = new AboutView(ctx_, stack_);
         connect(about_, &AboutView::dismissed, this, [this] { setShowAbout(false); });
-        showSheet(about_);
+        showPage(about_);
     } else if (!show && about_) {
         closeSheet();
     }
 }
 
-void MenuBarPopoverView::showSheet(QWidget* sheet) {
-    stack_->addWidget(sheet);
-    stack_->setCurrentWidget(sheet);
-    setFixedSize(sheet->size());
+void TrayPanel::showPage(QWidget* page) {
+    stack_->addWidget(page);
+    stack_->setCurrentWidget(page);
+    setFixedSize(page->size());
     emit contentSizeChanged(size());
-    sheet->setFocus();
+    page->setFocus();
 }
 
-void MenuBarPopoverView::closeSheet() {
-    QWidget* sheet = stats_ ? static_cast<QWidget*>(stats_) : static_cast<QWidget*>(about_);
+void TrayPanel::closeSheet() {
+    QWidget* page = stats_ ? static_cast<QWidget*>(stats_) : static_cast<QWidget*>(about_);
     stats_ = nullptr;
     about_ = nullptr;
-    if (!sheet) {
+    if (!page) {
         return;
     }
     stack_->setCurrentWidget(home_);
-    stack_->removeWidget(sheet);
-    sheet->deleteLater();
+    stack_->removeWidget(page);
+    page->deleteLater();
     setFixedSize(panelWidth, panelHeight);
     emit contentSizeChanged(size());
 }

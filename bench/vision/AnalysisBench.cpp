@@ -2,7 +2,7 @@
 // cost of one analysed 640x480 frame (detector + processResults) with one and with two faces, in the
 // stateless full-range mode and in the live mode (full-range pass every 5th frame, faces followed in
 // between), and what each stage of the full path costs on its own. Usage: tavrine_vision_bench [FACEDATA_DIR] [FRAMES]
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 #include "platform/linux/facemodel/BlazeFaceModel.h"
 #include "platform/linux/facemodel/FaceLandmarker.h"
@@ -87,7 +87,7 @@ void benchStill(BlazeFaceDetector& detector, const char* name, const cv::Mat& im
         const auto t0 = Steady::now();
         const double c0 = threadCpuMs();
         auto found = detector.detect(frame.frame);
-        const auto r = VisionFaceAnalyzer::processResults(found.value_or(std::vector<FaceObservation>{}));
+        const auto r = FaceAnalyzer::processResults(found.value_or(std::vector<FaceObservation>{}));
         if (i >= 0) {
             samples.push_back(ms(Steady::now() - t0));
             cpu.push_back(threadCpuMs() - c0);
@@ -143,7 +143,7 @@ void benchClip(BlazeFaceDetector& detector, const char* name, const std::string&
         const auto t0 = Steady::now();
         const double c0 = threadCpuMs();
         auto found = detector.detect(frame.frame);
-        const auto r = VisionFaceAnalyzer::processResults(found.value_or(std::vector<FaceObservation>{}));
+        const auto r = FaceAnalyzer::processResults(found.value_or(std::vector<FaceObservation>{}));
         samples.push_back(ms(Steady::now() - t0));
         cpu.push_back(threadCpuMs() - c0);
         faces += r.faceCount;

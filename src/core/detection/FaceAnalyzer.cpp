@@ -1,4 +1,4 @@
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 
 #include "core/util/SerialQueue.h"
 
@@ -21,27 +21,27 @@ bool wideEnough(const FaceObservation& face) {
 
 } // namespace
 
-std::shared_ptr<VisionFaceAnalyzer> VisionFaceAnalyzer::create(int fpsLimit,
+std::shared_ptr<FaceAnalyzer> FaceAnalyzer::create(int fpsLimit,
                                                                std::shared_ptr<FaceDetector> detector,
                                                                Executor& mainExecutor, const Clock& clock) {
-    return std::shared_ptr<VisionFaceAnalyzer>(
-        new VisionFaceAnalyzer(fpsLimit, std::move(detector), mainExecutor, clock));
+    return std::shared_ptr<FaceAnalyzer>(
+        new FaceAnalyzer(fpsLimit, std::move(detector), mainExecutor, clock));
 }
 
-VisionFaceAnalyzer::VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector,
+FaceAnalyzer::FaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector,
                                        Executor& mainExecutor, const Clock& clock)
     : fpsLimit(fpsLimit), detector_(std::move(detector)), mainExecutor_(mainExecutor), clock_(clock),
       minIntervalMs_(1000 / fpsLimit),
-      analysisQueue_(std::make_shared<SerialQueue>("com.brightfen.tavrine.vision")) {}
+      analysisQueue_(std::make_shared<SerialQueue>("face-analysis")) {}
 
 // Destroying the queue lets the running detection finish; the frame still waiting is dropped with the
 // analyzer. The worker never holds the analyzer strongly, so this never runs on the worker itself.
-VisionFaceAnalyzer::~VisionFaceAnalyzer() {
+FaceAnalyzer::~FaceAnalyzer() {
     std::lock_guard lock(waiting_->mutex);
     waiting_->next.reset();
 }
 
-void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
+void FaceAnalyzer::analyze(const VideoFrame& frame) {
     if (isSuspended.load()) {
         return;
     }
@@ -78,7 +78,7 @@ void VisionFaceAnalyzer::analyze(const VideoFrame& frame) {
 }
 
 // Runs on the worker: analyses the waiting frame, then the one admitted meanwhile, until none waits.
-void VisionFaceAnalyzer::analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>& weakSelf,
+void FaceAnalyzer::analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
                                         const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,
                                         Executor& mainExecutor) {
     for (;;) {
@@ -99,7 +99,7 @@ void VisionFaceAnalyzer::analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>&
         if (!faces && detector && detector->isUnavailable() && !waiting->unavailableReported) {
             waiting->unavailableReported = true;
             mainExecutor.post([weakSelf] {
-                std::shared_ptr<VisionFaceAnalyzer> self = weakSelf.lock();
+                std::shared_ptr<FaceAnalyzer> self = weakSelf.lock();
                 if (self && self->onUnavailable) {
                     auto onUnavailable = self->onUnavailable;
                     onUnavailable();
@@ -112,7 +112,7 @@ void VisionFaceAnalyzer::analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>&
         Result result = processResults(*faces);
         relativeToBaseline(result, waiting->baseline);
         mainExecutor.post([weakSelf, t = admitted.timestampMs, result = std::move(result)] {
-            std::shared_ptr<VisionFaceAnalyzer> self = weakSelf.lock();
+            std::shared_ptr<FaceAnalyzer> self = weakSelf.lock();
             if (!self) {
                 return;
             }
@@ -129,7 +129,7 @@ void VisionFaceAnalyzer::analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>&
     }
 }
 
-void VisionFaceAnalyzer::relativeToBaseline(Result& result, PitchBaseline& baseline) {
+void FaceAnalyzer::relativeToBaseline(Result& result, PitchBaseline& baseline) {
     if (!result.primaryFace || !result.primaryObservation || !result.primaryObservation->pitch) {
         // Nobody (or no head pose): the next face starts a new run of frames.
         baseline.forgetRecent();
@@ -142,12 +142,12 @@ void VisionFaceAnalyzer::relativeToBaseline(Result& result, PitchBaseline& basel
     face.eulerX = static_cast<float>(read.pitch);
 }
 
-void VisionFaceAnalyzer::drainForTests() {
+void FaceAnalyzer::drainForTests() {
     analysisQueue_->drain();
 }
 
-VisionFaceAnalyzer::Result
-VisionFaceAnalyzer::processResults(const std::vector<FaceObservation>& observations) {
+FaceAnalyzer::Result
+FaceAnalyzer::processResults(const std::vector<FaceObservation>& observations) {
     // Indices rather than copies: the observations are sorted by reference, and only the primary one is
     // copied into the result.
     std::vector<std::size_t> kept;
@@ -182,7 +182,7 @@ VisionFaceAnalyzer::processResults(const std::vector<FaceObservation>& observati
 
 // The head's pitch in degrees, from the same head-pose estimate as the yaw: negative when the face looks
 // down (at a phone on the desk), positive when it looks up; 0 when the detector gives none.
-float VisionFaceAnalyzer::estimatePitch(const FaceObservation& observation) {
+float FaceAnalyzer::estimatePitch(const FaceObservation& observation) {
     return observation.pitch ? static_cast<float>(*observation.pitch * 180.0 / std::numbers::pi) : 0.0f;
 }
 

@@ -1,4 +1,4 @@
-#include "core/detection/VisionFaceAnalyzer.h"
+#include "core/detection/FaceAnalyzer.h"
 #include "core/util/VirtualExecutor.h"
 
 #include <gtest/gtest.h>
@@ -109,7 +109,7 @@ constexpr std::int64_t kStartMs = 1'765'000'000'000;
 
 struct Harness {
     explicit Harness(int fps = 10) : clock(kStartMs), detector(std::make_shared<FakeDetector>()) {
-        analyzer = VisionFaceAnalyzer::create(fps, detector, executor, clock);
+        analyzer = FaceAnalyzer::create(fps, detector, executor, clock);
         analyzer->onResult = [this](const DetectionInput& input) {
             inputs.push_back(input);
             log.push_back("result");
@@ -139,7 +139,7 @@ struct Harness {
     VirtualExecutor executor{0};
     FakeClock clock;
     std::shared_ptr<FakeDetector> detector;
-    std::shared_ptr<VisionFaceAnalyzer> analyzer;
+    std::shared_ptr<FaceAnalyzer> analyzer;
     std::vector<DetectionInput> inputs;
     std::vector<double> samples;
     std::vector<std::string> log;
@@ -148,22 +148,22 @@ struct Harness {
 
 } // namespace
 
-TEST(VisionFaceAnalyzerAdmission, IntervalIsIntegerDivisionFixedAtConstruction) {
+TEST(FaceAnalyzerAdmission, IntervalIsIntegerDivisionFixedAtConstruction) {
     VirtualExecutor executor;
     FakeClock clock(kStartMs);
     auto detector = std::make_shared<FakeDetector>();
-    EXPECT_EQ(VisionFaceAnalyzer::create(10, detector, executor, clock)->minIntervalMs(), 100);
-    EXPECT_EQ(VisionFaceAnalyzer::create(7, detector, executor, clock)->minIntervalMs(), 142);
-    EXPECT_EQ(VisionFaceAnalyzer::create(15, detector, executor, clock)->minIntervalMs(), 66);
-    EXPECT_EQ(VisionFaceAnalyzer::create(30, detector, executor, clock)->minIntervalMs(), 33);
+    EXPECT_EQ(FaceAnalyzer::create(10, detector, executor, clock)->minIntervalMs(), 100);
+    EXPECT_EQ(FaceAnalyzer::create(7, detector, executor, clock)->minIntervalMs(), 142);
+    EXPECT_EQ(FaceAnalyzer::create(15, detector, executor, clock)->minIntervalMs(), 66);
+    EXPECT_EQ(FaceAnalyzer::create(30, detector, executor, clock)->minIntervalMs(), 33);
 
-    auto analyzer = VisionFaceAnalyzer::create(10, detector, executor, clock);
+    auto analyzer = FaceAnalyzer::create(10, detector, executor, clock);
     analyzer->fpsLimit = 30;
     EXPECT_EQ(analyzer->fpsLimit, 30);
     EXPECT_EQ(analyzer->minIntervalMs(), 100);
 }
 
-TEST(VisionFaceAnalyzerAdmission, DropsFramesInsideTheIntervalAndAdmitsAtItsEnd) {
+TEST(FaceAnalyzerAdmission, DropsFramesInsideTheIntervalAndAdmitsAtItsEnd) {
     Harness h(10);
     h.frameAt(0, 1);   // first frame after construction: always admitted
     h.frameAt(99, 2);  // 99 ms after the admitted one: dropped
@@ -180,7 +180,7 @@ TEST(VisionFaceAnalyzerAdmission, DropsFramesInsideTheIntervalAndAdmitsAtItsEnd)
     EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + 200);
 }
 
-TEST(VisionFaceAnalyzerAdmission, SevenFpsAdmitsAt142NotAt141) {
+TEST(FaceAnalyzerAdmission, SevenFpsAdmitsAt142NotAt141) {
     Harness h(7);
     h.frameAt(0, 1);
     h.frameAt(141, 2);
@@ -189,7 +189,7 @@ TEST(VisionFaceAnalyzerAdmission, SevenFpsAdmitsAt142NotAt141) {
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 3}));
 }
 
-TEST(VisionFaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
+TEST(FaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
     Harness h(10);
     h.frameAt(0, 1);
     h.analyzer->isSuspended = true;
@@ -205,7 +205,7 @@ TEST(VisionFaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
     EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 130);
 }
 
-TEST(VisionFaceAnalyzerAdmission, AdmittedFramesStillDeliverAfterSuspension) {
+TEST(FaceAnalyzerAdmission, AdmittedFramesStillDeliverAfterSuspension) {
     Harness h;
     h.frameAt(0);
     h.analyzer->drainForTests();
@@ -214,7 +214,7 @@ TEST(VisionFaceAnalyzerAdmission, AdmittedFramesStillDeliverAfterSuspension) {
     EXPECT_EQ(h.inputs.size(), 1u);
 }
 
-TEST(VisionFaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothing) {
+TEST(FaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothing) {
     Harness h;
     h.clock.set(kStartMs);
     h.analyzer->analyze(VideoFrame{640, 480, 2560, nullptr});
@@ -227,7 +227,7 @@ TEST(VisionFaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothin
     EXPECT_EQ(h.inputs[0].timestampMs, kStartMs + 100);
 }
 
-TEST(VisionFaceAnalyzerAdmission, ClockSteppingBackwardsDoesNotStallAnalysis) {
+TEST(FaceAnalyzerAdmission, ClockSteppingBackwardsDoesNotStallAnalysis) {
     Harness h;
     h.frameAt(0, 1);
     h.frameAt(-3'600'000, 2); // the wall clock was set back an hour
@@ -237,7 +237,7 @@ TEST(VisionFaceAnalyzerAdmission, ClockSteppingBackwardsDoesNotStallAnalysis) {
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 2, 4}));
 }
 
-TEST(VisionFaceAnalyzerDelivery, ArrivesOnlyThroughTheExecutorWithTheAdmissionTime) {
+TEST(FaceAnalyzerDelivery, ArrivesOnlyThroughTheExecutorWithTheAdmissionTime) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.3, 0.5)});
     h.frameAt(0);
@@ -252,7 +252,7 @@ TEST(VisionFaceAnalyzerDelivery, ArrivesOnlyThroughTheExecutorWithTheAdmissionTi
     EXPECT_FLOAT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, 0.3f);
 }
 
-TEST(VisionFaceAnalyzerDelivery, CalibrationSampleFollowsTheResultWithTheUnnarrowedWidth) {
+TEST(FaceAnalyzerDelivery, CalibrationSampleFollowsTheResultWithTheUnnarrowedWidth) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.1), face(0.123456789012345)});
     h.frameAt(0);
@@ -263,7 +263,7 @@ TEST(VisionFaceAnalyzerDelivery, CalibrationSampleFollowsTheResultWithTheUnnarro
     EXPECT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, static_cast<float>(0.123456789012345));
 }
 
-TEST(VisionFaceAnalyzerDelivery, NoFaceGivesAnEmptyRecordAndNoCalibrationSample) {
+TEST(FaceAnalyzerDelivery, NoFaceGivesAnEmptyRecordAndNoCalibrationSample) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.02)});
     h.frameAt(0);
@@ -274,7 +274,7 @@ TEST(VisionFaceAnalyzerDelivery, NoFaceGivesAnEmptyRecordAndNoCalibrationSample)
     EXPECT_TRUE(h.samples.empty());
 }
 
-TEST(VisionFaceAnalyzerDelivery, DetectorFailureYieldsNoRecordButKeepsTheSlot) {
+TEST(FaceAnalyzerDelivery, DetectorFailureYieldsNoRecordButKeepsTheSlot) {
     Harness h;
     h.detector->answer(std::nullopt);
     h.frameAt(0);
@@ -286,7 +286,7 @@ TEST(VisionFaceAnalyzerDelivery, DetectorFailureYieldsNoRecordButKeepsTheSlot) {
     EXPECT_EQ(h.executor.pendingCount(), 0u);
 }
 
-TEST(VisionFaceAnalyzerDelivery, WorksWithoutCallbacks) {
+TEST(FaceAnalyzerDelivery, WorksWithoutCallbacks) {
     Harness h;
     h.analyzer->onResult = nullptr;
     h.analyzer->onCalibrationSample = nullptr;
@@ -296,7 +296,7 @@ TEST(VisionFaceAnalyzerDelivery, WorksWithoutCallbacks) {
     EXPECT_TRUE(h.log.empty());
 }
 
-TEST(VisionFaceAnalyzerDelivery, CallbackMayReplaceItselfAndDropTheAnalyzer) {
+TEST(FaceAnalyzerDelivery, CallbackMayReplaceItselfAndDropTheAnalyzer) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.3)});
     int calls = 0;
@@ -313,7 +313,7 @@ TEST(VisionFaceAnalyzerDelivery, CallbackMayReplaceItselfAndDropTheAnalyzer) {
     EXPECT_EQ(h.samples.size(), 1u); // the running delivery completes: the sample still follows
 }
 
-TEST(VisionFaceAnalyzerLifetime, DroppedAnalyzerDeliversNothingForAQueuedResult) {
+TEST(FaceAnalyzerLifetime, DroppedAnalyzerDeliversNothingForAQueuedResult) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.3)});
     h.frameAt(0);
@@ -324,14 +324,14 @@ TEST(VisionFaceAnalyzerLifetime, DroppedAnalyzerDeliversNothingForAQueuedResult)
     EXPECT_TRUE(h.log.empty());
 }
 
-TEST(VisionFaceAnalyzerLifetime, DroppedWhileDetectingDeliversNothing) {
+TEST(FaceAnalyzerLifetime, DroppedWhileDetectingDeliversNothing) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.3)});
     h.detector->close();
     h.frameWhileBusy(0);
     h.frameWhileBusy(100); // waits behind the first; dropped with the analyzer
     h.detector->waitForCalls(1);
-    std::weak_ptr<VisionFaceAnalyzer> observer = h.analyzer;
+    std::weak_ptr<FaceAnalyzer> observer = h.analyzer;
     std::thread dropper([&] { h.analyzer.reset(); }); // joins the worker, which sits in detect()
     while (!observer.expired()) {
         std::this_thread::yield();
@@ -346,9 +346,9 @@ TEST(VisionFaceAnalyzerLifetime, DroppedWhileDetectingDeliversNothing) {
 // While the detector is held inside detect(), frames keep being admitted: the camera thread never waits,
 // each new frame replaces (and releases) the one waiting, and once the detector is free it analyses the
 // newest. Results arrive in admission order, and the worker takes frames again afterwards.
-class VisionFaceAnalyzerBacklog : public testing::TestWithParam<int> {};
+class FaceAnalyzerBacklog : public testing::TestWithParam<int> {};
 
-TEST_P(VisionFaceAnalyzerBacklog, AnalysesTheRunningFrameThenOnlyTheNewest) {
+TEST_P(FaceAnalyzerBacklog, AnalysesTheRunningFrameThenOnlyTheNewest) {
     const int admitted = GetParam();
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.3)});
@@ -380,41 +380,41 @@ TEST_P(VisionFaceAnalyzerBacklog, AnalysesTheRunningFrameThenOnlyTheNewest) {
     EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + admitted * 100);
 }
 
-INSTANTIATE_TEST_SUITE_P(FramesAdmitted, VisionFaceAnalyzerBacklog, testing::Values(2, 3, 12));
+INSTANTIATE_TEST_SUITE_P(FramesAdmitted, FaceAnalyzerBacklog, testing::Values(2, 3, 12));
 
-TEST(VisionFaceAnalyzerResults, SizeFilterBoundaryIsTheSinglePrecisionConstant) {
+TEST(FaceAnalyzerResults, SizeFilterBoundaryIsTheSinglePrecisionConstant) {
     const double exact = static_cast<double>(0.04f); // 0.03999999910593033
-    auto r = VisionFaceAnalyzer::processResults({face(exact)});
+    auto r = FaceAnalyzer::processResults({face(exact)});
     EXPECT_EQ(r.faceCount, 1);
     ASSERT_TRUE(r.primaryFace);
     EXPECT_EQ(r.primaryFace->boundingBoxRatio, 0.04f);
 
-    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(std::nextafter(exact, 0.0))}).faceCount, 0);
-    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(0.0399)}).faceCount, 0);
-    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(0.04)}).faceCount, 1);
+    EXPECT_EQ(FaceAnalyzer::processResults({face(std::nextafter(exact, 0.0))}).faceCount, 0);
+    EXPECT_EQ(FaceAnalyzer::processResults({face(0.0399)}).faceCount, 0);
+    EXPECT_EQ(FaceAnalyzer::processResults({face(0.04)}).faceCount, 1);
 
-    auto mixed = VisionFaceAnalyzer::processResults({face(0.0399, 1.0), face(0.05, 0.0)});
+    auto mixed = FaceAnalyzer::processResults({face(0.0399, 1.0), face(0.05, 0.0)});
     EXPECT_EQ(mixed.faceCount, 1);
     EXPECT_EQ(mixed.primaryFace->boundingBoxRatio, 0.05f);
 }
 
-TEST(VisionFaceAnalyzerResults, NanAndNegativeWidthsAreNotCounted) {
+TEST(FaceAnalyzerResults, NanAndNegativeWidthsAreNotCounted) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    auto r = VisionFaceAnalyzer::processResults({face(nan), face(-0.5), face(0.3)});
+    auto r = FaceAnalyzer::processResults({face(nan), face(-0.5), face(0.3)});
     EXPECT_EQ(r.faceCount, 1);
     EXPECT_EQ(r.primaryFace->boundingBoxRatio, 0.3f);
-    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(nan)}).faceCount, 0);
+    EXPECT_EQ(FaceAnalyzer::processResults({face(nan)}).faceCount, 0);
 }
 
-TEST(VisionFaceAnalyzerResults, WidestFirstWithTiesInDetectorOrder) {
+TEST(FaceAnalyzerResults, WidestFirstWithTiesInDetectorOrder) {
     // A, B, C with widths 0.2, 0.5, 0.5: B is primary. The yaw tells them apart.
-    auto r = VisionFaceAnalyzer::processResults({face(0.2, 0.1), face(0.5, 0.2), face(0.5, 0.3)});
+    auto r = FaceAnalyzer::processResults({face(0.2, 0.1), face(0.5, 0.2), face(0.5, 0.3)});
     EXPECT_EQ(r.faceCount, 3);
     ASSERT_TRUE(r.primaryObservation);
     EXPECT_EQ(r.primaryObservation->yaw, 0.2);
     EXPECT_FLOAT_EQ(r.primaryFace->eulerY, static_cast<float>(0.2 * 180.0 / std::numbers::pi));
 
-    auto many = VisionFaceAnalyzer::processResults(
+    auto many = FaceAnalyzer::processResults(
         {face(0.1, 1), face(0.3, 2), face(0.3, 3), face(0.3, 4), face(0.05, 5), face(0.2, 6)});
     EXPECT_EQ(many.faceCount, 6);
     EXPECT_EQ(many.primaryObservation->yaw, 2.0);
@@ -425,27 +425,27 @@ TEST(VisionFaceAnalyzerResults, WidestFirstWithTiesInDetectorOrder) {
     EXPECT_EQ(widths, (std::vector<double>{0.3, 0.3, 0.3, 0.2, 0.1, 0.05}));
 }
 
-TEST(VisionFaceAnalyzerResults, YawInDegreesAndZeroWhenAbsent) {
-    auto r = VisionFaceAnalyzer::processResults({face(0.3, 0.5)});
+TEST(FaceAnalyzerResults, YawInDegreesAndZeroWhenAbsent) {
+    auto r = FaceAnalyzer::processResults({face(0.3, 0.5)});
     EXPECT_NEAR(r.primaryFace->eulerY, 28.6479f, 1e-4);
     EXPECT_EQ(r.primaryFace->eulerY, static_cast<float>(0.5 * 180.0 / 3.141592653589793));
-    EXPECT_EQ(VisionFaceAnalyzer::processResults({face(0.3, -0.5)}).primaryFace->eulerY,
+    EXPECT_EQ(FaceAnalyzer::processResults({face(0.3, -0.5)}).primaryFace->eulerY,
               -r.primaryFace->eulerY);
 
-    auto none = VisionFaceAnalyzer::processResults({face(0.3)});
+    auto none = FaceAnalyzer::processResults({face(0.3)});
     ASSERT_TRUE(none.primaryFace);
     EXPECT_EQ(none.primaryFace->eulerY, 0.0f);
     EXPECT_EQ(none.primaryFace->eulerX, 0.0f); // no landmarks either: still a primary face
 }
 
-TEST(VisionFaceAnalyzerResults, EmptyListGivesNoPrimaryFace) {
-    auto r = VisionFaceAnalyzer::processResults({});
+TEST(FaceAnalyzerResults, EmptyListGivesNoPrimaryFace) {
+    auto r = FaceAnalyzer::processResults({});
     EXPECT_EQ(r.faceCount, 0);
     EXPECT_FALSE(r.primaryFace);
     EXPECT_FALSE(r.primaryObservation);
 }
 
-TEST(VisionFaceAnalyzerPitch, IsTheHeadPitchInDegreesAndZeroWhenAbsent) {
+TEST(FaceAnalyzerPitch, IsTheHeadPitchInDegreesAndZeroWhenAbsent) {
     struct Case {
         std::optional<double> pitchRadians;
         float eulerX;
@@ -457,9 +457,9 @@ TEST(VisionFaceAnalyzerPitch, IsTheHeadPitchInDegreesAndZeroWhenAbsent) {
         primary.pitch = c.pitchRadians;
         FaceObservation other = face(0.1);
         other.pitch = 1.0;
-        const auto r = VisionFaceAnalyzer::processResults({other, primary});
+        const auto r = FaceAnalyzer::processResults({other, primary});
         ASSERT_TRUE(r.primaryFace);
         EXPECT_NEAR(r.primaryFace->eulerX, c.eulerX, 1e-4) << "pitch " << c.pitchRadians.value_or(-99);
-        EXPECT_EQ(VisionFaceAnalyzer::estimatePitch(primary), r.primaryFace->eulerX);
+        EXPECT_EQ(FaceAnalyzer::estimatePitch(primary), r.primaryFace->eulerX);
     }
 }

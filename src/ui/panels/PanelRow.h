@@ -7,10 +7,10 @@ namespace tavrine {
 
 // One row of the panel: a pictogram in a 20 px column and a label, with a light primary-coloured
 // background while the pointer is over it.
-class MenuBarButton : public QAbstractButton {
+class PanelRow : public QAbstractButton {
     Q_OBJECT
   public:
-    MenuBarButton(const QString& icon, const QString& label, QColor foreground = QColor(),
+    PanelRow(const QString& icon, const QString& label, QColor foreground = QColor(),
                   QWidget* parent = nullptr);
 
     QString iconName() const { return icon_; }

@@ -26,11 +26,11 @@ class SerialQueue;
 // a frame admitted while another waits replaces it (the newest wins), so a detector slower than the
 // admission rate, or one still loading its models, holds back neither memory nor fresh frames. Always
 // owned by shared_ptr (create()): posted work holds it weakly and delivers nothing once it is gone.
-class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyzer> {
+class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
   public:
-    static std::shared_ptr<VisionFaceAnalyzer> create(int fpsLimit, std::shared_ptr<FaceDetector> detector,
+    static std::shared_ptr<FaceAnalyzer> create(int fpsLimit, std::shared_ptr<FaceDetector> detector,
                                                       Executor& mainExecutor, const Clock& clock);
-    ~VisionFaceAnalyzer();
+    ~FaceAnalyzer();
 
     // Set and read on the main thread only.
     std::function<void(const DetectionInput&)> onResult;
@@ -66,7 +66,7 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
     static void relativeToBaseline(Result& result, PitchBaseline& baseline);
 
   private:
-    VisionFaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
+    FaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
                        const Clock& clock);
 
     struct Admitted {
@@ -81,7 +81,7 @@ class VisionFaceAnalyzer : public std::enable_shared_from_this<VisionFaceAnalyze
         bool unavailableReported = false; // worker only
         PitchBaseline baseline; // worker only
     };
-    static void analyzeWaiting(const std::weak_ptr<VisionFaceAnalyzer>& weakSelf,
+    static void analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
                                const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,
                                Executor& mainExecutor);
 

@@ -1,4 +1,4 @@
-#include "ui/tray/StatusBarIcon.h"
+#include "ui/tray/TrayIcon.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -19,7 +19,7 @@ QPen roundPen(const QColor& c, double width) {
 
 } // namespace
 
-StatusBarIcon::Look StatusBarIcon::lookFor(const FilterState& state) {
+TrayIcon::Look TrayIcon::lookFor(const FilterState& state) {
     switch (state.kind) {
     case FilterState::Kind::nominal:
     case FilterState::Kind::inattention:
@@ -35,17 +35,17 @@ StatusBarIcon::Look StatusBarIcon::lookFor(const FilterState& state) {
     return {IconState::inactive, labelColor()};
 }
 
-QColor StatusBarIcon::labelColor() {
+QColor TrayIcon::labelColor() {
     return QGuiApplication::palette().color(QPalette::WindowText);
 }
 
-QColor StatusBarIcon::secondaryLabelColor() {
+QColor TrayIcon::secondaryLabelColor() {
     QColor c = labelColor();
     c.setAlphaF(0.55f);
     return c;
 }
 
-void StatusBarIcon::drawOpenEye(QPainter& p, const QRectF& r, const QColor& tint) {
+void TrayIcon::drawOpenEye(QPainter& p, const QRectF& r, const QColor& tint) {
     QPainterPath outline;
     outline.moveTo(at(r, -7.5, 0));
     outline.cubicTo(at(r, -2.5, -4.25), at(r, 2.5, -4.25), at(r, 7.5, 0));
@@ -65,7 +65,7 @@ void StatusBarIcon::drawOpenEye(QPainter& p, const QRectF& r, const QColor& tint
     p.drawPath(outline);
 }
 
-void StatusBarIcon::drawClosedEye(QPainter& p, const QRectF& r, const QColor& tint) {
+void TrayIcon::drawClosedEye(QPainter& p, const QRectF& r, const QColor& tint) {
     QPainterPath lid;
     lid.moveTo(at(r, -7.5, 0));
     lid.cubicTo(at(r, -1.5, 4.42), at(r, 1.5, 4.42), at(r, 7.5, 0));
@@ -74,13 +74,13 @@ void StatusBarIcon::drawClosedEye(QPainter& p, const QRectF& r, const QColor& ti
     p.drawPath(lid);
 }
 
-void StatusBarIcon::drawStrikethrough(QPainter& p, const QRectF& r, const QColor& tint) {
+void TrayIcon::drawStrikethrough(QPainter& p, const QRectF& r, const QColor& tint) {
     const double dy = 6 * 0.6;
     p.setPen(roundPen(tint, 1.5));
     p.drawLine(at(r, -6, -dy), at(r, 6, dy));
 }
 
-QImage StatusBarIcon::render(IconState state, const QColor& tint, qreal dpr) {
+QImage TrayIcon::render(IconState state, const QColor& tint, qreal dpr) {
     QImage image(QSize(logicalSize, logicalSize) * dpr, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(dpr);
     image.fill(Qt::transparent);
@@ -103,7 +103,7 @@ QImage StatusBarIcon::render(IconState state, const QColor& tint, qreal dpr) {
     return image;
 }
 
-QIcon StatusBarIcon::make(IconState state, const QColor& tint) {
+QIcon TrayIcon::make(IconState state, const QColor& tint) {
     QIcon icon;
     icon.addPixmap(QPixmap::fromImage(render(state, tint, 1.0)));
     icon.addPixmap(QPixmap::fromImage(render(state, tint, 2.0)));

@@ -13,7 +13,7 @@ namespace tavrine {
 // The tray eye: open, closed, or closed and struck through, drawn at 18 x 18 logical pixels in one tint.
 // The shape's dark parts take the tint and its light parts (the white of the eye) stay transparent, so
 // the icon reads on light and dark panels alike.
-class StatusBarIcon {
+class TrayIcon {
   public:
     enum class IconState { nominal, inactive, alert, paused };
     static constexpr int logicalSize = 18;

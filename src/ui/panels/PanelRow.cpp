@@ -1,4 +1,4 @@
-#include "ui/panels/MenuBarButton.h"
+#include "ui/panels/PanelRow.h"
 
 #include "ui/shared/AppColors.h"
 #include "ui/shared/Symbols.h"
@@ -9,7 +9,7 @@
 
 namespace tavrine {
 
-MenuBarButton::MenuBarButton(const QString& icon, const QString& label, QColor foreground, QWidget* parent)
+PanelRow::PanelRow(const QString& icon, const QString& label, QColor foreground, QWidget* parent)
     : QAbstractButton(parent), icon_(icon),
       foreground_(foreground.isValid() ? foreground : AppColors::textPrimary()) {
     setText(label);
@@ -19,24 +19,24 @@ MenuBarButton::MenuBarButton(const QString& icon, const QString& label, QColor f
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-QSize MenuBarButton::sizeHint() const {
+QSize PanelRow::sizeHint() const {
     return QSize(4 + 16 + 20 + 8 + fontMetrics().horizontalAdvance(text()) + 16 + 4,
                  8 + std::max(20, fontMetrics().height()) + 8);
 }
 
-void MenuBarButton::enterEvent(QEnterEvent* event) {
+void PanelRow::enterEvent(QEnterEvent* event) {
     hovered_ = true;
     update();
     QAbstractButton::enterEvent(event);
 }
 
-void MenuBarButton::leaveEvent(QEvent* event) {
+void PanelRow::leaveEvent(QEvent* event) {
     hovered_ = false;
     update();
     QAbstractButton::leaveEvent(event);
 }
 
-void MenuBarButton::paintEvent(QPaintEvent*) {
+void PanelRow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF content = QRectF(rect()).adjusted(4, 0, -4, 0);

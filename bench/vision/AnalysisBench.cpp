@@ -1,7 +1,8 @@
 // Measures the face analysis on one thread: time to load the models, peak memory once loaded, and the
 // cost of one analysed 640x480 frame (detector + processResults) with one and with two faces, in the
 // stateless full-range mode and in the live mode (full-range pass every 5th frame, faces followed in
-// between), and what each stage of the full path costs on its own. Usage: tavrine_vision_bench [FACEDATA_DIR] [FRAMES]
+// between), and what each stage of the full path costs on its own. Usage: tavrine_vision_bench [FACEDATA_DIR]
+// [FRAMES]
 #include "core/detection/FaceAnalyzer.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 #include "platform/linux/facemodel/BlazeFaceModel.h"
@@ -73,7 +74,8 @@ void report(const char* name, std::vector<double> samples, const std::vector<dou
     const auto at = [&](double q) {
         return samples[static_cast<std::size_t>(q * (samples.size() - 1) + 0.5)];
     };
-    std::printf("%-34s frames %4zu  median %6.2f ms  p95 %6.2f ms  mean %6.2f ms  cpu mean %6.2f ms  faces/frame %.2f\n",
+    std::printf("%-34s frames %4zu  median %6.2f ms  p95 %6.2f ms  mean %6.2f ms  cpu mean %6.2f ms  "
+                "faces/frame %.2f\n",
                 name, samples.size(), at(0.5), at(0.95), sum / samples.size(), cpuSum / cpu.size(),
                 static_cast<double>(faces) / samples.size());
 }

@@ -1,8 +1,8 @@
 #include "app/AppWiring.h"
 
 #include "app/services/AppServices.h"
-#include "core/detection/CameraSession.h"
 #include "core/detection/CalibrationSession.h"
+#include "core/detection/CameraSession.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/service/AbsenceLock.h"
@@ -14,22 +14,23 @@ namespace tavrine {
 struct AppWiring::Impl {
     Impl(const QString& cameraSpec, const Localizer& localizer)
         : services(localizer, AppServices::Options{cameraSpec.toStdString()}),
-          filter(PrivacyFilterService::shared()),
-          context{services.executor(),
-                  services.clock(),
-                  filter,
-                  SettingsRepository::shared(),
-                  StatsRepository::shared(),
-                  localizer,
-                  services.store(),
-                  services.loginItem(),
-                  [this] {
-                      auto session = CalibrationSession::create(
-                          services.executor(), CameraSession::shared(), SettingsRepository::shared());
-                      lastCalibration = session;
-                      return session;
-                  },
-                  [] { return CameraSession::shared().requestAccess(); }},
+          filter(PrivacyFilterService::shared()), context{
+                                                      services.executor(),
+                                                      services.clock(),
+                                                      filter,
+                                                      SettingsRepository::shared(),
+                                                      StatsRepository::shared(),
+                                                      localizer,
+                                                      services.store(),
+                                                      services.loginItem(),
+                                                      [this] {
+                                                          auto session = CalibrationSession::create(
+                                                              services.executor(), CameraSession::shared(),
+                                                              SettingsRepository::shared());
+                                                          lastCalibration = session;
+                                                          return session;
+                                                      },
+                                                      [] { return CameraSession::shared().requestAccess(); }},
           timedPause(TimedPause::Dependencies{
               services.executor(), services.clock(), PrivacyFilterService::shared().isActive,
               [] { PrivacyFilterService::shared().stop(); }, [] { PrivacyFilterService::shared().start(); },

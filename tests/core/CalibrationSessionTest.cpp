@@ -12,8 +12,9 @@
 #include <sstream>
 #include <vector>
 
-using tavrine::CameraSession;
 using tavrine::CalibrationSession;
+using tavrine::CameraSession;
+using tavrine::FaceAnalyzer;
 using tavrine::FaceDetector;
 using tavrine::FaceObservation;
 using tavrine::FilterSettings;
@@ -23,7 +24,6 @@ using tavrine::SettingsRepository;
 using tavrine::StoredValue;
 using tavrine::VideoFrame;
 using tavrine::VirtualExecutor;
-using tavrine::FaceAnalyzer;
 using tavrine::testing::FakeFrameSource;
 using MemoryStore = tavrine::testing::RecordingKeyValueStore;
 using NoLoginItem = tavrine::testing::FakeLoginItem;

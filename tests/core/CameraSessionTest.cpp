@@ -12,14 +12,14 @@
 #include <thread>
 #include <vector>
 
-using tavrine::CameraSession;
 using tavrine::CameraError;
+using tavrine::CameraSession;
+using tavrine::FaceAnalyzer;
 using tavrine::FaceDetector;
 using tavrine::FaceObservation;
 using tavrine::FrameSource;
 using tavrine::VideoFrame;
 using tavrine::VirtualExecutor;
-using tavrine::FaceAnalyzer;
 using tavrine::testing::FakeFrameSource;
 
 namespace {

@@ -429,8 +429,7 @@ TEST(FaceAnalyzerResults, YawInDegreesAndZeroWhenAbsent) {
     auto r = FaceAnalyzer::processResults({face(0.3, 0.5)});
     EXPECT_NEAR(r.primaryFace->eulerY, 28.6479f, 1e-4);
     EXPECT_EQ(r.primaryFace->eulerY, static_cast<float>(0.5 * 180.0 / 3.141592653589793));
-    EXPECT_EQ(FaceAnalyzer::processResults({face(0.3, -0.5)}).primaryFace->eulerY,
-              -r.primaryFace->eulerY);
+    EXPECT_EQ(FaceAnalyzer::processResults({face(0.3, -0.5)}).primaryFace->eulerY, -r.primaryFace->eulerY);
 
     auto none = FaceAnalyzer::processResults({face(0.3)});
     ASSERT_TRUE(none.primaryFace);
@@ -451,8 +450,8 @@ TEST(FaceAnalyzerPitch, IsTheHeadPitchInDegreesAndZeroWhenAbsent) {
         float eulerX;
     };
     // Looking down at a phone reads well past the 25-degree limit; landmarks alone give no pitch.
-    for (const Case& c : {Case{-0.6, static_cast<float>(-0.6 * 180.0 / 3.141592653589793)}, Case{0.5, 28.6479f},
-                          Case{0.0, 0.0f}, Case{std::nullopt, 0.0f}}) {
+    for (const Case& c : {Case{-0.6, static_cast<float>(-0.6 * 180.0 / 3.141592653589793)},
+                          Case{0.5, 28.6479f}, Case{0.0, 0.0f}, Case{std::nullopt, 0.0f}}) {
         FaceObservation primary = withLandmarks(face(0.3), 0.6, 0.7, 0.4);
         primary.pitch = c.pitchRadians;
         FaceObservation other = face(0.1);

@@ -1,9 +1,9 @@
 // The whole running filter on the rig of core/fakes/ServiceRig.h: fakes at the platform seams only.
 #include "core/service/PrivacyFilterService.h"
 
+#include "core/fakes/ServiceRig.h"
 #include "core/util/SharedInstance.h"
 #include "core/util/VirtualExecutor.h"
-#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 
@@ -288,8 +288,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, PrivacyFilterServiceDistance,
                                  return text;
                              };
                              const DistanceCase& c = info.param;
-                             return "Ratio" + number(c.ratio) + "Coefficient" + number(c.coefficient) + "Gives" +
-                                    std::to_string(c.expectedCm) + "cm";
+                             return "Ratio" + number(c.ratio) + "Coefficient" + number(c.coefficient) +
+                                    "Gives" + std::to_string(c.expectedCm) + "cm";
                          });
 
 TEST(PrivacyFilterServiceDistanceBand, TenCentimetresAwayIsIgnoredElevenApplied) {
@@ -669,16 +669,15 @@ TEST_P(PrivacyFilterServiceAtStart, AStateAlreadyTruePausesAtOnceAndItsEndResume
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PrivacyFilterServiceAtStart,
-    ::testing::Values(
-        AlreadyTrueCase{"ScreenSaverActive", "screen saver active", true, false, std::nullopt,
-                        FilterState::autoPaused(PauseReason::screenOff()),
-                        SystemEventMonitor::Event::displayAwake},
-        AlreadyTrueCase{"SessionInactive", "session inactive", false, true, std::nullopt,
-                        FilterState::autoPaused(PauseReason::screenOff()),
-                        SystemEventMonitor::Event::sessionActive},
-        AlreadyTrueCase{"BatteryLow", "battery at 5 % under the 10 % threshold", false, false, 5,
-                        FilterState::autoPaused(PauseReason::lowBattery()),
-                        SystemEventMonitor::Event::displayAwake}),
+    ::testing::Values(AlreadyTrueCase{"ScreenSaverActive", "screen saver active", true, false, std::nullopt,
+                                      FilterState::autoPaused(PauseReason::screenOff()),
+                                      SystemEventMonitor::Event::displayAwake},
+                      AlreadyTrueCase{"SessionInactive", "session inactive", false, true, std::nullopt,
+                                      FilterState::autoPaused(PauseReason::screenOff()),
+                                      SystemEventMonitor::Event::sessionActive},
+                      AlreadyTrueCase{"BatteryLow", "battery at 5 % under the 10 % threshold", false, false,
+                                      5, FilterState::autoPaused(PauseReason::lowBattery()),
+                                      SystemEventMonitor::Event::displayAwake}),
     [](const ::testing::TestParamInfo<AlreadyTrueCase>& info) { return std::string(info.param.name); });
 
 TEST(PrivacyFilterServiceAtStartBattery, APowerSourceWithoutAReadingYetIsCheckedAtItsFirstOne) {

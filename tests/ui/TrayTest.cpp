@@ -4,18 +4,17 @@
 #include "ui/AppSignals.h"
 #include "ui/panels/AboutView.h"
 #include "ui/panels/PanelRow.h"
-#include "ui/panels/TrayPanel.h"
 #include "ui/panels/PreferencesView.h"
 #include "ui/panels/StatsView.h"
+#include "ui/panels/TrayPanel.h"
 #include "ui/shared/StatCard.h"
-#include "ui/tray/TrayIcon.h"
 #include "ui/tray/TrayController.h"
+#include "ui/tray/TrayIcon.h"
 
 #include <QAction>
 #include <QCursor>
 #include <QLabel>
 #include <QMenu>
-#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -280,7 +279,8 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible()) << "asking must not close the panel";
     EXPECT_TRUE(question->isVisible());
     EXPECT_EQ(question->window(), tray.panelWindow()) << "the question is part of the panel";
-    EXPECT_EQ(stats->resetQuestion()->text(), QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
+    EXPECT_EQ(stats->resetQuestion()->text(),
+              QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
     EXPECT_EQ(stats->cancelResetButton()->text(), QStringLiteral("Annuler"));
     EXPECT_EQ(stats->confirmResetButton()->text(), QStringLiteral("Réinitialiser"));
     EXPECT_FALSE(stats->resetButton()->isVisible());
@@ -310,8 +310,8 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     EXPECT_EQ(stats->alertsCard()->value(), QString::number(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
-                         [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()), [](const auto& info) {
                              return std::string(std::get<0>(info.param) ? "Confirm" : "Cancel") +
                                     (std::get<1>(info.param) ? "ByKeyboard" : "ByMouse");
                          });
@@ -364,6 +364,5 @@ TEST_P(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
     EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
 }
 
-INSTANTIATE_TEST_SUITE_P(UpperAndLowerHalf, PanelAnchor,
-                         ::testing::Values(QPoint(400, 40), QPoint(400, 560)),
+INSTANTIATE_TEST_SUITE_P(UpperAndLowerHalf, PanelAnchor, ::testing::Values(QPoint(400, 40), QPoint(400, 560)),
                          [](const auto& info) { return info.param.y() < 300 ? "Upper" : "Lower"; });

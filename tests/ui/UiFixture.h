@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/detection/CameraSession.h"
 #include "core/detection/CalibrationSession.h"
+#include "core/detection/CameraSession.h"
 #include "core/detection/FrameSource.h"
 #include "core/fakes/ServiceRig.h"
 #include "core/persistence/KeyValueStore.h"

@@ -33,8 +33,8 @@ void MainThreadProbe::beat() {
     const qint64 blocked = now - lastMs_ - beatMs;
     lastMs_ = now;
     if (blocked >= reportFromMs) {
-        std::fprintf(out_, "tavrine: main thread blocked %lld ms at %lld ms\n", static_cast<long long>(blocked),
-                     static_cast<long long>(now));
+        std::fprintf(out_, "tavrine: main thread blocked %lld ms at %lld ms\n",
+                     static_cast<long long>(blocked), static_cast<long long>(now));
         std::fflush(out_);
     }
     if (blocked > longestMs_) {

@@ -1,7 +1,7 @@
 // tavrine-analyze: runs the production face analysis on images and videos and prints one row per
 // analysed frame. The output format is relied on by the evaluation scripts: keep it stable.
-#include "core/detection/PitchBaseline.h"
 #include "core/detection/FaceAnalyzer.h"
+#include "core/detection/PitchBaseline.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"

@@ -9,8 +9,7 @@ namespace tavrine {
 
 CameraSession::CameraSession(std::shared_ptr<FrameSource> source, Executor& mainExecutor)
     : source_(std::move(source)), mainExecutor_(mainExecutor),
-      sessionQueue_(std::make_shared<SerialQueue>("camera")),
-      alive_(std::make_shared<bool>(true)) {
+      sessionQueue_(std::make_shared<SerialQueue>("camera")), alive_(std::make_shared<bool>(true)) {
     // The source reports from its own threads; listeners only ever hear about it on the main thread.
     std::weak_ptr<bool> alive = alive_;
     // The end of an interruption is told by deliver(), from the frames themselves: the source's own
@@ -77,7 +76,8 @@ void CameraSession::submitStart(bool restart, std::function<void(std::optional<C
             source_->stop();
         }
         awaitingFrames_ = true;
-        const std::optional<CameraError> error = restart ? source_->restart(onFrame) : source_->start(onFrame);
+        const std::optional<CameraError> error =
+            restart ? source_->restart(onFrame) : source_->start(onFrame);
         // The flag has its own task, posted before the one that completes the start. A failed restart
         // leaves the source stopped.
         if (!error || restart) {

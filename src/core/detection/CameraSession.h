@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/detection/CameraError.h"
-#include "core/detection/FrameSource.h"
 #include "core/detection/FaceAnalyzer.h"
+#include "core/detection/FrameSource.h"
 #include "core/util/Executor.h"
 #include "core/util/Published.h"
 #include "core/util/Signal.h"
@@ -20,7 +20,7 @@ class SerialQueue;
 // Owns the one camera session: permission, start and stop on the camera queue, the published running
 // flag, and the hand-off of every frame to the attached analyzer.
 class CameraSession {
-public:
+  public:
     CameraSession(std::shared_ptr<FrameSource> source, Executor& mainExecutor);
     ~CameraSession();
     CameraSession(const CameraSession&) = delete;
@@ -56,7 +56,7 @@ public:
     FrameSource& source() { return *source_; }
     void drainForTests();
 
-private:
+  private:
     void deliver(const VideoFrame& frame);
     void submitStart(bool restart, std::function<void(std::optional<CameraError>)> done);
 

@@ -21,18 +21,16 @@ bool wideEnough(const FaceObservation& face) {
 
 } // namespace
 
-std::shared_ptr<FaceAnalyzer> FaceAnalyzer::create(int fpsLimit,
-                                                               std::shared_ptr<FaceDetector> detector,
-                                                               Executor& mainExecutor, const Clock& clock) {
+std::shared_ptr<FaceAnalyzer> FaceAnalyzer::create(int fpsLimit, std::shared_ptr<FaceDetector> detector,
+                                                   Executor& mainExecutor, const Clock& clock) {
     return std::shared_ptr<FaceAnalyzer>(
         new FaceAnalyzer(fpsLimit, std::move(detector), mainExecutor, clock));
 }
 
-FaceAnalyzer::FaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector,
-                                       Executor& mainExecutor, const Clock& clock)
+FaceAnalyzer::FaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
+                           const Clock& clock)
     : fpsLimit(fpsLimit), detector_(std::move(detector)), mainExecutor_(mainExecutor), clock_(clock),
-      minIntervalMs_(1000 / fpsLimit),
-      analysisQueue_(std::make_shared<SerialQueue>("face-analysis")) {}
+      minIntervalMs_(1000 / fpsLimit), analysisQueue_(std::make_shared<SerialQueue>("face-analysis")) {}
 
 // Destroying the queue lets the running detection finish; the frame still waiting is dropped with the
 // analyzer. The worker never holds the analyzer strongly, so this never runs on the worker itself.
@@ -70,17 +68,16 @@ void FaceAnalyzer::analyze(const VideoFrame& frame) {
         waiting_->workerBusy = true;
     }
     if (startWorker) {
-        analysisQueue_->submit([weakSelf = weak_from_this(), waiting = waiting_, detector = detector_,
-                                executor = &mainExecutor_] {
-            analyzeWaiting(weakSelf, waiting, detector.get(), *executor);
-        });
+        analysisQueue_->submit(
+            [weakSelf = weak_from_this(), waiting = waiting_, detector = detector_,
+             executor = &mainExecutor_] { analyzeWaiting(weakSelf, waiting, detector.get(), *executor); });
     }
 }
 
 // Runs on the worker: analyses the waiting frame, then the one admitted meanwhile, until none waits.
 void FaceAnalyzer::analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
-                                        const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,
-                                        Executor& mainExecutor) {
+                                  const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,
+                                  Executor& mainExecutor) {
     for (;;) {
         Admitted admitted;
         {
@@ -146,8 +143,7 @@ void FaceAnalyzer::drainForTests() {
     analysisQueue_->drain();
 }
 
-FaceAnalyzer::Result
-FaceAnalyzer::processResults(const std::vector<FaceObservation>& observations) {
+FaceAnalyzer::Result FaceAnalyzer::processResults(const std::vector<FaceObservation>& observations) {
     // Indices rather than copies: the observations are sorted by reference, and only the primary one is
     // copied into the result.
     std::vector<std::size_t> kept;

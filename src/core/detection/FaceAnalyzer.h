@@ -29,7 +29,7 @@ class SerialQueue;
 class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
   public:
     static std::shared_ptr<FaceAnalyzer> create(int fpsLimit, std::shared_ptr<FaceDetector> detector,
-                                                      Executor& mainExecutor, const Clock& clock);
+                                                Executor& mainExecutor, const Clock& clock);
     ~FaceAnalyzer();
 
     // Set and read on the main thread only.
@@ -67,7 +67,7 @@ class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
 
   private:
     FaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
-                       const Clock& clock);
+                 const Clock& clock);
 
     struct Admitted {
         VideoFrame frame;
@@ -77,9 +77,9 @@ class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
     struct Waiting {
         std::mutex mutex;
         std::optional<Admitted> next;
-        bool workerBusy = false; // a task is submitted or running and will take `next`
+        bool workerBusy = false;          // a task is submitted or running and will take `next`
         bool unavailableReported = false; // worker only
-        PitchBaseline baseline; // worker only
+        PitchBaseline baseline;           // worker only
     };
     static void analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
                                const std::shared_ptr<Waiting>& waiting, FaceDetector* detector,

@@ -10,7 +10,7 @@ namespace tavrine {
 
 // Finds the faces of one frame. Called on the analysis worker, one frame at a time.
 class FaceDetector {
-public:
+  public:
     virtual ~FaceDetector() = default;
     // The faces in detector order, or nothing when the detection failed (no record for that frame).
     virtual std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) = 0;

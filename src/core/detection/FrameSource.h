@@ -12,7 +12,7 @@ namespace tavrine {
 
 // The capture device behind CameraSession (a V4L2 camera, a video file, the demo clip, a fake).
 class FrameSource {
-public:
+  public:
     enum class Access { authorized, notDetermined, denied };
     using FrameHandler = std::function<void(const VideoFrame&)>;
     // interrupted = true when the source fails or stalls while running, false when frames flow again.

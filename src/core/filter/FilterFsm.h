@@ -12,9 +12,17 @@ namespace tavrine {
 
 // Turns detection inputs and system events into the published filter state. Main thread only.
 class FilterFsm {
-public:
+  public:
     struct SystemEvent {
-        enum class Kind { userPause, screenOff, screenOn, lowBattery, batteryOk, cameraBusy, cameraAvailable };
+        enum class Kind {
+            userPause,
+            screenOff,
+            screenOn,
+            lowBattery,
+            batteryOk,
+            cameraBusy,
+            cameraAvailable
+        };
         Kind kind;
         std::int64_t durationMs = 0; // userPause only
 
@@ -52,7 +60,7 @@ public:
 
     const FilterSettings& settings() const { return settings_; }
 
-private:
+  private:
     void setState(const FilterState& next);
     void enterNominal();
     void enterAlert(std::int64_t t);

@@ -21,9 +21,8 @@ StatsRepository& StatsRepository::shared() {
 }
 
 void StatsRepository::load() {
-    stats =
-        FilterStats{defaults_.readInt(alertCountKey), defaults_.readInt(sessionCountKey),
-                    defaults_.readInt(totalActiveSecondsKey), defaults_.readInt(lockCountKey)};
+    stats = FilterStats{defaults_.readInt(alertCountKey), defaults_.readInt(sessionCountKey),
+                        defaults_.readInt(totalActiveSecondsKey), defaults_.readInt(lockCountKey)};
 }
 
 // The counters never clamp in practice; the saturating sums only keep a damaged stored figure near the

@@ -4,7 +4,7 @@ namespace tavrine {
 
 // One short haptic pulse, where the machine has a device for it; otherwise nothing.
 class Haptics {
-public:
+  public:
     virtual ~Haptics() = default;
     virtual void pulse() = 0;
 };

@@ -6,7 +6,7 @@ namespace tavrine {
 
 // Posts and withdraws user notifications by identifier. Failures are ignored.
 class Notifier {
-public:
+  public:
     virtual ~Notifier() = default;
     // Posts at once with the default sound; replaces an earlier notification of the same identifier.
     virtual void post(const std::string& identifier, const std::string& title, const std::string& body) = 0;

@@ -18,7 +18,7 @@ using PowerSourceDescription = std::map<std::string, PowerValue>;
 
 // Battery information for the low-battery pause.
 class PowerSource {
-public:
+  public:
     virtual ~PowerSource() = default;
     // Nothing when no information is available; an empty list on a machine without a battery.
     virtual std::optional<std::vector<PowerSourceDescription>> powerSources() = 0;

@@ -8,7 +8,7 @@ namespace tavrine {
 
 // Display sleep and wake, and the login session resigning or becoming active.
 class SystemEventMonitor {
-public:
+  public:
     enum class Event { displayAsleep, displayAwake, sessionInactive, sessionActive };
     virtual ~SystemEventMonitor() = default;
     // Delivers on the main thread until the handle is cancelled. A new observer first hears, at once, the

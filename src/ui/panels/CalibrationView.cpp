@@ -110,8 +110,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     auto* done = new QWidget(pages_);
     auto* doneLayout = new QVBoxLayout(done);
     doneLayout->setSpacing(6);
-    doneLayout->addWidget(
-        symbolLabel(QStringLiteral("emblem-ok"), AppColors::success(), 48, done));
+    doneLayout->addWidget(symbolLabel(QStringLiteral("emblem-ok"), AppColors::success(), 48, done));
     result_ = widgets::label(QString(), 14, QFont::Normal, AppColors::textPrimary(), done);
     result_->setObjectName(QStringLiteral("result"));
     result_->setTextFormat(Qt::RichText);
@@ -124,8 +123,8 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     adjuster->addStretch(1);
     minus_ = new QPushButton(Symbols::icon(QStringLiteral("list-remove"), AppColors::primary(), 20),
                              QString(), done);
-    plus_ = new QPushButton(Symbols::icon(QStringLiteral("list-add"), AppColors::primary(), 20), QString(),
-                            done);
+    plus_ =
+        new QPushButton(Symbols::icon(QStringLiteral("list-add"), AppColors::primary(), 20), QString(), done);
     minus_->setObjectName(QStringLiteral("minus"));
     plus_->setObjectName(QStringLiteral("plus"));
     minus_->setAccessibleName(QStringLiteral("-5 cm"));
@@ -149,8 +148,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     auto* failed = new QWidget(pages_);
     auto* failedLayout = new QVBoxLayout(failed);
     failedLayout->addStretch(1);
-    failedLayout->addWidget(
-        symbolLabel(QStringLiteral("dialog-warning"), AppColors::warning(), 40, failed));
+    failedLayout->addWidget(symbolLabel(QStringLiteral("dialog-warning"), AppColors::warning(), 40, failed));
     auto* failedTitle = widgets::label(QStringLiteral("Calibration échouée"), 15, QFont::DemiBold,
                                        AppColors::textPrimary(), failed);
     failedTitle->setAlignment(Qt::AlignHCenter);

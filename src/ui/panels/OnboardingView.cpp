@@ -123,12 +123,12 @@ OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(
             "Sous Linux, le filtre Tavrine couvre toutes les applications à la fois, sur chaque écran, "
             "y compris les applications en plein écran."),
         QStringLiteral("Compris"), next(1), QString(), {}, stack_);
-    pages_[2] = new OnboardingPageLayout(symbolHeader(QStringLiteral("preferences-desktop-notification"), stack_),
-                                         ctx.tr("onboarding_notif_title"), ctx.tr("onboarding_notif_body"),
-                                         QString(), next(2), skip, next(2), stack_);
+    pages_[2] =
+        new OnboardingPageLayout(symbolHeader(QStringLiteral("preferences-desktop-notification"), stack_),
+                                 ctx.tr("onboarding_notif_title"), ctx.tr("onboarding_notif_body"), QString(),
+                                 next(2), skip, next(2), stack_);
     pages_[3] = new OnboardingPageLayout(
-        symbolHeader(QStringLiteral("camera-web"), stack_),
-        QStringLiteral("Calibration de distance"),
+        symbolHeader(QStringLiteral("camera-web"), stack_), QStringLiteral("Calibration de distance"),
         QStringLiteral("Pour des alertes précises, calibrez Tavrine à votre distance de travail habituelle. "
                        "Cette étape prend 5 secondes."),
         QString(), [this] { openCalibration(); }, skip, next(3), stack_);

@@ -11,7 +11,7 @@ class PanelRow : public QAbstractButton {
     Q_OBJECT
   public:
     PanelRow(const QString& icon, const QString& label, QColor foreground = QColor(),
-                  QWidget* parent = nullptr);
+             QWidget* parent = nullptr);
 
     QString iconName() const { return icon_; }
     bool isHovered() const { return hovered_; }

@@ -356,7 +356,8 @@ void PreferencesView::openCalibration() {
     calibrationDialog_ = new CalibrationDialog(ctx_, QStringLiteral("Fermer"), this);
     // When the dialog goes, take the repository's record so the calibration result shows and is not
     // overwritten by the older draft.
-    connect(calibrationDialog_, &QDialog::finished, this, [this] { setDraft(ctx_.settingsRepo.settings.get()); });
+    connect(calibrationDialog_, &QDialog::finished, this,
+            [this] { setDraft(ctx_.settingsRepo.settings.get()); });
     calibrationDialog_->open();
 }
 

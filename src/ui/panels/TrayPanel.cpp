@@ -111,8 +111,7 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     if (resumeRow_) {
         layout->addWidget(resumeRow_);
     }
-    statsRow_ =
-        new PanelRow(QStringLiteral("office-chart-bar"), ctx.tr("home_open_stats"), QColor(), home_);
+    statsRow_ = new PanelRow(QStringLiteral("office-chart-bar"), ctx.tr("home_open_stats"), QColor(), home_);
     prefsRow_ =
         new PanelRow(QStringLiteral("preferences-system"), ctx.tr("home_open_settings"), QColor(), home_);
     aboutRow_ = new PanelRow(QStringLiteral("help-about"), ctx.tr("about_title"), QColor(), home_);
@@ -123,7 +122,7 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     layout->addWidget(widgets::divider(home_));
     layout->addSpacing(4);
     quitRow_ = new PanelRow(QStringLiteral("application-exit"), QStringLiteral("Quitter"),
-                                 AppColors::textSecondary(), home_);
+                            AppColors::textSecondary(), home_);
     layout->addWidget(quitRow_);
     layout->addSpacing(8);
     layout->addStretch(1);
@@ -165,7 +164,8 @@ void TrayPanel::buildPauseControls(QWidget* parent) {
     pauseButton_ = new QToolButton(parent);
     pauseButton_->setObjectName(QStringLiteral("pauseButton"));
     pauseButton_->setAutoRaise(true);
-    pauseButton_->setIcon(Symbols::icon(QStringLiteral("media-playback-pause"), AppColors::textSecondary(), 18));
+    pauseButton_->setIcon(
+        Symbols::icon(QStringLiteral("media-playback-pause"), AppColors::textSecondary(), 18));
     pauseButton_->setIconSize(QSize(18, 18));
     pauseButton_->setFixedSize(26, 26);
     pauseButton_->setCursor(Qt::PointingHandCursor);
@@ -189,7 +189,7 @@ void TrayPanel::buildPauseControls(QWidget* parent) {
             [this] { pauseMenu_->popup(pauseButton_->mapToGlobal(QPoint(0, pauseButton_->height()))); });
 
     resumeRow_ = new PanelRow(QStringLiteral("media-playback-start"), QStringLiteral("Reprendre maintenant"),
-                                   AppColors::primary(), parent);
+                              AppColors::primary(), parent);
     resumeRow_->setObjectName(QStringLiteral("resumeRow"));
     resumeRow_->hide();
     connect(resumeRow_, &QAbstractButton::clicked, this,

@@ -8,8 +8,9 @@
 
 namespace tavrine {
 
-// Small pictograms for the freedesktop icon names the panels use ("preferences-system", "help-about", ...), painted in
-// one colour so they take the tint of their row like the rest of the panel. An unknown name gives a dot.
+// Small pictograms for the freedesktop icon names the panels use ("preferences-system", "help-about", ...),
+// painted in one colour so they take the tint of their row like the rest of the panel. An unknown name gives
+// a dot.
 class Symbols {
   public:
     static QPixmap pixmap(const QString& name, const QColor& color, int sizePx, qreal devicePixelRatio = 1.0);

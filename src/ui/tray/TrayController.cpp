@@ -1,8 +1,8 @@
 #include "ui/tray/TrayController.h"
 
 #include "ui/AppSignals.h"
-#include "ui/panels/TrayPanel.h"
 #include "ui/panels/PreferencesView.h"
+#include "ui/panels/TrayPanel.h"
 
 #include <QApplication>
 #include <QCursor>

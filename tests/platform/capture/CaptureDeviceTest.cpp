@@ -130,27 +130,44 @@ const CaptureDevice loopback = camera(2, "Dummy video device (0x0000)");
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CaptureDeviceSame,
-    ::testing::Values(
-        SameCameraCase{"BackUnderAnotherNode", "back under another node", usbCam,
-                       {loopback, named(camera(5, "Acme Cam"), "usb-Acme_Cam_42-video-index0")},
-                       "/dev/video5"},
-        SameCameraCase{"LoopbackOnItsOldNode", "its old node taken by a loopback camera while it is away", usbCam, {loopback}, std::nullopt},
-        SameCameraCase{"SameModelOtherSerial", "another camera of the same model is another camera", usbCam,
-                       {named(camera(2, "Acme Cam"), "usb-Acme_Cam_77-video-index0")}, std::nullopt},
-        SameCameraCase{"NoNameSamePort", "no persistent name: same name and port", camera(1, "Integrated Camera"),
-                       {camera(0, "Other"), [] {
-                            CaptureDevice d = camera(1, "Integrated Camera");
-                            d.path = "/dev/video3";
-                            return d;
-                        }()},
-                       "/dev/video3"},
-        SameCameraCase{"NoNameOtherPort", "no persistent name: same name on another port is not it", camera(1, "Integrated Camera"),
-                       {camera(4, "Integrated Camera")}, std::nullopt},
-        SameCameraCase{"NothingTellsItApart", "no name, no bus position: the same node", [] {
-                           CaptureDevice d = camera(1, "");
-                           d.busInfo.clear();
-                           return d;
-                       }(),
-                       {camera(0, "Other"), camera(1, "")}, "/dev/video1"},
-        SameCameraCase{"NothingPlugged", "nothing plugged", usbCam, {}, std::nullopt}),
+    ::testing::Values(SameCameraCase{"BackUnderAnotherNode",
+                                     "back under another node",
+                                     usbCam,
+                                     {loopback, named(camera(5, "Acme Cam"), "usb-Acme_Cam_42-video-index0")},
+                                     "/dev/video5"},
+                      SameCameraCase{"LoopbackOnItsOldNode",
+                                     "its old node taken by a loopback camera while it is away",
+                                     usbCam,
+                                     {loopback},
+                                     std::nullopt},
+                      SameCameraCase{"SameModelOtherSerial",
+                                     "another camera of the same model is another camera",
+                                     usbCam,
+                                     {named(camera(2, "Acme Cam"), "usb-Acme_Cam_77-video-index0")},
+                                     std::nullopt},
+                      SameCameraCase{"NoNameSamePort",
+                                     "no persistent name: same name and port",
+                                     camera(1, "Integrated Camera"),
+                                     {camera(0, "Other"),
+                                      [] {
+                                          CaptureDevice d = camera(1, "Integrated Camera");
+                                          d.path = "/dev/video3";
+                                          return d;
+                                      }()},
+                                     "/dev/video3"},
+                      SameCameraCase{"NoNameOtherPort",
+                                     "no persistent name: same name on another port is not it",
+                                     camera(1, "Integrated Camera"),
+                                     {camera(4, "Integrated Camera")},
+                                     std::nullopt},
+                      SameCameraCase{"NothingTellsItApart",
+                                     "no name, no bus position: the same node",
+                                     [] {
+                                         CaptureDevice d = camera(1, "");
+                                         d.busInfo.clear();
+                                         return d;
+                                     }(),
+                                     {camera(0, "Other"), camera(1, "")},
+                                     "/dev/video1"},
+                      SameCameraCase{"NothingPlugged", "nothing plugged", usbCam, {}, std::nullopt}),
     [](const ::testing::TestParamInfo<SameCameraCase>& info) { return std::string(info.param.name); });

@@ -1,7 +1,7 @@
 #include "FaceDataTest.h"
 
-#include "core/detection/PitchBaseline.h"
 #include "core/detection/FaceAnalyzer.h"
+#include "core/detection/PitchBaseline.h"
 #include "core/util/VirtualExecutor.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
 #include "platform/linux/facemodel/LetterboxedFrame.h"
@@ -164,8 +164,8 @@ TEST_F(FaceDataTest, NoFaceOnImagesWithoutPeople) {
 }
 
 // The live schedule: while nobody is in view the full-range network runs on every second frame; once a
-// face is followed, on every fullRangeEvery-th; a face lost between passes is searched for on the next frame; after a
-// reset the first frame gets a full pass.
+// face is followed, on every fullRangeEvery-th; a face lost between passes is searched for on the next frame;
+// after a reset the first frame gets a full pass.
 TEST_F(FaceDataTest, LiveModeSearchesEverySecondFrameWhileNobodyIsThere) {
     REQUIRE_FACEDATA();
     BlazeFaceDetector& d = detector();
@@ -380,9 +380,10 @@ TEST_F(FaceDataTest, HeadPoseDoesNotDependOnTheFaceSize) {
         }
         const auto [yMin, yMax] = std::minmax_element(yaws.begin(), yaws.end());
         const auto [pMin, pMax] = std::minmax_element(pitches.begin(), pitches.end());
-        EXPECT_LE(*yMax - *yMin, 4.0f) << seconds << " s: yaw " << yaws[0] << ", " << yaws[1] << ", " << yaws[2];
+        EXPECT_LE(*yMax - *yMin, 4.0f)
+            << seconds << " s: yaw " << yaws[0] << ", " << yaws[1] << ", " << yaws[2];
         // Pitch rests on fewer points (eyes, nose and mouth against the jaw) and moves a little more.
-        EXPECT_LE(*pMax - *pMin, 6.0f) << seconds << " s: pitch " << pitches[0] << ", " << pitches[1] << ", "
-                                       << pitches[2];
+        EXPECT_LE(*pMax - *pMin, 6.0f)
+            << seconds << " s: pitch " << pitches[0] << ", " << pitches[1] << ", " << pitches[2];
     }
 }

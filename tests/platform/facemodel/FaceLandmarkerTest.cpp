@@ -30,11 +30,11 @@ std::string landmarkModel() {
 std::vector<cv::Rect2f> boxesFor(const cv::Mat& gray) {
     const float w = static_cast<float>(gray.cols), h = static_cast<float>(gray.rows);
     return {
-        {w * 0.3f, h * 0.2f, w * 0.4f, h * 0.5f},    // the middle, where portraits have the face
-        {w * 0.1f, h * 0.1f, w * 0.25f, w * 0.25f},  // off the face
-        {-w * 0.2f, -h * 0.1f, w * 0.5f, h * 0.5f},  // half out of the image at the top left
-        {w * 0.8f, h * 0.7f, w * 0.4f, h * 0.4f},    // half out at the bottom right
-        {w * 0.5f, h * 0.5f, 6.0f, 6.0f},            // a few pixels
+        {w * 0.3f, h * 0.2f, w * 0.4f, h * 0.5f},   // the middle, where portraits have the face
+        {w * 0.1f, h * 0.1f, w * 0.25f, w * 0.25f}, // off the face
+        {-w * 0.2f, -h * 0.1f, w * 0.5f, h * 0.5f}, // half out of the image at the top left
+        {w * 0.8f, h * 0.7f, w * 0.4f, h * 0.4f},   // half out at the bottom right
+        {w * 0.5f, h * 0.5f, 6.0f, 6.0f},           // a few pixels
     };
 }
 
@@ -93,7 +93,8 @@ TEST(FaceLandmarker, ATruncatedOrAlteredModelIsAnErrorNotACrash) {
     // Cut inside the header, inside the trees, and just before the end.
     for (std::size_t cut : {std::size_t{3}, whole.size() / 2, whole.size() - 16}) {
         const std::string error = attempt(whole.substr(0, cut));
-        EXPECT_NE(error.find("landmark model is corrupt"), std::string::npos) << "cut at " << cut << ": " << error;
+        EXPECT_NE(error.find("landmark model is corrupt"), std::string::npos)
+            << "cut at " << cut << ": " << error;
     }
     // Another version number in the first bytes.
     std::string altered = whole;

@@ -129,8 +129,8 @@ TEST_F(DBusSystemEventMonitorTest, StatesAlreadyTrueAtStartAreHeardFirst) {
         const char* ending;
         Event ended;
     };
-    for (const Case& c : {Case{"mock_logind false", Event::sessionInactive,
-                               "logind_set_session_active true", Event::sessionActive},
+    for (const Case& c : {Case{"mock_logind false", Event::sessionInactive, "logind_set_session_active true",
+                               Event::sessionActive},
                           Case{"mock_fdo_screensaver && screensaver_set_active true", Event::displayAsleep,
                                "screensaver_set_active false", Event::displayAwake},
                           Case{"mock_gnome_screensaver && screensaver_set_active true", Event::displayAsleep,

@@ -127,11 +127,12 @@ TEST_F(X11GlobalShortcutTest, ExtraModifiersStillToggleMissingOnesDoNot) {
         const char* keys;
         bool fires;
     };
-    for (const Case& c : {Case{"ctrl+super+shift+c", true}, Case{"alt+super+shift+c", true},
-                          Case{"ISO_Level3_Shift+super+shift+c", true}, Case{"ctrl+alt+super+shift+c", true},
-                          Case{"Num_Lock super+shift+c Num_Lock", true},
-                          Case{"Caps_Lock ctrl+alt+super+shift+c Caps_Lock", true}, Case{"ctrl+shift+c", false},
-                          Case{"ctrl+alt+super+c", false}, Case{"alt+shift+c", false}}) {
+    for (const Case& c :
+         {Case{"ctrl+super+shift+c", true}, Case{"alt+super+shift+c", true},
+          Case{"ISO_Level3_Shift+super+shift+c", true}, Case{"ctrl+alt+super+shift+c", true},
+          Case{"Num_Lock super+shift+c Num_Lock", true},
+          Case{"Caps_Lock ctrl+alt+super+shift+c Caps_Lock", true}, Case{"ctrl+shift+c", false},
+          Case{"ctrl+alt+super+c", false}, Case{"alt+shift+c", false}}) {
         const int before = presses;
         ASSERT_TRUE(xdotool(c.keys)) << c.keys;
         if (c.fires) {

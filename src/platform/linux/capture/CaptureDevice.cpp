@@ -67,7 +67,8 @@ bool onFixedPort(const std::filesystem::path& sysNode) {
 std::vector<std::pair<std::filesystem::path, std::string>> persistentNames(const std::string& devDir) {
     std::vector<std::pair<std::filesystem::path, std::string>> names;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(devDir) / "v4l/by-id", ec)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(devDir) / "v4l/by-id", ec)) {
         std::error_code linkEc;
         const auto target = std::filesystem::canonical(entry.path(), linkEc);
         if (!linkEc) {

@@ -439,17 +439,18 @@ void GstFrameSource::watch() {
             std::this_thread::sleep_for(kPollInterval);
             continue;
         }
-        GstMessage* message = gst_bus_timed_pop_filtered(
-            bus, static_cast<GstClockTime>(kPollInterval.count()) * GST_MSECOND,
-            static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
+        GstMessage* message =
+            gst_bus_timed_pop_filtered(bus, static_cast<GstClockTime>(kPollInterval.count()) * GST_MSECOND,
+                                       static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS));
         gst_object_unref(bus);
         if (message) {
             const bool loopFile = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS && options_.kind == Kind::file;
             gst_message_unref(message);
             if (loopFile) {
                 std::lock_guard lock(pipelineMutex_);
-                gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
-                                        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
+                gst_element_seek_simple(
+                    pipeline_, GST_FORMAT_TIME,
+                    static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
             } else {
                 // A device unplugged or failing.
                 say("tavrine : la caméra (" + describe() + ") a cessé de fonctionner.");

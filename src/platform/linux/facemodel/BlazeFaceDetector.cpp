@@ -181,7 +181,8 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& rgb)
     return options_.confirmExtraFaces ? confirm(std::move(faces)) : faces;
 }
 
-std::vector<cv::Point2f> BlazeFaceDetector::fitLandmarks(const cv::Mat& gray, const BlazeFaceCandidate& face) const {
+std::vector<cv::Point2f> BlazeFaceDetector::fitLandmarks(const cv::Mat& gray,
+                                                         const BlazeFaceCandidate& face) const {
     // The predictor starts from a box placed on the detector's eye, nose and mouth points rather than on
     // the detector's box, which stays centred on the whole head when it turns: from the latter the fit of a
     // head turned 40 degrees stays close to a frontal face. A degenerate keypoint box (a collapsed face)

@@ -34,8 +34,8 @@ struct FaceLandmarker::Impl {
         std::vector<dlib::vector<float, 2>> deltas;
         std::size_t trees = 0;
         std::size_t splitsPerTree = 0;
-        std::vector<Split> splits;  // trees x splitsPerTree
-        std::vector<float> leaves;  // trees x (splitsPerTree + 1) x kShapeValues
+        std::vector<Split> splits; // trees x splitsPerTree
+        std::vector<float> leaves; // trees x (splitsPerTree + 1) x kShapeValues
     };
     dlib::matrix<float, 0, 1> initialShape;
     std::vector<Cascade> cascades;
@@ -66,7 +66,8 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
         dlib::deserialize(anchorIdx, in);
         dlib::deserialize(deltas, in);
         if (static_cast<std::size_t>(impl->initialShape.size()) != kShapeValues) {
-            error = "landmark model has " + std::to_string(impl->initialShape.size() / 2) + " points, not 68: " + path;
+            error = "landmark model has " + std::to_string(impl->initialShape.size() / 2) +
+                    " points, not 68: " + path;
             return nullptr;
         }
         if (forests.size() != anchorIdx.size() || forests.size() != deltas.size()) {
@@ -85,7 +86,8 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
             cascade.leaves.reserve(cascade.trees * (cascade.splitsPerTree + 1) * kShapeValues);
             for (const dlib::impl::regression_tree& tree : forests[c]) {
                 // Every tree full to the same depth, every index within the features, every leaf a shape.
-                if (tree.splits.size() != cascade.splitsPerTree || tree.leaf_values.size() != tree.splits.size() + 1) {
+                if (tree.splits.size() != cascade.splitsPerTree ||
+                    tree.leaf_values.size() != tree.splits.size() + 1) {
                     throw dlib::serialization_error("trees of different depths");
                 }
                 for (const dlib::impl::split_feature& s : tree.splits) {
@@ -165,7 +167,8 @@ std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect
     for (int i = 0; i < pointCount; ++i) {
         // Sub-pixel, unlike dlib's own full_object_detection: a face 100 px wide loses a degree or two of
         // head pose to whole-pixel rounding.
-        const dlib::dpoint p = toImage(dlib::dpoint(dlib::impl::location(current, static_cast<unsigned long>(i))));
+        const dlib::dpoint p =
+            toImage(dlib::dpoint(dlib::impl::location(current, static_cast<unsigned long>(i))));
         points.emplace_back(static_cast<float>(p.x()), static_cast<float>(p.y()));
     }
     return points;

@@ -85,8 +85,8 @@ void FaceModelLoader::whenReady(Ready ready) {
     mainExecutor_.post([loaded = loaded_, ready = std::move(ready)] { ready(loaded.get()); });
 }
 
-std::function<std::shared_ptr<FaceAnalyzer>(int)>
-FaceModelLoader::analyzerFactory(Executor& mainExecutor, const Clock& clock) {
+std::function<std::shared_ptr<FaceAnalyzer>(int)> FaceModelLoader::analyzerFactory(Executor& mainExecutor,
+                                                                                   const Clock& clock) {
     return [loaded = loaded_, &mainExecutor, &clock](int fpsLimit) -> std::shared_ptr<FaceAnalyzer> {
         std::shared_ptr<FaceDetector> detector;
         if (loaded.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {

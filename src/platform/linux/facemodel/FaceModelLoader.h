@@ -43,7 +43,7 @@ class FaceModelLoader {
     // for them on the analysis worker and reports itself unavailable if the load fails; once a load
     // failed, the factory returns null. The service tells the user in both cases.
     std::function<std::shared_ptr<FaceAnalyzer>(int fpsLimit)> analyzerFactory(Executor& mainExecutor,
-                                                                                     const Clock& clock);
+                                                                               const Clock& clock);
 
   private:
     Executor& mainExecutor_;

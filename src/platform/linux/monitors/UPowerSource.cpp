@@ -44,7 +44,8 @@ std::optional<std::vector<PowerSourceDescription>> UPowerSource::powerSources() 
 }
 
 Subscription UPowerSource::observeUpdates(std::function<void()> onUpdate) {
-    const QMetaObject::Connection connection = connect(this, &UPowerSource::updated, this, std::move(onUpdate));
+    const QMetaObject::Connection connection =
+        connect(this, &UPowerSource::updated, this, std::move(onUpdate));
     return Subscription([connection] { QObject::disconnect(connection); });
 }
 

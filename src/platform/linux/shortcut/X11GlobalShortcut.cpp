@@ -6,8 +6,8 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cstdlib>
+#include <iterator>
 #include <ostream>
 
 namespace tavrine {

@@ -283,16 +283,15 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
 QString PreferencesView::shortcutProblemText(ShortcutStatus status, const QString& keys) {
     switch (status) {
     case ShortcutStatus::unsupported:
-        return QStringLiteral("Indisponible\u00a0: ce bureau n\u2019offre pas de raccourci global aux "
-                              "applications");
+        return QStringLiteral("Indisponible\u00a0: ce bureau n\u2019offre pas de raccourci global");
     case ShortcutStatus::refused:
         return QStringLiteral("Refusé par le bureau\u00a0: autorisez-le dans ses réglages, puis relancez "
                               "Tavrine");
     case ShortcutStatus::taken:
         return QStringLiteral("Indisponible\u00a0: %1 est déjà pris par un autre programme").arg(keys);
     case ShortcutStatus::x11WindowsOnly:
-        return QStringLiteral("Ne répond que dans les fenêtres X11\u00a0: ce bureau n\u2019offre pas de "
-                              "raccourci global aux applications");
+        return QStringLiteral(
+            "Seulement dans les fenêtres X11\u00a0: ce bureau n\u2019offre pas de raccourci global");
     case ShortcutStatus::idle:
     case ShortcutStatus::waiting:
     case ShortcutStatus::working:

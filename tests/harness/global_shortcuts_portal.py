@@ -9,7 +9,8 @@ Parameters (--parameters JSON):
                   "error" BindShortcuts fails with AccessDenied
 Mock methods (org.freedesktop.DBus.Mock):
   Activate(s shortcut_id)   the user presses the keys: Activated then Deactivated for every open session
-  Sessions() -> as          the open sessions"""
+  Sessions() -> as          the open sessions
+  EndSessions()             the desktop ends every open session (Closed), as when the user revokes it"""
 
 import time
 
@@ -88,3 +89,11 @@ def Activate(self, shortcut_id):
 @dbus.service.method(mockobject.MOCK_IFACE, in_signature="", out_signature="as")
 def Sessions(self):
     return dbus.Array(list(self.portal_sessions.keys()), signature="s")
+
+
+@dbus.service.method(mockobject.MOCK_IFACE, in_signature="", out_signature="")
+def EndSessions(self):
+    for session in list(self.portal_sessions):
+        mockobject.objects[session].EmitSignal(SESSION_IFACE, "Closed", "a{sv}", [dbus.Dictionary({}, signature="sv")])
+        self.RemoveObject(session)
+    self.portal_sessions.clear()

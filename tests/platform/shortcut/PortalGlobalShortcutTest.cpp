@@ -83,13 +83,27 @@ TEST_P(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
         s.cancel();
         EXPECT_EQ(shortcut.status().get(), ShortcutStatus::idle);
         EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); })) << session;
+        // Installed again, it asks again; when the desktop later ends the session, that is said once and
+        // the status no longer claims a working shortcut.
+        Subscription again = shortcut.install([&presses] { ++presses; });
+        ASSERT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::working; }));
+        ASSERT_TRUE(
+            mockOk("mock_call session \"$PORTAL_NAME\" \"$PORTAL_PATH\" \"$MOCK_IFACE.EndSessions\""));
+        EXPECT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
+        EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
+            << diagnostics.str();
+        EXPECT_EQ(lineCount(diagnostics.str()), 1);
     } else {
         // A refusal is said once, is not taken for success, and leaves no session behind.
         EXPECT_NE(diagnostics.str().find(c.reported), std::string::npos) << diagnostics.str();
         EXPECT_EQ(lineCount(diagnostics.str()), 1);
         EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
+        // The next start of the filter installs again: the user is not asked a second time.
         Subscription again = shortcut.install([&presses] { ++presses; });
-        ASSERT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
+        settleBus();
+        EXPECT_EQ(shortcut.status().get(), ShortcutStatus::refused);
+        EXPECT_EQ(mockShell("mock_count_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" CreateSession"),
+                  "1\n");
         EXPECT_EQ(lineCount(diagnostics.str()), 1);
         EXPECT_EQ(presses, 0);
     }

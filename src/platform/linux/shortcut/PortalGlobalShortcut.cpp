@@ -122,9 +122,10 @@ PortalGlobalShortcut::~PortalGlobalShortcut() {
 Subscription PortalGlobalShortcut::install(std::function<void()> onPressed) {
     const std::uint64_t installation = ++installation_;
     onPressed_ = std::move(onPressed);
-    // A session that is being made or already bound serves the new handler; a refused one is asked
-    // again, as the user may have changed their mind in the desktop's settings.
-    if (step_ == Step::none || step_ == Step::failed) {
+    // A session that is being made or already bound serves the new handler. After a refusal the desktop
+    // is not asked again by this process (every start of the filter would put the question to the user
+    // once more); the next launch asks.
+    if (step_ == Step::none) {
         createSession();
     }
     return Subscription([this, alive = QPointer<PortalGlobalShortcut>(this), installation] {
@@ -234,6 +235,7 @@ void PortalGlobalShortcut::onResponse(uint response, const QVariantMap& results)
                  (response != 0 ? responseText(response) : std::string("the desktop named no session")));
             return;
         }
+        watchSession(true);
         bindShortcut();
         return;
     }
@@ -269,10 +271,28 @@ void PortalGlobalShortcut::onActivated(const QDBusObjectPath& session, const QSt
     }
 }
 
+void PortalGlobalShortcut::onSessionClosed(const QVariantMap&) {
+    // Ended by the desktop: nothing to close on our side any more.
+    watchSession(false);
+    sessionPath_.clear();
+    fail("the desktop ended the shortcut session");
+}
+
+void PortalGlobalShortcut::watchSession(bool watch) {
+    const QString name = QStringLiteral("Closed");
+    const char* slot = SLOT(onSessionClosed(QVariantMap));
+    if (watch) {
+        bus_.connect(portalService, sessionPath_, sessionInterface, name, this, slot);
+    } else {
+        bus_.disconnect(portalService, sessionPath_, sessionInterface, name, this, slot);
+    }
+}
+
 void PortalGlobalShortcut::closeSession() {
     if (sessionPath_.isEmpty()) {
         return;
     }
+    watchSession(false);
     if (bus_.isConnected()) {
         bus_.send(QDBusMessage::createMethodCall(portalService, sessionPath_, sessionInterface,
                                                  QStringLiteral("Close")));

@@ -23,8 +23,9 @@ namespace tavrine {
 // before the call goes out, so an early answer is not lost.
 //
 // A refusal (the call fails, the user cancels, the desktop binds no trigger) is reported once on the
-// diagnostics stream and as the refused status; it is never taken for success. Removing the last
-// installation closes the portal session, which frees the keys.
+// diagnostics stream and as the refused status; it is never taken for success, and the desktop is not
+// asked again before the next launch. Removing the installation closes the portal session, which frees
+// the keys. A session the desktop ends (the user took the permission back) is a refusal as well.
 class PortalGlobalShortcut final : public QObject, public GlobalShortcut {
     Q_OBJECT
   public:
@@ -44,6 +45,7 @@ class PortalGlobalShortcut final : public QObject, public GlobalShortcut {
     void onResponse(uint response, const QVariantMap& results);
     void onActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
                      const QVariantMap& options);
+    void onSessionClosed(const QVariantMap& details);
 
   private:
     enum class Step { none, creating, binding, bound, failed };
@@ -54,6 +56,7 @@ class PortalGlobalShortcut final : public QObject, public GlobalShortcut {
     void request(const QString& method, const QVariantList& arguments, const QString& token);
     void watchRequest(const QString& path);
     void unwatchRequest();
+    void watchSession(bool watch);
     void closeSession();
     void fail(const std::string& why);
     QString nextToken(const char* stem);

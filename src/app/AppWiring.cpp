@@ -6,6 +6,7 @@
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/service/AbsenceLock.h"
+#include "core/service/GlobalShortcut.h"
 #include "core/service/PrivacyFilterService.h"
 #include "core/service/TimedPause.h"
 #include "ui/ServiceFilterControl.h"
@@ -40,6 +41,7 @@ struct AppWiring::Impl {
               services.notifier(), services.sessionLocker(), PrivacyFilterService::shared().fsmState,
               PrivacyFilterService::shared().detections, [this] { return calibrating(); }}) {
         context.timedPause = &timedPause;
+        context.shortcutStatus = &services.shortcut().status();
     }
 
     bool calibrating() const {

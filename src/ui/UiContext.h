@@ -5,6 +5,7 @@
 #include "core/persistence/LoginItem.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
+#include "core/service/GlobalShortcut.h"
 #include "core/service/TimedPause.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
@@ -40,6 +41,8 @@ struct UiContext {
     std::ostream& diagnostics = std::cout;
     // The timed pause the panel offers; none leaves the panel without pause entries.
     TimedPause* timedPause = nullptr;
+    // What the global shortcut can do in this session; none shows the switch without a warning.
+    Published<ShortcutStatus>* shortcutStatus = nullptr;
 
     QString tr(const char* key) const { return QString::fromStdString(localizer.text(key)); }
 };

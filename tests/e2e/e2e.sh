@@ -4,8 +4,8 @@
 # file, the process table.
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
-#   onboarding  filter  states  shortcut  pauses  preferences  camera  models  stall  already  notifyrestart
-#   quit  snooze  lock
+#   onboarding  filter  states  shortcut  portal  pauses  preferences  camera  models  stall  already
+#   notifyrestart  quit  snooze  lock
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -321,6 +321,77 @@ scenario_shortcut() {
         v=\$(sed -n 's/^stats_total_active_seconds=//p' '$(settings_file)'); [ \"\$v\" -gt '${first:-0}' ]"
     app_stop
     check "the application ends cleanly" [ "$APP_STATUS" = 0 ]
+}
+
+# --- 4b. The shortcut in a Wayland session: the desktop portal, a refusal, no portal --------------------
+
+# The binding the application asked the portal for: our id, Super+Shift+C as the preferred trigger.
+portal_bound() {
+    mock_calls session "$PORTAL_NAME" "$PORTAL_PATH" BindShortcuts |
+        jq -e -s 'length == 1 and .[0].args[1] == [["toggle-filter", {"description": .[0].args[1][0][1].description,
+            "preferred_trigger": "LOGO+SHIFT+c"}]]' >/dev/null
+}
+
+# prefs_colours: opens the preferences from the tray; prints how many pixels of the window are warning
+# orange and how many are the switches' primary blue.
+prefs_colours() {
+    local panel prefs x y w h png
+    panel=$(open_panel) || return 1
+    read -r x y w h <<<"$(window_geometry "$panel")"
+    click_at $((x + 100)) $((y + PANEL_PREFS_ROW_Y))
+    poll 5 window_shown "$PREFS_TITLE" || return 1
+    prefs=$(window_id "$PREFS_TITLE")
+    sleep 0.5
+    png=$(window_shot "$prefs") || return 1
+    read -r x y w h <<<"$(window_geometry "$prefs")"
+    local colour
+    for colour in '#ff9400' "$(printf '#%02x%02x%02x' $PRIMARY_RGB)"; do
+        "$TAVRINE_PROBE" blobs "$png" 0 0 "$w" "$h" "$colour" 40 | awk '{n += $5} END {printf "%d ", n}'
+    done
+    echo
+}
+
+scenario_portal() {
+    returning_user
+    local clip granted denied xonly
+    clip=$(clip_path facing)
+    mock_shortcuts_portal 0 || { fail "the portal mock did not start"; return; }
+    XDG_SESSION_TYPE=wayland app_start --camera "$clip"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    eventually 5 "the portal is asked to bind toggle-filter to Super+Shift+C" portal_bound
+    check "the choice of the portal is told once" [ "$(grep -c 'desktop portal' "$APP_LOG")" = 1 ]
+    portal_press toggle-filter
+    eventually 5 "the portal's Activated stops the filter" overlay_gone
+    xdotool key super+shift+c
+    check "no X key grab runs beside the portal" stays 2 overlay_gone
+    portal_press toggle-filter
+    eventually 15 "Activated starts it again" overlay_reads "$(expected nominal)"
+    granted=$(prefs_colours)
+    app_stop
+    mock_stop shortcuts_portal
+
+    # The user declines when the desktop asks.
+    mock_shortcuts_portal 1 || { fail "the portal mock did not start"; return; }
+    XDG_SESSION_TYPE=wayland app_start --camera "$clip"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    eventually 5 "the refusal is reported once" bash -c "[ \$(grep -c 'declined' '$APP_LOG') = 1 ]"
+    check "no portal session stays open" [ -z "$(portal_sessions)" ]
+    denied=$(prefs_colours)
+    check "the preferences show a warning line and the switch off ($granted -> $denied)" \
+        bash -c "set -- $granted $denied; [ \$3 -gt \$1 ] && [ \$4 -lt \$2 ]"
+    app_stop
+    mock_stop shortcuts_portal
+
+    # No portal, the application on XWayland: the key grab stays, for the keys typed into X11 windows.
+    XDG_SESSION_TYPE=wayland app_start --camera "$clip"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+    check "the XWayland grab is told" grep -q 'XWayland key grab' "$APP_LOG"
+    xdotool key super+shift+c
+    eventually 5 "Super+Shift+C typed into an X11 window stops the filter" overlay_gone
+    xonly=$(prefs_colours)
+    check "the preferences say it answers in X11 windows only, the switch stays on ($granted -> $xonly)" \
+        bash -c "set -- $granted $xonly; [ \$3 -gt \$1 ] && [ \$4 -ge \$2 ]"
+    app_stop
 }
 
 # --- 5. Sleep, screensaver, session switch, battery ----------------------------------------------------

@@ -10,8 +10,11 @@
 #   mock_gnome_screensaver               org.gnome.ScreenSaver (session)
 #   mock_fdo_screensaver                 a bare org.freedesktop.ScreenSaver (session)
 #   mock_sni_watcher                     org.kde.StatusNotifierWatcher (session), a tray host
+#   mock_shortcuts_portal [ANSWER=0]     org.freedesktop.portal.Desktop (session) offering GlobalShortcuts;
+#                                         ANSWER to BindShortcuts: 0 granted, 1 user cancels, 2 ended,
+#                                         unbound, error (see global_shortcuts_portal.py)
 #   mock_stop LABEL, mock_stop_all       LABEL: logind upower notifications gnome_screensaver fdo_screensaver
-#                                         sni_watcher
+#                                         sni_watcher shortcuts_portal
 # Acting:
 #   logind_prepare_for_sleep true|false  logind_set_session_active true|false
 #   upower_set_battery PERCENT STATE     (STATE: 1 charging, 2 discharging, 4 fully charged)
@@ -19,6 +22,8 @@
 #   notifications_close ID               closes a notification as the user would (NotificationClosed reason 2)
 #   sni_items                            one registered tray item per line ("service/path")
 #   sni_activate [X Y], sni_context_menu [X Y]   click the first registered tray item
+#   portal_press ID                      the user presses the portal shortcut ID (Activated, Deactivated)
+#   portal_sessions                      the open portal sessions, one per line
 # Generic:
 #   mock_emit BUS NAME PATH IFACE SIGNAL SIGNATURE ARGS     e.g. ARGS "[<true>]"
 #   mock_update_props BUS NAME PATH IFACE DICT              e.g. DICT "{'Active': <false>}"
@@ -246,3 +251,21 @@ _sni_click() {
 
 sni_activate() { _sni_click Activate "$@"; }
 sni_context_menu() { _sni_click ContextMenu "$@"; }
+
+PORTAL_NAME=org.freedesktop.portal.Desktop
+PORTAL_PATH=/org/freedesktop/portal/desktop
+
+mock_shortcuts_portal() {
+    local answer=${1:-0}
+    [[ $answer =~ ^[0-9]+$ ]] || answer="\"$answer\""
+    mock_start shortcuts_portal session "$PORTAL_NAME" --template "$TAVRINE_HARNESS_DIR/global_shortcuts_portal.py" \
+        --parameters "{\"bind_response\": $answer}"
+}
+
+portal_press() {
+    mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.Activate" "$1" >/dev/null
+}
+
+portal_sessions() {
+    mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.Sessions" | grep -o "'[^']*'" | tr -d "'"
+}

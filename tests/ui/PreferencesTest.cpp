@@ -24,6 +24,9 @@ struct PrefsFixture : UiFixture {
         view.show();
         saves = 0;
     }
+    // What the shortcut can do in this session, as the application publishes it.
+    Published<ShortcutStatus> shortcutStatus{ShortcutStatus::idle};
+    const bool statusShown = (ctx.shortcutStatus = &shortcutStatus, true);
     PreferencesView view{ctx};
     int saves = 0;
     Subscription counter = settings.settings.subscribe([this](const FilterSettings&) { ++saves; });
@@ -176,6 +179,54 @@ TEST(PreferencesView, TheShortcutLabelNamesTheLinuxKeys) {
         found = found || l->text() == QStringLiteral("Raccourci global Super+Maj+C");
     }
     EXPECT_TRUE(found);
+}
+
+// A shortcut that does not work everywhere says why, once, under its switch (the hint gives way); one
+// that cannot work at all shows off and cannot be switched, while the stored choice stays.
+TEST(PreferencesView, TheShortcutSwitchTellsWhatTheSessionAllows) {
+    const QString hint = QStringLiteral("Activer / désactiver le filtre sans ouvrir le menu");
+    struct Case {
+        ShortcutStatus status;
+        QString line;
+        bool usable;
+    };
+    const Case cases[] = {
+        {ShortcutStatus::working, hint, true},
+        {ShortcutStatus::waiting, hint, true},
+        {ShortcutStatus::x11WindowsOnly,
+         QStringLiteral(
+             "Seulement dans les fenêtres X11\u00a0: ce bureau n\u2019offre pas de raccourci global"),
+         true},
+        {ShortcutStatus::unsupported,
+         QStringLiteral("Indisponible\u00a0: ce bureau n\u2019offre pas de raccourci global"), false},
+        {ShortcutStatus::refused,
+         QStringLiteral("Refusé par le bureau\u00a0: autorisez-le dans ses réglages, puis relancez Tavrine"),
+         false},
+        {ShortcutStatus::taken,
+         QStringLiteral("Indisponible\u00a0: Super+Maj+C est déjà pris par un autre programme"), false},
+    };
+    PrefsFixture f;
+    f.open();
+    for (const Case& c : cases) {
+        // The answer comes while the window is open, as a portal's refusal does.
+        f.shortcutStatus = c.status;
+        const auto name = c.line.toStdString();
+        EXPECT_EQ(f.view.shortcutHint()->text(), c.line) << name;
+        int shown = 0;
+        for (auto* l : f.view.findChildren<QLabel*>()) {
+            shown += l->text() == c.line ? 1 : 0;
+        }
+        EXPECT_EQ(shown, 1) << name;
+        EXPECT_EQ(f.view.shortcutSwitch()->isEnabled(), c.usable) << name;
+        EXPECT_EQ(f.view.shortcutSwitch()->isChecked(), c.usable) << name;
+        QTest::mouseClick(f.view.shortcutSwitch(), Qt::LeftButton);
+        EXPECT_EQ(f.settings.settings.get().globalShortcutEnabled, !c.usable) << name;
+        if (c.usable) {
+            QTest::mouseClick(f.view.shortcutSwitch(), Qt::LeftButton);
+        }
+        EXPECT_TRUE(f.settings.settings.get().globalShortcutEnabled) << name;
+    }
+    grab(f.view, "preferences-shortcut-taken");
 }
 
 TEST(PreferencesView, TheSessionLockIsOffByDefaultAndItsDelayWaitsForIt) {

@@ -18,7 +18,7 @@
 #include "platform/linux/sessionlock/LogindSessionLocker.h"
 #include "platform/linux/settings/QSettingsStore.h"
 #include "platform/linux/settings/XdgAutostart.h"
-#include "platform/linux/shortcut/X11GlobalShortcut.h"
+#include "platform/linux/shortcut/GlobalShortcutChoice.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -33,7 +33,8 @@ struct AppServices::Parts {
           frameSource(makeFrameSource(options.cameraSpec)), models(executor, FaceModelPaths::locate()),
           windowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C"))),
           systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
-          power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()), shortcut(std::cerr),
+          power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()),
+          shortcut(chooseGlobalShortcut(QDBusConnection::sessionBus(), std::cerr)),
           sessionLocker(QDBusConnection::systemBus(), [this] { return systemEvents.sessionPath(); }) {}
 
     const Localizer& localizer;
@@ -47,7 +48,7 @@ struct AppServices::Parts {
     DBusSystemEventMonitor systemEvents;
     UPowerSource power;
     FreedesktopNotifier notifier;
-    X11GlobalShortcut shortcut;
+    std::unique_ptr<GlobalShortcut> shortcut;
     EvdevHaptics haptics;
     LogindSessionLocker sessionLocker;
 };
@@ -76,7 +77,7 @@ AppServices::AppServices(const Localizer& localizer, Options options)
         return std::make_unique<PrivacyFilterService>(PrivacyFilterService::Dependencies{
             p.executor, p.clock, CameraSession::shared(), OverlayWindowManager::shared(),
             SettingsRepository::shared(), StatsRepository::shared(), makeAnalyzer, p.notifier, p.haptics,
-            p.systemEvents, p.power, p.shortcut, p.localizer});
+            p.systemEvents, p.power, *p.shortcut, p.localizer});
     });
 }
 
@@ -110,6 +111,9 @@ Notifier& AppServices::notifier() {
 }
 SessionLocker& AppServices::sessionLocker() {
     return parts_->sessionLocker;
+}
+GlobalShortcut& AppServices::shortcut() {
+    return *parts_->shortcut;
 }
 
 } // namespace tavrine

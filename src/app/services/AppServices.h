@@ -19,6 +19,7 @@ class Notifier;
 class SessionLocker;
 class SystemEventMonitor;
 class Clock;
+class GlobalShortcut;
 
 // Builds every real platform object of the running application and installs the factories of the five
 // shared instances (PrivacyFilterService, CameraSession, OverlayWindowManager, SettingsRepository,
@@ -50,6 +51,9 @@ class AppServices {
     Notifier& notifier();
     // Locks the session the system monitor watches.
     SessionLocker& sessionLocker();
+    // The global shortcut chosen for this session (X11 grab or desktop portal); its status is shown
+    // in the preferences.
+    GlobalShortcut& shortcut();
 
   private:
     struct Parts;

@@ -175,8 +175,8 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
         {prefRow(QStringLiteral("Lancer au démarrage"),
                  QStringLiteral("Tavrine se lance automatiquement à l'ouverture de session"), launchAtLogin_,
                  content),
-         prefRow(QStringLiteral("Raccourci global ") + ctx.tr("⌘⇧C"),
-                 QStringLiteral("Activer / désactiver le filtre sans ouvrir le menu"), shortcut_, content),
+         prefRow(QStringLiteral("Raccourci global ") + ctx.tr("⌘⇧C"), QString(), shortcut_, content,
+                 &shortcutHint_),
          prefRow(QStringLiteral("Couvrir tous les écrans"),
                  QStringLiteral("Étend l'overlay à chaque moniteur connecté"), allScreens_, content),
          prefRow(QStringLiteral("Vibration lors d'une alerte"),
@@ -271,7 +271,33 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     connect(launchAtLogin_, &ToggleSwitch::toggleRequested, this, &PreferencesView::setLaunchAtLogin);
     connect(calibrate_, &QPushButton::clicked, this, &PreferencesView::openCalibration);
 
+    if (ctx.shortcutStatus) {
+        shortcutStatusSubscription_ = ctx.shortcutStatus->subscribe([this](ShortcutStatus status) {
+            shortcutStatus_ = status;
+            render();
+        });
+    }
     render();
+}
+
+QString PreferencesView::shortcutProblemText(ShortcutStatus status, const QString& keys) {
+    switch (status) {
+    case ShortcutStatus::unsupported:
+        return QStringLiteral("Indisponible\u00a0: ce bureau n\u2019offre pas de raccourci global");
+    case ShortcutStatus::refused:
+        return QStringLiteral("Refusé par le bureau\u00a0: autorisez-le dans ses réglages, puis relancez "
+                              "Tavrine");
+    case ShortcutStatus::taken:
+        return QStringLiteral("Indisponible\u00a0: %1 est déjà pris par un autre programme").arg(keys);
+    case ShortcutStatus::x11WindowsOnly:
+        return QStringLiteral(
+            "Seulement dans les fenêtres X11\u00a0: ce bureau n\u2019offre pas de raccourci global");
+    case ShortcutStatus::idle:
+    case ShortcutStatus::waiting:
+    case ShortcutStatus::working:
+        break;
+    }
+    return QString();
 }
 
 void PreferencesView::showEvent(QShowEvent* event) {
@@ -321,7 +347,17 @@ void PreferencesView::render() {
     battery_->setValue(draft_.batteryThresholdPercent);
     glasses_->setChecked(draft_.glassesCompat);
     launchAtLogin_->setChecked(draft_.launchAtLogin);
-    shortcut_->setChecked(draft_.globalShortcutEnabled);
+    // A shortcut that cannot work shows off and cannot be switched on; the stored choice stays as it is.
+    const bool shortcutDead = shortcutStatus_ == ShortcutStatus::unsupported ||
+                              shortcutStatus_ == ShortcutStatus::refused ||
+                              shortcutStatus_ == ShortcutStatus::taken;
+    shortcut_->setChecked(draft_.globalShortcutEnabled && !shortcutDead);
+    shortcut_->setEnabled(!shortcutDead);
+    const QString problem = shortcutProblemText(shortcutStatus_, ctx_.tr("⌘⇧C"));
+    shortcutHint_->setText(
+        problem.isEmpty() ? QStringLiteral("Activer / désactiver le filtre sans ouvrir le menu") : problem);
+    widgets::setTextColor(shortcutHint_,
+                          problem.isEmpty() ? AppColors::textSecondary() : AppColors::warning());
     allScreens_->setChecked(draft_.coverAllScreens);
     haptic_->setChecked(draft_.hapticOnAlert);
     matrix_->setChecked(draft_.privacyMatrixEnabled);

@@ -58,6 +58,10 @@ class PreferencesView : public QWidget {
     // The texts next to the sliders.
     static QString coefficientText(float coefficient);
     static QString stripeAlphaText(float alpha);
+    // The line shown under the shortcut switch instead of its hint when the shortcut does not work
+    // everywhere; empty when it does (or is still being set up). keys: "Super+Maj+C".
+    static QString shortcutProblemText(ShortcutStatus status, const QString& keys);
+    QLabel* shortcutHint() const { return shortcutHint_; }
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -101,8 +105,11 @@ class PreferencesView : public QWidget {
     SegmentedPicker* lockDelay_;
     QLabel* calibrationValue_;
     QLabel* calibrationHint_;
+    QLabel* shortcutHint_ = nullptr;
     QPushButton* calibrate_;
     QPointer<CalibrationDialog> calibrationDialog_;
+    ShortcutStatus shortcutStatus_ = ShortcutStatus::idle;
+    Subscription shortcutStatusSubscription_;
 };
 
 } // namespace tavrine

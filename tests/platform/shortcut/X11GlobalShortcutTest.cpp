@@ -102,6 +102,7 @@ TEST_F(X11GlobalShortcutTest, SuperShiftCFiresOtherCombinationsDoNot) {
     int presses = 0;
     Subscription s = shortcut.install([&presses] { ++presses; });
     ASSERT_TRUE(shortcut.isGrabbed());
+    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::working);
     ASSERT_TRUE(xdotool("super+shift+c"));
     ASSERT_TRUE(waitFor([&] { return presses == 1; }));
     ASSERT_TRUE(xdotool("super+c"));
@@ -170,6 +171,7 @@ TEST_F(X11GlobalShortcutTest, KeysHeldByAnotherProgramAreReportedOnceAndNothingB
     Subscription first = shortcut.install([&presses] { ++presses; });
     first.cancel();
     Subscription second = shortcut.install([&presses] { ++presses; });
+    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::taken);
     EXPECT_EQ(countLines(diagnostics.str()), 1) << diagnostics.str();
     EXPECT_NE(diagnostics.str().find("Super+Shift+C"), std::string::npos);
     ASSERT_TRUE(xdotool("super+shift+c"));
@@ -177,14 +179,17 @@ TEST_F(X11GlobalShortcutTest, KeysHeldByAnotherProgramAreReportedOnceAndNothingB
     EXPECT_EQ(presses, 0);
 }
 
+// Also on XWayland, where the grab is told to see only X11 windows' keys.
 TEST_F(X11GlobalShortcutTest, AnEarlierHandleDoesNotRemoveALaterInstallation) {
     X11GlobalShortcut shortcut(diagnostics);
+    shortcut.setOnlyX11Windows(true);
     int firstPresses = 0;
     int secondPresses = 0;
     Subscription first = shortcut.install([&firstPresses] { ++firstPresses; });
     Subscription second = shortcut.install([&secondPresses] { ++secondPresses; });
     first.cancel();
     EXPECT_TRUE(shortcut.isGrabbed());
+    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::x11WindowsOnly);
     ASSERT_TRUE(xdotool("super+shift+c"));
     ASSERT_TRUE(waitFor([&] { return secondPresses == 1; }));
     EXPECT_EQ(firstPresses, 0);

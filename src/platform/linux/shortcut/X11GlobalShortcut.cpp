@@ -77,6 +77,7 @@ X11GlobalShortcut::~X11GlobalShortcut() {
 
 Subscription X11GlobalShortcut::install(std::function<void()> onPressed) {
     if (!connection_ || keycode_ == 0) {
+        status_ = ShortcutStatus::unsupported;
         return {};
     }
     const std::uint64_t installation = ++installation_;
@@ -96,6 +97,7 @@ Subscription X11GlobalShortcut::install(std::function<void()> onPressed) {
         }
         onPressed_ = nullptr;
         ungrab();
+        status_ = ShortcutStatus::idle;
         if (filterInstalled_ && QCoreApplication::instance()) {
             QCoreApplication::instance()->removeNativeEventFilter(this);
         }
@@ -136,6 +138,11 @@ void X11GlobalShortcut::grab() {
         }
     }
     xcb_flush(connection_);
+    if (plainTaken) {
+        status_ = ShortcutStatus::taken;
+    } else {
+        status_ = onlyX11Windows_ ? ShortcutStatus::x11WindowsOnly : ShortcutStatus::working;
+    }
     if (plainTaken && !reportedFailure_) {
         reportedFailure_ = true;
         diagnostics_ << "Tavrine: the shortcut Super+Shift+C is taken by another program; it stays off."

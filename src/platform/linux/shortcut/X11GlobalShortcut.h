@@ -33,6 +33,10 @@ class X11GlobalShortcut final : public GlobalShortcut, public QAbstractNativeEve
 
     bool isGrabbed() const { return !grabbedModifiers_.empty(); }
 
+    // In a Wayland session the connection is XWayland's: the grab then sees only the keys typed into
+    // X11 windows, and a successful grab reports x11WindowsOnly instead of working.
+    void setOnlyX11Windows(bool only) { onlyX11Windows_ = only; }
+
   private:
     void grab();
     void ungrab();
@@ -41,6 +45,7 @@ class X11GlobalShortcut final : public GlobalShortcut, public QAbstractNativeEve
     std::uint32_t root_ = 0;
     std::ostream& diagnostics_;
     bool reportedFailure_ = false;
+    bool onlyX11Windows_ = false;
     bool filterInstalled_ = false;
     std::uint8_t keycode_ = 0;
     std::vector<std::uint16_t> grabbedModifiers_;

@@ -1,0 +1,99 @@
+"""The GlobalShortcuts desktop portal for tests: owns org.freedesktop.portal.Desktop on the session bus and
+answers CreateSession and BindShortcuts the way xdg-desktop-portal does: each call returns a request
+object path made of the caller's unique name and its handle_token, and the answer follows as a Response
+signal on that object. Sessions live at .../session/SENDER/session_handle_token and record Close calls.
+
+Parameters (--parameters JSON):
+  bind_response   0 (default) the user accepts, 1 the user cancels, 2 the desktop ends the request,
+                  "unbound" accepted but no trigger bound (the answer lists no shortcut),
+                  "error" BindShortcuts fails with AccessDenied
+Mock methods (org.freedesktop.DBus.Mock):
+  Activate(s shortcut_id)   the user presses the keys: Activated then Deactivated for every open session
+  Sessions() -> as          the open sessions
+  EndSessions()             the desktop ends every open session (Closed), as when the user revokes it"""
+
+import time
+
+import dbus
+from dbusmock import mockobject
+from gi.repository import GLib
+
+BUS_NAME = "org.freedesktop.portal.Desktop"
+MAIN_OBJ = "/org/freedesktop/portal/desktop"
+MAIN_IFACE = "org.freedesktop.portal.GlobalShortcuts"
+SYSTEM_BUS = False
+REQUEST_IFACE = "org.freedesktop.portal.Request"
+SESSION_IFACE = "org.freedesktop.portal.Session"
+
+
+def load(mock, parameters):
+    mock.AddProperties(MAIN_IFACE, dbus.Dictionary({"version": dbus.UInt32(1)}, signature="sv"))
+    mock.bind_response = parameters.get("bind_response", 0)
+    mock.portal_sessions = {}  # path -> bound shortcut ids
+
+
+def _element(sender):
+    return sender.lstrip(":").replace(".", "_")
+
+
+def _answer_later(mock, sender, options, response, results):
+    """Creates the request object and sends its Response once the call has returned."""
+    path = f"{MAIN_OBJ}/request/{_element(sender)}/{options.get('handle_token', 'anonymous')}"
+    mock.AddObject(path, REQUEST_IFACE, {}, [("Close", "", "", "")])
+
+    def respond():
+        mockobject.objects[path].EmitSignal(REQUEST_IFACE, "Response", "ua{sv}", [dbus.UInt32(response), results])
+        mock.RemoveObject(path)
+        return False
+
+    GLib.timeout_add(20, respond)
+    return dbus.ObjectPath(path)
+
+
+@dbus.service.method(MAIN_IFACE, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
+def CreateSession(self, options, sender=None):
+    session = f"{MAIN_OBJ}/session/{_element(sender)}/{options['session_handle_token']}"
+    # Closing the session forgets it, as the portal does.
+    self.AddObject(session, SESSION_IFACE, {}, [("Close", "", "", f"objects['{MAIN_OBJ}'].portal_sessions.pop(self.path, None)")])
+    self.portal_sessions[session] = []
+    return _answer_later(self, sender, options, 0, dbus.Dictionary({"session_handle": session}, signature="sv"))
+
+
+@dbus.service.method(MAIN_IFACE, in_signature="oa(sa{sv})sa{sv}", out_signature="o", sender_keyword="sender")
+def BindShortcuts(self, session, shortcuts, _parent_window, options, sender=None):
+    if self.bind_response == "error":
+        raise dbus.exceptions.DBusException("not allowed", name="org.freedesktop.DBus.Error.AccessDenied")
+    bound = dbus.Array([], signature="(sa{sv})")
+    if self.bind_response == 0:
+        for shortcut_id, props in shortcuts:
+            bound.append(
+                dbus.Struct(
+                    (shortcut_id, dbus.Dictionary({"description": props.get("description", ""),
+                                                   "trigger_description": props.get("preferred_trigger", "")},
+                                                  signature="sv"))))
+        self.portal_sessions[str(session)] = [str(s[0]) for s in shortcuts]
+    response = self.bind_response if isinstance(self.bind_response, int) else 0
+    return _answer_later(self, sender, options, response, dbus.Dictionary({"shortcuts": bound}, signature="sv"))
+
+
+@dbus.service.method(mockobject.MOCK_IFACE, in_signature="s", out_signature="")
+def Activate(self, shortcut_id):
+    stamp = dbus.UInt64(int(time.time() * 1000))
+    for session, ids in self.portal_sessions.items():
+        if shortcut_id in ids:
+            args = [dbus.ObjectPath(session), shortcut_id, stamp, dbus.Dictionary({}, signature="sv")]
+            self.EmitSignal(MAIN_IFACE, "Activated", "osta{sv}", args)
+            self.EmitSignal(MAIN_IFACE, "Deactivated", "osta{sv}", args)
+
+
+@dbus.service.method(mockobject.MOCK_IFACE, in_signature="", out_signature="as")
+def Sessions(self):
+    return dbus.Array(list(self.portal_sessions.keys()), signature="s")
+
+
+@dbus.service.method(mockobject.MOCK_IFACE, in_signature="", out_signature="")
+def EndSessions(self):
+    for session in list(self.portal_sessions):
+        mockobject.objects[session].EmitSignal(SESSION_IFACE, "Closed", "a{sv}", [dbus.Dictionary({}, signature="sv")])
+        self.RemoveObject(session)
+    self.portal_sessions.clear()

@@ -385,6 +385,15 @@ class LayerSurfaceWindow final : public OverlayWindow {
   private:
     void configure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
         zwlr_layer_surface_v1_ack_configure(layer_, serial);
+        const bool sameSize =
+            configured_ && width_ == static_cast<int>(width) && height_ == static_cast<int>(height);
+        if (sameSize) {
+            // The compositor confirms what the surface already shows: the acknowledgement needs a commit,
+            // not a new frame.
+            wl_surface_commit(surface_);
+            system_.flush();
+            return;
+        }
         width_ = static_cast<int>(width);
         height_ = static_cast<int>(height);
         configured_ = width_ > 0 && height_ > 0;
@@ -438,7 +447,9 @@ class LayerSurfaceWindow final : public OverlayWindow {
         QImage image(static_cast<uchar*>(buffer->data), buffer->width, buffer->height, buffer->stride(),
                      QImage::Format_ARGB32_Premultiplied);
         image.setDevicePixelRatio(scale);
-        image.fill(Qt::transparent);
+        if (!view_.isStripeLayerPresent()) {
+            image.fill(Qt::transparent); // the stripe layer, when there, replaces every pixel itself
+        }
         {
             QPainter painter(&image);
             view_.paintLayers(painter);

@@ -88,11 +88,21 @@ output_area() {
         '.[] | select(.name == $n) | "\(.rect.x + 40) \(.rect.y + .rect.height - 200) 200 150"'
 }
 
+# scaled_buffer NAME: the last buffer declared at scale 2 has twice the logical size of output NAME.
+scaled_buffer() {
+    local want got
+    want=$(swaymsg -t get_outputs | jq -r --arg n "$1" '.[] | select(.name == $n) | "\(.rect.width * 2)x\(.rect.height * 2)"')
+    got=$(grep -A2 'set_buffer_scale(2)' "$APP_LOG" | grep -oE 'damage_buffer\(0, 0, [0-9]+, [0-9]+\)' | tail -n 1 |
+        sed -E 's/.*, ([0-9]+), ([0-9]+)\)/\1x\2/')
+    LAST_READING="buffer $got for output $want"
+    [ -n "$got" ] && [ "$got" = "$want" ]
+}
+
 scenario_sway() {
     shot() {
         SHOT_SEQ=$((SHOT_SEQ + 1))
         local path="$E2E_WORK/${1:-shot-$SHOT_SEQ}.png"
-        grim "$path" 2>/dev/null || return 1
+        grim -s 1 "$path" 2>/dev/null || return 1
         echo "$path"
     }
     # sway inside a headless sway: the outer one shows each output of the inner one as a window, and
@@ -179,6 +189,11 @@ scenario_sway() {
     eventually 10 "an output removed loses its overlay" bash -c \
         "[ \$(grep -cE 'zwlr_layer_surface_v1@[0-9]*\.destroy\(\)' '$APP_LOG') -gt $destroyed ]"
     check "the others keep theirs" overlay_on "$(output_area WL-3)"
+    # A scale of 2: buffers of twice the surface's size, declared as such.
+    swaymsg output WL-1 scale 2 >/dev/null
+    eventually 10 "an output's new scale gets buffers at that scale" scaled_buffer WL-1
+    echo "     reading: $LAST_READING"
+    eventually 10 "and stays covered" overlay_on "$(output_area WL-1)"
     check "the protocol connection stays healthy" bash -c "! grep -q 'connexion au compositeur Wayland est perdue' '$APP_LOG'"
     app_stop
 

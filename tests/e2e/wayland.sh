@@ -76,6 +76,7 @@ overlay_on() {
     near "$value" "$NOMINAL" 4 && [ "$(brightest "$png" "$1")" -ge 250 ]
 }
 
+panel_shown() { DISPLAY=$(cat "$E2E_WORK/xdisplay") window_shown Tavrine; }
 tray_registered() { [ -n "$(sni_items)" ]; }
 notified() { [ -n "$(mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" Notify)" ]; }
 
@@ -86,6 +87,16 @@ requests() { grep -cE "$1" "$APP_LOG" 2>/dev/null || true; }
 output_area() {
     swaymsg -t get_outputs | jq -r --arg n "$1" \
         '.[] | select(.name == $n) | "\(.rect.x + 40) \(.rect.y + .rect.height - 200) 200 150"'
+}
+
+# came_up WHAT LOG CONDITION...: waits for a compositor to come up; says why when it does not.
+came_up() {
+    local what=$1 log=$2
+    shift 2
+    wait_until 10 "$@" && return 0
+    fail "$what starts"
+    tail -n 5 "$log"
+    return 1
 }
 
 # scaled_buffer NAME: the last buffer declared at scale 2 has twice the logical size of output NAME.
@@ -114,22 +125,14 @@ scenario_sway() {
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$E2E_WORK/host.conf" \
         >"$E2E_WORK/host.log" 2>&1 &
     COMPOSITOR_PID=$!
-    wait_until 10 bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || {
-        fail "the host sway starts"
-        tail -n 5 "$E2E_WORK/host.log"
-        return
-    }
+    came_up "the host sway" "$E2E_WORK/host.log" bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || return
     HOST_SOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
     local host_display
     host_display=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | head -n 1)
     WAYLAND_DISPLAY=$host_display WLR_BACKENDS=wayland WLR_RENDERER=pixman sway -c "$E2E_WORK/sway.conf" \
         >"$E2E_WORK/sway.log" 2>&1 &
     SWAY_PID=$!
-    wait_until 10 bash -c "[ \$(ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock | wc -l) = 2 ]" || {
-        fail "sway starts"
-        tail -n 5 "$E2E_WORK/sway.log"
-        return
-    }
+    came_up sway "$E2E_WORK/sway.log" bash -c "[ \$(ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock | wc -l) = 2 ]" || return
     SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | grep -v "$HOST_SOCK")
     WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | grep -v "$host_display" | head -n 1)
     export SWAYSOCK WAYLAND_DISPLAY
@@ -195,6 +198,8 @@ scenario_sway() {
     echo "     reading: $LAST_READING"
     eventually 10 "and stays covered" overlay_on "$(output_area WL-1)"
     check "the protocol connection stays healthy" bash -c "! grep -q 'connexion au compositeur Wayland est perdue' '$APP_LOG'"
+    sni_activate 900 150
+    check "the tray icon opens the panel, on XWayland" poll 5 panel_shown
     app_stop
 
     # The alert: the red flash on every output, and the notification.
@@ -222,11 +227,8 @@ scenario_weston() {
         --height=720 -S wayland-tavrine >"$E2E_WORK/weston.log" 2>&1 &
     COMPOSITOR_PID=$!
     export WAYLAND_DISPLAY=wayland-tavrine
-    wait_until 10 grep -q 'xserver listening on display' "$E2E_WORK/weston.log" || {
-        fail "weston starts with XWayland"
-        tail -n 5 "$E2E_WORK/weston.log"
+    came_up "weston with XWayland" "$E2E_WORK/weston.log" grep -q 'xserver listening on display' "$E2E_WORK/weston.log" ||
         return
-    }
     native_window
     wait_until 10 grep -q ready "$E2E_WORK/native.log"
     DISPLAY=$(grep -o 'listening on display :[0-9]*' "$E2E_WORK/weston.log" | grep -o ':[0-9]*') \

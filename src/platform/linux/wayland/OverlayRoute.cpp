@@ -73,6 +73,8 @@ OverlayRoute OverlayRoute::choose() {
     if (xwayland && !userPlatform) {
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         route.line += " ; fenêtres par XWayland";
+    } else if (route.kind == Kind::xwayland && std::strncmp(std::getenv("QT_QPA_PLATFORM"), "xcb", 3) != 0) {
+        route.line += " ; QT_QPA_PLATFORM ne nomme pas xcb : le calque s’ouvrira en fenêtres ordinaires";
     }
     return remembered() = route;
 }

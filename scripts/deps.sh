@@ -25,7 +25,7 @@ test_packages=(
     dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-dbusmock
     gstreamer1.0-tools gstreamer1.0-libav ffmpeg imagemagick
     desktop-file-utils appstream dex jq strace procps qt6-svg-dev
-    sway grim weston xwayland qt6-wayland util-linux
+    sway swaybg grim weston xwayland qt6-wayland util-linux
 )
 
 case "$what" in

@@ -15,13 +15,13 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 self="$here/$(basename "${BASH_SOURCE[0]}")"
 scenario=${1:-}
 case "$scenario" in
-sway) tools=(sway swaymsg grim Xwayland jq) ;;
+sway) tools=(sway swaymsg swaybg grim Xwayland jq) ;;
 weston) tools=(weston weston-screenshooter Xwayland) ;;
 *) echo "usage: wayland.sh sway|weston" >&2; exit 2 ;;
 esac
 for tool in "${tools[@]}"; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP: $tool is missing (install: sway grim weston xwayland qt6-wayland jq)"
+        echo "SKIP: $tool is missing (install: sway swaybg grim weston xwayland qt6-wayland jq)"
         exit 77
     fi
 done

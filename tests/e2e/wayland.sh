@@ -35,15 +35,16 @@ if [ "$(id -u)" = 0 ]; then
     id -u "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" || exit 1
     mkdir -p "$E2E_WORK" "$E2E_SHOTS"
     chown -R "$user" "$E2E_WORK" "$E2E_SHOTS"
-    exec runuser -u "$user" -- env HOME="$E2E_WORK" "$here/../harness/run-in-session.sh" --timeout 150 \
+    exec runuser -u "$user" -- env HOME="$E2E_WORK" "$here/../harness/run-in-session.sh" --timeout 170 \
         --one-monitor --no-compositor -- "$self" "$@"
 fi
 if [ -z "${TAVRINE_SESSION_DIR:-}" ]; then
-    exec "$here/../harness/run-in-session.sh" --timeout 150 --one-monitor --no-compositor -- "$self" "$@"
+    exec "$here/../harness/run-in-session.sh" --timeout 170 --one-monitor --no-compositor -- "$self" "$@"
 fi
 
 E2E_SCENARIO=wayland-$scenario
 source "$here/lib.sh"
+rm -f "$E2E_WORK"/*.log "$E2E_WORK"/*.png "$E2E_WORK/xdisplay" # what an earlier run left
 require_app
 require_clip onlooker
 require_clip facing
@@ -53,7 +54,8 @@ LEFT_AREA="40 500 240 150"
 STRIPE_ALPHA_DEFAULT=0.42
 NOMINAL=$(expected_stripe_value "$STRIPE_ALPHA_DEFAULT" "$(filter_alpha nominal 3)")
 
-unset DISPLAY
+# As on a desktop: no X server of the session and no Qt platform chosen for the application.
+unset DISPLAY QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$TAVRINE_SESSION_DIR/runtime"
 COMPOSITOR_PID=""
 SWAY_PID=""
@@ -88,6 +90,9 @@ output_area() {
     swaymsg -t get_outputs | jq -r --arg n "$1" \
         '.[] | select(.name == $n) | "\(.rect.x + 40) \(.rect.y + .rect.height - 200) 200 150"'
 }
+
+# view_at X: the id of the window whose tile starts at (X, 0), empty when there is none.
+view_at() { swaymsg -t get_tree | jq -r --argjson x "$1" '[.. | select(.pid? and .rect.x == $x and .rect.y == 0)][0].id // empty'; }
 
 # came_up WHAT LOG CONDITION...: waits for a compositor to come up; says why when it does not.
 came_up() {
@@ -144,13 +149,14 @@ scenario_sway() {
     # Two native windows side by side on the left output, one on the right.
     swaymsg focus output WL-1 >/dev/null && native_window && sleep 0.5 && native_window && sleep 0.5
     swaymsg focus output WL-2 >/dev/null && native_window
-    wait_until 10 bash -c "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -ge 3 ]"
+    wait_until 15 bash -c "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -ge 3 ]"
+    wait_until 10 bash -c "[ -n \"\$(swaymsg -t get_tree | jq '[.. | select(.pid? and .rect.x == 640)][0].id // empty')\" ]"
     LEFT_AREA=$(output_area WL-1)
     RIGHT_AREA=$(output_area WL-2)
 
     DISPLAY=$(cat "$E2E_WORK/xdisplay") WAYLAND_DEBUG=client app_start --camera "$(clip_path facing)"
-    check "one line says the overlay takes layer-shell" \
-        poll 10 bash -c "[ \$(grep -c '^tavrine : calque' '$APP_LOG') = 1 ] && grep -q 'calque en surfaces layer-shell' '$APP_LOG'"
+    check "one line says the overlay takes layer-shell and the windows XWayland" \
+        poll 10 bash -c "[ \$(grep -c '^tavrine : calque' '$APP_LOG') = 1 ] && grep -q 'calque en surfaces layer-shell.*fenêtres par XWayland' '$APP_LOG'"
     eventually 20 "stripes over the native windows of the left output" overlay_on "$LEFT_AREA"
     check "and of the right output" overlay_on "$RIGHT_AREA"
     check "the tray icon is registered (SNI)" tray_registered
@@ -171,8 +177,8 @@ scenario_sway() {
 
     # A click over the overlay goes to the window beneath: sway focuses the window it reaches.
     local target focused
-    target=$(swaymsg -t get_tree | jq -r '[.. | select(.pid? and .rect.x == 0 and .rect.y == 0)][0].id')
-    swaymsg "[con_id=$(swaymsg -t get_tree | jq -r '[.. | select(.pid? and .rect.x == 640)][0].id')] focus" >/dev/null
+    target=$(view_at 0)
+    swaymsg "[con_id=$(view_at 640)] focus" >/dev/null
     swaymsg seat seat0 cursor set 200 400 >/dev/null
     swaymsg seat seat0 cursor press button1 >/dev/null
     swaymsg seat seat0 cursor release button1 >/dev/null
@@ -202,14 +208,20 @@ scenario_sway() {
     check "the tray icon opens the panel, on XWayland" poll 5 panel_shown
     app_stop
 
-    # The alert: the red flash on every output, and the notification.
+    # The alert, without XWayland this time (Qt on its Wayland backend): the red flash on every output,
+    # the tray and the notification, and no window of the application among sway's.
     LEFT_AREA=$(output_area WL-1)
     RIGHT_AREA=$(output_area WL-3)
     mock_clear_calls session "$NOTIFY_NAME" "$NOTIFY_PATH"
-    DISPLAY=$(cat "$E2E_WORK/xdisplay") app_start --camera "$(clip_path onlooker)"
+    app_start --camera "$(clip_path onlooker)"
+    check "without XWayland the windows go to Qt's Wayland backend" \
+        poll 10 grep -q 'calque en surfaces layer-shell.*fenêtres Wayland (pas de XWayland)' "$APP_LOG"
     eventually 25 "the alert flashes red on both outputs" red_flash_seen 1
     echo "     reading: $LAST_READING"
     check "the notification reaches the desktop (Notify)" poll 5 notified
+    check "the tray icon is registered" tray_registered
+    check "no window of the application is tiled" bash -c \
+        "! swaymsg -t get_tree | jq -r '.. | .app_id? // empty' | grep -qx tavrine"
     app_stop
 }
 

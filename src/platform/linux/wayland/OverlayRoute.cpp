@@ -73,6 +73,10 @@ OverlayRoute OverlayRoute::choose() {
     if (xwayland && !userPlatform) {
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         route.line += " ; fenêtres par XWayland";
+    } else if (!xwayland && !userPlatform) {
+        // No X server at all: Qt's own default would look for one.
+        setenv("QT_QPA_PLATFORM", "wayland", 1);
+        route.line += " ; fenêtres Wayland (pas de XWayland)";
     } else if (route.kind == Kind::xwayland && std::strncmp(std::getenv("QT_QPA_PLATFORM"), "xcb", 3) != 0) {
         route.line += " ; QT_QPA_PLATFORM ne nomme pas xcb : le calque s’ouvrira en fenêtres ordinaires";
     }

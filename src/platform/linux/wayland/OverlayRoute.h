@@ -9,8 +9,8 @@ namespace tavrine {
 //   layerShell  the Wayland compositor offers the layer-shell protocol: layer surfaces of our own;
 //   xwayland    it does not (GNOME's Mutter): Qt's windows on XWayland, above the Wayland windows.
 // Outside an X11 session the rest of the application (panel, preferences) runs on XWayland as well when
-// there is one, so that its windows open where they are placed, as on X11; a QT_QPA_PLATFORM the user set
-// is left alone.
+// there is one, so that its windows open where they are placed, as on X11, and on Qt's Wayland backend
+// when there is none; a QT_QPA_PLATFORM the user set is left alone.
 struct OverlayRoute {
     enum class Kind { x11, layerShell, xwayland };
 

@@ -244,7 +244,10 @@ struct LayerShellWindowSystem::Impl {
             return;
         }
         while (wl_display_prepare_read(display) != 0) {
-            wl_display_dispatch_pending(display);
+            if (wl_display_dispatch_pending(display) < 0) {
+                connectionLost();
+                return;
+            }
         }
         if (wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0) {
             connectionLost();

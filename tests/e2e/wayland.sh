@@ -91,6 +91,16 @@ output_area() {
         '.[] | select(.name == $n) | "\(.rect.x + 40) \(.rect.y + .rect.height - 200) 200 150"'
 }
 
+# native_on OUTPUT: a native window on OUTPUT; waits until sway shows it (a window maps on the workspace
+# focused when it appears).
+native_on() {
+    local count
+    count=$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length')
+    swaymsg focus output "$1" >/dev/null
+    native_window
+    wait_until 15 bash -c "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -gt $count ]"
+}
+
 # view_at X: the id of the window whose tile starts at (X, 0), empty when there is none.
 view_at() { swaymsg -t get_tree | jq -r --argjson x "$1" '[.. | select(.pid? and .rect.x == $x and .rect.y == 0)][0].id // empty'; }
 
@@ -147,10 +157,7 @@ scenario_sway() {
     swaymsg exec "echo \$DISPLAY >'$E2E_WORK/xdisplay'" >/dev/null
     wait_until 5 test -s "$E2E_WORK/xdisplay"
     # Two native windows side by side on the left output, one on the right.
-    swaymsg focus output WL-1 >/dev/null && native_window && sleep 0.5 && native_window && sleep 0.5
-    swaymsg focus output WL-2 >/dev/null && native_window
-    wait_until 15 bash -c "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -ge 3 ]"
-    wait_until 10 bash -c "[ -n \"\$(swaymsg -t get_tree | jq '[.. | select(.pid? and .rect.x == 640)][0].id // empty')\" ]"
+    native_on WL-1 && native_on WL-1 && native_on WL-2
     LEFT_AREA=$(output_area WL-1)
     RIGHT_AREA=$(output_area WL-2)
 

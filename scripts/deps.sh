@@ -13,7 +13,7 @@ build_packages=(
     cmake ninja-build g++ pkg-config git ca-certificates
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libx11-dev libxcb1-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    nlohmann-json3-dev
+    nlohmann-json3-dev libwayland-dev libwayland-bin wayland-protocols
     libopencv-core-dev libopencv-imgproc-dev libopencv-dnn-dev libopencv-imgcodecs-dev
     libopencv-videoio-dev
     libdlib-dev libdlib-data libblas-dev liblapack-dev
@@ -25,6 +25,7 @@ test_packages=(
     dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-dbusmock
     gstreamer1.0-tools gstreamer1.0-libav ffmpeg imagemagick
     desktop-file-utils appstream dex jq strace procps qt6-svg-dev
+    sway swaybg grim weston xwayland qt6-wayland util-linux
 )
 
 case "$what" in

@@ -1,11 +1,13 @@
 // Figures for the overlay: how long one stripe frame takes to render, and how much CPU a showing overlay
-// uses with nothing changing and during an alert flash.
+// uses with nothing changing and during an alert flash, on Qt's windows (X11, XWayland) or, with
+// "cpu SECONDS layer-shell" in a Wayland session, on layer surfaces.
 #include "core/overlay/OverlayWindowManager.h"
 #include "core/util/VirtualExecutor.h"
 #include "platform/linux/executor/QtExecutor.h"
 #include "platform/linux/overlay/MatrixStripeLayer.h"
 #include "platform/linux/overlay/OverlayContentView.h"
 #include "platform/linux/overlay/QtWindowSystem.h"
+#include "platform/linux/wayland/LayerShellWindowSystem.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -109,17 +111,52 @@ void runFor(int ms) {
     loop.exec();
 }
 
-int cpuFigures(int seconds) {
+// Counts the frames Qt paints into the overlay's windows.
+class PaintCounter final : public QObject {
+  public:
+    long paints = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && qobject_cast<OverlayContentView*>(watched)) {
+            ++paints;
+        }
+        return false;
+    }
+};
+
+int cpuFigures(int seconds, bool layerShell) {
     QtExecutor executor;
-    QtWindowSystem windowSystem(executor, QStringLiteral("Super+Maj+C"));
-    OverlayWindowManager manager(windowSystem);
+    std::unique_ptr<WindowSystem> windowSystem;
+    LayerShellWindowSystem* surfaces = nullptr;
+    if (layerShell) {
+        auto ws = std::make_unique<LayerShellWindowSystem>(executor, QStringLiteral("Super+Maj+C"),
+                                                           QtWindowSystem::systemClock());
+        if (!ws->isConnected()) {
+            std::fprintf(stderr, "no Wayland compositor with layer-shell at WAYLAND_DISPLAY\n");
+            return 1;
+        }
+        surfaces = ws.get();
+        windowSystem = std::move(ws);
+    } else {
+        windowSystem = std::make_unique<QtWindowSystem>(executor, QStringLiteral("Super+Maj+C"));
+    }
+    PaintCounter counter;
+    qApp->installEventFilter(&counter);
+    auto frames = [&] { return surfaces ? surfaces->framesPresented() : counter.paints; };
+    OverlayWindowManager manager(*windowSystem);
     manager.setAlpha(0.8f);
     manager.show();
     QString screens;
     for (QScreen* s : QGuiApplication::screens()) {
         screens += QStringLiteral("%1x%2 ").arg(s->geometry().width()).arg(s->geometry().height());
     }
-    std::printf("platform %s, screens %s\n", qPrintable(QGuiApplication::platformName()),
+    if (surfaces) {
+        screens.clear();
+        for (const ScreenInfo& s : surfaces->screens()) {
+            screens += QStringLiteral("%1x%2 ").arg(s.frame.width).arg(s.frame.height);
+        }
+    }
+    std::printf("overlay on %s, screens %s\n",
+                surfaces ? "layer-shell surfaces" : qPrintable(QGuiApplication::platformName()),
                 qPrintable(screens));
     runFor(1500); // first paints settle
 
@@ -127,10 +164,16 @@ int cpuFigures(int seconds) {
         QElapsedTimer wall;
         wall.start();
         const double before = cpuMs();
+        const long framesBefore = frames();
         runFor(seconds * 1000);
         const double used = cpuMs() - before;
-        std::printf("%-34s CPU %8.1f ms over %5.1f s = %5.2f %% of one core\n", what, used,
-                    wall.elapsed() / 1000.0, 100.0 * used / static_cast<double>(wall.elapsed()));
+        const long painted = frames() - framesBefore;
+        std::printf("%-34s CPU %8.1f ms over %5.1f s = %5.2f %% of one core, %4ld frames", what, used,
+                    wall.elapsed() / 1000.0, 100.0 * used / static_cast<double>(wall.elapsed()), painted);
+        if (painted > 0) {
+            std::printf(", %.2f ms CPU per frame", used / static_cast<double>(painted));
+        }
+        std::printf("\n");
     };
     window("showing, nothing changes");
     manager.setAlertMode(true);
@@ -151,7 +194,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     if (cpu) {
-        return cpuFigures(argc > 2 ? std::atoi(argv[2]) : 10);
+        return cpuFigures(argc > 2 ? std::atoi(argv[2]) : 10,
+                          argc > 3 && std::strcmp(argv[3], "layer-shell") == 0);
     }
     return renderFigures();
 }

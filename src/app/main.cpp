@@ -4,6 +4,7 @@
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TerminationSignals.h"
 #include "platform/linux/i18n/QtLocalizer.h"
+#include "platform/linux/wayland/OverlayRoute.h"
 #include "ui/AppDelegate.h"
 #include "ui/AppSignals.h"
 #include "ui/tray/TrayController.h"
@@ -64,6 +65,11 @@ int main(int argc, char* argv[]) {
                    "Tavrine a besoin d'une session de bureau.\n",
                    stderr);
         return 1;
+    }
+
+    // Before the QApplication: the route may point Qt at XWayland.
+    if (const OverlayRoute route = OverlayRoute::choose(); !route.line.empty()) {
+        std::fprintf(stderr, "%s\n", route.line.c_str());
     }
 
     QApplication app(argc, argv);

@@ -19,6 +19,8 @@
 #include "platform/linux/settings/QSettingsStore.h"
 #include "platform/linux/settings/XdgAutostart.h"
 #include "platform/linux/shortcut/GlobalShortcutChoice.h"
+#include "platform/linux/wayland/LayerShellWindowSystem.h"
+#include "platform/linux/wayland/OverlayRoute.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -27,11 +29,28 @@
 
 namespace tavrine {
 
+namespace {
+
+// The overlay's window system on the route taken at start: layer surfaces where the Wayland compositor
+// offers them, Qt's windows (X11 or XWayland) everywhere else.
+std::unique_ptr<WindowSystem> makeWindowSystem(Executor& executor, const QString& badgeText) {
+    if (OverlayRoute::chosen().kind == OverlayRoute::Kind::layerShell) {
+        auto layerShell =
+            std::make_unique<LayerShellWindowSystem>(executor, badgeText, QtWindowSystem::systemClock());
+        if (layerShell->isConnected()) {
+            return layerShell;
+        }
+    }
+    return std::make_unique<QtWindowSystem>(executor, badgeText);
+}
+
+} // namespace
+
 struct AppServices::Parts {
     Parts(const Localizer& localizer, const Options& options)
         : localizer(localizer), loginItem(QCoreApplication::applicationFilePath()),
           frameSource(makeFrameSource(options.cameraSpec)), models(executor, FaceModelPaths::locate()),
-          windowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C"))),
+          windowSystem(makeWindowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C")))),
           systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
           power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()),
           shortcut(chooseGlobalShortcut(QDBusConnection::sessionBus(), std::cerr)),
@@ -44,7 +63,7 @@ struct AppServices::Parts {
     XdgAutostart loginItem;
     std::shared_ptr<GstFrameSource> frameSource;
     FaceModelLoader models;
-    QtWindowSystem windowSystem;
+    std::unique_ptr<WindowSystem> windowSystem;
     DBusSystemEventMonitor systemEvents;
     UPowerSource power;
     FreedesktopNotifier notifier;
@@ -62,7 +81,7 @@ AppServices::AppServices(const Localizer& localizer, Options options)
     SharedInstance<CameraSession>::setFactory(
         [&p] { return std::make_unique<CameraSession>(p.frameSource, p.executor); });
     SharedInstance<OverlayWindowManager>::setFactory(
-        [&p] { return std::make_unique<OverlayWindowManager>(p.windowSystem); });
+        [&p] { return std::make_unique<OverlayWindowManager>(*p.windowSystem); });
     // Each start tells the camera the analysis rate of the run, so that it drops the frames the analyzer
     // would not admit before converting them, and the analyzer tells it which frames it took.
     auto makeAnalyzer = [&p, make = p.models.analyzerFactory(p.executor, p.clock)](int fpsLimit) {

@@ -50,6 +50,7 @@ template <typename T, typename V> void OverlayContentView::watch(Published<T>& p
 void OverlayContentView::changed() {
     ++updateRequests_;
     update();
+    Q_EMIT contentChanged();
 }
 
 void OverlayContentView::startFlash() {

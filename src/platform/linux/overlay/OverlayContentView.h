@@ -36,6 +36,11 @@ class OverlayContentView : public QWidget {
     // How many times a repaint was asked for (tests check that nothing is redrawn without a change).
     int updateRequests() const { return updateRequests_; }
 
+  Q_SIGNALS:
+    // Something it shows changed. A window that paints the view into buffers of its own, without
+    // showing it, repaints on this.
+    void contentChanged();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -49,6 +49,12 @@ thread_ticks() {
 app_start --camera "$clip"
 sleep "$warmup" # models loaded, pools filled
 app_alive || { echo "FAIL the application died during warm-up"; exit 1; }
+# Without its models the filter stops: the figure would be that of an idle application.
+if grep -q "model not found\|model could not\|model is corrupt\|model has" "$APP_LOG"; then
+    app_stop
+    echo "FAIL the face models did not load (TAVRINE_MODEL_DIR; see $APP_LOG)"
+    exit 1
+fi
 ticks0=$(cpu_ticks)
 threads0=$(thread_ticks)
 t0=$(date +%s.%N)

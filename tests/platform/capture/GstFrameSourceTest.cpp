@@ -386,9 +386,9 @@ struct PtsCounter {
 // over 1.5 s of stream time: 15 frames at 10 fps (every third frame), 22 or 23 at 15 fps, 45 unlimited. A
 // consumer that turns every frame away (a suspended analyzer) also gets the frame after each one let
 // through, which moves the next one on: two frames every 133 ms, 22 or 23. A camera that offers slower
-// modes is asked for one, counted where its frames come in: 10 fps when it offers 10 (15 frames), 20 when
-// it offers 15, 20 and 30 (30 frames); one that lists a mode it then refuses is started again in a mode
-// of its own (30 fps) and the gate still thins it.
+// modes is asked for one, counted where its frames come in: 10 fps for an analysis at 5 (15 frames; 7 or 8
+// analysed), 20 when it offers 15, 20 and 30 for one at 10 (30 frames); one that lists a mode it then
+// refuses is started again in a mode of its own (30 fps) and the gate still thins it.
 TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAndConversion) {
     const fs::path clip = dir / "thirty.webm";
     ASSERT_TRUE(makeClip(clip, 320, 240, 30, 90, 0xff808080));
@@ -411,8 +411,8 @@ TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAn
         {GstFrameSource::Kind::description, live, 0, true, "videoconvert", 45, 45},
         {GstFrameSource::Kind::description, live, 10, false, "videoconvert", 22, 22},
         {GstFrameSource::Kind::description,
-         simulated + ",format=YUY2,framerate={30/1,15/1,10/1}" + GstFrameSource::cameraDecodeStage(), 10,
-         true, "cameramode", 15, 15},
+         simulated + ",format=YUY2,framerate={30/1,15/1,10/1,5/1}" + GstFrameSource::cameraDecodeStage(), 5,
+         true, "cameramode", 15, 8},
         {GstFrameSource::Kind::description,
          simulated + " ! jpegenc ! image/jpeg,framerate={30/1,20/1,15/1}" +
              GstFrameSource::cameraDecodeStage(),
@@ -467,20 +467,20 @@ TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds
         std::string expected; // empty: the camera picks its own
     };
     const Case cases[] = {
-        {"the analysis rate itself when offered",
+        {"two frames an analysis interval, not exactly its rate",
          yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1};" + mjpeg + ",framerate={30/1,15/1}", 10,
-         yuyv + ",framerate=10/1"},
+         yuyv + ",framerate=20/1"},
+        {"a slow analysis", yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1}", 5, yuyv + ",framerate=10/1"},
         {"15 would give the analysis 7.5 frames: 20", yuyv + ",framerate={30/1,20/1,15/1}", 10,
          yuyv + ",framerate=20/1"},
         {"15 would give 7.5: 30",
          mjpeg + ",framerate={30/1,15/1};image/jpeg,width=1280,height=720,framerate=15/1", 10,
          mjpeg + ",framerate=30/1"},
-        {"a range: the analysis rate", yuyv + ",framerate=[1/1,30/1]", 10, yuyv + ",framerate=10/1"},
+        {"a range: twice the analysis rate", yuyv + ",framerate=[1/1,30/1]", 10, yuyv + ",framerate=20/1"},
         {"a range starting above it: its lowest multiple", yuyv + ",framerate=[15/1,30/1]", 10,
          yuyv + ",framerate=20/1"},
         {"NTSC rates", yuyv + ",framerate={30000/1001,15000/1001}", 10, yuyv + ",framerate=30000/1001"},
-        {"exactly the rate at another analysis rate", yuyv + ",framerate={30/1,25/1,20/1,15/1}", 15,
-         yuyv + ",framerate=15/1"},
+        {"another analysis rate", yuyv + ",framerate={30/1,25/1,20/1,15/1}", 15, yuyv + ",framerate=30/1"},
         {"raw before JPEG at the same size and rate", mjpeg + ",framerate=30/1;" + yuyv + ",framerate=30/1",
          10, yuyv + ",framerate=30/1"},
         {"a full analysis rate before raw", yuyv + ",framerate=5/1;" + mjpeg + ",framerate=30/1", 10,
@@ -492,7 +492,7 @@ TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds
         {"a wide camera: the width fills it",
          "image/jpeg,width=1920,height=1080,framerate={30/1,10/1};image/jpeg,width=640,height=360,"
          "framerate={30/1,10/1};image/jpeg,width=1280,height=720,framerate={30/1,10/1}",
-         10, "image/jpeg,width=640,height=360,framerate=10/1"},
+         10, "image/jpeg,width=640,height=360,framerate=30/1"},
         {"only small pictures: the largest",
          "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;video/x-raw,format=YUY2,width=352,"
          "height=288,framerate=30/1",

@@ -65,7 +65,8 @@ class GstFrameSource final : public FrameSource {
 
     // The mode to ask of a camera that offers `offered` (caps, as its source reports them) when the analysis
     // takes framesPerSecond: raw frames or Motion-JPEG; the lowest rate that still gives the analysis all
-    // its frames through the rate gate (else the one that gives it the most); a picture at least as wide
+    // its frames (two an analysis interval or more: 20 or 30 for 10; else the one that gives it the most);
+    // a picture at least as wide
     // or as tall as the analysed 640x480, the smallest such (else the largest); raw before JPEG. Empty
     // when nothing fits or the rate is unlimited: the camera then picks its own.
     static std::string chooseCameraMode(const std::string& offered, int framesPerSecond);

@@ -5,8 +5,6 @@
 #include <chrono>
 #include <cstdio>
 
-#include <malloc.h>
-
 namespace tavrine {
 
 namespace {
@@ -53,9 +51,6 @@ FaceModelLoader::FaceModelLoader(Executor& mainExecutor, FaceModelPaths paths,
         // time than it saves.
         cv::setNumThreads(1);
         BlazeFaceDetector::Loaded loaded = BlazeFaceDetector::load(paths, options);
-        // Reading the landmark model leaves its temporaries (tens of MB in small blocks) freed in this
-        // thread's heap, where they would stay resident: hand them back.
-        malloc_trim(0);
         if (!loaded.detector) {
             std::fprintf(stderr, "tavrine: %s\n", loaded.error.c_str());
         }

@@ -515,7 +515,7 @@ std::optional<CameraError> GstFrameSource::startPlaying(FrameHandler onFrame, bo
     return std::nullopt;
 }
 
-std::optional<CameraError> GstFrameSource::play(const std::string& location, bool chooseMode) {
+std::optional<CameraError> GstFrameSource::play(const std::string& location, bool withMode) {
     GError* parseError = nullptr;
     GstElement* pipeline = gst_parse_launch(pipelineDescription(location).c_str(), &parseError);
     if (parseError || !pipeline) {
@@ -542,7 +542,7 @@ std::optional<CameraError> GstFrameSource::play(const std::string& location, boo
 
     // A camera opens on the way to READY; from there it tells its modes, and one is chosen before it plays.
     GstStateChangeReturn result = gst_element_set_state(pipeline, GST_STATE_READY);
-    const bool modeChosen = result != GST_STATE_CHANGE_FAILURE && chooseMode && applyCameraMode(pipeline);
+    const bool modeChosen = result != GST_STATE_CHANGE_FAILURE && withMode && applyCameraMode(pipeline);
     if (result != GST_STATE_CHANGE_FAILURE) {
         result = gst_element_set_state(pipeline, GST_STATE_PLAYING);
     }

@@ -102,8 +102,8 @@ class GstFrameSource final : public FrameSource {
     // says each thing once; after a loss, the first frame says it is back.
     void say(const std::string& line);
     std::string pipelineDescription(const std::string& location) const;
-    // chooseMode: ask a camera for the mode chooseCameraMode picks among those it offers.
-    std::optional<CameraError> play(const std::string& location, bool chooseMode);
+    // withMode: ask a camera for the mode chooseCameraMode picks among those it offers.
+    std::optional<CameraError> play(const std::string& location, bool withMode);
     // Sets the camera's mode filter, once the device is open; false when it leaves the camera to choose.
     bool applyCameraMode(GstElement* pipeline);
     void teardown();

@@ -5,6 +5,9 @@
 // Usage: tavrine_bench_capture [SECONDS] [SOURCE] [FPS]   (defaults: 10, demo, 10)
 // SOURCE is a --camera value, or camera:DESCRIPTION for a simulated webcam, e.g.
 //   "camera:videotestsrc is-live=true ! video/x-raw,width=640,height=480,framerate=30/1 ! jpegenc"
+// A simulated webcam that lists several modes is asked for one, as a real one is, e.g.
+//   "camera:videotestsrc is-live=true !
+//   video/x-raw,format=YUY2,width=640,height=480,framerate={30/1,20/1,10/1}"
 
 #include "core/detection/FaceAnalyzer.h"
 #include "core/util/VirtualExecutor.h"

@@ -353,7 +353,8 @@ struct PtsCounter {
         }
         return GST_PAD_PROBE_OK;
     }
-    // Watches the sink pad of the pipeline's first element made by `factory`; false when there is none.
+    // Watches the sink pad of the pipeline's first element made by `factory` or named so; false when there
+    // is none.
     bool watch(GstElement* pipeline, const char* factory) {
         GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
         GValue item = G_VALUE_INIT;
@@ -361,7 +362,8 @@ struct PtsCounter {
         while (!found && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
             auto* element = GST_ELEMENT(g_value_get_object(&item));
             GstElementFactory* made = gst_element_get_factory(element);
-            if (made && std::string(GST_OBJECT_NAME(made)) == factory) {
+            if ((made && std::string(GST_OBJECT_NAME(made)) == factory) ||
+                std::string(GST_OBJECT_NAME(element)) == factory) {
                 GstPad* pad = gst_element_get_static_pad(element, "sink");
                 gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, &PtsCounter::onBuffer, this, nullptr);
                 gst_object_unref(pad);
@@ -383,7 +385,10 @@ struct PtsCounter {
 // are dropped before the conversion to BGRA, and for a Motion-JPEG camera before the JPEG decoding. Counted
 // over 1.5 s of stream time: 15 frames at 10 fps (every third frame), 22 or 23 at 15 fps, 45 unlimited. A
 // consumer that turns every frame away (a suspended analyzer) also gets the frame after each one let
-// through, which moves the next one on: two frames every 133 ms, 22 or 23.
+// through, which moves the next one on: two frames every 133 ms, 22 or 23. A camera that offers slower
+// modes is asked for one, counted where its frames come in: 10 fps for an analysis at 5 (15 frames; 7 or 8
+// analysed), 20 when it offers 15, 20 and 30 for one at 10 (30 frames); one that lists a mode it then
+// refuses is started again in a mode of its own (30 fps) and the gate still thins it.
 TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAndConversion) {
     const fs::path clip = dir / "thirty.webm";
     ASSERT_TRUE(makeClip(clip, 320, 240, 30, 90, 0xff808080));
@@ -395,14 +400,27 @@ TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAn
         bool takesFrames;    // the consumer calls frameAdmitted() for every frame
         const char* watched; // the element whose input is counted
         int expected;
+        int delivered;
     };
+    const std::string simulated = "videotestsrc is-live=true ! video/x-raw,width=640,height=480";
     const Case cases[] = {
-        {GstFrameSource::Kind::description, live, 10, true, "videoconvert", 15},
+        {GstFrameSource::Kind::description, live, 10, true, "videoconvert", 15, 15},
         {GstFrameSource::Kind::description, live + " ! jpegenc" + GstFrameSource::cameraDecodeStage(), 10,
-         true, "decodebin", 15},
-        {GstFrameSource::Kind::file, clip.string(), 15, true, "videoconvert", 22},
-        {GstFrameSource::Kind::description, live, 0, true, "videoconvert", 45},
-        {GstFrameSource::Kind::description, live, 10, false, "videoconvert", 22},
+         true, "decodebin", 15, 15},
+        {GstFrameSource::Kind::file, clip.string(), 15, true, "videoconvert", 22, 22},
+        {GstFrameSource::Kind::description, live, 0, true, "videoconvert", 45, 45},
+        {GstFrameSource::Kind::description, live, 10, false, "videoconvert", 22, 22},
+        {GstFrameSource::Kind::description,
+         simulated + ",format=YUY2,framerate={30/1,15/1,10/1,5/1}" + GstFrameSource::cameraDecodeStage(), 5,
+         true, "cameramode", 15, 8},
+        {GstFrameSource::Kind::description,
+         simulated + " ! jpegenc ! image/jpeg,framerate={30/1,20/1,15/1}" +
+             GstFrameSource::cameraDecodeStage(),
+         10, true, "cameramode", 30, 15},
+        {GstFrameSource::Kind::description,
+         "videotestsrc is-live=true ! video/x-raw,width=320,height=240,framerate={30/1,15/1} ! jpegenc" +
+             GstFrameSource::cameraDecodeStage(),
+         10, true, "cameramode", 45, 15},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.location + " at " + std::to_string(c.limit) + " fps" +
@@ -434,7 +452,63 @@ TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAn
         source.stop(); // removes the probes with the pipeline
         ASSERT_TRUE(past) << "the stream never reached 1.8 s";
         EXPECT_NEAR(watched.inWindow, c.expected, 1) << "frames into " << c.watched;
-        EXPECT_NEAR(delivered.inWindow, c.expected, 1) << "frames delivered";
+        EXPECT_NEAR(delivered.inWindow, c.delivered, 1) << "frames delivered";
+    }
+}
+
+// The mode asked of a camera, from the modes it lists (as v4l2src reports them), at an analysis rate.
+TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds) {
+    const std::string yuyv = "video/x-raw,format=YUY2,width=640,height=480";
+    const std::string mjpeg = "image/jpeg,width=640,height=480";
+    struct Case {
+        const char* what;
+        std::string offered;
+        int fps;
+        std::string expected; // empty: the camera picks its own
+    };
+    const Case cases[] = {
+        {"two frames an analysis interval, not exactly its rate",
+         yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1};" + mjpeg + ",framerate={30/1,15/1}", 10,
+         yuyv + ",framerate=20/1"},
+        {"a slow analysis", yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1}", 5, yuyv + ",framerate=10/1"},
+        {"15 would give the analysis 7.5 frames: 20", yuyv + ",framerate={30/1,20/1,15/1}", 10,
+         yuyv + ",framerate=20/1"},
+        {"15 would give 7.5: 30",
+         mjpeg + ",framerate={30/1,15/1};image/jpeg,width=1280,height=720,framerate=15/1", 10,
+         mjpeg + ",framerate=30/1"},
+        {"a range: twice the analysis rate", yuyv + ",framerate=[1/1,30/1]", 10, yuyv + ",framerate=20/1"},
+        {"a range starting above it: its lowest multiple", yuyv + ",framerate=[15/1,30/1]", 10,
+         yuyv + ",framerate=20/1"},
+        {"NTSC rates", yuyv + ",framerate={30000/1001,15000/1001}", 10, yuyv + ",framerate=30000/1001"},
+        {"another analysis rate", yuyv + ",framerate={30/1,25/1,20/1,15/1}", 15, yuyv + ",framerate=30/1"},
+        {"raw before JPEG at the same size and rate", mjpeg + ",framerate=30/1;" + yuyv + ",framerate=30/1",
+         10, yuyv + ",framerate=30/1"},
+        {"a full analysis rate before raw", yuyv + ",framerate=5/1;" + mjpeg + ",framerate=30/1", 10,
+         mjpeg + ",framerate=30/1"},
+        {"the smallest picture that fills the frame",
+         "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;" + yuyv +
+             ",framerate=30/1;video/x-raw,format=YUY2,width=1280,height=720,framerate=10/1",
+         10, yuyv + ",framerate=30/1"},
+        {"a wide camera: the width fills it",
+         "image/jpeg,width=1920,height=1080,framerate={30/1,10/1};image/jpeg,width=640,height=360,"
+         "framerate={30/1,10/1};image/jpeg,width=1280,height=720,framerate={30/1,10/1}",
+         10, "image/jpeg,width=640,height=360,framerate=30/1"},
+        {"only small pictures: the largest",
+         "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;video/x-raw,format=YUY2,width=352,"
+         "height=288,framerate=30/1",
+         10, "video/x-raw,format=YUY2,width=352,height=288,framerate=30/1"},
+        {"a slow camera: its fastest", "video/x-raw,format=YUY2,width=1280,height=720,framerate={5/1,8/1}",
+         10, "video/x-raw,format=YUY2,width=1280,height=720,framerate=8/1"},
+        {"sizes as ranges", "video/x-raw,format=YUY2,width=[160,1920],height=[120,1080],framerate=30/1", 10,
+         yuyv + ",framerate=30/1"},
+        {"nothing we decode",
+         "video/x-h264,width=640,height=480,framerate=30/1;video/x-bayer,width=640,height=480", 10, ""},
+        {"no rate limit", yuyv + ",framerate={30/1,10/1}", 0, ""},
+        {"not caps", "((", 10, ""},
+        {"anything", "ANY", 10, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GstFrameSource::chooseCameraMode(c.offered, c.fps), c.expected) << c.what;
     }
 }
 

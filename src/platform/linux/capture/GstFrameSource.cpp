@@ -6,10 +6,16 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,12 +26,17 @@ namespace {
 
 constexpr const char* kFrameCaps = "video/x-raw,format=BGRA,width=640,height=480,pixel-aspect-ratio=1/1";
 // What a webcam may send that we can use: raw frames or Motion-JPEG (the only 640x480 or 30 fps format
-// of some cameras). H.264 from some UVC cameras is left out: its decoder may not be installed. v4l2src
-// then picks, among these, the mode nearest 30 fps and 640x480.
-// The rate gate drops frames before the JPEG decoding.
+// of some cameras). H.264 from some UVC cameras is left out: its decoder may not be installed. The
+// "cameramode" filter is set, once the device is open, to the mode chosen among those it offers
+// (chooseCameraMode); left open, v4l2src picks its own. The rate gate drops frames before the JPEG
+// decoding, for a camera that cannot send as slowly as the analysis.
 constexpr const char* kCameraDecode =
-    " ! capsfilter caps=\"video/x-raw;image/jpeg\" ! identity name=rategate silent=true ! decodebin";
+    " ! capsfilter name=cameramode ! capsfilter caps=\"video/x-raw;image/jpeg\""
+    " ! identity name=rategate silent=true ! decodebin";
+constexpr const char* kCameraMode = "cameramode";
 constexpr const char* kRateGate = "rategate";
+constexpr int kFrameWidth = 640;
+constexpr int kFrameHeight = 480;
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 void initGstreamerOnce() {
@@ -77,7 +88,190 @@ std::optional<CameraError> checkPath(const std::string& path, bool device) {
     return std::nullopt;
 }
 
+// A frame rate in frames a second, as the fraction the device states it in.
+struct Rate {
+    int num = 0;
+    int den = 1;
+    double value() const { return den > 0 ? static_cast<double>(num) / den : 0.0; }
+};
+
+// The frames a second the analysis can count on from a camera sending `rate`. The analyzer admits a frame
+// a whole interval after the last one by the wall clock: from a camera at exactly the analysis rate, the
+// frames that arrive a few ms early are turned away and the next comes an interval later (measured: 7.3 to
+// 7.6 frames analysed a second from a camera at 10 fps, 9 from one at 20 or 30). With two frames or more
+// per interval, the next one comes soon after and the analysis keeps its rate; between one and two, about
+// one frame in two is analysed; below the analysis rate, every frame is.
+double analysedRate(double rate, int framesPerSecond) {
+    if (rate >= 1.94 * framesPerSecond) {
+        return framesPerSecond;
+    }
+    if (rate < 0.97 * framesPerSecond) {
+        return std::max(rate, 0.0);
+    }
+    return rate / 2;
+}
+
+// The rate to ask of one mode among those it offers (one, a list, or a range of which the bounds and the
+// multiples of the analysis rate are tried): the one that gives the analysis the most frames, and of those
+// the lowest. For an analysis at 10 a second: 20 rather than 10 or 15, 30 when 20 is not offered.
+// Nothing when the mode states no usable rate.
+std::optional<Rate> pickRate(const GValue* offered, int framesPerSecond) {
+    if (!offered) {
+        return std::nullopt;
+    }
+    std::vector<Rate> rates;
+    const auto add = [&rates](const GValue* fraction) {
+        rates.push_back(
+            {gst_value_get_fraction_numerator(fraction), gst_value_get_fraction_denominator(fraction)});
+    };
+    if (GST_VALUE_HOLDS_FRACTION(offered)) {
+        add(offered);
+    } else if (GST_VALUE_HOLDS_LIST(offered)) {
+        for (guint i = 0; i < gst_value_list_get_size(offered); ++i) {
+            const GValue* item = gst_value_list_get_value(offered, i);
+            if (GST_VALUE_HOLDS_FRACTION(item)) {
+                add(item);
+            }
+        }
+    } else if (GST_VALUE_HOLDS_FRACTION_RANGE(offered)) {
+        add(gst_value_get_fraction_range_min(offered));
+        add(gst_value_get_fraction_range_max(offered));
+        const double low = rates[0].value();
+        const double high = rates[1].value();
+        for (int k = 1; k <= 8 && k * framesPerSecond <= high; ++k) {
+            if (k * framesPerSecond >= low) {
+                rates.push_back({k * framesPerSecond, 1});
+            }
+        }
+    }
+    std::optional<Rate> best;
+    double bestAnalysed = 0.0;
+    for (const Rate& rate : rates) {
+        const double analysed = analysedRate(rate.value(), framesPerSecond);
+        if (analysed <= 0.0) {
+            continue;
+        }
+        if (!best || analysed > bestAnalysed + 1e-6 ||
+            (analysed > bestAnalysed - 1e-6 && rate.value() < best->value())) {
+            best = rate;
+            bestAnalysed = analysed;
+        }
+    }
+    return best;
+}
+
+// One mode of a camera with the rate we would ask of it, and how it ranks against the others.
+struct Mode {
+    std::string caps;
+    double analysed = 0.0; // frames a second the analysis would get from it
+    bool small = false;    // smaller than the analysed frame both ways: the picture would be enlarged
+    long pixels = 0;
+    bool jpeg = false; // must be decoded: costs more than a raw frame of the same size
+    double rate = 0.0;
+
+    // The analysis at its full rate first (its schedule counts in frames), then a picture as detailed as the
+    // analysed frame, then the fewest pixels to convert, raw before Motion-JPEG, and the fewest frames sent.
+    bool betterThan(const Mode& other, int framesPerSecond) const {
+        const auto key = [framesPerSecond](const Mode& m) {
+            const bool full = m.analysed >= 0.97 * framesPerSecond;
+            return std::tuple(!full, full ? 0.0 : -m.analysed, m.small, m.small ? -m.pixels : m.pixels,
+                              m.jpeg, m.rate);
+        };
+        return key(*this) < key(other);
+    }
+};
+
+std::optional<Mode> describeMode(const GstStructure* offered, int framesPerSecond) {
+    const bool jpeg = gst_structure_has_name(offered, "image/jpeg");
+    if (!jpeg && !gst_structure_has_name(offered, "video/x-raw")) {
+        return std::nullopt;
+    }
+    // Sizes and formats given as ranges or lists are settled the way the pipeline would settle them.
+    GstStructure* s = gst_structure_copy(offered);
+    gst_structure_fixate_field_nearest_int(s, "width", kFrameWidth);
+    gst_structure_fixate_field_nearest_int(s, "height", kFrameHeight);
+    gst_structure_fixate_field(s, "format");
+    int width = 0;
+    int height = 0;
+    const char* named = jpeg ? nullptr : gst_structure_get_string(s, "format");
+    const std::string format = named ? named : "";
+    const bool sized = gst_structure_get_int(s, "width", &width) &&
+                       gst_structure_get_int(s, "height", &height) && width > 0 && height > 0;
+    const bool decodable = jpeg || gst_video_format_from_string(format.c_str()) != GST_VIDEO_FORMAT_UNKNOWN;
+    const auto rate = pickRate(gst_structure_get_value(s, "framerate"), framesPerSecond);
+    gst_structure_free(s);
+    if (!sized || !decodable) {
+        return std::nullopt;
+    }
+    Mode mode;
+    mode.jpeg = jpeg;
+    mode.caps = jpeg ? std::string("image/jpeg") : std::string("video/x-raw,format=") + format;
+    mode.caps += ",width=" + std::to_string(width) + ",height=" + std::to_string(height);
+    if (rate) {
+        mode.caps += ",framerate=" + std::to_string(rate->num) + "/" + std::to_string(rate->den);
+        mode.rate = rate->value();
+        mode.analysed = analysedRate(mode.rate, framesPerSecond);
+    }
+    mode.small = width < kFrameWidth && height < kFrameHeight;
+    mode.pixels = static_cast<long>(width) * height;
+    return mode;
+}
+
+std::string chooseMode(const GstCaps* offered, int framesPerSecond) {
+    std::optional<Mode> best;
+    if (offered && !gst_caps_is_any(offered)) {
+        for (guint i = 0; i < gst_caps_get_size(offered); ++i) {
+            const auto mode = describeMode(gst_caps_get_structure(offered, i), framesPerSecond);
+            if (mode && (!best || mode->betterThan(*best, framesPerSecond))) {
+                best = mode;
+            }
+        }
+    }
+    return best ? best->caps : std::string();
+}
+
 } // namespace
+
+std::string GstFrameSource::chooseCameraMode(const std::string& offered, int framesPerSecond) {
+    if (framesPerSecond <= 0) {
+        return {};
+    }
+    initGstreamerOnce();
+    GstCaps* caps = gst_caps_from_string(offered.c_str());
+    std::string chosen = chooseMode(caps, framesPerSecond);
+    if (caps) {
+        gst_caps_unref(caps);
+    }
+    return chosen;
+}
+
+bool GstFrameSource::applyCameraMode(GstElement* pipeline) {
+    const int framesPerSecond = frameRateLimit_.load();
+    GstElement* filter = gst_bin_get_by_name(GST_BIN(pipeline), kCameraMode);
+    if (!filter) {
+        return false;
+    }
+    std::string chosen;
+    GstPad* pad = gst_element_get_static_pad(filter, "sink");
+    if (pad && framesPerSecond > 0) {
+        // What the open device offers: every format, size and rate of it.
+        GstCaps* offered = gst_pad_peer_query_caps(pad, nullptr);
+        chosen = chooseMode(offered, framesPerSecond);
+        if (offered) {
+            gst_caps_unref(offered);
+        }
+    }
+    if (!chosen.empty()) {
+        GstCaps* caps = gst_caps_from_string(chosen.c_str());
+        g_object_set(filter, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+    }
+    if (pad) {
+        gst_object_unref(pad);
+    }
+    gst_object_unref(filter);
+    return !chosen.empty();
+}
 
 // Lets through a buffer that comes at least minSpacing of stream time after the last one let through, and
 // drops the others, with one exception: when the consumer did not take the last frame let through (the
@@ -300,7 +494,7 @@ std::optional<CameraError> GstFrameSource::startPlaying(FrameHandler onFrame, bo
     }
     onFrame_ = std::move(onFrame);
     interrupted_ = false;
-    if (auto error = play(target.location)) {
+    if (auto error = play(target.location, true)) {
         onFrame_ = nullptr;
         return error;
     }
@@ -321,7 +515,7 @@ std::optional<CameraError> GstFrameSource::startPlaying(FrameHandler onFrame, bo
     return std::nullopt;
 }
 
-std::optional<CameraError> GstFrameSource::play(const std::string& location) {
+std::optional<CameraError> GstFrameSource::play(const std::string& location, bool withMode) {
     GError* parseError = nullptr;
     GstElement* pipeline = gst_parse_launch(pipelineDescription(location).c_str(), &parseError);
     if (parseError || !pipeline) {
@@ -346,7 +540,12 @@ std::optional<CameraError> GstFrameSource::play(const std::string& location) {
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
     gst_object_unref(sink);
 
-    GstStateChangeReturn result = gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    // A camera opens on the way to READY; from there it tells its modes, and one is chosen before it plays.
+    GstStateChangeReturn result = gst_element_set_state(pipeline, GST_STATE_READY);
+    const bool modeChosen = result != GST_STATE_CHANGE_FAILURE && withMode && applyCameraMode(pipeline);
+    if (result != GST_STATE_CHANGE_FAILURE) {
+        result = gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    }
     if (result == GST_STATE_CHANGE_ASYNC) {
         const auto timeoutNs = static_cast<GstClockTime>(options_.startTimeout.count()) * GST_MSECOND;
         result = gst_element_get_state(pipeline, nullptr, nullptr, timeoutNs);
@@ -367,6 +566,10 @@ std::optional<CameraError> GstFrameSource::play(const std::string& location) {
         }
         gst_element_set_state(pipeline, GST_STATE_NULL);
         gst_object_unref(pipeline);
+        if (modeChosen && error == CameraError::configurationFailed) {
+            // A device that lists a mode it then refuses: let it pick its own, the rate gate thins it.
+            return play(location, false);
+        }
         return error;
     }
     std::lock_guard lock(pipelineMutex_);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,7 +24,8 @@ namespace tavrine {
 // played in real time and looped, or any source description (tests). A watcher thread reports an error
 // or a stall while running as an interruption (tearing a failed pipeline down) and its end when frames
 // flow again; opening the device again is the owner's call (restart), which keeps to the same camera.
-// With a frame-rate limit, frames closer together than the analysis interval are dropped where the
+// With a frame-rate limit, a camera is asked for a mode that sends no more frames than the analysis needs
+// (chooseCameraMode), and frames closer together than the analysis interval are dropped where the
 // pipeline first sees them (before a camera's JPEG decoding, right after a file's decoding), so no frame
 // is converted only to be thrown away.
 // What a GStreamer error at start means to the caller: no device (not found), no right to use it (not
@@ -61,6 +63,14 @@ class GstFrameSource final : public FrameSource {
     // it behind a simulated camera.
     static std::string cameraDecodeStage();
 
+    // The mode to ask of a camera that offers `offered` (caps, as its source reports them) when the analysis
+    // takes framesPerSecond: raw frames or Motion-JPEG; the lowest rate that still gives the analysis all
+    // its frames (two an analysis interval or more: 20 or 30 for 10; else the one that gives it the most);
+    // a picture at least as wide
+    // or as tall as the analysed 640x480, the smallest such (else the largest); raw before JPEG. Empty
+    // when nothing fits or the rate is unlimited: the camera then picks its own.
+    static std::string chooseCameraMode(const std::string& offered, int framesPerSecond);
+
     // The analysis rate for the pipelines built from now on (the next start, a rebuild); 0 lifts the limit.
     // Any thread.
     void setFrameRateLimit(int framesPerSecond) { frameRateLimit_ = framesPerSecond; }
@@ -92,7 +102,10 @@ class GstFrameSource final : public FrameSource {
     // says each thing once; after a loss, the first frame says it is back.
     void say(const std::string& line);
     std::string pipelineDescription(const std::string& location) const;
-    std::optional<CameraError> play(const std::string& location);
+    // withMode: ask a camera for the mode chooseCameraMode picks among those it offers.
+    std::optional<CameraError> play(const std::string& location, bool withMode);
+    // Sets the camera's mode filter, once the device is open; false when it leaves the camera to choose.
+    bool applyCameraMode(GstElement* pipeline);
     void teardown();
     void watch();
     void onSample(GstAppSink* sink);

@@ -6,6 +6,7 @@
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "ui/AppDelegate.h"
 #include "ui/AppSignals.h"
+#include "ui/shared/ColorScheme.h"
 #include "ui/tray/TrayController.h"
 
 #include <QApplication>
@@ -92,6 +93,8 @@ int main(int argc, char* argv[]) {
     }
 
     MainThreadProbe probe;
+    // Light or dark as the desktop prefers, before the first window.
+    ColorScheme colorScheme;
     QtLocalizer localizer;
     AppWiring wiring(commandLine.camera, localizer);
     AppDelegate delegate(wiring.context());

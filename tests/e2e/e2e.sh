@@ -59,6 +59,17 @@ tray_icon_digest() {
         org.kde.StatusNotifierItem IconPixmap 2>/dev/null | md5sum | cut -c1-16
 }
 
+# The tray item's icon name and status, as the tray host reads them.
+sni_string() { sni_property "$1" | grep -o "'[^']*'" | head -n 1 | tr -d "'"; }
+tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" = "$2" ]; }
+# The named icon is there for the host: under the item's theme path, or in the installed theme.
+tray_icon_found() {
+    local name dir
+    name=$(sni_string IconName)
+    dir=$(sni_string IconThemePath)
+    [ -n "$name" ] && [ -f "${dir:-/usr/share/icons}/hicolor/scalable/status/$name.svg" ]
+}
+
 tray_icon_differs() {
     local d
     d=$(tray_icon_digest)
@@ -375,6 +386,9 @@ scenario_preferences() {
     app_start --camera "$(clip_path facing)"
     eventually 20 "the filter runs at strength 3" overlay_reads "$(expected nominal)"
     eventually 10 "the tray icon is registered" tray_registered
+    eventually 5 "the tray names the open eye of the icon theme, status Active" \
+        tray_shows tavrine-active-symbolic Active
+    check "the tray host finds that icon" tray_icon_found
     local panel x y w h
     panel=$(open_panel)
     check "the tray icon opens the panel" [ -n "$panel" ]
@@ -465,6 +479,8 @@ scenario_camera() {
     rm -f "$dev/video3.webm" "$cam"
     cp "$(clip_path empty)" "$dev/video0.webm"
     eventually 15 "losing the camera hides the stripes and the tray says the camera is missing" camera_shown_missing
+    eventually 5 "the tray names the struck-through eye" tray_shows tavrine-paused-symbolic Active
+    check "the tooltip says the protection comes back by itself" tray_tooltip_has "reprendra d"
     eventually 5 "the tray icon shows the pause" tray_icon_differs "$icon_running"
     # Past two 5 s retries: no timer alone brings the filter back to "running".
     check "it stays shown missing while the camera is away (12 s)" stays 12 camera_shown_missing
@@ -599,6 +615,8 @@ scenario_quit() {
     app_start --camera "$(clip_path onlooker)"
     eventually 20 "the onlooker raises a notification" notified
     eventually 10 "the tray icon is registered" tray_registered
+    eventually 5 "during the alert the tray item asks for attention with the alert eye" \
+        tray_shows tavrine-alert-symbolic NeedsAttention
     local panel x y w h
     panel=$(open_panel)
     check "the tray icon opens the panel" [ -n "$panel" ]
@@ -726,12 +744,52 @@ same_anchor() {
     [ "${dx#-}" -le 1 ] && [ "${b[1]}" = "${a[1]}" ]
 }
 
+# Areas of the panel's home page: the status line under the name, and the notice under the header.
+PANEL_STATUS_AREA="64 37 170 16"
+PANEL_NOTICE_AREA="16 64 288 30"
+
+# panel_reads SCHEME PNG: the panel's window shot has the scheme's background and its status line and
+# notice read at 4.5:1 or more.
+panel_reads() {
+    local png=$2 bg status notice
+    read -r status bg <<<"$("$TAVRINE_PROBE" contrast "$png" $PANEL_STATUS_AREA)"
+    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$png" $PANEL_NOTICE_AREA)"
+    LAST_READING="background luminance $bg, status $status:1, notice $notice:1"
+    echo "     $1: $LAST_READING"
+    if [ "$1" = dark ]; then awk -v b="$bg" 'BEGIN { exit !(b < 0.1) }' || return 1; else awk -v b="$bg" 'BEGIN { exit !(b > 0.6) }' || return 1; fi
+    awk -v s="$status" -v n="$notice" 'BEGIN { exit !(s >= 4.5 && n >= 4.5) }'
+}
+
+camera_advice_shown() { tray_tooltip_has "Caméra indisponible" && tray_tooltip_has "Branchez une caméra"; }
+
 scenario_panel() {
-    settings_seed "has_completed_onboarding=true" "stats_alert_count=4" "stats_lock_count=1" \
-        "stats_total_active_seconds=4000"
+    # No camera, a desktop that prefers the dark scheme, then switches to the light one.
+    returning_user
+    mock_portal_settings 1 || { fail "the portal mock did not start"; return; }
     app_start
     eventually 10 "the tray icon is registered" tray_registered
-    local panel home stats x y w h
+    eventually 10 "without a camera the tooltip says so and what to do" camera_advice_shown
+    local panel png scheme
+    for scheme in dark light; do
+        [ "$scheme" = light ] && portal_set_color_scheme 2
+        panel=$(open_panel)
+        check "the tray icon opens the panel ($scheme)" [ -n "$panel" ]
+        [ -n "$panel" ] || continue
+        sleep 0.3
+        png=$(window_shot "$panel" "panel-no-camera-$scheme")
+        cp "$png" "$E2E_SHOTS/panel-no-camera-$scheme.png" 2>/dev/null
+        check "$scheme scheme: the panel follows it and its status and notice read at 4.5:1" panel_reads "$scheme" "$png"
+        xdotool key Escape
+        poll 5 window_gone Tavrine
+    done
+    app_stop
+    mock_stop portal_settings
+
+    settings_seed "has_completed_onboarding=true" "stats_alert_count=4" "stats_lock_count=1" \
+        "stats_total_active_seconds=4000"
+    app_start --camera "$(clip_path facing)"
+    eventually 10 "the tray icon is registered" tray_registered
+    local home stats x y w h
     panel=$(open_panel)
     check "the tray icon opens the panel" [ -n "$panel" ]
     [ -n "$panel" ] || { app_stop; return; }

@@ -10,8 +10,10 @@
 #   mock_gnome_screensaver               org.gnome.ScreenSaver (session)
 #   mock_fdo_screensaver                 a bare org.freedesktop.ScreenSaver (session)
 #   mock_sni_watcher                     org.kde.StatusNotifierWatcher (session), a tray host
+#   mock_portal_settings [SCHEME=0]      org.freedesktop.portal.Desktop (session), its Settings interface with
+#                                         the appearance color-scheme (0 none, 1 dark, 2 light)
 #   mock_stop LABEL, mock_stop_all       LABEL: logind upower notifications gnome_screensaver fdo_screensaver
-#                                         sni_watcher
+#                                         sni_watcher portal_settings
 # Acting:
 #   logind_prepare_for_sleep true|false  logind_set_session_active true|false
 #   upower_set_battery PERCENT STATE     (STATE: 1 charging, 2 discharging, 4 fully charged)
@@ -19,6 +21,8 @@
 #   notifications_close ID               closes a notification as the user would (NotificationClosed reason 2)
 #   sni_items                            one registered tray item per line ("service/path")
 #   sni_activate [X Y], sni_context_menu [X Y]   click the first registered tray item
+#   sni_property NAME                    a property of the first registered tray item, as gdbus prints it
+#   portal_set_color_scheme N            the user switches the desktop's scheme (SettingChanged)
 # Generic:
 #   mock_emit BUS NAME PATH IFACE SIGNAL SIGNATURE ARGS     e.g. ARGS "[<true>]"
 #   mock_update_props BUS NAME PATH IFACE DICT              e.g. DICT "{'Active': <false>}"
@@ -246,3 +250,23 @@ _sni_click() {
 
 sni_activate() { _sni_click Activate "$@"; }
 sni_context_menu() { _sni_click ContextMenu "$@"; }
+
+sni_property() {
+    local item
+    item=$(sni_items | head -n 1)
+    [ -n "$item" ] || return 1
+    gdbus call --session -d "${item%%/*}" -o "/${item#*/}" -m org.freedesktop.DBus.Properties.Get \
+        org.kde.StatusNotifierItem "$1"
+}
+
+PORTAL_NAME=org.freedesktop.portal.Desktop
+PORTAL_PATH=/org/freedesktop/portal/desktop
+
+mock_portal_settings() {
+    mock_start portal_settings session "$PORTAL_NAME" --template "$TAVRINE_HARNESS_DIR/portal_settings.py" \
+        --parameters "{\"ColorScheme\": ${1:-0}}"
+}
+
+portal_set_color_scheme() {
+    mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.SetColorScheme" "$1" >/dev/null
+}

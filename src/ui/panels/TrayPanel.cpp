@@ -170,6 +170,10 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
         analysisUnavailable_ = unavailable;
         render();
     });
+    cameraSub_ = ctx.filter.cameraMissing().subscribe([this](bool missing) {
+        cameraMissing_ = missing;
+        render();
+    });
 }
 
 void TrayPanel::buildPauseControls(QWidget* parent) {
@@ -219,12 +223,16 @@ void TrayPanel::render() {
     } else if (pause_.paused) {
         status_->setText(pausedStatusText(pause_.remainingMs));
         widgets::setTextColor(status_, AppColors::textSecondary());
+    } else if (cameraMissing_ && !active_) {
+        status_->setText(statusLabel(ctx_, FilterState::cameraBusy(0)));
+        widgets::setTextColor(status_, statusColor(FilterState::cameraBusy(0)));
     } else {
         status_->setText(statusLabel(ctx_, state_));
         widgets::setTextColor(status_, statusColor(state_));
     }
     // Without a camera the switch cannot stay on: the line under the header says what to do.
-    notice_->setVisible(!analysisUnavailable_ && !pause_.paused && state_.is(FilterState::Kind::cameraBusy));
+    notice_->setVisible(!analysisUnavailable_ && !pause_.paused &&
+                        (state_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !active_)));
     notice_->setText(cameraAdvice(active_));
     logo_->setState(active_, alert_);
     switch_->setChecked(active_);

@@ -104,8 +104,10 @@ class TrayPanel : public QWidget {
     bool alert_ = false;
     TimedPause::Status pause_;
     bool analysisUnavailable_ = false;
+    bool cameraMissing_ = false;
     Subscription stateSub_;
     Subscription analysisSub_;
+    Subscription cameraSub_;
     Subscription activeSub_;
     Subscription alertSub_;
     Subscription pauseSub_;

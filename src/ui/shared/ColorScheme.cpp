@@ -83,7 +83,7 @@ ColorScheme::ColorScheme(QObject* parent) : QObject(parent), platform_(QApplicat
     }
     bus.connect(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
                 QString::fromLatin1(settingsInterface), QStringLiteral("SettingChanged"), this,
-                SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+                SLOT(onSettingChanged(QDBusMessage)));
     QDBusMessage read =
         QDBusMessage::createMethodCall(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
                                        QString::fromLatin1(settingsInterface), QStringLiteral("Read"));
@@ -95,9 +95,11 @@ ColorScheme::ColorScheme(QObject* parent) : QObject(parent), platform_(QApplicat
     }
 }
 
-void ColorScheme::onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value) {
-    if (group == QLatin1String(appearance) && key == QLatin1String(colorSchemeKey)) {
-        apply(fromPortalValue(value.variant()));
+void ColorScheme::onSettingChanged(const QDBusMessage& message) {
+    const QVariantList args = message.arguments();
+    if (args.size() == 3 && args.at(0).toString() == QLatin1String(appearance) &&
+        args.at(1).toString() == QLatin1String(colorSchemeKey)) {
+        apply(fromPortalValue(args.at(2)));
     }
 }
 

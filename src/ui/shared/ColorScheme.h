@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QObject>
 #include <QPalette>
@@ -30,7 +31,7 @@ class ColorScheme : public QObject {
     void changed(Preference preference);
 
   private slots:
-    void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+    void onSettingChanged(const QDBusMessage& message);
 
   private:
     QPalette platform_;

@@ -106,6 +106,14 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
             }
         });
     });
+    cameraSub_ = ctx.filter.cameraMissing().subscribe([this, alive](bool missing) {
+        ctx_.executor.post([this, alive, missing] {
+            if (alive.lock()) {
+                cameraMissing_ = missing;
+                updateToolTip();
+            }
+        });
+    });
     connect(&AppSignals::instance(), &AppSignals::openPreferencesRequested, this,
             &TrayController::openPreferences);
     if (ctx.timedPause) {
@@ -128,6 +136,7 @@ TrayController::~TrayController() {
     stateSub_.cancel();
     pauseSub_.cancel();
     analysisSub_.cancel();
+    cameraSub_.cancel();
     delete popup_.data();
     delete prefsWindow_.data();
 }
@@ -210,9 +219,12 @@ void TrayController::updateToolTip() {
     } else if (!pauseToolTip_.isEmpty()) {
         tip = pauseToolTip_;
     } else {
-        tip = QStringLiteral("Tavrine — ") + TrayPanel::statusLabel(ctx_, lastState_);
-        if (lastState_.is(FilterState::Kind::cameraBusy)) {
-            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(ctx_.filter.isActive().get());
+        const bool running = ctx_.filter.isActive().get();
+        const bool noCamera = lastState_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !running);
+        tip = QStringLiteral("Tavrine — ") +
+              TrayPanel::statusLabel(ctx_, noCamera ? FilterState::cameraBusy(0) : lastState_);
+        if (noCamera) {
+            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running);
         }
     }
     if (tip != toolTip_) {

@@ -89,6 +89,7 @@ class TrayController : public QObject {
     FilterState lastState_;
     bool paused_ = false;
     bool analysisUnavailable_ = false;
+    bool cameraMissing_ = false;
     QString pauseToolTip_; // empty unless a timed pause runs
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
@@ -96,6 +97,7 @@ class TrayController : public QObject {
     Subscription stateSub_;
     Subscription pauseSub_;
     Subscription analysisSub_;
+    Subscription cameraSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -113,7 +113,7 @@
     </message>
     <message>
         <source>onboarding_notif_body</source>
-        <translation>Tavrine vous prévient par une notification quand quelqu’un regarde votre écran. Sur ce bureau, aucune autorisation n’est à demander : les notifications sont prêtes.</translation>
+        <translation>Tavrine vous prévient par une notification quand quelqu’un regarde votre écran. Sur ce bureau, votre accord suffit : aucune autre autorisation n’est à demander.</translation>
     </message>
     <message>
         <source>about_version</source>

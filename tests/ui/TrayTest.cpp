@@ -115,7 +115,18 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     EXPECT_EQ(tray.toolTip(),
               QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
                                 "l’application qui l’utilise, puis réactivez la protection."));
+    // A start that found no camera leaves the filter off: the tooltip says why and what to do.
+    f.filter.state = FilterState::inactive();
+    f.filter.cameraWorks = false;
+    f.filter.start({});
+    f.turn();
+    f.turn();
+    EXPECT_EQ(tray.toolTip(),
+              QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
+                                "l’application qui l’utilise, puis réactivez la protection."));
+    f.filter.cameraWorks = true;
     f.filter.state = FilterState::nominal(4);
+    f.filter.active = true;
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_EQ(tray.iconTint(), TrayIcon::labelColor());

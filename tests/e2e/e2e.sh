@@ -5,7 +5,7 @@
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
 #   onboarding  filter  states  shortcut  pauses  preferences  camera  models  stall  already  notifyrestart
-#   quit  snooze  lock
+#   quit  snooze  lock  panel  xembed
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -28,6 +28,7 @@ done
 ONBOARDING_TITLE="Bienvenue dans Tavrine"
 PREFS_TITLE="Préférences Tavrine"
 PRIMARY_RGB="46 143 235" # the application's primary colour, #2e8feb
+BUTTON_RGB="37 116 191"  # the prominent buttons' blue, darker for their white text
 STRIPE_ALPHA_DEFAULT=0.42  # the stripes' opacity when no value is stored
 
 expected() { expected_stripe_value "${2:-$STRIPE_ALPHA_DEFAULT}" "$(filter_alpha "$1" "${3:-3}")"; }
@@ -161,14 +162,14 @@ onboarding_page() {
     echo "$best"
 }
 
-# click_primary WID [BELOW]: clicks the page's main button (the largest primary-coloured area of the lower
+# click_primary WID [BELOW]: clicks the page's main button (the largest button-blue area of the lower
 # half), or with BELOW the flat secondary button that sits under it.
 click_primary() {
     local wid=$1 below=${2:-0} x y w h png bx by bw bh
     read -r x y w h <<<"$(window_geometry "$wid")"
     png=$(window_shot "$wid" onboarding-click) || return 1
     read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" blobs "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) \
-        "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 10 | head -n 1)"
+        "$(printf '#%02x%02x%02x' $BUTTON_RGB)" 10 | head -n 1)"
     [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
     bx=$((bx + x))
     by=$((by + y))
@@ -812,6 +813,34 @@ scenario_panel() {
     check "and the locks and the time too" bash -c "[ \"\$(sed -n 's/^stats_lock_count=//p;s/^stats_total_active_seconds=//p' '$(settings_file)' | sort -u)\" = 0 ]"
     check "the panel is still open" window_shown Tavrine
     app_stop
+}
+
+# --- 12. An XEmbed tray, without a StatusNotifier host --------------------------------------------------
+
+# The XEmbed tray's window: "X Y W H".
+xembed_tray_geometry() { window_geometry "$(xwininfo -root -children | awk '/"panel"/ {print $1; exit}')"; }
+# The tray holds an icon: it grew wider than its empty width.
+xembed_icon_docked() { local g; read -r -a g <<<"$(xembed_tray_geometry)"; [ "${g[2]:-0}" -ge 16 ]; }
+
+scenario_xembed() {
+    returning_user
+    source "$TAVRINE_HARNESS_DIR/x11.sh"
+    mock_stop sni_watcher
+    x_start_trayer || { fail "the XEmbed tray did not start"; mock_sni_watcher; return; }
+    app_start --camera "$(clip_path facing)"
+    eventually 15 "the icon docks in the XEmbed tray" xembed_icon_docked
+    local x y w h panel px py
+    read -r x y w h <<<"$(xembed_tray_geometry)"
+    click_at $((x + w - h / 2)) $((y + h / 2))
+    eventually 5 "a click on the docked icon opens the panel" window_shown Tavrine
+    panel=$(window_id Tavrine)
+    if [ -n "$panel" ]; then
+        read -r px py _ _ <<<"$(window_geometry "$panel")"
+        check "the panel opens under the tray ($px $py under $x $y $w $h)" [ "$py" -ge $((y + h)) ] && [ "$py" -le $((y + h + 12)) ]
+    fi
+    app_stop
+    kill "$(cat "$TAVRINE_SESSION_DIR/trayer.pid")" 2>/dev/null
+    mock_sni_watcher
 }
 
 desktop_up

@@ -6,6 +6,8 @@ include(GNUInstallDirs)
 install(FILES ${PROJECT_SOURCE_DIR}/data/tavrine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/icons/tavrine.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/icons/hicolor/scalable/status
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable)
 install(FILES ${PROJECT_SOURCE_DIR}/data/expert.brightfen.Tavrine.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 

@@ -33,7 +33,7 @@
     </message>
     <message>
         <source>notif_alert_text</source>
-        <translation>Quelqu'un d'autre regarde votre écran. Tavrine a renforcé le filtre de confidentialité.</translation>
+        <translation>Quelqu’un d’autre regarde votre écran. Tavrine a renforcé le filtre de confidentialité.</translation>
     </message>
     <message>
         <source>notif_analysis_unavailable_title</source>
@@ -93,7 +93,7 @@
     </message>
     <message>
         <source>onboarding_camera_body</source>
-        <translation>Tavrine analyse l'image de votre webcam sur cet ordinateur pour savoir si vous regardez l'écran et si quelqu'un d'autre le regarde. Aucune image n'est enregistrée ni envoyée.</translation>
+        <translation>Tavrine analyse l’image de votre webcam sur cet ordinateur pour savoir si vous regardez l’écran et si quelqu’un d’autre le regarde. Aucune image n’est enregistrée ni envoyée.</translation>
     </message>
     <message>
         <source>onboarding_grant</source>
@@ -113,7 +113,7 @@
     </message>
     <message>
         <source>onboarding_notif_body</source>
-        <translation>Tavrine vous prévient par une notification quand quelqu'un regarde votre écran. Sur ce bureau, aucune autorisation n'est à demander : les notifications sont prêtes.</translation>
+        <translation>Tavrine vous prévient par une notification quand quelqu’un regarde votre écran. Sur ce bureau, votre accord suffit : aucune autre autorisation n’est à demander.</translation>
     </message>
     <message>
         <source>about_version</source>
@@ -133,7 +133,7 @@
     </message>
     <message>
         <source>about_project_body</source>
-        <translation>Un écran de confidentialité pour les bureaux ouverts, les trains et les cafés : lisible pour vous, difficile à lire de côté.</translation>
+        <translation>Un écran de confidentialité pour les bureaux ouverts, les trains et les cafés : lisible pour vous, difficile à lire de côté.</translation>
     </message>
     <message>
         <source>about_privacy_title</source>
@@ -141,7 +141,7 @@
     </message>
     <message>
         <source>about_privacy_body</source>
-        <translation>Les images de la caméra sont analysées en mémoire sur cet ordinateur, puis oubliées. Rien n'est enregistré ni transmis ; seuls vos réglages et trois compteurs sont conservés.</translation>
+        <translation>Les images de la caméra sont analysées en mémoire sur cet ordinateur, puis oubliées. Rien n’est enregistré ni transmis ; seuls vos réglages et trois compteurs sont conservés.</translation>
     </message>
     <message>
         <source>⌘⇧C</source>

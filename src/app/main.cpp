@@ -7,6 +7,7 @@
 #include "platform/linux/wayland/OverlayRoute.h"
 #include "ui/AppDelegate.h"
 #include "ui/AppSignals.h"
+#include "ui/shared/ColorScheme.h"
 #include "ui/tray/TrayController.h"
 
 #include <QApplication>
@@ -98,6 +99,8 @@ int main(int argc, char* argv[]) {
     }
 
     MainThreadProbe probe;
+    // Light or dark as the desktop prefers, before the first window.
+    ColorScheme colorScheme;
     QtLocalizer localizer;
     AppWiring wiring(commandLine.camera, localizer);
     AppDelegate delegate(wiring.context());

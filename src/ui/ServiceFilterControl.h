@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/service/PrivacyFilterService.h"
+#include "core/util/Subscription.h"
 #include "ui/FilterControl.h"
 
 namespace tavrine {
@@ -8,16 +9,33 @@ namespace tavrine {
 // The real service seen through FilterControl.
 class ServiceFilterControl final : public FilterControl {
   public:
-    explicit ServiceFilterControl(PrivacyFilterService& service) : service_(service) {}
+    explicit ServiceFilterControl(PrivacyFilterService& service) : service_(service) {
+        runningSub_ = service_.isActive.subscribe([this](bool active) {
+            if (active) {
+                cameraMissing_ = false;
+            }
+        });
+    }
     Published<FilterState>& fsmState() override { return service_.fsmState; }
     Published<bool>& isActive() override { return service_.isActive; }
     Published<bool>& isAlert() override { return service_.isAlert; }
     Published<bool>& analysisUnavailable() override { return service_.analysisUnavailable; }
-    void start(std::function<void()> done) override { service_.start(std::move(done)); }
+    Published<bool>& cameraMissing() override { return cameraMissing_; }
+    void start(std::function<void()> done) override {
+        // A start that ends without the filter running, the face analysis being there, lacked a camera.
+        service_.start([this, done = std::move(done)] {
+            cameraMissing_ = !service_.isActive.get() && !service_.analysisUnavailable.get();
+            if (done) {
+                done();
+            }
+        });
+    }
     void stop() override { service_.stop(); }
 
   private:
     PrivacyFilterService& service_;
+    Published<bool> cameraMissing_{false};
+    Subscription runningSub_;
 };
 
 } // namespace tavrine

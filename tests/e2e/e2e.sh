@@ -5,7 +5,7 @@
 #
 # Usage (inside run-in-session.sh): e2e.sh SCENARIO...
 #   onboarding  filter  states  shortcut  portal  pauses  preferences  camera  models  stall  already
-#   notifyrestart  quit  snooze  lock
+#   notifyrestart  quit  snooze  lock  panel  xembed
 # Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
 # screenshots go), E2E_WORK (optional scratch dir).
 # Ends with "N passed, N failed"; exit 77 when the face clips are missing.
@@ -28,6 +28,7 @@ done
 ONBOARDING_TITLE="Bienvenue dans Tavrine"
 PREFS_TITLE="Préférences Tavrine"
 PRIMARY_RGB="46 143 235" # the application's primary colour, #2e8feb
+BUTTON_RGB="37 116 191"  # the prominent buttons' blue, darker for their white text
 STRIPE_ALPHA_DEFAULT=0.42  # the stripes' opacity when no value is stored
 
 expected() { expected_stripe_value "${2:-$STRIPE_ALPHA_DEFAULT}" "$(filter_alpha "$1" "${3:-3}")"; }
@@ -57,6 +58,17 @@ tray_icon_digest() {
     path=/${item#*/}
     gdbus call --session -d "$service" -o "$path" -m org.freedesktop.DBus.Properties.Get \
         org.kde.StatusNotifierItem IconPixmap 2>/dev/null | md5sum | cut -c1-16
+}
+
+# The tray item's icon name and status, as the tray host reads them.
+sni_string() { sni_property "$1" | grep -o "'[^']*'" | head -n 1 | tr -d "'"; }
+tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" = "$2" ]; }
+# The named icon is there for the host: under the item's theme path, or in the installed theme.
+tray_icon_found() {
+    local name dir
+    name=$(sni_string IconName)
+    dir=$(sni_string IconThemePath)
+    [ -n "$name" ] && [ -f "${dir:-/usr/share/icons}/hicolor/scalable/status/$name.svg" ]
 }
 
 tray_icon_differs() {
@@ -150,14 +162,14 @@ onboarding_page() {
     echo "$best"
 }
 
-# click_primary WID [BELOW]: clicks the page's main button (the largest primary-coloured area of the lower
+# click_primary WID [BELOW]: clicks the page's main button (the largest button-blue area of the lower
 # half), or with BELOW the flat secondary button that sits under it.
 click_primary() {
     local wid=$1 below=${2:-0} x y w h png bx by bw bh
     read -r x y w h <<<"$(window_geometry "$wid")"
     png=$(window_shot "$wid" onboarding-click) || return 1
     read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" blobs "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) \
-        "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 10 | head -n 1)"
+        "$(printf '#%02x%02x%02x' $BUTTON_RGB)" 10 | head -n 1)"
     [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
     bx=$((bx + x))
     by=$((by + y))
@@ -446,6 +458,9 @@ scenario_preferences() {
     app_start --camera "$(clip_path facing)"
     eventually 20 "the filter runs at strength 3" overlay_reads "$(expected nominal)"
     eventually 10 "the tray icon is registered" tray_registered
+    eventually 5 "the tray names the open eye of the icon theme, status Active" \
+        tray_shows tavrine-active-symbolic Active
+    check "the tray host finds that icon" tray_icon_found
     local panel x y w h
     panel=$(open_panel)
     check "the tray icon opens the panel" [ -n "$panel" ]
@@ -536,6 +551,8 @@ scenario_camera() {
     rm -f "$dev/video3.webm" "$cam"
     cp "$(clip_path empty)" "$dev/video0.webm"
     eventually 15 "losing the camera hides the stripes and the tray says the camera is missing" camera_shown_missing
+    eventually 5 "the tray names the struck-through eye" tray_shows tavrine-paused-symbolic Active
+    check "the tooltip says the protection comes back by itself" tray_tooltip_has "reprendra d"
     eventually 5 "the tray icon shows the pause" tray_icon_differs "$icon_running"
     # Past two 5 s retries: no timer alone brings the filter back to "running".
     check "it stays shown missing while the camera is away (12 s)" stays 12 camera_shown_missing
@@ -670,6 +687,8 @@ scenario_quit() {
     app_start --camera "$(clip_path onlooker)"
     eventually 20 "the onlooker raises a notification" notified
     eventually 10 "the tray icon is registered" tray_registered
+    eventually 5 "during the alert the tray item asks for attention with the alert eye" \
+        tray_shows tavrine-alert-symbolic NeedsAttention
     local panel x y w h
     panel=$(open_panel)
     check "the tray icon opens the panel" [ -n "$panel" ]
@@ -797,12 +816,52 @@ same_anchor() {
     [ "${dx#-}" -le 1 ] && [ "${b[1]}" = "${a[1]}" ]
 }
 
+# Areas of the panel's home page: the status line under the name, and the notice under the header.
+PANEL_STATUS_AREA="64 37 170 16"
+PANEL_NOTICE_AREA="16 64 288 30"
+
+# panel_reads SCHEME PNG: the panel's window shot has the scheme's background and its status line and
+# notice read at 4.5:1 or more.
+panel_reads() {
+    local png=$2 bg status notice
+    read -r status bg <<<"$("$TAVRINE_PROBE" contrast "$png" $PANEL_STATUS_AREA)"
+    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$png" $PANEL_NOTICE_AREA)"
+    LAST_READING="background luminance $bg, status $status:1, notice $notice:1"
+    echo "     $1: $LAST_READING"
+    if [ "$1" = dark ]; then awk -v b="$bg" 'BEGIN { exit !(b < 0.1) }' || return 1; else awk -v b="$bg" 'BEGIN { exit !(b > 0.6) }' || return 1; fi
+    awk -v s="$status" -v n="$notice" 'BEGIN { exit !(s >= 4.5 && n >= 4.5) }'
+}
+
+camera_advice_shown() { tray_tooltip_has "Caméra indisponible" && tray_tooltip_has "Branchez une caméra"; }
+
 scenario_panel() {
-    settings_seed "has_completed_onboarding=true" "stats_alert_count=4" "stats_lock_count=1" \
-        "stats_total_active_seconds=4000"
+    # No camera, a desktop that prefers the dark scheme, then switches to the light one.
+    returning_user
+    mock_portal_settings 1 || { fail "the portal mock did not start"; return; }
     app_start
     eventually 10 "the tray icon is registered" tray_registered
-    local panel home stats x y w h
+    eventually 10 "without a camera the tooltip says so and what to do" camera_advice_shown
+    local panel png scheme
+    for scheme in dark light; do
+        [ "$scheme" = light ] && portal_set_color_scheme 2
+        panel=$(open_panel)
+        check "the tray icon opens the panel ($scheme)" [ -n "$panel" ]
+        [ -n "$panel" ] || continue
+        sleep 0.3
+        png=$(window_shot "$panel" "panel-no-camera-$scheme")
+        cp "$png" "$E2E_SHOTS/panel-no-camera-$scheme.png" 2>/dev/null
+        check "$scheme scheme: the panel follows it and its status and notice read at 4.5:1" panel_reads "$scheme" "$png"
+        xdotool key Escape
+        poll 5 window_gone Tavrine
+    done
+    app_stop
+    mock_stop portal_settings
+
+    settings_seed "has_completed_onboarding=true" "stats_alert_count=4" "stats_lock_count=1" \
+        "stats_total_active_seconds=4000"
+    app_start --camera "$(clip_path facing)"
+    eventually 10 "the tray icon is registered" tray_registered
+    local home stats x y w h
     panel=$(open_panel)
     check "the tray icon opens the panel" [ -n "$panel" ]
     [ -n "$panel" ] || { app_stop; return; }
@@ -825,6 +884,34 @@ scenario_panel() {
     check "and the locks and the time too" bash -c "[ \"\$(sed -n 's/^stats_lock_count=//p;s/^stats_total_active_seconds=//p' '$(settings_file)' | sort -u)\" = 0 ]"
     check "the panel is still open" window_shown Tavrine
     app_stop
+}
+
+# --- 12. An XEmbed tray, without a StatusNotifier host --------------------------------------------------
+
+# The XEmbed tray's window: "X Y W H".
+xembed_tray_geometry() { window_geometry "$(xwininfo -root -children | awk '/"panel"/ {print $1; exit}')"; }
+# The tray holds an icon: it grew wider than its empty width.
+xembed_icon_docked() { local g; read -r -a g <<<"$(xembed_tray_geometry)"; [ "${g[2]:-0}" -ge 16 ]; }
+
+scenario_xembed() {
+    returning_user
+    source "$TAVRINE_HARNESS_DIR/x11.sh"
+    mock_stop sni_watcher
+    x_start_trayer || { fail "the XEmbed tray did not start"; mock_sni_watcher; return; }
+    app_start --camera "$(clip_path facing)"
+    eventually 15 "the icon docks in the XEmbed tray" xembed_icon_docked
+    local x y w h panel px py
+    read -r x y w h <<<"$(xembed_tray_geometry)"
+    click_at $((x + w - h / 2)) $((y + h / 2))
+    eventually 5 "a click on the docked icon opens the panel" window_shown Tavrine
+    panel=$(window_id Tavrine)
+    if [ -n "$panel" ]; then
+        read -r px py _ _ <<<"$(window_geometry "$panel")"
+        check "the panel opens under the tray ($px $py under $x $y $w $h)" [ "$py" -ge $((y + h)) ] && [ "$py" -le $((y + h + 12)) ]
+    fi
+    app_stop
+    kill "$(cat "$TAVRINE_SESSION_DIR/trayer.pid")" 2>/dev/null
+    mock_sni_watcher
 }
 
 desktop_up

@@ -13,8 +13,10 @@
 #   mock_shortcuts_portal [ANSWER=0]     org.freedesktop.portal.Desktop (session) offering GlobalShortcuts;
 #                                         ANSWER to BindShortcuts: 0 granted, 1 user cancels, 2 ended,
 #                                         unbound, error (see global_shortcuts_portal.py)
+#   mock_portal_settings [SCHEME=0]      org.freedesktop.portal.Desktop (session), its Settings interface with
+#                                         the appearance color-scheme (0 none, 1 dark, 2 light)
 #   mock_stop LABEL, mock_stop_all       LABEL: logind upower notifications gnome_screensaver fdo_screensaver
-#                                         sni_watcher shortcuts_portal
+#                                         sni_watcher shortcuts_portal portal_settings
 # Acting:
 #   logind_prepare_for_sleep true|false  logind_set_session_active true|false
 #   upower_set_battery PERCENT STATE     (STATE: 1 charging, 2 discharging, 4 fully charged)
@@ -24,6 +26,8 @@
 #   sni_activate [X Y], sni_context_menu [X Y]   click the first registered tray item
 #   portal_press ID                      the user presses the portal shortcut ID (Activated, Deactivated)
 #   portal_sessions                      the open portal sessions, one per line
+#   sni_property NAME                    a property of the first registered tray item, as gdbus prints it
+#   portal_set_color_scheme N            the user switches the desktop's scheme (SettingChanged)
 # Generic:
 #   mock_emit BUS NAME PATH IFACE SIGNAL SIGNATURE ARGS     e.g. ARGS "[<true>]"
 #   mock_update_props BUS NAME PATH IFACE DICT              e.g. DICT "{'Active': <false>}"
@@ -268,4 +272,21 @@ portal_press() {
 
 portal_sessions() {
     mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.Sessions" | grep -o "'[^']*'" | tr -d "'"
+}
+
+sni_property() {
+    local item
+    item=$(sni_items | head -n 1)
+    [ -n "$item" ] || return 1
+    gdbus call --session -d "${item%%/*}" -o "/${item#*/}" -m org.freedesktop.DBus.Properties.Get \
+        org.kde.StatusNotifierItem "$1"
+}
+
+mock_portal_settings() {
+    mock_start portal_settings session "$PORTAL_NAME" --template "$TAVRINE_HARNESS_DIR/portal_settings.py" \
+        --parameters "{\"ColorScheme\": ${1:-0}}"
+}
+
+portal_set_color_scheme() {
+    mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.SetColorScheme" "$1" >/dev/null
 }

@@ -60,8 +60,9 @@ TEST(CalibrationView, EveryPhaseShowsItsContentAndButtons) {
     grab(f.view, "calibration-measuring");
 
     f.setPhase(Phase::done(78));
-    EXPECT_TRUE(visibleTexts(f.view).contains(QStringLiteral("Distance estimée : <b>78 cm</b>")));
-    EXPECT_EQ(f.view.distanceField()->text(), QStringLiteral("78"));
+    EXPECT_TRUE(
+        visibleTexts(f.view).contains(QString::fromUtf8("Distance estimée\u00a0: <b>78\u00a0cm</b>")));
+    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("78\u00a0cm"));
     EXPECT_EQ(f.view.secondaryButton()->text(), QStringLiteral("Recommencer"));
     EXPECT_TRUE(f.view.secondaryButton()->isVisible());
     EXPECT_EQ(f.view.primaryButton()->text(), QStringLiteral("Valider"));
@@ -79,7 +80,7 @@ TEST(CalibrationView, TwoStepsUpFrom78AndValiderStores88) {
     f.setPhase(Phase::done(78));
     f.click(f.view.plusButton());
     f.click(f.view.plusButton());
-    EXPECT_EQ(f.view.distanceField()->text(), QStringLiteral("88"));
+    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("88\u00a0cm"));
     f.click(f.view.primaryButton());
     EXPECT_EQ(f.settings.settings.get().calibrationDistanceCm, 88);
     EXPECT_TRUE(f.settings.settings.get().isCalibrated);
@@ -98,7 +99,7 @@ TEST(CalibrationView, TheAdjusterStaysWithin30And200) {
     f.setPhase(Phase::done(198));
     EXPECT_EQ(f.view.currentDistance(), 198) << "a new result starts from the measured value";
     f.click(f.view.plusButton());
-    EXPECT_EQ(f.view.distanceField()->text(), QStringLiteral("200"));
+    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("200\u00a0cm"));
     f.click(f.view.plusButton());
     EXPECT_EQ(f.view.currentDistance(), 200);
     f.click(f.view.minusButton());

@@ -78,10 +78,11 @@ TEST(OnboardingView, OverlayAndNotificationPagesMoveOn) {
     EXPECT_EQ(f.secondary(), nullptr);
     QTest::mouseClick(f.primary(), Qt::LeftButton);
     EXPECT_EQ(f.view.page(), 2);
-    // Nothing to ask on this desktop: notifications are ready and the page moves on.
-    EXPECT_EQ(f.primary()->text(), QStringLiteral("✓ Autorisé"));
+    // Nothing is claimed before the user agreed; agreeing moves on.
+    EXPECT_EQ(f.primary()->text(), QStringLiteral("Autoriser"));
     QTest::mouseClick(f.primary(), Qt::LeftButton);
     EXPECT_EQ(f.view.page(), 3);
+    EXPECT_EQ(f.view.pageWidget(2)->primaryButton()->text(), QStringLiteral("✓ Autorisé"));
 }
 
 TEST(OnboardingView, CalibrationDialogLeadsToTheLoginPageAndTheLabelShowsTheDistance) {
@@ -92,6 +93,19 @@ TEST(OnboardingView, CalibrationDialogLeadsToTheLoginPageAndTheLabelShowsTheDist
     CalibrationDialog* dialog = f.view.calibrationDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->closeButton()->text(), QStringLiteral("Passer"));
+    // Inside the onboarding window and centred on it; no maximize or minimize button at its fixed size.
+    const QRect owner = f.view.window()->geometry();
+    EXPECT_TRUE(owner.contains(dialog->geometry())) << "dialog " << dialog->geometry().height() << " px high";
+    EXPECT_LE((dialog->geometry().center() - owner.center()).manhattanLength(), 2)
+        << dialog->geometry().x() << "," << dialog->geometry().y() << " in " << owner.x() << "," << owner.y();
+    EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+    // "Démarrer" is the prominent kind of the onboarding's own buttons: white on the same blue.
+    const QImage shot = grab(*dialog, QStringLiteral("onboarding-calibration-dialog"));
+    const QRect start = rectIn(dialog->view()->primaryButton(), dialog);
+    EXPECT_GT(countNear(shot, start, AppColors::primaryButton(), 12), start.width() * start.height() / 2);
+    const QImage page = grab(f.view);
+    const QRect own = rectIn(f.primary(), &f.view);
+    EXPECT_GT(countNear(page, own, AppColors::primaryButton(), 12), own.width() * own.height() / 2);
     f.lastSession->phase = CalibrationSession::Phase::done(62);
     QTest::mouseClick(dialog->view()->primaryButton(), Qt::LeftButton);
     EXPECT_EQ(f.view.page(), 4);

@@ -95,9 +95,9 @@ TEST(PreferencesView, MatrixOffDimsAndDisablesItsSlidersAndKeepsTheirValues) {
 }
 
 TEST(PreferencesView, SliderTextsOfTheMatrix) {
-    EXPECT_EQ(PreferencesView::stripeAlphaText(0.72f), QStringLiteral("72%"));
-    EXPECT_EQ(PreferencesView::stripeAlphaText(0.42f), QStringLiteral("42%"));
-    EXPECT_EQ(PreferencesView::stripeAlphaText(1.0f), QStringLiteral("100%"));
+    EXPECT_EQ(PreferencesView::stripeAlphaText(0.72f), QStringLiteral("72\u00a0%"));
+    EXPECT_EQ(PreferencesView::stripeAlphaText(0.42f), QStringLiteral("42\u00a0%"));
+    EXPECT_EQ(PreferencesView::stripeAlphaText(1.0f), QStringLiteral("100\u00a0%"));
     EXPECT_EQ(PreferencesView::coefficientText(2.0f), QStringLiteral("×2.0"));
     EXPECT_EQ(PreferencesView::coefficientText(0.5f), QStringLiteral("×0.5"));
     PrefsFixture f;
@@ -108,7 +108,7 @@ TEST(PreferencesView, SliderTextsOfTheMatrix) {
     f.settings.save(s);
     PreferencesView fresh(f.ctx);
     fresh.show();
-    EXPECT_EQ(fresh.stripeAlphaValue()->text(), QStringLiteral("72%"));
+    EXPECT_EQ(fresh.stripeAlphaValue()->text(), QStringLiteral("72\u00a0%"));
     EXPECT_EQ(fresh.coefficientValue()->text(), QStringLiteral("×2.0"));
     fresh.stripeAlphaSlider()->setValue(fresh.stripeAlphaSlider()->value() + 1);
     EXPECT_FLOAT_EQ(f.settings.settings.get().matrixStripeAlpha, 0.75f);

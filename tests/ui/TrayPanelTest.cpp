@@ -42,7 +42,7 @@ TEST(TrayPanel, StatusLineTextAndColourForEveryState) {
         {"paused", FilterState::autoPaused(PauseReason::screenOff()), "En pause", AppColors::textSecondary()},
         {"battery", FilterState::autoPaused(PauseReason::lowBattery()), "En pause",
          AppColors::textSecondary()},
-        {"camera-busy", FilterState::cameraBusy(5000), "Caméra indisponible", AppColors::success()},
+        {"camera-busy", FilterState::cameraBusy(5000), "Caméra indisponible", AppColors::warning()},
         // The face models failed to load: the service stopped the filter and says why.
         {"analysis-unavailable", FilterState::inactive(),
          "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error(), true},
@@ -92,6 +92,16 @@ TEST(TrayPanel, SwitchOnWithAFailingCameraFallsBackToOff) {
     EXPECT_EQ(f.filter.starts, 1);
     EXPECT_FALSE(view.activeSwitch()->isChecked());
     EXPECT_EQ(view.statusLine()->text(), QStringLiteral("Caméra indisponible"));
+    ASSERT_TRUE(view.notice()->isVisible()) << "the panel says what to do";
+    EXPECT_EQ(view.notice()->text(),
+              QString::fromUtf8("Branchez une caméra ou fermez l’application qui l’utilise, "
+                                "puis réactivez la protection."));
+    f.filter.cameraWorks = true;
+    QTest::mouseClick(view.activeSwitch(), Qt::LeftButton);
+    f.turn();
+    f.turn();
+    EXPECT_TRUE(view.activeSwitch()->isChecked());
+    EXPECT_FALSE(view.notice()->isVisible()) << "gone once the camera works";
 }
 
 TEST(TrayPanel, SwitchFollowsASuccessfulStartAndStops) {

@@ -97,11 +97,13 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     TrayController tray(f.ctx);
     EXPECT_EQ(tray.iconState(), IconState::inactive);
     f.turn();
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection désactivée"));
     f.filter.state = FilterState::alert();
     EXPECT_EQ(tray.iconState(), IconState::inactive) << "not in the same turn as the change";
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::alert);
     EXPECT_EQ(tray.iconTint(), TrayIcon::systemRed());
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Regard indiscret détecté"));
     f.filter.state = FilterState::autoPaused(PauseReason::lowBattery());
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::paused);
@@ -110,22 +112,35 @@ TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     f.filter.state = FilterState::cameraBusy(5000);
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::paused);
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Caméra indisponible"));
+    EXPECT_EQ(tray.toolTip(),
+              QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
+                                "l’application qui l’utilise, puis réactivez la protection."));
+    // A start that found no camera leaves the filter off: the tooltip says why and what to do.
+    f.filter.state = FilterState::inactive();
+    f.filter.cameraWorks = false;
+    f.filter.start({});
+    f.turn();
+    f.turn();
+    EXPECT_EQ(tray.toolTip(),
+              QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
+                                "l’application qui l’utilise, puis réactivez la protection."));
+    f.filter.cameraWorks = true;
     f.filter.state = FilterState::nominal(4);
+    f.filter.active = true;
     f.turn();
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_EQ(tray.iconTint(), TrayIcon::labelColor());
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection active"));
     f.filter.state = FilterState::inactive();
     f.turn();
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection désactivée"));
 }
 
 TEST(TrayController, FaceAnalysisThatCannotRunShowsInTheToolTipAndTheOpenedPanel) {
     UiFixture f;
     TrayController tray(f.ctx);
     f.turn();
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection désactivée"));
     f.filter.blind = true;
     f.turn();
     EXPECT_EQ(tray.toolTip(),
@@ -138,7 +153,7 @@ TEST(TrayController, FaceAnalysisThatCannotRunShowsInTheToolTipAndTheOpenedPanel
               QString::fromUtf8("Analyse du visage indisponible\nRéinstallez Tavrine"));
     f.filter.blind = false;
     f.turn();
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection désactivée"));
     EXPECT_EQ(tray.panel()->statusLine()->text(), QStringLiteral("Protection désactivée"));
 }
 
@@ -172,11 +187,19 @@ TEST(TrayController, EveryOpeningBuildsAFreshPanel) {
 TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClosing) {
     UiFixture f;
     TrayController tray(f.ctx);
-    AppSignals::instance().postOpenPreferences();
+    tray.openPanel();
+    // From the panel's row, by keyboard: the panel makes way for the window.
+    tray.panel()->preferencesRow()->setFocus();
+    QTest::keyClick(tray.panel()->preferencesRow(), Qt::Key_Return);
+    QTest::qWait(300); // the row's click animation
     QPointer<QWidget> first = tray.preferencesWindow();
-    ASSERT_FALSE(first.isNull());
+    ASSERT_FALSE(first.isNull()) << "Enter activates a panel row";
+    EXPECT_FALSE(tray.panelWindow() && tray.panelWindow()->isVisible()) << "the panel closes";
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Préférences Tavrine"));
     EXPECT_EQ(first->size(), QSize(560, 440));
+    const Qt::WindowFlags flags = first->windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) << "a fixed size";
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     AppSignals::instance().postOpenPreferences();
     EXPECT_EQ(tray.preferencesWindow(), first.data());
     int visiblePrefs = 0;
@@ -184,9 +207,11 @@ TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClo
         visiblePrefs += w->objectName() == QLatin1String("PreferencesWindow") && w->isVisible() ? 1 : 0;
     }
     EXPECT_EQ(visiblePrefs, 1);
-    first->close();
+    QApplication::setActiveWindow(first);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(first));
+    QTest::keyClick(first->focusWidget() ? first->focusWidget() : first.data(), Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(first.isNull()) << "a closed window is not kept for reuse";
+    EXPECT_TRUE(first.isNull()) << "Escape closes it, and a closed window is not kept for reuse";
     tray.openPreferences();
     ASSERT_NE(tray.preferencesWindow(), nullptr);
     EXPECT_TRUE(tray.preferencesWindow()->isVisible());
@@ -230,7 +255,7 @@ TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed
     f.turn();
     TrayController tray(f.ctx);
     f.turn();
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection active"));
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     tray.openPanel();
     ASSERT_NE(tray.panel(), nullptr);
@@ -246,7 +271,7 @@ TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed
     f.turn();
     f.turn();
     EXPECT_EQ(f.filter.starts, 2);
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection active"));
     EXPECT_EQ(tray.iconState(), IconState::nominal);
     EXPECT_FALSE(tray.panel()->resumeRow()->isVisible());
 }

@@ -38,15 +38,16 @@ class FakeFilterControl final : public FilterControl {
     Published<bool>& isActive() override { return active; }
     Published<bool>& isAlert() override { return alert; }
     Published<bool>& analysisUnavailable() override { return blind; }
+    Published<bool>& cameraMissing() override { return missing; }
     void start(std::function<void()> done) override {
         ++starts;
         executor_.post([this, done] {
+            // As the service does: a failed start leaves the published state as it was.
             if (cameraWorks) {
                 state = FilterState::nominal(3);
                 active = true;
-            } else {
-                state = FilterState::cameraBusy(5000);
             }
+            missing = !cameraWorks;
             if (done) {
                 done();
             }
@@ -61,6 +62,7 @@ class FakeFilterControl final : public FilterControl {
 
     Published<FilterState> state{FilterState::inactive()};
     Published<bool> blind{false};
+    Published<bool> missing{false};
     Published<bool> active{false};
     Published<bool> alert{false};
     bool cameraWorks = true;

@@ -54,7 +54,7 @@ AboutView::AboutView(const UiContext& ctx, QWidget* parent) : QWidget(parent) {
 
     auto* logo = new EyeLogo(true, false, 64, 1.0, 1.0, this);
     layout->addWidget(logo, 0, Qt::AlignHCenter);
-    auto* name = widgets::label(ctx.tr("Tavrine"), 20, QFont::Bold, AppColors::primary(), this);
+    auto* name = widgets::label(ctx.tr("Tavrine"), 20, QFont::Bold, AppColors::accent(), this);
     name->setAlignment(Qt::AlignHCenter);
     layout->addWidget(name);
     auto* version =
@@ -85,6 +85,7 @@ AboutView::AboutView(const UiContext& ctx, QWidget* parent) : QWidget(parent) {
     auto* toolbar = new QHBoxLayout;
     toolbar->addStretch(1);
     close_ = new QPushButton(QStringLiteral("Fermer"), this);
+    widgets::makeBordered(close_);
     close_->setDefault(true);
     toolbar->addWidget(close_);
     layout->addLayout(toolbar);

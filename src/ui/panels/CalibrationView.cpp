@@ -39,21 +39,21 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     : QWidget(parent), ctx_(ctx), session_(ctx.makeCalibrationSession()), onDone_(std::move(onDone)) {
     setObjectName(QStringLiteral("CalibrationView"));
     auto* layout = new QVBoxLayout(this);
-    layout->setSpacing(8);
-    layout->setContentsMargins(24, 20, 24, 16);
+    layout->setSpacing(6);
+    layout->setContentsMargins(20, 8, 20, 14);
 
-    logo_ = new AnimatedEyeLogo(ctx.executor, ctx.clock, 72, true, false, AnimatedEyeLogo::Mode::idle, this);
+    logo_ = new AnimatedEyeLogo(ctx.executor, ctx.clock, 56, true, false, AnimatedEyeLogo::Mode::idle, this);
     layout->addWidget(logo_, 0, Qt::AlignHCenter);
     auto* title = widgets::label(QStringLiteral("Calibration de distance"), 17, QFont::DemiBold,
                                  AppColors::textPrimary(), this);
     title->setAlignment(Qt::AlignHCenter);
     layout->addWidget(title);
     layout->addWidget(wrapped(
-        QStringLiteral("Tavrine va mesurer votre distance habituelle à l'écran pour adapter ses alertes."),
+        QStringLiteral("Tavrine va mesurer votre distance habituelle à l’écran pour adapter ses alertes."),
         12, AppColors::textSecondary(), this));
 
     pages_ = new QStackedWidget(this);
-    pages_->setMinimumHeight(170);
+    pages_->setMinimumHeight(150);
 
     // idle: the instruction card
     auto* idle = new QWidget(pages_);
@@ -82,7 +82,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     // counting
     auto* counting = new QWidget(pages_);
     auto* countingLayout = new QVBoxLayout(counting);
-    countdown_ = widgets::label(QString(), 56, QFont::Bold, AppColors::primary(), counting);
+    countdown_ = widgets::label(QString(), 56, QFont::Bold, AppColors::accent(), counting);
     countdown_->setObjectName(QStringLiteral("countdown"));
     countdown_->setAlignment(Qt::AlignHCenter);
     countingLayout->addStretch(1);
@@ -131,11 +131,12 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     plus_->setAccessibleName(QStringLiteral("+5 cm"));
     for (auto* b : {minus_, plus_}) {
         b->setFlat(true);
+        widgets::showFocusRing(b);
         b->setIconSize(QSize(20, 20));
     }
     distanceField_ = widgets::label(QString(), 18, QFont::DemiBold, AppColors::textPrimary(), done);
     distanceField_->setObjectName(QStringLiteral("distanceField"));
-    distanceField_->setFixedWidth(70);
+    distanceField_->setFixedWidth(90);
     distanceField_->setAlignment(Qt::AlignCenter);
     adjuster->addWidget(minus_);
     adjuster->addWidget(distanceField_);
@@ -164,8 +165,10 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     secondary_ = new QPushButton(this);
+    widgets::makeBordered(secondary_);
     primary_ = new QPushButton(this);
     primary_->setDefault(true);
+    widgets::makeProminent(primary_);
     buttons->addWidget(secondary_);
     buttons->addWidget(primary_);
     buttons->addStretch(1);
@@ -199,7 +202,11 @@ void CalibrationView::adjust(int deltaCm) {
     const int d = currentDistance();
     adjustedDistance_ =
         deltaCm < 0 ? std::max(d + deltaCm, minDistanceCm) : std::min(d + deltaCm, maxDistanceCm);
-    distanceField_->setText(QString::number(currentDistance()));
+    distanceField_->setText(distanceText(currentDistance()));
+}
+
+QString CalibrationView::distanceText(int cm) {
+    return QStringLiteral("%1\u00a0cm").arg(cm);
 }
 
 void CalibrationView::showPhase(const CalibrationSession::Phase& p) {
@@ -226,8 +233,8 @@ void CalibrationView::showPhase(const CalibrationSession::Phase& p) {
         break;
     case Kind::done:
         pages_->setCurrentIndex(3);
-        result_->setText(QStringLiteral("Distance estimée : <b>%1 cm</b>").arg(p.distanceCm));
-        distanceField_->setText(QString::number(currentDistance()));
+        result_->setText(QStringLiteral("Distance estimée\u00a0: <b>%1</b>").arg(distanceText(p.distanceCm)));
+        distanceField_->setText(distanceText(currentDistance()));
         secondary_->setText(QStringLiteral("Recommencer"));
         secondary_->setVisible(true);
         primary_->setText(QStringLiteral("Valider"));
@@ -276,7 +283,7 @@ void CalibrationView::onSecondary() {
 }
 
 CalibrationDialog::CalibrationDialog(const UiContext& ctx, const QString& closeLabel, QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("CalibrationDialog"));
     setWindowTitle(QStringLiteral("Calibration de distance"));
     setWindowModality(Qt::WindowModal);
@@ -284,8 +291,9 @@ CalibrationDialog::CalibrationDialog(const UiContext& ctx, const QString& closeL
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* toolbar = new QHBoxLayout;
-    toolbar->setContentsMargins(12, 10, 12, 0);
+    toolbar->setContentsMargins(10, 8, 10, 0);
     close_ = new QPushButton(closeLabel, this);
+    widgets::makeBordered(close_);
     close_->setObjectName(QStringLiteral("closeDialog"));
     toolbar->addWidget(close_);
     toolbar->addStretch(1);
@@ -293,8 +301,18 @@ CalibrationDialog::CalibrationDialog(const UiContext& ctx, const QString& closeL
     view_ = new CalibrationView(
         ctx, [this] { accept(); }, this);
     layout->addWidget(view_);
-    setFixedSize(440, 470);
+    setFixedSize(fixedSize);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CalibrationDialog::showEvent(QShowEvent* event) {
+    // Centred on the window it opened from, inside it when that window is large enough.
+    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr) {
+        // move() places the frame; the centres compare the windows' contents.
+        const QPoint frameOffset = geometry().topLeft() - frameGeometry().topLeft();
+        move(owner->geometry().center() - rect().center() - frameOffset);
+    }
+    QDialog::showEvent(event);
 }
 
 } // namespace tavrine

@@ -40,6 +40,8 @@ class CalibrationView : public QWidget {
     QPushButton* minusButton() const { return minus_; }
     QPushButton* plusButton() const { return plus_; }
     QLabel* distanceField() const { return distanceField_; }
+    // "60 cm", with a no-break space.
+    static QString distanceText(int cm);
     AnimatedEyeLogo* logo() const { return logo_; }
 
   private:
@@ -73,9 +75,15 @@ class CalibrationDialog : public QDialog {
     Q_OBJECT
   public:
     // closeLabel: "Fermer" from the preferences, "Passer" from the onboarding.
+    // Smaller than the onboarding and preferences windows, so that it sits inside the one it opens from.
+    static constexpr QSize fixedSize{400, 390};
+
     CalibrationDialog(const UiContext& ctx, const QString& closeLabel, QWidget* parent);
     CalibrationView* view() const { return view_; }
     QPushButton* closeButton() const { return close_; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
 
   private:
     CalibrationView* view_;

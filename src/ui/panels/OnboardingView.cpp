@@ -81,10 +81,7 @@ OnboardingPageLayout::OnboardingPageLayout(QWidget* header, const QString& title
     primary_ = new QPushButton(primaryLabel, this);
     primary_->setObjectName(QStringLiteral("primary"));
     primary_->setDefault(true);
-    primary_->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border-radius: 6px;"
-                                           " padding: 5px 16px; font-weight: 600; }"
-                                           " QPushButton:pressed { background: %2; }")
-                                .arg(AppColors::primary().name(), AppColors::primary().darker(120).name()));
+    widgets::makeProminent(primary_);
     layout->addWidget(primary_, 0, Qt::AlignHCenter);
     connect(primary_, &QPushButton::clicked, this, [primaryAction] { primaryAction(); });
     if (!secondaryLabel.isEmpty()) {
@@ -92,6 +89,7 @@ OnboardingPageLayout::OnboardingPageLayout(QWidget* header, const QString& title
         secondary_->setObjectName(QStringLiteral("secondary"));
         secondary_->setFlat(true);
         widgets::setTextColor(secondary_, AppColors::textSecondary());
+        widgets::showFocusRing(secondary_);
         layout->addWidget(secondary_, 0, Qt::AlignHCenter);
         connect(secondary_, &QPushButton::clicked, this, [secondaryAction] {
             if (secondaryAction) {
@@ -123,10 +121,10 @@ OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(
             "Sous Linux, le filtre Tavrine couvre toutes les applications à la fois, sur chaque écran, "
             "y compris les applications en plein écran."),
         QStringLiteral("Compris"), next(1), QString(), {}, stack_);
-    pages_[2] =
-        new OnboardingPageLayout(symbolHeader(QStringLiteral("preferences-desktop-notification"), stack_),
-                                 ctx.tr("onboarding_notif_title"), ctx.tr("onboarding_notif_body"), QString(),
-                                 next(2), skip, next(2), stack_);
+    pages_[2] = new OnboardingPageLayout(
+        symbolHeader(QStringLiteral("preferences-desktop-notification"), stack_),
+        ctx.tr("onboarding_notif_title"), ctx.tr("onboarding_notif_body"), QString(),
+        [this] { allowNotifications(); }, skip, next(2), stack_);
     pages_[3] = new OnboardingPageLayout(
         symbolHeader(QStringLiteral("camera-web"), stack_), QStringLiteral("Calibration de distance"),
         QStringLiteral("Pour des alertes précises, calibrez Tavrine à votre distance de travail habituelle. "
@@ -135,7 +133,7 @@ OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(
     pages_[4] = new OnboardingPageLayout(
         symbolHeader(QStringLiteral("system-shutdown"), stack_), QStringLiteral("Lancer au démarrage"),
         QStringLiteral(
-            "Tavrine peut se lancer automatiquement à l'ouverture de session pour vous protéger dès le "
+            "Tavrine peut se lancer automatiquement à l’ouverture de session pour vous protéger dès le "
             "début."),
         QString(), [this] { enableLogin(); }, skip, [this] { done(); }, stack_);
     for (auto* p : pages_) {
@@ -192,6 +190,13 @@ void OnboardingView::requestCamera() {
             setPage(1);
         }
     });
+}
+
+void OnboardingView::allowNotifications() {
+    // Nothing to ask the desktop for: the user's agreement is the permission.
+    notificationsGranted_ = true;
+    renderLabels();
+    setPage(3);
 }
 
 void OnboardingView::openCalibration() {

@@ -55,6 +55,7 @@ class OnboardingView : public QWidget {
     QWidget* dots() const { return dots_; }
     CalibrationDialog* calibrationDialog() const { return calibrationDialog_; }
     bool cameraGranted() const { return cameraGranted_; }
+    bool notificationsGranted() const { return notificationsGranted_; }
     bool loginEnabled() const { return loginEnabled_; }
 
   signals:
@@ -62,6 +63,7 @@ class OnboardingView : public QWidget {
 
   private:
     void requestCamera();
+    void allowNotifications();
     void openCalibration();
     void enableLogin();
     void done();
@@ -70,7 +72,7 @@ class OnboardingView : public QWidget {
     const UiContext& ctx_;
     int page_ = 0;
     bool cameraGranted_ = false;
-    bool notificationsGranted_ = true; // nothing to ask on this desktop: notifications are ready
+    bool notificationsGranted_ = false; // set when the user agrees
     bool loginEnabled_ = false;
     QStackedWidget* stack_;
     std::array<OnboardingPageLayout*, pageCount> pages_{};

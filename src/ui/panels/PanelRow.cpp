@@ -5,6 +5,7 @@
 #include "ui/shared/Widgets.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace tavrine {
@@ -17,6 +18,16 @@ PanelRow::PanelRow(const QString& icon, const QString& label, QColor foreground,
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void PanelRow::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 QSize PanelRow::sizeHint() const {
@@ -42,10 +53,15 @@ void PanelRow::paintEvent(QPaintEvent*) {
     const QRectF content = QRectF(rect()).adjusted(4, 0, -4, 0);
     if (hovered_ || hasFocus()) {
         QColor bg = AppColors::primary();
-        bg.setAlphaF(0.06f);
+        bg.setAlphaF(0.10f);
         p.setPen(Qt::NoPen);
         p.setBrush(bg);
         p.drawRoundedRect(content, 6, 6);
+    }
+    if (hasFocus()) {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(AppColors::accent(), 1.5));
+        p.drawRoundedRect(content.adjusted(1, 1, -1, -1), 6, 6);
     }
     const int iconSize = 15;
     const QRectF iconColumn(content.left() + 16, content.top(), 20, content.height());

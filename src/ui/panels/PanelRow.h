@@ -6,7 +6,8 @@
 namespace tavrine {
 
 // One row of the panel: a pictogram in a 20 px column and a label, with a light primary-coloured
-// background while the pointer is over it.
+// background while the pointer is over it and a ring while it has the keyboard focus. Space or Enter
+// activates it.
 class PanelRow : public QAbstractButton {
     Q_OBJECT
   public:
@@ -21,6 +22,7 @@ class PanelRow : public QAbstractButton {
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     QString icon_;

@@ -104,7 +104,7 @@ QString PreferencesView::coefficientText(float coefficient) {
 QString PreferencesView::stripeAlphaText(float alpha) {
     // In single precision, as the field is stored: 0.72 shows 72%, not 71%.
     const float percent = alpha * 100.0f;
-    return QString::asprintf("%d%%", int(percent));
+    return QStringLiteral("%1\u00a0%").arg(int(percent));
 }
 
 PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
@@ -150,11 +150,11 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     glasses_ = new ToggleSwitch(content);
     addSection(
         QStringLiteral("view-visible"), QStringLiteral("Détection"),
-        {prefRow(QStringLiteral("Force du filtre"), QStringLiteral("Opacité de l'overlay de confidentialité"),
+        {prefRow(QStringLiteral("Force du filtre"), QStringLiteral("Opacité de l’overlay de confidentialité"),
                  sliderRow(strength_, strengthValue_, 20, content), content),
          prefRow(QStringLiteral("Sensibilité"), QStringLiteral("Réactivité aux mouvements de tête"),
                  sliderRow(sensitivity_, sensitivityValue_, 20, content), content),
-         prefRow(QStringLiteral("Délai d'inattention"),
+         prefRow(QStringLiteral("Délai d’inattention"),
                  QStringLiteral("Temps avant de considérer que vous ne regardez plus"), delay_, content),
          prefRow(QStringLiteral("Mode lunettes"),
                  QStringLiteral("Réduit les faux positifs si vous portez des lunettes"), glasses_, content)});
@@ -173,13 +173,13 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     addSection(
         QStringLiteral("slider.horizontal.3"), QStringLiteral("Comportement"),
         {prefRow(QStringLiteral("Lancer au démarrage"),
-                 QStringLiteral("Tavrine se lance automatiquement à l'ouverture de session"), launchAtLogin_,
+                 QStringLiteral("Tavrine se lance automatiquement à l’ouverture de session"), launchAtLogin_,
                  content),
          prefRow(QStringLiteral("Raccourci global ") + ctx.tr("⌘⇧C"), QString(), shortcut_, content,
                  &shortcutHint_),
          prefRow(QStringLiteral("Couvrir tous les écrans"),
-                 QStringLiteral("Étend l'overlay à chaque moniteur connecté"), allScreens_, content),
-         prefRow(QStringLiteral("Vibration lors d'une alerte"),
+                 QStringLiteral("Étend l’overlay à chaque moniteur connecté"), allScreens_, content),
+         prefRow(QStringLiteral("Vibration lors d’une alerte"),
                  QStringLiteral("Retour haptique quand un regard indiscret est détecté"), haptic_, content),
          prefRow(
              QStringLiteral("Verrouiller la session quand je m\u2019absente"),
@@ -202,7 +202,7 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     }
     addSection(QStringLiteral("dot.squareshape.split.2x2"), QStringLiteral("Matrice de confidentialité"),
                {prefRow(QStringLiteral("Activer la matrice"),
-                        QStringLiteral("Affiche un motif de bandes qui rend l'écran illisible de côté"),
+                        QStringLiteral("Affiche un motif de bandes qui rend l’écran illisible de côté"),
                         matrix_, content),
                 prefRow(QStringLiteral("Coefficient de distance"),
                         QStringLiteral("Amplifie la distance estimée pour une protection plus large"),
@@ -213,7 +213,8 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     addDivider();
 
     fps_ = new SegmentedPicker({{"5 fps", 5}, {"10 fps", 10}, {"15 fps", 15}}, 180, content);
-    battery_ = new SegmentedPicker({{"Désactivé", 0}, {"5 %", 5}, {"10 %", 10}, {"15 %", 15}}, 260, content);
+    battery_ = new SegmentedPicker({{"Désactivé", 0}, {"5\u00a0%", 5}, {"10\u00a0%", 10}, {"15\u00a0%", 15}},
+                                   260, content);
     auto* calibrationBox = new QWidget(content);
     auto* cl = new QHBoxLayout(calibrationBox);
     cl->setContentsMargins(0, 0, 0, 0);
@@ -221,6 +222,7 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     calibrationValue_ = widgets::label(QString(), 13, QFont::Normal, QColor(), calibrationBox);
     calibrationValue_->setObjectName(QStringLiteral("calibrationValue"));
     calibrate_ = new QPushButton(QStringLiteral("Calibrer…"), calibrationBox);
+    widgets::makeBordered(calibrate_);
     calibrate_->setFont(widgets::font(11));
     cl->addWidget(calibrationValue_);
     cl->addWidget(calibrate_);
@@ -228,7 +230,7 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     addSection(
         QStringLiteral("preferences-other"), QStringLiteral("Avancé"),
         {prefRow(QStringLiteral("Fréquence de capture"),
-                 QStringLiteral("Fréquence d'analyse de la caméra — réduire pour économiser la batterie"),
+                 QStringLiteral("Fréquence d’analyse de la caméra — réduire pour économiser la batterie"),
                  fps_, content),
          prefRow(QStringLiteral("Pause batterie"),
                  QStringLiteral("Désactive automatiquement le filtre en dessous de ce seuil"), battery_,

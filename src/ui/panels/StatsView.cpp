@@ -64,8 +64,10 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     auto* toolbar = new QHBoxLayout(toolbar_);
     toolbar->setContentsMargins(16, 0, 16, 12);
     reset_ = new QPushButton(ctx.tr("stats_reset"), toolbar_);
+    widgets::makeBordered(reset_);
     widgets::setTextColor(reset_, AppColors::error());
     back_ = new QPushButton(ctx.tr("stats_back"), toolbar_);
+    widgets::makeBordered(back_);
     back_->setDefault(true);
     toolbar->addWidget(reset_);
     toolbar->addStretch(1);
@@ -85,8 +87,10 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     confirmLayout->addWidget(question_);
     auto* answers = new QHBoxLayout;
     cancelReset_ = new QPushButton(ctx.tr("stats_reset_cancel"), confirm_);
+    widgets::makeBordered(cancelReset_);
     cancelReset_->setObjectName(QStringLiteral("cancelReset"));
     confirmReset_ = new QPushButton(ctx.tr("stats_reset_yes"), confirm_);
+    widgets::makeBordered(confirmReset_);
     confirmReset_->setObjectName(QStringLiteral("confirmReset"));
     widgets::setTextColor(confirmReset_, AppColors::error());
     answers->addWidget(cancelReset_);

@@ -46,12 +46,17 @@ QColor TrayPanel::statusColor(const FilterState& state) {
     case FilterState::Kind::autoPaused:
     case FilterState::Kind::inactive:
         return AppColors::textSecondary();
+    case FilterState::Kind::cameraBusy:
+        return AppColors::warning();
     case FilterState::Kind::nominal:
     case FilterState::Kind::inattention:
-    case FilterState::Kind::cameraBusy:
         break;
     }
     return AppColors::success();
+}
+
+QString TrayPanel::cameraAdvice(bool running) {
+    return QString::fromUtf8(running ? cameraAwaitedAdvice : cameraMissingAdvice);
 }
 
 QString TrayPanel::timeLeftText(std::int64_t remainingMs) {
@@ -90,7 +95,7 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     header->addWidget(logo_, 0, Qt::AlignVCenter);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);
-    titles->addWidget(widgets::label(ctx.tr("Tavrine"), 16, QFont::DemiBold, AppColors::primary(), home_));
+    titles->addWidget(widgets::label(ctx.tr("Tavrine"), 16, QFont::DemiBold, AppColors::accent(), home_));
     status_ = widgets::label(QString(), 10, QFont::Normal, QColor(), home_);
     status_->setObjectName(QStringLiteral("statusLine"));
     titles->addWidget(status_);
@@ -105,6 +110,13 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     switch_->setAccessibleName(ctx.tr("home_status_active"));
     header->addWidget(switch_, 0, Qt::AlignVCenter);
     layout->addLayout(header);
+    notice_ = widgets::label(QString::fromUtf8(cameraMissingAdvice), 11, QFont::Normal,
+                             AppColors::textPrimary(), home_);
+    notice_->setObjectName(QStringLiteral("notice"));
+    notice_->setWordWrap(true);
+    notice_->setContentsMargins(16, 0, 16, 10);
+    notice_->hide();
+    layout->addWidget(notice_);
     layout->addWidget(widgets::divider(home_));
 
     layout->addSpacing(4);
@@ -158,12 +170,20 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
         analysisUnavailable_ = unavailable;
         render();
     });
+    cameraSub_ = ctx.filter.cameraMissing().subscribe([this](bool missing) {
+        cameraMissing_ = missing;
+        render();
+    });
 }
 
 void TrayPanel::buildPauseControls(QWidget* parent) {
     pauseButton_ = new QToolButton(parent);
     pauseButton_->setObjectName(QStringLiteral("pauseButton"));
     pauseButton_->setAutoRaise(true);
+    pauseButton_->setStyleSheet(
+        QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 6px; }"
+                       " QToolButton:focus { border-color: %1; }")
+            .arg(AppColors::accent().name()));
     pauseButton_->setIcon(
         Symbols::icon(QStringLiteral("media-playback-pause"), AppColors::textSecondary(), 18));
     pauseButton_->setIconSize(QSize(18, 18));
@@ -189,7 +209,7 @@ void TrayPanel::buildPauseControls(QWidget* parent) {
             [this] { pauseMenu_->popup(pauseButton_->mapToGlobal(QPoint(0, pauseButton_->height()))); });
 
     resumeRow_ = new PanelRow(QStringLiteral("media-playback-start"), QStringLiteral("Reprendre maintenant"),
-                              AppColors::primary(), parent);
+                              AppColors::accent(), parent);
     resumeRow_->setObjectName(QStringLiteral("resumeRow"));
     resumeRow_->hide();
     connect(resumeRow_, &QAbstractButton::clicked, this,
@@ -203,10 +223,17 @@ void TrayPanel::render() {
     } else if (pause_.paused) {
         status_->setText(pausedStatusText(pause_.remainingMs));
         widgets::setTextColor(status_, AppColors::textSecondary());
+    } else if (cameraMissing_ && !active_) {
+        status_->setText(statusLabel(ctx_, FilterState::cameraBusy(0)));
+        widgets::setTextColor(status_, statusColor(FilterState::cameraBusy(0)));
     } else {
         status_->setText(statusLabel(ctx_, state_));
         widgets::setTextColor(status_, statusColor(state_));
     }
+    // Without a camera the switch cannot stay on: the line under the header says what to do.
+    notice_->setVisible(!analysisUnavailable_ && !pause_.paused &&
+                        (state_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !active_)));
+    notice_->setText(cameraAdvice(active_));
     logo_->setState(active_, alert_);
     switch_->setChecked(active_);
     if (pauseButton_) {

@@ -31,17 +31,28 @@ class TrayPanel : public QWidget {
 
     // The status text for a state.
     static QString statusLabel(const UiContext& ctx, const FilterState& state);
-    // Its colour: error for an alert, secondary text when paused or off, success otherwise.
+    // Its colour: error for an alert, warning without a camera, secondary text when paused or off, success
+    // otherwise.
     static QColor statusColor(const FilterState& state);
     // The time left of a timed pause, in whole minutes rounded up: "14 min", "1 h", "7 h 05".
     static QString timeLeftText(std::int64_t remainingMs);
     // The status line during a timed pause.
     static QString pausedStatusText(std::int64_t remainingMs);
     // The status text, in the error colour, while the face analysis cannot run, whatever the state.
+    // Under "Caméra indisponible", in the panel and the tray tooltip: after a start that found no camera,
+    // and while a running filter waits for its camera to come back.
+    static constexpr const char* cameraMissingAdvice =
+        "Branchez une caméra ou fermez l’application qui l’utilise, puis réactivez la protection.";
+    static constexpr const char* cameraAwaitedAdvice =
+        "Branchez une caméra ou fermez l’application qui l’utilise\u202f; la protection reprendra "
+        "d’elle-même.";
+    static QString cameraAdvice(bool running);
     static constexpr const char* analysisUnavailableLine =
         "Analyse du visage indisponible\nRéinstallez Tavrine";
 
     QLabel* statusLine() const { return status_; }
+    // Under the header while the camera is missing: what to do.
+    QLabel* notice() const { return notice_; }
     ToggleSwitch* activeSwitch() const { return switch_; }
     // Beside the switch: opens the menu of timed pauses (absent without a timed pause).
     QToolButton* pauseButton() const { return pauseButton_; }
@@ -77,6 +88,7 @@ class TrayPanel : public QWidget {
     QWidget* home_;
     AnimatedEyeLogo* logo_;
     QLabel* status_;
+    QLabel* notice_;
     ToggleSwitch* switch_;
     QToolButton* pauseButton_ = nullptr;
     QMenu* pauseMenu_ = nullptr;
@@ -92,8 +104,10 @@ class TrayPanel : public QWidget {
     bool alert_ = false;
     TimedPause::Status pause_;
     bool analysisUnavailable_ = false;
+    bool cameraMissing_ = false;
     Subscription stateSub_;
     Subscription analysisSub_;
+    Subscription cameraSub_;
     Subscription activeSub_;
     Subscription alertSub_;
     Subscription pauseSub_;

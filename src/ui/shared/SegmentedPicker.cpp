@@ -14,7 +14,7 @@ SegmentedPicker::SegmentedPicker(std::vector<Option> options, int maxWidth, QWid
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     setMaximumWidth(maxWidth);
-    const QString accent = AppColors::css(AppColors::primary());
+    const QString accent = AppColors::css(AppColors::primaryButton());
     for (std::size_t i = 0; i < options_.size(); ++i) {
         auto* b = new QPushButton(options_[i].first, this);
         b->setCheckable(true);
@@ -27,11 +27,12 @@ SegmentedPicker::SegmentedPicker(std::vector<Option> options, int maxWidth, QWid
                            " border-left-width: %1px; border-top-left-radius: %2px;"
                            " border-bottom-left-radius: %2px; border-top-right-radius: %3px;"
                            " border-bottom-right-radius: %3px; background: palette(button); }"
-                           " QPushButton:checked { background: %4; color: white; }")
+                           " QPushButton:checked { background: %4; color: white; }"
+                           " QPushButton:focus { border: 2px solid %5; }")
                 .arg(first ? 1 : 0)
                 .arg(first ? 5 : 0)
                 .arg(last ? 5 : 0)
-                .arg(accent));
+                .arg(accent, AppColors::textPrimary().name()));
         group_->addButton(b, int(i));
         layout->addWidget(b);
         buttons_.push_back(b);

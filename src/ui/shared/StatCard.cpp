@@ -24,7 +24,7 @@ StatCard::StatCard(const QString& value, const QString& label, bool highlight, Q
     valueLabel_->setWordWrap(false);
     valueLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QPalette vp = valueLabel_->palette();
-    vp.setColor(QPalette::WindowText, highlight ? AppColors::primary() : AppColors::textPrimary());
+    vp.setColor(QPalette::WindowText, highlight ? AppColors::accent() : AppColors::textPrimary());
     valueLabel_->setPalette(vp);
     QFont lf = labelLabel_->font();
     lf.setPixelSize(11);

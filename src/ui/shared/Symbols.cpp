@@ -200,7 +200,8 @@ const std::map<QString, Draw>& drawings() {
          [](QPainter& p, const QColor& c) {
              p.setPen(roundPen(c, 2.0));
              p.setBrush(Qt::NoBrush);
-             p.drawArc(QRectF(2.5, 3.5, 15, 15), 125 * 16, -250 * 16);
+             // The ring opens at the top, where the bar stands.
+             p.drawArc(QRectF(2.5, 3.5, 15, 15), 55 * 16, -290 * 16);
              p.drawLine(QPointF(10, 1.5), QPointF(10, 9.5));
          }},
         {"media-playback-pause",

@@ -26,7 +26,7 @@ void ToggleSwitch::nextCheckState() {
 void ToggleSwitch::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF track = QRectF(rect()).adjusted(1, 2, -1, -2);
+    const QRectF track = QRectF(rect()).adjusted(2.5, 3, -2.5, -3);
     const double radius = track.height() / 2;
     QColor on = tint_;
     QColor off = palette().color(QPalette::Mid);
@@ -42,9 +42,10 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     p.setBrush(Qt::white);
     p.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
     if (hasFocus()) {
+        // In the text colour, around the track: visible on the track's blue and on the window alike.
         p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(tint_, 1.2));
-        p.drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), radius, radius);
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1.5));
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), radius + 1, radius + 1);
     }
 }
 

@@ -13,7 +13,7 @@ class ToggleSwitch : public QAbstractButton {
     explicit ToggleSwitch(QWidget* parent = nullptr, QColor tint = QColor());
 
     void setFollowsModel(bool follows) { followsModel_ = follows; }
-    QSize sizeHint() const override { return QSize(38, 22); }
+    QSize sizeHint() const override { return QSize(40, 24); }
 
   signals:
     void toggleRequested(bool requested);

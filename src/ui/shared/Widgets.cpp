@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 
 namespace tavrine::widgets {
 
@@ -48,12 +49,15 @@ QFrame* divider(QWidget* parent) {
 QLabel* link(const QString& host, int pixelSize, QWidget* parent) {
     auto* l =
         new QLabel(QStringLiteral("<a href=\"https://%1\" style=\"color:%2; text-decoration:none\">%1</a>")
-                       .arg(host.toHtmlEscaped(), AppColors::primary().name()),
+                       .arg(host.toHtmlEscaped(), AppColors::accent().name()),
                    parent);
     l->setFont(font(pixelSize));
     l->setTextFormat(Qt::RichText);
     l->setOpenExternalLinks(true);
     l->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    l->setStyleSheet(QStringLiteral("QLabel { border: 2px solid transparent; border-radius: 4px; }"
+                                    " QLabel:focus { border-color: %1; }")
+                         .arg(AppColors::accent().name()));
     return l;
 }
 
@@ -65,6 +69,42 @@ QHBoxLayout* websiteFooter(QWidget* parent) {
     footer->addWidget(link(QStringLiteral("tavrine.brightfen.expert"), 11, parent));
     footer->addStretch(1);
     return footer;
+}
+
+void makeProminent(QPushButton* button) {
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: 2px solid %1; border-radius: 7px;"
+                       " padding: 4px 16px; font-weight: 600; }"
+                       " QPushButton:pressed { background: %2; border-color: %2; }"
+                       " QPushButton:focus { border-color: %3; }")
+            .arg(AppColors::primaryButton().name(), AppColors::primaryButton().darker(125).name(),
+                 AppColors::textPrimary().name()));
+}
+
+namespace {
+
+QString hoverTint() {
+    QColor c = AppColors::primary();
+    c.setAlphaF(0.10f);
+    return AppColors::css(c);
+}
+
+} // namespace
+
+void makeBordered(QPushButton* button) {
+    button->setStyleSheet(QStringLiteral("QPushButton { border: 1px solid palette(mid); border-radius: 6px;"
+                                         " padding: 4px 12px; background: palette(button); }"
+                                         " QPushButton:hover { background: %2; }"
+                                         " QPushButton:focus { border: 2px solid %1; padding: 3px 11px; }")
+                              .arg(AppColors::accent().name(), hoverTint()));
+}
+
+void showFocusRing(QPushButton* button) {
+    button->setStyleSheet(QStringLiteral("QPushButton { border: 2px solid transparent; border-radius: 6px;"
+                                         " padding: 3px 10px; background: transparent; }"
+                                         " QPushButton:focus { border-color: %1; }"
+                                         " QPushButton:hover { background: %2; }")
+                              .arg(AppColors::accent().name(), hoverTint()));
 }
 
 } // namespace tavrine::widgets

@@ -7,6 +7,7 @@
 class QFrame;
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace tavrine {
@@ -23,6 +24,12 @@ QFrame* divider(QWidget* parent = nullptr);
 QLabel* link(const QString& host, int pixelSize, QWidget* parent = nullptr);
 // The two web addresses, centred on one line with a dot between them, for the foot of a panel.
 QHBoxLayout* websiteFooter(QWidget* parent);
+// Makes a button the prominent kind: white text on the primary blue, a ring while it has the focus.
+void makeProminent(QPushButton* button);
+// A flat button (no frame) with a ring while it has the keyboard focus.
+void showFocusRing(QPushButton* button);
+// A framed button whose frame turns into a ring in the accent colour while it has the keyboard focus.
+void makeBordered(QPushButton* button);
 
 } // namespace widgets
 } // namespace tavrine

@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <xcb/xcb.h>
@@ -99,13 +100,17 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
     });
     analysisSub_ = ctx.filter.analysisUnavailable().subscribe([this, alive](bool unavailable) {
         ctx_.executor.post([this, alive, unavailable] {
-            if (!alive.lock()) {
-                return;
+            if (alive.lock()) {
+                analysisUnavailable_ = unavailable;
+                updateToolTip();
             }
-            toolTip_ =
-                unavailable ? QString::fromUtf8(analysisUnavailableToolTip) : QStringLiteral("Tavrine");
-            if (tray_) {
-                tray_->setToolTip(toolTip_);
+        });
+    });
+    cameraSub_ = ctx.filter.cameraMissing().subscribe([this, alive](bool missing) {
+        ctx_.executor.post([this, alive, missing] {
+            if (alive.lock()) {
+                cameraMissing_ = missing;
+                updateToolTip();
             }
         });
     });
@@ -131,23 +136,41 @@ TrayController::~TrayController() {
     stateSub_.cancel();
     pauseSub_.cancel();
     analysisSub_.cancel();
+    cameraSub_.cancel();
     delete popup_.data();
     delete prefsWindow_.data();
 }
 
 void TrayController::ensureTrayIcon() {
-    if (tray_) {
+    if (sniHostRegistered()) {
+        if (!sni_) {
+            sni_ = new StatusNotifierItem(this);
+            sni_->setIconThemePath(TrayIcon::themeSearchPath());
+            connect(sni_, &StatusNotifierItem::activated, this, [this](QPoint at) { togglePanel(at); });
+            showIcon();
+        }
+        // Also when the watcher came back after a restart: it forgot the item.
+        if (sni_->registerWithWatcher()) {
+            if (tray_) {
+                delete tray_.data();
+            }
+            emit trayIconCreated();
+            return;
+        }
+    }
+    if (tray_ || sni_) {
         return;
     }
-    if (!trayHostAvailable()) {
+    if (!xembedTrayPresent()) {
         static bool told = false;
         if (!told) {
             told = true;
-            std::cerr
-                << "Tavrine : aucune zone de notification n'a été trouvée. L'icône apparaîtra dès qu'une "
-                   "zone de notification sera disponible ; en attendant, Super+Maj+C active ou désactive "
-                   "le filtre et relancer tavrine ouvre son panneau."
-                << std::endl;
+            std::cerr << "Tavrine\u00a0: aucune zone de notification n\u2019a été trouvée. L\u2019icône "
+                         "apparaîtra dès "
+                         "qu\u2019une zone de notification sera disponible\u202f; en attendant, Super+Maj+C "
+                         "active ou "
+                         "désactive le filtre et relancer tavrine ouvre son panneau."
+                      << std::endl;
         }
         return;
     }
@@ -162,6 +185,18 @@ void TrayController::ensureTrayIcon() {
     emit trayIconCreated();
 }
 
+void TrayController::showIcon() {
+    if (tray_) {
+        tray_->setIcon(icon_);
+        tray_->setToolTip(toolTip_);
+    }
+    if (sni_) {
+        sni_->setIcon(QString::fromLatin1(TrayIcon::themeName(iconState_)), icon_);
+        sni_->setNeedsAttention(lastState_.is(FilterState::Kind::alert));
+        sni_->setToolTip(toolTip_);
+    }
+}
+
 void TrayController::updateStatusIcon(const FilterState& state) {
     lastState_ = state;
     // A timed pause stops the filter, yet it is a pause, not the filter switched off.
@@ -170,28 +205,31 @@ void TrayController::updateStatusIcon(const FilterState& state) {
     iconState_ = look.iconState;
     iconTint_ = look.tint;
     icon_ = TrayIcon::make(iconState_, iconTint_);
-    if (tray_) {
-        tray_->setIcon(icon_);
-    }
     updateToolTip();
+    showIcon();
     emit iconChanged();
 }
 
 void TrayController::updateToolTip() {
-    // The tooltip says what the eye alone cannot: the time a pause has left, and whether the paused eye
-    // means a pause or a missing camera.
-    QString tip = pauseToolTip_;
-    if (tip.isEmpty()) {
-        const bool pausedLook =
-            lastState_.is(FilterState::Kind::autoPaused) || lastState_.is(FilterState::Kind::cameraBusy);
-        tip = pausedLook ? QStringLiteral("Tavrine — ") + TrayPanel::statusLabel(ctx_, lastState_)
-                         : QStringLiteral("Tavrine");
+    // The tooltip names the state, which the eye alone cannot tell apart (a pause from a missing
+    // camera), with the time a pause has left and what to do when something is missing.
+    QString tip;
+    if (analysisUnavailable_) {
+        tip = QString::fromUtf8(analysisUnavailableToolTip);
+    } else if (!pauseToolTip_.isEmpty()) {
+        tip = pauseToolTip_;
+    } else {
+        const bool running = ctx_.filter.isActive().get();
+        const bool noCamera = lastState_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !running);
+        tip = QStringLiteral("Tavrine — ") +
+              TrayPanel::statusLabel(ctx_, noCamera ? FilterState::cameraBusy(0) : lastState_);
+        if (noCamera) {
+            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running);
+        }
     }
     if (tip != toolTip_) {
         toolTip_ = tip;
-        if (tray_) {
-            tray_->setToolTip(toolTip_);
-        }
+        showIcon();
     }
 }
 
@@ -209,7 +247,7 @@ void TrayController::closePanel() {
     }
 }
 
-void TrayController::togglePanel() {
+void TrayController::togglePanel(QPoint at) {
     if (popup_ && popup_->isVisible()) {
         closePanel();
         return;
@@ -218,10 +256,10 @@ void TrayController::togglePanel() {
         closedByOutsideClick_.invalidate();
         return;
     }
-    openPanel();
+    openPanel(at);
 }
 
-void TrayController::openPanel() {
+void TrayController::openPanel(QPoint at) {
     if (popup_ && popup_->isVisible()) {
         popup_->raise();
         popup_->activateWindow();
@@ -238,15 +276,20 @@ void TrayController::openPanel() {
     auto* view = new TrayPanel(ctx_, frame);
     layout->addWidget(view);
     frame->adjustSize();
-    // Anchored once, where it opens: the tray icon when the host tells where it is, else the pointer now.
-    // A later resize (a page opening or closing) keeps that anchor, wherever the pointer has gone since.
+    // Anchored once, where it opens: the point the tray host gave with the click, else the tray icon when
+    // the host tells where it is, else the pointer now. A later resize (a page opening or closing) keeps
+    // that anchor, wherever the pointer has gone since.
     const QRect iconRect = tray_ ? tray_->geometry() : QRect();
-    const QRect anchor = iconRect.isValid() ? iconRect : QRect(QCursor::pos(), QSize(1, 1));
+    const QRect anchor = !at.isNull()         ? QRect(at, QSize(1, 1))
+                         : iconRect.isValid() ? iconRect
+                                              : QRect(QCursor::pos(), QSize(1, 1));
     frame->move(placeAt(anchor, frame->sizeHint()));
     connect(view, &TrayPanel::contentSizeChanged, frame, [frame, anchor](QSize) {
         frame->adjustSize();
         frame->move(placeAt(anchor, frame->sizeHint()));
     });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), frame);
+    connect(escape, &QShortcut::activated, frame, &QWidget::close);
     frame->installEventFilter(this);
     popup_ = frame;
     popupObject_ = frame;
@@ -264,6 +307,8 @@ bool TrayController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TrayController::openPreferences() {
+    // A window opened from the panel takes the user's attention; the panel would only hide part of it.
+    closePanel();
     if (prefsWindow_ && prefsWindow_->isVisible()) {
         prefsWindow_->raise();
         prefsWindow_->activateWindow();
@@ -271,8 +316,8 @@ void TrayController::openPreferences() {
     }
     // A closed window is never reused: a new one loads the settings afresh.
     delete prefsWindow_.data();
-    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                                            Qt::WindowMinimizeButtonHint);
+    // Of fixed size: neither maximised nor minimised (the panel brings it back).
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setObjectName(QStringLiteral("PreferencesWindow"));
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(QString::fromUtf8(PreferencesView::windowTitle));
@@ -280,6 +325,8 @@ void TrayController::openPreferences() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new PreferencesView(ctx_, window));
     window->setFixedSize(PreferencesView::windowWidth, PreferencesView::windowHeight);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    connect(escape, &QShortcut::activated, window, &QWidget::close);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         window->move(screen->availableGeometry().center() - window->rect().center());
     }

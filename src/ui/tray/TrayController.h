@@ -2,6 +2,7 @@
 
 #include "core/util/Subscription.h"
 #include "ui/UiContext.h"
+#include "ui/tray/StatusNotifierItem.h"
 #include "ui/tray/TrayIcon.h"
 
 #include <QElapsedTimer>
@@ -18,7 +19,9 @@ class TrayPanel;
 
 // The application's permanent presence: the tray eye that follows the filter state, the panel it opens,
 // and the preferences window. The tray icon is created once a tray host exists, also when one appears
-// later; without any host the panel stays reachable through a second launch and the shortcut works.
+// later: a StatusNotifierItem that names its icon from the theme when a StatusNotifier host is there,
+// else an XEmbed icon made of pixmaps. Without any host the panel stays reachable through a second
+// launch and the shortcut works.
 class TrayController : public QObject {
     Q_OBJECT
   public:
@@ -27,11 +30,11 @@ class TrayController : public QObject {
     explicit TrayController(const UiContext& ctx, QObject* parent = nullptr);
     ~TrayController() override;
 
-    // Opens the panel at the tray icon (at the pointer when the icon's place is unknown), or closes it.
-    // The panel stays anchored there while its content changes size.
-    void togglePanel();
+    // Opens the panel at the point the tray host gave with the click, else at the tray icon, else at the
+    // pointer; or closes it. The panel stays anchored there while its content changes size.
+    void togglePanel(QPoint at = QPoint());
     // Opens the panel if it is not open.
-    void openPanel();
+    void openPanel(QPoint at = QPoint());
     void closePanel();
     // Opens the preferences window or brings the open one forward.
     void openPreferences();
@@ -39,13 +42,15 @@ class TrayController : public QObject {
     TrayPanel* panel() const;
     QWidget* panelWindow() const;
     QWidget* preferencesWindow() const { return prefsWindow_; }
+    // The XEmbed icon, when the tray is an XEmbed one.
     QSystemTrayIcon* trayIcon() const { return tray_; }
+    // The StatusNotifierItem, when a StatusNotifier host is there.
+    StatusNotifierItem* statusNotifierItem() const { return sni_; }
     TrayIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
-    // The tray icon's tooltip: during a timed pause the time left; "Tavrine — En pause" or "Tavrine — Caméra
-    // indisponible" for the two states the paused eye stands for; what to do when the face analysis cannot
-    // run; otherwise "Tavrine".
+    // The tray icon's tooltip: "Tavrine — " and the state as the panel's status line names it; during a
+    // timed pause the time left; what to do when the camera or the face analysis is missing.
     const QString& toolTip() const { return toolTip_; }
     static constexpr const char* analysisUnavailableToolTip =
         "Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. Réinstallez Tavrine pour "
@@ -66,9 +71,11 @@ class TrayController : public QObject {
     void updateToolTip();
     void updatePause(const TimedPause::Status& status);
     void ensureTrayIcon();
+    void showIcon();
 
     const UiContext& ctx_;
     QPointer<QSystemTrayIcon> tray_;
+    QPointer<StatusNotifierItem> sni_;
     QPointer<QFrame> popup_;
     // The same panel as a plain object, for the event filter: it also sees events while the panel is being
     // destroyed, when the QPointer's downcast is no longer valid.
@@ -81,6 +88,8 @@ class TrayController : public QObject {
     QString toolTip_ = QStringLiteral("Tavrine");
     FilterState lastState_;
     bool paused_ = false;
+    bool analysisUnavailable_ = false;
+    bool cameraMissing_ = false;
     QString pauseToolTip_; // empty unless a timed pause runs
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
@@ -88,6 +97,7 @@ class TrayController : public QObject {
     Subscription stateSub_;
     Subscription pauseSub_;
     Subscription analysisSub_;
+    Subscription cameraSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

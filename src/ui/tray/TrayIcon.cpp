@@ -1,9 +1,13 @@
 #include "ui/tray/TrayIcon.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QStandardPaths>
 
 namespace tavrine {
 namespace {
@@ -108,6 +112,40 @@ QIcon TrayIcon::make(IconState state, const QColor& tint) {
     icon.addPixmap(QPixmap::fromImage(render(state, tint, 1.0)));
     icon.addPixmap(QPixmap::fromImage(render(state, tint, 2.0)));
     return icon;
+}
+
+const char* TrayIcon::themeName(IconState state) {
+    switch (state) {
+    case IconState::nominal:
+        return "tavrine-active-symbolic";
+    case IconState::alert:
+        return "tavrine-alert-symbolic";
+    case IconState::inactive:
+        return "tavrine-inactive-symbolic";
+    case IconState::paused:
+        return "tavrine-paused-symbolic";
+    }
+    return "tavrine-inactive-symbolic";
+}
+
+QString TrayIcon::themeSearchPath() {
+    const QString probe = QStringLiteral("hicolor/scalable/status/") +
+                          QString::fromLatin1(themeName(IconState::nominal)) + QStringLiteral(".svg");
+    const QString installed =
+        QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("icons/") + probe);
+    if (!installed.isEmpty()) {
+        return QDir::cleanPath(QFileInfo(installed).absolutePath() + QStringLiteral("/../../.."));
+    }
+    QStringList candidates{QCoreApplication::applicationDirPath() + QStringLiteral("/../share/icons")};
+#ifdef TAVRINE_SOURCE_ICON_DIR
+    candidates << QStringLiteral(TAVRINE_SOURCE_ICON_DIR);
+#endif
+    for (const QString& dir : candidates) {
+        if (QFileInfo::exists(dir + QLatin1Char('/') + probe)) {
+            return QDir::cleanPath(dir);
+        }
+    }
+    return {};
 }
 
 } // namespace tavrine

@@ -31,6 +31,13 @@ class TrayIcon {
     // The icon with its 1x and 2x renderings.
     static QIcon make(IconState state, const QColor& tint);
 
+    // The symbolic icon of the hicolor theme that draws the same eye ("tavrine-active-symbolic", ...), which
+    // tray hosts recolour for their panel.
+    static const char* themeName(IconState state);
+    // The directory that holds those icons' "hicolor" folder: the installed one when there is one, else
+    // the one beside the executable's prefix, else the source tree's (a run from the build tree).
+    static QString themeSearchPath();
+
     static QColor labelColor();
     static QColor secondaryLabelColor();
     static QColor systemRed() { return QColor(255, 59, 48); }

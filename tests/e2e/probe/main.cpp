@@ -8,6 +8,10 @@
 //                                                   connected regions of that colour (each channel within
 //                                                   TOL, default 6), largest first: "x y w h pixels"
 //   tavrine-e2e-probe redness PNG X Y W H           mean of R - (G + B) / 2 over the region
+//   tavrine-e2e-probe contrast PNG X Y W H          the text of the region against its background:
+//                                                   "ratio background-luminance"
+
+#include "ui/TextContrast.h"
 
 #include <QApplication>
 #include <QColor>
@@ -27,7 +31,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: tavrine-e2e-probe backdrop [#rrggbb] | stats PNG X Y W H | "
-                         "blobs PNG X Y W H #rrggbb [TOL] | redness PNG X Y W H\n");
+                         "blobs PNG X Y W H #rrggbb [TOL] | redness PNG X Y W H | contrast PNG X Y W H\n");
     return 2;
 }
 
@@ -184,6 +188,12 @@ int main(int argc, char** argv) {
     }
     if (command == "redness") {
         return redness(image, region);
+    }
+    if (command == "contrast") {
+        // The text of the area against its background: "ratio background-luminance".
+        const auto reading = tavrine::testing::readText(image, region);
+        std::printf("%.2f %.3f\n", reading.ratio, tavrine::testing::relativeLuminance(reading.background));
+        return 0;
     }
     if (command == "blobs" && argc >= 8) {
         const QColor colour(QString::fromLatin1(argv[7]));

@@ -1,0 +1,125 @@
+#include "ui/shared/ColorScheme.h"
+
+#include "ui/shared/AppColors.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+namespace tavrine {
+namespace {
+
+constexpr const char* portalService = "org.freedesktop.portal.Desktop";
+constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
+constexpr const char* settingsInterface = "org.freedesktop.portal.Settings";
+constexpr const char* appearance = "org.freedesktop.appearance";
+constexpr const char* colorSchemeKey = "color-scheme";
+
+QPalette makePalette(QColor window, QColor text, QColor base, QColor button, QColor mid,
+                     QColor disabledText) {
+    QPalette p;
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const QColor fg = group == QPalette::Disabled ? disabledText : text;
+        p.setColor(group, QPalette::Window, window);
+        p.setColor(group, QPalette::WindowText, fg);
+        p.setColor(group, QPalette::Base, base);
+        p.setColor(group, QPalette::AlternateBase, button);
+        p.setColor(group, QPalette::Text, fg);
+        p.setColor(group, QPalette::Button, button);
+        p.setColor(group, QPalette::ButtonText, fg);
+        p.setColor(group, QPalette::BrightText, Qt::white);
+        p.setColor(group, QPalette::Mid, mid);
+        p.setColor(group, QPalette::Midlight, button.lighter(110));
+        p.setColor(group, QPalette::Light, button.lighter(130));
+        p.setColor(group, QPalette::Dark, mid.darker(130));
+        p.setColor(group, QPalette::Shadow, Qt::black);
+        p.setColor(group, QPalette::Highlight, AppColors::primaryButton());
+        p.setColor(group, QPalette::HighlightedText, Qt::white);
+        p.setColor(group, QPalette::ToolTipBase, base);
+        p.setColor(group, QPalette::ToolTipText, text);
+        p.setColor(group, QPalette::PlaceholderText, disabledText);
+        p.setColor(group, QPalette::Link, AppColors::readableOn(AppColors::primary(), {window, base}));
+    }
+    return p;
+}
+
+} // namespace
+
+QPalette ColorScheme::darkPalette() {
+    return makePalette(QColor(0x26, 0x2a, 0x30), QColor(0xec, 0xef, 0xf4), QColor(0x1e, 0x22, 0x27),
+                       QColor(0x33, 0x39, 0x42), QColor(0x5a, 0x63, 0x6e), QColor(0x86, 0x8e, 0x98));
+}
+
+QPalette ColorScheme::lightPalette() {
+    return makePalette(QColor(0xf4, 0xf5, 0xf7), QColor(0x1d, 0x20, 0x25), QColor(Qt::white),
+                       QColor(0xe8, 0xea, 0xee), QColor(0xb4, 0xba, 0xc2), QColor(0x76, 0x7d, 0x86));
+}
+
+ColorScheme::Preference ColorScheme::fromPortalValue(const QVariant& value) {
+    // The portal wraps the value in one or two variants, depending on its version.
+    QVariant v = value;
+    for (int i = 0; i < 3 && v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>();
+         ++i) {
+        v = v.value<QDBusVariant>().variant();
+    }
+    if (v.userType() == qMetaTypeId<QDBusArgument>()) {
+        QDBusVariant inner;
+        v.value<QDBusArgument>() >> inner;
+        v = inner.variant();
+    }
+    bool ok = false;
+    const uint n = v.toUInt(&ok);
+    if (!ok || n > 2) {
+        return Preference::none;
+    }
+    return Preference(n);
+}
+
+ColorScheme::ColorScheme(QObject* parent) : QObject(parent), platform_(QApplication::palette()) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    bus.connect(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
+                QString::fromLatin1(settingsInterface), QStringLiteral("SettingChanged"), this,
+                SLOT(onSettingChanged(QDBusMessage)));
+    QDBusMessage read =
+        QDBusMessage::createMethodCall(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
+                                       QString::fromLatin1(settingsInterface), QStringLiteral("Read"));
+    read << QString::fromLatin1(appearance) << QString::fromLatin1(colorSchemeKey);
+    // Read before the first window is built; a desktop without the portal answers at once.
+    const QDBusMessage reply = bus.call(read, QDBus::Block, 500);
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+        apply(fromPortalValue(reply.arguments().constFirst()));
+    }
+}
+
+void ColorScheme::onSettingChanged(const QDBusMessage& message) {
+    const QVariantList args = message.arguments();
+    if (args.size() == 3 && args.at(0).toString() == QLatin1String(appearance) &&
+        args.at(1).toString() == QLatin1String(colorSchemeKey)) {
+        apply(fromPortalValue(args.at(2)));
+    }
+}
+
+void ColorScheme::apply(Preference preference) {
+    if (preference == preference_) {
+        return;
+    }
+    preference_ = preference;
+    switch (preference) {
+    case Preference::dark:
+        QApplication::setPalette(darkPalette());
+        break;
+    case Preference::light:
+        QApplication::setPalette(lightPalette());
+        break;
+    case Preference::none:
+        QApplication::setPalette(platform_);
+        break;
+    }
+    emit changed(preference);
+}
+
+} // namespace tavrine

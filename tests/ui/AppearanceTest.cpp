@@ -1,0 +1,275 @@
+#include "UiFixture.h"
+
+#include "TextContrast.h"
+
+#include "ui/panels/AboutView.h"
+#include "ui/panels/CalibrationView.h"
+#include "ui/panels/OnboardingView.h"
+#include "ui/panels/PreferencesView.h"
+#include "ui/panels/StatsView.h"
+#include "ui/panels/TrayPanel.h"
+#include "ui/shared/AppColors.h"
+#include "ui/shared/ColorScheme.h"
+#include "ui/shared/Symbols.h"
+#include "ui/tray/TrayIcon.h"
+
+#include <QAbstractButton>
+#include <QDBusVariant>
+#include <QFile>
+#include <QLabel>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSvgRenderer>
+#include <QTest>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+using namespace tavrine;
+using namespace tavrine::testing;
+
+namespace {
+
+using Scheme = ColorScheme::Preference;
+
+// A window as the user sees it, built under a scheme.
+struct Window {
+    const char* name;
+    std::function<QWidget*(UiFixture&)> build;
+};
+
+QWidget* onboardingPage(UiFixture& f, int page) {
+    auto* view = new OnboardingView(f.ctx);
+    view->resize(440, 420);
+    view->setPage(page);
+    return view;
+}
+
+const std::vector<Window>& windows() {
+    static const std::vector<Window> list = {
+        {"panel", [](UiFixture& f) { return new TrayPanel(f.ctx); }},
+        {"panel-camera-missing",
+         [](UiFixture& f) {
+             f.filter.state = FilterState::cameraBusy(5000);
+             return new TrayPanel(f.ctx);
+         }},
+        {"panel-active",
+         [](UiFixture& f) {
+             f.filter.state = FilterState::nominal(3);
+             f.filter.active = true;
+             return new TrayPanel(f.ctx);
+         }},
+        {"panel-stats",
+         [](UiFixture& f) {
+             f.countOneOfEach();
+             auto* panel = new TrayPanel(f.ctx);
+             panel->setShowStats(true);
+             return panel;
+         }},
+        {"panel-about",
+         [](UiFixture& f) {
+             auto* panel = new TrayPanel(f.ctx);
+             panel->setShowAbout(true);
+             return panel;
+         }},
+        {"preferences",
+         [](UiFixture& f) {
+             // Tall enough to show every row without scrolling.
+             auto* view = new PreferencesView(f.ctx);
+             view->resize(PreferencesView::windowWidth, 1200);
+             return view;
+         }},
+        {"onboarding-1", [](UiFixture& f) { return onboardingPage(f, 0); }},
+        {"onboarding-2", [](UiFixture& f) { return onboardingPage(f, 1); }},
+        {"onboarding-3", [](UiFixture& f) { return onboardingPage(f, 2); }},
+        {"onboarding-4", [](UiFixture& f) { return onboardingPage(f, 3); }},
+        {"onboarding-5", [](UiFixture& f) { return onboardingPage(f, 4); }},
+        {"calibration",
+         [](UiFixture& f) { return new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr); }},
+        {"calibration-result",
+         [](UiFixture& f) {
+             auto* dialog = new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr);
+             f.lastSession->phase = CalibrationSession::Phase::done(62);
+             return dialog;
+         }},
+    };
+    return list;
+}
+
+// The text a widget shows, without markup.
+QString shownText(const QWidget* w) {
+    QString text;
+    if (const auto* label = qobject_cast<const QLabel*>(w)) {
+        text = label->text();
+        if (Qt::mightBeRichText(text)) {
+            QTextDocument doc;
+            doc.setHtml(text);
+            text = doc.toRawText(); // keeps the no-break spaces
+        }
+    } else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+        text = button->text();
+    }
+    return text;
+}
+
+// What French typography asks of a text; empty when it complies.
+QString typographyFault(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const QChar before = i > 0 ? text.at(i - 1) : QChar();
+        if (c == QLatin1Char('\'') && before.isLetter()) {
+            return QStringLiteral("straight apostrophe at %1").arg(i);
+        }
+        if (i == 0 || before == QLatin1Char('\n')) {
+            continue;
+        }
+        if ((c == QLatin1Char(':') || c == QLatin1Char('%')) && before != QChar(0x00a0)) {
+            return QStringLiteral("no no-break space before '%1' at %2").arg(c).arg(i);
+        }
+        if ((c == QLatin1Char('?') || c == QLatin1Char('!') || c == QLatin1Char(';')) &&
+            before != QChar(0x202f)) {
+            return QStringLiteral("no narrow no-break space before '%1' at %2").arg(c).arg(i);
+        }
+    }
+    return {};
+}
+
+// A control the keyboard reaches.
+bool takesTabFocus(const QWidget* w) {
+    return w->isVisibleTo(w->window()) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
+           !w->inherits("QStackedWidget") && !w->inherits("QScrollArea") && !w->inherits("QScrollBar");
+}
+
+class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Scheme>> {
+  protected:
+    void TearDown() override { scheme_.apply(Scheme::none); }
+    ColorScheme scheme_;
+};
+
+} // namespace
+
+// Every window, in the light and the dark scheme: every text reads at 4.5:1 or more against what is
+// behind it (measured on the rendered pixels), follows French typography, and every control the
+// keyboard reaches looks different while it has the focus.
+TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
+    const auto [index, scheme] = GetParam();
+    scheme_.apply(scheme);
+    const Window& window = windows().at(index);
+    UiFixture f;
+    std::unique_ptr<QWidget> widget(window.build(f));
+    widget->show();
+    QApplication::setActiveWindow(widget.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(widget.get()));
+    f.executor.advanceBy(1500); // the logos have opened
+    QCoreApplication::processEvents();
+    const QString shot =
+        QStringLiteral("look-%1-%2").arg(window.name, scheme == Scheme::dark ? "dark" : "light");
+    const QImage image = grab(*widget, shot);
+
+    const QColor window_bg = widget->palette().color(QPalette::Window);
+    EXPECT_EQ(AppColors::darkScheme(), scheme == Scheme::dark) << "the scheme's palette is in use";
+    EXPECT_EQ(window_bg.lightness() < 128, scheme == Scheme::dark);
+
+    int texts = 0;
+    for (QWidget* w : widget->findChildren<QWidget*>()) {
+        const QString text = shownText(w);
+        // Separators ("·") are no text to read, and the text of disabled controls need not read.
+        if (!text.contains(QRegularExpression(QStringLiteral("\\w"))) || !w->isVisibleTo(widget.get()) ||
+            !w->isEnabled()) {
+            continue;
+        }
+        ++texts;
+        const TextReading reading = readText(image, rectIn(w, widget.get()));
+        EXPECT_GE(reading.ratio, AppColors::minimumTextContrast)
+            << "\"" << text.toStdString() << "\": ink " << QColor(reading.ink).name().toStdString() << " on "
+            << QColor(reading.background).name().toStdString() << " (" << shot.toStdString() << ")";
+        EXPECT_EQ(typographyFault(text), QString()) << "\"" << text.toStdString() << "\"";
+    }
+    EXPECT_GT(texts, 2);
+
+    for (QWidget* w : widget->findChildren<QWidget*>()) {
+        if (!takesTabFocus(w)) {
+            continue;
+        }
+        widget->setFocus();
+        QCoreApplication::processEvents();
+        const QRect area = rectIn(w, widget.get()).adjusted(-3, -3, 3, 3);
+        const QImage before = grab(*widget).copy(area);
+        // As the Tab key gives it: styles show the focus of keyboard navigation.
+        w->setFocus(Qt::TabFocusReason);
+        widget->setAttribute(Qt::WA_KeyboardFocusChange);
+        QCoreApplication::processEvents();
+        const QImage after = grab(*widget).copy(area);
+        EXPECT_NE(before, after) << w->metaObject()->className() << " \"" << shownText(w).toStdString()
+                                 << "\" shows no focus (" << shot.toStdString() << ")";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LightAndDark, Appearance,
+                         ::testing::Combine(::testing::Range<std::size_t>(0, windows().size()),
+                                            ::testing::Values(Scheme::light, Scheme::dark)),
+                         [](const auto& info) {
+                             std::string name = windows().at(std::get<0>(info.param)).name;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name + (std::get<1>(info.param) == Scheme::dark ? "_dark" : "_light");
+                         });
+
+TEST(ColorScheme, ReadsThePortalValueHoweverItIsWrapped) {
+    const auto wrap = [](const QVariant& v) { return QVariant::fromValue(QDBusVariant(v)); };
+    const std::vector<std::pair<QVariant, Scheme>> cases = {
+        {QVariant(uint(1)), Scheme::dark},   {wrap(uint(2)), Scheme::light},
+        {wrap(wrap(uint(1))), Scheme::dark}, {wrap(uint(0)), Scheme::none},
+        {wrap(uint(7)), Scheme::none},       {wrap(QStringLiteral("dark")), Scheme::none},
+        {QVariant(), Scheme::none},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(ColorScheme::fromPortalValue(value), expected) << value.toString().toStdString();
+    }
+}
+
+// The installed symbolic icons are the eye the tray draws: same shape per state (the alpha masks of the
+// two renderings overlap).
+TEST(TrayIcon, ThemeIconsDrawTheSameEyeAsThePixmaps) {
+    using IconState = TrayIcon::IconState;
+    for (IconState state : {IconState::nominal, IconState::alert, IconState::inactive, IconState::paused}) {
+        const QString path = QStringLiteral(TAVRINE_SOURCE_DIR "/data/icons/hicolor/scalable/status/") +
+                             QString::fromLatin1(TrayIcon::themeName(state)) + QStringLiteral(".svg");
+        QSvgRenderer svg(path);
+        ASSERT_TRUE(svg.isValid()) << path.toStdString();
+        QImage themed(72, 72, QImage::Format_ARGB32_Premultiplied);
+        themed.fill(Qt::transparent);
+        QPainter p(&themed);
+        svg.render(&p);
+        p.end();
+        const QImage drawn = TrayIcon::render(state, Qt::black, 4.0);
+        saveArtifact(themed, QStringLiteral("theme-%1").arg(QString::fromLatin1(TrayIcon::themeName(state))));
+        int both = 0;
+        int either = 0;
+        for (int y = 0; y < 72; ++y) {
+            for (int x = 0; x < 72; ++x) {
+                const bool a = qAlpha(themed.pixel(x, y)) > 128;
+                const bool b = qAlpha(drawn.pixel(x, y)) > 128;
+                both += a && b;
+                either += a || b;
+            }
+        }
+        EXPECT_GT(either, 150) << TrayIcon::themeName(state);
+        EXPECT_GT(double(both) / either, 0.85) << TrayIcon::themeName(state);
+    }
+}
+
+// The power pictogram of the onboarding's last page opens at the top, where its bar stands.
+TEST(Symbols, PowerRingOpensAtTheTop) {
+    const QImage img = Symbols::pixmap(QStringLiteral("system-shutdown"), Qt::black, 80).toImage();
+    // The ring: centre (10, 11), radius 7.5 on a 20-unit grid drawn at 80 px.
+    const auto inkAt = [&](double degrees) {
+        const double a = degrees * M_PI / 180;
+        return qAlpha(img.pixel(int((10 + 7.5 * std::cos(a)) * 4), int((11 - 7.5 * std::sin(a)) * 4)));
+    };
+    for (double side : {180.0, 0.0, 270.0, 40.0, 140.0}) {
+        EXPECT_GT(inkAt(side), 128) << side << " degrees";
+    }
+    for (double gap : {70.0, 110.0}) {
+        EXPECT_EQ(inkAt(gap), 0) << gap << " degrees";
+    }
+}

@@ -1,11 +1,10 @@
+#include "app/AppDelegate.h"
 #include "app/AppWiring.h"
 #include "app/shell/CommandLine.h"
 #include "app/shell/MainThreadProbe.h"
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TerminationSignals.h"
 #include "platform/linux/i18n/QtLocalizer.h"
-#include "ui/AppDelegate.h"
-#include "ui/AppSignals.h"
 #include "ui/tray/TrayController.h"
 
 #include <QApplication>
@@ -93,7 +92,7 @@ int main(int argc, char* argv[]) {
 
     MainThreadProbe probe;
     QtLocalizer localizer;
-    AppWiring wiring(commandLine.camera, localizer);
+    AppWiring wiring(AppWiring::Options{commandLine.camera}, localizer);
     AppDelegate delegate(wiring.context());
 
     instance.setOpenPanelHandler([&delegate] {
@@ -104,7 +103,8 @@ int main(int argc, char* argv[]) {
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
                      [] { QApplication::quit(); });
-    QObject::connect(&AppSignals::instance(), &AppSignals::quitRequested, &app, [] { QApplication::quit(); });
+    const Subscription quitRequests =
+        wiring.context().appSignals.quitRequested.subscribe([] { QApplication::quit(); });
     // Quitting from the panel, a signal or the end of the desktop session all pass here: the filter
     // stops (overlay hidden, camera released, alert withdrawn) before the process ends.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tavrine and runs every test, then the sanitizer builds:
-#   1. the normal build and all its tests (ctest),
-#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build running the unit and integration tests,
-#   3. a ThreadSanitizer build of the core running its tests (the threaded frame path included).
+# Installs what is missing, checks the formatting, builds Tavrine and runs every test, then the other builds:
+#   0. clang-format over every tracked C++ file (scripts/format-check.sh),
+#   1. the normal build (warnings are errors) and all its tests (ctest),
+#   2. the packager's Release build (-O3, warnings not errors), built only: it must build without a warning,
+#   3. an AddressSanitizer + UndefinedBehaviorSanitizer build running the unit and integration tests,
+#   4. a ThreadSanitizer build of the core running its tests (the threaded frame path included).
 # Ends with a summary; exits non-zero when any step fails.
 # Environment: TAVRINE_JOBS (build jobs, default 2), TAVRINE_TEST_JOBS (parallel tests, default 2),
-# TAVRINE_SANITIZERS=0 skips steps 2 and 3, TAVRINE_CTEST_ARGS extra ctest arguments (e.g. "-R harness").
+# TAVRINE_SANITIZERS=0 skips steps 3 and 4, TAVRINE_CTEST_ARGS extra ctest arguments (e.g. "-R harness").
 set -uo pipefail
 
 repo_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -126,12 +128,43 @@ export LSAN_OPTIONS=suppressions=$sanitizer_dir/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$sanitizer_dir/tsan.supp
 
+note "formatting"
+if "$repo_dir/scripts/format-check.sh"; then
+    summary+=("$(printf '%-22s passed' "format check")")
+else
+    summary+=("$(printf '%-22s FAILED' "format check")")
+    failures=$((failures + 1))
+fi
+
 t0=$(date +%s)
 if build_step "$repo_dir/build" "tests"; then
     note "tests"
     run_ctest "$repo_dir/build" "tests"
 fi
 times=("tests: $(elapsed "$t0")")
+
+# What a distribution builds: Release without -Werror. It must build, and without any warning, so that a
+# newer compiler's complaint shows here before a packager meets it.
+t0=$(date +%s)
+release_log=$repo_dir/build-release/build.log
+mkdir -p "$repo_dir/build-release"
+if build_step "$repo_dir/build-release" "release" -DCMAKE_BUILD_TYPE=Release -DTAVRINE_BUILD_TESTS=OFF \
+    >"$release_log" 2>&1; then
+    warnings=$(grep -c 'warning:' "$release_log" || true)
+    if [ "$warnings" = 0 ]; then
+        summary+=("$(printf '%-22s built, no warning' "release build")")
+    else
+        grep -B2 -A6 'warning:' "$release_log" | head -n 60
+        summary+=("$(printf '%-22s %d warning(s)' "release build" "$warnings")")
+        failures=$((failures + 1))
+        # An incremental build shows only the warnings of what it recompiles: a tree that warned is not
+        # kept, so the next run builds it all again and counts them again.
+        rm -rf "$repo_dir/build-release"
+    fi
+else
+    tail -n 60 "$release_log"
+fi
+times+=("release: $(elapsed "$t0")")
 
 if [ "${TAVRINE_SANITIZERS:-1}" != 0 ]; then
     # Light optimisation and line tables only: the reports keep file and line, the builds stay quick, and

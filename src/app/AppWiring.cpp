@@ -1,49 +1,111 @@
 #include "app/AppWiring.h"
 
-#include "app/services/AppServices.h"
+#include "app/ServiceFilterControl.h"
 #include "core/detection/CalibrationSession.h"
 #include "core/detection/CameraSession.h"
+#include "core/overlay/OverlayWindowManager.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/service/AbsenceLock.h"
-#include "core/service/GlobalShortcut.h"
 #include "core/service/PrivacyFilterService.h"
 #include "core/service/TimedPause.h"
-#include "ui/ServiceFilterControl.h"
+#include "core/util/Clock.h"
+#include "platform/linux/capture/FrameSourceFactory.h"
+#include "platform/linux/executor/QtExecutor.h"
+#include "platform/linux/facemodel/FaceModelLoader.h"
+#include "platform/linux/haptics/EvdevHaptics.h"
+#include "platform/linux/monitors/DBusSystemEventMonitor.h"
+#include "platform/linux/monitors/UPowerSource.h"
+#include "platform/linux/notifications/FreedesktopNotifier.h"
+#include "platform/linux/overlay/QtWindowSystem.h"
+#include "platform/linux/sessionlock/LogindSessionLocker.h"
+#include "platform/linux/settings/QSettingsStore.h"
+#include "platform/linux/settings/XdgAutostart.h"
+#include "platform/linux/shortcut/GlobalShortcutChoice.h"
+#include "platform/linux/trayhost/DesktopTrayHost.h"
+#include "platform/linux/wayland/LayerShellWindowSystem.h"
+#include "platform/linux/wayland/OverlayRoute.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+
+#include <iostream>
 
 namespace tavrine {
-struct AppWiring::Impl {
-    Impl(const QString& cameraSpec, const Localizer& localizer)
-        : services(localizer, AppServices::Options{cameraSpec.toStdString()}),
-          filter(PrivacyFilterService::shared()), context{
-                                                      services.executor(),
-                                                      services.clock(),
-                                                      filter,
-                                                      SettingsRepository::shared(),
-                                                      StatsRepository::shared(),
-                                                      localizer,
-                                                      services.store(),
-                                                      services.loginItem(),
-                                                      [this] {
-                                                          auto session = CalibrationSession::create(
-                                                              services.executor(), CameraSession::shared(),
-                                                              SettingsRepository::shared());
-                                                          lastCalibration = session;
-                                                          return session;
-                                                      },
-                                                      [] { return CameraSession::shared().requestAccess(); }},
-          timedPause(TimedPause::Dependencies{
-              services.executor(), services.clock(), PrivacyFilterService::shared().isActive,
-              [] { PrivacyFilterService::shared().stop(); }, [] { PrivacyFilterService::shared().start(); },
-              services.systemEvents()}),
-          absenceLock(AbsenceLock::Dependencies{
-              services.executor(), SettingsRepository::shared(), StatsRepository::shared(),
-              services.notifier(), services.sessionLocker(), PrivacyFilterService::shared().fsmState,
-              PrivacyFilterService::shared().detections, [this] { return calibrating(); }}) {
-        context.timedPause = &timedPause;
-        context.shortcutStatus = &services.shortcut().status();
+
+namespace {
+
+// The overlay's window system on the route taken at start: layer surfaces where the Wayland compositor
+// offers them, Qt's windows (X11 or XWayland) everywhere else.
+std::unique_ptr<WindowSystem> makeWindowSystem(Executor& executor, const QString& badgeText) {
+    if (OverlayRoute::chosen().kind == OverlayRoute::Kind::layerShell) {
+        auto layerShell =
+            std::make_unique<LayerShellWindowSystem>(executor, badgeText, QtWindowSystem::systemClock());
+        if (layerShell->isConnected()) {
+            return layerShell;
+        }
+    }
+    return std::make_unique<QtWindowSystem>(executor, badgeText);
+}
+
+} // namespace
+
+// Members are built in declaration order and destroyed in reverse: the platform first, then the core
+// objects over it, then what the views share.
+struct AppWiring::Parts {
+    Parts(const Options& options, const Localizer& localizer)
+        : localizer(localizer), loginItem(QCoreApplication::applicationFilePath()),
+          frameSource(makeFrameSource(options.camera.toStdString())),
+          models(executor, FaceModelPaths::locate()),
+          windowSystem(makeWindowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C")))),
+          systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
+          power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()),
+          shortcut(chooseGlobalShortcut(QDBusConnection::sessionBus(), std::cerr)),
+          sessionLocker(QDBusConnection::systemBus(), [this] { return systemEvents.sessionPath(); }),
+          trayHost(QDBusConnection::sessionBus()),
+          service(PrivacyFilterService::Dependencies{executor, clock, camera, overlay, settings, stats,
+                                                     analyzerFactory(), notifier, haptics, systemEvents,
+                                                     power, *shortcut, localizer}),
+          timedPause(TimedPause::Dependencies{executor, clock, service.isActive, [this] { service.stop(); },
+                                              [this] { service.start(); }, systemEvents}),
+          absenceLock(AbsenceLock::Dependencies{executor, settings, stats, notifier, sessionLocker,
+                                                service.fsmState, service.detections,
+                                                [this] { return calibrating(); }}),
+          context{executor,
+                  clock,
+                  filter,
+                  settings,
+                  stats,
+                  localizer,
+                  store,
+                  appSignals,
+                  [this] {
+                      auto session = CalibrationSession::create(executor, camera, settings);
+                      lastCalibration = session;
+                      return session;
+                  },
+                  [this] { return camera.requestAccess(); },
+                  &timedPause,
+                  &trayHost} {
+        context.shortcutStatus = &shortcut->status();
     }
 
+    ~Parts() { store.flush(); }
+
+    // Each start tells the camera the analysis rate of the run, so that it drops the frames the analyzer
+    // would not admit before converting them, and the analyzer tells it which frames it took.
+    PrivacyFilterService::AnalyzerFactory analyzerFactory() {
+        return [this, make = models.analyzerFactory(executor, clock)](int fpsLimit) {
+            frameSource->setFrameRateLimit(fpsLimit);
+            auto analyzer = make(fpsLimit);
+            if (analyzer) {
+                analyzer->onAdmitted = [source = frameSource.get()] { source->frameAdmitted(); };
+            }
+            return analyzer;
+        };
+    }
+
+    // Whether the calibration view's session is measuring: the absence lock waits meanwhile.
     bool calibrating() const {
         const auto session = lastCalibration.lock();
         if (!session) {
@@ -54,22 +116,45 @@ struct AppWiring::Impl {
                kind == CalibrationSession::Phase::Kind::measuring;
     }
 
-    AppServices services;
-    ServiceFilterControl filter;
-    UiContext context;
+    const Localizer& localizer;
+    // The platform.
+    QtExecutor executor;
+    SystemClock clock;
+    QSettingsStore store;
+    XdgAutostart loginItem;
+    std::shared_ptr<GstFrameSource> frameSource;
+    FaceModelLoader models;
+    std::unique_ptr<WindowSystem> windowSystem;
+    DBusSystemEventMonitor systemEvents;
+    UPowerSource power;
+    FreedesktopNotifier notifier;
+    std::unique_ptr<GlobalShortcut> shortcut;
+    EvdevHaptics haptics;
+    LogindSessionLocker sessionLocker;
+    DesktopTrayHost trayHost;
+    // The core over it.
+    SettingsRepository settings{store, loginItem};
+    StatsRepository stats{store};
+    CameraSession camera{frameSource, executor};
+    OverlayWindowManager overlay{*windowSystem};
+    PrivacyFilterService service;
     TimedPause timedPause;
     AbsenceLock absenceLock;
+    // What the views share.
+    ServiceFilterControl filter{service};
+    AppSignals appSignals;
     // The calibration view's session, while one is open (one at a time).
     std::weak_ptr<CalibrationSession> lastCalibration;
+    UiContext context;
 };
 
-AppWiring::AppWiring(const QString& camera, const Localizer& localizer)
-    : impl_(std::make_unique<Impl>(camera, localizer)) {}
+AppWiring::AppWiring(const Options& options, const Localizer& localizer)
+    : parts_(std::make_unique<Parts>(options, localizer)) {}
 
 AppWiring::~AppWiring() = default;
 
 const UiContext& AppWiring::context() const {
-    return impl_->context;
+    return parts_->context;
 }
 
 } // namespace tavrine

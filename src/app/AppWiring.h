@@ -9,11 +9,19 @@
 
 namespace tavrine {
 
-// Builds the real objects the application runs on and the context its views share.
+// The composition root: builds every real platform object, the core objects over them and the context
+// the views share, each exactly once, and owns them all. Create exactly one, on the main thread, after
+// the QApplication; keep it alive until the event loop has ended. Destroying it stops nothing by itself
+// (stop the filter first); each object goes before what it uses, and the settings file is flushed last.
 class AppWiring {
   public:
-    // camera: the --camera value ("" for the built-in webcam).
-    AppWiring(const QString& camera, const Localizer& localizer);
+    struct Options {
+        // The --camera value: "" (built-in, else first webcam), "/dev/videoN", a video file or "demo".
+        QString camera;
+    };
+
+    // localizer: the application's translations; it must outlive this object.
+    AppWiring(const Options& options, const Localizer& localizer);
     ~AppWiring();
     AppWiring(const AppWiring&) = delete;
     AppWiring& operator=(const AppWiring&) = delete;
@@ -21,8 +29,8 @@ class AppWiring {
     const UiContext& context() const;
 
   private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
 };
 
 } // namespace tavrine

@@ -1,3 +1,4 @@
+#include "app/AppDelegate.h"
 #include "app/AppWiring.h"
 #include "app/shell/CommandLine.h"
 #include "app/shell/MainThreadProbe.h"
@@ -5,8 +6,6 @@
 #include "app/shell/TerminationSignals.h"
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "platform/linux/wayland/OverlayRoute.h"
-#include "ui/AppDelegate.h"
-#include "ui/AppSignals.h"
 #include "ui/shared/ColorScheme.h"
 #include "ui/tray/TrayController.h"
 
@@ -102,7 +101,7 @@ int main(int argc, char* argv[]) {
     // Light or dark as the desktop prefers, before the first window.
     ColorScheme colorScheme;
     QtLocalizer localizer;
-    AppWiring wiring(commandLine.camera, localizer);
+    AppWiring wiring(AppWiring::Options{commandLine.camera}, localizer);
     AppDelegate delegate(wiring.context());
 
     instance.setOpenPanelHandler([&delegate] {
@@ -113,7 +112,8 @@ int main(int argc, char* argv[]) {
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
                      [] { QApplication::quit(); });
-    QObject::connect(&AppSignals::instance(), &AppSignals::quitRequested, &app, [] { QApplication::quit(); });
+    const Subscription quitRequests =
+        wiring.context().appSignals.quitRequested.subscribe([] { QApplication::quit(); });
     // Quitting from the panel, a signal or the end of the desktop session all pass here: the filter
     // stops (overlay hidden, camera released, alert withdrawn) before the process ends.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,

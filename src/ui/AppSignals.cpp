@@ -2,9 +2,12 @@
 
 namespace tavrine {
 
-AppSignals& AppSignals::instance() {
-    static AppSignals hub;
-    return hub;
+void AppSignals::postOpenPreferences() {
+    openPreferencesRequested.emit();
+}
+
+void AppSignals::postQuit() {
+    quitRequested.emit();
 }
 
 } // namespace tavrine

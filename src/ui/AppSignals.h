@@ -1,21 +1,18 @@
 #pragma once
 
-#include <QObject>
+#include "core/util/Signal.h"
 
 namespace tavrine {
 
-// In-process notifications between the panels and the tray controller.
-class AppSignals : public QObject {
-    Q_OBJECT
-  public:
-    static AppSignals& instance();
+// Requests from the panels to the tray controller and the application. The composition root owns the
+// one instance and hands it to the views through their context.
+struct AppSignals {
+    Signal<> openPreferencesRequested;
+    Signal<> quitRequested;
 
-    void postOpenPreferences() { emit openPreferencesRequested(); }
-    void postQuit() { emit quitRequested(); }
-
-  signals:
-    void openPreferencesRequested();
-    void quitRequested();
+    // Out of line: Qt's emit keyword, defined wherever a Qt header came first, would eat the calls.
+    void postOpenPreferences();
+    void postQuit();
 };
 
 } // namespace tavrine

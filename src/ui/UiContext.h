@@ -2,22 +2,21 @@
 
 #include "core/detection/CalibrationSession.h"
 #include "core/persistence/KeyValueStore.h"
-#include "core/persistence/LoginItem.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
 #include "core/service/GlobalShortcut.h"
 #include "core/service/TimedPause.h"
+#include "core/service/TrayHost.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
 #include "core/util/Localizer.h"
+#include "ui/AppSignals.h"
 #include "ui/FilterControl.h"
 
 #include <QString>
 
 #include <functional>
-#include <iostream>
 #include <memory>
-#include <ostream>
 
 namespace tavrine {
 
@@ -32,15 +31,16 @@ struct UiContext {
     const Localizer& localizer;
     // The store that also holds the "has_completed_onboarding" flag.
     KeyValueStore& defaults;
-    LoginItem& loginItem;
+    // Requests from the panels (open the preferences, quit).
+    AppSignals& appSignals;
     // A fresh calibration session for each calibration view.
     std::function<std::shared_ptr<CalibrationSession>()> makeCalibrationSession;
     // Asks for camera access; true when granted.
     std::function<bool()> requestCameraAccess;
-    // Where the login-item failure line goes.
-    std::ostream& diagnostics = std::cout;
     // The timed pause the panel offers; none leaves the panel without pause entries.
     TimedPause* timedPause = nullptr;
+    // The desktop's tray; none leaves the application without a tray icon (the panel still opens).
+    TrayHost* trayHost = nullptr;
     // What the global shortcut can do in this session; none shows the switch without a warning.
     Published<ShortcutStatus>* shortcutStatus = nullptr;
 

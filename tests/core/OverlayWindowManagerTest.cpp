@@ -1,5 +1,4 @@
 #include "core/overlay/OverlayWindowManager.h"
-#include "core/util/SharedInstance.h"
 #include "core/util/Signal.h"
 
 #include <gtest/gtest.h>
@@ -273,18 +272,4 @@ TEST(OverlayWindowManagerMatrix, UpdateAssignsEachValueInOrderAndAnnouncesEachBe
     m.updateMatrixConfig(true, -5, 0, 2.0f);
     EXPECT_EQ(m.matrixDistanceCm.get(), -5);
     EXPECT_FLOAT_EQ(m.matrixStripeAlpha.get(), 2.0f);
-}
-
-TEST(OverlayWindowManagerShared, IsCreatedOnceFromTheInstalledFactory) {
-    RecordingWindowSystem ws;
-    int made = 0;
-    SharedInstance<OverlayWindowManager>::setFactory([&] {
-        ++made;
-        return std::make_unique<OverlayWindowManager>(ws);
-    });
-    OverlayWindowManager& a = OverlayWindowManager::shared();
-    OverlayWindowManager& b = OverlayWindowManager::shared();
-    EXPECT_EQ(&a, &b);
-    EXPECT_EQ(made, 1);
-    SharedInstance<OverlayWindowManager>::resetForTests();
 }

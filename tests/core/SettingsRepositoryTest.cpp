@@ -1,5 +1,4 @@
 #include "core/persistence/SettingsRepository.h"
-#include "core/util/SharedInstance.h"
 #include "persistence_fakes/RecordingKeyValueStore.h"
 #include "persistence_fakes/SettingsSamples.h"
 
@@ -219,18 +218,4 @@ TEST_F(SettingsRepositoryTest, LoadReadsTheLoginItemStatusEachTime) {
     login.enabled = true;
     repo.load();
     EXPECT_TRUE(repo.settings.get().launchAtLogin);
-}
-
-TEST_F(SettingsRepositoryTest, SharedIsOneInstanceFromTheInstalledFactory) {
-    int created = 0;
-    SharedInstance<SettingsRepository>::setFactory([&] {
-        ++created;
-        return std::make_unique<SettingsRepository>(store, login, diagnostics);
-    });
-    SettingsRepository& a = SettingsRepository::shared();
-    SettingsRepository& b = SettingsRepository::shared();
-    EXPECT_EQ(&a, &b);
-    EXPECT_EQ(created, 1);
-    SharedInstance<SettingsRepository>::resetForTests();
-    EXPECT_THROW(SettingsRepository::shared(), std::logic_error);
 }

@@ -1,5 +1,4 @@
 #include "core/persistence/StatsRepository.h"
-#include "core/util/SharedInstance.h"
 #include "persistence_fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
@@ -93,13 +92,4 @@ TEST(StatsRepository, ADamagedHugeFigureSaturatesInsteadOfOverflowing) {
     repo.incrementAlerts();
     EXPECT_EQ(repo.stats.get().totalActiveSeconds, std::numeric_limits<std::int64_t>::max());
     EXPECT_EQ(repo.stats.get().alertCount, std::numeric_limits<std::int64_t>::max());
-}
-
-TEST(StatsRepository, SharedIsOneInstanceFromTheInstalledFactory) {
-    RecordingKeyValueStore store;
-    SharedInstance<StatsRepository>::setFactory([&] { return std::make_unique<StatsRepository>(store); });
-    EXPECT_EQ(&StatsRepository::shared(), &StatsRepository::shared());
-    StatsRepository::shared().incrementSessions();
-    EXPECT_EQ(store.values["stats_session_count"], StoredValue{std::int64_t{1}});
-    SharedInstance<StatsRepository>::resetForTests();
 }

@@ -134,12 +134,19 @@ TEST(PreferencesView, SwitchesSaveTheirFields) {
     EXPECT_FALSE(f.store.readBool("glasses_compat"));
 }
 
-TEST(PreferencesView, TheLoginSwitchShowsTheSystemStateAndFailuresArePrintedOnly) {
+TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFailuresOnly) {
+    PrefsFixture on;
+    on.open();
+    QTest::mouseClick(on.view.launchAtLoginSwitch(), Qt::LeftButton);
+    EXPECT_EQ(on.loginItem.requests, std::vector<bool>{true}) << "one registration per change";
+    EXPECT_TRUE(on.settings.settings.get().launchAtLogin);
+
     PrefsFixture f;
     f.loginItem.enabled = true; // registered outside the application
     f.open();
     EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked());
     EXPECT_TRUE(f.settings.settings.get().launchAtLogin);
+    EXPECT_TRUE(f.loginItem.requests.empty()) << "showing the system's state changes nothing";
 
     f.loginItem.failWith = std::string("autostart directory is read-only");
     QTest::mouseClick(f.view.launchAtLoginSwitch(), Qt::LeftButton);

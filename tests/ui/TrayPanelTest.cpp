@@ -1,6 +1,5 @@
 #include "UiFixture.h"
 
-#include "ui/AppSignals.h"
 #include "ui/panels/AboutView.h"
 #include "ui/panels/PanelRow.h"
 #include "ui/panels/StatsView.h"
@@ -125,10 +124,12 @@ TEST(TrayPanel, RowsOpenSheetsAndPostTheirRequests) {
     f.stats.stats = FilterStats{12, 3, 7500};
     TrayPanel view(f.ctx);
     view.show();
-    QSignalSpy prefs(&AppSignals::instance(), &AppSignals::openPreferencesRequested);
-    QSignalSpy quit(&AppSignals::instance(), &AppSignals::quitRequested);
+    int prefs = 0;
+    int quit = 0;
+    const Subscription prefsSub = f.appSignals.openPreferencesRequested.subscribe([&prefs] { ++prefs; });
+    const Subscription quitSub = f.appSignals.quitRequested.subscribe([&quit] { ++quit; });
     QTest::mouseClick(view.preferencesRow(), Qt::LeftButton);
-    EXPECT_EQ(prefs.count(), 1);
+    EXPECT_EQ(prefs, 1);
 
     QTest::mouseClick(view.statsRow(), Qt::LeftButton);
     ASSERT_TRUE(view.showStats());
@@ -146,7 +147,7 @@ TEST(TrayPanel, RowsOpenSheetsAndPostTheirRequests) {
     EXPECT_FALSE(view.showAbout());
 
     QTest::mouseClick(view.quitRow(), Qt::LeftButton);
-    EXPECT_EQ(quit.count(), 1);
+    EXPECT_EQ(quit, 1);
 }
 
 TEST(AboutView, VersionLineAndSections) {
@@ -166,10 +167,9 @@ TEST(AboutView, VersionLineAndSections) {
                    f.stats,
                    keys,
                    f.store,
-                   f.loginItem,
+                   f.appSignals,
                    f.ctx.makeCalibrationSession,
-                   f.ctx.requestCameraAccess,
-                   f.diagnostics};
+                   f.ctx.requestCameraAccess};
     EXPECT_EQ(AboutView::versionLine(bare, QStringLiteral("1.0")), QStringLiteral("about_version"));
     EXPECT_EQ(AboutView::versionLine(f.ctx, QStringLiteral("1.0")), QStringLiteral("Version 1.0"));
     QStringList texts;

@@ -1,7 +1,5 @@
 #include "UiFixture.h"
 
-#include "ui/AppDelegate.h"
-#include "ui/AppSignals.h"
 #include "ui/panels/AboutView.h"
 #include "ui/panels/PanelRow.h"
 #include "ui/panels/PreferencesView.h"
@@ -200,7 +198,7 @@ TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClo
     const Qt::WindowFlags flags = first->windowFlags();
     EXPECT_FALSE(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) << "a fixed size";
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    AppSignals::instance().postOpenPreferences();
+    f.appSignals.postOpenPreferences();
     EXPECT_EQ(tray.preferencesWindow(), first.data());
     int visiblePrefs = 0;
     for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -215,38 +213,6 @@ TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClo
     tray.openPreferences();
     ASSERT_NE(tray.preferencesWindow(), nullptr);
     EXPECT_TRUE(tray.preferencesWindow()->isVisible());
-}
-
-TEST(AppDelegate, FirstLaunchShowsTheOnboardingAndStartsTheFilterAfterLaunch) {
-    UiFixture f;
-    AppDelegate app(f.ctx);
-    app.applicationDidFinishLaunching();
-    QWidget* onboarding = app.onboardingWindow();
-    ASSERT_NE(onboarding, nullptr);
-    EXPECT_TRUE(onboarding->isVisible());
-    EXPECT_EQ(onboarding->windowTitle(), QStringLiteral("Bienvenue dans Tavrine"));
-    EXPECT_EQ(onboarding->size(), QSize(440, 420));
-    EXPECT_TRUE(onboarding->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_NE(app.trayController(), nullptr);
-    EXPECT_EQ(f.filter.starts, 0) << "the start is posted, not run during launch";
-    f.turn();
-    EXPECT_EQ(f.filter.starts, 1);
-    // Closing the window by its button leaves the flag unset.
-    onboarding->close();
-    EXPECT_FALSE(f.store.readBool("has_completed_onboarding"));
-    app.applicationWillTerminate();
-    app.applicationWillTerminate();
-    EXPECT_EQ(f.filter.stops, 1);
-}
-
-TEST(AppDelegate, LaterLaunchesSkipTheOnboarding) {
-    UiFixture f;
-    f.store.setBool("has_completed_onboarding", true);
-    AppDelegate app(f.ctx);
-    app.applicationDidFinishLaunching();
-    EXPECT_EQ(app.onboardingWindow(), nullptr);
-    f.turn();
-    EXPECT_EQ(f.filter.starts, 1);
 }
 
 TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed) {

@@ -98,6 +98,7 @@ struct UiFixture {
     std::shared_ptr<CalibrationSession> lastSession;
     bool cameraAccess = true;
     int cameraRequests = 0;
+    AppSignals appSignals;
     UiContext ctx{executor,
                   executor,
                   filter,
@@ -105,13 +106,12 @@ struct UiFixture {
                   stats,
                   localizer,
                   store,
-                  loginItem,
+                  appSignals,
                   [this] { return lastSession = CalibrationSession::create(executor, camera, settings); },
                   [this] {
                       ++cameraRequests;
                       return cameraAccess;
-                  },
-                  diagnostics};
+                  }};
     FakeSystemEvents systemEvents;
     TimedPause timedPause{TimedPause::Dependencies{executor, executor, filter.active,
                                                    [this] { filter.stop(); }, [this] { filter.start({}); },

@@ -66,8 +66,16 @@ class Printer {
         std::string boxes;
         for (const FaceObservation::Rect& box : result.keptBoxes) {
             const cv::Rect2d r = frame.toImage(box);
-            boxes += (boxes.empty() ? "" : "|") + number(r.x, 0) + ";" + number(r.y, 0) + ";" +
-                     number(r.width, 0) + ";" + number(r.height, 0);
+            // Appended piece by piece: `"|" + std::string` makes GCC 12 at -O3 warn of an overlapping copy
+            // that cannot happen (-Wrestrict).
+            if (!boxes.empty()) {
+                boxes += '|';
+            }
+            for (const double v : {r.x, r.y, r.width, r.height}) {
+                boxes += number(v, 0);
+                boxes += ';';
+            }
+            boxes.pop_back();
         }
         const auto& face = result.primaryFace;
         if (csv_) {

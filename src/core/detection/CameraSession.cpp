@@ -1,7 +1,6 @@
 #include "core/detection/CameraSession.h"
 
 #include "core/util/SerialQueue.h"
-#include "core/util/SharedInstance.h"
 
 #include <utility>
 
@@ -33,10 +32,6 @@ CameraSession::~CameraSession() {
     sessionQueue_->submit([source = source_] { source->stop(); });
     sessionQueue_->drain();
     sessionQueue_.reset();
-}
-
-CameraSession& CameraSession::shared() {
-    return SharedInstance<CameraSession>::get();
 }
 
 bool CameraSession::requestAccess() {

@@ -26,8 +26,6 @@ class CameraSession {
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;
 
-    static CameraSession& shared();
-
     // True once a start has succeeded, false after a stop. Set on the main thread.
     Published<bool> isRunning{false};
 

@@ -1,16 +1,10 @@
 #include "core/overlay/OverlayWindowManager.h"
 
-#include "core/util/SharedInstance.h"
-
 #include <set>
 
 namespace tavrine {
 
 OverlayWindowManager::OverlayWindowManager(WindowSystem& windowSystem) : windowSystem_(windowSystem) {}
-
-OverlayWindowManager& OverlayWindowManager::shared() {
-    return SharedInstance<OverlayWindowManager>::get();
-}
 
 void OverlayWindowManager::show() {
     if (isShowing.get()) {

@@ -18,8 +18,6 @@ class OverlayWindowManager {
     OverlayWindowManager(const OverlayWindowManager&) = delete;
     OverlayWindowManager& operator=(const OverlayWindowManager&) = delete;
 
-    static OverlayWindowManager& shared();
-
     Published<bool> isShowing{false};
     Published<bool> isAlertMode{false};
     Published<float> currentAlpha{0.0f};

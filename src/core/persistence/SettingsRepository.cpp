@@ -1,7 +1,6 @@
 #include "core/persistence/SettingsRepository.h"
 
 #include "core/persistence/StoredValueConversion.h"
-#include "core/util/SharedInstance.h"
 
 #include <limits>
 
@@ -40,10 +39,6 @@ SettingsRepository::SettingsRepository(KeyValueStore& defaults, LoginItem& login
                                        std::ostream& diagnostics)
     : defaults_(defaults), loginItem_(loginItem), diagnostics_(diagnostics) {
     load();
-}
-
-SettingsRepository& SettingsRepository::shared() {
-    return SharedInstance<SettingsRepository>::get();
 }
 
 void SettingsRepository::load() {
@@ -110,15 +105,37 @@ void SettingsRepository::save(const FilterSettings& newSettings) {
     d.flush();
 
     if (s.launchAtLogin != previousLaunchAtLogin) {
-        setLaunchAtLogin(s.launchAtLogin);
+        applyLaunchAtLogin(s.launchAtLogin);
     }
 }
 
-void SettingsRepository::setLaunchAtLogin(bool enabled) {
-    // On failure the record keeps the requested value until the next load() reads the real status.
-    if (const auto error = loginItem_.setEnabled(enabled)) {
+std::optional<std::string> SettingsRepository::setLaunchAtLogin(bool enabled) {
+    if (settings.get().launchAtLogin != enabled) {
+        FilterSettings s = settings.get();
+        s.launchAtLogin = enabled;
+        settings = s;
+    }
+    return applyLaunchAtLogin(enabled);
+}
+
+void SettingsRepository::refreshLaunchAtLogin() {
+    const bool registered = loginItem_.isEnabled();
+    if (settings.get().launchAtLogin != registered) {
+        FilterSettings s = settings.get();
+        s.launchAtLogin = registered;
+        settings = s;
+    }
+}
+
+std::optional<std::string> SettingsRepository::applyLaunchAtLogin(bool enabled) {
+    if (loginItem_.isEnabled() == enabled) {
+        return std::nullopt;
+    }
+    auto error = loginItem_.setEnabled(enabled);
+    if (error) {
         diagnostics_ << "autostart error: " << *error << std::endl;
     }
+    return error;
 }
 
 } // namespace tavrine

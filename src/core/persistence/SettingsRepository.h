@@ -6,7 +6,9 @@
 #include "core/util/Published.h"
 
 #include <iostream>
+#include <optional>
 #include <ostream>
+#include <string>
 
 namespace tavrine {
 
@@ -18,18 +20,25 @@ class SettingsRepository {
     SettingsRepository(const SettingsRepository&) = delete;
     SettingsRepository& operator=(const SettingsRepository&) = delete;
 
-    static SettingsRepository& shared();
-
     // Assigning directly publishes but persists nothing.
     Published<FilterSettings> settings{FilterSettings{}};
 
     void load();
     void save(const FilterSettings& newSettings);
 
+    // Starts the application at login or not, and records the choice: the one place that changes the
+    // login item. Nothing is asked of the system when it is already in that state. On failure the record
+    // keeps the request (until the next load() reads the real status); the error goes to the diagnostics
+    // and is returned.
+    std::optional<std::string> setLaunchAtLogin(bool enabled);
+    // Takes the login item's real status into the record (it may change outside the application) without
+    // touching it.
+    void refreshLaunchAtLogin();
+
     KeyValueStore& defaults() { return defaults_; }
 
   private:
-    void setLaunchAtLogin(bool enabled);
+    std::optional<std::string> applyLaunchAtLogin(bool enabled);
 
     KeyValueStore& defaults_;
     LoginItem& loginItem_;

@@ -1,7 +1,6 @@
 #include "core/persistence/StatsRepository.h"
 
 #include "core/util/SaturatingMath.h"
-#include "core/util/SharedInstance.h"
 
 namespace tavrine {
 
@@ -14,10 +13,6 @@ constexpr const char* lockCountKey = "stats_lock_count";
 
 StatsRepository::StatsRepository(KeyValueStore& defaults) : defaults_(defaults) {
     load();
-}
-
-StatsRepository& StatsRepository::shared() {
-    return SharedInstance<StatsRepository>::get();
 }
 
 void StatsRepository::load() {

@@ -15,8 +15,6 @@ class StatsRepository {
     StatsRepository(const StatsRepository&) = delete;
     StatsRepository& operator=(const StatsRepository&) = delete;
 
-    static StatsRepository& shared();
-
     // Assigning directly publishes but persists nothing.
     Published<FilterStats> stats{FilterStats{}};
 

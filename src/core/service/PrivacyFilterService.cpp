@@ -1,64 +1,39 @@
 #include "core/service/PrivacyFilterService.h"
 
+#include "core/service/AlertAnnouncer.h"
+#include "core/service/BatteryWatch.h"
+#include "core/service/ViewingDistance.h"
 #include "core/util/SerialQueue.h"
-#include "core/util/SharedInstance.h"
 
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <utility>
 
 namespace tavrine {
 
-namespace {
-
-constexpr std::int64_t batteryCheckIntervalMs = 30'000;
-constexpr std::int64_t alertNotificationIntervalMs = 30'000;
-constexpr std::int64_t capacityWhenUnknown = 100;
-constexpr std::int64_t distanceDeadBandCm = 10;
-
-// Viewing distance in whole centimetres for a face of relative width `ratio`, or nothing when the ratio
-// gives no estimate.
-std::optional<std::int64_t> estimateDistanceCm(float ratio, float coefficient) {
-    if (!(ratio > 0.0f)) {
-        return std::nullopt;
-    }
-    float raw = 10.0f / ratio;
-    if (raw <= 20.0f) {
-        raw = 20.0f;
-    } else if (raw > 200.0f) {
-        raw = 200.0f;
-    }
-    double p = static_cast<double>(raw) * static_cast<double>(coefficient);
-    if (std::isnan(p)) {
-        return std::nullopt;
-    }
-    if (p > 300.0) {
-        p = 300.0;
-    } else if (p <= 20.0) {
-        p = 20.0;
-    }
-    return static_cast<std::int64_t>(p);
-}
-
-} // namespace
-
 struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterService::Impl> {
-    Impl(PrivacyFilterService& owner, Dependencies d) : self(owner), deps(std::move(d)) {}
+    Impl(PrivacyFilterService& owner, Dependencies d)
+        : self(owner), deps(std::move(d)),
+          announcer(AlertAnnouncer::Dependencies{deps.clock, deps.notifier, deps.haptics, deps.statsRepo,
+                                                 deps.localizer}),
+          battery(BatteryWatch::Dependencies{
+              deps.executor, deps.powerSource,
+              [this] { return deps.settingsRepo.settings.get().batteryThresholdPercent; },
+              [this](bool low) {
+                  fsm().onSystemEvent(low ? FilterFsm::SystemEvent::lowBattery()
+                                          : FilterFsm::SystemEvent::batteryOk());
+              }}) {}
 
     PrivacyFilterService& self;
     Dependencies deps;
+    // Lasts as long as the service: the spacing of alert notifications holds across stops and starts.
+    AlertAnnouncer announcer;
+    BatteryWatch battery;
 
     std::shared_ptr<FaceAnalyzer> analyzer;
     std::optional<std::int64_t> sessionStartMs;
     Subscription settingsSubscription;
     Subscription fsmSubscription;
-    std::optional<TaskHandle> batteryTimer;
     bool analysisFailureNotified = false;
-    // Until the power source has information: the check at start waits for its first reading.
-    Subscription firstBatteryReading;
-    // None stands for the distant past: the first alert of the process always notifies.
-    std::optional<std::int64_t> lastAlertNotifiedAtMs;
     Subscription globalMonitor;
     Subscription systemEventObserver;
     Subscription cameraInterruptionObserver;
@@ -99,18 +74,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void cameraInterrupted();
     void cameraResumed();
 
-    void startBatteryMonitor();
-    void scheduleBatteryTick(TaskHandle timer);
-    // False when the power source had no information.
-    bool checkBattery();
-
     void registerGlobalShortcut();
     void unregisterGlobalShortcut();
-
-    void onAlertStarted();
-    void postAlertNotification();
-
-    void removeAlertNotification() { deps.notifier.remove(alertNotificationId); }
 };
 
 void PrivacyFilterService::Impl::start(std::function<void()> done) {
@@ -137,21 +102,16 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
     }
     self.analysisUnavailable = false;
     std::weak_ptr<Impl> weakSelf = weak();
-    Executor& executor = deps.executor;
     newAnalyzer->onUnavailable = [weakSelf] {
         if (auto impl = weakSelf.lock()) {
             impl->analysisUnavailable();
         }
     };
-    newAnalyzer->onResult = [weakSelf, &executor](const DetectionInput& input) {
-        if (weakSelf.expired()) {
-            return;
+    // The analyzer delivers its results on the main thread already.
+    newAnalyzer->onResult = [weakSelf](const DetectionInput& input) {
+        if (auto impl = weakSelf.lock()) {
+            impl->handleDetectionInput(input);
         }
-        executor.post([weakSelf, input] {
-            if (auto impl = weakSelf.lock()) {
-                impl->handleDetectionInput(input);
-            }
-        });
     };
     replaceAnalyzer(newAnalyzer);
 
@@ -189,18 +149,7 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
     if (fsm().state.get().is(FilterState::Kind::cameraBusy) && !deps.cameraManager.awaitingFrames()) {
         cameraResumed();
     }
-    startBatteryMonitor();
-    // A battery already low pauses at once, not at the first periodic check; a power source that has no
-    // reading yet is checked as soon as it has one.
-    if (!checkBattery()) {
-        std::weak_ptr<Impl> weakSelf = weak();
-        firstBatteryReading = deps.powerSource.observeUpdates([weakSelf] {
-            auto impl = weakSelf.lock();
-            if (impl && impl->checkBattery()) {
-                impl->firstBatteryReading.cancel();
-            }
-        });
-    }
+    battery.start();
     if (snapshot.globalShortcutEnabled) {
         registerGlobalShortcut();
     } else {
@@ -231,7 +180,7 @@ void PrivacyFilterService::Impl::stop() {
 
     fsm().deactivate();
     deps.overlayManager.hide();
-    removeAlertNotification();
+    announcer.withdraw();
 
     replaceAnalyzer(nullptr);
     deps.cameraManager.stopSession();
@@ -240,11 +189,7 @@ void PrivacyFilterService::Impl::stop() {
 
     settingsSubscription.cancel();
     fsmSubscription.cancel();
-    if (batteryTimer) {
-        batteryTimer->cancel();
-        batteryTimer.reset();
-    }
-    firstBatteryReading.cancel();
+    battery.stop();
     // The shortcut stays installed: it is also the way to start the filter again. The next start
     // with the shortcut disabled removes it, and so does the end of the service.
     removeSystemEventObservers();
@@ -272,12 +217,10 @@ void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& inpu
         return;
     }
     const FilterSettings& s = deps.settingsRepo.settings.get();
-    const auto distance = estimateDistanceCm(input.primaryFace->boundingBoxRatio, s.privacyMatrixCoefficient);
-    if (!distance) {
-        return;
-    }
+    const auto distance =
+        estimateViewingDistanceCm(input.primaryFace->boundingBoxRatio, s.privacyMatrixCoefficient);
     OverlayWindowManager& overlay = deps.overlayManager;
-    if (std::llabs(*distance - overlay.lastDistanceCm.get()) <= distanceDeadBandCm) {
+    if (!distance || !viewingDistanceMoved(*distance, overlay.lastDistanceCm.get())) {
         return;
     }
     overlay.updateMatrixConfig(s.privacyMatrixEnabled, *distance, s.matrixColorArgb, s.matrixStripeAlpha);
@@ -349,7 +292,7 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         if (!overlay.isShowing.get()) {
             overlay.show();
         }
-        removeAlertNotification();
+        announcer.withdraw();
         break;
     case FilterState::Kind::alert:
         self.isAlert = true;
@@ -360,7 +303,7 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
             overlay.show();
         }
         overlay.setAlertMode(true);
-        onAlertStarted();
+        announcer.alertStarted(deps.settingsRepo.settings.get().hapticOnAlert);
         break;
     case FilterState::Kind::autoPaused:
         self.isAlert = false;
@@ -379,7 +322,7 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         self.isAlert = false;
         overlay.setAlertMode(false);
         overlay.hide();
-        removeAlertNotification();
+        announcer.withdraw();
         break;
     }
 }
@@ -507,63 +450,6 @@ void PrivacyFilterService::Impl::cameraResumed() {
     fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
 }
 
-void PrivacyFilterService::Impl::startBatteryMonitor() {
-    // A second start without a stop replaces the timer rather than running two.
-    if (batteryTimer) {
-        batteryTimer->cancel();
-    }
-    TaskHandle timer;
-    batteryTimer = timer;
-    scheduleBatteryTick(timer);
-}
-
-void PrivacyFilterService::Impl::scheduleBatteryTick(TaskHandle timer) {
-    std::weak_ptr<Impl> weakSelf = weak();
-    deps.executor.postAfter(batteryCheckIntervalMs, [weakSelf, timer] {
-        auto impl = weakSelf.lock();
-        if (!impl || timer.isCancelled()) {
-            return;
-        }
-        impl->scheduleBatteryTick(timer);
-        impl->deps.executor.post([weakSelf, timer] {
-            auto inner = weakSelf.lock();
-            if (inner && !timer.isCancelled()) {
-                inner->checkBattery();
-            }
-        });
-    });
-}
-
-bool PrivacyFilterService::Impl::checkBattery() {
-    const auto sources = deps.powerSource.powerSources();
-    if (!sources) {
-        return false;
-    }
-    if (sources->empty()) {
-        return true;
-    }
-    const PowerSourceDescription& first = sources->front();
-    std::int64_t capacity = capacityWhenUnknown;
-    if (auto it = first.find("Current Capacity"); it != first.end()) {
-        if (const auto* value = std::get_if<std::int64_t>(&it->second)) {
-            capacity = *value;
-        }
-    }
-    bool charging = false;
-    if (auto it = first.find("Is Charging"); it != first.end()) {
-        if (const auto* value = std::get_if<bool>(&it->second)) {
-            charging = *value;
-        }
-    }
-    const int threshold = deps.settingsRepo.settings.get().batteryThresholdPercent;
-    if (!charging && threshold >= 1 && capacity < threshold) {
-        fsm().onSystemEvent(FilterFsm::SystemEvent::lowBattery());
-    } else {
-        fsm().onSystemEvent(FilterFsm::SystemEvent::batteryOk());
-    }
-    return true;
-}
-
 void PrivacyFilterService::Impl::registerGlobalShortcut() {
     std::weak_ptr<Impl> weakSelf = weak();
     Executor& executor = deps.executor;
@@ -590,39 +476,12 @@ void PrivacyFilterService::Impl::unregisterGlobalShortcut() {
     globalMonitor.cancel();
 }
 
-void PrivacyFilterService::Impl::onAlertStarted() {
-    const std::int64_t now = deps.clock.nowMs();
-    if (lastAlertNotifiedAtMs) {
-        const std::int64_t interval = now - *lastAlertNotifiedAtMs;
-        // A clock set backwards gives a negative interval: it says nothing about the spacing, so it
-        // does not hold back the notification.
-        if (interval >= 0 && interval < alertNotificationIntervalMs) {
-            return;
-        }
-    }
-    lastAlertNotifiedAtMs = now;
-    if (deps.settingsRepo.settings.get().hapticOnAlert) {
-        deps.haptics.pulse();
-    }
-    postAlertNotification();
-    deps.statsRepo.incrementAlerts();
-}
-
-void PrivacyFilterService::Impl::postAlertNotification() {
-    deps.notifier.post(alertNotificationId, deps.localizer.text("notif_alert_title"),
-                       deps.localizer.text("notif_alert_text"));
-}
-
 PrivacyFilterService::PrivacyFilterService(Dependencies deps)
     : impl_(std::make_shared<Impl>(*this, std::move(deps))) {}
 
 PrivacyFilterService::~PrivacyFilterService() {
     // Subscriptions and timers go with the implementation, before the machine they observe.
     impl_.reset();
-}
-
-PrivacyFilterService& PrivacyFilterService::shared() {
-    return SharedInstance<PrivacyFilterService>::get();
 }
 
 void PrivacyFilterService::start(std::function<void()> done) {

@@ -24,8 +24,8 @@
 
 namespace tavrine {
 
-// Wires the running filter: camera, analyzer, state machine, overlay, settings, statistics, system
-// monitors and alerts. Main thread only.
+// Runs the filter: camera, analyzer, state machine, overlay, settings, statistics and system monitors;
+// the battery watch and the alert announcer are its own parts. Main thread only.
 class PrivacyFilterService {
   public:
     using AnalyzerFactory = std::function<std::shared_ptr<FaceAnalyzer>(int fpsLimit)>;
@@ -46,15 +46,12 @@ class PrivacyFilterService {
         const Localizer& localizer;
     };
 
-    static constexpr const char* alertNotificationId = "tavrine.alert";
     static constexpr const char* analysisNotificationId = "tavrine.analysis";
 
     explicit PrivacyFilterService(Dependencies deps);
     ~PrivacyFilterService();
     PrivacyFilterService(const PrivacyFilterService&) = delete;
     PrivacyFilterService& operator=(const PrivacyFilterService&) = delete;
-
-    static PrivacyFilterService& shared();
 
     Published<FilterState> fsmState{FilterState::inactive()};
     Published<bool> isActive{false};

@@ -7,11 +7,12 @@
 namespace tavrine {
 
 TaskHandle VirtualExecutor::postAfter(std::int64_t delayMs, Task task) {
-    TaskHandle handle;
-    std::lock_guard lock(mutex_);
-    const std::int64_t due = saturatingAdd(elapsedMs_, delayMs > 0 ? delayMs : 0);
-    queue_.emplace(std::make_pair(due, seq_++), Item{std::move(task), handle});
-    return handle;
+    std::int64_t due;
+    {
+        std::lock_guard lock(mutex_);
+        due = saturatingAdd(elapsedMs_, delayMs > 0 ? delayMs : 0);
+    }
+    return queue_.push(due, std::move(task));
 }
 
 std::int64_t VirtualExecutor::nowMs() const {
@@ -26,22 +27,19 @@ void VirtualExecutor::setNowMs(std::int64_t ms) {
 
 bool VirtualExecutor::runOneDueAt(std::int64_t limitMs, bool& ran) {
     ran = false;
-    Item item;
+    auto entry = queue_.takeDue(limitMs);
+    if (!entry) {
+        return false;
+    }
     {
         std::lock_guard lock(mutex_);
-        auto it = queue_.begin();
-        if (it == queue_.end() || it->first.first > limitMs) {
-            return false;
+        if (entry->dueMs > elapsedMs_) {
+            elapsedMs_ = entry->dueMs;
         }
-        if (it->first.first > elapsedMs_) {
-            elapsedMs_ = it->first.first;
-        }
-        item = std::move(it->second);
-        queue_.erase(it);
     }
-    if (!item.handle.isCancelled()) {
+    if (!entry->handle.isCancelled()) {
         ran = true;
-        item.task();
+        entry->task();
     }
     return true;
 }
@@ -85,12 +83,7 @@ int VirtualExecutor::runAll(int maxTasks) {
 }
 
 std::size_t VirtualExecutor::pendingCount() const {
-    std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& [key, item] : queue_) {
-        n += item.handle.isCancelled() ? 0 : 1;
-    }
-    return n;
+    return queue_.pendingCount();
 }
 
 } // namespace tavrine

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/util/Clock.h"
+#include "core/util/DueTaskQueue.h"
 #include "core/util/Executor.h"
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <utility>
 
@@ -39,10 +39,6 @@ class VirtualExecutor final : public Executor, public Clock {
     std::size_t pendingCount() const;
 
   private:
-    struct Item {
-        Task task;
-        TaskHandle handle;
-    };
     // Takes the first task due at or before limitMs; false when there is none. ran tells whether it
     // ran or had been cancelled.
     bool runOneDueAt(std::int64_t limitMs, bool& ran);
@@ -50,8 +46,7 @@ class VirtualExecutor final : public Executor, public Clock {
     mutable std::mutex mutex_;
     std::int64_t elapsedMs_ = 0;    // monotonic: what the timers count
     std::int64_t wallOffsetMs_ = 0; // wall clock = elapsed + offset
-    std::uint64_t seq_ = 0;
-    std::map<std::pair<std::int64_t, std::uint64_t>, Item> queue_;
+    DueTaskQueue queue_;
 };
 
 } // namespace tavrine

@@ -211,9 +211,7 @@ void OnboardingView::openCalibration() {
 }
 
 void OnboardingView::enableLogin() {
-    if (auto error = ctx_.loginItem.setEnabled(true)) {
-        ctx_.diagnostics << "autostart error: " << *error << std::endl;
-    } else {
+    if (!ctx_.settingsRepo.setLaunchAtLogin(true)) {
         loginEnabled_ = true;
         renderLabels();
     }

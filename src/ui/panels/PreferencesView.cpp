@@ -308,12 +308,9 @@ void PreferencesView::showEvent(QShowEvent* event) {
         return;
     }
     appeared_ = true;
+    // The switch shows the system's real state.
+    ctx_.settingsRepo.refreshLaunchAtLogin();
     setDraft(ctx_.settingsRepo.settings.get());
-    // The switch shows the system's real state; a difference is a change like any other.
-    const bool registered = ctx_.loginItem.isEnabled();
-    if (registered != draft_.launchAtLogin) {
-        setLaunchAtLogin(registered);
-    }
 }
 
 void PreferencesView::setDraft(const FilterSettings& next) {
@@ -327,11 +324,9 @@ void PreferencesView::setDraft(const FilterSettings& next) {
 }
 
 void PreferencesView::setLaunchAtLogin(bool enabled) {
+    // Saving the record applies it to the login item; the switch keeps the requested position even when
+    // the system refuses.
     edit([enabled](auto& s) { s.launchAtLogin = enabled; });
-    // The switch keeps the requested position even when the system refuses.
-    if (auto error = ctx_.loginItem.setEnabled(enabled)) {
-        ctx_.diagnostics << "autostart error: " << *error << std::endl;
-    }
 }
 
 void PreferencesView::render() {

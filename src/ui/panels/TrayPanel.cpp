@@ -142,9 +142,9 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
 
     connect(switch_, &ToggleSwitch::toggleRequested, this, &TrayPanel::onSwitch);
     connect(statsRow_, &QAbstractButton::clicked, this, [this] { setShowStats(true); });
-    connect(prefsRow_, &QAbstractButton::clicked, this, [] { AppSignals::instance().postOpenPreferences(); });
+    connect(prefsRow_, &QAbstractButton::clicked, this, [this] { ctx_.appSignals.postOpenPreferences(); });
     connect(aboutRow_, &QAbstractButton::clicked, this, [this] { setShowAbout(true); });
-    connect(quitRow_, &QAbstractButton::clicked, this, [] { AppSignals::instance().postQuit(); });
+    connect(quitRow_, &QAbstractButton::clicked, this, [this] { ctx_.appSignals.postQuit(); });
 
     setFixedSize(panelWidth, panelHeight);
     // A delivery arrives before the published value reads back, so keep the delivered values.

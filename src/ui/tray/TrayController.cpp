@@ -6,9 +6,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusServiceWatcher>
 #include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -16,44 +13,10 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-#include <xcb/xcb.h>
-
 #include <iostream>
 
 namespace tavrine {
 namespace {
-
-bool sniHostRegistered() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() &&
-           bus.interface()->isServiceRegistered(QString::fromLatin1(TrayController::watcherService)).value();
-}
-
-// Looks for an XEmbed tray ourselves: asking Qt would make it remember "no StatusNotifier host" for
-// the rest of the process, and a host appearing later could no longer be used.
-bool xembedTrayPresent() {
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* conn = x11 ? x11->connection() : nullptr;
-    if (!conn) {
-        return false;
-    }
-    const QByteArray name = "_NET_SYSTEM_TRAY_S0";
-    auto atomCookie = xcb_intern_atom(conn, 1, uint16_t(name.size()), name.constData());
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(conn, atomCookie, nullptr);
-    if (!atom) {
-        return false;
-    }
-    bool present = false;
-    if (atom->atom != XCB_ATOM_NONE) {
-        auto ownerCookie = xcb_get_selection_owner(conn, atom->atom);
-        if (auto* owner = xcb_get_selection_owner_reply(conn, ownerCookie, nullptr)) {
-            present = owner->owner != XCB_WINDOW_NONE;
-            free(owner);
-        }
-    }
-    free(atom);
-    return present;
-}
 
 // Where the panel goes for an anchor fixed at its opening: centred on it, below it in the upper half of
 // its screen and above it in the lower half (a tray at the bottom), inside that screen. The side depends on
@@ -73,19 +36,12 @@ QPoint placeAt(const QRect& anchor, const QSize& size) {
 
 } // namespace
 
-bool TrayController::trayHostAvailable() {
-    return sniHostRegistered() || xembedTrayPresent();
-}
-
 TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {
     iconTint_ = TrayIcon::labelColor();
     icon_ = TrayIcon::make(iconState_, iconTint_);
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        hostWatcher_ = new QDBusServiceWatcher(QString::fromLatin1(watcherService), bus,
-                                               QDBusServiceWatcher::WatchForRegistration, this);
-        connect(hostWatcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { ensureTrayIcon(); });
+    if (ctx.trayHost) {
+        hostWatch_ = ctx.trayHost->watch([this] { ensureTrayIcon(); });
     }
     ensureTrayIcon();
 
@@ -114,8 +70,7 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
             }
         });
     });
-    connect(&AppSignals::instance(), &AppSignals::openPreferencesRequested, this,
-            &TrayController::openPreferences);
+    prefsSub_ = ctx.appSignals.openPreferencesRequested.subscribe([this] { openPreferences(); });
     if (ctx.timedPause) {
         pauseSub_ = ctx.timedPause->status.subscribe([this](const TimedPause::Status& s) { updatePause(s); });
     }
@@ -137,12 +92,14 @@ TrayController::~TrayController() {
     pauseSub_.cancel();
     analysisSub_.cancel();
     cameraSub_.cancel();
+    hostWatch_.cancel();
+    prefsSub_.cancel();
     delete popup_.data();
     delete prefsWindow_.data();
 }
 
 void TrayController::ensureTrayIcon() {
-    if (sniHostRegistered()) {
+    if (ctx_.trayHost && ctx_.trayHost->statusNotifierHost()) {
         if (!sni_) {
             sni_ = new StatusNotifierItem(this);
             sni_->setIconThemePath(TrayIcon::themeSearchPath());
@@ -161,7 +118,7 @@ void TrayController::ensureTrayIcon() {
     if (tray_ || sni_) {
         return;
     }
-    if (!xembedTrayPresent()) {
+    if (!ctx_.trayHost || !ctx_.trayHost->available()) {
         static bool told = false;
         if (!told) {
             told = true;

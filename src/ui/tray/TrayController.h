@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 
-class QDBusServiceWatcher;
 class QFrame;
 
 namespace tavrine {
@@ -25,8 +24,6 @@ class TrayPanel;
 class TrayController : public QObject {
     Q_OBJECT
   public:
-    static constexpr const char* watcherService = "org.kde.StatusNotifierWatcher";
-
     explicit TrayController(const UiContext& ctx, QObject* parent = nullptr);
     ~TrayController() override;
 
@@ -56,9 +53,6 @@ class TrayController : public QObject {
         "Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. Réinstallez Tavrine pour "
         "la rétablir.";
 
-    // Whether a StatusNotifierItem host or an XEmbed tray is there now.
-    static bool trayHostAvailable();
-
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -81,7 +75,6 @@ class TrayController : public QObject {
     // destroyed, when the QPointer's downcast is no longer valid.
     const QObject* popupObject_ = nullptr;
     QPointer<QWidget> prefsWindow_;
-    QDBusServiceWatcher* hostWatcher_ = nullptr;
     TrayIcon::IconState iconState_ = TrayIcon::IconState::inactive;
     QColor iconTint_;
     QIcon icon_;
@@ -98,6 +91,8 @@ class TrayController : public QObject {
     Subscription pauseSub_;
     Subscription analysisSub_;
     Subscription cameraSub_;
+    Subscription hostWatch_;
+    Subscription prefsSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -121,18 +121,15 @@ class FakeSystemEvents final : public SystemEventMonitor {
 
 class FakePowerSource final : public PowerSource {
   public:
-    std::optional<std::vector<PowerSourceDescription>> powerSources() override {
+    std::optional<BatteryReading> battery() override {
         ++reads;
-        return sources;
+        return reading;
     }
     Subscription observeUpdates(std::function<void()> onUpdate) override {
         return updates.subscribe([onUpdate] { onUpdate(); });
     }
-    void battery(std::int64_t capacity, bool charging) {
-        sources =
-            std::vector<PowerSourceDescription>{{{"Current Capacity", capacity}, {"Is Charging", charging}}};
-    }
-    std::optional<std::vector<PowerSourceDescription>> sources;
+    void setBattery(int percent, bool charging) { reading = BatteryReading{true, percent, charging}; }
+    std::optional<BatteryReading> reading;
     int reads = 0;
     Signal<> updates;
 };

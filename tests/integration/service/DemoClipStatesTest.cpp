@@ -5,6 +5,7 @@
 //   0-6 s facing, 6-7 s turning away, 7-12 s looking away, 12-13 s turning back, 13-16 s facing,
 //   16-17 s a second person comes in, 17-21 s two faces, 21-22 s the second person leaves, 22-26 s facing.
 #include "core/fakes/ServiceRig.h"
+#include "core/service/AlertAnnouncer.h"
 #include "platform/linux/capture/FrameSourceFactory.h"
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
@@ -135,8 +136,8 @@ TEST(DemoClipStates, FacingLookingAwayAndAnOnlookerWalkTheFilterThroughItsStates
 
     // One notification for the one onlooker, withdrawn when the alert ended; the overlay stayed up.
     ASSERT_EQ(r.notifier.posts.size(), 1u);
-    EXPECT_EQ(r.notifier.posts[0].identifier, PrivacyFilterService::alertNotificationId);
-    EXPECT_EQ(r.notifier.log.back(), std::string("remove ") + PrivacyFilterService::alertNotificationId);
+    EXPECT_EQ(r.notifier.posts[0].identifier, AlertAnnouncer::notificationId);
+    EXPECT_EQ(r.notifier.log.back(), std::string("remove ") + AlertAnnouncer::notificationId);
     EXPECT_EQ(r.stats.stats.get().alertCount, 1);
     EXPECT_TRUE(r.overlay.isShowing.get());
     EXPECT_FALSE(r.svc().isAlert.get());

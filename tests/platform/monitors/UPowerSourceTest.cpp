@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace tavrine {
 namespace {
 
@@ -18,56 +20,44 @@ QVariantMap device(uint type, uint state, double percentage, bool present) {
     return {{"Type", type}, {"State", state}, {"Percentage", percentage}, {"IsPresent", present}};
 }
 
-std::int64_t capacityOf(const PowerSourceDescription& d) {
-    return std::get<std::int64_t>(d.at("Current Capacity"));
-}
-bool chargingOf(const PowerSourceDescription& d) {
-    return std::get<bool>(d.at("Is Charging"));
+const double notANumber = std::nan("");
+
+struct DescribeCase {
+    const char* what;
+    QVariantMap device;
+    BatteryReading expected;
+};
+
+class UPowerSourceDescribe : public ::testing::TestWithParam<DescribeCase> {};
+
+TEST_P(UPowerSourceDescribe, TheDisplayDeviceGivesOneTypedReading) {
+    EXPECT_EQ(UPowerSource::describe(GetParam().device), GetParam().expected) << GetParam().what;
 }
 
-TEST(UPowerSourceDescribe, BatteryGivesOneSourceWithWholePercentAndCharging) {
-    auto sources = UPowerSource::describe(device(2, 1, 19.4, true));
-    ASSERT_EQ(sources.size(), 1u);
-    EXPECT_EQ(capacityOf(sources[0]), 19);
-    EXPECT_TRUE(chargingOf(sources[0]));
-    sources = UPowerSource::describe(device(2, 2, 19.6, true));
-    EXPECT_EQ(capacityOf(sources[0]), 20) << "rounded as the desktop shows it";
-    EXPECT_FALSE(chargingOf(sources[0]));
-}
-
-TEST(UPowerSourceDescribe, OnlyStateChargingCountsAsCharging) {
-    for (uint state : {0u, 2u, 3u, 4u, 5u, 6u}) {
-        auto sources = UPowerSource::describe(device(2, state, 50.0, true));
-        ASSERT_EQ(sources.size(), 1u);
-        EXPECT_FALSE(chargingOf(sources[0])) << state;
-    }
-}
-
-TEST(UPowerSourceDescribe, NoBatteryGivesNoSource) {
-    EXPECT_TRUE(UPowerSource::describe(device(2, 2, 50.0, false)).empty()) << "not present";
-    EXPECT_TRUE(UPowerSource::describe(device(1, 0, 0.0, true)).empty()) << "line power";
-    EXPECT_TRUE(UPowerSource::describe(device(0, 0, 0.0, false)).empty()) << "unknown";
-    EXPECT_TRUE(UPowerSource::describe({}).empty()) << "nothing at all";
-}
-
-TEST(UPowerSourceDescribe, MissingValuesAreLeftOutForTheirDefaults) {
-    QVariantMap d{{"Type", 2u}, {"IsPresent", true}};
-    auto sources = UPowerSource::describe(d);
-    ASSERT_EQ(sources.size(), 1u);
-    EXPECT_EQ(sources[0].count("Current Capacity"), 0u);
-    EXPECT_EQ(sources[0].count("Is Charging"), 0u);
-    d.insert("Percentage", std::nan(""));
-    EXPECT_EQ(UPowerSource::describe(d)[0].count("Current Capacity"), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UPowerSourceDescribe,
+    ::testing::Values(
+        DescribeCase{"charging, whole percent", device(2, 1, 19.4, true), {true, 19, true}},
+        DescribeCase{"rounded as the desktop shows it", device(2, 2, 19.6, true), {true, 20, false}},
+        DescribeCase{"pending charge is not charging", device(2, 5, 50.0, true), {true, 50, false}},
+        DescribeCase{"fully charged is not charging", device(2, 4, 50.0, true), {true, 50, false}},
+        DescribeCase{"unknown state is not charging", device(2, 0, 50.0, true), {true, 50, false}},
+        DescribeCase{"not present", device(2, 2, 50.0, false), {}},
+        DescribeCase{"line power", device(1, 0, 0.0, true), {}},
+        DescribeCase{"unknown device", device(0, 0, 0.0, false), {}}, DescribeCase{"nothing at all", {}, {}},
+        DescribeCase{"no percentage or state", {{"Type", 2u}, {"IsPresent", true}}, {true, 100, false}},
+        DescribeCase{"percentage not a number", device(2, 2, notANumber, true), {true, 100, false}},
+        DescribeCase{"percentage out of range", device(2, 2, -3.0, true), {true, 100, false}},
+        DescribeCase{"percentage far out of range", device(2, 2, 1e30, true), {true, 100, false}}));
 
 class UPowerSourceBus : public testing::MockSessionTest {
   protected:
     // Waits for the source to have read UPower's answer.
-    static std::optional<std::vector<PowerSourceDescription>> readAfterUpdate(UPowerSource& source) {
+    static std::optional<BatteryReading> readAfterUpdate(UPowerSource& source) {
         QSignalSpy spy(&source, &UPowerSource::updated);
-        source.powerSources();
+        source.battery();
         spy.wait(5000);
-        return source.powerSources();
+        return source.battery();
     }
 };
 
@@ -80,45 +70,32 @@ TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsItsChanges) {
     ASSERT_TRUE(mockOk("mock_upower 80 2"));
     UPowerSource source(QDBusConnection::systemBus());
     // Asked at once, the source may have no reading yet; an observer hears the first one arrive.
-    std::optional<std::vector<PowerSourceDescription>> firstHeard;
+    std::optional<BatteryReading> firstHeard;
     Subscription first = source.observeUpdates([&] {
-        firstHeard = source.powerSources();
+        firstHeard = source.battery();
         first.cancel();
     });
     ASSERT_TRUE(waitFor([&] { return firstHeard.has_value(); }));
-    ASSERT_EQ(firstHeard->size(), 1u);
-    EXPECT_EQ(capacityOf(firstHeard->front()), 80);
-    auto sources = readAfterUpdate(source);
-    ASSERT_TRUE(sources.has_value());
-    ASSERT_EQ(sources->size(), 1u);
-    EXPECT_EQ(capacityOf(sources->front()), 80);
-    EXPECT_FALSE(chargingOf(sources->front()));
+    EXPECT_EQ(*firstHeard, (BatteryReading{true, 80, false}));
+    EXPECT_EQ(readAfterUpdate(source), (BatteryReading{true, 80, false}));
 
     ASSERT_TRUE(mockOk("upower_set_battery 19 1"));
-    ASSERT_TRUE(waitFor([&] {
-        auto s = source.powerSources();
-        return s && s->size() == 1 && capacityOf(s->front()) == 19 && chargingOf(s->front());
-    }));
+    ASSERT_TRUE(waitFor([&] { return source.battery() == BatteryReading{true, 19, true}; }));
 }
 
-TEST_F(UPowerSourceBus, DesktopWithoutBatteryGivesAnEmptyList) {
+TEST_F(UPowerSourceBus, DesktopWithoutBatteryReadsAsNoBattery) {
     ASSERT_TRUE(mockOk("mock_upower_no_battery"));
     UPowerSource source(QDBusConnection::systemBus());
-    auto sources = readAfterUpdate(source);
-    ASSERT_TRUE(sources.has_value());
-    EXPECT_TRUE(sources->empty());
+    EXPECT_EQ(readAfterUpdate(source), BatteryReading{});
 }
 
 TEST_F(UPowerSourceBus, UPowerLeavingOrArrivingLaterIsFollowed) {
     UPowerSource source(QDBusConnection::systemBus());
     EXPECT_FALSE(readAfterUpdate(source).has_value());
     ASSERT_TRUE(mockOk("mock_upower 55 2"));
-    ASSERT_TRUE(waitFor([&] {
-        auto s = source.powerSources();
-        return s && s->size() == 1 && capacityOf(s->front()) == 55;
-    }));
+    ASSERT_TRUE(waitFor([&] { return source.battery() == BatteryReading{true, 55, false}; }));
     ASSERT_TRUE(mockOk("mock_stop upower"));
-    ASSERT_TRUE(waitFor([&] { return !source.powerSources().has_value(); }));
+    ASSERT_TRUE(waitFor([&] { return !source.battery().has_value(); }));
 }
 
 } // namespace

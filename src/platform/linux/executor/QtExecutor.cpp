@@ -4,9 +4,7 @@
 
 #include <QMetaObject>
 
-#include <algorithm>
 #include <limits>
-#include <vector>
 
 namespace tavrine {
 
@@ -33,13 +31,9 @@ TaskHandle QtExecutor::post(Task task) {
 }
 
 TaskHandle QtExecutor::postAfter(std::int64_t delayMs, Task task) {
-    TaskHandle handle;
-    {
-        std::lock_guard lock(mutex_);
-        // Rounded up to the next whole millisecond: a task never runs before its full delay has passed.
-        const std::int64_t due = saturatingAdd(nowMsRoundedUp(), delayMs > 0 ? delayMs : 0);
-        queue_.emplace(std::make_pair(due, seq_++), Item{std::move(task), handle});
-    }
+    // Rounded up to the next whole millisecond: a task never runs before its full delay has passed.
+    TaskHandle handle =
+        queue_.push(saturatingAdd(nowMsRoundedUp(), delayMs > 0 ? delayMs : 0), std::move(task));
     // One queued wake-up at a time is enough: it re-arms for whatever is then first in the queue.
     if (!wakeRequested_.exchange(true)) {
         QMetaObject::invokeMethod(
@@ -55,45 +49,24 @@ TaskHandle QtExecutor::postAfter(std::int64_t delayMs, Task task) {
 
 void QtExecutor::runDue() {
     const std::int64_t now = nowMs();
-    std::uint64_t lastSeq;
-    {
-        std::lock_guard lock(mutex_);
-        lastSeq = seq_;
-    }
-    for (;;) {
-        Item item;
-        {
-            std::lock_guard lock(mutex_);
-            auto it = std::find_if(queue_.begin(), queue_.end(),
-                                   [lastSeq](const auto& entry) { return entry.first.second < lastSeq; });
-            if (it == queue_.end() || it->first.first > now) {
-                break;
-            }
-            item = std::move(it->second);
-            queue_.erase(it);
-        }
-        if (!item.handle.isCancelled()) {
-            item.task();
+    // Only the tasks posted before this turn began: one that re-posts itself waits for the next turn.
+    const std::uint64_t mark = queue_.nextMark();
+    while (auto entry = queue_.takeDue(now, mark)) {
+        if (!entry->handle.isCancelled()) {
+            entry->task();
         }
     }
     rearm();
 }
 
 void QtExecutor::rearm() {
-    std::int64_t firstDue;
-    {
-        std::lock_guard lock(mutex_);
-        // Cancelled tasks at the front need no wake-up of their own.
-        while (!queue_.empty() && queue_.begin()->second.handle.isCancelled()) {
-            queue_.erase(queue_.begin());
-        }
-        if (queue_.empty()) {
-            timer_.stop();
-            return;
-        }
-        firstDue = queue_.begin()->first.first;
+    // Cancelled tasks at the front need no wake-up of their own.
+    const std::optional<std::int64_t> firstDue = queue_.firstDue();
+    if (!firstDue) {
+        timer_.stop();
+        return;
     }
-    const std::int64_t wait = saturatingSub(firstDue, nowMs());
+    const std::int64_t wait = saturatingSub(*firstDue, nowMs());
     const int ms = wait <= 0 ? 0
                              : (wait > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
                                                                        : static_cast<int>(wait));
@@ -101,12 +74,7 @@ void QtExecutor::rearm() {
 }
 
 std::size_t QtExecutor::pendingCount() const {
-    std::lock_guard lock(mutex_);
-    std::size_t n = 0;
-    for (const auto& [key, item] : queue_) {
-        n += item.handle.isCancelled() ? 0 : 1;
-    }
-    return n;
+    return queue_.pendingCount();
 }
 
 } // namespace tavrine

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/util/DueTaskQueue.h"
 #include "core/util/Executor.h"
 
 #include <QObject>
@@ -8,8 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <map>
-#include <mutex>
 #include <utility>
 
 namespace tavrine {
@@ -38,19 +37,13 @@ class QtExecutor final : public QObject, public Executor {
 
   private:
     using Clock = std::chrono::steady_clock;
-    struct Item {
-        Task task;
-        TaskHandle handle;
-    };
 
     void runDue();
     void rearm();
     std::int64_t nowMs() const;
     std::int64_t nowMsRoundedUp() const;
 
-    mutable std::mutex mutex_;
-    std::map<std::pair<std::int64_t, std::uint64_t>, Item> queue_;
-    std::uint64_t seq_ = 0;
+    DueTaskQueue queue_;
     std::atomic<bool> wakeRequested_{false};
     Clock::time_point origin_ = Clock::now();
     QTimer timer_;

@@ -35,7 +35,7 @@ UPowerSource::UPowerSource(QDBusConnection systemBus, QObject* parent)
     refresh();
 }
 
-std::optional<std::vector<PowerSourceDescription>> UPowerSource::powerSources() {
+std::optional<BatteryReading> UPowerSource::battery() {
     refresh();
     if (!properties_) {
         return std::nullopt;
@@ -49,23 +49,22 @@ Subscription UPowerSource::observeUpdates(std::function<void()> onUpdate) {
     return Subscription([connection] { QObject::disconnect(connection); });
 }
 
-std::vector<PowerSourceDescription> UPowerSource::describe(const QVariantMap& displayDevice) {
+BatteryReading UPowerSource::describe(const QVariantMap& displayDevice) {
     const QVariant present = displayDevice.value(QStringLiteral("IsPresent"));
     const QVariant type = displayDevice.value(QStringLiteral("Type"));
+    BatteryReading reading;
     if (!present.toBool() || type.toUInt() != typeBattery) {
-        return {};
+        return reading;
     }
-    PowerSourceDescription description;
+    reading.present = true;
     bool ok = false;
     const double percentage = displayDevice.value(QStringLiteral("Percentage")).toDouble(&ok);
-    if (ok && std::isfinite(percentage)) {
-        description["Current Capacity"] = static_cast<std::int64_t>(std::llround(percentage));
+    // UPower reports 0 to 100; anything else is damaged and counts as unknown.
+    if (ok && std::isfinite(percentage) && percentage >= 0.0 && percentage <= 100.0) {
+        reading.percent = static_cast<int>(std::lround(percentage));
     }
-    const QVariant state = displayDevice.value(QStringLiteral("State"));
-    if (state.isValid()) {
-        description["Is Charging"] = state.toUInt() == stateCharging;
-    }
-    return {description};
+    reading.charging = displayDevice.value(QStringLiteral("State")).toUInt() == stateCharging;
+    return reading;
 }
 
 void UPowerSource::refresh() {

@@ -13,18 +13,18 @@ namespace tavrine {
 
 // The battery as UPower's DisplayDevice describes it. Reads never block: the properties are fetched
 // asynchronously and kept current from PropertiesChanged; each read also asks for a fresh copy.
-// Without UPower there is nothing; without a battery, an empty list.
+// Without UPower there is nothing; without a battery, a reading that says so.
 class UPowerSource final : public QObject, public PowerSource {
     Q_OBJECT
   public:
     explicit UPowerSource(QDBusConnection systemBus, QObject* parent = nullptr);
 
-    std::optional<std::vector<PowerSourceDescription>> powerSources() override;
+    std::optional<BatteryReading> battery() override;
     Subscription observeUpdates(std::function<void()> onUpdate) override;
 
-    // DisplayDevice properties → power sources: Percentage → "Current Capacity" (whole percent),
-    // State 1 (charging) → "Is Charging"; not present or not a battery → no source.
-    static std::vector<PowerSourceDescription> describe(const QVariantMap& displayDevice);
+    // DisplayDevice properties → the reading: Percentage → whole percent (100 when missing or not a
+    // number), State 1 → charging; not present or not a battery → no battery.
+    static BatteryReading describe(const QVariantMap& displayDevice);
 
   Q_SIGNALS:
     // Emitted whenever a fresh copy of the properties arrived or UPower went away.

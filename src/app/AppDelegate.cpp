@@ -1,4 +1,4 @@
-#include "ui/AppDelegate.h"
+#include "app/AppDelegate.h"
 
 #include "ui/panels/OnboardingView.h"
 #include "ui/tray/TrayController.h"

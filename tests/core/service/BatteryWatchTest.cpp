@@ -1,0 +1,99 @@
+#include "core/service/BatteryWatch.h"
+
+#include "core/fakes/ServiceRig.h"
+#include "core/util/VirtualExecutor.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrine {
+namespace {
+
+using namespace tavrine::testing;
+
+struct WatchRig {
+    VirtualExecutor exec;
+    FakePowerSource power;
+    int threshold = 20;
+    // What each check reported: true for low.
+    std::vector<bool> reports;
+    std::unique_ptr<BatteryWatch> watch = std::make_unique<BatteryWatch>(BatteryWatch::Dependencies{
+        exec, power, [this] { return threshold; }, [this](bool low) { reports.push_back(low); }});
+};
+
+struct ReadingCase {
+    const char* name;
+    std::optional<BatteryReading> reading;
+    int threshold;
+    std::vector<bool> reports;
+};
+
+class BatteryWatchReading : public ::testing::TestWithParam<ReadingCase> {};
+
+TEST_P(BatteryWatchReading, TheCheckAtStartReportsLowOnlyWhenDischargingBelowTheThreshold) {
+    const ReadingCase& c = GetParam();
+    WatchRig r;
+    r.power.reading = c.reading;
+    r.threshold = c.threshold;
+    r.watch->start();
+    EXPECT_EQ(r.reports, c.reports);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BatteryWatchReading,
+    ::testing::Values(
+        ReadingCase{"BelowTheThreshold", BatteryReading{true, 19, false}, 20, {true}},
+        ReadingCase{"AtTheThreshold", BatteryReading{true, 20, false}, 20, {false}},
+        ReadingCase{"ChargingIsNeverLow", BatteryReading{true, 5, true}, 20, {false}},
+        ReadingCase{"ThresholdZeroDisablesThePause", BatteryReading{true, 0, false}, 0, {false}},
+        ReadingCase{"NegativeThresholdDisablesThePause", BatteryReading{true, 0, false}, -5, {false}},
+        ReadingCase{"NoBatteryReportsNothing", BatteryReading{false, 5, false}, 20, {}},
+        ReadingCase{"NoInformationReportsNothing", std::nullopt, 20, {}}),
+    [](const ::testing::TestParamInfo<ReadingCase>& info) { return std::string(info.param.name); });
+
+TEST(BatteryWatch, ChecksEveryThirtySecondsWithTheLiveThresholdUntilStopped) {
+    WatchRig r;
+    r.power.setBattery(50, false);
+    r.watch->start();
+    EXPECT_EQ(r.power.reads, 1);
+    r.exec.advanceBy(29'999);
+    EXPECT_EQ(r.power.reads, 1) << "no periodic check before 30 s";
+    r.exec.advanceBy(1);
+    EXPECT_EQ(r.power.reads, 2);
+    r.threshold = 60;
+    r.exec.advanceBy(30'000 * 3);
+    EXPECT_EQ(r.power.reads, 5);
+    EXPECT_EQ(r.reports, (std::vector<bool>{false, false, true, true, true}));
+
+    r.watch->start();
+    r.exec.advanceBy(30'000);
+    EXPECT_EQ(r.power.reads, 7) << "a second start replaces the periodic check";
+    r.watch->stop();
+    r.exec.advanceBy(120'000);
+    EXPECT_EQ(r.power.reads, 7);
+
+    r.watch->start();
+    r.watch.reset();
+    r.exec.advanceBy(120'000);
+    EXPECT_EQ(r.power.reads, 8) << "a watch gone leaves no check behind";
+}
+
+TEST(BatteryWatch, ASourceWithoutAReadingYetIsCheckedAtItsFirstOne) {
+    WatchRig r;
+    r.watch->start();
+    EXPECT_TRUE(r.reports.empty());
+    r.power.updates.emit(); // an update that still says nothing
+    r.power.setBattery(5, false);
+    r.power.updates.emit();
+    EXPECT_EQ(r.reports, std::vector<bool>{true}) << "no 30 s wait";
+    const int reads = r.power.reads;
+    r.power.updates.emit();
+    EXPECT_EQ(r.power.reads, reads) << "only the first reading is awaited";
+}
+
+} // namespace
+} // namespace tavrine

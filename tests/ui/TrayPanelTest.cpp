@@ -33,53 +33,6 @@ struct StateCase {
 
 } // namespace
 
-TEST(TrayPanel, StatusLineTextAndColourForEveryState) {
-    const std::vector<StateCase> cases = {
-        {"inactive", FilterState::inactive(), "Protection désactivée", AppColors::textSecondary()},
-        {"nominal", FilterState::nominal(3), "Protection active", AppColors::success()},
-        {"inattention", FilterState::inattention(3), "Protection active", AppColors::success()},
-        {"alert", FilterState::alert(), "Regard indiscret détecté", AppColors::error()},
-        {"paused", FilterState::autoPaused(PauseReason::screenOff()), "En pause", AppColors::textSecondary()},
-        {"battery", FilterState::autoPaused(PauseReason::lowBattery()), "En pause",
-         AppColors::textSecondary()},
-        {"camera-busy", FilterState::cameraBusy(5000), "Caméra indisponible", AppColors::success()},
-        // The face models failed to load: the service stopped the filter and says why.
-        {"analysis-unavailable", FilterState::inactive(),
-         "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error(), true},
-    };
-    for (const auto& c : cases) {
-        UiFixture f;
-        f.filter.state = c.state;
-        f.filter.active = !c.state.is(FilterState::Kind::inactive);
-        f.filter.alert = c.state.is(FilterState::Kind::alert);
-        f.filter.blind = c.analysisUnavailable;
-        TrayPanel view(f.ctx);
-        view.show();
-        f.executor.advanceBy(1500); // the logo has opened
-        const QImage img = grab(view, QStringLiteral("panel-%1").arg(c.name));
-        EXPECT_EQ(view.statusLine()->text(), QString::fromUtf8(c.text)) << c.name;
-        // The status text is drawn in its colour, and not in the other two status colours.
-        const QRect line = rectIn(view.statusLine(), &view);
-        EXPECT_GT(countNear(img, line, c.color, 40), 3) << c.name;
-        for (const QColor& other : {AppColors::success(), AppColors::error()}) {
-            if (colorDistance(other, c.color) > 60) {
-                EXPECT_EQ(countNear(img, line, other, 40), 0) << c.name;
-            }
-        }
-        EXPECT_EQ(view.activeSwitch()->isChecked(), f.filter.active.get()) << c.name;
-    }
-}
-
-TEST(TrayPanel, RowsCarryTheirFrenchLabels) {
-    UiFixture f;
-    TrayPanel view(f.ctx);
-    EXPECT_EQ(view.statsRow()->text(), QStringLiteral("Statistiques"));
-    EXPECT_EQ(view.preferencesRow()->text(), QStringLiteral("Préférences…"));
-    EXPECT_EQ(view.aboutRow()->text(), QStringLiteral("À propos de Tavrine"));
-    EXPECT_EQ(view.quitRow()->text(), QStringLiteral("Quitter"));
-    EXPECT_EQ(view.width(), 320);
-}
-
 TEST(TrayPanel, SwitchOnWithAFailingCameraFallsBackToOff) {
     UiFixture f;
     f.filter.cameraWorks = false;
@@ -92,83 +45,6 @@ TEST(TrayPanel, SwitchOnWithAFailingCameraFallsBackToOff) {
     EXPECT_EQ(f.filter.starts, 1);
     EXPECT_FALSE(view.activeSwitch()->isChecked());
     EXPECT_EQ(view.statusLine()->text(), QStringLiteral("Caméra indisponible"));
-}
-
-TEST(TrayPanel, SwitchFollowsASuccessfulStartAndStops) {
-    UiFixture f;
-    TrayPanel view(f.ctx);
-    view.show();
-    QTest::mouseClick(view.activeSwitch(), Qt::LeftButton);
-    f.turn();
-    f.turn();
-    EXPECT_TRUE(view.activeSwitch()->isChecked());
-    EXPECT_EQ(view.statusLine()->text(), QStringLiteral("Protection active"));
-    QTest::mouseClick(view.activeSwitch(), Qt::LeftButton);
-    EXPECT_EQ(f.filter.stops, 0) << "the stop is posted";
-    f.turn();
-    EXPECT_EQ(f.filter.stops, 1);
-    EXPECT_FALSE(view.activeSwitch()->isChecked());
-}
-
-TEST(TrayPanel, RowsOpenSheetsAndPostTheirRequests) {
-    UiFixture f;
-    f.stats.stats = FilterStats{12, 3, 7500};
-    TrayPanel view(f.ctx);
-    view.show();
-    QSignalSpy prefs(&AppSignals::instance(), &AppSignals::openPreferencesRequested);
-    QSignalSpy quit(&AppSignals::instance(), &AppSignals::quitRequested);
-    QTest::mouseClick(view.preferencesRow(), Qt::LeftButton);
-    EXPECT_EQ(prefs.count(), 1);
-
-    QTest::mouseClick(view.statsRow(), Qt::LeftButton);
-    ASSERT_TRUE(view.showStats());
-    grab(view, "panel-stats-page");
-    EXPECT_EQ(view.statsPage()->timeCard()->value(), QStringLiteral("2h 5m"));
-    QTest::mouseClick(view.statsPage()->backButton(), Qt::LeftButton);
-    EXPECT_FALSE(view.showStats());
-    EXPECT_EQ(view.size(), QSize(320, 280));
-
-    QTest::mouseClick(view.aboutRow(), Qt::LeftButton);
-    ASSERT_TRUE(view.showAbout());
-    EXPECT_EQ(view.size(), QSize(400, 480));
-    grab(view, "panel-about-page");
-    QTest::mouseClick(view.aboutPage()->closeButton(), Qt::LeftButton);
-    EXPECT_FALSE(view.showAbout());
-
-    QTest::mouseClick(view.quitRow(), Qt::LeftButton);
-    EXPECT_EQ(quit.count(), 1);
-}
-
-TEST(AboutView, VersionLineAndSections) {
-    UiFixture f;
-    AboutView about(f.ctx);
-    about.show();
-    grab(about, "about");
-    auto* version = about.findChild<QLabel*>(QStringLiteral("versionLine"));
-    ASSERT_NE(version, nullptr);
-    EXPECT_EQ(version->text(), QStringLiteral("Version ") + QStringLiteral(TAVRINE_VERSION));
-    // Without a translation the key shows, and a format without placeholder stays as it is.
-    KeyLocalizer keys;
-    UiContext bare{f.executor,
-                   f.executor,
-                   f.filter,
-                   f.settings,
-                   f.stats,
-                   keys,
-                   f.store,
-                   f.loginItem,
-                   f.ctx.makeCalibrationSession,
-                   f.ctx.requestCameraAccess,
-                   f.diagnostics};
-    EXPECT_EQ(AboutView::versionLine(bare, QStringLiteral("1.0")), QStringLiteral("about_version"));
-    EXPECT_EQ(AboutView::versionLine(f.ctx, QStringLiteral("1.0")), QStringLiteral("Version 1.0"));
-    QStringList texts;
-    for (auto* l : about.findChildren<QLabel*>()) {
-        texts << l->text();
-    }
-    for (const char* expected : {"Développeur", "Le projet", "Confidentialité", "Tavrine"}) {
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(expected))) << expected;
-    }
 }
 
 TEST(TrayPanel, TimeLeftInWholeMinutesRoundedUp) {

@@ -3,8 +3,10 @@
 # checkout has: still frames of the demonstration clip (a public-domain portrait, see data/demo/PROVENANCE.md)
 # and, for the empty room, an image Debian ships. The clips stay in the build tree.
 #
-# Usage: make_clips.sh DEMO_CLIP OUT_DIR
-# Exit 1 when the demonstration clip or a tool is missing.
+# Usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]
+# Exit 1 when the demonstration clip or a tool is missing. The look-away scene comes from the labelled face
+# data when it is there: the demonstration clip's turned head (37 degrees, synthetic) reads under the
+# 30 degree limit on live frames, so without the face data the look-away of the story clip is not seen.
 #
 # Clips (640x480, 15 fps, VP8), each a sequence of still scenes:
 #   facing.webm   one person facing the camera (10 s; the camera loops it)
@@ -16,8 +18,10 @@
 #                 in time, leaves again)
 set -euo pipefail
 
-demo=${1:?usage: make_clips.sh DEMO_CLIP OUT_DIR}
-out=${2:?usage: make_clips.sh DEMO_CLIP OUT_DIR}
+demo=${1:?usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]}
+out=${2:?usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]}
+# A GENKI-4K portrait labelled yaw 41.2, read 41 on every live frame.
+labelled_away=${3:-/nonexistent}/genki4k/files/file1850.jpg
 logo=/usr/share/pixmaps/debian-logo.png # shipped by debconf, on every Debian system
 
 [ -f "$demo" ] || { echo "make_clips: demonstration clip not found: $demo" >&2; exit 1; }
@@ -33,7 +37,9 @@ two_at=19.0
 
 mkdir -p "$out"
 stamp="$out/.made-from"
-recipe="$(stat -c %s "$demo") $facing_at $away_at $two_at v5"
+away_source=demo
+[ -f "$labelled_away" ] && away_source=labelled
+recipe="$(stat -c %s "$demo") $facing_at $away_at $two_at $away_source v6"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ] && [ -f "$out/onlooker.webm" ] && [ -f "$out/soak.webm" ] &&
     [ -f "$out/leaving.webm" ]; then
     exit 0
@@ -43,7 +49,11 @@ trap 'rm -rf "$scratch"' EXIT
 
 still() { ffmpeg -nostdin -loglevel error -y -ss "$2" -i "$demo" -frames:v 1 "$scratch/$1.png"; }
 still facing "$facing_at"
-still away "$away_at"
+if [ "$away_source" = labelled ]; then
+    convert -size 640x480 xc:'#8a8f96' \( "$labelled_away" -resize x400 \) -gravity center -composite "$scratch/away.png"
+else
+    still away "$away_at"
+fi
 still two "$two_at"
 # An empty room: a plain wall, with a picture on it when Debian's logo is there.
 convert -size 640x480 xc:'#8a8f96' "$scratch/empty.png"
@@ -54,7 +64,7 @@ convert -size 640x480 xc:'#8a8f96' "$scratch/empty.png"
 second() {
     [ -f "$scratch/$1.1s.webm" ] && return 0
     ffmpeg -nostdin -loglevel error -y -loop 1 -framerate 15 -t 1 -i "$scratch/$1.png" -r 15 -pix_fmt yuv420p \
-        -c:v libvpx -deadline realtime -cpu-used 8 -b:v 400k -g 15 -auto-alt-ref 0 "$scratch/$1.1s.webm"
+        -c:v libvpx -deadline good -cpu-used 2 -b:v 2M -qmin 2 -qmax 20 -g 15 -auto-alt-ref 0 "$scratch/$1.1s.webm"
 }
 
 # clip NAME SCENE:SECONDS...

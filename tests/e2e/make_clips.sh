@@ -4,9 +4,9 @@
 # and, for the empty room, an image Debian ships. The clips stay in the build tree.
 #
 # Usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]
-# Exit 1 when the demonstration clip or a tool is missing. The look-away scene comes from the labelled face
-# data when it is there: the demonstration clip's turned head (37 degrees, synthetic) reads under the
-# 30 degree limit on live frames, so without the face data the look-away of the story clip is not seen.
+# Exit 1 when the demonstration clip or a tool is missing. When the labelled face data is there, the scenes
+# come from its portraits instead: the demonstration clip's turned head (37 degrees, synthetic) reads under
+# the 30 degree limit on live frames, so without the face data the story clip's look-away is not seen.
 #
 # Clips (640x480, 15 fps, VP8), each a sequence of still scenes:
 #   facing.webm   one person facing the camera (10 s; the camera loops it)
@@ -20,8 +20,10 @@ set -euo pipefail
 
 demo=${1:?usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]}
 out=${2:?usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]}
-# A GENKI-4K portrait labelled yaw 41.2, read 41 on every live frame.
-labelled_away=${3:-/nonexistent}/genki4k/files/file1850.jpg
+# GENKI-4K portraits (yaw, pitch): facing (2.0, -0.4), a second person (-1.2, 3.4), looking away (41.2,
+# read 41 on every live frame).
+labelled=${3:-/nonexistent}/genki4k/files
+labelled_facing=$labelled/file0007.jpg labelled_second=$labelled/file0001.jpg labelled_away=$labelled/file1850.jpg
 logo=/usr/share/pixmaps/debian-logo.png # shipped by debconf, on every Debian system
 
 [ -f "$demo" ] || { echo "make_clips: demonstration clip not found: $demo" >&2; exit 1; }
@@ -38,8 +40,8 @@ two_at=19.0
 mkdir -p "$out"
 stamp="$out/.made-from"
 away_source=demo
-[ -f "$labelled_away" ] && away_source=labelled
-recipe="$(stat -c %s "$demo") $facing_at $away_at $two_at $away_source v6"
+[ -f "$labelled_away" ] && [ -f "$labelled_facing" ] && [ -f "$labelled_second" ] && away_source=labelled
+recipe="$(stat -c %s "$demo") $facing_at $away_at $two_at $away_source v7"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ] && [ -f "$out/onlooker.webm" ] && [ -f "$out/soak.webm" ] &&
     [ -f "$out/leaving.webm" ]; then
     exit 0
@@ -48,13 +50,18 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-clips.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 still() { ffmpeg -nostdin -loglevel error -y -ss "$2" -i "$demo" -frames:v 1 "$scratch/$1.png"; }
-still facing "$facing_at"
 if [ "$away_source" = labelled ]; then
-    convert -size 640x480 xc:'#8a8f96' \( "$labelled_away" -resize x400 \) -gravity center -composite "$scratch/away.png"
+    # A plain wall with the portrait(s) scaled to a head about a third of the frame wide.
+    canvas() { convert -size 640x480 xc:'#8a8f96' "$@"; }
+    canvas \( "$labelled_facing" -resize x400 \) -gravity center -composite "$scratch/facing.png"
+    canvas \( "$labelled_away" -resize x400 \) -gravity center -composite "$scratch/away.png"
+    canvas \( "$labelled_facing" -resize x300 \) -gravity west -geometry +20+0 -composite \
+        \( "$labelled_second" -resize x300 \) -gravity east -geometry +20+0 -composite "$scratch/two.png"
 else
+    still facing "$facing_at"
     still away "$away_at"
+    still two "$two_at"
 fi
-still two "$two_at"
 # An empty room: a plain wall, with a picture on it when Debian's logo is there.
 convert -size 640x480 xc:'#8a8f96' "$scratch/empty.png"
 [ -f "$logo" ] && convert "$scratch/empty.png" \( "$logo" -resize 160x160 \) -gravity center -composite \

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,54 +59,27 @@ void runScript(FilterFsm& fsm, const std::string& script) {
         const std::int64_t n = body.size() > 1 ? std::stoll(body.substr(1)) : 0;
         const std::int64_t t = t0 + n;
         FilterSettings settings = fsm.settings();
-        switch (body[0]) {
-        case 'A':
+        const std::map<char, Event> events = {{'P', Event::userPause(n)},     {'S', Event::screenOff()},
+                                              {'O', Event::screenOn()},       {'B', Event::lowBattery()},
+                                              {'K', Event::batteryOk()},      {'C', Event::cameraBusy()},
+                                              {'V', Event::cameraAvailable()}};
+        const std::map<char, DetectionInput> frames = {{'a', face(t, 0.0f)},
+                                                       {'w', face(t, 45.0f)},
+                                                       {'n', {t, 0, std::nullopt}},
+                                                       {'1', {t, 1, std::nullopt}},
+                                                       {'2', face(t, 0.0f, 0.0f, 2)}};
+        if (events.contains(body[0])) {
+            fsm.onSystemEvent(events.at(body[0]));
+        } else if (frames.contains(body[0])) {
+            fsm.onDetectionInput(frames.at(body[0]));
+        } else if (body[0] == 'A') {
             fsm.activate();
-            break;
-        case 'D':
+        } else if (body[0] == 'D') {
             fsm.deactivate();
-            break;
-        case 'G':
+        } else if (body[0] == 'G') {
             settings.filterStrength = static_cast<int>(n);
             fsm.updateSettings(settings);
-            break;
-        case 'a':
-            fsm.onDetectionInput(face(t, 0.0f));
-            break;
-        case 'w':
-            fsm.onDetectionInput(face(t, 45.0f));
-            break;
-        case 'n':
-            fsm.onDetectionInput({t, 0, std::nullopt});
-            break;
-        case '1':
-            fsm.onDetectionInput({t, 1, std::nullopt});
-            break;
-        case '2':
-            fsm.onDetectionInput(face(t, 0.0f, 0.0f, 2));
-            break;
-        case 'P':
-            fsm.onSystemEvent(Event::userPause(n));
-            break;
-        case 'S':
-            fsm.onSystemEvent(Event::screenOff());
-            break;
-        case 'O':
-            fsm.onSystemEvent(Event::screenOn());
-            break;
-        case 'B':
-            fsm.onSystemEvent(Event::lowBattery());
-            break;
-        case 'K':
-            fsm.onSystemEvent(Event::batteryOk());
-            break;
-        case 'C':
-            fsm.onSystemEvent(Event::cameraBusy());
-            break;
-        case 'V':
-            fsm.onSystemEvent(Event::cameraAvailable());
-            break;
-        default:
+        } else {
             FAIL() << "unknown step " << step;
         }
         if (eq != std::string::npos) {

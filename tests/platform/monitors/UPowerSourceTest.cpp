@@ -50,16 +50,6 @@ TEST(UPowerSourceDescribe, NoBatteryGivesNoSource) {
     EXPECT_TRUE(UPowerSource::describe({}).empty()) << "nothing at all";
 }
 
-TEST(UPowerSourceDescribe, MissingValuesAreLeftOutForTheirDefaults) {
-    QVariantMap d{{"Type", 2u}, {"IsPresent", true}};
-    auto sources = UPowerSource::describe(d);
-    ASSERT_EQ(sources.size(), 1u);
-    EXPECT_EQ(sources[0].count("Current Capacity"), 0u);
-    EXPECT_EQ(sources[0].count("Is Charging"), 0u);
-    d.insert("Percentage", std::nan(""));
-    EXPECT_EQ(UPowerSource::describe(d)[0].count("Current Capacity"), 0u);
-}
-
 class UPowerSourceBus : public testing::MockSessionTest {
   protected:
     // Waits for the source to have read UPower's answer.
@@ -70,36 +60,6 @@ class UPowerSourceBus : public testing::MockSessionTest {
         return source.powerSources();
     }
 };
-
-TEST_F(UPowerSourceBus, WithoutUPowerThereIsNothing) {
-    UPowerSource source(QDBusConnection::systemBus());
-    EXPECT_FALSE(readAfterUpdate(source).has_value());
-}
-
-TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsItsChanges) {
-    ASSERT_TRUE(mockOk("mock_upower 80 2"));
-    UPowerSource source(QDBusConnection::systemBus());
-    // Asked at once, the source may have no reading yet; an observer hears the first one arrive.
-    std::optional<std::vector<PowerSourceDescription>> firstHeard;
-    Subscription first = source.observeUpdates([&] {
-        firstHeard = source.powerSources();
-        first.cancel();
-    });
-    ASSERT_TRUE(waitFor([&] { return firstHeard.has_value(); }));
-    ASSERT_EQ(firstHeard->size(), 1u);
-    EXPECT_EQ(capacityOf(firstHeard->front()), 80);
-    auto sources = readAfterUpdate(source);
-    ASSERT_TRUE(sources.has_value());
-    ASSERT_EQ(sources->size(), 1u);
-    EXPECT_EQ(capacityOf(sources->front()), 80);
-    EXPECT_FALSE(chargingOf(sources->front()));
-
-    ASSERT_TRUE(mockOk("upower_set_battery 19 1"));
-    ASSERT_TRUE(waitFor([&] {
-        auto s = source.powerSources();
-        return s && s->size() == 1 && capacityOf(s->front()) == 19 && chargingOf(s->front());
-    }));
-}
 
 TEST_F(UPowerSourceBus, DesktopWithoutBatteryGivesAnEmptyList) {
     ASSERT_TRUE(mockOk("mock_upower_no_battery"));

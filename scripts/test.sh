@@ -21,6 +21,7 @@ total_failed=0
 failures=0
 failed_tests=()
 flaky_tests=()
+skipped_tests=()
 
 note() { printf '\n=== %s\n' "$*"; }
 elapsed() { local s=$(($(date +%s) - $1)); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
@@ -58,9 +59,14 @@ run_ctest() {
     shift 2
     log=$(mktemp)
     rerun_log=$(mktemp)
-    ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$test_jobs" "$@" "${extra_ctest_args[@]}" 2>&1 |
-        tee "$log"
+    ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$test_jobs" --output-junit "$dir/ctest.xml" \
+        "$@" "${extra_ctest_args[@]}" 2>&1 | tee "$log"
     local code=${PIPESTATUS[0]}
+    local skipped
+    skipped=$(skipped_with_reasons "$dir/ctest.xml")
+    while IFS= read -r name; do
+        [ -n "$name" ] && skipped_tests+=("$label: $name")
+    done <<<"$skipped"
     local total failed name
     read -r total failed <<<"$(counts "$log")"
     if [ -z "${total:-}" ]; then
@@ -94,6 +100,22 @@ run_ctest() {
     total_failed=$((total_failed + failed))
     rm -f "$log" "$rerun_log"
     [ "$code" = 0 ] || failures=$((failures + 1))
+}
+
+# skipped_with_reasons JUNIT: "test: reason" for each skipped test of a ctest JUnit report, the reason
+# being the test's own skip message.
+skipped_with_reasons() {
+    [ -f "$1" ] || return 0
+    python3 - "$1" <<'PY'
+import sys, xml.etree.ElementTree as ET
+for case in ET.parse(sys.argv[1]).iter("testcase"):
+    if case.get("status") not in ("notrun", "disabled") and case.find("skipped") is None:
+        continue
+    out = (case.findtext("system-out") or "").splitlines()
+    reason = next((out[i + 1].strip() for i, l in enumerate(out[:-1]) if l.rstrip().endswith("Skipped")), "")
+    reason = reason or next((l.strip() for l in out if "SKIP" in l.upper() and "[  SKIPPED ]" not in l), "")
+    print(f"{case.get('name')}: {reason or 'no reason given'}")
+PY
 }
 
 build_step() {
@@ -200,6 +222,8 @@ note "summary"
 for line in "${summary[@]}"; do echo "$line"; done
 for name in "${flaky_tests[@]}"; do echo "flaky   $name"; done
 for name in "${failed_tests[@]}"; do echo "failed  $name"; done
+echo "skipped: ${#skipped_tests[@]} test(s)"
+for name in "${skipped_tests[@]}"; do echo "skipped $name"; done
 echo "time: ${times[*]}; total $(elapsed "$started")"
 if [ "$failures" = 0 ]; then
     echo "ALL PASSED"

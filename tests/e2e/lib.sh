@@ -263,15 +263,11 @@ red_flash_seen() {
     return 1
 }
 
-# The nominal, inattention and alert alphas of the overlay by filter strength.
+# filter_alpha STATE STRENGTH: the overlay's opacity for nominal, inattention and alert at strengths 1 to 5.
 filter_alpha() {
-    awk -v state="$1" -v s="$2" 'BEGIN {
-        base = (s == 1) ? 0.55 : (s == 2) ? 0.65 : (s == 3) ? 0.75 : (s == 4) ? 0.85 : (s == 5) ? 0.95 : 0.75
-        if (state == "nominal") a = base * 0.55
-        else if (state == "inattention") a = base * 0.8
-        else a = (base < 0.8) ? base : 0.8
-        printf "%.4f", a
-    }'
+    local -A table=([nominal]="0.3025 0.3575 0.4125 0.4675 0.5225" [inattention]="0.44 0.52 0.60 0.68 0.76"
+        [alert]="0.55 0.65 0.75 0.80 0.80")
+    echo "${table[$1]}" | cut -d' ' -f"$2"
 }
 
 # --- Windows ----------------------------------------------------------------------------------------
@@ -292,25 +288,25 @@ click_at() { xdotool mousemove --sync "$1" "$2" click 1; }
 
 # --- Test clips -------------------------------------------------------------------------------------
 
-# clip_path NAME: the clip made by make_clips.sh for this run, empty when the face data is missing.
+# clip_path NAME: the clip made by make_clips.sh for this run, empty when it is missing.
 clip_path() {
     local path="$E2E_CLIPS/$1.webm"
     [ -f "$path" ] && echo "$path"
 }
 
-# require_clip NAME: the clip's path in $clip, or exits 77 (skip) when it was not made.
+# require_clip NAME: the clip's path in $clip; fails when it was not made.
 require_clip() {
     clip=$(clip_path "$1")
     if [ -z "$clip" ]; then
-        echo "SKIP: the $1 clip is missing in '${E2E_CLIPS:-}' (no face data at \$TAVRINE_FACEDATA_DIR?)"
-        exit 77
+        echo "FAIL: the $1 clip is missing in '${E2E_CLIPS:-}' (made by tests/e2e/make_clips.sh)"
+        exit 1
     fi
 }
 
-# require_app: exits 77 (skip) unless the binary is the full application, which takes --camera.
+# require_app: fails unless the binary is the full application, which takes --camera.
 require_app() {
     if ! timeout 5 "$TAVRINE_BIN" --help 2>&1 | grep -q -- "--camera"; then
-        echo "SKIP: $TAVRINE_BIN does not take --camera yet (application entry not wired)"
-        exit 77
+        echo "FAIL: $TAVRINE_BIN does not take --camera"
+        exit 1
     fi
 }

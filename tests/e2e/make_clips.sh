@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the camera clips of the desktop tests from the labelled face images, into OUT_DIR (reused when
-# already there). The clips are test material made from research images: they stay in the build tree and
-# are never committed or installed.
+# Builds the camera clips of the desktop tests into OUT_DIR (reused when already there), from material any
+# checkout has: still frames of the demonstration clip (a public-domain portrait, see data/demo/PROVENANCE.md)
+# and, for the empty room, an image Debian ships. The clips stay in the build tree.
 #
-# Usage: make_clips.sh FACEDATA_DIR OUT_DIR
-# Exit 77 (skip) when the face images are missing, 1 when a tool fails.
+# Usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]
+# Exit 1 when the demonstration clip or a tool is missing. When the labelled face data is there, the scenes
+# come from its portraits instead: the demonstration clip's turned head (37 degrees, synthetic) reads under
+# the 30 degree limit on live frames, so without the face data the story clip's look-away is not seen.
 #
 # Clips (640x480, 15 fps, VP8), each a sequence of still scenes:
 #   facing.webm   one person facing the camera (10 s; the camera loops it)
@@ -16,28 +18,30 @@
 #                 in time, leaves again)
 set -euo pipefail
 
-facedata=${1:?usage: make_clips.sh FACEDATA_DIR OUT_DIR}
-out=${2:?usage: make_clips.sh FACEDATA_DIR OUT_DIR}
+demo=${1:?usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]}
+out=${2:?usage: make_clips.sh DEMO_CLIP OUT_DIR [FACEDATA_DIR]}
+# GENKI-4K portraits (yaw, pitch): facing (2.0, -0.4), a second person (-1.2, 3.4), looking away (41.2,
+# read 41 on every live frame).
+labelled=${3:-/nonexistent}/genki4k/files
+labelled_facing=$labelled/file0007.jpg labelled_second=$labelled/file0001.jpg labelled_away=$labelled/file1850.jpg
+logo=/usr/share/pixmaps/debian-logo.png # shipped by debconf, on every Debian system
 
-# Scenes and the labelled images they come from (GENKI-4K portraits: yaw and pitch in degrees).
-facing_image=genki4k/files/file0007.jpg  # yaw 2.0, pitch -0.4
-second_image=genki4k/files/file0001.jpg  # yaw -1.2, pitch 3.4
-away_image=genki4k/files/file1850.jpg    # yaw 41.2 (read 41 on every live frame): well past the 30 degree limit
-empty_image=negatives_noface/opencv_samples/baboon.jpg
-
-for image in "$facing_image" "$second_image" "$away_image"; do
-    if [ ! -f "$facedata/$image" ]; then
-        echo "make_clips: face images not found under $facedata ($image): skipping" >&2
-        exit 77
-    fi
-done
+[ -f "$demo" ] || { echo "make_clips: demonstration clip not found: $demo" >&2; exit 1; }
 for tool in convert ffmpeg; do
     command -v "$tool" >/dev/null || { echo "make_clips: missing $tool" >&2; exit 1; }
 done
 
+# Scenes: the time in the demonstration clip each still is taken from (its PROVENANCE.md has the time
+# line). At 7.8 s the head is turned 37 degrees, well past the 30 degree look-away limit.
+facing_at=3.0
+away_at=7.8
+two_at=19.0
+
 mkdir -p "$out"
 stamp="$out/.made-from"
-recipe="$facing_image $second_image $away_image $empty_image v4"
+away_source=demo
+[ -f "$labelled_away" ] && [ -f "$labelled_facing" ] && [ -f "$labelled_second" ] && away_source=labelled
+recipe="$(stat -c %s "$demo") $facing_at $away_at $two_at $away_source v7"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ] && [ -f "$out/onlooker.webm" ] && [ -f "$out/soak.webm" ] &&
     [ -f "$out/leaving.webm" ]; then
     exit 0
@@ -45,24 +49,29 @@ fi
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-clips.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-# A webcam-like frame: a plain wall with the portrait(s) scaled to a head that fills about a third of
-# the frame width, as a user at arm's length would.
-canvas() { convert -size 640x480 xc:'#8a8f96' "$@"; }
-canvas \( "$facedata/$facing_image" -resize x400 \) -gravity center -composite "$scratch/facing.png"
-canvas \( "$facedata/$away_image" -resize x400 \) -gravity center -composite "$scratch/away.png"
-canvas \( "$facedata/$facing_image" -resize x300 \) -gravity west -geometry +20+0 -composite \
-    \( "$facedata/$second_image" -resize x300 \) -gravity east -geometry +20+0 -composite "$scratch/two.png"
-if [ -f "$facedata/$empty_image" ]; then
-    convert "$facedata/$empty_image" -resize 640x480^ -gravity center -extent 640x480 "$scratch/empty.png"
+still() { ffmpeg -nostdin -loglevel error -y -ss "$2" -i "$demo" -frames:v 1 "$scratch/$1.png"; }
+if [ "$away_source" = labelled ]; then
+    # A plain wall with the portrait(s) scaled to a head about a third of the frame wide.
+    canvas() { convert -size 640x480 xc:'#8a8f96' "$@"; }
+    canvas \( "$labelled_facing" -resize x400 \) -gravity center -composite "$scratch/facing.png"
+    canvas \( "$labelled_away" -resize x400 \) -gravity center -composite "$scratch/away.png"
+    canvas \( "$labelled_facing" -resize x300 \) -gravity west -geometry +20+0 -composite \
+        \( "$labelled_second" -resize x300 \) -gravity east -geometry +20+0 -composite "$scratch/two.png"
 else
-    canvas "$scratch/empty.png"
+    still facing "$facing_at"
+    still away "$away_at"
+    still two "$two_at"
 fi
+# An empty room: a plain wall, with a picture on it when Debian's logo is there.
+convert -size 640x480 xc:'#8a8f96' "$scratch/empty.png"
+[ -f "$logo" ] && convert "$scratch/empty.png" \( "$logo" -resize 160x160 \) -gravity center -composite \
+    "$scratch/empty.png"
 
 # One second of each scene, encoded once; longer clips repeat these seconds without re-encoding.
 second() {
     [ -f "$scratch/$1.1s.webm" ] && return 0
     ffmpeg -nostdin -loglevel error -y -loop 1 -framerate 15 -t 1 -i "$scratch/$1.png" -r 15 -pix_fmt yuv420p \
-        -c:v libvpx -deadline realtime -cpu-used 8 -b:v 400k -g 15 -auto-alt-ref 0 "$scratch/$1.1s.webm"
+        -c:v libvpx -deadline good -cpu-used 2 -b:v 2M -qmin 2 -qmax 20 -g 15 -auto-alt-ref 0 "$scratch/$1.1s.webm"
 }
 
 # clip NAME SCENE:SECONDS...

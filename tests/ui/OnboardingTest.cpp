@@ -28,48 +28,6 @@ struct OnbFixture : UiFixture {
 
 } // namespace
 
-TEST(OnboardingView, FivePagesEachWithOneHighlightedDot) {
-    OnbFixture f;
-    f.executor.advanceBy(1500);
-    const QStringList titles = {"Accès à la caméra", "Un filtre sur tous vos écrans", "Notifications",
-                                "Calibration de distance", "Lancer au démarrage"};
-    for (int page = 0; page < OnboardingView::pageCount; ++page) {
-        f.view.setPage(page);
-        const QImage img = grab(f.view, QStringLiteral("onboarding-page-%1").arg(page));
-        EXPECT_EQ(f.view.pageWidget(page)->titleLabel()->text(), titles[page]);
-        // Exactly one dot drawn in the primary colour: the current page's.
-        const QRect dots = rectIn(f.view.dots(), &f.view);
-        int highlighted = 0;
-        int highlightedIndex = -1;
-        for (int i = 0; i < OnboardingView::pageCount; ++i) {
-            const QPoint centre = dots.topLeft() + QPoint(i * 15 + 3, 3);
-            if (colorDistance(QColor::fromRgba(img.pixel(centre)), AppColors::primary()) < 20) {
-                ++highlighted;
-                highlightedIndex = i;
-            }
-        }
-        EXPECT_EQ(highlighted, 1) << page;
-        EXPECT_EQ(highlightedIndex, page);
-    }
-}
-
-TEST(OnboardingView, GrantingCameraAccessMovesOnAndRefusingStays) {
-    OnbFixture f;
-    f.cameraAccess = false;
-    EXPECT_EQ(f.primary()->text(), QStringLiteral("Autoriser"));
-    QTest::mouseClick(f.primary(), Qt::LeftButton);
-    f.turn();
-    EXPECT_EQ(f.cameraRequests, 1);
-    EXPECT_EQ(f.view.page(), 0);
-    EXPECT_EQ(f.primary()->text(), QStringLiteral("Autoriser"));
-    EXPECT_EQ(f.secondary()->text(), QStringLiteral("Plus tard"));
-    f.cameraAccess = true;
-    QTest::mouseClick(f.primary(), Qt::LeftButton);
-    f.turn();
-    EXPECT_EQ(f.view.page(), 1);
-    EXPECT_EQ(f.view.pageWidget(0)->primaryButton()->text(), QStringLiteral("✓ Autorisé"));
-}
-
 TEST(OnboardingView, OverlayAndNotificationPagesMoveOn) {
     OnbFixture f;
     QTest::mouseClick(f.secondary(), Qt::LeftButton); // skip the camera

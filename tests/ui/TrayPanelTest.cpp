@@ -69,16 +69,6 @@ TEST(TrayPanel, StatusLineTextAndColourForEveryState) {
     }
 }
 
-TEST(TrayPanel, RowsCarryTheirFrenchLabels) {
-    UiFixture f;
-    TrayPanel view(f.ctx);
-    EXPECT_EQ(view.statsRow()->text(), QStringLiteral("Statistiques"));
-    EXPECT_EQ(view.preferencesRow()->text(), QStringLiteral("Préférences…"));
-    EXPECT_EQ(view.aboutRow()->text(), QStringLiteral("À propos de Tavrine"));
-    EXPECT_EQ(view.quitRow()->text(), QStringLiteral("Quitter"));
-    EXPECT_EQ(view.width(), 320);
-}
-
 TEST(TrayPanel, SwitchOnWithAFailingCameraFallsBackToOff) {
     UiFixture f;
     f.filter.cameraWorks = false;
@@ -101,84 +91,6 @@ TEST(TrayPanel, SwitchOnWithAFailingCameraFallsBackToOff) {
     f.turn();
     EXPECT_TRUE(view.activeSwitch()->isChecked());
     EXPECT_FALSE(view.notice()->isVisible()) << "gone once the camera works";
-}
-
-TEST(TrayPanel, SwitchFollowsASuccessfulStartAndStops) {
-    UiFixture f;
-    TrayPanel view(f.ctx);
-    view.show();
-    QTest::mouseClick(view.activeSwitch(), Qt::LeftButton);
-    f.turn();
-    f.turn();
-    EXPECT_TRUE(view.activeSwitch()->isChecked());
-    EXPECT_EQ(view.statusLine()->text(), QStringLiteral("Protection active"));
-    QTest::mouseClick(view.activeSwitch(), Qt::LeftButton);
-    EXPECT_EQ(f.filter.stops, 0) << "the stop is posted";
-    f.turn();
-    EXPECT_EQ(f.filter.stops, 1);
-    EXPECT_FALSE(view.activeSwitch()->isChecked());
-}
-
-TEST(TrayPanel, RowsOpenSheetsAndPostTheirRequests) {
-    UiFixture f;
-    f.stats.stats = FilterStats{12, 3, 7500};
-    TrayPanel view(f.ctx);
-    view.show();
-    int prefs = 0;
-    int quit = 0;
-    const Subscription prefsSub = f.appSignals.openPreferencesRequested.subscribe([&prefs] { ++prefs; });
-    const Subscription quitSub = f.appSignals.quitRequested.subscribe([&quit] { ++quit; });
-    QTest::mouseClick(view.preferencesRow(), Qt::LeftButton);
-    EXPECT_EQ(prefs, 1);
-
-    QTest::mouseClick(view.statsRow(), Qt::LeftButton);
-    ASSERT_TRUE(view.showStats());
-    grab(view, "panel-stats-page");
-    EXPECT_EQ(view.statsPage()->timeCard()->value(), QStringLiteral("2h 5m"));
-    QTest::mouseClick(view.statsPage()->backButton(), Qt::LeftButton);
-    EXPECT_FALSE(view.showStats());
-    EXPECT_EQ(view.size(), QSize(320, 280));
-
-    QTest::mouseClick(view.aboutRow(), Qt::LeftButton);
-    ASSERT_TRUE(view.showAbout());
-    EXPECT_EQ(view.size(), QSize(400, 480));
-    grab(view, "panel-about-page");
-    QTest::mouseClick(view.aboutPage()->closeButton(), Qt::LeftButton);
-    EXPECT_FALSE(view.showAbout());
-
-    QTest::mouseClick(view.quitRow(), Qt::LeftButton);
-    EXPECT_EQ(quit, 1);
-}
-
-TEST(AboutView, VersionLineAndSections) {
-    UiFixture f;
-    AboutView about(f.ctx);
-    about.show();
-    grab(about, "about");
-    auto* version = about.findChild<QLabel*>(QStringLiteral("versionLine"));
-    ASSERT_NE(version, nullptr);
-    EXPECT_EQ(version->text(), QStringLiteral("Version ") + QStringLiteral(TAVRINE_VERSION));
-    // Without a translation the key shows, and a format without placeholder stays as it is.
-    KeyLocalizer keys;
-    UiContext bare{f.executor,
-                   f.executor,
-                   f.filter,
-                   f.settings,
-                   f.stats,
-                   keys,
-                   f.store,
-                   f.appSignals,
-                   f.ctx.makeCalibrationSession,
-                   f.ctx.requestCameraAccess};
-    EXPECT_EQ(AboutView::versionLine(bare, QStringLiteral("1.0")), QStringLiteral("about_version"));
-    EXPECT_EQ(AboutView::versionLine(f.ctx, QStringLiteral("1.0")), QStringLiteral("Version 1.0"));
-    QStringList texts;
-    for (auto* l : about.findChildren<QLabel*>()) {
-        texts << l->text();
-    }
-    for (const char* expected : {"Développeur", "Le projet", "Confidentialité", "Tavrine"}) {
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(expected))) << expected;
-    }
 }
 
 TEST(TrayPanel, TimeLeftInWholeMinutesRoundedUp) {

@@ -24,72 +24,6 @@ using namespace tavrine;
 using namespace tavrine::testing;
 using IconState = TrayIcon::IconState;
 
-namespace {
-
-int alphaAt(const QImage& img, int x, int y) {
-    return qAlpha(img.pixel(x, y));
-}
-
-QImage render(IconState s, qreal dpr, const QString& name) {
-    const QImage img = TrayIcon::render(s, QColor(20, 20, 20), dpr);
-    saveArtifact(img.scaled(img.size() * (dpr == 1.0 ? 8 : 4), Qt::KeepAspectRatio, Qt::FastTransformation),
-                 QStringLiteral("tray-icon-%1-%2x").arg(name).arg(int(dpr)));
-    return img;
-}
-
-} // namespace
-
-TEST(TrayIcon, OpenEyeAt1xAnd2xFollowsTheGeometry) {
-    for (qreal dpr : {1.0, 2.0}) {
-        const QImage img = render(IconState::nominal, dpr, "open");
-        ASSERT_EQ(img.size(), QSize(18, 18) * dpr);
-        auto px = [&](double lx, double ly) { return alphaAt(img, int(lx * dpr), int(ly * dpr)); };
-        // Pupil (diameter 4.07 about the centre) is solid.
-        EXPECT_EQ(px(8.6, 8.6), 255) << dpr;
-        // The white of the eye (between pupil and 4.42) is cut out.
-        EXPECT_EQ(px(5.7, 8.7), 0) << dpr;
-        // The almond beyond the white, towards the corners, is solid.
-        EXPECT_GT(px(2.6, 8.6), 200) << dpr;
-        // Above the lids (more than 3.2 from the centre line) nothing.
-        EXPECT_EQ(px(9, 3.5), 0) << dpr;
-        EXPECT_EQ(px(0.5, 0.5), 0) << dpr;
-    }
-}
-
-TEST(TrayIcon, ClosedEyeIsAnArchAndPausedAddsTheStroke) {
-    const QImage closed = render(IconState::inactive, 2.0, "closed");
-    // The lid's apex is 3.3 above the centre; the centre itself is empty.
-    EXPECT_GT(alphaAt(closed, 18, int((9 - 3.3) * 2)), 150);
-    EXPECT_EQ(alphaAt(closed, 18, 18), 0);
-    EXPECT_EQ(alphaAt(closed, 18, 26), 0);
-    const QImage paused = render(IconState::paused, 2.0, "paused");
-    // The stroke rises from bottom-left to top-right through the centre.
-    EXPECT_GT(alphaAt(paused, 18, 18), 150);
-    EXPECT_GT(alphaAt(paused, int(4 * 2), int((9 + 3.6 * 5 / 6) * 2)), 100);
-    EXPECT_EQ(alphaAt(paused, int(4 * 2), int(3.0 * 2)), 0);
-    EXPECT_EQ(alphaAt(closed, int(4 * 2), int((9 + 3.6 * 5 / 6) * 2)), 0)
-        << "the stroke belongs to the paused eye only";
-}
-
-TEST(TrayIcon, StateToIconAndTint) {
-    EXPECT_EQ(TrayIcon::lookFor(FilterState::nominal(3)).iconState, IconState::nominal);
-    EXPECT_EQ(TrayIcon::lookFor(FilterState::inattention(3)).iconState, IconState::nominal);
-    EXPECT_EQ(TrayIcon::lookFor(FilterState::inactive()).iconState, IconState::inactive);
-    EXPECT_EQ(TrayIcon::lookFor(FilterState::alert()).iconState, IconState::alert);
-    EXPECT_EQ(TrayIcon::lookFor(FilterState::alert()).tint, TrayIcon::systemRed());
-    for (const FilterState& s :
-         {FilterState::autoPaused(PauseReason::screenOff()),
-          FilterState::autoPaused(PauseReason::lowBattery()),
-          FilterState::autoPaused(PauseReason::userPaused(1000)), FilterState::cameraBusy(5000)}) {
-        EXPECT_EQ(TrayIcon::lookFor(s).iconState, IconState::paused) << toString(s);
-        EXPECT_EQ(TrayIcon::lookFor(s).tint, TrayIcon::secondaryLabelColor());
-    }
-    EXPECT_EQ(TrayIcon::lookFor(FilterState::nominal(3)).tint, TrayIcon::labelColor());
-    // The tint reaches the pixels: an alert eye is red.
-    const QImage red = TrayIcon::render(IconState::alert, TrayIcon::systemRed(), 1.0);
-    EXPECT_LE(colorDistance(QColor::fromRgba(red.pixel(8, 8)), TrayIcon::systemRed()), 3);
-}
-
 TEST(TrayController, IconFollowsTheStateOneTurnLater) {
     UiFixture f;
     TrayController tray(f.ctx);
@@ -165,23 +99,6 @@ TEST(TrayController, WithoutATrayHostThereIsNoIconButThePanelStillOpens) {
     EXPECT_TRUE(tray.panelWindow()->windowFlags().testFlag(Qt::Popup));
 }
 
-TEST(TrayController, EveryOpeningBuildsAFreshPanel) {
-    UiFixture f;
-    TrayController tray(f.ctx);
-    tray.togglePanel();
-    ASSERT_NE(tray.panel(), nullptr);
-    tray.panel()->setShowAbout(true);
-    QPointer<TrayPanel> first = tray.panel();
-    tray.togglePanel();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(first.isNull()) << "a closed panel is gone";
-    EXPECT_EQ(tray.panel(), nullptr);
-    tray.togglePanel();
-    ASSERT_NE(tray.panel(), nullptr);
-    EXPECT_FALSE(tray.panel()->showAbout()) << "the new panel opens on its home page";
-    EXPECT_EQ(tray.panel()->size(), QSize(TrayPanel::panelWidth, TrayPanel::panelHeight));
-}
-
 TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClosing) {
     UiFixture f;
     TrayController tray(f.ctx);
@@ -243,9 +160,8 @@ TEST(TrayController, ATimedPauseFromThePanelShowsInTheTooltipAndIconUntilResumed
 }
 
 // The reset asked from the panel opened at the tray: the question stays inside the open panel, and only
-// "Réinitialiser" zeroes the stored counters.
-// By mouse, or by keyboard: Space on "Réinitialiser" asks with the focus on "Annuler", Tab reaches the
-// question's "Réinitialiser".
+// "Réinitialiser" zeroes the stored counters. By mouse (also the desktop scenario "panel"), or by keyboard:
+// Space on "Réinitialiser" asks with the focus on "Annuler", Tab reaches the question's "Réinitialiser".
 class PanelStatsReset : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
 
 TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
@@ -302,7 +218,8 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CancelOrConfirm, PanelStatsReset,
-                         ::testing::Combine(::testing::Bool(), ::testing::Bool()), [](const auto& info) {
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(true)),
+                         [](const auto& info) {
                              return std::string(std::get<0>(info.param) ? "Confirm" : "Cancel") +
                                     (std::get<1>(info.param) ? "ByKeyboard" : "ByMouse");
                          });
@@ -314,7 +231,8 @@ void PrintTo(const QPoint& p, std::ostream* os) {
 
 // Without a tray icon's place the panel opens at the pointer. Opening and closing Statistiques and
 // À propos resizes it; with the pointer elsewhere each time, it keeps its centre line and the edge
-// facing the anchor (the top when it opened in the upper half of the screen, the bottom in the lower).
+// facing the anchor (the top when it opened in the upper half of the screen, the bottom in the lower; the
+// desktop scenario "panel" opens it in the upper half).
 class PanelAnchor : public ::testing::TestWithParam<QPoint> {};
 
 TEST_P(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
@@ -355,5 +273,5 @@ TEST_P(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
     EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
 }
 
-INSTANTIATE_TEST_SUITE_P(UpperAndLowerHalf, PanelAnchor, ::testing::Values(QPoint(400, 40), QPoint(400, 560)),
+INSTANTIATE_TEST_SUITE_P(LowerHalf, PanelAnchor, ::testing::Values(QPoint(400, 560)),
                          [](const auto& info) { return info.param.y() < 300 ? "Upper" : "Lower"; });

@@ -167,19 +167,6 @@ TEST_F(GstFrameSourceTest, WideFramesAreLetterboxedNotStretched) {
     expectNear(pixel(f, 5, 80), {0x40, 0xe0, 0x20, 0xff}, "picture edge");
 }
 
-TEST_F(GstFrameSourceTest, MissingDeviceOrFileMeansNoCamera) {
-    GstFrameSource::Options node;
-    node.kind = GstFrameSource::Kind::camera;
-    node.location = "/dev/video-tavrine-missing-4711";
-    GstFrameSource device(node);
-    EXPECT_EQ(device.accessStatus(), FrameSource::Access::authorized) << "nothing to refuse";
-    EXPECT_EQ(device.start(rec.frameHandler()), CameraError::noCameraAvailable);
-
-    GstFrameSource missingFile(file(dir / "no-such-clip.webm"));
-    EXPECT_EQ(missingFile.start(rec.frameHandler()), CameraError::noCameraAvailable);
-    EXPECT_EQ(rec.frameCount(), 0);
-}
-
 TEST_F(GstFrameSourceTest, SomethingThatIsNotACameraOrAVideoIsRefused) {
     const fs::path text = dir / "notes.txt";
     std::ofstream(text) << "this is not a video\n";
@@ -221,113 +208,6 @@ TEST_F(GstFrameSourceTest, AnUnreadableNodeIsAPermissionRefusalWithoutAPrompt) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_NE(WEXITSTATUS(status), 2) << "could not drop privileges";
     EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-TEST_F(GstFrameSourceTest, AStallIsReportedOnceAndItsEndWhenFramesFlowAgain) {
-    GstFrameSource::Options o;
-    o.kind = GstFrameSource::Kind::description;
-    o.location = "videotestsrc is-live=true ! video/x-raw,framerate=20/1 ! valve name=gate";
-    o.stallTimeout = 400ms;
-    GstFrameSource source(o);
-    source.setInterruptionHandler(rec.interruptionHandler());
-    ASSERT_EQ(source.start(rec.frameHandler()), std::nullopt);
-    ASSERT_TRUE(rec.waitFor([&] { return rec.frames >= 3; }));
-
-    GstElement* pipeline = source.pipelineForTests();
-    ASSERT_NE(pipeline, nullptr);
-    GstElement* gate = gst_bin_get_by_name(GST_BIN(pipeline), "gate");
-    ASSERT_NE(gate, nullptr);
-    g_object_set(gate, "drop", TRUE, nullptr);
-    ASSERT_TRUE(rec.waitFor([&] { return !rec.interruptions.empty(); })) << "a silent source must be noticed";
-    const int framesAtStall = rec.frameCount();
-    std::this_thread::sleep_for(600ms); // more stall checks go by: still one report
-    {
-        std::lock_guard lock(rec.mutex);
-        EXPECT_EQ(rec.interruptions, (std::vector<bool>{true}));
-        EXPECT_EQ(rec.frames, framesAtStall);
-    }
-    g_object_set(gate, "drop", FALSE, nullptr);
-    ASSERT_TRUE(rec.waitFor([&] { return rec.interruptions.size() >= 2; }));
-    {
-        std::lock_guard lock(rec.mutex);
-        EXPECT_EQ(rec.interruptions, (std::vector<bool>{true, false}));
-    }
-    gst_object_unref(gate);
-    gst_object_unref(pipeline);
-}
-
-TEST_F(GstFrameSourceTest, AnErrorWhileRunningInterruptsAndARestartOpensANewPipeline) {
-    GstFrameSource::Options o;
-    o.kind = GstFrameSource::Kind::description;
-    o.location = "videotestsrc is-live=true ! video/x-raw,framerate=20/1";
-    GstFrameSource source(o);
-    source.setInterruptionHandler(rec.interruptionHandler());
-    ASSERT_EQ(source.start(rec.frameHandler()), std::nullopt);
-    ASSERT_TRUE(rec.waitFor([&] { return rec.frames >= 3; }));
-
-    // What v4l2src posts when the device goes away mid-stream.
-    GstElement* pipeline = source.pipelineForTests();
-    ASSERT_NE(pipeline, nullptr);
-    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ, "device gone");
-    gst_element_post_message(pipeline, gst_message_new_error(GST_OBJECT(pipeline), error, "unplugged"));
-    g_error_free(error);
-    ASSERT_TRUE(rec.waitFor([&] { return !rec.interruptions.empty(); }));
-    // The failed pipeline is gone and nothing replaces it behind the owner's back.
-    for (int i = 0; i < 50 && source.pipelineForTests() != nullptr; ++i) {
-        std::this_thread::sleep_for(20ms);
-    }
-    GstElement* torn = source.pipelineForTests();
-    EXPECT_EQ(torn, nullptr);
-    if (torn) {
-        gst_object_unref(torn);
-    }
-    const int framesAtError = rec.frameCount();
-    std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(rec.frameCount(), framesAtError);
-
-    ASSERT_EQ(source.restart(rec.frameHandler()), std::nullopt);
-    ASSERT_TRUE(rec.waitFor([&] { return rec.frames > framesAtError + 2; }));
-    std::lock_guard lock(rec.mutex);
-    EXPECT_EQ(rec.interruptions, (std::vector<bool>{true}));
-    GstElement* now = source.pipelineForTests();
-    EXPECT_NE(now, pipeline) << "the failed pipeline is replaced";
-    gst_object_unref(now);
-    gst_object_unref(pipeline);
-}
-
-// Webcams simulated behind the camera pipeline's decoding: one that only sends Motion-JPEG at 1280x720,
-// one that sends raw YUYV. Both become 640x480 BGRA frames with the picture in them.
-TEST_F(GstFrameSourceTest, CameraPipelineTakesMotionJpegAndRawWebcams) {
-    for (const std::string camera :
-         {"videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080e0 ! "
-          "video/x-raw,width=1280,height=720,framerate=30/1 ! jpegenc",
-          "videotestsrc is-live=true pattern=solid-color foreground-color=0xff2080e0 ! "
-          "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1"}) {
-        GstFrameSource::Options o;
-        o.kind = GstFrameSource::Kind::description;
-        o.location = camera + GstFrameSource::cameraDecodeStage();
-        GstFrameSource source(o);
-        Recorder frames;
-        ASSERT_EQ(source.start(frames.frameHandler()), std::nullopt) << camera;
-        ASSERT_TRUE(frames.waitFor([&] { return frames.frames >= 3; })) << camera;
-        source.stop();
-        std::lock_guard lock(frames.mutex);
-        const VideoFrame& f = frames.last;
-        ASSERT_EQ(f.width, 640);
-        ASSERT_EQ(f.height, 480);
-        ASSERT_TRUE(f.pixels);
-        // The colour went through YUV (and JPEG): near the orange sent, far from black or grey.
-        const int top = camera.find("1280") != std::string::npos ? 60 : 0; // 16:9 is letterboxed
-        for (const auto& [x, y] : {std::pair{320, 240}, std::pair{320, top + 2}}) {
-            const std::array<int, 4> got = pixel(f, x, y);
-            EXPECT_NEAR(got[0], 0xe0, 28) << camera << " blue at " << x << "," << y;
-            EXPECT_NEAR(got[1], 0x80, 28) << camera << " green at " << x << "," << y;
-            EXPECT_NEAR(got[2], 0x20, 28) << camera << " red at " << x << "," << y;
-        }
-        if (top > 0) {
-            expectNear(pixel(f, 320, top - 10), {0, 0, 0, 0xff}, "letterbox band");
-        }
-    }
 }
 
 // Counts the buffers crossing a pad whose timestamps fall in [from, to) of stream time, so rates are read
@@ -510,51 +390,6 @@ TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds
     for (const Case& c : cases) {
         EXPECT_EQ(GstFrameSource::chooseCameraMode(c.offered, c.fps), c.expected) << c.what;
     }
-}
-
-TEST_F(GstFrameSourceTest, StopEndsDeliveryAndAStartAfterStopDeliversAgain) {
-    GstFrameSource::Options o;
-    o.kind = GstFrameSource::Kind::description;
-    o.location = "videotestsrc is-live=true ! video/x-raw,framerate=30/1";
-    GstFrameSource source(o);
-    source.setInterruptionHandler(rec.interruptionHandler());
-    for (int round = 0; round < 3; ++round) {
-        const int before = rec.frameCount();
-        ASSERT_EQ(source.start(rec.frameHandler()), std::nullopt) << "round " << round;
-        ASSERT_TRUE(rec.waitFor([&] { return rec.frames >= before + 3; })) << "round " << round;
-        source.stop();
-        const int atStop = rec.frameCount();
-        std::this_thread::sleep_for(200ms);
-        EXPECT_EQ(rec.frameCount(), atStop) << "no frame after stop() returns";
-        EXPECT_EQ(source.pipelineForTests(), nullptr);
-    }
-    source.stop(); // stopping a stopped source is harmless
-    std::lock_guard lock(rec.mutex);
-    EXPECT_TRUE(rec.interruptions.empty()) << "stopping is not an interruption";
-}
-
-TEST_F(GstFrameSourceTest, DrivesTheCameraManagerFromAFile) {
-    const fs::path clip = dir / "manager.webm";
-    ASSERT_TRUE(makeClip(clip, 320, 240, 10, 10, 0xff808080));
-    tavrine::VirtualExecutor ex;
-    auto source = std::make_shared<GstFrameSource>(file(clip));
-    tavrine::CameraSession camera(source, ex);
-    std::optional<std::optional<CameraError>> outcome;
-    camera.startSession([&](std::optional<CameraError> e) { outcome = e; });
-    camera.drainForTests();
-    ex.runPending();
-    ASSERT_TRUE(outcome.has_value());
-    EXPECT_EQ(*outcome, std::nullopt);
-    EXPECT_TRUE(camera.isRunning.get());
-    for (int i = 0; i < 200 && source->framesDelivered() < 3; ++i) {
-        std::this_thread::sleep_for(50ms);
-    }
-    EXPECT_GE(source->framesDelivered(), 3u);
-    camera.stopSession();
-    camera.drainForTests();
-    ex.runPending();
-    EXPECT_FALSE(camera.isRunning.get());
-    EXPECT_EQ(source->pipelineForTests(), nullptr);
 }
 
 TEST(GstErrorMapping, DeviceErrorsBecomeTheCameraErrorCases) {

@@ -163,49 +163,6 @@ TEST_F(FaceDataTest, NoFaceOnImagesWithoutPeople) {
     EXPECT_GE(images, 15);
 }
 
-// The live schedule: while nobody is in view the full-range network runs on every second frame; once a
-// face is followed, on every fullRangeEvery-th; a face lost between passes is searched for on the next frame;
-// after a reset the first frame gets a full pass.
-TEST_F(FaceDataTest, LiveModeSearchesEverySecondFrameWhileNobodyIsThere) {
-    REQUIRE_FACEDATA();
-    BlazeFaceDetector& d = detector();
-    d.setOptions(FaceModelLoader::liveOptions());
-    d.reset();
-    const LetterboxedFrame nobody =
-        LetterboxedFrame::make(readImage(firstImageIn(faceData() / "negatives_noface")));
-    const LetterboxedFrame user =
-        LetterboxedFrame::make(readImage(faceData() / "dlib_faces/Tom_Cruise_avp_2014_4.jpg"));
-    auto passesOver = [&](const LetterboxedFrame& f, int frames, int expectFaces) {
-        const std::uint64_t before = d.fullRangePasses();
-        for (int i = 0; i < frames; ++i) {
-            auto faces = d.detect(f.frame);
-            EXPECT_TRUE(faces && static_cast<int>(faces->size()) == expectFaces) << "frame " << i;
-        }
-        return d.fullRangePasses() - before;
-    };
-    EXPECT_EQ(passesOver(nobody, 1, 0), 1u) << "the first frame is searched";
-    EXPECT_EQ(passesOver(nobody, 8, 0), 4u) << "then every second frame";
-    // The user sits down: found at the next search, then followed, with a full pass every few frames.
-    const int every = FaceModelLoader::liveOptions().fullRangeEvery;
-    ASSERT_GT(every, 2);
-    const std::uint64_t before = d.fullRangePasses();
-    int framesUntilFound = 0;
-    while (d.detect(user.frame)->empty()) {
-        ASSERT_LT(++framesUntilFound, 2) << "a face waits at most one frame for the next search";
-    }
-    EXPECT_EQ(d.fullRangePasses() - before, 1u);
-    EXPECT_EQ(passesOver(user, every - 1, 1), 0u) << "followed between full passes";
-    EXPECT_EQ(passesOver(user, 1, 1), 1u);
-    EXPECT_EQ(passesOver(user, 2 * every, 1), 2u);
-    // The user leaves right after a full pass: the lost face is searched for on the next frame already.
-    EXPECT_EQ(passesOver(nobody, 1, 0), 0u) << "followed, not searched";
-    EXPECT_EQ(passesOver(nobody, 1, 0), 1u);
-    d.reset();
-    EXPECT_EQ(passesOver(user, 1, 1), 1u) << "a reset forgets the schedule";
-    d.setOptions(BlazeFaceDetector::Options{});
-    EXPECT_EQ(passesOver(nobody, 3, 0), 3u) << "still images: every frame";
-}
-
 TEST_F(FaceDataTest, TwoPeopleMakeTwoFacesInImagePixels) {
     REQUIRE_FACEDATA();
     for (const char* file : {"two_people.jpg", "obama_and_biden.jpg", "kit_with_rose.jpg"}) {
@@ -225,49 +182,6 @@ TEST_F(FaceDataTest, TwoPeopleMakeTwoFacesInImagePixels) {
     EXPECT_GT(box.x + box.width / 2, image.cols * 0.3);
     EXPECT_LT(box.x + box.width / 2, image.cols * 0.7);
     EXPECT_GT(box.width, image.cols * 0.3);
-}
-
-TEST_F(FaceDataTest, LandmarkRegionsSitWhereTheFeaturesAre) {
-    REQUIRE_FACEDATA();
-    auto r = analyzeImage(detector(), readImage(faceData() / "dlib_faces/Tom_Cruise_avp_2014_4.jpg"));
-    ASSERT_TRUE(r.primaryObservation && r.primaryObservation->landmarks);
-    const auto& marks = *r.primaryObservation->landmarks;
-    ASSERT_EQ(marks.leftEye->size(), 6u);
-    ASSERT_EQ(marks.rightEye->size(), 6u);
-    ASSERT_EQ(marks.nose->size(), 9u);
-    // Lower-left origin, normalized to the box: eyes in the upper half, left eye on the left, nose tip
-    // (point 30, the fourth of the region) below the eyes.
-    EXPECT_GT(marks.leftEye->front().y, 0.5);
-    EXPECT_GT(marks.rightEye->front().y, 0.5);
-    EXPECT_LT(marks.leftEye->front().x, marks.rightEye->front().x);
-    EXPECT_LT((*marks.nose)[3].y, marks.leftEye->front().y);
-    for (const auto& p : *marks.nose) {
-        EXPECT_GT(p.x, 0.2);
-        EXPECT_LT(p.x, 0.8);
-    }
-}
-
-TEST_F(FaceDataTest, AnalyzerDeliversRealDetectionsOnTheMainThread) {
-    REQUIRE_FACEDATA();
-    VirtualExecutor executor;
-    detector().setOptions(BlazeFaceDetector::Options{});
-    std::shared_ptr<BlazeFaceDetector> shared(&detector(), [](BlazeFaceDetector*) {});
-    auto analyzer = FaceAnalyzer::create(10, shared, executor, executor);
-    std::vector<DetectionInput> inputs;
-    std::vector<double> samples;
-    analyzer->onResult = [&](const DetectionInput& in) { inputs.push_back(in); };
-    analyzer->onCalibrationSample = [&](double w) { samples.push_back(w); };
-    const LetterboxedFrame frame =
-        LetterboxedFrame::make(readImage(faceData() / "face_recognition_examples/two_people.jpg"));
-    analyzer->analyze(frame.frame);
-    analyzer->drainForTests();
-    executor.runPending();
-    ASSERT_EQ(inputs.size(), 1u);
-    EXPECT_EQ(inputs[0].timestampMs, executor.nowMs());
-    EXPECT_EQ(inputs[0].faceCount, 2);
-    ASSERT_TRUE(inputs[0].primaryFace);
-    ASSERT_EQ(samples.size(), 1u);
-    EXPECT_FLOAT_EQ(static_cast<float>(samples[0]), inputs[0].primaryFace->boundingBoxRatio);
 }
 
 namespace {
@@ -333,57 +247,5 @@ TEST_F(FaceDataTest, SmallOnlookerBesideTheUserIsCounted) {
             EXPECT_NEAR(r.primaryFace->boundingBoxRatio, face.width / 640.0f, 0.03);
         }
         EXPECT_GE(found, width < 0.055 ? 2 : 3) << "onlooker " << width * 100 << " % wide";
-    }
-}
-
-// Live schedule: an onlooker who steps in at any point of the full-pass cycle counts within the stated
-// worst case (a full pass at most fullRangeEvery - 1 frames later, then one more sighting).
-TEST_F(FaceDataTest, OnlookerCountsWithinTheWorstCaseDelayInLiveMode) {
-    const cv::Mat user = demoFrame(3.0);
-    const cv::Rect2f face = widestFace(detector(), user);
-    cv::Mat withOnlooker = user.clone();
-    pasteHead(user, face, withOnlooker, 0.06, {520, 30});
-    const LetterboxedFrame alone = LetterboxedFrame::make(user), both = LetterboxedFrame::make(withOnlooker);
-    BlazeFaceDetector& d = detector();
-    const BlazeFaceDetector::Options live = FaceModelLoader::liveOptions();
-    const int worstCase = live.fullRangeEvery + 1;
-    for (int phase = 0; phase < live.fullRangeEvery; ++phase) {
-        d.setOptions(live);
-        d.reset();
-        for (int i = 0; i < 2 * live.fullRangeEvery + phase; ++i) {
-            ASSERT_EQ(FaceAnalyzer::processResults(*d.detect(alone.frame)).faceCount, 1) << "frame " << i;
-        }
-        int frames = 0;
-        while (FaceAnalyzer::processResults(*d.detect(both.frame)).faceCount < 2) {
-            ASSERT_LT(++frames, worstCase) << "phase " << phase;
-        }
-        EXPECT_LE(frames + 1, worstCase);
-    }
-    d.setOptions(BlazeFaceDetector::Options{});
-}
-
-// The same face read at 15, 22 and 30 % of the frame width gives the same yaw and pitch: the head pose
-// must not depend on the face's size. The demo clip's portrait facing, then turned away.
-TEST_F(FaceDataTest, HeadPoseDoesNotDependOnTheFaceSize) {
-    for (const double seconds : {3.0, 9.0}) {
-        const cv::Mat source = demoFrame(seconds);
-        const cv::Rect2f face = widestFace(detector(), source);
-        ASSERT_GT(face.width, 60.0f) << seconds;
-        std::vector<float> yaws, pitches;
-        for (const double width : {0.15, 0.22, 0.30}) {
-            cv::Mat scene(480, 640, CV_8UC3, cv::Scalar(130, 120, 110));
-            pasteHead(source, face, scene, width, {320 - static_cast<int>(width * 640 * 0.9), 60});
-            const auto r = analyzeImage(detector(), scene);
-            ASSERT_EQ(r.faceCount, 1) << seconds << " s at " << width;
-            yaws.push_back(r.primaryFace->eulerY);
-            pitches.push_back(r.primaryFace->eulerX);
-        }
-        const auto [yMin, yMax] = std::minmax_element(yaws.begin(), yaws.end());
-        const auto [pMin, pMax] = std::minmax_element(pitches.begin(), pitches.end());
-        EXPECT_LE(*yMax - *yMin, 4.0f)
-            << seconds << " s: yaw " << yaws[0] << ", " << yaws[1] << ", " << yaws[2];
-        // Pitch rests on fewer points (eyes, nose and mouth against the jaw) and moves a little more.
-        EXPECT_LE(*pMax - *pMin, 6.0f)
-            << seconds << " s: pitch " << pitches[0] << ", " << pitches[1] << ", " << pitches[2];
     }
 }

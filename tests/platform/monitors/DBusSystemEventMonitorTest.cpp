@@ -41,38 +41,6 @@ class DBusSystemEventMonitorTest : public testing::MockSessionTest {
     std::vector<Event> events;
 };
 
-TEST_F(DBusSystemEventMonitorTest, WithoutAnyServiceNothingHappens) {
-    makeMonitor();
-    EXPECT_TRUE(monitor->sessionPath().isEmpty());
-    settleBus();
-    EXPECT_TRUE(events.empty());
-}
-
-TEST_F(DBusSystemEventMonitorTest, PrepareForSleepPutsTheScreensToSleepAndBack) {
-    ASSERT_TRUE(mockOk("mock_logind"));
-    makeMonitor();
-    ASSERT_TRUE(mockOk("logind_prepare_for_sleep true"));
-    ASSERT_TRUE(waitForEvents(1));
-    ASSERT_TRUE(mockOk("logind_prepare_for_sleep true && logind_prepare_for_sleep false"));
-    ASSERT_TRUE(waitForEvents(2));
-    settleBus();
-    EXPECT_EQ(events, (std::vector<Event>{Event::displayAsleep, Event::displayAwake}));
-}
-
-TEST_F(DBusSystemEventMonitorTest, SessionActivityFollowsOurLogindSession) {
-    ASSERT_TRUE(mockOk("mock_logind"));
-    makeMonitor();
-    EXPECT_EQ(monitor->sessionPath(), QStringLiteral("/org/freedesktop/login1/session/c1"));
-    settleBus(); // the baseline reading arrives
-    ASSERT_TRUE(mockOk("logind_set_session_active false"));
-    ASSERT_TRUE(waitForEvents(1));
-    // A repeated value is not a switch.
-    ASSERT_TRUE(mockOk("logind_set_session_active false && logind_set_session_active true"));
-    ASSERT_TRUE(waitForEvents(2));
-    settleBus();
-    EXPECT_EQ(events, (std::vector<Event>{Event::sessionInactive, Event::sessionActive}));
-}
-
 TEST_F(DBusSystemEventMonitorTest, EitherScreenSaverCountsAndTheScreensWakeWhenNoneIsActive) {
     ASSERT_TRUE(mockOk("mock_gnome_screensaver && mock_fdo_screensaver"));
     makeMonitor();
@@ -118,52 +86,6 @@ TEST_F(DBusSystemEventMonitorTest, ScreenSaverThatVanishesWhileActiveWakesTheScr
     ASSERT_TRUE(mockOk("mock_stop gnome_screensaver"));
     ASSERT_TRUE(waitForEvents(2));
     EXPECT_EQ(events.back(), Event::displayAwake);
-}
-
-// The desktop as the filter may find it at start: each state already true is heard at once, also by an
-// observer that subscribes later, and its end wakes the filter as usual.
-TEST_F(DBusSystemEventMonitorTest, StatesAlreadyTrueAtStartAreHeardFirst) {
-    struct Case {
-        const char* setup;
-        Event already;
-        const char* ending;
-        Event ended;
-    };
-    for (const Case& c : {Case{"mock_logind false", Event::sessionInactive, "logind_set_session_active true",
-                               Event::sessionActive},
-                          Case{"mock_fdo_screensaver && screensaver_set_active true", Event::displayAsleep,
-                               "screensaver_set_active false", Event::displayAwake},
-                          Case{"mock_gnome_screensaver && screensaver_set_active true", Event::displayAsleep,
-                               "screensaver_set_active false", Event::displayAwake}}) {
-        SCOPED_TRACE(c.setup);
-        ASSERT_TRUE(mockOk(c.setup));
-        events.clear();
-        makeMonitor();
-        ASSERT_TRUE(waitForEvents(1));
-        settleBus();
-        EXPECT_EQ(events, std::vector<Event>{c.already});
-        std::vector<Event> later;
-        Subscription late = monitor->observe([&later](Event e) { later.push_back(e); });
-        EXPECT_EQ(later, std::vector<Event>{c.already}) << "a later observer hears it at once";
-        ASSERT_TRUE(mockOk(c.ending));
-        ASSERT_TRUE(waitForEvents(2));
-        EXPECT_EQ(events.back(), c.ended);
-        late.cancel();
-        subscription.cancel();
-        monitor.reset();
-        ASSERT_TRUE(mockOk("mock_stop_all"));
-    }
-}
-
-TEST_F(DBusSystemEventMonitorTest, CancelledObserverHearsNothing) {
-    ASSERT_TRUE(mockOk("mock_logind"));
-    makeMonitor();
-    std::vector<Event> second;
-    auto other = monitor->observe([&second](Event e) { second.push_back(e); });
-    subscription.cancel();
-    ASSERT_TRUE(mockOk("logind_prepare_for_sleep true"));
-    ASSERT_TRUE(waitFor([&] { return !second.empty(); }));
-    EXPECT_TRUE(events.empty());
 }
 
 } // namespace

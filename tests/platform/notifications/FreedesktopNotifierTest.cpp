@@ -80,23 +80,6 @@ TEST_F(FreedesktopNotifierTest, PostsWithTheAppNameIconTextsAndSoundAndReplacesI
     }
 }
 
-TEST_F(FreedesktopNotifierTest, RemoveClosesTheNotificationOnce) {
-    ASSERT_TRUE(mockOk("mock_notifications"));
-    FreedesktopNotifier notifier(QDBusConnection::sessionBus());
-    const uint id = postAndWait(notifier);
-    notifier.remove("tavrine.alert");
-    notifier.remove("tavrine.alert");
-    notifier.remove("some.other");
-    ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 1; }));
-    settleBus();
-    auto closes = callsOf("CloseNotification");
-    ASSERT_EQ(closes.size(), 1u);
-    EXPECT_EQ(closes[0]["args"][0], id);
-    // After a removal the next post is a new notification, not a replacement.
-    postAndWait(notifier);
-    EXPECT_EQ(callsOf("Notify").back()["args"][1], 0);
-}
-
 TEST_F(FreedesktopNotifierTest, RemoveBeforeTheDaemonAnsweredStillCloses) {
     ASSERT_TRUE(mockOk("mock_notifications"));
     FreedesktopNotifier notifier(QDBusConnection::sessionBus());
@@ -119,23 +102,6 @@ TEST_F(FreedesktopNotifierTest, NotificationClosedByTheUserIsNotReplaced) {
     notifier.remove("tavrine.alert");
     ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 1; }));
     EXPECT_NE(callsOf("CloseNotification")[0]["args"][0], id);
-}
-
-TEST_F(FreedesktopNotifierTest, ADaemonRestartedBetweenTwoPostsGetsANewNotificationThatRemoveCloses) {
-    ASSERT_TRUE(mockOk("mock_notifications"));
-    FreedesktopNotifier notifier(QDBusConnection::sessionBus());
-    const uint old = postAndWait(notifier);
-    ASSERT_NE(old, 0u);
-    // The new daemon numbers from 1 again: our old id may now be someone else's notification.
-    ASSERT_TRUE(mockOk("mock_stop notifications && mock_notifications"));
-    settleBus();
-    const uint fresh = postAndWait(notifier);
-    auto notifies = callsOf("Notify");
-    ASSERT_EQ(notifies.size(), 1u) << "the new daemon saw one post";
-    EXPECT_EQ(notifies[0]["args"][1], 0) << "not a replacement of an id it never gave";
-    notifier.remove("tavrine.alert");
-    ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 1; }));
-    EXPECT_EQ(callsOf("CloseNotification")[0]["args"][0], fresh);
 }
 
 TEST_F(FreedesktopNotifierTest, MissingDaemonIsIgnoredWithoutBlocking) {

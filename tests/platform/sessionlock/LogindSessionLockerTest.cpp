@@ -32,12 +32,6 @@ class LogindSessionLockerTest : public testing::MockSessionTest {
     }
 };
 
-TEST_F(LogindSessionLockerTest, LocksOurSessionObject) {
-    ASSERT_TRUE(mockOk("mock_logind"));
-    EXPECT_EQ(lockWith(sessionPath), true);
-    EXPECT_EQ(recordedLocks(), 1);
-}
-
 TEST_F(LogindSessionLockerTest, WithoutASessionOrLogindNothingIsLocked) {
     EXPECT_EQ(lockWith(sessionPath), false) << "no logind on the bus";
     ASSERT_TRUE(mockOk("mock_logind"));

@@ -56,13 +56,6 @@ QString execLine(const QString& path) {
 
 } // namespace
 
-TEST(XdgAutostart, EntryLivesUnderXdgConfigHome) {
-    TempConfigHome home;
-    EXPECT_EQ(XdgAutostart::defaultEntryPath(), home.path() + "/autostart/tavrine.desktop");
-    XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
-    EXPECT_EQ(item.entryPath(), home.path() + "/autostart/tavrine.desktop");
-}
-
 TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
     TempConfigHome home;
     XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
@@ -131,48 +124,4 @@ TEST(XdgAutostart, AFolderInPlaceOfTheEntryIsNotEnabledAndCannotBeRemoved) {
     const auto error = item.setEnabled(false);
     ASSERT_TRUE(error.has_value());
     EXPECT_NE(error->find("tavrine.desktop"), std::string::npos) << *error;
-}
-
-TEST(XdgAutostart, AFailureBecomesOneDiagnosticLineThroughTheRepository) {
-    TempConfigHome home;
-    // A plain file where the autostart folder should be.
-    writeFile(home.path() + "/autostart", "not a folder");
-    XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
-    const auto error = item.setEnabled(true);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_NE(error->find("autostart"), std::string::npos) << *error;
-
-    tavrine::testing::RecordingKeyValueStore store;
-    std::ostringstream diagnostics;
-    SettingsRepository repo(store, item, diagnostics);
-    FilterSettings on;
-    on.launchAtLogin = true;
-    repo.save(on);
-    const std::string out = diagnostics.str();
-    EXPECT_EQ(out.rfind("autostart error: cannot create the folder ", 0), 0u) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
-    EXPECT_TRUE(repo.settings.get().launchAtLogin);
-    repo.load();
-    EXPECT_FALSE(repo.settings.get().launchAtLogin);
-}
-
-TEST(XdgAutostart, TheRepositoryReadsAndAppliesTheRealEntry) {
-    TempConfigHome home;
-    XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
-    tavrine::testing::RecordingKeyValueStore store;
-    std::ostringstream diagnostics;
-    {
-        SettingsRepository repo(store, item, diagnostics);
-        FilterSettings on = repo.settings.get();
-        on.launchAtLogin = true;
-        repo.save(on);
-    }
-    EXPECT_TRUE(QFileInfo::exists(item.entryPath()));
-    SettingsRepository again(store, item, diagnostics);
-    EXPECT_TRUE(again.settings.get().launchAtLogin);
-    FilterSettings off = again.settings.get();
-    off.launchAtLogin = false;
-    again.save(off);
-    EXPECT_FALSE(QFileInfo::exists(item.entryPath()));
-    EXPECT_TRUE(diagnostics.str().empty());
 }

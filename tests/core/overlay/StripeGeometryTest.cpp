@@ -9,56 +9,6 @@
 using tavrine::StripeGeometry;
 using tavrine::TimingCurve;
 
-TEST(StripeGeometry, PeriodFollowsTheDistanceWithThirtyCentimetresAsTheFloor) {
-    const std::vector<std::pair<std::int64_t, double>> table{{-10, 5.657},  {0, 5.657},    {20, 5.657},
-                                                             {30, 5.657},   {60, 8.0},     {80, 9.238},
-                                                             {120, 11.314}, {200, 14.606}, {300, 17.889}};
-    for (auto [d, p] : table) {
-        EXPECT_NEAR(StripeGeometry::period(d), p, 5e-4) << d << " cm";
-        EXPECT_DOUBLE_EQ(StripeGeometry::stripeWidth(d), StripeGeometry::period(d) / 2) << d << " cm";
-    }
-}
-
-TEST(StripeGeometry, RectanglesRunFromMinusTheDiagonalWhileBelowIt) {
-    const double w = 300, h = 400; // diagonal 500
-    const auto rects = StripeGeometry::rects(w, h, 60);
-    ASSERT_FALSE(rects.empty());
-    EXPECT_DOUBLE_EQ(rects.front().x, -500.0);
-    EXPECT_DOUBLE_EQ(rects.front().y, -500.0);
-    EXPECT_DOUBLE_EQ(rects.front().height, 1000.0);
-    EXPECT_DOUBLE_EQ(rects.front().width, 4.0);
-    EXPECT_LT(rects.back().x, 500.0);
-    EXPECT_GE(rects.back().x + 8.0, 500.0);
-    EXPECT_EQ(rects.size(), 125u); // 1000 / 8
-    EXPECT_DOUBLE_EQ(rects[1].x - rects[0].x, 8.0);
-    EXPECT_TRUE(StripeGeometry::rects(0, 0, 60).empty());
-}
-
-TEST(StripeGeometry, ColourTakesTheRgbBitsAndReplacesTheAlphaByte) {
-    const auto red = StripeGeometry::color(0x00FF0000, 0.42f);
-    EXPECT_DOUBLE_EQ(red.red, 1.0);
-    EXPECT_DOUBLE_EQ(red.green, 0.0);
-    EXPECT_DOUBLE_EQ(red.blue, 0.0);
-    EXPECT_NEAR(red.alpha, 0.42, 1e-7);
-    const auto c = StripeGeometry::color(0xFFFFFFFF'80402010ULL, 1.0f); // bits above 32 are ignored
-    EXPECT_DOUBLE_EQ(c.red, 0x40 / 255.0);
-    EXPECT_DOUBLE_EQ(c.green, 0x20 / 255.0);
-    EXPECT_DOUBLE_EQ(c.blue, 0x10 / 255.0);
-    EXPECT_DOUBLE_EQ(c.alpha, 1.0);
-}
-
-TEST(StripeGeometry, PhaseStartsAStripeAtMinusTheDiagonalAlongTheRotatedAxis) {
-    // Canvas 600 x 800, diagonal 1000, period 8: the point on the centre's 45-degree line at u = 0 sits
-    // 1000 / 8 = 125 whole periods after the first stripe's start.
-    const double p = 8.0;
-    EXPECT_NEAR(StripeGeometry::phaseAt(300, 400, 600, 800, p), 0.0, 1e-9);
-    // Moving one pixel right moves u by 1/sqrt(2).
-    EXPECT_NEAR(StripeGeometry::phaseAt(301, 400, 600, 800, p), 1 / std::sqrt(2.0), 1e-9);
-    // Moving along the stripes (x + 1, y - 1) keeps the phase.
-    EXPECT_NEAR(StripeGeometry::phaseAt(350, 350, 600, 800, p), 0.0, 1e-9);
-    EXPECT_NEAR(StripeGeometry::phaseAt(299, 400, 600, 800, p), p - 1 / std::sqrt(2.0), 1e-9);
-}
-
 TEST(StripeGeometry, LineCoverageIsFullInsideStripesEmptyInGapsAndHalfOnAverage) {
     const int w = 640, h = 480;
     const double p = StripeGeometry::period(120);

@@ -1,6 +1,5 @@
 #include "core/persistence/SettingsRepository.h"
-#include "persistence_fakes/RecordingKeyValueStore.h"
-#include "persistence_fakes/SettingsSamples.h"
+#include "core/persistence_fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
 
@@ -34,50 +33,6 @@ TEST_F(SettingsRepositoryTest, AnEmptyStoreLoadsTheFallbacksWithStripeAlpha042) 
     expected.launchAtLogin = true;
     EXPECT_EQ(s, expected);
     EXPECT_TRUE(store.writes.empty()) << "loading must not write";
-}
-
-TEST_F(SettingsRepositoryTest, ConstructionPublishesTheLoadedRecordOnce) {
-    store.values["filter_strength"] = std::int64_t{5};
-    SettingsRepository repo(store, login, diagnostics);
-    std::vector<int> seen;
-    auto sub = repo.settings.subscribe([&](const FilterSettings& s) { seen.push_back(s.filterStrength); });
-    repo.load();
-    EXPECT_EQ(seen, (std::vector<int>{5, 5}));
-}
-
-TEST_F(SettingsRepositoryTest, SaveWritesEveryKeyInOrderThenFlushes) {
-    SettingsRepository repo(store, login, diagnostics);
-    repo.save(FilterSettings());
-    const std::vector<std::string> order = {"filter_strength",         "sensitivity",
-                                            "inattention_delay_ms",    "capture_fps",
-                                            "haptic_on_alert",         "battery_threshold",
-                                            "glasses_compat",          "overlay_on_camera_busy",
-                                            "privacy_matrix_enabled",  "privacy_matrix_coefficient",
-                                            "matrix_color_argb",       "matrix_stripe_alpha",
-                                            "global_shortcut_enabled", "cover_all_screens",
-                                            "calibration_distance_cm", "is_calibrated",
-                                            "lock_on_absence",         "lock_delay_ms"};
-    EXPECT_EQ(store.writtenKeys(), order);
-    EXPECT_EQ(store.writes.back(), "flush");
-    // Every key again on an unchanged save.
-    store.writes.clear();
-    repo.save(FilterSettings());
-    EXPECT_EQ(store.writtenKeys(), order);
-    EXPECT_EQ(store.values.count("launch_at_login"), 0u);
-    EXPECT_EQ(store.values.count("has_completed_onboarding"), 0u);
-}
-
-TEST_F(SettingsRepositoryTest, SaveWritesEachFieldInItsStoredForm) {
-    SettingsRepository repo(store, login, diagnostics);
-    FilterSettings s = everyFieldChanged();
-    s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL;
-    repo.save(s);
-    EXPECT_EQ(store.values["matrix_color_argb"], StoredValue{std::int64_t{-1}});
-    EXPECT_EQ(store.values["haptic_on_alert"], StoredValue{false});
-    EXPECT_EQ(store.values["inattention_delay_ms"], StoredValue{std::int64_t{3000}});
-    EXPECT_EQ(store.values["matrix_stripe_alpha"], StoredValue{static_cast<double>(0.55f)});
-    SettingsRepository reloaded(store, login, diagnostics);
-    EXPECT_EQ(reloaded.settings.get(), s);
 }
 
 TEST_F(SettingsRepositoryTest, SaveAndReloadRoundTripsAChangedRecord) {
@@ -165,26 +120,6 @@ TEST_F(SettingsRepositoryTest, NumbersOutsideWhatTheAppCouldHaveWrittenFallBack)
     EXPECT_EQ(s.inattentionDelayMs, std::numeric_limits<std::int64_t>::max()); // int64 field: kept as is
 }
 
-TEST_F(SettingsRepositoryTest, SavePublishesExactlyOnceBeforeWritingEvenForAnEqualRecord) {
-    SettingsRepository repo(store, login, diagnostics);
-    std::vector<std::size_t> writesSeenAtDelivery;
-    auto sub = repo.settings.subscribe(
-        [&](const FilterSettings&) { writesSeenAtDelivery.push_back(store.writes.size()); });
-    writesSeenAtDelivery.clear();
-    repo.save(repo.settings.get());
-    repo.save(everyFieldChanged());
-    ASSERT_EQ(writesSeenAtDelivery.size(), 2u);
-    EXPECT_EQ(writesSeenAtDelivery[0], 0u);  // nothing written yet when the subscriber ran
-    EXPECT_EQ(writesSeenAtDelivery[1], 19u); // 18 keys + flush of the first save
-}
-
-TEST_F(SettingsRepositoryTest, DirectAssignmentPublishesButPersistsNothing) {
-    SettingsRepository repo(store, login, diagnostics);
-    repo.settings = everyFieldChanged();
-    EXPECT_TRUE(store.writes.empty());
-    EXPECT_TRUE(login.requests.empty());
-}
-
 TEST_F(SettingsRepositoryTest, TheLoginItemIsTouchedOnlyWhenLaunchAtLoginChanges) {
     SettingsRepository repo(store, login, diagnostics);
     repo.save(everyFieldChanged());
@@ -210,12 +145,4 @@ TEST_F(SettingsRepositoryTest, ALoginItemFailureIsOneDiagnosticLineAndTheRecordK
     EXPECT_EQ(store.writtenKeys().size(), 18u); // the keys were still written
     repo.load();
     EXPECT_FALSE(repo.settings.get().launchAtLogin); // the real status again
-}
-
-TEST_F(SettingsRepositoryTest, LoadReadsTheLoginItemStatusEachTime) {
-    SettingsRepository repo(store, login, diagnostics);
-    EXPECT_FALSE(repo.settings.get().launchAtLogin);
-    login.enabled = true;
-    repo.load();
-    EXPECT_TRUE(repo.settings.get().launchAtLogin);
 }

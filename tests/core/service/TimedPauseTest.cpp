@@ -227,17 +227,5 @@ TEST_F(ParisTime, UntilTomorrowEndsAtEightOnTheComingMorning) {
     }
 }
 
-TEST_F(ParisTime, UntilTomorrowPausesTillThatMorning) {
-    PauseRig r;
-    r.exec.setNowMs(1796592240'000); // 2026-12-06 22:24
-    r.pause->pause(TimedPause::Length::untilTomorrow);
-    EXPECT_EQ(r.pause->status.get().resumeAtMs, 1796626800'000);
-    r.advance(1796626800'000 - 1796592240'000 - 1);
-    EXPECT_TRUE(r.paused());
-    r.advance(1);
-    EXPECT_FALSE(r.paused());
-    EXPECT_TRUE(r.filterRuns());
-}
-
 } // namespace
 } // namespace tavrine

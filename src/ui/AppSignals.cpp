@@ -3,11 +3,11 @@
 namespace tavrine {
 
 void AppSignals::postOpenPreferences() {
-    openPreferencesRequested.emit();
+    openPreferencesRequested.notify();
 }
 
 void AppSignals::postQuit() {
-    quitRequested.emit();
+    quitRequested.notify();
 }
 
 } // namespace tavrine

@@ -20,7 +20,7 @@ CameraSession::CameraSession(std::shared_ptr<FrameSource> source, Executor& main
         awaitingFrames_ = true;
         mainExecutor_.post([this, alive] {
             if (alive.lock()) {
-                interruptions.emit(true);
+                interruptions.notify(true);
             }
         });
     });
@@ -120,7 +120,7 @@ void CameraSession::deliver(const VideoFrame& frame) {
         std::weak_ptr<bool> alive = alive_;
         mainExecutor_.post([this, alive] {
             if (alive.lock()) {
-                interruptions.emit(false);
+                interruptions.notify(false);
             }
         });
     }

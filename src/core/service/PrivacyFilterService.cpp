@@ -212,7 +212,7 @@ void PrivacyFilterService::Impl::analysisUnavailable() {
 
 void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& input) {
     fsm().onDetectionInput(input);
-    self.detections.emit(input);
+    self.detections.notify(input);
     if (!input.primaryFace) {
         return;
     }

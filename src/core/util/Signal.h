@@ -8,7 +8,7 @@
 
 namespace tavrine {
 
-// A stream of events without a current value. emit() delivers synchronously, in subscription order,
+// A stream of events without a current value. notify() delivers synchronously, in subscription order,
 // on the emitting thread. A subscriber may cancel itself during delivery. Single-threaded.
 template <typename... Args> class Signal {
   public:
@@ -35,7 +35,7 @@ template <typename... Args> class Signal {
         });
     }
 
-    void emit(const Args&... args) {
+    void notify(const Args&... args) {
         auto keepAlive = entries_;
         auto snapshot = *entries_;
         for (const auto& e : snapshot) {

@@ -112,7 +112,7 @@ class FakeSystemEvents final : public SystemEventMonitor {
         }
         return s;
     }
-    void fire(Event e) { signal.emit(e); }
+    void fire(Event e) { signal.notify(e); }
     Signal<Event> signal;
     // States already true, heard by each new observer.
     bool screensAsleep = false;

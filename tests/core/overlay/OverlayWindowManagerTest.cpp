@@ -53,7 +53,7 @@ struct RecordingWindowSystem final : WindowSystem {
         return changes.subscribe([cb = std::move(onChange)](const int&) { cb(); });
     }
 
-    void announce() { changes.emit(0); }
+    void announce() { changes.notify(0); }
 
     std::vector<ScreenInfo> connected;
     std::vector<std::string> log;

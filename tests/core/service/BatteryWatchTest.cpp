@@ -86,12 +86,12 @@ TEST(BatteryWatch, ASourceWithoutAReadingYetIsCheckedAtItsFirstOne) {
     WatchRig r;
     r.watch->start();
     EXPECT_TRUE(r.reports.empty());
-    r.power.updates.emit(); // an update that still says nothing
+    r.power.updates.notify(); // an update that still says nothing
     r.power.setBattery(5, false);
-    r.power.updates.emit();
+    r.power.updates.notify();
     EXPECT_EQ(r.reports, std::vector<bool>{true}) << "no 30 s wait";
     const int reads = r.power.reads;
-    r.power.updates.emit();
+    r.power.updates.notify();
     EXPECT_EQ(r.power.reads, reads) << "only the first reading is awaited";
 }
 

@@ -209,7 +209,7 @@ void DBusSystemEventMonitor::setSessionActive(bool active) {
     if (was == active) {
         return;
     }
-    events_.emit(active ? Event::sessionActive : Event::sessionInactive);
+    events_.notify(active ? Event::sessionActive : Event::sessionInactive);
 }
 
 void DBusSystemEventMonitor::onPrepareForSleep(bool start) {
@@ -242,7 +242,7 @@ void DBusSystemEventMonitor::updateScreens() {
         return;
     }
     screensAsleep_ = asleep;
-    events_.emit(asleep ? Event::displayAsleep : Event::displayAwake);
+    events_.notify(asleep ? Event::displayAsleep : Event::displayAwake);
 }
 
 } // namespace tavrine

@@ -48,12 +48,7 @@ void QtWindowSystem::announce() {
     announcing_ = true;
     pending_ = executor_.post([this] {
         announcing_ = false;
-        const std::vector<Observer> snapshot = *observers_;
-        for (const Observer& observer : snapshot) {
-            if (observer->active) {
-                observer->onChange();
-            }
-        }
+        screensChanged_.notify();
     });
 }
 
@@ -86,15 +81,7 @@ std::unique_ptr<OverlayWindow> QtWindowSystem::createOverlayWindow(const ScreenI
 }
 
 Subscription QtWindowSystem::observeScreenChanges(std::function<void()> onChange) {
-    auto observer = std::make_shared<ObserverEntry>(ObserverEntry{std::move(onChange), true});
-    observers_->push_back(observer);
-    std::weak_ptr<std::vector<Observer>> list = observers_;
-    return Subscription([list, observer] {
-        observer->active = false; // also silences it in a notification already under way
-        if (auto l = list.lock()) {
-            std::erase(*l, observer);
-        }
-    });
+    return screensChanged_.subscribe(std::move(onChange));
 }
 
 } // namespace tavrine

@@ -3,6 +3,7 @@
 #include "core/overlay/WindowSystem.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
+#include "core/util/Signal.h"
 #include "platform/linux/overlay/X11StackingGuard.h"
 
 #include <QObject>
@@ -45,13 +46,7 @@ class QtWindowSystem final : public QObject, public WindowSystem {
     // even when Qt reuses its address.
     std::map<QScreen*, ScreenId> ids_;
     ScreenId nextId_ = 1;
-    // Observers of screen changes (Signal's emit() clashes with Qt's keyword macro).
-    struct ObserverEntry {
-        std::function<void()> onChange;
-        bool active = true;
-    };
-    using Observer = std::shared_ptr<ObserverEntry>;
-    std::shared_ptr<std::vector<Observer>> observers_ = std::make_shared<std::vector<Observer>>();
+    Signal<> screensChanged_;
     TaskHandle pending_;
     X11StackingGuard stackingGuard_;
     bool announcing_ = false;

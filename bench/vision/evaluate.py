@@ -3,6 +3,7 @@
 
 Usage (from the project root, Debian's python3 with python3-pil):
     /usr/bin/python3 bench/vision/evaluate.py [--analyze PATH] [--facedata DIR] [--tools DIR] [--seeds 1973 2026]
+        [--show-phantoms]
 
 For each seed it builds the camera-like composites and the head-pose set with ../shared/tools, runs
 tavrine-analyze on them (and on every GENKI portrait and no-face image), and prints:
@@ -15,7 +16,12 @@ tavrine-analyze on them (and on every GENKI portrait and no-face image), and pri
                         (|pitch| >= 30, |yaw| < 25) read as away, clearly facing (|yaw| <= 25, |pitch| <= 20) kept,
                         every clear-case verdict, |yaw| mean error per face width, spread of one portrait's yaw
                         across its three sizes (facing = |yaw| < 30 and |pitch| < 25)
-and, on the real webcam clips (one person facing the laptop), how many frames hold exactly one face read as facing
+Under the phantom line it splits the one-face frames into the made ones and the GENKI portraits (some GENKI photos
+hold a second, real person: --show-phantoms draws what was found on each into WORK/phantoms). Every pair or far frame
+read as one face has its onlooker measured alone (the frame cut into enlarged tiles): the composites size an onlooker
+by its photo, and in a full-length photo the face is far smaller than the photo's nominal width, often under the
+0.04 size floor below which a face is not counted. Recall is then also given over the onlookers at or above the floor.
+And, on the real webcam clips (one person facing the laptop), how many frames hold exactly one face read as facing
 and the pitch read of that user. The shared scorers' own lines follow each table (they exit non-zero while one of
 their goals is unmet; this script does not).
 """
@@ -90,6 +96,49 @@ def composites_figures(rows, comp):
     }
 
 
+def measured_onlookers(tool, comp, rows, work):
+    """The width of the onlooker in each pair or far frame read as one face, measured on its own: the frame cut
+    into overlapping quarter tiles, each enlarged twice, so a face under the size floor in the whole frame is
+    found in a tile. Returns (file, user width, widest other face width) with widths as fractions of the frame."""
+    from PIL import Image
+
+    missed = []
+    for m in read_csv(os.path.join(comp, "manifest.csv")):
+        got = rows.get(os.path.realpath(os.path.join(comp, m["file"])))
+        if m["kind"] in ("pair", "far") and got and int(got[0]["faceCount"]) < 2:
+            missed.append(m["file"])
+    tiles_dir = os.path.join(work, "tiles")
+    os.makedirs(tiles_dir, exist_ok=True)
+    tiles = []
+    for name in missed:
+        im = Image.open(os.path.join(comp, name)).convert("RGB")
+        w, h = im.size
+        for tx in range(3):
+            for ty in range(3):
+                x, y = tx * w // 4, ty * h // 4
+                path = os.path.join(tiles_dir, f"{name[:-4]}_{x}_{y}.png")
+                im.crop((x, y, x + w // 2, y + h // 2)).resize((w, h), Image.BICUBIC).save(path)
+                tiles.append((name, x, y, path, w))
+    found = run_analyze(tool, [t[3] for t in tiles], os.path.join(work, "tiles.csv")) if tiles else {}
+    out = []
+    for name in missed:
+        user = rows[os.path.realpath(os.path.join(comp, name))][0]["boxes"].split("|")[0].split(";")
+        ux, uy, uw, uh = map(float, user)
+        others = []
+        for n, x, y, path, w in tiles:
+            if n != name:
+                continue
+            for r in found.get(os.path.realpath(path), []):
+                for b in filter(None, r["boxes"].split("|")):
+                    bx, by, bw, bh = (float(v) / 2 for v in b.split(";"))
+                    bx, by = bx + x, by + y
+                    inside = ux <= bx + bw / 2 <= ux + uw and uy <= by + bh / 2 <= uy + uh
+                    if not inside:
+                        others.append(bw / w)
+        out.append((name, uw / 640.0, max(others) if others else float("nan")))
+    return out
+
+
 def pose_figures(rows, pose):
     clear = [0, 0]; away_y = [0, 0]; away_p = [0, 0]; facing = [0, 0]
     err, reads = {}, {}
@@ -131,6 +180,8 @@ def main():
     ap.add_argument("--tools", default=os.path.join(repo, "..", "shared", "tools"))
     ap.add_argument("--work", default=os.path.join(repo, "build", "eval"))
     ap.add_argument("--seeds", type=int, nargs="+", default=[1973, 2026])
+    ap.add_argument("--show-phantoms", action="store_true",
+                    help="draw the faces found on every GENKI portrait read with two faces or more into WORK/phantoms")
     args = ap.parse_args()
     fd, tools = os.path.abspath(args.facedata), os.path.abspath(args.tools)
     if not os.path.isdir(fd) or not os.path.isdir(tools):
@@ -144,6 +195,19 @@ def main():
     base_rows = run_analyze(args.analyze, genki + noface, os.path.join(args.work, "portraits.csv"))
     genki_phantoms = sum(int(base_rows[os.path.realpath(p)][0]["faceCount"]) >= 2 for p in genki
                          if os.path.realpath(p) in base_rows)
+    if args.show_phantoms:
+        from PIL import Image, ImageDraw
+
+        os.makedirs(os.path.join(args.work, "phantoms"), exist_ok=True)
+        for p in genki:
+            got = base_rows.get(os.path.realpath(p))
+            if got and int(got[0]["faceCount"]) >= 2:
+                im = Image.open(p).convert("RGB")
+                draw = ImageDraw.Draw(im)
+                for i, b in enumerate(got[0]["boxes"].split("|")):
+                    x, y, w, h = map(float, b.split(";"))
+                    draw.rectangle([x, y, x + w, y + h], outline=(255, 0, 0) if i else (0, 255, 0), width=2)
+                im.save(os.path.join(args.work, "phantoms", os.path.basename(p)[:-4] + ".png"))
     noface_faces = sum(int(base_rows[os.path.realpath(p)][0]["faceCount"]) >= 1 for p in noface
                        if os.path.realpath(p) in base_rows)
 
@@ -164,6 +228,7 @@ def main():
         pose_rows = run_analyze(args.analyze, pose_inputs, pose_csv)
         c = composites_figures(comp_rows, comp)
         p = pose_figures(pose_rows, pose)
+        missed = measured_onlookers(args.analyze, comp, comp_rows, os.path.join(args.work, f"tiles-{seed}"))
 
         print(f"\nseed {seed}: {len(comp_inputs)} composites, {len(pose_inputs)} pose frames, {len(genki)} GENKI portraits, "
               f"{len(noface)} no-face images")
@@ -176,6 +241,22 @@ def main():
         ph = (c["single"][0] + genki_phantoms, c["single"][1] + len(genki))
         ok &= line("phantom onlookers on one-face frames", pct(*ph), GOALS["phantom"], "{:.2f} %", True,
                    extra=f"{ph[0]}/{ph[1]}")
+        print(f"    phantoms on the made one-face frames {c['single'][0]}/{c['single'][1]}, on GENKI portraits "
+              f"{genki_phantoms}/{len(genki)} (see --show-phantoms)")
+        under = {name for name, _, ow in missed if not ow >= 0.04}
+        widths = {m["file"]: m["widths"] for m in read_csv(os.path.join(comp, "manifest.csv"))}
+        for key, is_key in (("pairs", lambda n: n.startswith("pair_")),
+                            ("pairs_8_30", lambda n: n.startswith("pair_") and widths[n].startswith("0.300;0.080")),
+                            ("far", lambda n: n.startswith("far_"))):
+            n_under = sum(is_key(name) for name in under)
+            print(f"    {key}: found {c[key][0]}/{c[key][1] - n_under} where the onlooker measures 0.04 wide or more "
+                  f"alone ({n_under} under the size floor)")
+        for name, uw, ow in missed:
+            if ow != ow:
+                print(f"    missed: {name}, no onlooker found even enlarged twice (a face under about 2 % wide)")
+            else:
+                print(f"    missed: {name}, its onlooker measured alone {ow * 100:.1f} % wide"
+                      + (" (under the 0.04 size floor)" if ow < 0.04 else ""))
         nf = (c["none"][0] + noface_faces, c["none"][1] + len(noface))
         ok &= line("faces on no-face images", nf[0], 0, "{:d}", True, extra=f"of {nf[1]}")
         ok &= line("clearly turned head (|yaw| >= 35) read as away", pct(*p["away_yaw"]), GOALS["away_yaw"],

@@ -39,57 +39,38 @@ struct CalFixture : UiFixture {
 } // namespace
 
 TEST(CalibrationView, EveryPhaseShowsItsContentAndButtons) {
+    const struct {
+        const char* name;
+        Phase phase;
+        QString text;
+        QString primary;
+        bool secondary;
+    } cases[] = {
+        {"idle", Phase::idle(),
+         QStringLiteral(
+             "Installez-vous à votre distance de travail habituelle, regardez droit vers la caméra "
+             "et appuyez sur Démarrer."),
+         QStringLiteral("Démarrer"), false},
+        {"counting", Phase::counting(2), QStringLiteral("2"), QStringLiteral("Annuler"), false},
+        {"measuring", Phase::measuring(), QStringLiteral("3 secondes"), QStringLiteral("Annuler"), false},
+        {"done", Phase::done(78), QString::fromUtf8("Distance estimée\u00a0: <b>78\u00a0cm</b>"),
+         QStringLiteral("Valider"), true},
+        {"failed", Phase::failed(CalibrationSession::noFaceMessage),
+         QString::fromUtf8(CalibrationSession::noFaceMessage), QStringLiteral("Réessayer"), false},
+    };
     CalFixture f;
     f.executor.advanceBy(1500);
-    EXPECT_TRUE(visibleTexts(f.view).contains(QStringLiteral(
-        "Installez-vous à votre distance de travail habituelle, regardez droit vers la caméra et "
-        "appuyez sur Démarrer.")));
-    EXPECT_EQ(f.view.primaryButton()->text(), QStringLiteral("Démarrer"));
-    EXPECT_FALSE(f.view.secondaryButton()->isVisible());
-    grab(f.view, "calibration-idle");
-
-    f.setPhase(Phase::counting(2));
-    EXPECT_TRUE(visibleTexts(f.view).contains(QStringLiteral("2")));
-    EXPECT_TRUE(visibleTexts(f.view).contains(QStringLiteral("Restez immobile…")));
-    EXPECT_EQ(f.view.primaryButton()->text(), QStringLiteral("Annuler"));
-    grab(f.view, "calibration-counting");
-
-    f.setPhase(Phase::measuring());
-    EXPECT_TRUE(visibleTexts(f.view).contains(QStringLiteral("3 secondes")));
-    EXPECT_EQ(f.view.primaryButton()->text(), QStringLiteral("Annuler"));
-    grab(f.view, "calibration-measuring");
-
-    f.setPhase(Phase::done(78));
-    EXPECT_TRUE(
-        visibleTexts(f.view).contains(QString::fromUtf8("Distance estimée\u00a0: <b>78\u00a0cm</b>")));
-    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("78\u00a0cm"));
-    EXPECT_EQ(f.view.secondaryButton()->text(), QStringLiteral("Recommencer"));
-    EXPECT_TRUE(f.view.secondaryButton()->isVisible());
-    EXPECT_EQ(f.view.primaryButton()->text(), QStringLiteral("Valider"));
-    grab(f.view, "calibration-done");
-
-    f.setPhase(Phase::failed(CalibrationSession::noFaceMessage));
-    EXPECT_TRUE(visibleTexts(f.view).contains(QStringLiteral("Calibration échouée")));
-    EXPECT_TRUE(visibleTexts(f.view).contains(QString::fromUtf8(CalibrationSession::noFaceMessage)));
-    EXPECT_EQ(f.view.primaryButton()->text(), QStringLiteral("Réessayer"));
-    grab(f.view, "calibration-failed");
+    for (const auto& c : cases) {
+        f.setPhase(c.phase);
+        EXPECT_TRUE(visibleTexts(f.view).contains(c.text)) << c.name;
+        EXPECT_EQ(f.view.primaryButton()->text(), c.primary) << c.name;
+        EXPECT_EQ(f.view.secondaryButton()->isVisible(), c.secondary) << c.name;
+        grab(f.view, QStringLiteral("calibration-%1").arg(c.name));
+    }
 }
 
-TEST(CalibrationView, TwoStepsUpFrom78AndValiderStores88) {
-    CalFixture f;
-    f.setPhase(Phase::done(78));
-    f.click(f.view.plusButton());
-    f.click(f.view.plusButton());
-    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("88\u00a0cm"));
-    f.click(f.view.primaryButton());
-    EXPECT_EQ(f.settings.settings.get().calibrationDistanceCm, 88);
-    EXPECT_TRUE(f.settings.settings.get().isCalibrated);
-    EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 88);
-    EXPECT_EQ(f.done, 1);
-    EXPECT_EQ(f.view.session().phase.get(), Phase::idle());
-}
-
-TEST(CalibrationView, TheAdjusterStaysWithin30And200) {
+// The result can be adjusted by 5 cm steps within 30 to 200 cm; "Valider" stores it.
+TEST(CalibrationView, TheAdjusterStaysWithin30And200AndValiderStoresIt) {
     CalFixture f;
     f.setPhase(Phase::done(32));
     f.click(f.view.minusButton());
@@ -99,11 +80,16 @@ TEST(CalibrationView, TheAdjusterStaysWithin30And200) {
     f.setPhase(Phase::done(198));
     EXPECT_EQ(f.view.currentDistance(), 198) << "a new result starts from the measured value";
     f.click(f.view.plusButton());
-    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("200\u00a0cm"));
     f.click(f.view.plusButton());
-    EXPECT_EQ(f.view.currentDistance(), 200);
+    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("200\u00a0cm"));
     f.click(f.view.minusButton());
-    EXPECT_EQ(f.view.currentDistance(), 195);
+    f.click(f.view.minusButton());
+    EXPECT_EQ(f.view.distanceField()->text(), QString::fromUtf8("190\u00a0cm"));
+    f.click(f.view.primaryButton());
+    EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 190);
+    EXPECT_TRUE(f.settings.settings.get().isCalibrated);
+    EXPECT_EQ(f.done, 1);
+    EXPECT_EQ(f.view.session().phase.get(), Phase::idle());
 }
 
 TEST(CalibrationView, StartCountsDownCancelReturnsAndRestartCountsFromThree) {

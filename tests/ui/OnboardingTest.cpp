@@ -28,79 +28,55 @@ struct OnbFixture : UiFixture {
 
 } // namespace
 
-TEST(OnboardingView, OverlayAndNotificationPagesMoveOn) {
+// The notifications page claims nothing before the user agreed; the calibration page opens a dialog that
+// fits inside the onboarding, centred on it, with the onboarding's prominent buttons; both lead on.
+TEST(OnboardingView, NotificationAndCalibrationPages) {
     OnbFixture f;
-    QTest::mouseClick(f.secondary(), Qt::LeftButton); // skip the camera
-    EXPECT_EQ(f.view.page(), 1);
-    EXPECT_EQ(f.primary()->text(), QStringLiteral("Compris"));
-    EXPECT_EQ(f.secondary(), nullptr);
-    QTest::mouseClick(f.primary(), Qt::LeftButton);
-    EXPECT_EQ(f.view.page(), 2);
-    // Nothing is claimed before the user agreed; agreeing moves on.
+    f.view.setPage(2);
     EXPECT_EQ(f.primary()->text(), QStringLiteral("Autoriser"));
     QTest::mouseClick(f.primary(), Qt::LeftButton);
     EXPECT_EQ(f.view.page(), 3);
     EXPECT_EQ(f.view.pageWidget(2)->primaryButton()->text(), QStringLiteral("✓ Autorisé"));
-}
 
-TEST(OnboardingView, CalibrationDialogLeadsToTheLoginPageAndTheLabelShowsTheDistance) {
-    OnbFixture f;
-    f.view.setPage(3);
     EXPECT_EQ(f.primary()->text(), QStringLiteral("Calibrer maintenant"));
     QTest::mouseClick(f.primary(), Qt::LeftButton);
     CalibrationDialog* dialog = f.view.calibrationDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->closeButton()->text(), QStringLiteral("Passer"));
-    // Inside the onboarding window and centred on it; no maximize or minimize button at its fixed size.
     const QRect owner = f.view.window()->geometry();
     EXPECT_TRUE(owner.contains(dialog->geometry())) << "dialog " << dialog->geometry().height() << " px high";
-    EXPECT_LE((dialog->geometry().center() - owner.center()).manhattanLength(), 2)
-        << dialog->geometry().x() << "," << dialog->geometry().y() << " in " << owner.x() << "," << owner.y();
+    EXPECT_LE((dialog->geometry().center() - owner.center()).manhattanLength(), 2);
     EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
-    // "Démarrer" is the prominent kind of the onboarding's own buttons: white on the same blue.
-    const QImage shot = grab(*dialog, QStringLiteral("onboarding-calibration-dialog"));
-    const QRect start = rectIn(dialog->view()->primaryButton(), dialog);
-    EXPECT_GT(countNear(shot, start, AppColors::primaryButton(), 12), start.width() * start.height() / 2);
-    const QImage page = grab(f.view);
-    const QRect own = rectIn(f.primary(), &f.view);
-    EXPECT_GT(countNear(page, own, AppColors::primaryButton(), 12), own.width() * own.height() / 2);
+    // "Démarrer" is white on the same blue as the onboarding's own main button.
+    for (auto [window, button] : {std::pair<QWidget*, QWidget*>{dialog, dialog->view()->primaryButton()},
+                                  std::pair<QWidget*, QWidget*>{&f.view, f.primary()}}) {
+        const QRect area = rectIn(button, window);
+        EXPECT_GT(countNear(grab(*window), area, AppColors::primaryButton(), 12),
+                  area.width() * area.height() / 2);
+    }
     f.lastSession->phase = CalibrationSession::Phase::done(62);
     QTest::mouseClick(dialog->view()->primaryButton(), Qt::LeftButton);
     EXPECT_EQ(f.view.page(), 4);
     f.view.setPage(3);
     EXPECT_EQ(f.primary()->text(), QStringLiteral("✓ Calibré (62 cm)"));
-    // "Passer" also moves on.
     QTest::mouseClick(f.primary(), Qt::LeftButton);
     ASSERT_NE(f.view.calibrationDialog(), nullptr);
     QTest::mouseClick(f.view.calibrationDialog()->closeButton(), Qt::LeftButton);
-    EXPECT_EQ(f.view.page(), 4);
+    EXPECT_EQ(f.view.page(), 4) << "\"Passer\" leads on too";
 }
 
-TEST(OnboardingView, SkippingTheLastPageFinishesWithoutTheLoginItem) {
-    OnbFixture f;
-    QSignalSpy finished(&f.view, &OnboardingView::finished);
-    f.view.setPage(4);
-    EXPECT_EQ(f.primary()->text(), QStringLiteral("Activer"));
-    QTest::mouseClick(f.secondary(), Qt::LeftButton);
-    EXPECT_EQ(finished.count(), 1);
-    EXPECT_TRUE(f.store.readBool("has_completed_onboarding"));
-    EXPECT_TRUE(f.loginItem.requests.empty());
-}
-
-TEST(OnboardingView, EnablingTheLoginItemFinishesEvenWhenItFails) {
-    OnbFixture f;
-    QSignalSpy finished(&f.view, &OnboardingView::finished);
-    f.view.setPage(4);
-    f.loginItem.failWith = std::string("cannot write the autostart entry");
-    QTest::mouseClick(f.primary(), Qt::LeftButton);
-    EXPECT_EQ(finished.count(), 1);
-    EXPECT_FALSE(f.view.loginEnabled());
-    EXPECT_EQ(f.diagnostics.str(), "autostart error: cannot write the autostart entry\n");
-    EXPECT_TRUE(f.store.readBool("has_completed_onboarding"));
-
-    OnbFixture g;
-    g.view.setPage(4);
-    QTest::mouseClick(g.primary(), Qt::LeftButton);
-    EXPECT_TRUE(g.loginItem.enabled);
-    EXPECT_EQ(g.primary()->text(), QStringLiteral("✓ Activé"));
+// The last page finishes the onboarding whether its login item is skipped or fails to register.
+TEST(OnboardingView, TheLastPageFinishesWhetherTheLoginItemIsSkippedOrFails) {
+    for (const bool skip : {true, false}) {
+        OnbFixture f;
+        QSignalSpy finished(&f.view, &OnboardingView::finished);
+        f.view.setPage(4);
+        f.loginItem.failWith = std::string("cannot write the autostart entry");
+        QTest::mouseClick(skip ? f.secondary() : f.primary(), Qt::LeftButton);
+        EXPECT_EQ(finished.count(), 1) << skip;
+        EXPECT_TRUE(f.store.readBool("has_completed_onboarding")) << skip;
+        EXPECT_EQ(f.loginItem.requests.size(), skip ? 0u : 1u);
+        EXPECT_FALSE(f.view.loginEnabled());
+        EXPECT_EQ(f.diagnostics.str(), skip ? "" : "autostart error: cannot write the autostart entry\n");
+    }
 }

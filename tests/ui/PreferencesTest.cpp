@@ -24,6 +24,7 @@ struct PrefsFixture : UiFixture {
         view.show();
         saves = 0;
     }
+    void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
     // What the shortcut can do in this session, as the application publishes it.
     Published<ShortcutStatus> shortcutStatus{ShortcutStatus::idle};
     const bool statusShown = (ctx.shortcutStatus = &shortcutStatus, true);
@@ -38,11 +39,14 @@ double opacityOf(QWidget* w) {
 
 } // namespace
 
-TEST(PreferencesView, ShowsTheStoredSettingsWhenItComesOnScreen) {
+// The window shows the stored settings when it comes on screen (a delay no segment offers selects none),
+// and every control saves its own field at once.
+TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     PrefsFixture f;
     f.store.setInteger("filter_strength", 5);
     f.store.setInteger("capture_fps", 15);
     f.store.setInteger("battery_threshold", 0);
+    f.store.setInteger("inattention_delay_ms", 1200);
     f.settings.load();
     f.open();
     EXPECT_EQ(f.view.strengthSlider()->value(), 5);
@@ -50,82 +54,63 @@ TEST(PreferencesView, ShowsTheStoredSettingsWhenItComesOnScreen) {
     EXPECT_EQ(f.view.fpsPicker()->selectedIndex(), 2);
     EXPECT_EQ(f.view.batteryPicker()->selectedIndex(), 0);
     EXPECT_EQ(f.view.batteryPicker()->segment(0)->text(), QStringLiteral("Désactivé"));
-    EXPECT_EQ(f.view.delayPicker()->selectedIndex(), 2) << "1500 ms is \"1,5 s\"";
-    grab(f.view, "preferences-default");
-}
-
-TEST(PreferencesView, AnUnknownDelaySelectsNoSegmentUntilOneIsChosen) {
-    PrefsFixture f;
-    f.store.setInteger("inattention_delay_ms", 1200);
-    f.settings.load();
-    f.open();
     EXPECT_EQ(f.view.delayPicker()->selectedIndex(), -1);
-    QTest::mouseClick(f.view.delayPicker()->segment(4), Qt::LeftButton);
+    EXPECT_EQ(f.view.stripeAlphaValue()->text(), QStringLiteral("42\u00a0%")) << "0.42 in single precision";
+    EXPECT_EQ(f.view.coefficientValue()->text(), QStringLiteral("×2.0"));
+    grab(f.view, "preferences-default");
+
+    f.click(f.view.delayPicker()->segment(4));
     EXPECT_EQ(f.view.delayPicker()->selectedIndex(), 4);
-    EXPECT_EQ(f.settings.settings.get().inattentionDelayMs, 3000);
+    f.click(f.view.glassesSwitch());
+    f.click(f.view.shortcutSwitch());
+    f.click(f.view.allScreensSwitch());
+    f.click(f.view.hapticSwitch());
+    f.click(f.view.fpsPicker()->segment(0));
+    f.view.stripeAlphaSlider()->setValue(f.view.stripeAlphaSlider()->value() + 1);
+    f.view.coefficientSlider()->setValue(f.view.coefficientSlider()->maximum());
+    const FilterSettings s = f.settings.settings.get();
+    EXPECT_EQ(f.saves, 8) << "one save per change";
+    EXPECT_EQ(s.inattentionDelayMs, 3000);
     EXPECT_EQ(f.store.readInt("inattention_delay_ms"), 3000);
+    EXPECT_FALSE(s.glassesCompat || s.globalShortcutEnabled || s.coverAllScreens || s.hapticOnAlert);
+    EXPECT_FALSE(f.store.readBool("glasses_compat"));
+    EXPECT_EQ(s.captureFps, 5);
+    EXPECT_FLOAT_EQ(s.matrixStripeAlpha, 0.45f);
+    EXPECT_FLOAT_EQ(s.privacyMatrixCoefficient, 4.0f);
 }
 
-TEST(PreferencesView, MatrixOffDimsAndDisablesItsSlidersAndKeepsTheirValues) {
+// A switched-off option dims and disables what depends on it, keeping the values: the matrix's sliders,
+// the session lock's delay (off by default, one minute unless chosen otherwise).
+TEST(PreferencesView, DependentControlsWaitForTheirSwitch) {
     PrefsFixture f;
     f.open();
     EXPECT_TRUE(f.view.coefficientSlider()->isEnabled());
     EXPECT_DOUBLE_EQ(opacityOf(f.view.coefficientControl()), 1.0);
-    QTest::mouseClick(f.view.matrixSwitch(), Qt::LeftButton);
+    f.click(f.view.matrixSwitch());
     EXPECT_FALSE(f.settings.settings.get().privacyMatrixEnabled);
+    for (QWidget* w : {f.view.coefficientControl(), f.view.stripeAlphaControl()}) {
+        EXPECT_DOUBLE_EQ(opacityOf(w), 0.4);
+    }
     EXPECT_FALSE(f.view.coefficientSlider()->isEnabled());
     EXPECT_FALSE(f.view.stripeAlphaSlider()->isEnabled());
-    EXPECT_DOUBLE_EQ(opacityOf(f.view.coefficientControl()), 0.4);
-    EXPECT_DOUBLE_EQ(opacityOf(f.view.stripeAlphaControl()), 0.4);
     EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 2.0f);
-    f.view.window()->resize(560, 1100);
-    grab(f.view, "preferences-matrix-off");
-}
 
-TEST(PreferencesView, SliderTextsOfTheMatrix) {
-    EXPECT_EQ(PreferencesView::stripeAlphaText(0.72f), QStringLiteral("72\u00a0%"));
-    EXPECT_EQ(PreferencesView::stripeAlphaText(0.42f), QStringLiteral("42\u00a0%"));
-    EXPECT_EQ(PreferencesView::stripeAlphaText(1.0f), QStringLiteral("100\u00a0%"));
-    EXPECT_EQ(PreferencesView::coefficientText(2.0f), QStringLiteral("×2.0"));
-    EXPECT_EQ(PreferencesView::coefficientText(0.5f), QStringLiteral("×0.5"));
-    PrefsFixture f;
-    f.open();
-    // A stored opacity of 0.72 (the record's default) shows 72%, and a step up stores 0.75.
-    FilterSettings s = f.settings.settings.get();
-    s.matrixStripeAlpha = 0.72f;
-    f.settings.save(s);
-    PreferencesView fresh(f.ctx);
-    fresh.show();
-    EXPECT_EQ(fresh.stripeAlphaValue()->text(), QStringLiteral("72\u00a0%"));
-    EXPECT_EQ(fresh.coefficientValue()->text(), QStringLiteral("×2.0"));
-    fresh.stripeAlphaSlider()->setValue(fresh.stripeAlphaSlider()->value() + 1);
-    EXPECT_FLOAT_EQ(f.settings.settings.get().matrixStripeAlpha, 0.75f);
-    fresh.coefficientSlider()->setValue(fresh.coefficientSlider()->maximum());
-    EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 4.0f);
-}
-
-TEST(PreferencesView, SwitchesSaveTheirFields) {
-    PrefsFixture f;
-    f.open();
-    QTest::mouseClick(f.view.glassesSwitch(), Qt::LeftButton);
-    QTest::mouseClick(f.view.shortcutSwitch(), Qt::LeftButton);
-    QTest::mouseClick(f.view.allScreensSwitch(), Qt::LeftButton);
-    QTest::mouseClick(f.view.hapticSwitch(), Qt::LeftButton);
-    QTest::mouseClick(f.view.fpsPicker()->segment(0), Qt::LeftButton);
-    const FilterSettings s = f.settings.settings.get();
-    EXPECT_FALSE(s.glassesCompat);
-    EXPECT_FALSE(s.globalShortcutEnabled);
-    EXPECT_FALSE(s.coverAllScreens);
-    EXPECT_FALSE(s.hapticOnAlert);
-    EXPECT_EQ(s.captureFps, 5);
-    EXPECT_EQ(f.saves, 5);
-    EXPECT_FALSE(f.store.readBool("glasses_compat"));
+    EXPECT_FALSE(f.view.lockSwitch()->isChecked());
+    EXPECT_FALSE(f.view.lockDelayPicker()->isEnabled());
+    EXPECT_DOUBLE_EQ(opacityOf(f.view.lockDelayPicker()), 0.4);
+    EXPECT_EQ(f.view.lockDelayPicker()->selectedIndex(), 1);
+    f.click(f.view.lockSwitch());
+    EXPECT_TRUE(f.view.lockDelayPicker()->isEnabled());
+    f.click(f.view.lockDelayPicker()->segment(0));
+    EXPECT_TRUE(f.store.readBool("lock_on_absence"));
+    EXPECT_EQ(f.store.readInt("lock_delay_ms"), 30'000);
+    EXPECT_EQ(f.saves, 3);
 }
 
 TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFailuresOnly) {
     PrefsFixture on;
     on.open();
-    QTest::mouseClick(on.view.launchAtLoginSwitch(), Qt::LeftButton);
+    on.click(on.view.launchAtLoginSwitch());
     EXPECT_EQ(on.loginItem.requests, std::vector<bool>{true}) << "one registration per change";
     EXPECT_TRUE(on.settings.settings.get().launchAtLogin);
 
@@ -137,7 +122,7 @@ TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFai
     EXPECT_TRUE(f.loginItem.requests.empty()) << "showing the system's state changes nothing";
 
     f.loginItem.failWith = std::string("autostart directory is read-only");
-    QTest::mouseClick(f.view.launchAtLoginSwitch(), Qt::LeftButton);
+    f.click(f.view.launchAtLoginSwitch());
     EXPECT_FALSE(f.view.launchAtLoginSwitch()->isChecked()) << "the switch keeps the requested position";
     EXPECT_FALSE(f.settings.settings.get().launchAtLogin);
     EXPECT_NE(f.diagnostics.str().find("autostart error: autostart directory is read-only"),
@@ -150,19 +135,17 @@ TEST(PreferencesView, CalibrationRowBeforeAndAfterACalibration) {
     EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("Non calibré"));
     EXPECT_EQ(f.view.calibrationHint()->text(),
               QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60 cm)"));
-    QTest::mouseClick(f.view.calibrateButton(), Qt::LeftButton);
+    f.click(f.view.calibrateButton());
     CalibrationDialog* dialog = f.view.calibrationDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     // A result of 62 cm, accepted as it is.
     f.lastSession->phase = CalibrationSession::Phase::done(62);
-    QTest::mouseClick(dialog->view()->primaryButton(), Qt::LeftButton);
-    EXPECT_EQ(f.settings.settings.get().calibrationDistanceCm, 62);
+    f.click(dialog->view()->primaryButton());
     EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("62 cm"));
     EXPECT_EQ(f.view.calibrationHint()->text(), QStringLiteral("Distance mesurée lors de la calibration"));
-    EXPECT_TRUE(f.view.draft().isCalibrated) << "the draft took the repository's record";
     // A later edit keeps the calibration.
-    QTest::mouseClick(f.view.hapticSwitch(), Qt::LeftButton);
+    f.click(f.view.hapticSwitch());
     EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 62);
     EXPECT_TRUE(f.store.readBool("is_calibrated"));
 }
@@ -213,31 +196,4 @@ TEST(PreferencesView, TheShortcutSwitchTellsWhatTheSessionAllows) {
         EXPECT_TRUE(f.settings.settings.get().globalShortcutEnabled) << name;
     }
     grab(f.view, "preferences-shortcut-taken");
-}
-
-TEST(PreferencesView, TheSessionLockIsOffByDefaultAndItsDelayWaitsForIt) {
-    PrefsFixture f;
-    f.open();
-    EXPECT_FALSE(f.view.lockSwitch()->isChecked());
-    EXPECT_FALSE(f.view.lockDelayPicker()->isEnabled());
-    EXPECT_DOUBLE_EQ(opacityOf(f.view.lockDelayPicker()), 0.4);
-    EXPECT_EQ(f.view.lockDelayPicker()->selectedIndex(), 1) << "one minute unless chosen otherwise";
-    QStringList labels;
-    for (QLabel* label : f.view.findChildren<QLabel*>()) {
-        labels << label->text();
-    }
-    EXPECT_TRUE(labels.contains(QString::fromUtf8("Verrouiller la session quand je m\u2019absente")));
-    const char* segments[] = {"30\u00a0s", "1\u00a0min", "2\u00a0min"};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(f.view.lockDelayPicker()->segment(i)->text(), QString::fromUtf8(segments[i]));
-    }
-    QTest::mouseClick(f.view.lockSwitch(), Qt::LeftButton);
-    EXPECT_TRUE(f.view.lockDelayPicker()->isEnabled());
-    QTest::mouseClick(f.view.lockDelayPicker()->segment(0), Qt::LeftButton);
-    const FilterSettings s = f.settings.settings.get();
-    EXPECT_TRUE(s.lockOnAbsence);
-    EXPECT_EQ(s.lockDelayMs, 30'000);
-    EXPECT_TRUE(f.store.readBool("lock_on_absence"));
-    EXPECT_EQ(f.store.readInt("lock_delay_ms"), 30'000);
-    EXPECT_EQ(f.saves, 2);
 }

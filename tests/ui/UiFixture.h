@@ -13,6 +13,7 @@
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "ui/FilterControl.h"
 #include "ui/UiContext.h"
+#include "ui/shared/ToggleSwitch.h"
 
 #include <QApplication>
 #include <QColor>
@@ -27,8 +28,6 @@
 #include <string>
 
 namespace tavrine::testing {
-
-using MemoryStore = RecordingKeyValueStore;
 
 // The filter as the panel sees it: a start succeeds or fails as the test says, after one task.
 class FakeFilterControl final : public FilterControl {
@@ -87,7 +86,7 @@ class SilentFrameSource final : public FrameSource {
 // Everything a view needs, over fakes and virtual time.
 struct UiFixture {
     VirtualExecutor executor;
-    MemoryStore store;
+    RecordingKeyValueStore store;
     FakeLoginItem loginItem;
     std::ostringstream diagnostics;
     SettingsRepository settings{store, loginItem, diagnostics};
@@ -96,8 +95,6 @@ struct UiFixture {
     QtLocalizer localizer;
     CameraSession camera{std::make_shared<SilentFrameSource>(), executor};
     std::shared_ptr<CalibrationSession> lastSession;
-    bool cameraAccess = true;
-    int cameraRequests = 0;
     AppSignals appSignals;
     UiContext ctx{executor,
                   executor,
@@ -108,10 +105,7 @@ struct UiFixture {
                   store,
                   appSignals,
                   [this] { return lastSession = CalibrationSession::create(executor, camera, settings); },
-                  [this] {
-                      ++cameraRequests;
-                      return cameraAccess;
-                  }};
+                  [] { return true; }};
     FakeSystemEvents systemEvents;
     TimedPause timedPause{TimedPause::Dependencies{executor, executor, filter.active,
                                                    [this] { filter.stop(); }, [this] { filter.start({}); },

@@ -135,19 +135,6 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
     d.setOptions(BlazeFaceDetector::Options{});
 }
 
-// The first image (by path) below a folder.
-std::filesystem::path firstImageIn(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> images;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        const std::string ext = entry.path().extension().string();
-        if (ext == ".jpg" || ext == ".png" || ext == ".jpeg") {
-            images.push_back(entry.path());
-        }
-    }
-    std::sort(images.begin(), images.end());
-    return images.empty() ? std::filesystem::path() : images.front();
-}
-
 TEST_F(FaceDataTest, NoFaceOnImagesWithoutPeople) {
     REQUIRE_FACEDATA();
     int images = 0;

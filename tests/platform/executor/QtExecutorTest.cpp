@@ -90,9 +90,3 @@ TEST(QtExecutor, ATaskThatRepostsItselfDoesNotStarveTheEventLoop) {
     spinFor(20);
     EXPECT_GT(spins, 1);
 }
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

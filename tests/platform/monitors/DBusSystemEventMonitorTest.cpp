@@ -37,6 +37,10 @@ struct NightCase {
     std::vector<Step> steps;
 };
 
+void PrintTo(const NightCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class DBusSystemEventMonitorTest : public testing::MockSessionTest,
                                    public ::testing::WithParamInterface<NightCase> {};
 

@@ -135,42 +135,6 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
     d.setOptions(BlazeFaceDetector::Options{});
 }
 
-TEST_F(FaceDataTest, NoFaceOnImagesWithoutPeople) {
-    REQUIRE_FACEDATA();
-    int images = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(faceData() / "negatives_noface")) {
-        const std::string ext = entry.path().extension().string();
-        if (ext != ".jpg" && ext != ".png" && ext != ".jpeg") {
-            continue;
-        }
-        ++images;
-        auto r = analyzeImage(detector(), readImage(entry.path()));
-        EXPECT_EQ(r.faceCount, 0) << entry.path();
-    }
-    EXPECT_GE(images, 15);
-}
-
-TEST_F(FaceDataTest, TwoPeopleMakeTwoFacesInImagePixels) {
-    REQUIRE_FACEDATA();
-    for (const char* file : {"two_people.jpg", "obama_and_biden.jpg", "kit_with_rose.jpg"}) {
-        auto r = analyzeImage(detector(), readImage(faceData() / "face_recognition_examples" / file));
-        EXPECT_GE(r.faceCount, 2) << file;
-    }
-    // Boxes land on the labelled faces (wider_face boxes are exhaustive).
-    const cv::Mat image = readImage(faceData() / "dlib_faces/Tom_Cruise_avp_2014_4.jpg");
-    const LetterboxedFrame frame = LetterboxedFrame::make(image);
-    detector().reset();
-    auto faces = detector().detect(frame.frame);
-    ASSERT_TRUE(faces);
-    auto r = FaceAnalyzer::processResults(*faces);
-    ASSERT_EQ(r.faceCount, 1);
-    const cv::Rect2d box = frame.toImage(r.keptBoxes.front());
-    // The face fills the middle of the portrait.
-    EXPECT_GT(box.x + box.width / 2, image.cols * 0.3);
-    EXPECT_LT(box.x + box.width / 2, image.cols * 0.7);
-    EXPECT_GT(box.width, image.cols * 0.3);
-}
-
 namespace {
 
 // A frame of the demo clip (public-domain portrait shipped with the application) at a time in seconds.

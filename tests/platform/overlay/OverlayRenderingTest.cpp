@@ -136,15 +136,6 @@ TEST_F(Rendering, WindowCreatedDuringAnAlertShowsTheRedLayerAtZeroAndDoesNotFlas
     EXPECT_DOUBLE_EQ(view->flashAlpha(), 0.3);
 }
 
-TEST_F(Rendering, DroppingAWindowDuringAFlashEndsItsLoop) {
-    manager.setAlertMode(true);
-    ex.advanceBy(100);
-    ASSERT_GT(ex.pendingCount(), 0u);
-    view.reset();
-    ex.advanceBy(1000);
-    EXPECT_EQ(ex.pendingCount(), 0u);
-}
-
 TEST(StripeLayer, FastRenderingMatchesRectanglesFilledWithQPainter) {
     const MatrixStripeLayer::Values values{120, 0xFF102030, 0.6f, 0.7};
     const QSize size(360, 240);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -12,7 +11,7 @@ using tavrine::CaptureDevice;
 
 namespace {
 
-CaptureDevice camera(int index, std::string card, bool fixedPort = false) {
+CaptureDevice camera(int index, std::string card, bool fixedPort = false, std::string byId = "") {
     CaptureDevice d;
     d.path = "/dev/video" + std::to_string(index);
     d.index = index;
@@ -20,154 +19,123 @@ CaptureDevice camera(int index, std::string card, bool fixedPort = false) {
     d.card = std::move(card);
     d.busInfo = "usb-0000:00:14.0-" + std::to_string(index);
     d.fixedPort = fixedPort;
+    d.byId = std::move(byId);
+    return d;
+}
+
+// A node that could not be opened, so not even asked whether it captures.
+CaptureDevice locked(int index) {
+    CaptureDevice d = camera(index, "");
+    d.readable = false;
+    d.capture = false;
+    return d;
+}
+
+CaptureDevice notCapturing(CaptureDevice d) {
+    d.capture = false;
+    return d;
+}
+
+CaptureDevice movedTo(CaptureDevice d, int index) {
+    d.path = "/dev/video" + std::to_string(index);
     return d;
 }
 
 } // namespace
 
-TEST(CaptureDeviceChoice, PrefersTheBuiltInCameraOverAnEarlierExternalOne) {
-    EXPECT_EQ(CaptureDevice::choose(
-                  {camera(0, "HD Pro Webcam C920"), camera(2, "Integrated Camera: Integrated C")}),
-              "/dev/video2");
-    EXPECT_EQ(CaptureDevice::choose({camera(0, "USB Camera"), camera(4, "FRONT CAMERA")}), "/dev/video4");
-    // Without a telling name, a camera on a port the firmware marks as built in wins.
-    EXPECT_EQ(
-        CaptureDevice::choose({camera(0, "USB2.0 HD UVC WebCam"), camera(1, "USB2.0 HD UVC WebCam", true)}),
-        "/dev/video1");
-    // A name and a fixed port together beat either alone.
-    EXPECT_EQ(CaptureDevice::choose({camera(0, "Integrated Webcam"), camera(3, "Integrated Webcam", true),
-                                     camera(5, "Other", true)}),
-              "/dev/video3");
+TEST(CaptureDevice, ChoosesTheBuiltInCameraElseTheLowestNumberedCaptureNode) {
+    const struct {
+        const char* what;
+        std::vector<CaptureDevice> devices;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"built in by name over an earlier external one",
+         {camera(0, "HD Pro Webcam C920"), camera(2, "Integrated Camera: Integrated C")},
+         "/dev/video2"},
+        {"a front camera", {camera(0, "USB Camera"), camera(4, "FRONT CAMERA")}, "/dev/video4"},
+        {"same names: the port the firmware marks as built in",
+         {camera(0, "USB2.0 HD UVC WebCam"), camera(1, "USB2.0 HD UVC WebCam", true)},
+         "/dev/video1"},
+        {"a name and a fixed port beat either alone",
+         {camera(0, "Integrated Webcam"), camera(3, "Integrated Webcam", true), camera(5, "Other", true)},
+         "/dev/video3"},
+        {"no telling name: the lowest capture node, not a metadata node",
+         {notCapturing(camera(0, "Integrated Camera")), camera(11, "Cam B"), camera(3, "Cam A")},
+         "/dev/video3"},
+        {"a node that cannot be opened loses to one that can",
+         {locked(0), camera(1, "USB Camera")},
+         "/dev/video1"},
+        {"only locked nodes: the lowest, so the start reports the refusal",
+         {locked(7), locked(0)},
+         "/dev/video0"},
+        {"no node", {}, std::nullopt},
+        {"an output node only", {notCapturing(camera(0, "loopback"))}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CaptureDevice::choose(c.devices), c.expected) << c.what;
+    }
 }
 
-TEST(CaptureDeviceChoice, OtherwiseTakesTheLowestNumberedCaptureNode) {
-    CaptureDevice metadata = camera(0, "Integrated Camera");
-    metadata.capture = false; // the metadata node of the same camera
-    EXPECT_EQ(CaptureDevice::choose({metadata, camera(11, "Cam B"), camera(3, "Cam A")}), "/dev/video3");
+// The camera in use was unplugged; which node, if any, is the same camera now?
+TEST(CaptureDevice, FindsTheSameCameraNotTheSameNodeNumber) {
+    const CaptureDevice usbCam = camera(2, "Acme Cam", false, "usb-Acme_Cam_42-video-index0");
+    const CaptureDevice loopback = camera(2, "Dummy video device (0x0000)");
+    CaptureDevice anonymous = camera(1, "");
+    anonymous.busInfo.clear();
+    const struct {
+        const char* what;
+        CaptureDevice wanted;
+        std::vector<CaptureDevice> now;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"back under another node", usbCam, {loopback, movedTo(usbCam, 5)}, "/dev/video5"},
+        {"its old node taken by a loopback camera while it is away", usbCam, {loopback}, std::nullopt},
+        {"another camera of the same model is another camera",
+         usbCam,
+         {camera(2, "Acme Cam", false, "usb-Acme_Cam_77-video-index0")},
+         std::nullopt},
+        {"no persistent name: same name and port",
+         camera(1, "Integrated Camera"),
+         {camera(0, "Other"), movedTo(camera(1, "Integrated Camera"), 3)},
+         "/dev/video3"},
+        {"no persistent name: same name on another port is not it",
+         camera(1, "Integrated Camera"),
+         {camera(4, "Integrated Camera")},
+         std::nullopt},
+        {"no name, no bus position: the same node",
+         anonymous,
+         {camera(0, "Other"), camera(1, "")},
+         "/dev/video1"},
+        {"nothing plugged", usbCam, {}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CaptureDevice::findSame(c.wanted, c.now), c.expected) << c.what;
+    }
 }
 
-TEST(CaptureDeviceChoice, NodesThatCannotBeOpenedOnlyCountWhenNothingElseCan) {
-    CaptureDevice locked = camera(0, "");
-    locked.readable = false;
-    locked.capture = false; // unknown: it could not be asked
-    EXPECT_EQ(CaptureDevice::choose({locked, camera(1, "USB Camera")}), "/dev/video1");
-    CaptureDevice locked2 = locked;
-    locked2.index = 7;
-    locked2.path = "/dev/video7";
-    EXPECT_EQ(CaptureDevice::choose({locked2, locked}), "/dev/video0") << "so the start reports the refusal";
-}
-
-TEST(CaptureDeviceChoice, NoCaptureNodeMeansNoCamera) {
-    EXPECT_EQ(CaptureDevice::choose({}), std::nullopt);
-    CaptureDevice output = camera(0, "loopback");
-    output.capture = false;
-    EXPECT_EQ(CaptureDevice::choose({output}), std::nullopt);
-}
-
-TEST(CaptureDeviceList, ListsOnlyVideoNodesInNumericOrderAndAsksEachWhatItIs) {
+TEST(CaptureDevice, ListsVideoNodesInNumericOrderWithTheirPersistentNames) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("tavrine-devs-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    fs::create_directories(dir / "v4l/by-id");
     for (const char* name : {"video10", "video2", "video0", "videofoo", "video1p", "media0", "vbi0"}) {
         std::ofstream(dir / name) << "not a device";
     }
-    const auto devices = CaptureDevice::list(dir.string(), (dir / "sys").string());
-    fs::remove_all(dir);
-    ASSERT_EQ(devices.size(), 3u);
-    EXPECT_EQ(devices[0].index, 0);
-    EXPECT_EQ(devices[1].index, 2);
-    EXPECT_EQ(devices[2].index, 10);
-    EXPECT_EQ(devices[2].path, (dir / "video10").string());
-    for (const auto& d : devices) {
-        EXPECT_TRUE(d.readable);
-        EXPECT_FALSE(d.capture) << "a plain file answers no capability query";
-    }
-    EXPECT_EQ(CaptureDevice::choose(devices), std::nullopt);
-    EXPECT_TRUE(CaptureDevice::list((dir / "gone").string()).empty());
-}
-
-TEST(CaptureDeviceList, NamesEachNodeByItsPersistentLink) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("tavrine-byid-" + std::to_string(::getpid()));
-    fs::create_directories(dir / "v4l/by-id");
-    for (const char* name : {"video0", "video1", "video4"}) {
-        std::ofstream(dir / name) << "not a device";
-    }
-    fs::create_symlink("../../video4", dir / "v4l/by-id/usb-Acme_Cam_42-video-index0");
-    fs::create_symlink("../../video1", dir / "v4l/by-id/usb-Acme_Cam_42-video-index1");
+    fs::create_symlink("../../video10", dir / "v4l/by-id/usb-Acme_Cam_42-video-index0");
+    fs::create_symlink("../../video2", dir / "v4l/by-id/usb-Acme_Cam_42-video-index1");
     fs::create_symlink("../../video9", dir / "v4l/by-id/usb-Gone-video-index0"); // dangling
     const auto devices = CaptureDevice::list(dir.string(), (dir / "sys").string());
     fs::remove_all(dir);
     ASSERT_EQ(devices.size(), 3u);
-    EXPECT_EQ(devices[0].byId, "") << "video0 has no persistent name (a loopback, say)";
-    EXPECT_EQ(devices[1].byId, "usb-Acme_Cam_42-video-index1");
-    EXPECT_EQ(devices[2].byId, "usb-Acme_Cam_42-video-index0");
+    const struct {
+        int index;
+        const char* byId;
+    } expected[] = {{0, ""}, {2, "usb-Acme_Cam_42-video-index1"}, {10, "usb-Acme_Cam_42-video-index0"}};
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        EXPECT_EQ(devices[i].index, expected[i].index);
+        EXPECT_EQ(devices[i].path, (dir / ("video" + std::to_string(expected[i].index))).string());
+        EXPECT_EQ(devices[i].byId, expected[i].byId) << devices[i].path;
+        EXPECT_TRUE(devices[i].readable);
+        EXPECT_FALSE(devices[i].capture) << "a plain file answers no capability query";
+    }
+    EXPECT_TRUE(CaptureDevice::list((dir / "gone").string()).empty());
 }
-
-// The camera in use was unplugged; which node, if any, is the same camera now?
-struct SameCameraCase {
-    const char* name;
-    const char* what;
-    CaptureDevice wanted;
-    std::vector<CaptureDevice> now;
-    std::optional<std::string> expected;
-};
-
-CaptureDevice named(CaptureDevice d, std::string byId) {
-    d.byId = std::move(byId);
-    return d;
-}
-
-class CaptureDeviceSame : public ::testing::TestWithParam<SameCameraCase> {};
-
-TEST_P(CaptureDeviceSame, FollowsTheCameraNotTheNodeNumber) {
-    const SameCameraCase& c = GetParam();
-    EXPECT_EQ(CaptureDevice::findSame(c.wanted, c.now), c.expected) << c.what;
-}
-
-const CaptureDevice usbCam = named(camera(2, "Acme Cam"), "usb-Acme_Cam_42-video-index0");
-const CaptureDevice loopback = camera(2, "Dummy video device (0x0000)");
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CaptureDeviceSame,
-    ::testing::Values(SameCameraCase{"BackUnderAnotherNode",
-                                     "back under another node",
-                                     usbCam,
-                                     {loopback, named(camera(5, "Acme Cam"), "usb-Acme_Cam_42-video-index0")},
-                                     "/dev/video5"},
-                      SameCameraCase{"LoopbackOnItsOldNode",
-                                     "its old node taken by a loopback camera while it is away",
-                                     usbCam,
-                                     {loopback},
-                                     std::nullopt},
-                      SameCameraCase{"SameModelOtherSerial",
-                                     "another camera of the same model is another camera",
-                                     usbCam,
-                                     {named(camera(2, "Acme Cam"), "usb-Acme_Cam_77-video-index0")},
-                                     std::nullopt},
-                      SameCameraCase{"NoNameSamePort",
-                                     "no persistent name: same name and port",
-                                     camera(1, "Integrated Camera"),
-                                     {camera(0, "Other"),
-                                      [] {
-                                          CaptureDevice d = camera(1, "Integrated Camera");
-                                          d.path = "/dev/video3";
-                                          return d;
-                                      }()},
-                                     "/dev/video3"},
-                      SameCameraCase{"NoNameOtherPort",
-                                     "no persistent name: same name on another port is not it",
-                                     camera(1, "Integrated Camera"),
-                                     {camera(4, "Integrated Camera")},
-                                     std::nullopt},
-                      SameCameraCase{"NothingTellsItApart",
-                                     "no name, no bus position: the same node",
-                                     [] {
-                                         CaptureDevice d = camera(1, "");
-                                         d.busInfo.clear();
-                                         return d;
-                                     }(),
-                                     {camera(0, "Other"), camera(1, "")},
-                                     "/dev/video1"},
-                      SameCameraCase{"NothingPlugged", "nothing plugged", usbCam, {}, std::nullopt}),
-    [](const ::testing::TestParamInfo<SameCameraCase>& info) { return std::string(info.param.name); });

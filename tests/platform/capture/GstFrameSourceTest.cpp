@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <thread>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -62,20 +61,12 @@ struct Recorder {
     std::condition_variable cv;
     int frames = 0;
     VideoFrame last;
-    std::vector<bool> interruptions;
 
     FrameSource::FrameHandler frameHandler() {
         return [this](const VideoFrame& f) {
             std::lock_guard lock(mutex);
             ++frames;
             last = f;
-            cv.notify_all();
-        };
-    }
-    FrameSource::InterruptionHandler interruptionHandler() {
-        return [this](bool v) {
-            std::lock_guard lock(mutex);
-            interruptions.push_back(v);
             cv.notify_all();
         };
     }
@@ -124,47 +115,32 @@ void expectNear(std::array<int, 4> got, std::array<int, 4> want, const char* whe
 
 } // namespace
 
-TEST_F(GstFrameSourceTest, FileFramesArrive640x480InBgraAtTheClipRateAndLoop) {
-    const fs::path clip = dir / "orange.webm";
-    // A 1-second clip: R=0xe0, G=0x80, B=0x20.
-    ASSERT_TRUE(makeClip(clip, 320, 240, 10, 10, 0xffe08020));
+// A wide clip is letterboxed into 640x480 BGRA, not stretched, and played in a loop.
+TEST_F(GstFrameSourceTest, FileFramesArriveLetterboxedIn640x480BgraAndLoop) {
+    const fs::path clip = dir / "wide.webm";
+    // A 1-second 16:9 clip: R=0xe0, G=0x80, B=0x20.
+    ASSERT_TRUE(makeClip(clip, 320, 180, 10, 10, 0xffe08020));
     GstFrameSource source(file(clip));
     ASSERT_EQ(source.accessStatus(), FrameSource::Access::authorized);
-    const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(source.start(rec.frameHandler()), std::nullopt);
     ASSERT_TRUE(rec.waitFor([&] { return rec.frames >= 1; }));
     {
         std::lock_guard lock(rec.mutex);
         const VideoFrame& f = rec.last;
         EXPECT_EQ(f.width, 640);
-        EXPECT_EQ(f.height, 480);
+        ASSERT_EQ(f.height, 480);
         EXPECT_EQ(f.stride, 640 * 4);
         ASSERT_TRUE(f.pixels);
         ASSERT_EQ(f.pixels->size(), std::size_t(640 * 480 * 4));
-        expectNear(pixel(f, 320, 240), {0x20, 0x80, 0xe0, 0xff}, "centre");
-        expectNear(pixel(f, 0, 0), {0x20, 0x80, 0xe0, 0xff}, "corner");
+        // A 360-row picture between two 60-row black bands.
+        expectNear(pixel(f, 320, 10), {0, 0, 0, 0xff}, "top band");
+        expectNear(pixel(f, 320, 470), {0, 0, 0, 0xff}, "bottom band");
+        expectNear(pixel(f, 320, 240), {0x20, 0x80, 0xe0, 0xff}, "picture");
+        expectNear(pixel(f, 5, 80), {0x20, 0x80, 0xe0, 0xff}, "picture edge");
     }
     // Past the end of the 10-frame clip: only a looping source keeps delivering.
     ASSERT_TRUE(rec.waitFor([&] { return rec.frames >= 25; }, 20s)) << rec.frameCount() << " frames";
-    // Played in real time, not decoded as fast as possible: 25 frames of a 10 fps clip span >= 2.4 s.
-    EXPECT_GE(std::chrono::steady_clock::now() - started, 2s);
     source.stop();
-}
-
-TEST_F(GstFrameSourceTest, WideFramesAreLetterboxedNotStretched) {
-    const fs::path clip = dir / "wide.webm";
-    ASSERT_TRUE(makeClip(clip, 320, 180, 10, 5, 0xff20e040));
-    GstFrameSource source(file(clip));
-    ASSERT_EQ(source.start(rec.frameHandler()), std::nullopt);
-    ASSERT_TRUE(rec.waitFor([&] { return rec.frames >= 1; }));
-    std::lock_guard lock(rec.mutex);
-    const VideoFrame& f = rec.last;
-    ASSERT_EQ(f.height, 480);
-    // 16:9 in 640x480: a 360-row picture between two 60-row black bands.
-    expectNear(pixel(f, 320, 10), {0, 0, 0, 0xff}, "top band");
-    expectNear(pixel(f, 320, 470), {0, 0, 0, 0xff}, "bottom band");
-    expectNear(pixel(f, 320, 240), {0x40, 0xe0, 0x20, 0xff}, "picture");
-    expectNear(pixel(f, 5, 80), {0x40, 0xe0, 0x20, 0xff}, "picture edge");
 }
 
 TEST_F(GstFrameSourceTest, SomethingThatIsNotACameraOrAVideoIsRefused) {
@@ -350,9 +326,6 @@ TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds
         {"two frames an analysis interval, not exactly its rate",
          yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1};" + mjpeg + ",framerate={30/1,15/1}", 10,
          yuyv + ",framerate=20/1"},
-        {"a slow analysis", yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1}", 5, yuyv + ",framerate=10/1"},
-        {"15 would give the analysis 7.5 frames: 20", yuyv + ",framerate={30/1,20/1,15/1}", 10,
-         yuyv + ",framerate=20/1"},
         {"15 would give 7.5: 30",
          mjpeg + ",framerate={30/1,15/1};image/jpeg,width=1280,height=720,framerate=15/1", 10,
          mjpeg + ",framerate=30/1"},
@@ -410,13 +383,9 @@ TEST(GstErrorMapping, DeviceErrorsBecomeTheCameraErrorCases) {
          CameraError::permissionDenied},
         {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ_WRITE, "Could not open device.",
          "system error: No such device", CameraError::configurationFailed},
-        {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_BUSY, "Device '/dev/video0' is busy", nullptr,
-         CameraError::configurationFailed},
         {GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS, "Failed to set format", nullptr,
          CameraError::configurationFailed},
         {GST_STREAM_ERROR, GST_STREAM_ERROR_NOT_IMPLEMENTED, "not negotiated", nullptr,
-         CameraError::configurationFailed},
-        {GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN, "no decoder", nullptr,
          CameraError::configurationFailed},
     };
     for (const auto& c : cases) {

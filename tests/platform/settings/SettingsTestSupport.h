@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 namespace tavrine::testing {
 
 // A fresh XDG_CONFIG_HOME for one test, restored afterwards.
@@ -45,10 +43,6 @@ class TempConfigHome {
     QByteArray previous_;
     bool hadPrevious_;
 };
-
-inline bool runningAsRoot() {
-    return ::geteuid() == 0;
-}
 
 } // namespace tavrine::testing
 

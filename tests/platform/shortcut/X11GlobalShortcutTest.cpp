@@ -8,6 +8,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -23,11 +24,7 @@ bool onX11() {
 }
 
 int countLines(const std::string& s) {
-    int n = 0;
-    for (char c : s) {
-        n += c == '\n' ? 1 : 0;
-    }
-    return n;
+    return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
 }
 
 bool xdotool(const std::string& keys) {

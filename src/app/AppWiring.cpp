@@ -24,7 +24,6 @@
 #include "platform/linux/shortcut/GlobalShortcutChoice.h"
 #include "platform/linux/trayhost/DesktopTrayHost.h"
 #include "platform/linux/wayland/LayerShellWindowSystem.h"
-#include "platform/linux/wayland/OverlayRoute.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -37,8 +36,9 @@ namespace {
 
 // The overlay's window system on the route taken at start: layer surfaces where the Wayland compositor
 // offers them, Qt's windows (X11 or XWayland) everywhere else.
-std::unique_ptr<WindowSystem> makeWindowSystem(Executor& executor, const QString& badgeText) {
-    if (OverlayRoute::chosen().kind == OverlayRoute::Kind::layerShell) {
+std::unique_ptr<WindowSystem> makeWindowSystem(OverlayRoute::Kind route, Executor& executor,
+                                               const QString& badgeText) {
+    if (route == OverlayRoute::Kind::layerShell) {
         auto layerShell =
             std::make_unique<LayerShellWindowSystem>(executor, badgeText, QtWindowSystem::systemClock());
         if (layerShell->isConnected()) {
@@ -57,7 +57,8 @@ struct AppWiring::Parts {
         : localizer(localizer), loginItem(QCoreApplication::applicationFilePath()),
           frameSource(makeFrameSource(options.camera.toStdString())),
           models(executor, FaceModelPaths::locate()),
-          windowSystem(makeWindowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C")))),
+          windowSystem(makeWindowSystem(options.overlayRoute, executor,
+                                        QString::fromStdString(localizer.text("⌘⇧C")))),
           systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
           power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()),
           shortcut(chooseGlobalShortcut(QDBusConnection::sessionBus(), std::cerr)),

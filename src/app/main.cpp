@@ -68,7 +68,8 @@ int main(int argc, char* argv[]) {
     }
 
     // Before the QApplication: the route may point Qt at XWayland.
-    if (const OverlayRoute route = OverlayRoute::choose(); !route.line.empty()) {
+    const OverlayRoute route = OverlayRoute::choose();
+    if (!route.line.empty()) {
         std::fprintf(stderr, "%s\n", route.line.c_str());
     }
 
@@ -101,7 +102,7 @@ int main(int argc, char* argv[]) {
     // Light or dark as the desktop prefers, before the first window.
     ColorScheme colorScheme;
     QtLocalizer localizer;
-    AppWiring wiring(AppWiring::Options{commandLine.camera}, localizer);
+    AppWiring wiring(AppWiring::Options{commandLine.camera, route.kind}, localizer);
     AppDelegate delegate(wiring.context());
 
     instance.setOpenPanelHandler([&delegate] {

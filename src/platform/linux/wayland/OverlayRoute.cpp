@@ -11,11 +11,6 @@ namespace tavrine {
 
 namespace {
 
-OverlayRoute& remembered() {
-    static OverlayRoute route;
-    return route;
-}
-
 bool isSet(const char* name) {
     const char* value = std::getenv(name);
     return value && *value;
@@ -52,7 +47,7 @@ Probe probeCompositor() {
 OverlayRoute OverlayRoute::choose() {
     OverlayRoute route;
     if (!isSet("WAYLAND_DISPLAY")) {
-        return remembered() = route;
+        return route;
     }
     const bool userPlatform = isSet("QT_QPA_PLATFORM");
     const bool xwayland = isSet("DISPLAY");
@@ -80,11 +75,7 @@ OverlayRoute OverlayRoute::choose() {
     } else if (route.kind == Kind::xwayland && std::strncmp(std::getenv("QT_QPA_PLATFORM"), "xcb", 3) != 0) {
         route.line += " ; QT_QPA_PLATFORM ne nomme pas xcb : le calque s’ouvrira en fenêtres ordinaires";
     }
-    return remembered() = route;
-}
-
-const OverlayRoute& OverlayRoute::chosen() {
-    return remembered();
+    return route;
 }
 
 } // namespace tavrine

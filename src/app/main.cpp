@@ -99,7 +99,7 @@ int main(int argc, char* argv[]) {
     }
 
     MainThreadProbe probe;
-    // Light or dark as the desktop prefers, before the first window.
+    // Light or dark as the desktop prefers: asked now, taken when the desktop answers.
     ColorScheme colorScheme;
     QtLocalizer localizer;
     AppWiring wiring(AppWiring::Options{commandLine.camera, route.kind}, localizer);

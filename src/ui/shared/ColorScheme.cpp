@@ -6,6 +6,7 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 
 namespace tavrine {
 namespace {
@@ -15,6 +16,8 @@ constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* settingsInterface = "org.freedesktop.portal.Settings";
 constexpr const char* appearance = "org.freedesktop.appearance";
 constexpr const char* colorSchemeKey = "color-scheme";
+// A portal that has not answered by then is taken as no preference.
+constexpr int readTimeoutMs = 5000;
 
 QPalette makePalette(QColor window, QColor text, QColor base, QColor button, QColor mid,
                      QColor disabledText) {
@@ -88,17 +91,23 @@ ColorScheme::ColorScheme(QObject* parent) : QObject(parent), platform_(QApplicat
         QDBusMessage::createMethodCall(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
                                        QString::fromLatin1(settingsInterface), QStringLiteral("Read"));
     read << QString::fromLatin1(appearance) << QString::fromLatin1(colorSchemeKey);
-    // Read before the first window is built; a desktop without the portal answers at once.
-    const QDBusMessage reply = bus.call(read, QDBus::Block, 500);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-        apply(fromPortalValue(reply.arguments().constFirst()));
-    }
+    // Asked without waiting: the windows start with the platform's palette and take the scheme when the
+    // answer comes. A change signalled meanwhile is newer than the answer, which is then dropped.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(read, readTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusMessage reply = call->reply();
+        if (!changeSignalled_ && reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+            apply(fromPortalValue(reply.arguments().constFirst()));
+        }
+    });
 }
 
 void ColorScheme::onSettingChanged(const QDBusMessage& message) {
     const QVariantList args = message.arguments();
     if (args.size() == 3 && args.at(0).toString() == QLatin1String(appearance) &&
         args.at(1).toString() == QLatin1String(colorSchemeKey)) {
+        changeSignalled_ = true;
         apply(fromPortalValue(args.at(2)));
     }
 }

@@ -8,8 +8,9 @@
 namespace tavrine {
 
 // Follows the desktop's light or dark preference: the "color-scheme" setting of the desktop portal
-// (org.freedesktop.appearance), read at start and followed when it changes. Without a preference (or
-// without a portal) the palette the platform gave stays.
+// (org.freedesktop.appearance), asked for at start without waiting for the answer and followed when it
+// changes. Until the portal answers, and without a preference (or without a portal), the palette the
+// platform gave stays.
 class ColorScheme : public QObject {
     Q_OBJECT
   public:
@@ -36,6 +37,7 @@ class ColorScheme : public QObject {
   private:
     QPalette platform_;
     Preference preference_ = Preference::none;
+    bool changeSignalled_ = false;
 };
 
 } // namespace tavrine

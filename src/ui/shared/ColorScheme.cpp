@@ -7,6 +7,10 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QLabel>
+#include <QRegularExpression>
+
+#include <vector>
 
 namespace tavrine {
 namespace {
@@ -45,6 +49,75 @@ QPalette makePalette(QColor window, QColor text, QColor base, QColor button, QCo
         p.setColor(group, QPalette::Link, AppColors::readableOn(AppColors::primary(), {window, base}));
     }
     return p;
+}
+
+// The colours the views take from AppColors under the palette in force, in a fixed order: the colours at
+// the same place under two schemes stand for the same thing.
+std::vector<QColor> viewColors() {
+    return {AppColors::textPrimary(), AppColors::textSecondary(), AppColors::accent(), AppColors::success(),
+            AppColors::error(),       AppColors::warning(),       AppColors::surface()};
+}
+
+// What a colour of the views under the old scheme is under the new one (its alpha kept); invalid for a
+// colour of neither.
+QColor counterpart(const QColor& color, const std::vector<QColor>& before, const std::vector<QColor>& after) {
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (before[i].rgb() == color.rgb()) {
+            QColor c = after[i];
+            c.setAlpha(color.alpha());
+            return c;
+        }
+    }
+    return {};
+}
+
+// Every "#rrggbb" of a style sheet or rich text replaced by its counterpart.
+QString recoloured(const QString& text, const std::vector<QColor>& before, const std::vector<QColor>& after) {
+    static const QRegularExpression hex(QStringLiteral("#[0-9a-fA-F]{6}\\b"));
+    QString out;
+    qsizetype done = 0;
+    for (auto it = hex.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QColor c = counterpart(QColor(m.captured()), before, after);
+        out += text.mid(done, m.capturedStart() - done);
+        out += c.isValid() ? c.name() : m.captured();
+        done = m.capturedEnd();
+    }
+    return out + text.mid(done);
+}
+
+// The widgets already built took their colours under the old scheme, in their palettes, style sheets and
+// rich texts: each is given its counterpart under the new one.
+void restyleBuiltWidgets(const std::vector<QColor>& before, const std::vector<QColor>& after) {
+    constexpr QPalette::ColorRole roles[] = {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                             QPalette::Window,     QPalette::Base, QPalette::Button};
+    for (QWidget* w : QApplication::allWidgets()) {
+        // The style sheet first: setting it again restores the palette the widget had before it.
+        if (!w->styleSheet().isEmpty()) {
+            w->setStyleSheet(recoloured(w->styleSheet(), before, after));
+        }
+        if (auto* label = qobject_cast<QLabel*>(w); label && Qt::mightBeRichText(label->text())) {
+            label->setText(recoloured(label->text(), before, after));
+        }
+        if (!w->testAttribute(Qt::WA_SetPalette)) {
+            continue;
+        }
+        QPalette p = w->palette();
+        bool changed = false;
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            for (QPalette::ColorRole role : roles) {
+                const QColor c =
+                    p.isBrushSet(group, role) ? counterpart(p.color(group, role), before, after) : QColor();
+                if (c.isValid()) {
+                    p.setColor(group, role, c);
+                    changed = true;
+                }
+            }
+        }
+        if (changed) {
+            w->setPalette(p);
+        }
+    }
 }
 
 } // namespace
@@ -117,6 +190,7 @@ void ColorScheme::apply(Preference preference) {
         return;
     }
     preference_ = preference;
+    const std::vector<QColor> before = viewColors();
     switch (preference) {
     case Preference::dark:
         QApplication::setPalette(darkPalette());
@@ -128,6 +202,7 @@ void ColorScheme::apply(Preference preference) {
         QApplication::setPalette(platform_);
         break;
     }
+    restyleBuiltWidgets(before, viewColors());
     emit changed(preference);
 }
 

@@ -22,8 +22,10 @@
 #include "platform/linux/settings/QSettingsStore.h"
 #include "platform/linux/settings/XdgAutostart.h"
 #include "platform/linux/shortcut/GlobalShortcutChoice.h"
+#include "platform/linux/tray/StatusNotifierItem.h"
 #include "platform/linux/trayhost/DesktopTrayHost.h"
 #include "platform/linux/wayland/LayerShellWindowSystem.h"
+#include "ui/tray/TrayIcon.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -47,6 +49,29 @@ std::unique_ptr<WindowSystem> makeWindowSystem(OverlayRoute::Kind route, Executo
     }
     return std::make_unique<QtWindowSystem>(executor, badgeText);
 }
+
+// The tray controller's item, exported on the session bus as a StatusNotifierItem.
+class ExportedStatusItem final : public StatusItem {
+  public:
+    ExportedStatusItem() {
+        item_.setIconThemePath(TrayIcon::themeSearchPath());
+        QObject::connect(&item_, &StatusNotifierItem::activated, &item_, [this](QPoint at) {
+            if (onActivated) {
+                onActivated(at);
+            }
+        });
+    }
+
+    bool registerWithHost() override { return item_.registerWithWatcher(); }
+    void setIcon(const QString& themeName, const QIcon& pixmaps) override {
+        item_.setIcon(themeName, pixmaps);
+    }
+    void setNeedsAttention(bool attention) override { item_.setNeedsAttention(attention); }
+    void setToolTip(const QString& text) override { item_.setToolTip(text); }
+
+  private:
+    StatusNotifierItem item_;
+};
 
 } // namespace
 
@@ -89,6 +114,7 @@ struct AppWiring::Parts {
                   &timedPause,
                   &trayHost} {
         context.shortcutStatus = &shortcut->status();
+        context.makeStatusItem = [] { return std::make_unique<ExportedStatusItem>(); };
     }
 
     ~Parts() { store.flush(); }

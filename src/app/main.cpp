@@ -4,6 +4,7 @@
 #include "app/shell/MainThreadProbe.h"
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TerminationSignals.h"
+#include "platform/linux/appearance/PortalColorScheme.h"
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "platform/linux/wayland/OverlayRoute.h"
 #include "ui/shared/ColorScheme.h"
@@ -99,8 +100,16 @@ int main(int argc, char* argv[]) {
     }
 
     MainThreadProbe probe;
-    // Light or dark as the desktop prefers: asked now, taken when the desktop answers.
+    // Light or dark as the desktop prefers: asked now, taken when the desktop answers and at every change.
     ColorScheme colorScheme;
+    PortalColorScheme desktopScheme(QDBusConnection::sessionBus());
+    QObject::connect(&desktopScheme, &PortalColorScheme::told, &desktopScheme,
+                     [&colorScheme](PortalColorScheme::Preference told) {
+                         colorScheme.apply(
+                             told == PortalColorScheme::Preference::dark    ? ColorScheme::Preference::dark
+                             : told == PortalColorScheme::Preference::light ? ColorScheme::Preference::light
+                                                                            : ColorScheme::Preference::none);
+                     });
     QtLocalizer localizer;
     AppWiring wiring(AppWiring::Options{commandLine.camera, route.kind}, localizer);
     AppDelegate delegate(wiring.context());

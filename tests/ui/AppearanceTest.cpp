@@ -14,7 +14,6 @@
 #include "ui/tray/TrayIcon.h"
 
 #include <QAbstractButton>
-#include <QDBusVariant>
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
@@ -150,9 +149,9 @@ class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Look>
 
 } // namespace
 
-// Every window, in the light and the dark scheme, and switched to dark while open: every text reads at 4.5:1 or more against what is
-// behind it (measured on the rendered pixels), follows French typography, and every control the
-// keyboard reaches looks different while it has the focus.
+// Every window, in the light and the dark scheme, and switched to dark while open: every text reads at
+// 4.5:1 or more against what is behind it (measured on the rendered pixels), follows French typography,
+// and every control the keyboard reaches looks different while it has the focus.
 TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     const auto [index, look] = GetParam();
     const bool dark = look != Look::light;
@@ -223,19 +222,6 @@ INSTANTIATE_TEST_SUITE_P(LightAndDark, Appearance,
                                             : look == Look::dark ? "_dark"
                                                                  : "_turned_dark");
                          });
-
-TEST(ColorScheme, ReadsThePortalValueHoweverItIsWrapped) {
-    const auto wrap = [](const QVariant& v) { return QVariant::fromValue(QDBusVariant(v)); };
-    const std::vector<std::pair<QVariant, Scheme>> cases = {
-        {QVariant(uint(1)), Scheme::dark},   {wrap(uint(2)), Scheme::light},
-        {wrap(wrap(uint(1))), Scheme::dark}, {wrap(uint(0)), Scheme::none},
-        {wrap(uint(7)), Scheme::none},       {wrap(QStringLiteral("dark")), Scheme::none},
-        {QVariant(), Scheme::none},
-    };
-    for (const auto& [value, expected] : cases) {
-        EXPECT_EQ(ColorScheme::fromPortalValue(value), expected) << value.toString().toStdString();
-    }
-}
 
 // The installed symbolic icons are the eye the tray draws: same shape per state (the alpha masks of the
 // two renderings overlap).

@@ -3,10 +3,6 @@
 #include "ui/shared/AppColors.h"
 
 #include <QApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QLabel>
 #include <QRegularExpression>
 
@@ -14,14 +10,6 @@
 
 namespace tavrine {
 namespace {
-
-constexpr const char* portalService = "org.freedesktop.portal.Desktop";
-constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
-constexpr const char* settingsInterface = "org.freedesktop.portal.Settings";
-constexpr const char* appearance = "org.freedesktop.appearance";
-constexpr const char* colorSchemeKey = "color-scheme";
-// A portal that has not answered by then is taken as no preference.
-constexpr int readTimeoutMs = 5000;
 
 QPalette makePalette(QColor window, QColor text, QColor base, QColor button, QColor mid,
                      QColor disabledText) {
@@ -132,58 +120,7 @@ QPalette ColorScheme::lightPalette() {
                        QColor(0xe8, 0xea, 0xee), QColor(0xb4, 0xba, 0xc2), QColor(0x76, 0x7d, 0x86));
 }
 
-ColorScheme::Preference ColorScheme::fromPortalValue(const QVariant& value) {
-    // The portal wraps the value in one or two variants, depending on its version.
-    QVariant v = value;
-    for (int i = 0; i < 3 && v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>();
-         ++i) {
-        v = v.value<QDBusVariant>().variant();
-    }
-    if (v.userType() == qMetaTypeId<QDBusArgument>()) {
-        QDBusVariant inner;
-        v.value<QDBusArgument>() >> inner;
-        v = inner.variant();
-    }
-    bool ok = false;
-    const uint n = v.toUInt(&ok);
-    if (!ok || n > 2) {
-        return Preference::none;
-    }
-    return Preference(n);
-}
-
-ColorScheme::ColorScheme(QObject* parent) : QObject(parent), platform_(QApplication::palette()) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        return;
-    }
-    bus.connect(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-                QString::fromLatin1(settingsInterface), QStringLiteral("SettingChanged"), this,
-                SLOT(onSettingChanged(QDBusMessage)));
-    QDBusMessage read =
-        QDBusMessage::createMethodCall(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-                                       QString::fromLatin1(settingsInterface), QStringLiteral("Read"));
-    read << QString::fromLatin1(appearance) << QString::fromLatin1(colorSchemeKey);
-    // Asked without waiting: the windows start with the platform's palette and take the scheme when the
-    // answer comes. A change signalled meanwhile is newer than the answer, which is then dropped.
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(read, readTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
-        call->deleteLater();
-        const QDBusMessage reply = call->reply();
-        if (!changeSignalled_ && reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-            apply(fromPortalValue(reply.arguments().constFirst()));
-        }
-    });
-}
-
-void ColorScheme::onSettingChanged(const QDBusMessage& message) {
-    const QVariantList args = message.arguments();
-    if (args.size() == 3 && args.at(0).toString() == QLatin1String(appearance) &&
-        args.at(1).toString() == QLatin1String(colorSchemeKey)) {
-        changeSignalled_ = true;
-        apply(fromPortalValue(args.at(2)));
-    }
-}
+ColorScheme::ColorScheme() : platform_(QApplication::palette()) {}
 
 void ColorScheme::apply(Preference preference) {
     if (preference == preference_) {
@@ -203,7 +140,6 @@ void ColorScheme::apply(Preference preference) {
         break;
     }
     restyleBuiltWidgets(before, viewColors());
-    emit changed(preference);
 }
 
 } // namespace tavrine

@@ -62,8 +62,8 @@ int main(int argc, char* argv[]) {
         return code;
     }
     if (!hasDisplay()) {
-        std::fputs("tavrine : aucun affichage graphique (DISPLAY ou WAYLAND_DISPLAY non défini) ; "
-                   "Tavrine a besoin d'une session de bureau.\n",
+        std::fputs("tavrine\u00a0: aucun affichage graphique (DISPLAY ou WAYLAND_DISPLAY non défini)\u202f; "
+                   "Tavrine a besoin d\u2019une session de bureau.\n",
                    stderr);
         return 1;
     }
@@ -83,14 +83,14 @@ int main(int argc, char* argv[]) {
 
     const CommandLine commandLine = CommandLine::parse(QApplication::arguments());
     if (commandLine.action == CommandLine::Action::error) {
-        std::fprintf(stderr, "tavrine : %s\nEssayez « tavrine --help ».\n",
+        std::fprintf(stderr, "tavrine\u00a0: %s\nEssayez «\u00a0tavrine --help\u00a0».\n",
                      commandLine.error.toLocal8Bit().constData());
         return 2;
     }
 
     if (!QDBusConnection::sessionBus().isConnected()) {
-        std::fputs("tavrine : pas de bus de session D-Bus ; le filtre fonctionne, mais sans notifications, "
-                   "sans zone de notification ni instance unique.\n",
+        std::fputs("tavrine\u00a0: pas de bus de session D-Bus\u202f; le filtre fonctionne, mais sans "
+                   "notifications, sans zone de notification ni instance unique.\n",
                    stderr);
     }
 

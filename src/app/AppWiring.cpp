@@ -22,9 +22,10 @@
 #include "platform/linux/settings/QSettingsStore.h"
 #include "platform/linux/settings/XdgAutostart.h"
 #include "platform/linux/shortcut/GlobalShortcutChoice.h"
+#include "platform/linux/tray/StatusNotifierItem.h"
 #include "platform/linux/trayhost/DesktopTrayHost.h"
 #include "platform/linux/wayland/LayerShellWindowSystem.h"
-#include "platform/linux/wayland/OverlayRoute.h"
+#include "ui/tray/TrayIcon.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -37,8 +38,9 @@ namespace {
 
 // The overlay's window system on the route taken at start: layer surfaces where the Wayland compositor
 // offers them, Qt's windows (X11 or XWayland) everywhere else.
-std::unique_ptr<WindowSystem> makeWindowSystem(Executor& executor, const QString& badgeText) {
-    if (OverlayRoute::chosen().kind == OverlayRoute::Kind::layerShell) {
+std::unique_ptr<WindowSystem> makeWindowSystem(OverlayRoute::Kind route, Executor& executor,
+                                               const QString& badgeText) {
+    if (route == OverlayRoute::Kind::layerShell) {
         auto layerShell =
             std::make_unique<LayerShellWindowSystem>(executor, badgeText, QtWindowSystem::systemClock());
         if (layerShell->isConnected()) {
@@ -47,6 +49,29 @@ std::unique_ptr<WindowSystem> makeWindowSystem(Executor& executor, const QString
     }
     return std::make_unique<QtWindowSystem>(executor, badgeText);
 }
+
+// The tray controller's item, exported on the session bus as a StatusNotifierItem.
+class ExportedStatusItem final : public StatusItem {
+  public:
+    ExportedStatusItem() {
+        item_.setIconThemePath(TrayIcon::themeSearchPath());
+        QObject::connect(&item_, &StatusNotifierItem::activated, &item_, [this](QPoint at) {
+            if (onActivated) {
+                onActivated(at);
+            }
+        });
+    }
+
+    bool registerWithHost() override { return item_.registerWithWatcher(); }
+    void setIcon(const QString& themeName, const QIcon& pixmaps) override {
+        item_.setIcon(themeName, pixmaps);
+    }
+    void setNeedsAttention(bool attention) override { item_.setNeedsAttention(attention); }
+    void setToolTip(const QString& text) override { item_.setToolTip(text); }
+
+  private:
+    StatusNotifierItem item_;
+};
 
 } // namespace
 
@@ -57,7 +82,8 @@ struct AppWiring::Parts {
         : localizer(localizer), loginItem(QCoreApplication::applicationFilePath()),
           frameSource(makeFrameSource(options.camera.toStdString())),
           models(executor, FaceModelPaths::locate()),
-          windowSystem(makeWindowSystem(executor, QString::fromStdString(localizer.text("⌘⇧C")))),
+          windowSystem(makeWindowSystem(options.overlayRoute, executor,
+                                        QString::fromStdString(localizer.text("⌘⇧C")))),
           systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
           power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()),
           shortcut(chooseGlobalShortcut(QDBusConnection::sessionBus(), std::cerr)),
@@ -88,6 +114,7 @@ struct AppWiring::Parts {
                   &timedPause,
                   &trayHost} {
         context.shortcutStatus = &shortcut->status();
+        context.makeStatusItem = [] { return std::make_unique<ExportedStatusItem>(); };
     }
 
     ~Parts() { store.flush(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/util/Localizer.h"
+#include "platform/linux/wayland/OverlayRoute.h"
 #include "ui/UiContext.h"
 
 #include <QString>
@@ -18,6 +19,8 @@ class AppWiring {
     struct Options {
         // The --camera value: "" (built-in, else first webcam), "/dev/videoN", a video file or "demo".
         QString camera;
+        // How the overlay reaches the screen, as chosen before the QApplication was made.
+        OverlayRoute::Kind overlayRoute = OverlayRoute::Kind::x11;
     };
 
     // localizer: the application's translations; it must outlive this object.

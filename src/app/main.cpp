@@ -4,6 +4,7 @@
 #include "app/shell/MainThreadProbe.h"
 #include "app/shell/SingleInstance.h"
 #include "app/shell/TerminationSignals.h"
+#include "platform/linux/appearance/PortalColorScheme.h"
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "platform/linux/wayland/OverlayRoute.h"
 #include "ui/shared/ColorScheme.h"
@@ -61,14 +62,15 @@ int main(int argc, char* argv[]) {
         return code;
     }
     if (!hasDisplay()) {
-        std::fputs("tavrine : aucun affichage graphique (DISPLAY ou WAYLAND_DISPLAY non défini) ; "
-                   "Tavrine a besoin d'une session de bureau.\n",
+        std::fputs("tavrine\u00a0: aucun affichage graphique (DISPLAY ou WAYLAND_DISPLAY non défini)\u202f; "
+                   "Tavrine a besoin d\u2019une session de bureau.\n",
                    stderr);
         return 1;
     }
 
     // Before the QApplication: the route may point Qt at XWayland.
-    if (const OverlayRoute route = OverlayRoute::choose(); !route.line.empty()) {
+    const OverlayRoute route = OverlayRoute::choose();
+    if (!route.line.empty()) {
         std::fprintf(stderr, "%s\n", route.line.c_str());
     }
 
@@ -81,14 +83,14 @@ int main(int argc, char* argv[]) {
 
     const CommandLine commandLine = CommandLine::parse(QApplication::arguments());
     if (commandLine.action == CommandLine::Action::error) {
-        std::fprintf(stderr, "tavrine : %s\nEssayez « tavrine --help ».\n",
+        std::fprintf(stderr, "tavrine\u00a0: %s\nEssayez «\u00a0tavrine --help\u00a0».\n",
                      commandLine.error.toLocal8Bit().constData());
         return 2;
     }
 
     if (!QDBusConnection::sessionBus().isConnected()) {
-        std::fputs("tavrine : pas de bus de session D-Bus ; le filtre fonctionne, mais sans notifications, "
-                   "sans zone de notification ni instance unique.\n",
+        std::fputs("tavrine\u00a0: pas de bus de session D-Bus\u202f; le filtre fonctionne, mais sans "
+                   "notifications, sans zone de notification ni instance unique.\n",
                    stderr);
     }
 
@@ -98,10 +100,18 @@ int main(int argc, char* argv[]) {
     }
 
     MainThreadProbe probe;
-    // Light or dark as the desktop prefers, before the first window.
+    // Light or dark as the desktop prefers: asked now, taken when the desktop answers and at every change.
     ColorScheme colorScheme;
+    PortalColorScheme desktopScheme(QDBusConnection::sessionBus());
+    QObject::connect(&desktopScheme, &PortalColorScheme::told, &desktopScheme,
+                     [&colorScheme](PortalColorScheme::Preference told) {
+                         colorScheme.apply(
+                             told == PortalColorScheme::Preference::dark    ? ColorScheme::Preference::dark
+                             : told == PortalColorScheme::Preference::light ? ColorScheme::Preference::light
+                                                                            : ColorScheme::Preference::none);
+                     });
     QtLocalizer localizer;
-    AppWiring wiring(AppWiring::Options{commandLine.camera}, localizer);
+    AppWiring wiring(AppWiring::Options{commandLine.camera, route.kind}, localizer);
     AppDelegate delegate(wiring.context());
 
     instance.setOpenPanelHandler([&delegate] {

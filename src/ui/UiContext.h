@@ -12,6 +12,7 @@
 #include "core/util/Localizer.h"
 #include "ui/AppSignals.h"
 #include "ui/FilterControl.h"
+#include "ui/tray/StatusItem.h"
 
 #include <QString>
 
@@ -43,6 +44,9 @@ struct UiContext {
     TrayHost* trayHost = nullptr;
     // What the global shortcut can do in this session; none shows the switch without a warning.
     Published<ShortcutStatus>* shortcutStatus = nullptr;
+    // A fresh tray item for a StatusNotifier host; none leaves such hosts without the item (an XEmbed
+    // tray still shows the icon).
+    std::function<std::unique_ptr<StatusItem>()> makeStatusItem = nullptr;
 
     QString tr(const char* key) const { return QString::fromStdString(localizer.text(key)); }
 };

@@ -163,7 +163,7 @@ scenario_sway() {
 
     DISPLAY=$(cat "$E2E_WORK/xdisplay") WAYLAND_DEBUG=client app_start --camera "$(clip_path facing)"
     check "one line says the overlay takes layer-shell and the windows XWayland" \
-        poll 10 bash -c "[ \$(grep -c '^tavrine : calque' '$APP_LOG') = 1 ] && grep -q 'calque en surfaces layer-shell.*fenêtres par XWayland' '$APP_LOG'"
+        poll 10 bash -c "[ \$(grep -c '^tavrine : calque' '$APP_LOG') = 1 ] && grep -q 'calque en surfaces layer-shell.*fenêtres par XWayland' '$APP_LOG'"
     eventually 20 "stripes over the native windows of the left output" overlay_on "$LEFT_AREA"
     check "and of the right output" overlay_on "$RIGHT_AREA"
     check "the tray icon is registered (SNI)" tray_registered

@@ -14,7 +14,6 @@
 #include "ui/tray/TrayIcon.h"
 
 #include <QAbstractButton>
-#include <QDBusVariant>
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
@@ -31,6 +30,8 @@ using namespace tavrine::testing;
 namespace {
 
 using Scheme = ColorScheme::Preference;
+// The scheme a window shows: light, dark, or dark since the desktop switched while it was open.
+enum class Look { light, dark, turnedDark };
 
 // A window as the user sees it, built under a scheme.
 struct Window {
@@ -140,7 +141,7 @@ bool takesTabFocus(const QWidget* w) {
            !w->inherits("QStackedWidget") && !w->inherits("QScrollArea") && !w->inherits("QScrollBar");
 }
 
-class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Scheme>> {
+class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Look>> {
   protected:
     void TearDown() override { scheme_.apply(Scheme::none); }
     ColorScheme scheme_;
@@ -148,12 +149,13 @@ class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Schem
 
 } // namespace
 
-// Every window, in the light and the dark scheme: every text reads at 4.5:1 or more against what is
-// behind it (measured on the rendered pixels), follows French typography, and every control the
-// keyboard reaches looks different while it has the focus.
+// Every window, in the light and the dark scheme, and switched to dark while open: every text reads at
+// 4.5:1 or more against what is behind it (measured on the rendered pixels), follows French typography,
+// and every control the keyboard reaches looks different while it has the focus.
 TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
-    const auto [index, scheme] = GetParam();
-    scheme_.apply(scheme);
+    const auto [index, look] = GetParam();
+    const bool dark = look != Look::light;
+    scheme_.apply(look == Look::dark ? Scheme::dark : Scheme::light);
     const Window& window = windows().at(index);
     UiFixture f;
     std::unique_ptr<QWidget> widget(window.build(f));
@@ -161,14 +163,18 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     QApplication::setActiveWindow(widget.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(widget.get()));
     f.executor.advanceBy(1500); // the logos have opened
+    if (look == Look::turnedDark) {
+        scheme_.apply(Scheme::dark);
+    }
     QCoreApplication::processEvents();
     const QString shot =
-        QStringLiteral("look-%1-%2").arg(window.name, scheme == Scheme::dark ? "dark" : "light");
+        QStringLiteral("look-%1-%2")
+            .arg(window.name, look == Look::light ? "light" : (look == Look::dark ? "dark" : "turned-dark"));
     const QImage image = grab(*widget, shot);
 
     const QColor window_bg = widget->palette().color(QPalette::Window);
-    EXPECT_EQ(AppColors::darkScheme(), scheme == Scheme::dark) << "the scheme's palette is in use";
-    EXPECT_EQ(window_bg.lightness() < 128, scheme == Scheme::dark);
+    EXPECT_EQ(AppColors::darkScheme(), dark) << "the scheme's palette is in use";
+    EXPECT_EQ(window_bg.lightness() < 128, dark);
 
     int texts = 0;
     for (QWidget* w : widget->findChildren<QWidget*>()) {
@@ -207,25 +213,15 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, Appearance,
                          ::testing::Combine(::testing::Range<std::size_t>(0, windows().size()),
-                                            ::testing::Values(Scheme::light, Scheme::dark)),
+                                            ::testing::Values(Look::light, Look::dark, Look::turnedDark)),
                          [](const auto& info) {
                              std::string name = windows().at(std::get<0>(info.param)).name;
                              std::replace(name.begin(), name.end(), '-', '_');
-                             return name + (std::get<1>(info.param) == Scheme::dark ? "_dark" : "_light");
+                             const Look look = std::get<1>(info.param);
+                             return name + (look == Look::light  ? "_light"
+                                            : look == Look::dark ? "_dark"
+                                                                 : "_turned_dark");
                          });
-
-TEST(ColorScheme, ReadsThePortalValueHoweverItIsWrapped) {
-    const auto wrap = [](const QVariant& v) { return QVariant::fromValue(QDBusVariant(v)); };
-    const std::vector<std::pair<QVariant, Scheme>> cases = {
-        {QVariant(uint(1)), Scheme::dark},   {wrap(uint(2)), Scheme::light},
-        {wrap(wrap(uint(1))), Scheme::dark}, {wrap(uint(0)), Scheme::none},
-        {wrap(uint(7)), Scheme::none},       {wrap(QStringLiteral("dark")), Scheme::none},
-        {QVariant(), Scheme::none},
-    };
-    for (const auto& [value, expected] : cases) {
-        EXPECT_EQ(ColorScheme::fromPortalValue(value), expected) << value.toString().toStdString();
-    }
-}
 
 // The installed symbolic icons are the eye the tray draws: same shape per state (the alpha masks of the
 // two renderings overlap).

@@ -23,20 +23,20 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
             } else {
                 cl.action = Action::error;
                 cl.error = QStringLiteral(
-                    "l'option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
+                    "l\u2019option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
                 return cl;
             }
             if (value.isEmpty()) {
                 cl.action = Action::error;
                 cl.error = QStringLiteral(
-                    "l'option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
+                    "l\u2019option --camera attend une source (/dev/videoN, un fichier vidéo ou demo)");
                 return cl;
             }
             cl.camera = value;
             continue;
         }
         cl.action = Action::error;
-        cl.error = QStringLiteral("option inconnue : %1").arg(arg);
+        cl.error = QStringLiteral("option inconnue\u00a0: %1").arg(arg);
         return cl;
     }
     return cl;
@@ -44,22 +44,27 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 
 QString CommandLine::helpText() {
     return QStringLiteral(
-        "Utilisation : tavrine [--camera SOURCE]\n"
+        "Utilisation\u00a0: tavrine [--camera SOURCE]\n"
         "\n"
-        "Tavrine protège votre écran des regards indiscrets : tant qu'il est actif, il observe la webcam\n"
+        "Tavrine protège votre écran des regards indiscrets\u00a0: tant qu\u2019il est actif, il observe la "
+        "webcam\n"
         "et pose sur chaque écran un filtre de confidentialité qui se renforce quand vous détournez le\n"
-        "regard ou quand quelqu'un d'autre regarde. Il vit dans la zone de notification (l'œil) ;\n"
-        "Super+Maj+C l'active ou le désactive.\n"
+        "regard ou quand quelqu\u2019un d\u2019autre regarde. Il vit dans la zone de notification "
+        "(l\u2019œil)\u202f;\n"
+        "Super+Maj+C l\u2019active ou le désactive.\n"
         "\n"
-        "Options :\n"
-        "  --camera SOURCE   d'où viennent les images : /dev/videoN, un fichier vidéo (lu en boucle)\n"
-        "                    ou « demo » pour la séquence de démonstration intégrée\n"
-        "                    (par défaut : la webcam intégrée, sinon la première trouvée)\n"
+        "Options\u00a0:\n"
+        "  --camera SOURCE   d\u2019où viennent les images\u00a0: /dev/videoN, un fichier vidéo (lu en "
+        "boucle)\n"
+        "                    ou «\u00a0demo\u00a0» pour la séquence de démonstration intégrée\n"
+        "                    (par défaut\u00a0: la webcam intégrée, sinon la première trouvée)\n"
         "  -h, --help        affiche cette aide et quitte\n"
         "  -v, --version     affiche la version et quitte\n"
         "\n"
-        "Une seule instance tourne par session : relancer tavrine ouvre le panneau de celle qui tourne.\n"
-        "Réglages : $XDG_CONFIG_HOME/tavrine/tavrine.conf (par défaut ~/.config/tavrine/tavrine.conf).\n");
+        "Une seule instance tourne par session\u00a0: relancer tavrine ouvre le panneau de celle qui "
+        "tourne.\n"
+        "Réglages\u00a0: $XDG_CONFIG_HOME/tavrine/tavrine.conf (par défaut "
+        "~/.config/tavrine/tavrine.conf).\n");
 }
 
 QString CommandLine::versionText() {

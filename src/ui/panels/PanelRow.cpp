@@ -11,8 +11,11 @@
 namespace tavrine {
 
 PanelRow::PanelRow(const QString& icon, const QString& label, QColor foreground, QWidget* parent)
-    : QAbstractButton(parent), icon_(icon),
-      foreground_(foreground.isValid() ? foreground : AppColors::textPrimary()) {
+    : QAbstractButton(parent), icon_(icon) {
+    // In the palette, where a change of colour scheme finds it; none: the palette's own text colour.
+    if (foreground.isValid()) {
+        widgets::setTextColor(this, foreground);
+    }
     setText(label);
     setFont(widgets::font(13));
     setCursor(Qt::PointingHandCursor);
@@ -65,10 +68,11 @@ void PanelRow::paintEvent(QPaintEvent*) {
     }
     const int iconSize = 15;
     const QRectF iconColumn(content.left() + 16, content.top(), 20, content.height());
-    const QPixmap pm = Symbols::pixmap(icon_, foreground_, iconSize, devicePixelRatioF());
+    const QColor foreground = palette().color(QPalette::WindowText);
+    const QPixmap pm = Symbols::pixmap(icon_, foreground, iconSize, devicePixelRatioF());
     p.drawPixmap(QPointF(iconColumn.center().x() - iconSize / 2.0, iconColumn.center().y() - iconSize / 2.0),
                  pm);
-    p.setPen(foreground_);
+    p.setPen(foreground);
     p.setFont(font());
     const QRectF textRect(iconColumn.right() + 8, content.top(),
                           content.right() - 16 - iconColumn.right() - 8, content.height());

@@ -26,7 +26,6 @@ class PanelRow : public QAbstractButton {
 
   private:
     QString icon_;
-    QColor foreground_;
     bool hovered_ = false;
 };
 

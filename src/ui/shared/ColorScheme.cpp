@@ -3,18 +3,13 @@
 #include "ui/shared/AppColors.h"
 
 #include <QApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
+#include <QLabel>
+#include <QRegularExpression>
+
+#include <vector>
 
 namespace tavrine {
 namespace {
-
-constexpr const char* portalService = "org.freedesktop.portal.Desktop";
-constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
-constexpr const char* settingsInterface = "org.freedesktop.portal.Settings";
-constexpr const char* appearance = "org.freedesktop.appearance";
-constexpr const char* colorSchemeKey = "color-scheme";
 
 QPalette makePalette(QColor window, QColor text, QColor base, QColor button, QColor mid,
                      QColor disabledText) {
@@ -44,6 +39,75 @@ QPalette makePalette(QColor window, QColor text, QColor base, QColor button, QCo
     return p;
 }
 
+// The colours the views take from AppColors under the palette in force, in a fixed order: the colours at
+// the same place under two schemes stand for the same thing.
+std::vector<QColor> viewColors() {
+    return {AppColors::textPrimary(), AppColors::textSecondary(), AppColors::accent(), AppColors::success(),
+            AppColors::error(),       AppColors::warning(),       AppColors::surface()};
+}
+
+// What a colour of the views under the old scheme is under the new one (its alpha kept); invalid for a
+// colour of neither.
+QColor counterpart(const QColor& color, const std::vector<QColor>& before, const std::vector<QColor>& after) {
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (before[i].rgb() == color.rgb()) {
+            QColor c = after[i];
+            c.setAlpha(color.alpha());
+            return c;
+        }
+    }
+    return {};
+}
+
+// Every "#rrggbb" of a style sheet or rich text replaced by its counterpart.
+QString recoloured(const QString& text, const std::vector<QColor>& before, const std::vector<QColor>& after) {
+    static const QRegularExpression hex(QStringLiteral("#[0-9a-fA-F]{6}\\b"));
+    QString out;
+    qsizetype done = 0;
+    for (auto it = hex.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QColor c = counterpart(QColor(m.captured()), before, after);
+        out += text.mid(done, m.capturedStart() - done);
+        out += c.isValid() ? c.name() : m.captured();
+        done = m.capturedEnd();
+    }
+    return out + text.mid(done);
+}
+
+// The widgets already built took their colours under the old scheme, in their palettes, style sheets and
+// rich texts: each is given its counterpart under the new one.
+void restyleBuiltWidgets(const std::vector<QColor>& before, const std::vector<QColor>& after) {
+    constexpr QPalette::ColorRole roles[] = {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                             QPalette::Window,     QPalette::Base, QPalette::Button};
+    for (QWidget* w : QApplication::allWidgets()) {
+        // The style sheet first: setting it again restores the palette the widget had before it.
+        if (!w->styleSheet().isEmpty()) {
+            w->setStyleSheet(recoloured(w->styleSheet(), before, after));
+        }
+        if (auto* label = qobject_cast<QLabel*>(w); label && Qt::mightBeRichText(label->text())) {
+            label->setText(recoloured(label->text(), before, after));
+        }
+        if (!w->testAttribute(Qt::WA_SetPalette)) {
+            continue;
+        }
+        QPalette p = w->palette();
+        bool changed = false;
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            for (QPalette::ColorRole role : roles) {
+                const QColor c =
+                    p.isBrushSet(group, role) ? counterpart(p.color(group, role), before, after) : QColor();
+                if (c.isValid()) {
+                    p.setColor(group, role, c);
+                    changed = true;
+                }
+            }
+        }
+        if (changed) {
+            w->setPalette(p);
+        }
+    }
+}
+
 } // namespace
 
 QPalette ColorScheme::darkPalette() {
@@ -56,58 +120,14 @@ QPalette ColorScheme::lightPalette() {
                        QColor(0xe8, 0xea, 0xee), QColor(0xb4, 0xba, 0xc2), QColor(0x76, 0x7d, 0x86));
 }
 
-ColorScheme::Preference ColorScheme::fromPortalValue(const QVariant& value) {
-    // The portal wraps the value in one or two variants, depending on its version.
-    QVariant v = value;
-    for (int i = 0; i < 3 && v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>();
-         ++i) {
-        v = v.value<QDBusVariant>().variant();
-    }
-    if (v.userType() == qMetaTypeId<QDBusArgument>()) {
-        QDBusVariant inner;
-        v.value<QDBusArgument>() >> inner;
-        v = inner.variant();
-    }
-    bool ok = false;
-    const uint n = v.toUInt(&ok);
-    if (!ok || n > 2) {
-        return Preference::none;
-    }
-    return Preference(n);
-}
-
-ColorScheme::ColorScheme(QObject* parent) : QObject(parent), platform_(QApplication::palette()) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        return;
-    }
-    bus.connect(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-                QString::fromLatin1(settingsInterface), QStringLiteral("SettingChanged"), this,
-                SLOT(onSettingChanged(QDBusMessage)));
-    QDBusMessage read =
-        QDBusMessage::createMethodCall(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-                                       QString::fromLatin1(settingsInterface), QStringLiteral("Read"));
-    read << QString::fromLatin1(appearance) << QString::fromLatin1(colorSchemeKey);
-    // Read before the first window is built; a desktop without the portal answers at once.
-    const QDBusMessage reply = bus.call(read, QDBus::Block, 500);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-        apply(fromPortalValue(reply.arguments().constFirst()));
-    }
-}
-
-void ColorScheme::onSettingChanged(const QDBusMessage& message) {
-    const QVariantList args = message.arguments();
-    if (args.size() == 3 && args.at(0).toString() == QLatin1String(appearance) &&
-        args.at(1).toString() == QLatin1String(colorSchemeKey)) {
-        apply(fromPortalValue(args.at(2)));
-    }
-}
+ColorScheme::ColorScheme() : platform_(QApplication::palette()) {}
 
 void ColorScheme::apply(Preference preference) {
     if (preference == preference_) {
         return;
     }
     preference_ = preference;
+    const std::vector<QColor> before = viewColors();
     switch (preference) {
     case Preference::dark:
         QApplication::setPalette(darkPalette());
@@ -119,7 +139,7 @@ void ColorScheme::apply(Preference preference) {
         QApplication::setPalette(platform_);
         break;
     }
-    emit changed(preference);
+    restyleBuiltWidgets(before, viewColors());
 }
 
 } // namespace tavrine

@@ -1,21 +1,17 @@
 #pragma once
 
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QObject>
 #include <QPalette>
 
 namespace tavrine {
 
-// Follows the desktop's light or dark preference: the "color-scheme" setting of the desktop portal
-// (org.freedesktop.appearance), read at start and followed when it changes. Without a preference (or
-// without a portal) the palette the platform gave stays.
-class ColorScheme : public QObject {
-    Q_OBJECT
+// The application's light and dark palettes, installed as the desktop's preference asks (the composition
+// root tells it, from the desktop's settings). A change restyles the windows already open. Without a
+// preference the palette the platform gave stays.
+class ColorScheme {
   public:
-    enum class Preference { none = 0, dark = 1, light = 2 };
+    enum class Preference { none, dark, light };
 
-    explicit ColorScheme(QObject* parent = nullptr);
+    ColorScheme();
 
     Preference preference() const { return preference_; }
     // Installs the palette for a preference (none: the platform's palette as it was at start).
@@ -24,14 +20,6 @@ class ColorScheme : public QObject {
     // The application's palettes for the two schemes.
     static QPalette darkPalette();
     static QPalette lightPalette();
-    // The portal's value as a preference (anything unknown: none).
-    static Preference fromPortalValue(const QVariant& value);
-
-  signals:
-    void changed(Preference preference);
-
-  private slots:
-    void onSettingChanged(const QDBusMessage& message);
 
   private:
     QPalette platform_;

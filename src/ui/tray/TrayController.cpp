@@ -100,14 +100,13 @@ TrayController::~TrayController() {
 
 void TrayController::ensureTrayIcon() {
     if (ctx_.trayHost && ctx_.trayHost->statusNotifierHost()) {
-        if (!sni_) {
-            sni_ = new StatusNotifierItem(this);
-            sni_->setIconThemePath(TrayIcon::themeSearchPath());
-            connect(sni_, &StatusNotifierItem::activated, this, [this](QPoint at) { togglePanel(at); });
+        if (!sni_ && ctx_.makeStatusItem) {
+            sni_ = ctx_.makeStatusItem();
+            sni_->onActivated = [this](QPoint at) { togglePanel(at); };
             showIcon();
         }
         // Also when the watcher came back after a restart: it forgot the item.
-        if (sni_->registerWithWatcher()) {
+        if (sni_ && sni_->registerWithHost()) {
             if (tray_) {
                 delete tray_.data();
             }

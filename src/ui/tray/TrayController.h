@@ -2,13 +2,15 @@
 
 #include "core/util/Subscription.h"
 #include "ui/UiContext.h"
-#include "ui/tray/StatusNotifierItem.h"
+#include "ui/tray/StatusItem.h"
 #include "ui/tray/TrayIcon.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+
+#include <memory>
 
 class QFrame;
 
@@ -41,8 +43,6 @@ class TrayController : public QObject {
     QWidget* preferencesWindow() const { return prefsWindow_; }
     // The XEmbed icon, when the tray is an XEmbed one.
     QSystemTrayIcon* trayIcon() const { return tray_; }
-    // The StatusNotifierItem, when a StatusNotifier host is there.
-    StatusNotifierItem* statusNotifierItem() const { return sni_; }
     TrayIcon::IconState iconState() const { return iconState_; }
     QColor iconTint() const { return iconTint_; }
     const QIcon& icon() const { return icon_; }
@@ -69,7 +69,7 @@ class TrayController : public QObject {
 
     const UiContext& ctx_;
     QPointer<QSystemTrayIcon> tray_;
-    QPointer<StatusNotifierItem> sni_;
+    std::unique_ptr<StatusItem> sni_;
     QPointer<QFrame> popup_;
     // The same panel as a plain object, for the event filter: it also sees events while the panel is being
     // destroyed, when the QPointer's downcast is no longer valid.

@@ -1,5 +1,7 @@
 #include "platform/linux/shortcut/PortalGlobalShortcut.h"
 
+#include "platform/linux/shortcut/GlobalShortcutChoice.h"
+
 #include "MockShell.h"
 
 #include <QDBusConnection>
@@ -127,6 +129,22 @@ TEST_F(PortalAbsentTest, NoPortalOrOneWithoutGlobalShortcutsIsNotOffered) {
     EXPECT_FALSE(PortalGlobalShortcut::offered(bus));
     ASSERT_TRUE(mockOk("mock_stop bare_portal && mock_shortcuts_portal"));
     EXPECT_TRUE(PortalGlobalShortcut::offered(bus));
+}
+
+class ShortcutChoiceTest : public testing::MockSessionTest {};
+
+// A Wayland session asks the portal without waiting: an install made before it answers is made on the
+// portal's shortcut once it does, and the status waits until then.
+TEST_F(ShortcutChoiceTest, AnInstallBeforeThePortalAnswersIsMadeOnItsShortcut) {
+    ASSERT_TRUE(mockOk("mock_shortcuts_portal 0"));
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    std::ostringstream diagnostics;
+    const auto shortcut = chooseGlobalShortcut(QDBusConnection::sessionBus(), diagnostics);
+    qunsetenv("XDG_SESSION_TYPE");
+    Subscription s = shortcut->install([] {});
+    EXPECT_EQ(shortcut->status().get(), ShortcutStatus::waiting);
+    ASSERT_TRUE(waitFor([&] { return shortcut->status().get() == ShortcutStatus::working; }));
+    EXPECT_NE(diagnostics.str().find("desktop portal"), std::string::npos);
 }
 
 } // namespace

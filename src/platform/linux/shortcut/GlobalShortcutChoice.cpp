@@ -3,10 +3,12 @@
 #include "platform/linux/shortcut/PortalGlobalShortcut.h"
 #include "platform/linux/shortcut/X11GlobalShortcut.h"
 
+#include <QDBusPendingCallWatcher>
 #include <QGuiApplication>
 #include <QtGlobal>
 
 #include <ostream>
+#include <utility>
 
 namespace tavrine {
 
@@ -24,19 +26,14 @@ bool waylandSession() {
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-} // namespace
-
-std::unique_ptr<GlobalShortcut> chooseGlobalShortcut(const QDBusConnection& sessionBus,
-                                                     std::ostream& diagnostics) {
-    const bool onX = QGuiApplication::platformName() == QLatin1String("xcb");
-    if (!waylandSession()) {
-        return std::make_unique<X11GlobalShortcut>(diagnostics);
-    }
-    if (PortalGlobalShortcut::offered(sessionBus)) {
+// The choice in a Wayland session once it is known whether the portal offers GlobalShortcuts.
+std::unique_ptr<GlobalShortcut> chooseForWayland(bool portalOffers, const QDBusConnection& sessionBus,
+                                                 std::ostream& diagnostics) {
+    if (portalOffers) {
         diagnostics << "Tavrine: shortcut through the desktop portal (Wayland session)." << std::endl;
         return std::make_unique<PortalGlobalShortcut>(sessionBus, diagnostics);
     }
-    if (onX) {
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         diagnostics << "Tavrine: shortcut through an XWayland key grab, which sees only keys typed into X11 "
                        "windows (Wayland session without the GlobalShortcuts portal)."
                     << std::endl;
@@ -47,6 +44,73 @@ std::unique_ptr<GlobalShortcut> chooseGlobalShortcut(const QDBusConnection& sess
     diagnostics << "Tavrine: no global shortcut in this session (Wayland without the GlobalShortcuts portal)."
                 << std::endl;
     return std::make_unique<NoGlobalShortcut>();
+}
+
+// A Wayland session: asks the portal whether it offers GlobalShortcuts without waiting for the answer.
+// Until it comes the status is `waiting` and an install is only remembered; then the chosen shortcut is
+// made, its status followed, and the remembered install made on it.
+class ProbingGlobalShortcut final : public GlobalShortcut {
+  public:
+    ProbingGlobalShortcut(const QDBusConnection& sessionBus, std::ostream& diagnostics) {
+        status_ = ShortcutStatus::waiting;
+        if (!sessionBus.isConnected()) {
+            choose(false, sessionBus, diagnostics);
+            return;
+        }
+        auto* watcher = new QDBusPendingCallWatcher(
+            sessionBus.asyncCall(PortalGlobalShortcut::offerQuery(), probeTimeoutMs), &probe_);
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &probe_,
+                         [this, sessionBus, &diagnostics](QDBusPendingCallWatcher* call) {
+                             call->deleteLater();
+                             choose(PortalGlobalShortcut::offersShortcuts(call->reply()), sessionBus,
+                                    diagnostics);
+                         });
+    }
+
+    Subscription install(std::function<void()> onPressed) override {
+        auto installation = std::make_shared<Installation>();
+        if (chosen_) {
+            installation->made = chosen_->install(std::move(onPressed));
+        } else {
+            installation->onPressed = std::move(onPressed);
+            pending_ = installation;
+        }
+        return Subscription([installation] {
+            installation->onPressed = nullptr;
+            installation->made.cancel();
+        });
+    }
+
+  private:
+    static constexpr int probeTimeoutMs = 3000;
+
+    struct Installation {
+        std::function<void()> onPressed; // until the choice is made
+        Subscription made;
+    };
+
+    void choose(bool portalOffers, const QDBusConnection& sessionBus, std::ostream& diagnostics) {
+        chosen_ = chooseForWayland(portalOffers, sessionBus, diagnostics);
+        statusSub_ = chosen_->status().subscribe([this](ShortcutStatus status) { status_ = status; });
+        if (const auto installation = pending_.lock(); installation && installation->onPressed) {
+            installation->made = chosen_->install(std::exchange(installation->onPressed, nullptr));
+        }
+    }
+
+    QObject probe_; // parent of the pending question; destroyed with it
+    std::unique_ptr<GlobalShortcut> chosen_;
+    std::weak_ptr<Installation> pending_;
+    Subscription statusSub_;
+};
+
+} // namespace
+
+std::unique_ptr<GlobalShortcut> chooseGlobalShortcut(const QDBusConnection& sessionBus,
+                                                     std::ostream& diagnostics) {
+    if (!waylandSession()) {
+        return std::make_unique<X11GlobalShortcut>(diagnostics);
+    }
+    return std::make_unique<ProbingGlobalShortcut>(sessionBus, diagnostics);
 }
 
 } // namespace tavrine

@@ -9,7 +9,8 @@
 
 namespace tavrine {
 
-// The shortcut this session can have, chosen once at start:
+// The shortcut this session can have, chosen once at start (in a Wayland session when the portal answers
+// whether it offers GlobalShortcuts, without waiting for it; meanwhile the status is `waiting`):
 //   - an X11 session: the key grab on the root window;
 //   - a Wayland session whose desktop portal offers GlobalShortcuts: the portal;
 //   - a Wayland session without it, the application on XWayland: the key grab, which there sees only the

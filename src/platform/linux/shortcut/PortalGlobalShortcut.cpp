@@ -90,18 +90,22 @@ std::string responseText(uint response) {
 
 } // namespace
 
-bool PortalGlobalShortcut::offered(const QDBusConnection& bus, int timeoutMs) {
-    if (!bus.isConnected()) {
-        return false;
-    }
+QDBusMessage PortalGlobalShortcut::offerQuery() {
     QDBusMessage get = QDBusMessage::createMethodCall(
         portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << shortcutsInterface << QStringLiteral("version");
-    const QDBusMessage reply = bus.call(get, QDBus::Block, timeoutMs);
+    return get;
+}
+
+bool PortalGlobalShortcut::offersShortcuts(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         return false;
     }
     return reply.arguments().constFirst().value<QDBusVariant>().variant().toUInt() >= 1;
+}
+
+bool PortalGlobalShortcut::offered(const QDBusConnection& bus, int timeoutMs) {
+    return bus.isConnected() && offersShortcuts(bus.call(offerQuery(), QDBus::Block, timeoutMs));
 }
 
 PortalGlobalShortcut::PortalGlobalShortcut(QDBusConnection bus, std::ostream& diagnostics)

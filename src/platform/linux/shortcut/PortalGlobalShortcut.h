@@ -3,6 +3,7 @@
 #include "core/service/GlobalShortcut.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
@@ -33,7 +34,11 @@ class PortalGlobalShortcut final : public QObject, public GlobalShortcut {
     // Super+Shift+C in the notation of the freedesktop shortcuts specification.
     static constexpr const char* preferredTrigger = "LOGO+SHIFT+c";
 
-    // True when the bus has a desktop portal that offers GlobalShortcuts (waits at most timeoutMs).
+    // The question whether the desktop portal offers GlobalShortcuts, and whether a reply to it says so
+    // (an error or no reply does not).
+    static QDBusMessage offerQuery();
+    static bool offersShortcuts(const QDBusMessage& reply);
+    // The same asked while waiting, at most timeoutMs.
     static bool offered(const QDBusConnection& bus, int timeoutMs = 3000);
 
     PortalGlobalShortcut(QDBusConnection bus, std::ostream& diagnostics);

@@ -11,11 +11,6 @@ namespace tavrine {
 
 namespace {
 
-OverlayRoute& remembered() {
-    static OverlayRoute route;
-    return route;
-}
-
 bool isSet(const char* name) {
     const char* value = std::getenv(name);
     return value && *value;
@@ -52,39 +47,37 @@ Probe probeCompositor() {
 OverlayRoute OverlayRoute::choose() {
     OverlayRoute route;
     if (!isSet("WAYLAND_DISPLAY")) {
-        return remembered() = route;
+        return route;
     }
     const bool userPlatform = isSet("QT_QPA_PLATFORM");
     const bool xwayland = isSet("DISPLAY");
     const Probe probe = probeCompositor();
     if (probe == Probe::withLayerShell) {
         route.kind = Kind::layerShell;
-        route.line =
-            "tavrine : calque en surfaces layer-shell (le compositeur Wayland offre zwlr_layer_shell_v1)";
+        route.line = "tavrine\u00a0: calque en surfaces layer-shell (le compositeur Wayland offre "
+                     "zwlr_layer_shell_v1)";
     } else if (xwayland) {
         route.kind = Kind::xwayland;
-        route.line =
-            probe == Probe::unreachable
-                ? "tavrine : calque par XWayland (le compositeur Wayland ne répond pas)"
-                : "tavrine : calque par XWayland (le compositeur Wayland n’offre pas zwlr_layer_shell_v1)";
+        route.line = probe == Probe::unreachable
+                         ? "tavrine\u00a0: calque par XWayland (le compositeur Wayland ne répond pas)"
+                         : "tavrine\u00a0: calque par XWayland (le compositeur Wayland n’offre pas "
+                           "zwlr_layer_shell_v1)";
     } else {
-        route.line = "tavrine : ni layer-shell ni XWayland : le calque s’ouvre en fenêtres ordinaires";
+        route.line =
+            "tavrine\u00a0: ni layer-shell ni XWayland\u00a0: le calque s’ouvre en fenêtres ordinaires";
     }
     if (xwayland && !userPlatform) {
         setenv("QT_QPA_PLATFORM", "xcb", 1);
-        route.line += " ; fenêtres par XWayland";
+        route.line += "\u202f; fenêtres par XWayland";
     } else if (!xwayland && !userPlatform) {
         // No X server at all: Qt's own default would look for one.
         setenv("QT_QPA_PLATFORM", "wayland", 1);
-        route.line += " ; fenêtres Wayland (pas de XWayland)";
+        route.line += "\u202f; fenêtres Wayland (pas de XWayland)";
     } else if (route.kind == Kind::xwayland && std::strncmp(std::getenv("QT_QPA_PLATFORM"), "xcb", 3) != 0) {
-        route.line += " ; QT_QPA_PLATFORM ne nomme pas xcb : le calque s’ouvrira en fenêtres ordinaires";
+        route.line +=
+            "\u202f; QT_QPA_PLATFORM ne nomme pas xcb\u00a0: le calque s’ouvrira en fenêtres ordinaires";
     }
-    return remembered() = route;
-}
-
-const OverlayRoute& OverlayRoute::chosen() {
-    return remembered();
+    return route;
 }
 
 } // namespace tavrine

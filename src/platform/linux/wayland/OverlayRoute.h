@@ -18,10 +18,8 @@ struct OverlayRoute {
     // One line for the log saying which way and why; empty in an X11 session.
     std::string line;
 
-    // Probes WAYLAND_DISPLAY's compositor and sets QT_QPA_PLATFORM accordingly; remembered for chosen().
+    // Probes WAYLAND_DISPLAY's compositor and sets QT_QPA_PLATFORM accordingly.
     static OverlayRoute choose();
-    // The route choose() took (x11 when it was never called).
-    static const OverlayRoute& chosen();
 };
 
 } // namespace tavrine

@@ -67,7 +67,7 @@ class StatusNotifierItem : public QObject {
 
     static SniImage image(const QImage& image);
 
-  signals:
+  Q_SIGNALS:
     // Activate and ContextMenu from the host; the point is in screen coordinates, null when the host
     // gave none.
     void activated(QPoint at);
@@ -123,13 +123,13 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     bool itemIsMenu() const { return false; }
     QDBusObjectPath menu() const { return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU")); }
 
-  public slots:
+  public Q_SLOTS:
     void Activate(int x, int y);
     void SecondaryActivate(int x, int y);
     void ContextMenu(int x, int y);
     void Scroll(int delta, const QString& orientation);
 
-  signals:
+  Q_SIGNALS:
     void NewTitle();
     void NewIcon();
     void NewAttentionIcon();

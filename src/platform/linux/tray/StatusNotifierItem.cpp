@@ -1,4 +1,4 @@
-#include "ui/tray/StatusNotifierItem.h"
+#include "platform/linux/tray/StatusNotifierItem.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -107,7 +107,7 @@ bool StatusNotifierItem::registerWithWatcher() {
 void StatusNotifierItem::setIcon(const QString& themeName, const QIcon& pixmaps) {
     iconName_ = themeName;
     pixmaps_ = pixmaps;
-    emit iconChanged();
+    Q_EMIT iconChanged();
 }
 
 void StatusNotifierItem::setNeedsAttention(bool attention) {
@@ -115,7 +115,7 @@ void StatusNotifierItem::setNeedsAttention(bool attention) {
         return;
     }
     attention_ = attention;
-    emit statusChanged(status());
+    Q_EMIT statusChanged(status());
 }
 
 void StatusNotifierItem::setToolTip(const QString& text) {
@@ -123,7 +123,7 @@ void StatusNotifierItem::setToolTip(const QString& text) {
         return;
     }
     toolTip_ = text;
-    emit toolTipChanged();
+    Q_EMIT toolTipChanged();
 }
 
 SniImageList StatusNotifierItem::pixmaps() const {
@@ -137,8 +137,8 @@ SniImageList StatusNotifierItem::pixmaps() const {
 StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(StatusNotifierItem* item)
     : QDBusAbstractAdaptor(item), item_(item) {
     connect(item, &StatusNotifierItem::iconChanged, this, [this] {
-        emit NewIcon();
-        emit NewAttentionIcon();
+        Q_EMIT NewIcon();
+        Q_EMIT NewAttentionIcon();
     });
     connect(item, &StatusNotifierItem::statusChanged, this, &StatusNotifierItemAdaptor::NewStatus);
     connect(item, &StatusNotifierItem::toolTipChanged, this, &StatusNotifierItemAdaptor::NewToolTip);
@@ -153,15 +153,15 @@ SniToolTip StatusNotifierItemAdaptor::toolTip() const {
 }
 
 void StatusNotifierItemAdaptor::Activate(int x, int y) {
-    emit item_->activated(QPoint(x, y));
+    Q_EMIT item_->activated(QPoint(x, y));
 }
 
 void StatusNotifierItemAdaptor::SecondaryActivate(int x, int y) {
-    emit item_->activated(QPoint(x, y));
+    Q_EMIT item_->activated(QPoint(x, y));
 }
 
 void StatusNotifierItemAdaptor::ContextMenu(int x, int y) {
-    emit item_->activated(QPoint(x, y));
+    Q_EMIT item_->activated(QPoint(x, y));
 }
 
 void StatusNotifierItemAdaptor::Scroll(int, const QString&) {}

@@ -155,7 +155,7 @@ prefs_colours() {
     sleep 0.5
     png=$(window_shot "$prefs") || return 1
     for colour in "$(rgb $WARNING_RGB)" "$(rgb $PRIMARY_RGB)"; do
-        "$TAVRINE_PROBE" blobs "$png" 0 0 9999 9999 "$colour" 40 | awk '{n += $5} END {printf "%d ", n}'
+        "$TAVRINE_PROBE" colour "$png" 0 0 9999 9999 "$colour" 40 | awk '{n += $5} END {printf "%d ", n}'
     done
     echo
 }
@@ -180,17 +180,17 @@ onboarding_on_page() {
     local png i page=-1
     png=$(window_shot "$1" onboarding-page) || return 1
     for i in 0 1 2 3 4; do
-        "$TAVRINE_PROBE" blobs "$png" $((186 + 15 * i + 2)) 394 3 3 "$(rgb $PRIMARY_RGB)" 40 | grep -q . && page=$i
+        "$TAVRINE_PROBE" colour "$png" $((186 + 15 * i + 2)) 394 3 3 "$(rgb $PRIMARY_RGB)" 40 | grep -q . && page=$i
     done
     [ "$page" = "$2" ]
 }
-# click_primary WID [BELOW]: clicks the page's main button (the largest button-blue area of the lower
+# click_primary WID [BELOW]: clicks the page's main button (the button-blue area of the lower
 # half), or with BELOW the flat secondary button that sits under it.
 click_primary() {
     local x y w h png bx by bw bh
     read -r x y w h <<<"$(window_geometry "$1")"
     png=$(window_shot "$1" onboarding-click) || return 1
-    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" blobs "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) "$(rgb $BUTTON_RGB)" 10 | head -n 1)"
+    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" colour "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) "$(rgb $BUTTON_RGB)" 10)"
     [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
     click_at $((x + bx + bw / 2)) $((y + by + (${2:-0} ? bh + 20 : bh / 2)))
 }

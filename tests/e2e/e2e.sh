@@ -277,8 +277,9 @@ pauses_and_resumes() {
 # peer); APP_PID is the traced process, TRACE the log.
 traced_start() {
     APP_LOG="$E2E_WORK/app-traced.log" TRACE="$E2E_WORK/strace.log"
-    strace -f -qq -yy -s 0 -o "$TRACE" -e trace=socket,connect,bind,sendto,sendmsg,sendmmsg,write,writev,pwrite64,pwritev,openat,open,creat,rename,renameat,renameat2,link,linkat,memfd_create \
-        "$TAVRINE_BIN" "$@" >"$APP_LOG" 2>&1 &
+    local calls=socket,connect,bind,sendto,sendmsg,sendmmsg,write,writev,pwrite64,pwritev
+    calls+=,openat,open,creat,rename,renameat,renameat2,link,linkat,memfd_create
+    strace -f -qq -yy -s 0 -o "$TRACE" -e trace=$calls "$TAVRINE_BIN" "$@" >"$APP_LOG" 2>&1 &
     TRACER=$!
     wait_until 20 pgrep -P "$TRACER"
     APP_PID=$(pgrep -P "$TRACER" | head -n 1)
@@ -296,7 +297,9 @@ files_written() {
 # and caches that hold no image (fontconfig, GStreamer's plugin registry, shaders; ORC, GStreamer's code
 # generator, maps the code it makes through an orcexec file).
 unexpected_writes() {
-    grep -vE "^($XDG_CONFIG_HOME/tavrine(/|$)|$XDG_RUNTIME_DIR/orcexec\.|$XDG_CONFIG_HOME/autostart/|$XDG_CACHE_HOME/(fontconfig|gstreamer-1.0|mesa_shader_cache)/|/dev/null$|/dev/shm/|/dev/dri/|/proc/self/|/dev/tty|/tmp/\.X11-unix/|$APP_LOG$)" <<<"$1" | grep .
+    local mine="$XDG_CONFIG_HOME/tavrine(/|$)|$XDG_CONFIG_HOME/autostart/|$APP_LOG$|$XDG_RUNTIME_DIR/orcexec\."
+    local caches="$XDG_CACHE_HOME/(fontconfig|gstreamer-1.0|mesa_shader_cache)/"
+    grep -vE "^($mine|$caches|/dev/null$|/dev/shm/|/dev/dri/|/proc/self/|/dev/tty|/tmp/\.X11-unix/)" <<<"$1" | grep .
 }
 # frame_sized_writes: writes to a file, pipe or socket carrying a fifth of a 640x480 frame or more (0.46 MB
 # as YUV 4:2:0, the smallest).

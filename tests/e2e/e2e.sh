@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
-# Runs one desktop scenario of scenarios.txt inside a private desktop session (run-in-session.sh).
-#
-# Usage (inside run-in-session.sh): e2e.sh SCENARIO
-# Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh), E2E_SHOTS (where the README
-# screenshots go), E2E_WORK (optional scratch dir). Ends with "N passed, N failed".
+# Runs one scenario of scenarios.txt: the real application in a private desktop session
+# (tests/harness/run-in-session.sh), driven and checked from outside. Ends with "N passed, N failed".
+# Usage: e2e.sh SCENARIO. Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh),
+# E2E_SHOTS (where the README's screenshots go), E2E_WORK (a scratch directory).
+# Scenarios named wayland_* bring their own headless compositor: they run in a session without X compositor
+# and as an unprivileged user (compositors refuse root; as root the user tavrine-test is created).
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-E2E_WORK=${E2E_WORK:-$TAVRINE_SESSION_DIR/e2e}
-E2E_SHOTS=${E2E_SHOTS:-$E2E_WORK/screenshots}
 E2E_SCENARIO=${1:?usage: e2e.sh SCENARIO}
+if [[ $E2E_SCENARIO == wayland_* ]] && [ -z "${TAVRINE_SESSION_DIR:-}" ]; then
+    session=("$here/../harness/run-in-session.sh" --timeout 170 --one-monitor --no-compositor -- "$0" "$@")
+    rm -rf "$E2E_WORK" && mkdir -p "$E2E_WORK" "$E2E_SHOTS" || exit 1
+    [ "$(id -u)" = 0 ] || exec "${session[@]}"
+    id -u tavrine-test >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin tavrine-test || exit 1
+    chown -R tavrine-test "$E2E_WORK" "$E2E_SHOTS"
+    exec runuser -u tavrine-test -- env HOME="$E2E_WORK" "${session[@]}"
+fi
 source "$here/lib.sh"
 mkdir -p "$E2E_SHOTS"
+find "$E2E_WORK" -mindepth 1 -delete 2>/dev/null # what an earlier run left
 require_app
 
 ONBOARDING_TITLE="Bienvenue dans Tavrine"
 PREFS_TITLE="Préférences Tavrine"
 PRIMARY_RGB="46 143 235" # the application's primary colour, #2e8feb
 BUTTON_RGB="37 116 191"  # the prominent buttons' blue, darker for their white text
-WARNING_RGB="153 89 0"    # the warning orange, darkened to read at 4.5:1 on the light scheme's panels
+WARNING_RGB="153 89 0"   # the warning orange, darkened to read at 4.5:1 on the light scheme's panels
 NBSP=$(printf '\302\240')
 # The panel's rows from its top (a 64 px header, a divider, then 36 px rows) and its pause button.
 PANEL_RESUME_ROW_Y=87
@@ -26,38 +34,31 @@ PANEL_PREFS_ROW_Y=123
 PANEL_QUIT_ROW_Y=204
 PANEL_PAUSE_BUTTON_X=241
 PANEL_HEADER_Y=34
+# Areas of the panel's home page: the status line under the name, and the notice under the header.
+PANEL_STATUS_AREA="64 37 170 16"
+PANEL_NOTICE_AREA="16 64 288 30"
 
-# expected STATE [STRENGTH=3]: the grey a black stripe of that state reads over white, at the stripes'
-# opacity when none is stored.
-expected() { expected_stripe_value 0.42 "$(filter_alpha "$1" "${2:-3}")"; }
-
-# The desktop every scenario starts from: a tray host, the system services, a white backdrop.
+# The desktop every scenario starts from: a tray host, the system services, and on X a white backdrop.
 desktop_up() {
     mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
-        mock_gnome_screensaver && backdrop_start
+        mock_gnome_screensaver && { [[ $E2E_SCENARIO == wayland_* ]] || backdrop_start; }
 }
-returning_user() { settings_seed "has_completed_onboarding=true"; }
-start() { app_start "$@"; }
-stop() { app_stop; }
 abort_scenario() {
     fail "the scenario cannot go on"
     ABORTED=1
 }
+# started_filtering ARGS...: starts the application; the stripes come up at the nominal opacity.
+started_filtering() {
+    app_start "$@"
+    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
+}
 
-not() { ! "$@"; }
-contains() { [[ "$1" == *"$2"* ]]; }
-within() { awk -v v="${1:-x}" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v != "x" && v >= lo && v <= hi) }'; }
-count_of() { if [ -z "$1" ]; then echo 0; else echo "$1" | wc -l; fi; }
-# jq_first CALLS FILTER: the first recorded call passes FILTER; jq_only: the only one does.
-jq_first() { echo "$1" | head -n 1 | jq -e "$2" >/dev/null; }
-jq_only() { [ "$(count_of "$1")" = 1 ] && jq_first "$@"; }
-grep_both() { grep -q "$2" "$1" && grep -q "$3" "$1"; }
-stat_between() { within "$(settings_get "$1")" "$2" "$3"; }
-taller_than() { [ "$(xwininfo -id "$1" | awk '/Height:/ {print $NF}')" -gt "$2" ]; }
+# --- What the desktop's services were asked ----------------------------------------------------------
 
 notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" Notify; }
 close_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" CloseNotification; }
 notified() { [ -n "$(notify_calls)" ]; }
+alert_notified() { notify_calls | jq -e -s 'any(.[]; .args[3] == "Regard indiscret détecté")' >/dev/null; }
 withdrawn() { [ -n "$(close_calls)" ]; }
 closed_id() { close_calls | jq -s -e "any(.[]; .args[0] == $1)" >/dev/null; }
 # closed_after SECS: the first notification was closed at least SECS after it was posted.
@@ -71,30 +72,29 @@ lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Loc
 locked() { [ "$(lock_calls)" -ge 1 ]; }
 lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
 lock_warned() { [ -n "$(lock_warnings)" ]; }
-
-# The tray item as the tray host reads it: registered, its tooltip, its icon.
-tray_registered() { [ -n "$(sni_items)" ]; }
-tray_tooltip() {
-    local item
-    item=$(sni_items | head -n 1)
-    [ -n "$item" ] || return 1
-    gdbus call --session -d "${item%%/*}" -o "/${item#*/}" -m org.freedesktop.DBus.Properties.Get \
-        org.kde.StatusNotifierItem ToolTip 2>/dev/null
+# The binding the application asked the portal for: our id, Super+Shift+C as the preferred trigger.
+portal_bound() {
+    mock_calls session "$PORTAL_NAME" "$PORTAL_PATH" BindShortcuts |
+        jq -e -s 'length == 1 and .[0].args[1] == [["toggle-filter", {"description": .[0].args[1][0][1].description,
+            "preferred_trigger": "LOGO+SHIFT+c"}]]' >/dev/null
 }
-tray_tooltip_has() { tray_tooltip | grep -qF -- "$1"; }
-# The tray item's current icon, as a digest of its pixmaps.
+
+# --- The tray item as the tray host reads it ---------------------------------------------------------
+
+# One item is registered: the application's.
+tray_registered() { [ "$(count_of "$(sni_items)")" = 1 ]; }
+tray_tooltip_has() { sni_property ToolTip | grep -qF -- "$1"; }
+# The item's current icon, as a digest of its pixmaps.
 tray_icon_digest() {
-    local item service path
-    item=$(sni_items | head -n 1)
-    [ -n "$item" ] || return 1
-    service=${item%%/*}
-    path=/${item#*/}
-    gdbus call --session -d "$service" -o "$path" -m org.freedesktop.DBus.Properties.Get \
-        org.kde.StatusNotifierItem IconPixmap 2>/dev/null | md5sum | cut -c1-16
+    local pixmaps
+    pixmaps=$(sni_property IconPixmap) && md5sum <<<"$pixmaps" | cut -c1-16
 }
-
-# The tray item's icon name and status, as the tray host reads them.
+tray_icon_differs() {
+    local d
+    d=$(tray_icon_digest) && [ "$d" != "$1" ]
+}
 sni_string() { sni_property "$1" | grep -o "'[^']*'" | head -n 1 | tr -d "'"; }
+# tray_shows ICON_NAME STATUS
 tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" = "$2" ]; }
 # The named icon is there for the host: under the item's theme path, or in the installed theme.
 tray_icon_found() {
@@ -103,146 +103,24 @@ tray_icon_found() {
     dir=$(sni_string IconThemePath)
     [ -n "$name" ] && [ -f "${dir:-/usr/share/icons}/hicolor/scalable/status/$name.svg" ]
 }
-
-tray_icon_differs() {
-    local d
-    d=$(tray_icon_digest)
-    [ -n "$d" ] && [ "$d" != "$1" ]
-}
 camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
 camera_not_shown_missing() { tray_tooltip_has Tavrine && ! tray_tooltip_has "Caméra indisponible"; }
 camera_advice_shown() { tray_tooltip_has "Caméra indisponible" && tray_tooltip_has "Branchez une caméra"; }
 
-# Some stripes darken the left monitor, whatever their opacity.
-some_stripes() {
-    local png
-    png=$(shot) && [ "$(darkest "$png" "$LEFT_AREA")" -lt 245 ]
-}
-# fine_stripes PNG: a stripe pattern, not a uniform veil: some pixels of every 8-pixel row segment are dark.
-fine_stripes() {
-    local dx
-    for dx in 0 8 16 24; do
-        [ "$("$TAVRINE_PROBE" stats "$1" $((60 + dx)) 700 8 1 | awk '{print $2}')" -lt 240 ] || return 1
-    done
-}
+# --- Windows of the application ----------------------------------------------------------------------
 
-# The onboarding's current page: which of its five page dots wears the primary colour.
-onboarding_page() {
-    local wid=$1 geometry png i x y best=-1
-    geometry=$(window_geometry "$wid")
-    read -r x y _ _ <<<"$geometry"
-    png=$(window_shot "$wid" onboarding-page) || return 1
-    for i in 0 1 2 3 4; do
-        # Dots: 7 px discs 15 px apart, centred at the bottom of the 440x420 window, 20 px from its edge.
-        if "$TAVRINE_PROBE" blobs "$png" $((186 + 15 * i + 2)) 394 3 3 "$(printf '#%02x%02x%02x' $PRIMARY_RGB)" 40 |
-            grep -q .; then
-            best=$i
-        fi
-    done
-    echo "$best"
-}
-
-# click_primary WID [BELOW]: clicks the page's main button (the largest button-blue area of the lower
-# half), or with BELOW the flat secondary button that sits under it.
-click_primary() {
-    local wid=$1 below=${2:-0} x y w h png bx by bw bh
-    read -r x y w h <<<"$(window_geometry "$wid")"
-    png=$(window_shot "$wid" onboarding-click) || return 1
-    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" blobs "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) \
-        "$(printf '#%02x%02x%02x' $BUTTON_RGB)" 10 | head -n 1)"
-    [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
-    bx=$((bx + x))
-    by=$((by + y))
-    if [ "$below" = 1 ]; then
-        click_at $((bx + bw / 2)) $((by + bh + 20))
-    else
-        click_at $((bx + bw / 2)) $((by + bh / 2))
-    fi
-}
-
-onboarding_on_page() { [ "$(onboarding_page "$1")" = "$2" ]; }
-
-# classify PNG: the overlay state a screenshot shows on the left monitor: none, nominal, inattention,
-# alert or other (strength 3, default stripe opacity), followed by the darkest grey and the redness read.
-classify() {
-    local dark red
-    dark=$(darkest "$1" "$LEFT_AREA")
-    red=$("$TAVRINE_PROBE" redness "$1" $LEFT_AREA)
-    awk -v d="$dark" -v r="$red" -v n="$(expected nominal)" -v i="$(expected inattention)" \
-        -v a="$(expected alert)" 'BEGIN {
-        state = "other"
-        if (r > 12) state = "alert"
-        else if (d >= 250) state = "none"
-        else if (d - n <= 4 && n - d <= 4) state = "nominal"
-        else if (d - i <= 4 && i - d <= 4) state = "inattention"
-        else if (d - a <= 5 && a - d <= 5) state = "alert"
-        print state, "dark=" d, "red=" r
-    }'
-}
-
-# record_states SECS FILE: samples the overlay state as fast as screenshots allow; "millis state dark=N
-# red=N" lines.
-record_states() {
-    local end=$(($(date +%s%N) / 1000000 + $1 * 1000)) png now
-    : >"$2"
-    while true; do
-        now=$(($(date +%s%N) / 1000000))
-        [ "$now" -ge "$end" ] && break
-        png=$(shot sample) || continue
-        echo "$now $(classify "$png")" >>"$2"
-    done
-}
-
-# segments FILE: the runs of equal states, "state start_ms end_ms", with single-sample blips (a screenshot
-# taken mid-repaint) folded into their neighbours.
-segments() {
-    awk '
-        { t[NR] = $1; s[NR] = $2 }
-        END {
-            for (k = 2; k < NR; k++) if (s[k] != s[k-1] && s[k] != s[k+1] && s[k-1] == s[k+1]) s[k] = s[k-1]
-            cur = ""; for (k = 1; k <= NR; k++) {
-                if (s[k] != cur) { if (cur != "") print cur, start, t[k]; cur = s[k]; start = t[k] }
-            }
-            if (cur != "") print cur, start, t[NR]
-        }' "$1"
-}
-
-# until_nominal STATE SEGMENTS: milliseconds from the first STATE segment to the next nominal one.
-until_nominal() {
-    awk -v s="$1" '$1 == s && !t0 { t0 = $2; next } t0 && $1 == "nominal" { print $2 - t0; exit }' "$2"
-}
-
-# record_story SECS: records the overlay's states for SECS; sets SEQUENCE (the states in order), INATTENTION
-# and ALERT (milliseconds from each state's first sample to the next nominal one: a sample the classifier
-# cannot place, a screenshot of a compositor lagging behind on a loaded machine, does not end the state).
-record_story() {
-    record_states "$1" "$E2E_WORK/states.log"
-    segments "$E2E_WORK/states.log" >"$E2E_WORK/segments.log"
-    echo "     states seen: $(awk '{printf "%s %.1fs; ", $1, ($3 - $2) / 1000}' "$E2E_WORK/segments.log")"
-    SEQUENCE=$(awk '$1 != "none" && $1 != "other" {print $1}' "$E2E_WORK/segments.log" | uniq | tr '\n' ' ')
-    INATTENTION=$(until_nominal inattention "$E2E_WORK/segments.log")
-    ALERT=$(until_nominal alert "$E2E_WORK/segments.log")
-}
-
-# open_panel: clicks the tray item; prints the panel's window id.
-open_panel() {
+# panel_opens: clicks the tray item and waits for the panel: its id in $panel, its place in x y w h.
+panel_opens() {
     xdotool mousemove --sync 900 150
-    sni_activate 900 150 || return 1
-    poll 5 window_shown Tavrine || return 1
-    window_id Tavrine
-}
-# panel_window: the open panel's id, opening it from the tray when it is closed.
-panel_window() {
-    local panel
+    sni_activate 900 150 && wait_until 5 window_shown Tavrine || return 1
     panel=$(window_id Tavrine)
-    [ -n "$panel" ] && { echo "$panel"; return 0; }
-    open_panel
+    read -r x y w h <<<"$(window_geometry "$panel")"
 }
 # pause_from_panel N: the Nth entry of the pause menu, chosen with the keyboard.
 pause_from_panel() {
-    local panel x y i
-    panel=$(panel_window) || return 1
-    read -r x y _ _ <<<"$(window_geometry "$panel")"
+    local i
+    window_shown Tavrine || panel_opens || return 1
+    read -r x y _ _ <<<"$(window_geometry "$(window_id Tavrine)")"
     click_at $((x + PANEL_PAUSE_BUTTON_X)) $((y + PANEL_HEADER_Y))
     sleep 0.5
     for ((i = 0; i < $1; i++)); do xdotool key Down; done
@@ -256,81 +134,288 @@ same_anchor() {
     local dx=$((b[0] + b[2] / 2 - a[0] - a[2] / 2))
     [ "${dx#-}" -le 1 ] && [ "${b[1]}" = "${a[1]}" ]
 }
-
-# Areas of the panel's home page: the status line under the name, and the notice under the header.
-PANEL_STATUS_AREA="64 37 170 16"
-PANEL_NOTICE_AREA="16 64 288 30"
-
 # panel_reads SCHEME PNG: the panel's window shot has the scheme's background and its status line and
 # notice read at 4.5:1 or more.
 panel_reads() {
-    local png=$2 bg status notice
-    read -r status bg <<<"$("$TAVRINE_PROBE" contrast "$png" $PANEL_STATUS_AREA)"
-    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$png" $PANEL_NOTICE_AREA)"
-    LAST_READING="background luminance $bg, status $status:1, notice $notice:1"
-    echo "     $1: $LAST_READING"
-    if [ "$1" = dark ]; then awk -v b="$bg" 'BEGIN { exit !(b < 0.1) }' || return 1; else awk -v b="$bg" 'BEGIN { exit !(b > 0.6) }' || return 1; fi
-    awk -v s="$status" -v n="$notice" 'BEGIN { exit !(s >= 4.5 && n >= 4.5) }'
+    local status notice bg
+    read -r status bg <<<"$("$TAVRINE_PROBE" contrast "$2" $PANEL_STATUS_AREA)"
+    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$2" $PANEL_NOTICE_AREA)"
+    echo "     $1: background luminance $bg, status $status:1, notice $notice:1"
+    awk -v s="$1" -v b="$bg" 'BEGIN { exit !(s == "dark" ? b < 0.1 : b > 0.6) }' &&
+        awk -v s="$status" -v n="$notice" 'BEGIN { exit !(s >= 4.5 && n >= 4.5) }'
 }
-
-# The binding the application asked the portal for: our id, Super+Shift+C as the preferred trigger.
-portal_bound() {
-    mock_calls session "$PORTAL_NAME" "$PORTAL_PATH" BindShortcuts |
-        jq -e -s 'length == 1 and .[0].args[1] == [["toggle-filter", {"description": .[0].args[1][0][1].description,
-            "preferred_trigger": "LOGO+SHIFT+c"}]]' >/dev/null
-}
-
 # prefs_colours: opens the preferences from the tray; prints how many pixels of the window are warning
 # orange and how many are the switches' primary blue.
 prefs_colours() {
-    local panel prefs x y w h png
-    panel=$(open_panel) || return 1
-    read -r x y w h <<<"$(window_geometry "$panel")"
+    local prefs png colour
+    panel_opens || return 1
     click_at $((x + 100)) $((y + PANEL_PREFS_ROW_Y))
-    poll 5 window_shown "$PREFS_TITLE" || return 1
+    wait_until 5 window_shown "$PREFS_TITLE" || return 1
     prefs=$(window_id "$PREFS_TITLE")
     sleep 0.5
     png=$(window_shot "$prefs") || return 1
-    read -r x y w h <<<"$(window_geometry "$prefs")"
-    local colour
-    for colour in "$(printf '#%02x%02x%02x' $WARNING_RGB)" "$(printf '#%02x%02x%02x' $PRIMARY_RGB)"; do
-        "$TAVRINE_PROBE" blobs "$png" 0 0 "$w" "$h" "$colour" 40 | awk '{n += $5} END {printf "%d ", n}'
+    for colour in "$(rgb $WARNING_RGB)" "$(rgb $PRIMARY_RGB)"; do
+        "$TAVRINE_PROBE" colour "$png" 0 0 9999 9999 "$colour" 40 | awk '{n += $5} END {printf "%d ", n}'
     done
     echo
 }
-
-# The XEmbed tray's window: "X Y W H".
-xembed_tray_geometry() { window_geometry "$(xwininfo -root -children | awk '/"panel"/ {print $1; exit}')"; }
-# The tray holds an icon: it grew wider than its empty width.
-xembed_icon_docked() { local g; read -r -a g <<<"$(xembed_tray_geometry)"; [ "${g[2]:-0}" -ge 16 ]; }
-
-# strength_handle WID: "X Y" of the first slider's handle in the preferences window, found as the
-# middle of the first slider row's groove (the widest light-grey run right of the 200 px label column).
+# strength_handle WID: "X Y" of the first slider's handle in the preferences window, found as the middle of
+# the first slider row's groove: the first row of the slider column (from x+240) with dark and light pixels.
 strength_handle() {
-    local wid=$1 x y w h
-    read -r x y w h <<<"$(window_geometry "$wid")"
-    # The slider row: label column 24..224, slider from x+240; the first row sits below the section title.
-    local gx=$((x + 240)) gw=$((w - 240 - 24 - 16 - 36))
-    local png row
-    png=$(window_shot "$wid" prefs-layout) || return 1
-    # Scan rows 50..130 of the window for the slider handle: a compact blob that is not the background.
+    local x y w h png row gw
+    read -r x y w h <<<"$(window_geometry "$1")"
+    gw=$((w - 240 - 24 - 16 - 36))
+    png=$(window_shot "$1" prefs-layout) || return 1
     for row in $(seq 50 2 130); do
-        local s
-        s=$("$TAVRINE_PROBE" stats "$png" 240 "$row" "$gw" 1)
-        # A groove row has dark and light pixels across the whole width.
-        if awk -v s="$s" 'BEGIN { split(s, v, " "); exit !(v[4] - v[1] > 40) }'; then
-            echo "$((gx + gw / 2)) $((y + row + 2))"
+        if "$TAVRINE_PROBE" stats "$png" 240 "$row" "$gw" 1 | awk '{ exit !($4 - $1 > 40) }'; then
+            echo "$((x + 240 + gw / 2)) $((y + row + 2))"
             return 0
         fi
     done
     return 1
 }
+# onboarding_on_page WID N: the onboarding shows page N: the Nth of its five page dots (7 px discs 15 px
+# apart, centred at the bottom of the 440x420 window, 20 px from its edge) wears the primary colour.
+onboarding_on_page() {
+    local png i page=-1
+    png=$(window_shot "$1" onboarding-page) || return 1
+    for i in 0 1 2 3 4; do
+        "$TAVRINE_PROBE" colour "$png" $((186 + 15 * i + 2)) 394 3 3 "$(rgb $PRIMARY_RGB)" 40 | grep -q . && page=$i
+    done
+    [ "$page" = "$2" ]
+}
+# click_primary WID [BELOW]: clicks the page's main button (the button-blue area of the lower
+# half), or with BELOW the flat secondary button that sits under it.
+click_primary() {
+    local x y w h png bx by bw bh
+    read -r x y w h <<<"$(window_geometry "$1")"
+    png=$(window_shot "$1" onboarding-click) || return 1
+    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" colour "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) "$(rgb $BUTTON_RGB)" 10)"
+    [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
+    click_at $((x + bx + bw / 2)) $((y + by + (${2:-0} ? bh + 20 : bh / 2)))
+}
 
-# make_stalled_clip PATH: four seconds of a face, then the next frame stamped at 60 s.
-make_stalled_clip() {
-    ffmpeg -loglevel error -y -i "$(clip_path facing)" \
-        -vf "select='lte(n\,60)',setpts='if(lte(N\,59)\,PTS-STARTPTS\,60/TB)'" -fps_mode passthrough \
-        -c:v libvpx -b:v 1M "$1"
+# xembed_tray_up [COLOUR]: an XEmbed tray (trayer) at the top right instead of the StatusNotifier host; with
+# COLOUR (0xrrggbb) its background is that colour.
+xembed_tray_up() {
+    mock_stop sni_watcher
+    trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
+        ${1:+--transparent true --alpha 0 --tint "$1"} >"$E2E_WORK/trayer.log" 2>&1 &
+    echo $! >>"$TAVRINE_SESSION_DIR/mock-pids"
+    wait_until 10 xembed_tray_geometry
+}
+# The XEmbed tray's window (the owner of the system tray selection) and its place, "X Y W H".
+xembed_tray() { xwininfo -root -children | awk '/"panel"/ {print $1; exit}'; }
+xembed_tray_geometry() { window_geometry "$(xembed_tray)"; }
+# The tray holds an icon: it grew wider than its empty width.
+xembed_icon_docked() { [ "$(xembed_tray_geometry | cut -d' ' -f3)" -ge 16 ]; }
+# xembed_icon_stands_out: the docked icon, the tray's only content, reads at 3:1 or more against the tray
+# (the tray's own pixels: the stripes and the shortcut badge above it left out).
+xembed_icon_stands_out() {
+    local png ratio
+    png=$(window_shot "$(xembed_tray)" xembed-tray) || return 1
+    ratio=$("$TAVRINE_PROBE" contrast "$png" 0 0 999 999 | cut -d' ' -f1)
+    LAST_READING="$ratio:1"
+    within "$ratio" 3 21
+}
+
+# --- Environments that go wrong ----------------------------------------------------------------------
+
+# explains PATTERN: a line of the application's own (not the toolkit's warnings) says what is wrong.
+explains() { grep -vE '^(qt\.[a-z.]+: |QStandardPaths: |Qt: |\(tavrine:[0-9]+\): )' "$APP_LOG" | grep -qiE "$1"; }
+# exits_failing SECS: the application ends by itself within SECS, with a non-zero status, not by a signal.
+exits_failing() { app_wait_exit "$1" && [ "$APP_STATUS" != 0 ] && [ "$APP_STATUS" -lt 128 ]; }
+# degraded_or_failed: within 6 s the application either ends non-zero (not by a signal), or runs on
+# degraded and ends cleanly on SIGTERM.
+degraded_or_failed() { exits_failing 6 || { [ -z "$APP_STATUS" ] && stopped_cleanly; }; }
+# without_camera SOURCE: started on a camera that is not there, the application runs on without stripes,
+# ends cleanly and says why.
+without_camera() {
+    app_start --camera "$1"
+    check "camera ${1##*/} missing: runs on" stays 6 app_alive
+    check "camera ${1##*/} missing: no stripes" overlay_gone
+    check "camera ${1##*/} missing: ends cleanly" stopped_cleanly
+    check "camera ${1##*/} missing: says why" explains 'cam[eé]ra|video|vid[eé]o'
+}
+# corrupt_settings: a settings file of garbage bytes, malformed and out-of-range values.
+corrupt_settings() {
+    {
+        printf '\x00\xff\xfe garbage \x01\x02\n[General\n'
+        printf '%s\n' "[General]" has_completed_onboarding=true filter_strength=banana capture_fps=0 \
+            inattention_delay_ms=-5 matrix_stripe_alpha=nan 'battery_threshold=@Variant(\0\0\0\x7f\0\0\0\x1cQ)' \
+            privacy_matrix_coefficient=1e999
+        head -c 2000 /dev/urandom | tr -d '\n[]'
+        echo
+    } >"$(settings_file)"
+}
+# paused_at_launch WHAT ON OFF [SECS=15]: with ON done before the launch, the tray shows the pause and no
+# stripes show; OFF brings the filter back within SECS.
+paused_at_launch() {
+    $2
+    app_start --camera "$(clip_path facing)"
+    eventually 15 "$1 at launch: the tray shows the pause" tray_tooltip_has "En pause"
+    check "$1 at launch: no stripes while paused" stays 3 overlay_gone
+    $3
+    eventually "${4:-15}" "$1 gone: the filter runs" overlay_reads "$(expected nominal)"
+    app_stop
+}
+# pauses_and_resumes WHAT ON OFF [SECS=5]: ON hides the running filter's stripes and the tray icon shows
+# the pause; OFF brings them back.
+pauses_and_resumes() {
+    local icon
+    icon=$(tray_icon_digest)
+    $2
+    eventually "${4:-5}" "$1 hides the overlays" overlay_gone
+    eventually 5 "$1: the tray icon shows the pause" tray_icon_differs "$icon"
+    $3
+    eventually "$((${4:-5} + 5))" "$1 ended: the overlays are back" overlay_reads "$(expected nominal)"
+}
+
+# --- What the application does with the system (strace) ----------------------------------------------
+
+# traced_start ARGS...: the application under strace, every descriptor named (path, socket kind and
+# peer); APP_PID is the traced process, TRACE the log.
+traced_start() {
+    APP_LOG="$E2E_WORK/app-traced.log" TRACE="$E2E_WORK/strace.log"
+    local calls=socket,connect,bind,sendto,sendmsg,sendmmsg,write,writev,pwrite64,pwritev
+    calls+=,openat,open,creat,rename,renameat,renameat2,link,linkat,memfd_create
+    strace -f -qq -yy -s 0 -o "$TRACE" -e trace=$calls "$TAVRINE_BIN" "$@" >"$APP_LOG" 2>&1 &
+    TRACER=$!
+    wait_until 20 pgrep -P "$TRACER"
+    APP_PID=$(pgrep -P "$TRACER" | head -n 1)
+}
+traced_stop() { app_stop && wait "$TRACER" && test -s "$TRACE"; }
+# Regular files opened for writing (O_WRONLY, O_RDWR or O_CREAT) or written through a descriptor.
+files_written() {
+    {
+        grep -E 'open(at)?\(|creat\(' "$TRACE" | grep -E 'O_WRONLY|O_RDWR|O_CREAT|creat\(' | grep -v '= -1' |
+            grep -oE '"[^"]+"' | tr -d '"'
+        grep -oE '^[0-9]+ +(write|writev|pwrite64|pwritev)\([0-9]+<[^>]+>' "$TRACE" | sed -E 's/^.*\([0-9]+<//; s/>$//' | grep '^/'
+    } | sort -u
+}
+# unexpected_writes FILES: those of FILES the application may not write. It may write its settings, its log,
+# and caches that hold no image (fontconfig, GStreamer's plugin registry, shaders; ORC, GStreamer's code
+# generator, maps the code it makes through an orcexec file).
+unexpected_writes() {
+    local mine="$XDG_CONFIG_HOME/tavrine(/|$)|$XDG_CONFIG_HOME/autostart/|$APP_LOG$|$XDG_RUNTIME_DIR/orcexec\."
+    local caches="$XDG_CACHE_HOME/(fontconfig|gstreamer-1.0|mesa_shader_cache)/"
+    grep -vE "^($mine|$caches|/dev/null$|/dev/shm/|/dev/dri/|/proc/self/|/dev/tty|/tmp/\.X11-unix/)" <<<"$1" | grep .
+}
+# frame_sized_writes: writes to a file, pipe or socket carrying a fifth of a 640x480 frame or more (0.46 MB
+# as YUV 4:2:0, the smallest).
+frame_sized_writes() {
+    grep -E '^[0-9]+ +(write|writev|pwrite64|pwritev|sendto|sendmsg|sendmmsg)\(' "$TRACE" |
+        awk -v m=$((640 * 480 * 3 / 2 / 5)) '$NF ~ /^[0-9]+$/ && $NF + 0 >= m { print; n++ } END { exit !n }'
+}
+
+# --- Wayland compositors -----------------------------------------------------------------------------
+
+# wayland_up sway|weston: a headless Wayland compositor with XWayland, screenshots through it; the
+# scenario is skipped (exit 77) when a package is missing.
+wayland_up() {
+    local tool tools=(sway swaymsg swaybg grim)
+    [ "$1" = weston ] && tools=(weston weston-screenshooter)
+    for tool in "${tools[@]}" Xwayland jq; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (install: sway swaybg grim weston xwayland jq)"; exit 77; }
+    done
+    ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1 ||
+        { echo "SKIP: Qt's Wayland platform plugin is missing (install: qt6-wayland)"; exit 77; }
+    # As on a desktop: no X server of the session and no Qt platform chosen for the application.
+    unset DISPLAY QT_QPA_PLATFORM
+    E2E_SHOOTER=$1
+    "${1}_up"
+}
+# came_up WHAT LOG CONDITION...: waits for a compositor to come up; says why when it does not.
+came_up() {
+    local what=$1 logfile=$2
+    shift 2
+    wait_until 10 "$@" && return 0
+    fail "$what starts"
+    tail -n 5 "$logfile"
+    return 1
+}
+# sway inside a headless sway: the outer one shows each output of the inner one as a window, and closing
+# that window unplugs the output (a headless output cannot be removed). The outer output holds two 1280x720
+# tiles side by side; two native windows go on the left output, one on the right.
+sway_up() {
+    local host_display
+    printf 'xwayland disable\ndefault_border none\noutput HEADLESS-1 mode 2560x720\n' >"$E2E_WORK/host.conf"
+    printf '%s\n' 'xwayland enable' 'default_border none' 'focus_follows_mouse no' 'mouse_warping none' \
+        'output * bg #ffffff solid_color' >"$E2E_WORK/sway.conf"
+    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$E2E_WORK/host.conf" >"$E2E_WORK/host.log" 2>&1 &
+    came_up "the host sway" "$E2E_WORK/host.log" bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || return 1
+    HOST_SOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
+    host_display=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | head -n 1)
+    WAYLAND_DISPLAY=$host_display WLR_BACKENDS=wayland WLR_RENDERER=pixman sway -c "$E2E_WORK/sway.conf" >"$E2E_WORK/sway.log" 2>&1 &
+    came_up sway "$E2E_WORK/sway.log" bash -c "[ \$(ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock | wc -l) = 2 ]" || return 1
+    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | grep -v "$HOST_SOCK")
+    WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | grep -v "$host_display" | head -n 1)
+    export SWAYSOCK WAYLAND_DISPLAY
+    swaymsg create_output >/dev/null
+    wait_until 5 bash -c "[ \$(swaymsg -t get_outputs | jq '[.[] | select(.rect.width == 1280)] | length') = 2 ]"
+    # XWayland starts with the first X client; sway hands its display to what it runs.
+    swaymsg exec "echo \$DISPLAY >'$E2E_WORK/xdisplay'" >/dev/null
+    wait_until 5 test -s "$E2E_WORK/xdisplay"
+    native_on WL-1 && native_on WL-1 && native_on WL-2
+}
+# weston without layer-shell; --debug lets a client take screenshots. One native window.
+weston_up() {
+    weston --backend=headless-backend.so --use-pixman --xwayland --debug --idle-time=0 --width=1280 --height=720 \
+        -S wayland-tavrine >"$E2E_WORK/weston.log" 2>&1 &
+    export WAYLAND_DISPLAY=wayland-tavrine
+    came_up "weston with XWayland" "$E2E_WORK/weston.log" grep -q 'xserver listening on display' "$E2E_WORK/weston.log" ||
+        return 1
+    grep -o 'listening on display :[0-9]*' "$E2E_WORK/weston.log" | grep -o ':[0-9]*' >"$E2E_WORK/xdisplay"
+    native_window
+    wait_until 10 grep -q ready "$E2E_WORK/native.log"
+}
+# A native Wayland window: the probe's white backdrop on Qt's Wayland backend.
+native_window() { QT_QPA_PLATFORM=wayland DISPLAY= "$TAVRINE_PROBE" backdrop >>"$E2E_WORK/native.log" 2>&1 & }
+# native_on OUTPUT: a native window on OUTPUT; waits until sway shows it (a window maps on the workspace
+# focused when it appears).
+native_on() {
+    local count
+    count=$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length')
+    swaymsg focus output "$1" >/dev/null
+    native_window
+    wait_until 15 bash -c "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -gt $count ]"
+}
+# output_area NAME: "X Y W H" of a free area near the bottom-left of the inner sway's output NAME.
+output_area() {
+    swaymsg -t get_outputs | jq -r --arg n "$1" '.[] | select(.name == $n) | "\(.rect.x + 40) \(.rect.y + .rect.height - 200) 200 150"'
+}
+outputs_are() { [ "$(swaymsg -t get_outputs | jq length)" = "$1" ]; }
+# view_at X: the id of the window whose tile starts at (X, 0), empty when there is none.
+view_at() { swaymsg -t get_tree | jq -r --argjson x "$1" '[.. | select(.pid? and .rect.x == $x and .rect.y == 0)][0].id // empty'; }
+# clicks_through: a click over the overlay goes to the window beneath: sway focuses the window it reaches.
+clicks_through() {
+    local target focused
+    target=$(view_at 0)
+    swaymsg "[con_id=$(view_at 640)] focus" >/dev/null
+    swaymsg seat seat0 cursor set 200 400 >/dev/null
+    swaymsg seat seat0 cursor press button1 >/dev/null
+    swaymsg seat seat0 cursor release button1 >/dev/null
+    focused=$(swaymsg -t get_tree | jq -r '[.. | select(.focused? == true)][0].id')
+    LAST_READING="focused $focused, expected ${target:-none}"
+    [ "${target:-none}" = "$focused" ]
+}
+# route_told PATTERN: one line tells the overlay's route, and it matches PATTERN.
+route_told() { [ "$(log_count '^tavrine : calque')" = 1 ] && grep -qE "^tavrine : calque.*$1" "$APP_LOG"; }
+# layer_surfaces N: N layer surfaces on the overlay layer, anchored to all edges, exclusive zone -1, no keyboard.
+layer_surfaces() {
+    [ "$(log_count 'get_layer_surface\(.*, 3, "tavrine-overlay"\)')" = "$1" ] &&
+        [ "$(log_count 'zwlr_layer_surface_v1@[0-9]*\.set_anchor\(15\)')" = "$1" ] &&
+        [ "$(log_count 'zwlr_layer_surface_v1@[0-9]*\.set_exclusive_zone\(-1\)')" = "$1" ] &&
+        [ "$(log_count 'zwlr_layer_surface_v1@[0-9]*\.set_keyboard_interactivity\(0\)')" = "$1" ]
+}
+# scaled_buffer NAME: the last buffer declared at scale 2 has twice the logical size of output NAME.
+scaled_buffer() {
+    local want got
+    want=$(swaymsg -t get_outputs | jq -r --arg n "$1" '.[] | select(.name == $n) | "\(.rect.width * 2)x\(.rect.height * 2)"')
+    got=$(grep -A2 'set_buffer_scale(2)' "$APP_LOG" | grep -oE 'damage_buffer\(0, 0, [0-9]+, [0-9]+\)' | tail -n 1 |
+        sed -E 's/.*, ([0-9]+), ([0-9]+)\)/\1x\2/')
+    LAST_READING="buffer $got for output $want"
+    [ -n "$got" ] && [ "$got" = "$want" ]
 }
 
 # The scenario's steps: from its "[name]" line to the next one, comments and blank lines left out; @clip
@@ -338,15 +423,14 @@ make_stalled_clip() {
 steps=$(awk -v name="[$E2E_SCENARIO]" '/^\[[a-z_]+\]$/ { on = ($0 == name); next } on && !/^#/ && NF' "$here/scenarios.txt" |
     sed -E 's/@([a-z]+)/"$(clip_path \1)"/g; s/%([a-z]+)([0-9]?)/"$(expected \1 \2)"/g')
 [ -n "$steps" ] || { echo "FAIL no scenario named $E2E_SCENARIO in scenarios.txt"; exit 1; }
-for name in $(grep -oE '"\$\(clip_path [a-z]+\)"' <<<"$steps" | grep -oE '[a-z]+\)' | tr -d ')' | sort -u); do
-    [ -n "$(clip_path "$name")" ] || { echo "FAIL the $name clip is missing in '${E2E_CLIPS:-}'"; exit 1; }
+for name in $(grep -oE 'clip_path [a-z]+' <<<"$steps" | cut -d' ' -f2 | sort -u); do
+    clip_path "$name" >/dev/null || { echo "FAIL the $name clip is missing in '${E2E_CLIPS:-}'"; exit 1; }
 done
 desktop_up || { echo "FAIL could not set up the desktop mocks"; exit 1; }
 ABORTED=0
-# The steps come in on descriptor 3: the commands they run keep the session's stdin.
-while IFS= read -r step <&3; do
-    eval "$step"
-    [ "$ABORTED" = 0 ] || break
-done 3<<<"$steps"
+mapfile -t steps <<<"$steps"
+for step in "${steps[@]}"; do
+    [ "$ABORTED" = 0 ] && eval "$step"
+done
 app_stop
 summary

@@ -1,23 +1,19 @@
-# Sourced by the shell checks: counts and prints one line per check, and a summary at the end.
-# check DESCRIPTION CMD...  runs CMD once; with CHECKS_QUIET=1 its output is dropped.
-# checks_summary            prints "N passed, M failed" and returns non-zero when one failed.
-passed=0
-failed=0
+# Sourced by the shell checks: one line per check and a summary at the end.
+#   check DESCRIPTION CMD...   runs CMD once; a failure also calls on_fail DESCRIPTION when it is defined
+#   checks_summary             prints "N passed, M failed" and returns non-zero when one failed
+CHECK_LABEL=${CHECK_LABEL:-} passed=0 failed=0
 check() {
-    local what=$1 ok
+    local what=$1
     shift
-    if [ "${CHECKS_QUIET:-0}" = 1 ]; then
-        "$@" >/dev/null 2>&1 && ok=1 || ok=0
-    else
-        "$@" && ok=1 || ok=0
-    fi
-    if [ "$ok" = 1 ]; then
+    if "$@"; then
         passed=$((passed + 1))
-        echo "ok   $what"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $what"
+        echo "ok   $CHECK_LABEL$what"
+        return 0
     fi
+    failed=$((failed + 1))
+    echo "FAIL $CHECK_LABEL$what"
+    ! declare -F on_fail >/dev/null || on_fail "$what"
+    return 1
 }
 checks_summary() {
     echo "$passed passed, $failed failed"

@@ -4,9 +4,10 @@
 //   tavrine-e2e-probe backdrop [#rrggbb]            a window of that colour over the whole desktop, below
 //                                                   everything mapped later; prints "ready" once shown
 //   tavrine-e2e-probe stats PNG X Y W H             "minR minG minB maxR maxG maxB meanR meanG meanB"
-//   tavrine-e2e-probe blobs PNG X Y W H #rrggbb [TOL]
-//                                                   connected regions of that colour (each channel within
-//                                                   TOL, default 6), largest first: "x y w h pixels"
+//   tavrine-e2e-probe colour PNG X Y W H #rrggbb [TOL]
+//                                                   the pixels of that colour (each channel within TOL,
+//                                                   default 6): their bounding box and count, "x y w h
+//                                                   pixels"
 //   tavrine-e2e-probe redness PNG X Y W H           mean of R - (G + B) / 2 over the region
 //   tavrine-e2e-probe contrast PNG X Y W H          the text of the region against its background:
 //                                                   "ratio background-luminance"
@@ -25,13 +26,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: tavrine-e2e-probe backdrop [#rrggbb] | stats PNG X Y W H | "
-                         "blobs PNG X Y W H #rrggbb [TOL] | redness PNG X Y W H | contrast PNG X Y W H\n");
+                         "colour PNG X Y W H #rrggbb [TOL] | redness PNG X Y W H | contrast PNG X Y W H\n");
     return 2;
 }
 
@@ -85,54 +85,24 @@ int redness(const QImage& image, const QRect& r) {
     return 0;
 }
 
-int blobs(const QImage& image, const QRect& r, const QColor& colour, int tolerance) {
-    const int w = r.width();
-    const int h = r.height();
-    auto matches = [&](int x, int y) {
-        const QRgb p = image.pixel(r.left() + x, r.top() + y);
-        return std::abs(qRed(p) - colour.red()) <= tolerance &&
-               std::abs(qGreen(p) - colour.green()) <= tolerance &&
-               std::abs(qBlue(p) - colour.blue()) <= tolerance;
-    };
-    struct Blob {
-        QRect box;
-        int pixels;
-    };
-    std::vector<Blob> found;
-    std::vector<char> seen(std::size_t(w) * h, 0);
-    std::vector<std::pair<int, int>> stack;
-    for (int y0 = 0; y0 < h; ++y0) {
-        for (int x0 = 0; x0 < w; ++x0) {
-            if (seen[std::size_t(y0) * w + x0] || !matches(x0, y0)) {
-                continue;
+// The pixels of the region that have the colour (each channel within the tolerance): their bounding box
+// and count, nothing when there are none.
+int colour(const QImage& image, const QRect& r, const QColor& wanted, int tolerance) {
+    QRect box;
+    int pixels = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = r.left(); x <= r.right(); ++x) {
+            if (std::abs(qRed(line[x]) - wanted.red()) <= tolerance &&
+                std::abs(qGreen(line[x]) - wanted.green()) <= tolerance &&
+                std::abs(qBlue(line[x]) - wanted.blue()) <= tolerance) {
+                box = box.united(QRect(x, y, 1, 1));
+                ++pixels;
             }
-            Blob blob{QRect(x0, y0, 1, 1), 0};
-            stack.assign(1, {x0, y0});
-            seen[std::size_t(y0) * w + x0] = 1;
-            while (!stack.empty()) {
-                const auto [x, y] = stack.back();
-                stack.pop_back();
-                ++blob.pixels;
-                blob.box = blob.box.united(QRect(x, y, 1, 1));
-                const int next[4][2] = {{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}};
-                for (const auto& n : next) {
-                    if (n[0] < 0 || n[1] < 0 || n[0] >= w || n[1] >= h) {
-                        continue;
-                    }
-                    char& mark = seen[std::size_t(n[1]) * w + n[0]];
-                    if (!mark && matches(n[0], n[1])) {
-                        mark = 1;
-                        stack.push_back({n[0], n[1]});
-                    }
-                }
-            }
-            found.push_back(blob);
         }
     }
-    std::sort(found.begin(), found.end(), [](const Blob& a, const Blob& b) { return a.pixels > b.pixels; });
-    for (const Blob& b : found) {
-        std::printf("%d %d %d %d %d\n", b.box.x() + r.left(), b.box.y() + r.top(), b.box.width(),
-                    b.box.height(), b.pixels);
+    if (pixels > 0) {
+        std::printf("%d %d %d %d %d\n", box.x(), box.y(), box.width(), box.height(), pixels);
     }
     return 0;
 }
@@ -195,12 +165,12 @@ int main(int argc, char** argv) {
         std::printf("%.2f %.3f\n", reading.ratio, tavrine::testing::relativeLuminance(reading.background));
         return 0;
     }
-    if (command == "blobs" && argc >= 8) {
-        const QColor colour(QString::fromLatin1(argv[7]));
-        if (!colour.isValid()) {
+    if (command == "colour" && argc >= 8) {
+        const QColor wanted(QString::fromLatin1(argv[7]));
+        if (!wanted.isValid()) {
             return usage();
         }
-        return blobs(image, region, colour, argc > 8 ? std::atoi(argv[8]) : 6);
+        return colour(image, region, wanted, argc > 8 ? std::atoi(argv[8]) : 6);
     }
     return usage();
 }

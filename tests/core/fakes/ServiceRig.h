@@ -186,19 +186,6 @@ class FakeShortcut final : public GlobalShortcut {
     std::shared_ptr<std::function<void()>> handler_;
 };
 
-class FrenchLocalizer final : public Localizer {
-  public:
-    std::string text(const std::string& key) const override {
-        if (key == "notif_alert_title") {
-            return "Regard indiscret";
-        }
-        if (key == "notif_alert_text") {
-            return "Quelqu'un regarde votre écran.";
-        }
-        return key;
-    }
-};
-
 struct Rig {
     VirtualExecutor exec;
     std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
@@ -218,7 +205,7 @@ struct Rig {
     FakeSystemEvents events;
     FakePowerSource power;
     FakeShortcut shortcut;
-    FrenchLocalizer localizer;
+    KeyLocalizer localizer;
     std::vector<std::weak_ptr<FaceAnalyzer>> analyzers;
     std::vector<int> analyzerFps;
     bool modelMissing = false;

@@ -135,7 +135,10 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         return;
     }
     if (error) {
+        // No observer runs yet: publish the machine's state here, or the tray and the panel would read
+        // "inactive" while the machine waits for the camera.
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+        self.fsmState = fsm().state.get();
         return;
     }
     cameraLost = false;

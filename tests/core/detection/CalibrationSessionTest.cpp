@@ -12,21 +12,8 @@
 #include <sstream>
 #include <vector>
 
-using tavrine::CalibrationSession;
-using tavrine::CameraSession;
-using tavrine::FaceAnalyzer;
-using tavrine::FaceDetector;
-using tavrine::FaceObservation;
-using tavrine::FilterSettings;
-using tavrine::KeyValueStore;
-using tavrine::LoginItem;
-using tavrine::SettingsRepository;
-using tavrine::StoredValue;
-using tavrine::VideoFrame;
-using tavrine::VirtualExecutor;
-using tavrine::testing::FakeFrameSource;
+using namespace tavrine;
 using MemoryStore = tavrine::testing::RecordingKeyValueStore;
-using NoLoginItem = tavrine::testing::FakeLoginItem;
 using Phase = CalibrationSession::Phase;
 
 namespace {
@@ -50,20 +37,20 @@ const std::string kNoFace = "Aucun visage détecté. Assurez-vous d'être bien e
 class CalibrationSessionTest : public ::testing::Test {
   protected:
     VirtualExecutor ex{5'000'000};
-    std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
+    std::shared_ptr<tavrine::testing::FakeFrameSource> source =
+        std::make_shared<tavrine::testing::FakeFrameSource>();
     CameraSession camera{source, ex};
     MemoryStore store;
-    NoLoginItem loginItem;
+    tavrine::testing::FakeLoginItem loginItem;
     std::ostringstream diagnostics;
     SettingsRepository settings{store, loginItem, diagnostics};
     std::shared_ptr<FaceAnalyzer> analyzer =
         FaceAnalyzer::create(10, std::make_shared<OneFaceDetector>(0.1), ex, ex);
     std::shared_ptr<CalibrationSession> session = CalibrationSession::create(ex, camera, settings);
     std::vector<Phase> phases;
-    tavrine::Subscription phaseSub =
-        session->phase.subscribe([this](const Phase& p) { phases.push_back(p); });
+    Subscription phaseSub = session->phase.subscribe([this](const Phase& p) { phases.push_back(p); });
 
-    void SetUp() override { camera.setAnalyzer(analyzer); }
+    CalibrationSessionTest() { camera.setAnalyzer(analyzer); }
 
     // Starts and runs the 3 s countdown; the session is then measuring.
     void startAndCountDown() {
@@ -82,28 +69,41 @@ class CalibrationSessionTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(CalibrationSessionTest, ThreeSamplesGiveTheMedianDistanceAfterThreeSecondsAndUnhookTheCallback) {
+// The widths sampled during the 3 s of measuring, and the result: the distance for the median width (the
+// upper middle one of an even count), or a failure below three samples that are numbers.
+struct SampleCase {
+    const char* name;
+    std::vector<double> widths;
+    Phase result;
+};
+
+class CalibrationSamples : public CalibrationSessionTest, public ::testing::WithParamInterface<SampleCase> {};
+
+TEST_P(CalibrationSamples, GiveTheResultAfterThreeSecondsAndUnhookTheCallback) {
     startAndCountDown();
-    sample(0.10);
-    sample(0.12);
-    sample(0.11);
+    for (double w : GetParam().widths) {
+        sample(w);
+    }
     ex.advanceBy(2999);
     EXPECT_EQ(session->phase.get(), Phase::measuring());
     ex.advanceBy(1);
-    EXPECT_EQ(session->phase.get(), Phase::done(89)); // 12600 / 140.8 = 89.49
+    EXPECT_EQ(session->phase.get(), GetParam().result);
     EXPECT_FALSE(analyzer->onCalibrationSample);
     ex.advanceBy(60'000);
-    EXPECT_EQ(session->phase.get(), Phase::done(89)) << "the result stays until the view acts";
+    EXPECT_EQ(session->phase.get(), GetParam().result) << "the result stays until the view acts";
+    EXPECT_FALSE(settings.settings.get().isCalibrated) << "nothing is stored before accept";
 }
 
-TEST_F(CalibrationSessionTest, AnEvenCountTakesTheUpperOfTheTwoMiddleValues) {
-    startAndCountDown();
-    for (double w : {0.15, 0.20, 0.10, 0.12}) {
-        sample(w);
-    }
-    ex.advanceBy(3000);
-    EXPECT_EQ(session->phase.get(), Phase::done(66)); // 0.15 -> 65.625
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CalibrationSamples,
+    ::testing::Values(
+        SampleCase{"MedianOfThree", {0.10, 0.12, 0.11}, Phase::done(89)},           // 12600 / 140.8 = 89.49
+        SampleCase{"UpperMiddleOfFour", {0.15, 0.20, 0.10, 0.12}, Phase::done(66)}, // 65.625
+        SampleCase{"TwoAreTooFew", {0.10, 0.11}, Phase::failed(kNoFace)},
+        SampleCase{"NotANumberIsNotCounted",
+                   {0.10, std::numeric_limits<double>::quiet_NaN(), 0.12},
+                   Phase::failed(kNoFace)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CalibrationSessionTest, DistanceRoundsHalvesAwayFromZeroAndClampsTo30Through200) {
     EXPECT_EQ(CalibrationSession::distanceForMedianWidth(0.0984375), 100);
@@ -120,26 +120,6 @@ TEST_F(CalibrationSessionTest, DistanceRoundsHalvesAwayFromZeroAndClampsTo30Thro
     EXPECT_EQ(CalibrationSession::distanceForMedianWidth(1e-300), 200);
     EXPECT_EQ(CalibrationSession::distanceForMedianWidth(-0.1), 30);
     EXPECT_EQ(CalibrationSession::distanceForMedianWidth(std::numeric_limits<double>::quiet_NaN()), 200);
-}
-
-TEST_F(CalibrationSessionTest, FewerThanThreeSamplesFailWithTheMessageAndStoreNothing) {
-    startAndCountDown();
-    sample(0.10);
-    sample(0.11);
-    ex.advanceBy(3000);
-    EXPECT_EQ(session->phase.get(), Phase::failed(kNoFace));
-    EXPECT_EQ(CalibrationSession::noFaceMessage, kNoFace);
-    EXPECT_FALSE(analyzer->onCalibrationSample);
-    EXPECT_FALSE(settings.settings.get().isCalibrated);
-}
-
-TEST_F(CalibrationSessionTest, WidthsThatAreNotNumbersAreNotCounted) {
-    startAndCountDown();
-    sample(0.10);
-    sample(std::numeric_limits<double>::quiet_NaN());
-    sample(0.12);
-    ex.advanceBy(3000);
-    EXPECT_EQ(session->phase.get(), Phase::failed(kNoFace));
 }
 
 TEST_F(CalibrationSessionTest, CancelWhileMeasuringUnhooksTheCallbackAndNeverGivesAResult) {

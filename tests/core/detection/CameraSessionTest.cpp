@@ -12,14 +12,7 @@
 #include <thread>
 #include <vector>
 
-using tavrine::CameraError;
-using tavrine::CameraSession;
-using tavrine::FaceAnalyzer;
-using tavrine::FaceDetector;
-using tavrine::FaceObservation;
-using tavrine::FrameSource;
-using tavrine::VideoFrame;
-using tavrine::VirtualExecutor;
+using namespace tavrine;
 using tavrine::testing::FakeFrameSource;
 
 namespace {

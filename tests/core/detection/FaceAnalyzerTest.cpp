@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <limits>
@@ -16,17 +15,6 @@
 using namespace tavrine;
 
 namespace {
-
-class FakeClock final : public Clock {
-  public:
-    explicit FakeClock(std::int64_t ms) : now_(ms) {}
-    std::int64_t nowMs() const override { return now_.load(); }
-    void set(std::int64_t ms) { now_.store(ms); }
-    void advance(std::int64_t ms) { now_.fetch_add(ms); }
-
-  private:
-    std::atomic<std::int64_t> now_;
-};
 
 // Answers every frame with the scripted faces (or a failure), and can hold the worker inside detect()
 // until the test opens the gate.
@@ -99,8 +87,8 @@ VideoFrame frameOfWidth(int width) {
 constexpr std::int64_t kStartMs = 1'765'000'000'000;
 
 struct Harness {
-    explicit Harness(int fps = 10) : clock(kStartMs), detector(std::make_shared<FakeDetector>()) {
-        analyzer = FaceAnalyzer::create(fps, detector, executor, clock);
+    explicit Harness(int fps = 10) : detector(std::make_shared<FakeDetector>()) {
+        analyzer = FaceAnalyzer::create(fps, detector, executor, executor);
         analyzer->onResult = [this](const DetectionInput& input) {
             inputs.push_back(input);
             log.push_back("result");
@@ -119,7 +107,7 @@ struct Harness {
     }
     // Sends one frame without waiting for the worker (a frame may then replace the one waiting).
     void frameWhileBusy(std::int64_t offsetMs, int tag = 640) {
-        clock.set(kStartMs + offsetMs);
+        executor.setNowMs(kStartMs + offsetMs);
         analyzer->analyze(frameOfWidth(tag));
     }
     void settle() {
@@ -127,8 +115,7 @@ struct Harness {
         executor.runPending();
     }
 
-    VirtualExecutor executor{0};
-    FakeClock clock;
+    VirtualExecutor executor{kStartMs}; // also the clock
     std::shared_ptr<FakeDetector> detector;
     std::shared_ptr<FaceAnalyzer> analyzer;
     std::vector<DetectionInput> inputs;
@@ -166,7 +153,7 @@ TEST(FaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
 
 TEST(FaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothing) {
     Harness h;
-    h.clock.set(kStartMs);
+    h.executor.setNowMs(kStartMs);
     h.analyzer->analyze(VideoFrame{640, 480, 2560, nullptr});
     h.frameAt(50, 2);  // inside the slot taken by the empty frame
     h.frameAt(100, 3); // admitted
@@ -271,7 +258,7 @@ TEST_P(FaceAnalyzerBacklog, AnalysesTheRunningFrameThenOnlyTheNewest) {
     h.detector->waitForCalls(1);
     std::vector<std::weak_ptr<const std::vector<std::uint8_t>>> pixels;
     for (int i = 2; i <= admitted; ++i) {
-        h.clock.set(kStartMs + (i - 1) * 100);
+        h.executor.setNowMs(kStartMs + (i - 1) * 100);
         VideoFrame frame = frameOfWidth(i);
         pixels.push_back(frame.pixels);
         h.analyzer->analyze(frame);

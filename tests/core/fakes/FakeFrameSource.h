@@ -4,59 +4,41 @@
 
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tavrine::testing {
 
-// A frame source driven by the test: it records every call (with the calling thread), answers the
-// access questions as told, fails the next starts on request and pushes frames and interruptions on
-// the test's command, from whichever thread the test calls it.
+// A frame source driven by the test: it counts prompts and starts, answers the access questions as told,
+// fails the next starts on request and pushes frames and interruptions on the test's command, from
+// whichever thread the test calls it.
 class FakeFrameSource final : public FrameSource {
   public:
     Access access = Access::authorized;
     bool promptAnswer = true;
-    std::optional<CameraError> startError;
 
     Access accessStatus() override {
         std::lock_guard lock(mutex_);
-        log_.push_back("status");
         return access;
     }
     bool requestAccess() override {
         std::lock_guard lock(mutex_);
-        log_.push_back("prompt");
         ++prompts_;
-        if (promptAnswer) {
-            access = Access::authorized;
-        } else {
-            access = Access::denied;
-        }
+        access = promptAnswer ? Access::authorized : Access::denied;
         return promptAnswer;
     }
     std::optional<CameraError> start(FrameHandler onFrame) override {
         std::lock_guard lock(mutex_);
-        log_.push_back("start");
-        startThreads_.push_back(std::this_thread::get_id());
         ++starts_;
         if (!failures_.empty()) {
             const CameraError error = failures_.front();
             failures_.erase(failures_.begin());
             return error;
         }
-        if (startError) {
-            return startError;
-        }
         onFrame_ = std::move(onFrame);
-        running_ = true;
         return std::nullopt;
     }
     void stop() override {
         std::lock_guard lock(mutex_);
-        log_.push_back("stop");
-        stopThreads_.push_back(std::this_thread::get_id());
-        ++stops_;
-        running_ = false;
         onFrame_ = nullptr;
     }
     void setInterruptionHandler(InterruptionHandler handler) override {
@@ -70,10 +52,10 @@ class FakeFrameSource final : public FrameSource {
         FrameHandler handler;
         {
             std::lock_guard lock(mutex_);
-            if (!running_) {
-                return false;
-            }
             handler = onFrame_;
+        }
+        if (!handler) {
+            return false;
         }
         handler(frame);
         return true;
@@ -94,10 +76,6 @@ class FakeFrameSource final : public FrameSource {
         }
     }
 
-    std::vector<std::string> log() const {
-        std::lock_guard lock(mutex_);
-        return log_;
-    }
     int prompts() const {
         std::lock_guard lock(mutex_);
         return prompts_;
@@ -106,37 +84,20 @@ class FakeFrameSource final : public FrameSource {
         std::lock_guard lock(mutex_);
         return starts_;
     }
-    int stops() const {
-        std::lock_guard lock(mutex_);
-        return stops_;
-    }
     bool running() const {
         std::lock_guard lock(mutex_);
-        return running_;
+        return static_cast<bool>(onFrame_);
     }
     bool hasInterruptionHandler() const {
         std::lock_guard lock(mutex_);
         return static_cast<bool>(onInterruption_);
     }
-    std::vector<std::thread::id> startThreads() const {
-        std::lock_guard lock(mutex_);
-        return startThreads_;
-    }
-    std::vector<std::thread::id> stopThreads() const {
-        std::lock_guard lock(mutex_);
-        return stopThreads_;
-    }
 
   private:
-    std::vector<CameraError> failures_;
     mutable std::mutex mutex_;
-    std::vector<std::string> log_;
-    std::vector<std::thread::id> startThreads_;
-    std::vector<std::thread::id> stopThreads_;
+    std::vector<CameraError> failures_;
     int prompts_ = 0;
     int starts_ = 0;
-    int stops_ = 0;
-    bool running_ = false;
     FrameHandler onFrame_;
     InterruptionHandler onInterruption_;
 };

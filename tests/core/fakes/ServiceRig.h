@@ -49,28 +49,54 @@ class FakeDetector final : public FaceDetector {
     bool modelsFailed_ = false;
 };
 
-class RecordingWindow final : public OverlayWindow {
-  public:
-    explicit RecordingWindow(std::vector<std::string>& log) : log_(log) {}
-    void show() override { log_.push_back("front"); }
-    void hide() override { log_.push_back("out"); }
-    void setFrame(const ScreenRect&) { log_.push_back("frame"); }
+// Records every window-system call; windows note what the manager held when they were created.
+struct RecordingWindowSystem final : WindowSystem {
+    struct Snapshot {
+        float alpha;
+        bool alert;
+        bool matrixEnabled;
+        std::int64_t distanceCm;
+        std::uint64_t colorArgb;
+        float stripeAlpha;
+    };
+    struct Window final : OverlayWindow {
+        Window(RecordingWindowSystem& ws, ScreenInfo s, Snapshot v) : ws(ws), screen(s), values(v) {}
+        ~Window() override { ws.log.push_back("destroy " + std::to_string(screen.id)); }
+        void show() override { ws.log.push_back("front " + std::to_string(screen.id)); }
+        void hide() override { ws.log.push_back("out " + std::to_string(screen.id)); }
+        void setFrame(const ScreenRect& f) override {
+            frame = f;
+            ws.log.push_back("frame " + std::to_string(screen.id) + " " + std::to_string(f.width) + "x" +
+                             std::to_string(f.height));
+        }
+        RecordingWindowSystem& ws;
+        ScreenInfo screen;
+        Snapshot values;
+        ScreenRect frame = screen.frame;
+    };
 
-  private:
-    std::vector<std::string>& log_;
-};
+    std::vector<ScreenInfo> screens() const override { return connected; }
+    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
+                                                       OverlayWindowManager& m) override {
+        log.push_back("create " + std::to_string(screen.id));
+        auto w =
+            std::make_unique<Window>(*this, screen,
+                                     Snapshot{m.currentAlpha, m.isAlertMode, m.matrixEnabled,
+                                              m.matrixDistanceCm, m.matrixColorArgb, m.matrixStripeAlpha});
+        windows.push_back(w.get());
+        return w;
+    }
+    Subscription observeScreenChanges(std::function<void()> onChange) override {
+        ++observeCalls;
+        return changes.subscribe([cb = std::move(onChange)](const int&) { cb(); });
+    }
+    void announce() { changes.notify(0); }
 
-class RecordingWindowSystem final : public WindowSystem {
-  public:
-    std::vector<ScreenInfo> screens() const override { return {ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}}; }
-    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo&, OverlayWindowManager&) override {
-        log.push_back("create");
-        return std::make_unique<RecordingWindow>(log);
-    }
-    Subscription observeScreenChanges(std::function<void()>) override {
-        return Subscription([] {});
-    }
+    std::vector<ScreenInfo> connected{ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}};
     std::vector<std::string> log;
+    std::vector<Window*> windows; // every window ever created, in order (do not dereference dropped ones)
+    int observeCalls = 0;
+    Signal<int> changes;
 };
 
 class FakeNotifier final : public Notifier {
@@ -160,19 +186,6 @@ class FakeShortcut final : public GlobalShortcut {
     std::shared_ptr<std::function<void()>> handler_;
 };
 
-class FrenchLocalizer final : public Localizer {
-  public:
-    std::string text(const std::string& key) const override {
-        if (key == "notif_alert_title") {
-            return "Regard indiscret";
-        }
-        if (key == "notif_alert_text") {
-            return "Quelqu'un regarde votre écran.";
-        }
-        return key;
-    }
-};
-
 struct Rig {
     VirtualExecutor exec;
     std::shared_ptr<FakeFrameSource> source = std::make_shared<FakeFrameSource>();
@@ -192,7 +205,7 @@ struct Rig {
     FakeSystemEvents events;
     FakePowerSource power;
     FakeShortcut shortcut;
-    FrenchLocalizer localizer;
+    KeyLocalizer localizer;
     std::vector<std::weak_ptr<FaceAnalyzer>> analyzers;
     std::vector<int> analyzerFps;
     bool modelMissing = false;
@@ -259,11 +272,6 @@ struct Rig {
         VideoFrame frame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
         source->pushFrame(frame);
         settle();
-    }
-    void seeFor(const std::vector<FaceObservation>& faces, std::int64_t durationMs) {
-        for (std::int64_t t = 0; t < durationMs; t += 200) {
-            see(faces);
-        }
     }
     void advance(std::int64_t ms) {
         exec.advanceBy(ms);

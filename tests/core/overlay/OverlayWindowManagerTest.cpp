@@ -1,5 +1,6 @@
 #include "core/overlay/OverlayWindowManager.h"
-#include "core/util/Signal.h"
+
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 
@@ -8,59 +9,9 @@
 #include <vector>
 
 using namespace tavrine;
+using tavrine::testing::RecordingWindowSystem;
 
 namespace {
-
-// Records every window-system call; windows note what the manager held when they were created.
-struct RecordingWindowSystem final : WindowSystem {
-    struct Snapshot {
-        float alpha;
-        bool alert;
-        bool matrixEnabled;
-        std::int64_t distanceCm;
-        std::uint64_t colorArgb;
-        float stripeAlpha;
-    };
-    struct Window final : OverlayWindow {
-        Window(RecordingWindowSystem& ws, ScreenInfo s, Snapshot v) : ws(ws), screen(s), values(v) {}
-        ~Window() override { ws.log.push_back("destroy " + std::to_string(screen.id)); }
-        void show() override { ws.log.push_back("front " + std::to_string(screen.id)); }
-        void hide() override { ws.log.push_back("out " + std::to_string(screen.id)); }
-        void setFrame(const ScreenRect& f) override {
-            frame = f;
-            ws.log.push_back("frame " + std::to_string(screen.id) + " " + std::to_string(f.width) + "x" +
-                             std::to_string(f.height));
-        }
-        RecordingWindowSystem& ws;
-        ScreenInfo screen;
-        Snapshot values;
-        ScreenRect frame = screen.frame;
-    };
-
-    std::vector<ScreenInfo> screens() const override { return connected; }
-    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
-                                                       OverlayWindowManager& m) override {
-        log.push_back("create " + std::to_string(screen.id));
-        auto w =
-            std::make_unique<Window>(*this, screen,
-                                     Snapshot{m.currentAlpha, m.isAlertMode, m.matrixEnabled,
-                                              m.matrixDistanceCm, m.matrixColorArgb, m.matrixStripeAlpha});
-        windows.push_back(w.get());
-        return w;
-    }
-    Subscription observeScreenChanges(std::function<void()> onChange) override {
-        ++observeCalls;
-        return changes.subscribe([cb = std::move(onChange)](const int&) { cb(); });
-    }
-
-    void announce() { changes.notify(0); }
-
-    std::vector<ScreenInfo> connected;
-    std::vector<std::string> log;
-    std::vector<Window*> windows; // every window ever created, in order (do not dereference dropped ones)
-    int observeCalls = 0;
-    Signal<int> changes;
-};
 
 ScreenInfo screen(ScreenId id, int x, int w = 1280, int h = 800) {
     return {id, {x, 0, w, h}};
@@ -155,6 +106,7 @@ TEST_F(OverlayWindowManagerTest, ValuesSetWhileHiddenSurviveHideAndShow) {
 }
 
 TEST_F(OverlayWindowManagerTest, EmptyScreenListStillShowsAndTheFirstScreenAnnouncedIsCovered) {
+    ws.connected.clear();
     manager.show();
     EXPECT_TRUE(manager.isShowing.get());
     EXPECT_EQ(manager.windowCount(), 0u);

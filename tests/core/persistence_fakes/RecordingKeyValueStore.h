@@ -67,16 +67,6 @@ class RecordingKeyValueStore final : public KeyValueStore {
         writes.push_back("remove " + key);
     }
     void flush() override { writes.push_back("flush"); }
-
-    std::vector<std::string> writtenKeys() const {
-        std::vector<std::string> keys;
-        for (const auto& w : writes) {
-            if (w != "flush") {
-                keys.push_back(w.substr(0, w.find('=')));
-            }
-        }
-        return keys;
-    }
 };
 
 // A login item whose status and failures the test sets; it records each request.

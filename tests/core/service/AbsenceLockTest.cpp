@@ -2,14 +2,11 @@
 // virtual time.
 #include "core/service/AbsenceLock.h"
 
-#include "core/fakes/ServiceRig.h"
+#include "core/fakes/RigScript.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <optional>
-#include <string>
 
 namespace tavrine {
 namespace {
@@ -26,190 +23,96 @@ class FakeLocker final : public SessionLocker {
     bool accepts = true;
 };
 
-FaceObservation faceOfWidth(double width) {
-    FaceObservation o;
-    o.boundingBox = {0.3, 0.3, width, width};
-    return o;
-}
-
-const std::vector<FaceObservation> user{faceOfWidth(0.1)};
-const std::vector<FaceObservation> nobody{};
-
 struct LockRig : Rig {
     FakeLocker locker;
     bool calibrating = false;
     std::optional<AbsenceLock> absenceLock;
 
-    explicit LockRig(bool enabled = true, std::int64_t delayMs = 30'000) {
-        change([&](FilterSettings& s) {
-            s.lockOnAbsence = enabled;
-            s.lockDelayMs = delayMs;
+    LockRig() {
+        change([](FilterSettings& s) {
+            s.lockOnAbsence = true;
+            s.lockDelayMs = 30'000;
         });
         absenceLock.emplace(AbsenceLock::Dependencies{exec, settings, stats, notifier, locker, svc().fsmState,
                                                       svc().detections, [this] { return calibrating; }});
         start();
-        see(user);
+        see(userOnly);
     }
     ~LockRig() { absenceLock.reset(); }
 
-    int warnings() const {
-        return int(std::count_if(notifier.posts.begin(), notifier.posts.end(),
-                                 [](const FakeNotifier::Post& p) { return p.identifier == "tavrine.lock"; }));
+    void run(const std::string& script) {
+        testing::run(
+            *this, script,
+            {{"calibrating", [this](Rig&) { calibrating = true; }},
+             {"calibrated", [this](Rig&) { calibrating = false; }},
+             {"refuse", [this](Rig&) { locker.accepts = false; }},
+             {"lockoff", [](Rig& r) { r.change([](FilterSettings& s) { s.lockOnAbsence = false; }); }},
+             {"delay1min", [](Rig& r) { r.change([](FilterSettings& s) { s.lockDelayMs = 60'000; }); }},
+             {"delay2min", [](Rig& r) { r.change([](FilterSettings& s) { s.lockDelayMs = 120'000; }); }},
+             // A damaged setting.
+             {"delay5ms", [](Rig& r) { r.change([](FilterSettings& s) { s.lockDelayMs = 5; }); }}},
+            {{"warnings",
+              [this](Rig&) -> std::int64_t {
+                  return std::ranges::count(notifier.log, std::string("post tavrine.lock"));
+              }},
+             // The last lock warning posted has been removed since: no stale countdown on the way back.
+             {"withdrawn",
+              [this](Rig&) -> std::int64_t {
+                  const auto posted =
+                      std::find(notifier.log.rbegin(), notifier.log.rend(), "post tavrine.lock");
+                  return std::find(notifier.log.rbegin(), posted, "remove tavrine.lock") != posted;
+              }},
+             {"requests", [this](Rig&) -> std::int64_t { return locker.requests; }},
+             {"locks", [](Rig& r) { return r.stats.stats.get().lockCount; }}});
     }
-    // The last lock warning posted has been removed since.
-    bool warningWithdrawn() const {
-        const auto posted = std::find(notifier.log.rbegin(), notifier.log.rend(), "post tavrine.lock");
-        return std::find(notifier.log.rbegin(), posted, "remove tavrine.lock") != posted;
-    }
-    std::int64_t lockCount() { return stats.stats.get().lockCount; }
 };
 
-class AbsenceLockDelay : public ::testing::TestWithParam<std::int64_t> {};
+class AbsenceLockScenario : public ::testing::TestWithParam<Scenario> {};
 
-TEST_P(AbsenceLockDelay, WarnsAfterTheExactDelayAndLocksTenSecondsLater) {
-    const std::int64_t delay = GetParam();
-    LockRig r(true, delay);
-    r.see(nobody); // the first frame without a face starts the count
-    r.advance(delay - 1);
-    EXPECT_EQ(r.warnings(), 0);
-    r.advance(1);
-    ASSERT_EQ(r.warnings(), 1);
+TEST_P(AbsenceLockScenario, FollowsTheScript) {
+    LockRig r;
+    r.run(GetParam().script);
+}
+
+// The count starts at the first frame without a face; the warning comes after the delay, the lock ten
+// seconds later.
+const Scenario lockScenarios[] = {
+    {"WarnsAfterThirtySecondsAndLocksTenLater",
+     "nobody +29999 warnings=0 +1 warnings=1 +9999 requests=0 +1 requests=1 withdrawn=1 locks=1"},
+    {"WarnsAfterOneMinute",
+     "delay1min nobody +59999 warnings=0 +1 warnings=1 +9999 requests=0 +1 requests=1"},
+    {"WarnsAfterTwoMinutes", "delay2min nobody +119999 warnings=0 +1 warnings=1 +10000 requests=1"},
+    {"ADamagedDelayNeverLocksSoonerThanThirtySeconds", "delay5ms nobody +29999 warnings=0 +1 warnings=1"},
+    {"OffNeverLocks", "lockoff nobody*180000 warnings=0 requests=0"},
+    {"AFaceBackAfter9900MsCancelsAndAFreshAbsenceCountsAgain",
+     "nobody +30000 warnings=1 +9700 user withdrawn=1 +60000 requests=0 locks=0 nobody +40000 requests=1"},
+    {"AFaceBeforeTheWarningRestartsTheCount", "nobody +29000 user nobody +29999 warnings=0 +1 warnings=1"},
+    {"LocksOncePerAbsenceThenAgainAfterAFace",
+     "nobody*180000 requests=1 warnings=1 user nobody*41000 requests=2 locks=2"},
+    {"ARefusedLockIsNotCounted", "refuse nobody*41000 requests=1 locks=0"},
+    // Something happens 5 s into the countdown: no lock when it would have come, the warning withdrawn.
+    {"DisplayAsleepDuringTheCountdown", "nobody +35000 warnings=1 sleep! +10000 requests=0 withdrawn=1"},
+    {"CameraTakenDuringTheCountdown", "nobody +35000 warnings=1 lose +10000 requests=0 withdrawn=1"},
+    {"CalibratingDuringTheCountdown", "nobody +35000 warnings=1 calibrating +10000 requests=0 withdrawn=1"},
+    {"FilterStoppedDuringTheCountdown", "nobody +35000 warnings=1 stop +10000 requests=0 withdrawn=1"},
+    {"SettingOffDuringTheCountdown", "nobody +35000 warnings=1 lockoff +10000 requests=0 withdrawn=1"},
+    // Nothing counts while the display sleeps or a calibration runs: the count starts again at the first
+    // empty frame after.
+    {"NothingCountsWhileTheDisplaySleeps",
+     "nobody sleep nobody*120000 warnings=0 wake nobody +29999 warnings=0 +1 warnings=1"},
+    {"ACalibrationUnderWayHoldsTheCountBack",
+     "nobody +10000 calibrating +30000 warnings=0 requests=0 user nobody*60000 warnings=0 calibrated nobody "
+     "+40000 requests=1"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, AbsenceLockScenario, ::testing::ValuesIn(lockScenarios), scenarioName);
+
+TEST(AbsenceLock, TheWarningSaysWhenAndHowToCancel) {
+    LockRig r;
+    r.run("nobody +30000 warnings=1");
     EXPECT_EQ(r.notifier.posts.back().title, "Verrouillage de la session");
     EXPECT_EQ(r.notifier.posts.back().body,
               "Verrouillage dans 10\u00a0s \u2014 revenez devant l\u2019\u00e9cran pour annuler");
-    r.advance(AbsenceLock::warningMs - 1);
-    EXPECT_EQ(r.locker.requests, 0);
-    r.advance(1);
-    EXPECT_EQ(r.locker.requests, 1);
-    EXPECT_TRUE(r.warningWithdrawn()) << "no stale countdown on the way back";
-    EXPECT_EQ(r.lockCount(), 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(OfferedDelays, AbsenceLockDelay, ::testing::Values(30'000, 60'000, 120'000));
-
-TEST(AbsenceLock, AFaceBackAfter9900MsCancelsAndWithdrawsTheWarning) {
-    LockRig r;
-    r.see(nobody);
-    r.advance(30'000);
-    ASSERT_EQ(r.warnings(), 1);
-    r.advance(9'700);
-    r.see(user); // 200 ms later: 9.9 s into the countdown
-    EXPECT_TRUE(r.warningWithdrawn());
-    r.advance(60'000);
-    EXPECT_EQ(r.locker.requests, 0);
-    EXPECT_EQ(r.lockCount(), 0);
-    // A new absence counts from its own first empty frame.
-    r.see(nobody);
-    r.advance(30'000 + AbsenceLock::warningMs);
-    EXPECT_EQ(r.locker.requests, 1);
-}
-
-TEST(AbsenceLock, AFaceBeforeTheWarningRestartsTheCount) {
-    LockRig r;
-    r.see(nobody);
-    r.advance(29'000);
-    r.see(user);
-    r.see(nobody);
-    r.advance(29'999);
-    EXPECT_EQ(r.warnings(), 0);
-    r.advance(1);
-    EXPECT_EQ(r.warnings(), 1);
-}
-
-TEST(AbsenceLock, LocksOncePerAbsenceThenAgainAfterAFace) {
-    LockRig r;
-    r.seeFor(nobody, 3 * 60'000);
-    EXPECT_EQ(r.locker.requests, 1);
-    EXPECT_EQ(r.warnings(), 1);
-    r.see(user);
-    r.seeFor(nobody, 41'000);
-    EXPECT_EQ(r.locker.requests, 2);
-    EXPECT_EQ(r.lockCount(), 2);
-}
-
-TEST(AbsenceLock, ARefusedLockIsNotCounted) {
-    LockRig r;
-    r.locker.accepts = false;
-    r.seeFor(nobody, 41'000);
-    EXPECT_EQ(r.locker.requests, 1);
-    EXPECT_EQ(r.lockCount(), 0);
-}
-
-TEST(AbsenceLock, OffByDefaultAndADamagedDelayNeverLocksSoonerThanThirtySeconds) {
-    {
-        LockRig r(false);
-        r.seeFor(nobody, 3 * 60'000);
-        EXPECT_EQ(r.warnings(), 0);
-        EXPECT_EQ(r.locker.requests, 0);
-    }
-    LockRig r(true, 5);
-    r.see(nobody);
-    r.advance(29'999);
-    EXPECT_EQ(r.warnings(), 0);
-    r.advance(1);
-    EXPECT_EQ(r.warnings(), 1);
-}
-
-struct InterruptionCase {
-    const char* name;
-    std::function<void(LockRig&)> interrupt;
-};
-
-class AbsenceLockInterrupted : public ::testing::TestWithParam<InterruptionCase> {};
-
-// Something happens 5 s into the countdown: no lock when it would have come, the warning withdrawn.
-TEST_P(AbsenceLockInterrupted, NeverLocks) {
-    LockRig r;
-    r.see(nobody);
-    r.advance(30'000 + 5'000);
-    ASSERT_EQ(r.warnings(), 1);
-    GetParam().interrupt(r);
-    r.advance(AbsenceLock::warningMs);
-    EXPECT_EQ(r.locker.requests, 0);
-    EXPECT_TRUE(r.warningWithdrawn());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AbsenceLockInterrupted,
-    ::testing::Values(
-        InterruptionCase{"displayAsleep",
-                         [](LockRig& r) { r.events.fire(SystemEventMonitor::Event::displayAsleep); }},
-        InterruptionCase{"cameraTaken", [](LockRig& r) { r.source->interrupt(true); }},
-        InterruptionCase{"calibrating", [](LockRig& r) { r.calibrating = true; }},
-        InterruptionCase{"filterStopped", [](LockRig& r) { r.svc().stop(); }},
-        InterruptionCase{"settingOff",
-                         [](LockRig& r) { r.change([](FilterSettings& s) { s.lockOnAbsence = false; }); }}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(AbsenceLock, NothingCountsWhileTheDisplaySleeps) {
-    LockRig r;
-    r.see(nobody);
-    r.events.fire(SystemEventMonitor::Event::displayAsleep);
-    r.seeFor(nobody, 2 * 60'000);
-    EXPECT_EQ(r.warnings(), 0);
-    r.events.fire(SystemEventMonitor::Event::displayAwake);
-    r.see(nobody);
-    r.advance(29'999);
-    EXPECT_EQ(r.warnings(), 0) << "counted again from the first empty frame after the wake";
-    r.advance(1);
-    EXPECT_EQ(r.warnings(), 1);
-}
-
-TEST(AbsenceLock, ACalibrationUnderWayHoldsTheCountBack) {
-    LockRig r;
-    r.see(nobody);
-    r.advance(10'000);
-    r.calibrating = true; // begun while no frame comes in
-    r.advance(20'000 + AbsenceLock::warningMs);
-    EXPECT_EQ(r.warnings(), 0);
-    EXPECT_EQ(r.locker.requests, 0);
-    r.see(user);
-    r.seeFor(nobody, 60'000);
-    EXPECT_EQ(r.warnings(), 0);
-    r.calibrating = false;
-    r.see(nobody);
-    r.advance(30'000 + AbsenceLock::warningMs);
-    EXPECT_EQ(r.locker.requests, 1) << "counted from the first empty frame after the calibration";
 }
 
 } // namespace

@@ -31,7 +31,7 @@ TEST_P(AlertAnnouncerSpacing, AnnouncesAtMostOncePer30Seconds) {
     FakeHaptics haptics;
     MemoryStore store;
     StatsRepository stats{store};
-    FrenchLocalizer localizer;
+    KeyLocalizer localizer;
     AlertAnnouncer announcer(AlertAnnouncer::Dependencies{clock, notifier, haptics, stats, localizer});
     const std::int64_t t0 = clock.nowMs();
     std::vector<bool> announced;
@@ -46,8 +46,8 @@ TEST_P(AlertAnnouncerSpacing, AnnouncesAtMostOncePer30Seconds) {
     EXPECT_EQ(stats.stats.get().alertCount, count);
     for (const auto& post : notifier.posts) {
         EXPECT_EQ(post.identifier, AlertAnnouncer::notificationId);
-        EXPECT_EQ(post.title, "Regard indiscret");
-        EXPECT_EQ(post.body, "Quelqu'un regarde votre écran.");
+        EXPECT_EQ(post.title, "notif_alert_title");
+        EXPECT_EQ(post.body, "notif_alert_text");
     }
 }
 

@@ -1,7 +1,7 @@
 // The timed pause over the running filter of core/fakes/ServiceRig.h, in virtual time.
 #include "core/service/TimedPause.h"
 
-#include "core/fakes/ServiceRig.h"
+#include "core/fakes/RigScript.h"
 
 #include <gtest/gtest.h>
 
@@ -25,162 +25,68 @@ struct PauseRig : Rig {
         start();
     }
     ~PauseRig() { pause.reset(); }
-    bool paused() { return pause->status.get().paused; }
-    bool filterRuns() { return svc().isActive.get() && source->running() && overlay.isShowing.get(); }
-    bool filterStopped() { return !svc().isActive.get() && !source->running() && !overlay.isShowing.get(); }
-    std::int64_t sessions() { return stats.stats.get().sessionCount; }
-};
 
-struct LengthCase {
-    const char* name;
-    TimedPause::Length length;
-    std::int64_t ms;
-};
-
-class TimedPauseLength : public ::testing::TestWithParam<LengthCase> {};
-
-TEST_P(TimedPauseLength, StopsTheFilterAndStartsItAgainAtTheExactEnd) {
-    const LengthCase& c = GetParam();
-    PauseRig r;
-    const std::int64_t t0 = r.exec.nowMs();
-    r.pause->pause(c.length);
-    r.settle();
-    EXPECT_TRUE(r.filterStopped()) << "camera released, overlay hidden";
-    EXPECT_EQ(r.pause->status.get(), (TimedPause::Status{true, t0 + c.ms, c.ms}));
-
-    r.advance(c.ms - 1);
-    EXPECT_TRUE(r.paused());
-    EXPECT_TRUE(r.filterStopped());
-    EXPECT_EQ(r.pause->status.get().remainingMs,
-              c.ms - (c.ms - 1) / TimedPause::clockCheckMs * TimedPause::clockCheckMs)
-        << "the time left follows the clock checks";
-    r.advance(1);
-    EXPECT_FALSE(r.paused());
-    EXPECT_TRUE(r.filterRuns());
-    EXPECT_EQ(r.state(), FilterState::nominal(3));
-    EXPECT_EQ(r.sessions(), 2);
-    r.advance(2 * c.ms);
-    EXPECT_EQ(r.sessions(), 2) << "one start per pause";
-}
-
-INSTANTIATE_TEST_SUITE_P(Lengths, TimedPauseLength,
-                         ::testing::Values(LengthCase{"fifteenMinutes", TimedPause::Length::fifteenMinutes,
-                                                      15 * minute},
-                                           LengthCase{"oneHour", TimedPause::Length::oneHour, 60 * minute}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// A suspend of the machine: the wall clock jumps, the running-time timers do not move.
-struct SuspendCase {
-    const char* name;
-    std::optional<SystemEventMonitor::Event> wake; // how the wake shows, if at all
-    std::int64_t resumedWithinMs;                  // after the wake
-};
-
-class TimedPauseSuspend : public ::testing::TestWithParam<SuspendCase> {};
-
-TEST_P(TimedPauseSuspend, AcrossTheEndResumesByTheWallClockAtWake) {
-    const SuspendCase& c = GetParam();
-    PauseRig r;
-    r.pause->pause(TimedPause::Length::fifteenMinutes);
-    r.advance(5 * minute);
-    r.exec.setNowMs(r.exec.nowMs() + 40 * minute); // asleep 40 minutes, 30 past the end
-    if (c.wake) {
-        r.events.fire(*c.wake);
+    void run(const std::string& script) {
+        testing::run(
+            *this, script,
+            {{"pause15", [this](Rig&) { pause->pause(TimedPause::Length::fifteenMinutes); }},
+             {"pause60", [this](Rig&) { pause->pause(TimedPause::Length::oneHour); }},
+             {"resume", [this](Rig&) { pause->resumeNow(); }},
+             {"forget", [this](Rig&) { pause.reset(); }}, // quitting forgets the pause
+             // The machine asleep 40 minutes: the wall clock jumps, the running-time timers do not move.
+             {"asleep40", [](Rig& r) { r.exec.setNowMs(r.exec.nowMs() + 40 * minute); }},
+             {"asleep10", [](Rig& r) { r.exec.setNowMs(r.exec.nowMs() + 10 * minute); }},
+             {"clockback", [](Rig& r) { r.exec.setNowMs(r.exec.nowMs() - 120 * minute); }}},
+            {{"paused", [this](Rig&) -> std::int64_t { return pause->status.get().paused; }},
+             // Minutes and seconds left as last seen by a clock check, and until the wall clock's end.
+             {"left", [this](Rig&) { return pause->status.get().remainingMs; }},
+             {"endsin", [this](Rig& r) { return pause->status.get().resumeAtMs - r.exec.nowMs(); }},
+             {"runs",
+              [](Rig& r) -> std::int64_t {
+                  return r.svc().isActive.get() && r.source->running() && r.overlay.isShowing.get();
+              }},
+             {"stopped", [](Rig& r) -> std::int64_t {
+                  return !r.svc().isActive.get() && !r.source->running() && !r.overlay.isShowing.get();
+              }}});
     }
-    r.settle();
-    if (c.resumedWithinMs > 0) {
-        EXPECT_TRUE(r.paused()) << "nothing reads the clock before the next check";
-        r.advance(c.resumedWithinMs - 1);
-        EXPECT_TRUE(r.paused());
-        r.advance(1);
-    }
-    EXPECT_FALSE(r.paused());
-    EXPECT_TRUE(r.filterRuns());
-    r.advance(15 * minute);
-    EXPECT_EQ(r.sessions(), 2) << "the running-time timer, due later, starts nothing more";
-}
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Wakes, TimedPauseSuspend,
-    ::testing::Values(SuspendCase{"displayWakes", SystemEventMonitor::Event::displayAwake, 0},
-                      SuspendCase{"sessionBack", SystemEventMonitor::Event::sessionActive, 0},
-                      SuspendCase{"noWakeSignal", std::nullopt, TimedPause::clockCheckMs}),
-    [](const auto& info) { return std::string(info.param.name); });
+class TimedPauseScenario : public ::testing::TestWithParam<Scenario> {};
 
-TEST(TimedPause, ASleepEndingBeforeTheEndKeepsThePauseToItsWallClockEnd) {
+TEST_P(TimedPauseScenario, FollowsTheScript) {
     PauseRig r;
-    const std::int64_t end = r.exec.nowMs() + 15 * minute;
-    r.pause->pause(TimedPause::Length::fifteenMinutes);
-    r.advance(2 * minute);
-    r.exec.setNowMs(r.exec.nowMs() + 10 * minute);
-    r.events.fire(SystemEventMonitor::Event::displayAwake);
-    r.settle();
-    EXPECT_TRUE(r.paused());
-    EXPECT_EQ(r.pause->status.get().remainingMs, 3 * minute) << "the time left counts the sleep";
-    r.advance(3 * minute - 1);
-    EXPECT_TRUE(r.paused());
-    r.advance(TimedPause::clockCheckMs);
-    EXPECT_FALSE(r.paused()) << "ended by the first clock check past " << end;
-    EXPECT_TRUE(r.filterRuns());
+    r.run(GetParam().script);
 }
 
-TEST(TimedPause, AClockSetBackDoesNotStretchThePauseBeyondItsLength) {
-    PauseRig r;
-    r.pause->pause(TimedPause::Length::fifteenMinutes);
-    r.advance(minute);
-    r.exec.setNowMs(r.exec.nowMs() - 120 * minute);
-    r.advance(14 * minute);
-    EXPECT_FALSE(r.paused());
-    EXPECT_TRUE(r.filterRuns());
-}
+// A pause stops the filter (camera released, overlay hidden) and starts it again, once, at its exact end;
+// the time left follows the clock checks, every 15 s.
+const Scenario pauseScenarios[] = {
+    {"FifteenMinutes",
+     "pause15 stopped=1 paused=1 left=900000 endsin=900000 +899999 paused=1 stopped=1 left=15000 "
+     "+1 paused=0 runs=1 state=N sessions=2 +1800000 sessions=2"},
+    {"OneHour",
+     "pause60 stopped=1 left=3600000 endsin=3600000 +3599999 paused=1 stopped=1 left=15000 +1 paused=0 "
+     "runs=1 state=N sessions=2 +7200000 sessions=2"},
+    // A suspend across the end: resumed by the wall clock at the wake, or at the next clock check without a
+    // wake signal; the running-time timer, due later, starts nothing more.
+    {"SuspendAcrossTheEndDisplayWakes", "pause15 +300000 asleep40 wake paused=0 runs=1 +900000 sessions=2"},
+    {"SuspendAcrossTheEndSessionBack",
+     "pause15 +300000 asleep40 switchback paused=0 runs=1 +900000 sessions=2"},
+    {"SuspendAcrossTheEndNoWakeSignal",
+     "pause15 +300000 asleep40 paused=1 +14999 paused=1 +1 paused=0 runs=1 +900000 sessions=2"},
+    // A sleep ending before the end keeps the pause to its wall-clock end, ended by the first check past it.
+    {"ASleepBeforeTheEnd",
+     "pause15 +120000 asleep10 wake paused=1 left=180000 +179999 paused=1 +15000 paused=0 runs=1"},
+    {"AClockSetBackDoesNotStretchThePause", "pause15 +60000 clockback +840000 paused=0 runs=1"},
+    // Started otherwise (the switch, the shortcut), the pause is forgotten: nothing starts at its old end.
+    {"StartingTheFilterForgetsThePause", "pause60 start paused=0 stop +7200000 stopped=1 sessions=2"},
+    {"ResumeNowStartsAtOnceAndOnlyOnce", "pause15 +60000 resume paused=0 runs=1 resume +1800000 sessions=2"},
+    {"ANewPauseReplacesTheRunningOne",
+     "pause15 +60000 pause60 +1800000 paused=1 stopped=1 +1800000 paused=0 sessions=2"},
+    {"GoneWithThePauseNothingStartsLater", "pause15 forget +3600000 stopped=1 sessions=1"},
+};
 
-TEST(TimedPause, StartingTheFilterOtherwiseForgetsThePause) {
-    PauseRig r;
-    r.pause->pause(TimedPause::Length::oneHour);
-    r.settle();
-    r.start(); // the switch or the shortcut
-    EXPECT_FALSE(r.paused());
-    r.svc().stop(); // then switched off by hand
-    r.advance(2 * 60 * minute);
-    EXPECT_TRUE(r.filterStopped()) << "the forgotten pause starts nothing at its old end";
-    EXPECT_EQ(r.sessions(), 2);
-}
-
-TEST(TimedPause, ResumeNowStartsAtOnceAndOnlyOnce) {
-    PauseRig r;
-    r.pause->pause(TimedPause::Length::fifteenMinutes);
-    r.advance(minute);
-    r.pause->resumeNow();
-    r.settle();
-    EXPECT_FALSE(r.paused());
-    EXPECT_TRUE(r.filterRuns());
-    r.pause->resumeNow();
-    r.advance(30 * minute);
-    EXPECT_EQ(r.sessions(), 2);
-}
-
-TEST(TimedPause, ANewPauseReplacesTheRunningOne) {
-    PauseRig r;
-    r.pause->pause(TimedPause::Length::fifteenMinutes);
-    r.advance(minute);
-    r.pause->pause(TimedPause::Length::oneHour);
-    r.advance(30 * minute);
-    EXPECT_TRUE(r.paused());
-    EXPECT_TRUE(r.filterStopped());
-    r.advance(30 * minute);
-    EXPECT_FALSE(r.paused());
-    EXPECT_EQ(r.sessions(), 2);
-}
-
-TEST(TimedPause, GoneWithThePauseNothingStartsLater) {
-    PauseRig r;
-    r.pause->pause(TimedPause::Length::fifteenMinutes);
-    r.settle();
-    r.pause.reset(); // quitting forgets the pause
-    r.advance(60 * minute);
-    EXPECT_TRUE(r.filterStopped());
-    EXPECT_EQ(r.sessions(), 1);
-}
+INSTANTIATE_TEST_SUITE_P(Table, TimedPauseScenario, ::testing::ValuesIn(pauseScenarios), scenarioName);
 
 // Local times of Paris, which has daylight-saving time.
 class ParisTime : public ::testing::Test {

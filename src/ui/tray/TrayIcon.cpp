@@ -9,6 +9,8 @@
 #include <QPalette>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace tavrine {
 namespace {
 
@@ -107,10 +109,37 @@ QImage TrayIcon::render(IconState state, const QColor& tint, qreal dpr) {
     return image;
 }
 
+QImage TrayIcon::withHalo(const QImage& glyph, const QColor& tint) {
+    // A pixmap cannot be recoloured by the panel it lands on: a one-pixel rim of the opposite lightness
+    // keeps a dark eye visible on a dark panel and a light one on a light panel.
+    const bool darkTint = 0.2126 * tint.redF() + 0.7152 * tint.greenF() + 0.0722 * tint.blueF() < 0.5;
+    QImage rim = glyph;
+    {
+        QPainter p(&rim);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(rim.rect(), darkTint ? QColor(255, 255, 255, 230) : QColor(0, 0, 0, 230));
+    }
+    QImage out(glyph.size(), QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(glyph.devicePixelRatio());
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    const int step = std::max(1, qRound(glyph.devicePixelRatio()));
+    rim.setDevicePixelRatio(1.0);
+    QImage plain = glyph;
+    plain.setDevicePixelRatio(1.0);
+    for (int dy = -step; dy <= step; dy += step) {
+        for (int dx = -step; dx <= step; dx += step) {
+            p.drawImage(QPoint(dx, dy), rim);
+        }
+    }
+    p.drawImage(QPoint(0, 0), plain);
+    return out;
+}
+
 QIcon TrayIcon::make(IconState state, const QColor& tint) {
     QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(render(state, tint, 1.0)));
-    icon.addPixmap(QPixmap::fromImage(render(state, tint, 2.0)));
+    icon.addPixmap(QPixmap::fromImage(withHalo(render(state, tint, 1.0), tint)));
+    icon.addPixmap(QPixmap::fromImage(withHalo(render(state, tint, 2.0), tint)));
     return icon;
 }
 

@@ -11,8 +11,9 @@ class QPainter;
 namespace tavrine {
 
 // The tray eye: open, closed, or closed and struck through, drawn at 18 x 18 logical pixels in one tint.
-// The shape's dark parts take the tint and its light parts (the white of the eye) stay transparent, so
-// the icon reads on light and dark panels alike.
+// The shape takes the tint and the white of the eye stays transparent. The theme icons are recoloured by
+// the panel; the pixmaps (the XEmbed tray's only icon) carry a thin rim of the opposite lightness instead,
+// so a dark eye still reads on a dark panel.
 class TrayIcon {
   public:
     enum class IconState { nominal, inactive, alert, paused };
@@ -28,7 +29,10 @@ class TrayIcon {
 
     // One rendering at the given device pixel ratio (18 px logical, e.g. 36 device pixels at 2x).
     static QImage render(IconState state, const QColor& tint, qreal devicePixelRatio = 1.0);
-    // The icon with its 1x and 2x renderings.
+    // A rendering with a thin rim of the opposite lightness around the eye, so that a pixmap reads on light
+    // and dark panels alike.
+    static QImage withHalo(const QImage& glyph, const QColor& tint);
+    // The icon with its 1x and 2x renderings, each with its rim.
     static QIcon make(IconState state, const QColor& tint);
 
     // The symbolic icon of the hicolor theme that draws the same eye ("tavrine-active-symbolic", ...), which

@@ -141,6 +141,28 @@ bool takesTabFocus(const QWidget* w) {
            !w->inherits("QStackedWidget") && !w->inherits("QScrollArea") && !w->inherits("QScrollBar");
 }
 
+// The ink of every one-colour pictogram (label pixmaps, button icons) in a window, in widget order.
+std::vector<std::string> pictogramInks(QWidget& window) {
+    std::vector<std::string> inks;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        QImage img;
+        if (auto* label = qobject_cast<QLabel*>(w); label && !label->pixmap().isNull()) {
+            img = label->pixmap().toImage();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->icon().isNull()) {
+            img = button->icon().pixmap(20).toImage();
+        }
+        img = img.convertToFormat(QImage::Format_ARGB32);
+        for (int i = 0; i < img.width() * img.height(); ++i) {
+            const QRgb px = img.pixel(i % img.width(), i / img.width());
+            if (qAlpha(px) == 255) {
+                inks.push_back(w->metaObject()->className() + QColor(px).name().toStdString());
+                break;
+            }
+        }
+    }
+    return inks;
+}
+
 class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Look>> {
   protected:
     void TearDown() override { scheme_.apply(Scheme::none); }
@@ -192,6 +214,12 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
         EXPECT_EQ(typographyFault(text), QString()) << "\"" << text.toStdString() << "\"";
     }
     EXPECT_GT(texts, 2);
+
+    if (look == Look::turnedDark) {
+        // The pictograms restyled in place are those of the same window built in the dark scheme.
+        std::unique_ptr<QWidget> fresh(window.build(f));
+        EXPECT_EQ(pictogramInks(*widget), pictogramInks(*fresh));
+    }
 
     for (QWidget* w : widget->findChildren<QWidget*>()) {
         if (!takesTabFocus(w)) {

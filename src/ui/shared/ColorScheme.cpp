@@ -2,10 +2,17 @@
 
 #include "ui/shared/AppColors.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QRegularExpression>
 
+#include <cstdlib>
+#include <map>
+#include <optional>
 #include <vector>
 
 namespace tavrine {
@@ -74,8 +81,70 @@ QString recoloured(const QString& text, const std::vector<QColor>& before, const
     return out + text.mid(done);
 }
 
-// The widgets already built took their colours under the old scheme, in their palettes, style sheets and
-// rich texts: each is given its counterpart under the new one.
+// A pictogram drawn in one colour of the views (every opaque pixel that colour): the same shape in its
+// counterpart. A null image for anything else, which is left as it is.
+QImage recolouredPictogram(const QImage& source, const std::vector<QColor>& before,
+                           const std::vector<QColor>& after) {
+    const QImage plain = source.convertToFormat(QImage::Format_ARGB32);
+    std::map<QRgb, int> opaque;
+    for (int y = 0; y < plain.height(); ++y) {
+        for (int x = 0; x < plain.width(); ++x) {
+            if (const QRgb px = plain.pixel(x, y); qAlpha(px) == 255) {
+                ++opaque[px];
+            }
+        }
+    }
+    // The commonest opaque colour is the ink; strokes that overlap round a channel by a step or two.
+    std::optional<QRgb> ink;
+    int most = 0;
+    for (const auto& [rgb, count] : opaque) {
+        if (count > most) {
+            most = count;
+            ink = rgb;
+        }
+    }
+    for (const auto& [rgb, count] : opaque) {
+        if (std::abs(qRed(rgb) - qRed(*ink)) > 3 || std::abs(qGreen(rgb) - qGreen(*ink)) > 3 ||
+            std::abs(qBlue(rgb) - qBlue(*ink)) > 3) {
+            return {};
+        }
+    }
+    const QColor to = ink ? counterpart(QColor::fromRgb(*ink), before, after) : QColor();
+    if (!to.isValid()) {
+        return {};
+    }
+    QImage out = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(source.devicePixelRatio());
+    QPainter p(&out);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(out.rect(), QColor(to.red(), to.green(), to.blue()));
+    return out;
+}
+
+void restylePictograms(QWidget* w, const std::vector<QColor>& before, const std::vector<QColor>& after) {
+    if (auto* label = qobject_cast<QLabel*>(w); label && !label->pixmap().isNull()) {
+        const QImage img = recolouredPictogram(label->pixmap().toImage(), before, after);
+        if (!img.isNull()) {
+            label->setPixmap(QPixmap::fromImage(img));
+        }
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->icon().isNull()) {
+        QIcon fresh;
+        bool changed = false;
+        for (const QSize& size : button->icon().availableSizes()) {
+            const QPixmap pm = button->icon().pixmap(size);
+            const QImage img = recolouredPictogram(pm.toImage(), before, after);
+            changed = changed || !img.isNull();
+            fresh.addPixmap(img.isNull() ? pm : QPixmap::fromImage(img));
+        }
+        if (changed) {
+            button->setIcon(fresh);
+        }
+    }
+}
+
+// The widgets already built took their colours under the old scheme, in their palettes, style sheets,
+// rich texts and pictograms: each is given its counterpart under the new one.
 void restyleBuiltWidgets(const std::vector<QColor>& before, const std::vector<QColor>& after) {
     constexpr QPalette::ColorRole roles[] = {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
                                              QPalette::Window,     QPalette::Base, QPalette::Button};
@@ -87,6 +156,7 @@ void restyleBuiltWidgets(const std::vector<QColor>& before, const std::vector<QC
         if (auto* label = qobject_cast<QLabel*>(w); label && Qt::mightBeRichText(label->text())) {
             label->setText(recoloured(label->text(), before, after));
         }
+        restylePictograms(w, before, after);
         if (!w->testAttribute(Qt::WA_SetPalette)) {
             continue;
         }

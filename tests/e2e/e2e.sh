@@ -9,12 +9,26 @@ set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_SCENARIO=${1:?usage: e2e.sh SCENARIO}
 if [[ $E2E_SCENARIO == wayland_* ]] && [ -z "${TAVRINE_SESSION_DIR:-}" ]; then
-    session=("$here/../harness/run-in-session.sh" --timeout 170 --one-monitor --no-compositor -- "$0" "$@")
     rm -rf "$E2E_WORK" && mkdir -p "$E2E_WORK" "$E2E_SHOTS" || exit 1
-    [ "$(id -u)" = 0 ] || exec "${session[@]}"
+    if [ "$(id -u)" != 0 ]; then
+        exec "$here/../harness/run-in-session.sh" --timeout 170 --one-monitor --no-compositor -- "$0" "$@"
+    fi
+    # The checkout may sit where tavrine-test cannot reach (a private home, a 0700 temporary folder): what
+    # the session needs is copied to a folder of its own, and the screenshots and logs are brought back.
     id -u tavrine-test >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin tavrine-test || exit 1
-    chown -R tavrine-test "$E2E_WORK" "$E2E_SHOTS"
-    exec runuser -u tavrine-test -- env HOME="$E2E_WORK" "${session[@]}"
+    stage=$(mktemp -d /tmp/tavrine-e2e.XXXXXX) && chmod 755 "$stage" || exit 1
+    trap 'rm -rf "$stage"' EXIT
+    mkdir -p "$stage/tests" "$stage/bin" "$stage/work" "$stage/shots" &&
+        cp -r "$here" "$here/../harness" "$stage/tests/" && cp -r "$E2E_CLIPS" "$stage/clips" &&
+        cp "$TAVRINE_BIN" "$TAVRINE_PROBE" "$stage/bin/" && cp -r "${TAVRINE_MODEL_DIR:?}" "$stage/models" || exit 1
+    chown -R tavrine-test "$stage"
+    runuser -u tavrine-test -- env HOME="$stage/work" E2E_WORK="$stage/work" E2E_SHOTS="$stage/shots" \
+        E2E_CLIPS="$stage/clips" TAVRINE_MODEL_DIR="$stage/models" TAVRINE_BIN="$stage/bin/${TAVRINE_BIN##*/}" \
+        TAVRINE_PROBE="$stage/bin/${TAVRINE_PROBE##*/}" "$stage/tests/harness/run-in-session.sh" --timeout 170 \
+        --one-monitor --no-compositor -- "$stage/tests/e2e/${0##*/}" "$@"
+    rc=$?
+    cp -r "$stage/shots/." "$E2E_SHOTS/"; cp -r "$stage/work/." "$E2E_WORK/"
+    exit $rc
 fi
 source "$here/lib.sh"
 mkdir -p "$E2E_SHOTS"

@@ -2,7 +2,7 @@
 #include "core/util/VirtualExecutor.h"
 
 #include "core/fakes/FakeFrameSource.h"
-#include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "core/fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "core/domain/FilterSettingsCoding.h"
 #include "core/domain/FilterStatsCoding.h"
-#include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "core/fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

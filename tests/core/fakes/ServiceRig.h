@@ -5,7 +5,7 @@
 // system, the real repositories over an in-memory store, and virtual time for every timer.
 
 #include "core/fakes/FakeFrameSource.h"
-#include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "core/fakes/RecordingKeyValueStore.h"
 #include "core/service/PrivacyFilterService.h"
 #include "core/util/VirtualExecutor.h"
 

@@ -1,5 +1,5 @@
 #include "core/persistence/SettingsRepository.h"
-#include "core/persistence_fakes/RecordingKeyValueStore.h"
+#include "core/fakes/RecordingKeyValueStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "platform/linux/settings/QSettingsStore.h"
+#include "core/fakes/RecordingKeyValueStore.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
-#include "core/persistence_fakes/RecordingKeyValueStore.h"
 #include "platform/settings/SettingsTestSupport.h"
 
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 #include "platform/linux/settings/XdgAutostart.h"
+#include "core/fakes/RecordingKeyValueStore.h"
 #include "core/persistence/SettingsRepository.h"
-#include "core/persistence_fakes/RecordingKeyValueStore.h"
 #include "platform/settings/SettingsTestSupport.h"
 
 #include <QFileInfo>

@@ -34,6 +34,10 @@ double AppColors::luminance(const QColor& c) {
     return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
+bool AppColors::isDark(const QColor& c) {
+    return luminance(c) < 0.18;
+}
+
 double AppColors::contrast(const QColor& a, const QColor& b) {
     const double la = luminance(a);
     const double lb = luminance(b);
@@ -49,12 +53,10 @@ QColor AppColors::readableOn(QColor color, std::initializer_list<QColor> backgro
         }
         return w;
     };
-    double darkest = 1.0;
-    for (const QColor& b : backgrounds) {
-        darkest = std::min(darkest, luminance(b));
-    }
+    const bool anyDark =
+        std::any_of(backgrounds.begin(), backgrounds.end(), [](const QColor& b) { return isDark(b); });
     // Towards black on light backgrounds, towards white on dark ones, in small steps.
-    const QColor target = darkest > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
+    const QColor target = anyDark ? QColor(Qt::white) : QColor(Qt::black);
     for (int step = 0; step <= 40 && worst(color) < ratio; ++step) {
         color = mix(target, color, 0.05);
     }
@@ -62,7 +64,7 @@ QColor AppColors::readableOn(QColor color, std::initializer_list<QColor> backgro
 }
 
 bool AppColors::darkScheme() {
-    return luminance(window()) < 0.18;
+    return isDark(window());
 }
 
 QColor AppColors::accent() {

@@ -30,6 +30,8 @@ struct AppColors {
 
     // WCAG relative luminance and contrast ratio of two opaque colours.
     static double luminance(const QColor& color);
+    // Dark enough that white reads better on it than black.
+    static bool isDark(const QColor& color);
     static double contrast(const QColor& a, const QColor& b);
     // The colour, darkened on a light background or lightened on a dark one, until it reads at the
     // given ratio against every background (the hue kept as far as possible).

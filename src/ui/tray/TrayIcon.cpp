@@ -1,5 +1,7 @@
 #include "ui/tray/TrayIcon.h"
 
+#include "ui/shared/AppColors.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -112,12 +114,11 @@ QImage TrayIcon::render(IconState state, const QColor& tint, qreal dpr) {
 QImage TrayIcon::withHalo(const QImage& glyph, const QColor& tint) {
     // A pixmap cannot be recoloured by the panel it lands on: a one-pixel rim of the opposite lightness
     // keeps a dark eye visible on a dark panel and a light one on a light panel.
-    const bool darkTint = 0.2126 * tint.redF() + 0.7152 * tint.greenF() + 0.0722 * tint.blueF() < 0.5;
     QImage rim = glyph;
     {
         QPainter p(&rim);
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        p.fillRect(rim.rect(), darkTint ? QColor(255, 255, 255, 230) : QColor(0, 0, 0, 230));
+        p.fillRect(rim.rect(), AppColors::isDark(tint) ? QColor(255, 255, 255, 230) : QColor(0, 0, 0, 230));
     }
     QImage out(glyph.size(), QImage::Format_ARGB32_Premultiplied);
     out.setDevicePixelRatio(glyph.devicePixelRatio());

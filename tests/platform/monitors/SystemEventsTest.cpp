@@ -54,9 +54,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 class UPowerSourceBus : public testing::MockSessionTest {};
 
-// An observer hears the first reading without asking; the source follows the battery's changes, UPower
-// leaving (nothing to read) and UPower coming back, on a desktop without a battery this time.
+// Without UPower there is nothing to read; an observer hears the first reading without asking, and the
+// source follows the battery's changes, UPower leaving and coming back, on a desktop without a battery.
 TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsUPowerAndTheBattery) {
+    {
+        UPowerSource absent(QDBusConnection::systemBus());
+        QSignalSpy updated(&absent, &UPowerSource::updated);
+        ASSERT_TRUE(updated.wait(5000)) << "the first reading, even of nothing, is announced";
+        EXPECT_FALSE(absent.battery().has_value());
+    }
     ASSERT_TRUE(mockOk("mock_upower 80 2"));
     UPowerSource source(QDBusConnection::systemBus());
     std::optional<BatteryReading> firstHeard;

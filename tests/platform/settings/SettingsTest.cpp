@@ -16,6 +16,7 @@
 #include <limits>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tavrine;
@@ -165,23 +166,38 @@ TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt)
     EXPECT_EQ(loadFrom(home.confPath()), everyFieldChanged());
 }
 
-TEST(QSettingsStore, AReadOnlyFileOrFolderIsLeftUntouched) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "permissions do not bind root";
-    }
+// A folder the user cannot write to is left untouched, even with a file in it that could be rewritten in
+// place: the settings stay in memory. root writes anywhere, so the store runs as an unprivileged user in a
+// child process.
+TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     TempConfigHome home;
     home.writeConf("[General]\nfilter_strength=2\n");
     const QString folder = home.path() + "/tavrine";
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    {
+    const auto readable =
+        QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QFile::setPermissions(home.path(), readable);
+    QFile::setPermissions(folder, readable);
+    QFile::setPermissions(home.confPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ReadOther | QFileDevice::WriteOther);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(2);
+        }
         QSettingsStore store;
         FakeLoginItem login;
         SettingsRepository repo(store, login);
-        EXPECT_EQ(repo.settings.get().filterStrength, 2);
+        const bool read = repo.settings.get().filterStrength == 2;
         repo.save(everyFieldChanged());
-        EXPECT_EQ(repo.settings.get(), everyFieldChanged());
+        ::_exit(read && repo.settings.get() == everyFieldChanged() ? 0 : 1);
     }
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "exit " << status << " (2: no unprivileged user)";
+    QFile::setPermissions(home.path(), readable | QFileDevice::WriteOwner);
+    QFile::setPermissions(folder, readable | QFileDevice::WriteOwner);
     EXPECT_EQ(home.readConf(), QByteArray("[General]\nfilter_strength=2\n"));
 }
 

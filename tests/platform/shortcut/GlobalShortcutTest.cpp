@@ -123,8 +123,6 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
     xcb_disconnect(other);
 }
 
-const char* const portalCalls = "mock_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" BindShortcuts";
-
 struct PortalCase {
     const char* answer; // the mock's answer to BindShortcuts
     ShortcutStatus status;
@@ -133,10 +131,11 @@ struct PortalCase {
 
 // The portal mock sends Activated(session, id) as the desktop would.
 std::string activated(const std::string& session, const std::string& id) {
+    const std::string args =
+        "[<objectpath \\\"" + session + "\\\">, <\\\"" + id + "\\\">, <uint64 1>, <@a{sv} {}>]";
     return "mock_emit session \"$PORTAL_NAME\" \"$PORTAL_PATH\" org.freedesktop.portal.GlobalShortcuts "
-           "Activated "
-           "osta{sv} \"[<objectpath \\\"" +
-           session + "\\\">, <\\\"" + id + "\\\">, <uint64 1>, <@a{sv} {}>]\"";
+           "Activated osta{sv} \"" +
+           args + "\"";
 }
 
 class PortalGlobalShortcutTest : public testing::MockSessionTest,
@@ -157,7 +156,7 @@ TEST_P(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
     ASSERT_TRUE(waitFor([&] { return shortcut.status().get() != ShortcutStatus::waiting; }));
     EXPECT_EQ(shortcut.status().get(), c.status);
 
-    const std::string bind = mockShell(portalCalls);
+    const std::string bind = mockShell("mock_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" BindShortcuts");
     EXPECT_NE(bind.find("[[\"toggle-filter\", {"), std::string::npos) << bind;
     EXPECT_NE(bind.find("\"preferred_trigger\": \"LOGO+SHIFT+c\""), std::string::npos) << bind;
 

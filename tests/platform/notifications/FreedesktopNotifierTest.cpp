@@ -1,6 +1,6 @@
 #include "platform/linux/notifications/FreedesktopNotifier.h"
 
-#include "MockShell.h"
+#include "platform/PlatformTestSupport.h"
 
 #include <QDBusConnection>
 #include <QSignalSpy>
@@ -19,26 +19,14 @@ using testing::mockShell;
 using testing::settleBus;
 using testing::waitFor;
 
-// The calls the notification daemon mock received, in order.
-std::vector<json> daemonCalls() {
-    std::istringstream lines(mockShell("mock_calls session \"$NOTIFY_NAME\" \"$NOTIFY_PATH\""));
+// The calls of `method` the notification daemon mock received, in order.
+std::vector<json> callsOf(const std::string& method) {
+    std::istringstream lines(mockShell("mock_calls session \"$NOTIFY_NAME\" \"$NOTIFY_PATH\" " + method));
     std::vector<json> calls;
     for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) {
-            calls.push_back(json::parse(line));
-        }
+        calls.push_back(json::parse(line));
     }
     return calls;
-}
-
-std::vector<json> callsOf(const std::string& method) {
-    std::vector<json> out;
-    for (auto& c : daemonCalls()) {
-        if (c["method"] == method) {
-            out.push_back(c);
-        }
-    }
-    return out;
 }
 
 class FreedesktopNotifierTest : public testing::MockSessionTest {
@@ -55,12 +43,20 @@ class FreedesktopNotifierTest : public testing::MockSessionTest {
     }
 };
 
-TEST_F(FreedesktopNotifierTest, PostsWithTheAppNameIconTextsAndSoundAndReplacesItsLastOne) {
-    ASSERT_TRUE(mockOk("mock_notifications"));
+// Without a daemon posts and removals are dropped, and one that comes later is used at once. Each
+// notification carries the application's name, icon, desktop entry and sound and replaces our last one,
+// unless the user closed that one; a removal closes the one shown, even when the daemon has not answered
+// its post yet.
+TEST_F(FreedesktopNotifierTest, PostsReplaceTheLastOneShownAndRemovalsCloseIt) {
     FreedesktopNotifier notifier(QDBusConnection::sessionBus());
+    notifier.post("tavrine.alert", "t", "b");
+    notifier.remove("tavrine.alert");
+    notifier.post("tavrine.alert", "t", "b");
+    settleBus();
+    ASSERT_TRUE(mockOk("mock_notifications"));
     const uint first = postAndWait(notifier);
     ASSERT_NE(first, 0u);
-    postAndWait(notifier, "Encore", "Toujours là");
+    const uint second = postAndWait(notifier, "Encore", "Toujours là");
     auto notifies = callsOf("Notify");
     ASSERT_EQ(notifies.size(), 2u);
     const json& a = notifies[0]["args"];
@@ -73,44 +69,22 @@ TEST_F(FreedesktopNotifierTest, PostsWithTheAppNameIconTextsAndSoundAndReplacesI
     EXPECT_EQ(notifies[1]["args"][1], first) << "the second replaces the first";
     EXPECT_EQ(notifies[1]["args"][3], "Encore");
     for (const json& notify : notifies) {
-        EXPECT_EQ(notify["args"][2], "tavrine") << "every notification carries the application's icon";
+        EXPECT_EQ(notify["args"][2], "tavrine");
         EXPECT_EQ(notify["args"][6]["desktop-entry"], "tavrine");
     }
-}
 
-TEST_F(FreedesktopNotifierTest, RemoveBeforeTheDaemonAnsweredStillCloses) {
-    ASSERT_TRUE(mockOk("mock_notifications"));
-    FreedesktopNotifier notifier(QDBusConnection::sessionBus());
-    notifier.post("tavrine.alert", "t", "b");
+    ASSERT_TRUE(mockOk("notifications_close " + std::to_string(second)));
+    settleBus();
+    const uint third = postAndWait(notifier);
+    EXPECT_EQ(callsOf("Notify").back()["args"][1], 0) << "the one the user closed is not replaced";
     notifier.remove("tavrine.alert");
     ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 1; }));
-    auto notifies = callsOf("Notify");
-    ASSERT_EQ(notifies.size(), 1u);
-}
+    EXPECT_EQ(callsOf("CloseNotification")[0]["args"][0], third);
 
-TEST_F(FreedesktopNotifierTest, NotificationClosedByTheUserIsNotReplaced) {
-    ASSERT_TRUE(mockOk("mock_notifications"));
-    FreedesktopNotifier notifier(QDBusConnection::sessionBus());
-    const uint id = postAndWait(notifier);
-    ASSERT_TRUE(mockOk("notifications_close " + std::to_string(id)));
-    settleBus();
-    postAndWait(notifier);
-    EXPECT_EQ(callsOf("Notify").back()["args"][1], 0);
-    // And removing then closes nothing that is gone already.
-    notifier.remove("tavrine.alert");
-    ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 1; }));
-    EXPECT_NE(callsOf("CloseNotification")[0]["args"][0], id);
-}
-
-TEST_F(FreedesktopNotifierTest, MissingDaemonIsIgnoredAndOneThatComesLaterIsUsed) {
-    FreedesktopNotifier notifier(QDBusConnection::sessionBus());
     notifier.post("tavrine.alert", "t", "b");
     notifier.remove("tavrine.alert");
-    notifier.post("tavrine.alert", "t", "b");
-    settleBus();
-    // A daemon that comes later works at once.
-    ASSERT_TRUE(mockOk("mock_notifications"));
-    EXPECT_NE(postAndWait(notifier), 0u);
+    ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 2; }));
+    EXPECT_EQ(callsOf("Notify").size(), 4u);
 }
 
 } // namespace

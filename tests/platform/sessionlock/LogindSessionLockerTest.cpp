@@ -1,6 +1,6 @@
 #include "platform/linux/sessionlock/LogindSessionLocker.h"
 
-#include "platform/monitors/MockShell.h"
+#include "platform/PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,17 @@
-#include "platform/linux/facemodel/BlazeFaceDetector.h"
+// The face models as the application runs them: the detector and its re-check on real faces, the
+// landmark fitting against dlib's own shape predictor, and the loading of missing or damaged models.
 #include "core/detection/FaceAnalyzer.h"
 #include "core/detection/PitchBaseline.h"
 #include "core/util/VirtualExecutor.h"
+#include "platform/linux/facemodel/BlazeFaceDetector.h"
+#include "platform/linux/facemodel/FaceLandmarker.h"
 #include "platform/linux/facemodel/FaceModelLoader.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"
 #include "platform/linux/facemodel/LetterboxedFrame.h"
+
+#include <dlib/image_processing/shape_predictor.h>
+#include <dlib/opencv/cv_image.h>
+#include <dlib/serialize.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -14,6 +21,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -46,17 +54,10 @@ class FaceDataTest : public ::testing::Test {
 
 namespace {
 
-cv::Mat readImage(const std::filesystem::path& path) {
-    cv::Mat image = cv::imread(path.string(), cv::IMREAD_COLOR);
-    EXPECT_FALSE(image.empty()) << "cannot read " << path;
-    return image;
-}
-
 FaceAnalyzer::Result analyzeImage(BlazeFaceDetector& detector, const cv::Mat& image) {
     detector.setOptions(BlazeFaceDetector::Options{});
     detector.reset();
-    const LetterboxedFrame frame = LetterboxedFrame::make(image);
-    auto faces = detector.detect(frame.frame);
+    auto faces = detector.detect(LetterboxedFrame::make(image).frame);
     EXPECT_TRUE(faces.has_value());
     return FaceAnalyzer::processResults(faces.value_or(std::vector<FaceObservation>{}));
 }
@@ -89,16 +90,14 @@ TEST(LetterboxedFrame, MapsFrameBoxesBackToImagePixels) {
 }
 
 TEST_F(FaceDataTest, MalformedFramesAreAFailureNotACrash) {
-    BlazeFaceDetector& d = detector();
-    EXPECT_FALSE(d.detect(VideoFrame{640, 480, 2560, nullptr}));
-    EXPECT_FALSE(
-        d.detect(VideoFrame{640, 480, 100, std::make_shared<const std::vector<std::uint8_t>>(2560 * 480)}));
-    EXPECT_FALSE(
-        d.detect(VideoFrame{640, 480, 2560, std::make_shared<const std::vector<std::uint8_t>>(2560 * 479)}));
-    EXPECT_FALSE(d.detect(VideoFrame{0, 0, 0, std::make_shared<const std::vector<std::uint8_t>>()}));
+    const auto bytes = [](std::size_t n) { return std::make_shared<const std::vector<std::uint8_t>>(n); };
+    for (const VideoFrame& bad :
+         {VideoFrame{640, 480, 2560, nullptr}, VideoFrame{640, 480, 100, bytes(2560 * 480)},
+          VideoFrame{640, 480, 2560, bytes(2560 * 479)}, VideoFrame{0, 0, 0, bytes(0)}}) {
+        EXPECT_FALSE(detector().detect(bad)) << bad.width << "x" << bad.height << ", stride " << bad.stride;
+    }
     // A black frame is valid and empty.
-    auto black =
-        d.detect(VideoFrame{640, 480, 2560, std::make_shared<const std::vector<std::uint8_t>>(2560 * 480)});
+    auto black = detector().detect(VideoFrame{640, 480, 2560, bytes(2560 * 480)});
     ASSERT_TRUE(black);
     EXPECT_TRUE(black->empty());
 }
@@ -112,7 +111,9 @@ TEST_F(FaceDataTest, YawSignFollowsTheTurnOfTheHead) {
         {"file1850.jpg", 41.16},  {"file0881.jpg", 42.20},  {"file0774.jpg", 42.42},
     };
     for (const auto& [file, yawLabel] : labelled) {
-        auto r = analyzeImage(detector(), readImage(faceData() / "genki4k/files" / file));
+        const cv::Mat image = cv::imread((faceData() / "genki4k/files" / file).string(), cv::IMREAD_COLOR);
+        ASSERT_FALSE(image.empty()) << file;
+        auto r = analyzeImage(detector(), image);
         ASSERT_EQ(r.faceCount, 1) << file;
         EXPECT_GT(r.primaryFace->eulerY * yawLabel, 0.0) << file << ": yaw " << r.primaryFace->eulerY;
         EXPECT_GT(std::abs(r.primaryFace->eulerY), 15.0f) << file;
@@ -234,24 +235,93 @@ TEST_F(FaceDataTest, SmallOnlookerBesideTheUserIsCounted) {
 TEST(FaceModelLoad, MissingFilesAreNamedInTheError) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("tavrine-models-" + std::to_string(::getpid()));
+    std::error_code ec;
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string landmarks = FaceModelPaths::locate().landmarks;
-    auto loaded = BlazeFaceDetector::load(FaceModelPaths::inDirectory(dir.string(), landmarks));
-    EXPECT_FALSE(loaded.detector);
-    EXPECT_NE(loaded.error.find("not found"), std::string::npos) << loaded.error;
-    EXPECT_NE(loaded.error.find(FaceModelPaths::fullRangeFile), std::string::npos) << loaded.error;
-
-    fs::copy_file(fs::path(TAVRINE_TEST_MODELS_DIR) / FaceModelPaths::fullRangeFile,
-                  dir / FaceModelPaths::fullRangeFile);
-    loaded = BlazeFaceDetector::load(FaceModelPaths::inDirectory(dir.string(), landmarks));
-    EXPECT_FALSE(loaded.detector);
-    EXPECT_NE(loaded.error.find(FaceModelPaths::shortRangeFile), std::string::npos) << loaded.error;
-
-    fs::copy_file(fs::path(TAVRINE_TEST_MODELS_DIR) / FaceModelPaths::shortRangeFile,
-                  dir / FaceModelPaths::shortRangeFile);
-    loaded = BlazeFaceDetector::load(FaceModelPaths::inDirectory(dir.string(), (dir / "none.dat").string()));
-    EXPECT_FALSE(loaded.detector);
-    EXPECT_NE(loaded.error.find("landmark model not found"), std::string::npos) << loaded.error;
+    const std::pair<std::string, std::string> steps[] = {{FaceModelPaths::fullRangeFile, landmarks},
+                                                         {FaceModelPaths::shortRangeFile, landmarks},
+                                                         {"landmark model", (dir / "none.dat").string()}};
+    for (const auto& [missing, landmarkPath] : steps) {
+        auto loaded = BlazeFaceDetector::load(FaceModelPaths::inDirectory(dir.string(), landmarkPath));
+        EXPECT_FALSE(loaded.detector);
+        EXPECT_NE(loaded.error.find(missing), std::string::npos) << loaded.error;
+        EXPECT_NE(loaded.error.find("not found"), std::string::npos) << loaded.error;
+        // The next step has the file this one missed.
+        fs::copy_file(fs::path(TAVRINE_TEST_MODELS_DIR) / missing, dir / missing, ec);
+    }
     fs::remove_all(dir);
+}
+
+namespace {
+
+std::vector<cv::Rect2f> boxesFor(const cv::Mat& gray) {
+    const float w = static_cast<float>(gray.cols), h = static_cast<float>(gray.rows);
+    return {
+        {w * 0.3f, h * 0.2f, w * 0.4f, h * 0.5f},   // the middle, where portraits have the face
+        {w * 0.1f, h * 0.1f, w * 0.25f, w * 0.25f}, // off the face
+        {-w * 0.2f, -h * 0.1f, w * 0.5f, h * 0.5f}, // half out of the image at the top left
+        {w * 0.8f, h * 0.7f, w * 0.4f, h * 0.4f},   // half out at the bottom right
+        {w * 0.5f, h * 0.5f, 6.0f, 6.0f},           // a few pixels
+    };
+}
+
+} // namespace
+
+// The same 68 points as dlib's own predictor on the same model, to the pixel, for faces, boxes reaching out
+// of the image and boxes on no face at all.
+TEST_F(FaceDataTest, TheLandmarkerGivesTheSamePointsAsDlibsOwnPredictor) {
+    REQUIRE_FACEDATA();
+    const std::string model = FaceModelPaths::locate().landmarks;
+    std::string error;
+    auto landmarker = FaceLandmarker::load(model, error);
+    ASSERT_NE(landmarker, nullptr) << error;
+    dlib::shape_predictor reference;
+    dlib::deserialize(model) >> reference;
+    int compared = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(faceData() / "dlib_faces")) {
+        if (entry.path().extension() != ".jpg") {
+            continue;
+        }
+        cv::Mat gray = cv::imread(entry.path().string(), cv::IMREAD_GRAYSCALE);
+        ASSERT_FALSE(gray.empty()) << entry.path();
+        for (const cv::Rect2f& box : boxesFor(gray)) {
+            const std::vector<cv::Point2f> points = landmarker->fit(gray, box);
+            const dlib::full_object_detection expected =
+                reference(dlib::cv_image<unsigned char>(gray),
+                          dlib::rectangle(std::lround(box.x), std::lround(box.y),
+                                          std::lround(box.x + box.width), std::lround(box.y + box.height)));
+            ASSERT_EQ(points.size(), expected.num_parts());
+            for (unsigned long i = 0; i < expected.num_parts(); ++i) {
+                // dlib rounds its points to whole pixels; ours keep the fraction.
+                ASSERT_TRUE(std::abs(points[i].x - static_cast<float>(expected.part(i).x())) <= 0.501f &&
+                            std::abs(points[i].y - static_cast<float>(expected.part(i).y())) <= 0.501f)
+                    << entry.path().filename() << " box " << box << " point " << i << ": " << points[i];
+            }
+            ++compared;
+        }
+    }
+    EXPECT_GE(compared, 5 * 5);
+}
+
+TEST(FaceLandmarker, ATruncatedOrAlteredModelIsAnErrorNotACrash) {
+    const std::string model = FaceModelPaths::locate().landmarks;
+    std::ifstream in(model, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(whole.size(), 1000000u) << model;
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("tavrine-landmarker-" + std::to_string(::getpid()));
+    std::string altered = whole;
+    altered[1] = static_cast<char>(altered[1] + 1); // another version number in the first bytes
+    // Cut inside the header, inside the trees, and just before the end.
+    for (const std::string& bytes : {whole.substr(0, 3), whole.substr(0, whole.size() / 2),
+                                     whole.substr(0, whole.size() - 16), altered}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        std::string error;
+        EXPECT_EQ(FaceLandmarker::load(file.string(), error), nullptr) << bytes.size() << " bytes";
+        EXPECT_NE(error.find(bytes.size() < whole.size() ? "landmark model is corrupt" : "landmark model"),
+                  std::string::npos)
+            << bytes.size() << " bytes: " << error;
+    }
+    std::filesystem::remove(file);
 }

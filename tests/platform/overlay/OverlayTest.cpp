@@ -2,7 +2,10 @@
 #include "core/util/VirtualExecutor.h"
 #include "platform/linux/overlay/MatrixStripeLayer.h"
 #include "platform/linux/overlay/OverlayContentView.h"
+#include "platform/linux/overlay/QtOverlayWindow.h"
+#include "platform/linux/overlay/QtWindowSystem.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 
 #include <gtest/gtest.h>
@@ -14,14 +17,6 @@ using namespace tavrine;
 
 namespace {
 
-struct NoScreens final : WindowSystem {
-    std::vector<ScreenInfo> screens() const override { return {}; }
-    std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo&, OverlayWindowManager&) override {
-        return nullptr;
-    }
-    Subscription observeScreenChanges(std::function<void()>) override { return {}; }
-};
-
 constexpr int kW = 400;
 constexpr int kH = 300;
 
@@ -31,7 +26,7 @@ constexpr int kTolerance = 2;
 
 struct Rendering : ::testing::Test {
     VirtualExecutor ex{0};
-    NoScreens ws;
+    QtWindowSystem ws{ex, QStringLiteral("Super+Maj+C"), ex};
     OverlayWindowManager manager{ws};
     std::unique_ptr<OverlayContentView> view;
 
@@ -168,4 +163,20 @@ TEST(StripeLayer, HighDensityScreensGetThePatternInPointsAtDeviceResolution) {
     EXPECT_EQ(img.size(), QSize(400, 200));
     EXPECT_DOUBLE_EQ(img.devicePixelRatio(), 2.0);
     EXPECT_NEAR(measuredPeriod(img, 100, inverseAlpha, 255 - 64), 16.0 * std::sqrt(2.0), 0.1);
+}
+
+// A screen that changes its geometry moves the same window and content (the session test's virtual
+// X server cannot resize a monitor in place).
+TEST_F(Rendering, AWindowFollowsANewFrameAndKeepsItsContent) {
+    QtOverlayWindow window(QGuiApplication::primaryScreen(), ScreenRect{0, 0, 300, 200}, manager, ex, ex,
+                           QStringLiteral("x"));
+    window.show();
+    OverlayContentView* content = &window.view();
+    EXPECT_EQ(content->geometry(), QRect(0, 0, 300, 200));
+    window.setFrame(ScreenRect{10, 20, 640, 480});
+    EXPECT_EQ(&window.view(), content);
+    EXPECT_EQ(content->geometry(), QRect(10, 20, 640, 480));
+    EXPECT_TRUE(content->isVisible());
+    window.hide();
+    EXPECT_FALSE(content->isVisible());
 }

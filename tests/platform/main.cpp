@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+// The entry point of the platform tests that need a Qt application. Without a display (painting tests,
+// test discovery) Qt draws offscreen.
 int main(int argc, char** argv) {
-    // Painting tests need no display; test discovery runs this binary without the test environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);

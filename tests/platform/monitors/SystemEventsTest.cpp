@@ -1,21 +1,86 @@
+// The desktop's system events as the filter hears them: the battery from UPower, the screens' sleep and
+// wake from the screen savers and logind.
 #include "platform/linux/monitors/DBusSystemEventMonitor.h"
+#include "platform/linux/monitors/UPowerSource.h"
 
-#include "MockShell.h"
+#include "platform/PlatformTestSupport.h"
 
 #include <QDBusConnection>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace tavrine {
 namespace {
 
-using Event = SystemEventMonitor::Event;
 using testing::mockOk;
 using testing::settleBus;
 using testing::waitFor;
+
+QVariantMap device(uint type, uint state, double percentage, bool present) {
+    return {{"Type", type}, {"State", state}, {"Percentage", percentage}, {"IsPresent", present}};
+}
+
+const double notANumber = std::nan("");
+
+struct DescribeCase {
+    const char* what;
+    QVariantMap device;
+    BatteryReading expected;
+};
+
+class UPowerSourceDescribe : public ::testing::TestWithParam<DescribeCase> {};
+
+TEST_P(UPowerSourceDescribe, TheDisplayDeviceGivesOneTypedReading) {
+    EXPECT_EQ(UPowerSource::describe(GetParam().device), GetParam().expected) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UPowerSourceDescribe,
+    ::testing::Values(
+        DescribeCase{"charging, whole percent", device(2, 1, 19.4, true), {true, 19, true}},
+        DescribeCase{"rounded as the desktop shows it", device(2, 2, 19.6, true), {true, 20, false}},
+        DescribeCase{"pending charge is not charging", device(2, 5, 50.0, true), {true, 50, false}},
+        DescribeCase{"not present", device(2, 2, 50.0, false), {}},
+        DescribeCase{"line power", device(1, 0, 0.0, true), {}},
+        DescribeCase{"unknown device", device(0, 0, 0.0, false), {}}, DescribeCase{"nothing at all", {}, {}},
+        DescribeCase{"no percentage or state", {{"Type", 2u}, {"IsPresent", true}}, {true, 100, false}},
+        DescribeCase{"percentage not a number", device(2, 2, notANumber, true), {true, 100, false}},
+        DescribeCase{"percentage out of range", device(2, 2, -3.0, true), {true, 100, false}},
+        DescribeCase{"percentage far out of range", device(2, 2, 1e30, true), {true, 100, false}}));
+
+class UPowerSourceBus : public testing::MockSessionTest {};
+
+// Without UPower there is nothing to read; an observer hears the first reading without asking, and the
+// source follows the battery's changes, UPower leaving and coming back, on a desktop without a battery.
+TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsUPowerAndTheBattery) {
+    {
+        UPowerSource absent(QDBusConnection::systemBus());
+        QSignalSpy updated(&absent, &UPowerSource::updated);
+        ASSERT_TRUE(updated.wait(5000)) << "the first reading, even of nothing, is announced";
+        EXPECT_FALSE(absent.battery().has_value());
+    }
+    ASSERT_TRUE(mockOk("mock_upower 80 2"));
+    UPowerSource source(QDBusConnection::systemBus());
+    std::optional<BatteryReading> firstHeard;
+    Subscription first = source.observeUpdates([&] {
+        firstHeard = source.battery();
+        first.cancel();
+    });
+    ASSERT_TRUE(waitFor([&] { return firstHeard.has_value(); }));
+    EXPECT_EQ(*firstHeard, (BatteryReading{true, 80, false}));
+    ASSERT_TRUE(mockOk("upower_set_battery 19 1"));
+    ASSERT_TRUE(waitFor([&] { return source.battery() == BatteryReading{true, 19, true}; }));
+    ASSERT_TRUE(mockOk("mock_stop upower"));
+    ASSERT_TRUE(waitFor([&] { return !source.battery().has_value(); }));
+    ASSERT_TRUE(mockOk("mock_upower_no_battery"));
+    ASSERT_TRUE(waitFor([&] { return source.battery() == BatteryReading{}; }));
+}
+
+using Event = SystemEventMonitor::Event;
 
 std::string screenSaver(const std::string& name, const std::string& path, bool active) {
     return "mock_emit session " + name + " " + path + " " + name + " ActiveChanged b \"[<" +

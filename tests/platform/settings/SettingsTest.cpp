@@ -1,0 +1,306 @@
+// The settings on disk: the INI file and its typed text, and the XDG autostart entry.
+#include "core/fakes/RecordingKeyValueStore.h"
+#include "core/persistence/SettingsRepository.h"
+#include "core/persistence/StatsRepository.h"
+#include "platform/PlatformTestSupport.h"
+#include "platform/linux/settings/QSettingsStore.h"
+#include "platform/linux/settings/StoredText.h"
+#include "platform/linux/settings/XdgAutostart.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tavrine;
+using tavrine::testing::everyFieldChanged;
+using tavrine::testing::FakeLoginItem;
+using tavrine::testing::TempConfigHome;
+using tavrine::testing::writeFile;
+
+namespace {
+
+FilterSettings loadFrom(const QString& path) {
+    QSettingsStore store(path);
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
+    SettingsRepository repo(store, login, diagnostics);
+    return repo.settings.get();
+}
+
+void saveEveryFieldChanged() {
+    QSettingsStore store;
+    FakeLoginItem login;
+    SettingsRepository(store, login).save(everyFieldChanged());
+}
+
+ino_t inodeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+QString execLine(const QString& path) {
+    QFile f(path);
+    const QString text = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    const qsizetype at = text.indexOf(QStringLiteral("\nExec="));
+    return at < 0 ? QString() : text.mid(at + 6).section(QLatin1Char('\n'), 0, 0);
+}
+
+} // namespace
+
+TEST(QSettingsStore, DefaultPathFollowsXdgConfigHomeAndIgnoresARelativeOne) {
+    TempConfigHome home;
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), home.confPath());
+    qputenv("XDG_CONFIG_HOME", "relative/dir");
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), QDir::homePath() + "/.config/tavrine/tavrine.conf");
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), QDir::homePath() + "/.config/tavrine/tavrine.conf");
+}
+
+// What is written reads the same before and after a restart; settings and statistics share the file
+// without clobbering each other. The file is a new one renamed over the old, not the old one rewritten in
+// place (a crash mid-write leaves one whole file or the other), and no temporary file is left.
+TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
+    TempConfigHome home;
+    home.writeConf("[General]\nfilter_strength=2\n");
+    const ino_t before = inodeOf(home.confPath());
+    {
+        QSettingsStore store;
+        store.setFloat("f", 0.42f);
+        store.setBool("b", true);
+        store.setInteger("i", -12);
+        EXPECT_EQ(store.read("f"), StoredValue{0.42});
+        EXPECT_EQ(store.read("b"), StoredValue{true});
+        EXPECT_EQ(store.readInt("i"), -12);
+        FakeLoginItem login;
+        SettingsRepository settings(store, login);
+        StatsRepository stats(store);
+        stats.incrementSessions();
+        settings.save(everyFieldChanged());
+        stats.incrementAlerts();
+        store.flush();
+        EXPECT_NE(inodeOf(home.confPath()), before);
+        store.remove("i");
+        EXPECT_FALSE(store.read("i"));
+    }
+    EXPECT_EQ(QDir(home.path() + "/tavrine").entryList(QDir::Files | QDir::Hidden),
+              QStringList{"tavrine.conf"});
+    QSettingsStore reopened;
+    EXPECT_EQ(reopened.read("f"), StoredValue{0.42});
+    EXPECT_EQ(reopened.read("b"), StoredValue{true});
+    EXPECT_FALSE(reopened.read("i"));
+    EXPECT_EQ(reopened.readInt("stats_session_count"), 1);
+    EXPECT_EQ(reopened.readInt("stats_alert_count"), 1);
+    EXPECT_EQ(reopened.readInt("filter_strength"), 5);
+}
+
+TEST(QSettingsStore, TypedReadsOfHandEditedText) {
+    const struct {
+        const char* text;
+        std::int64_t asInt;
+        bool asBool;
+    } cases[] = {
+        {"  17 ", 17, true}, {"3.9", 3, true},    {"-3.9", -3, true}, // truncated toward zero
+        {"1e300", 0, true},  {"hello", 0, false}, {"true", 1, true},  {"1, 2", 0, false}, {"0", 0, false},
+    };
+    TempConfigHome home;
+    QByteArray conf("[General]\n");
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        conf += "k" + QByteArray::number(qulonglong(i)) + "=" + cases[i].text + "\n";
+    }
+    home.writeConf(conf);
+    QSettingsStore store;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::string key = "k" + std::to_string(i);
+        EXPECT_EQ(store.readInt(key), cases[i].asInt) << cases[i].text;
+        EXPECT_EQ(store.readBool(key), cases[i].asBool) << cases[i].text;
+    }
+    EXPECT_EQ(store.read("k4"), StoredValue{std::string("hello")});
+    EXPECT_TRUE(std::holds_alternative<std::string>(*store.read("k6"))) << "a list is text";
+    EXPECT_EQ(store.readInt("missing"), 0);
+    EXPECT_FALSE(store.readBool("missing"));
+}
+
+// A truncated file keeps its complete lines and falls back for the rest; binary garbage never crashes and
+// reads as sound values; after a save the file is sound again.
+TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt) {
+    TempConfigHome home;
+    saveEveryFieldChanged();
+    const QByteArray full = home.readConf();
+    const int cut = full.indexOf("matrix_stripe_alpha=") + int(sizeof("matrix_stripe_al")) - 1;
+    ASSERT_GT(cut, 0);
+    home.writeConf(full.left(cut));
+    FilterSettings s = loadFrom(home.confPath());
+    // The file holds its keys in alphabetical order.
+    EXPECT_EQ(s.filterStrength, 5);              // before the cut
+    EXPECT_FALSE(s.hapticOnAlert);               // before the cut
+    EXPECT_EQ(s.matrixColorArgb, 0xFF112233ULL); // before the cut
+    EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
+    EXPECT_FALSE(s.overlayOnCameraBusy); // lost with the cut: fallbacks
+    EXPECT_TRUE(s.privacyMatrixEnabled);
+    EXPECT_EQ(s.sensitivity, 3);
+
+    QRandomGenerator rng(1234);
+    for (int round = 0; round < 50; ++round) {
+        QByteArray bytes(1 + rng.bounded(4096), '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(rng.bounded(256));
+        }
+        if (round % 5 == 0) {
+            bytes.prepend("[General]\nfilter_strength=");
+        }
+        home.writeConf(bytes);
+        s = loadFrom(home.confPath());
+        EXPECT_GE(s.captureFps, 1);
+        EXPECT_GE(s.batteryThresholdPercent, 0);
+        EXPECT_NE(s.filterStrength, 0);
+    }
+    saveEveryFieldChanged();
+    EXPECT_EQ(loadFrom(home.confPath()), everyFieldChanged());
+}
+
+// A folder the user cannot write to is left untouched, even with a file in it that could be rewritten in
+// place: the settings stay in memory. root writes anywhere, so the store runs as an unprivileged user in a
+// child process.
+TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
+    TempConfigHome home;
+    home.writeConf("[General]\nfilter_strength=2\n");
+    const QString folder = home.path() + "/tavrine";
+    const auto readable =
+        QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QFile::setPermissions(home.path(), readable);
+    QFile::setPermissions(folder, readable);
+    QFile::setPermissions(home.confPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ReadOther | QFileDevice::WriteOther);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(2);
+        }
+        QSettingsStore store;
+        FakeLoginItem login;
+        SettingsRepository repo(store, login);
+        const bool read = repo.settings.get().filterStrength == 2;
+        repo.save(everyFieldChanged());
+        ::_exit(read && repo.settings.get() == everyFieldChanged() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "exit " << status << " (2: no unprivileged user)";
+    QFile::setPermissions(home.path(), readable | QFileDevice::WriteOwner);
+    QFile::setPermissions(folder, readable | QFileDevice::WriteOwner);
+    EXPECT_EQ(home.readConf(), QByteArray("[General]\nfilter_strength=2\n"));
+}
+
+// Text takes the type it spells in plain decimal; anything else stays text.
+TEST(StoredText, TextTakesTheTypeItSpells) {
+    const std::int64_t min = std::numeric_limits<std::int64_t>::min();
+    const std::pair<const char*, StoredValue> cases[] = {
+        {"true", true},
+        {" false ", false},
+        {"42", std::int64_t{42}},
+        {"+7", std::int64_t{7}},
+        {"-9223372036854775808", min},
+        {"0.42", 0.42},
+        {"1e3", 1000.0},
+        // Beyond int64 an integer is still a number, just not an integer.
+        {"9223372036854775808", 9223372036854775808.0},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(storedValueFromText(QString::fromLatin1(text)), expected) << text;
+    }
+    for (const char* text :
+         {"", "TRUE", "yes", "0x10", "1,5", "12abc", "nan", "inf", "-inf", "1e999", "--1", "+", "١٢"}) {
+        EXPECT_EQ(storedValueFromText(QString::fromUtf8(text)), StoredValue{std::string(text)}) << text;
+    }
+}
+
+TEST(StoredText, WrittenFormsReadBackExactly) {
+    for (float f : {0.72f, 0.42f, 2.0f, 0.1f, 3.4028235e38f, 1e-45f, -0.0f, 123456.789f}) {
+        const StoredValue v = storedValueFromText(textForFloat(f));
+        const double* d = std::get_if<double>(&v);
+        const std::int64_t* i = std::get_if<std::int64_t>(&v);
+        ASSERT_TRUE(d || i) << textForFloat(f).toStdString();
+        EXPECT_EQ(d ? static_cast<float>(*d) : static_cast<float>(*i), f) << textForFloat(f).toStdString();
+    }
+    EXPECT_EQ(textForFloat(0.72f), QStringLiteral("0.72"));
+    for (std::int64_t i : {std::int64_t{0}, std::int64_t{-1}, std::numeric_limits<std::int64_t>::max(),
+                           std::numeric_limits<std::int64_t>::min()}) {
+        EXPECT_EQ(storedValueFromText(textForInteger(i)), StoredValue{i});
+    }
+    EXPECT_EQ(storedValueFromText(textForBool(true)), StoredValue{true});
+}
+
+// Whatever the program's path, registering writes one entry that desktop-file-validate accepts and that
+// starts that program; registering twice keeps one entry; unregistering removes it, and there being
+// nothing to remove is no error.
+TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
+    TempConfigHome home;
+    const struct {
+        QString program;
+        QString exec; // the entry's Exec line
+    } cases[] = {
+        {QStringLiteral("/usr/bin/tavrine"), QStringLiteral("/usr/bin/tavrine")},
+        {QStringLiteral("/opt/My Apps/tavrine"), QStringLiteral("\"/opt/My Apps/tavrine\"")},
+        {QStringLiteral("/opt/100%/tavrine"), QStringLiteral("/opt/100%%/tavrine")},
+        {QStringLiteral("/opt/a\"b$c`d\\e/100%"),
+         QStringLiteral("\"/opt/a\\\\\"b\\\\$c\\\\`d\\\\\\\\e/100%%\"")},
+        {QStringLiteral("/opt/é/tavrine"), QStringLiteral("/opt/é/tavrine")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program.toStdString());
+        XdgAutostart item(c.program);
+        EXPECT_FALSE(item.isEnabled());
+        EXPECT_EQ(item.setEnabled(false), std::nullopt);
+        EXPECT_EQ(item.setEnabled(true), std::nullopt);
+        EXPECT_EQ(item.setEnabled(true), std::nullopt);
+        EXPECT_TRUE(item.isEnabled());
+        EXPECT_EQ(execLine(XdgAutostart::defaultEntryPath()), c.exec);
+        // desktop-file-validate prints its complaints; -2: it is not installed.
+        const int validity = QProcess::execute(QStringLiteral("desktop-file-validate"), {item.entryPath()});
+        EXPECT_TRUE(validity == 0 || validity == -2) << "desktop-file-validate rejects the entry";
+        EXPECT_EQ(item.setEnabled(false), std::nullopt);
+        EXPECT_FALSE(item.isEnabled());
+        EXPECT_FALSE(QFileInfo::exists(item.entryPath()));
+    }
+}
+
+TEST(XdgAutostart, HiddenTrueInTheMainGroupMeansDisabled) {
+    TempConfigHome home;
+    XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
+    const struct {
+        const char* text;
+        bool enabled;
+    } cases[] = {
+        {"[Desktop Entry]\nType=Application\nExec=tavrine\nHidden=true\n", false},
+        {"[Desktop Entry]\nHidden = true \n", false},
+        {"[Desktop Entry]\nHidden=false\n", true},
+        {"[Desktop Entry]\nExec=tavrine\n[Desktop Action x]\nHidden=true\n", true},
+        {"[Desktop Entry]\nX-Hidden=true\n", true},
+        {"", true},
+        {"\x01\x02\xff garbage", true},
+    };
+    for (const auto& c : cases) {
+        writeFile(item.entryPath(), c.text);
+        EXPECT_EQ(item.isEnabled(), c.enabled) << c.text;
+    }
+}
+
+TEST(XdgAutostart, AFolderInPlaceOfTheEntryIsNotEnabledAndCannotBeRemoved) {
+    TempConfigHome home;
+    XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
+    ASSERT_TRUE(QDir().mkpath(item.entryPath()));
+    EXPECT_FALSE(item.isEnabled());
+    const auto error = item.setEnabled(false);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find("tavrine.desktop"), std::string::npos) << *error;
+}

@@ -1,0 +1,234 @@
+// The global shortcut as the desktop offers it: an X key grab, or the desktop portal's GlobalShortcuts.
+#include "platform/linux/shortcut/GlobalShortcutChoice.h"
+#include "platform/linux/shortcut/PortalGlobalShortcut.h"
+#include "platform/linux/shortcut/X11GlobalShortcut.h"
+
+#include "platform/PlatformTestSupport.h"
+
+#include <QDBusConnection>
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <sstream>
+#include <string>
+
+namespace tavrine {
+namespace {
+
+using testing::lineCount;
+using testing::mockOk;
+using testing::mockShell;
+using testing::settleBus;
+using testing::waitFor;
+
+bool onX11() {
+    return QGuiApplication::platformName() == QStringLiteral("xcb");
+}
+
+bool xdotool(const std::string& keys) {
+    return std::system(("xdotool key " + keys).c_str()) == 0;
+}
+
+// True when another X client, as a program that holds the same shortcut would be, can grab Super+Shift+C.
+bool otherClientGrabs(xcb_connection_t* c) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    auto* reply = xcb_get_keyboard_mapping_reply(
+        c, xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<std::uint8_t>(count)), nullptr);
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
+    std::uint8_t keycodeOfC = 0;
+    for (int i = 0; i < count && keycodeOfC == 0; ++i) {
+        if (syms[i * reply->keysyms_per_keycode] == 0x63) {
+            keycodeOfC = static_cast<std::uint8_t>(setup->min_keycode + i);
+        }
+    }
+    std::free(reply);
+    const auto cookie = xcb_grab_key_checked(c, 0, xcb_setup_roots_iterator(setup).data->root,
+                                             XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT, keycodeOfC,
+                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    xcb_generic_error_t* error = xcb_request_check(c, cookie);
+    std::free(error);
+    return error == nullptr;
+}
+
+TEST(X11GlobalShortcutWithoutX, InstallsNothingAndNeverCrashes) {
+    std::ostringstream diagnostics;
+    X11GlobalShortcut none(nullptr, diagnostics);
+    Subscription s = none.install([] {});
+    EXPECT_FALSE(s.isActive());
+    EXPECT_FALSE(none.isGrabbed());
+    s.cancel();
+    if (!onX11()) {
+        // The application's own connection is null on the offscreen platform.
+        X11GlobalShortcut fromApp(diagnostics);
+        EXPECT_FALSE(fromApp.install([] {}).isActive());
+    }
+    EXPECT_TRUE(diagnostics.str().empty());
+}
+
+// Super+Shift+C fires, with Caps Lock on too, and no other combination does; a handle of an earlier
+// installation does not remove a later one; cancelling the last one gives the keys back to other programs,
+// and keys another program holds are reported once, never pressed. Also on XWayland, where the grab is
+// told to see only X11 windows' keys.
+TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreReportedOnce) {
+    if (!onX11()) {
+        GTEST_SKIP() << "needs an X server (run-in-session.sh)";
+    }
+    std::ostringstream diagnostics;
+    X11GlobalShortcut shortcut(diagnostics);
+    int first = 0;
+    int second = 0;
+    Subscription a = shortcut.install([&first] { ++first; });
+    ASSERT_TRUE(shortcut.isGrabbed());
+    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::working);
+    ASSERT_TRUE(xdotool("super+shift+c"));
+    ASSERT_TRUE(waitFor([&] { return first == 1; }));
+    ASSERT_TRUE(xdotool("super+c shift+c c"));
+    ASSERT_TRUE(xdotool("Caps_Lock super+shift+c Caps_Lock"));
+    ASSERT_TRUE(xdotool("super+shift+c"));
+    ASSERT_TRUE(waitFor([&] { return first >= 3; }));
+    settleBus();
+    EXPECT_EQ(first, 3);
+
+    a.cancel();
+    EXPECT_FALSE(shortcut.isGrabbed());
+    shortcut.setOnlyX11Windows(true);
+    Subscription earlier = shortcut.install([&first] { ++first; });
+    Subscription later = shortcut.install([&second] { ++second; });
+    earlier.cancel();
+    EXPECT_TRUE(shortcut.isGrabbed());
+    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::x11WindowsOnly);
+    ASSERT_TRUE(xdotool("super+shift+c"));
+    ASSERT_TRUE(waitFor([&] { return second == 1; }));
+    later.cancel();
+    EXPECT_FALSE(shortcut.isGrabbed());
+    ASSERT_TRUE(xdotool("super+shift+c"));
+    settleBus();
+    EXPECT_EQ(first + second, 4);
+
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    EXPECT_TRUE(otherClientGrabs(other));
+    Subscription taken = shortcut.install([&first] { ++first; });
+    taken.cancel();
+    taken = shortcut.install([&first] { ++first; });
+    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::taken);
+    EXPECT_EQ(lineCount(diagnostics.str()), 1) << diagnostics.str();
+    EXPECT_NE(diagnostics.str().find("Super+Shift+C"), std::string::npos);
+    ASSERT_TRUE(xdotool("super+shift+c"));
+    settleBus();
+    EXPECT_EQ(first + second, 4);
+    xcb_disconnect(other);
+}
+
+struct PortalCase {
+    const char* answer; // the mock's answer to BindShortcuts
+    ShortcutStatus status;
+    const char* reported; // a word of the one diagnostics line, "" for none
+};
+
+// The portal mock sends Activated(session, id) as the desktop would.
+std::string activated(const std::string& session, const std::string& id) {
+    const std::string args =
+        "[<objectpath \\\"" + session + "\\\">, <\\\"" + id + "\\\">, <uint64 1>, <@a{sv} {}>]";
+    return "mock_emit session \"$PORTAL_NAME\" \"$PORTAL_PATH\" org.freedesktop.portal.GlobalShortcuts "
+           "Activated osta{sv} \"" +
+           args + "\"";
+}
+
+class PortalGlobalShortcutTest : public testing::MockSessionTest,
+                                 public ::testing::WithParamInterface<PortalCase> {};
+
+// Whatever the desktop answers, the binding asks for Super+Shift+C under our id; only an accepted
+// binding counts as working, and only its own Activated signals press the keys.
+TEST_P(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
+    const PortalCase& c = GetParam();
+    ASSERT_TRUE(mockOk(std::string("mock_shortcuts_portal ") + c.answer));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(PortalGlobalShortcut::offered(bus));
+    std::ostringstream diagnostics;
+    PortalGlobalShortcut shortcut(bus, diagnostics);
+    int presses = 0;
+    Subscription s = shortcut.install([&presses] { ++presses; });
+    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::waiting);
+    ASSERT_TRUE(waitFor([&] { return shortcut.status().get() != ShortcutStatus::waiting; }));
+    EXPECT_EQ(shortcut.status().get(), c.status);
+
+    const std::string bind = mockShell("mock_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" BindShortcuts");
+    EXPECT_NE(bind.find("[[\"toggle-filter\", {"), std::string::npos) << bind;
+    EXPECT_NE(bind.find("\"preferred_trigger\": \"LOGO+SHIFT+c\""), std::string::npos) << bind;
+
+    if (c.status == ShortcutStatus::working) {
+        EXPECT_TRUE(diagnostics.str().empty()) << diagnostics.str();
+        // Another session's or another shortcut's activation is not ours.
+        ASSERT_TRUE(mockOk(activated("/org/freedesktop/portal/desktop/session/1_1/other", "toggle-filter")));
+        ASSERT_TRUE(mockOk(activated("$(portal_sessions)", "other")));
+        ASSERT_TRUE(mockOk("portal_press toggle-filter"));
+        EXPECT_TRUE(waitFor([&] { return presses == 1; }));
+        ASSERT_TRUE(mockOk("portal_press toggle-filter"));
+        EXPECT_TRUE(waitFor([&] { return presses == 2; }));
+        settleBus();
+        EXPECT_EQ(presses, 2);
+        // Removing the shortcut closes the portal session: the keys are free again.
+        s.cancel();
+        EXPECT_EQ(shortcut.status().get(), ShortcutStatus::idle);
+        EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
+        // Installed again, it asks again; when the desktop later ends the session, that is said once and
+        // the status no longer claims a working shortcut.
+        Subscription again = shortcut.install([&presses] { ++presses; });
+        ASSERT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::working; }));
+        ASSERT_TRUE(
+            mockOk("mock_call session \"$PORTAL_NAME\" \"$PORTAL_PATH\" \"$MOCK_IFACE.EndSessions\""));
+        EXPECT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
+        EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
+            << diagnostics.str();
+        EXPECT_EQ(lineCount(diagnostics.str()), 1);
+    } else {
+        // A refusal is said once, is not taken for success, and leaves no session behind.
+        EXPECT_NE(diagnostics.str().find(c.reported), std::string::npos) << diagnostics.str();
+        EXPECT_EQ(lineCount(diagnostics.str()), 1);
+        EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
+        // The next start of the filter installs again: the user is not asked a second time.
+        Subscription again = shortcut.install([&presses] { ++presses; });
+        settleBus();
+        EXPECT_EQ(shortcut.status().get(), ShortcutStatus::refused);
+        EXPECT_EQ(mockShell("mock_count_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" CreateSession"),
+                  "1\n");
+        EXPECT_EQ(lineCount(diagnostics.str()), 1);
+        EXPECT_EQ(presses, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, PortalGlobalShortcutTest,
+                         ::testing::Values(PortalCase{"0", ShortcutStatus::working, ""},
+                                           PortalCase{"1", ShortcutStatus::refused, "declined"},
+                                           PortalCase{"2", ShortcutStatus::refused, "ended"},
+                                           PortalCase{"unbound", ShortcutStatus::refused, "no keys"},
+                                           PortalCase{"error", ShortcutStatus::refused, "not allowed"}));
+
+class ShortcutChoiceTest : public testing::MockSessionTest {};
+
+// Without a portal, or with one that lacks the interface (as the wlroots backend's), the portal shortcut is
+// not offered. A Wayland session asks the portal without waiting: an install made before it answers is
+// made on the portal's shortcut once it does, and the status waits until then.
+TEST_F(ShortcutChoiceTest, ThePortalShortcutIsUsedOnlyWhereThePortalOffersIt) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    EXPECT_FALSE(PortalGlobalShortcut::offered(bus));
+    ASSERT_TRUE(mockOk("mock_start bare_portal session \"$PORTAL_NAME\" \"$PORTAL_NAME\" \"$PORTAL_PATH\" "
+                       "org.freedesktop.portal.Screenshot"));
+    EXPECT_FALSE(PortalGlobalShortcut::offered(bus));
+    ASSERT_TRUE(mockOk("mock_stop bare_portal && mock_shortcuts_portal 0"));
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    std::ostringstream diagnostics;
+    const auto shortcut = chooseGlobalShortcut(bus, diagnostics);
+    qunsetenv("XDG_SESSION_TYPE");
+    Subscription s = shortcut->install([] {});
+    EXPECT_EQ(shortcut->status().get(), ShortcutStatus::waiting);
+    ASSERT_TRUE(waitFor([&] { return shortcut->status().get() == ShortcutStatus::working; }));
+    EXPECT_NE(diagnostics.str().find("desktop portal"), std::string::npos);
+}
+
+} // namespace
+} // namespace tavrine

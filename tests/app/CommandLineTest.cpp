@@ -5,41 +5,44 @@
 using namespace tavrine;
 using Action = CommandLine::Action;
 
-// Every row: the arguments after "tavrine", the action they ask for and the camera they name.
-TEST(CommandLine, ArgumentsGiveTheActionAndTheCamera) {
-    const struct {
-        std::vector<const char*> args;
-        Action action;
-        const char* camera = "";
-    } cases[] = {
-        {{}, Action::run},
-        {{"--camera", "demo"}, Action::run, "demo"},
-        {{"--camera=/dev/video2"}, Action::run, "/dev/video2"},
-        {{"--camera", "/tmp/clip with space.webm"}, Action::run, "/tmp/clip with space.webm"},
-        {{"--camera=a=b.webm"}, Action::run, "a=b.webm"},
-        {{"--camera"}, Action::error},
-        {{"--camera="}, Action::error},
-        {{"stray"}, Action::error},
-        {{"--frobnicate"}, Action::error},
-        // Help and version win wherever they stand.
-        {{"--help"}, Action::help},
-        {{"-h"}, Action::help},
-        {{"--camera", "demo", "--version"}, Action::version},
-    };
-    for (const auto& c : cases) {
-        QStringList args{QStringLiteral("tavrine")};
-        for (const char* a : c.args) {
-            args << QString::fromUtf8(a);
-        }
-        const CommandLine cl = CommandLine::parse(args);
-        const std::string name = args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(cl.action, c.action) << name;
-        if (c.action == Action::run) {
-            EXPECT_EQ(cl.camera, QString::fromUtf8(c.camera)) << name;
-        }
+namespace {
+CommandLine parse(std::initializer_list<const char*> args) {
+    QStringList list{QStringLiteral("tavrine")};
+    for (const char* a : args) {
+        list << QString::fromUtf8(a);
     }
-    EXPECT_TRUE(
-        CommandLine::parse({"tavrine", "--frobnicate"}).error.contains(QStringLiteral("--frobnicate")));
+    return CommandLine::parse(list);
+}
+} // namespace
+
+TEST(CommandLine, NoArgumentsRunsWithTheDefaultCamera) {
+    const CommandLine cl = parse({});
+    EXPECT_EQ(cl.action, Action::run);
+    EXPECT_TRUE(cl.camera.isEmpty());
+}
+
+TEST(CommandLine, CameraInBothSpellings) {
+    EXPECT_EQ(parse({"--camera", "demo"}).camera, QStringLiteral("demo"));
+    EXPECT_EQ(parse({"--camera=/dev/video2"}).camera, QStringLiteral("/dev/video2"));
+    EXPECT_EQ(parse({"--camera", "/tmp/clip with space.webm"}).camera,
+              QStringLiteral("/tmp/clip with space.webm"));
+    EXPECT_EQ(parse({"--camera=a=b.webm"}).camera, QStringLiteral("a=b.webm"));
+    EXPECT_EQ(parse({"--camera", "demo"}).action, Action::run);
+}
+
+TEST(CommandLine, MissingOrEmptyCameraValueAndUnknownOptionsAreErrors) {
+    EXPECT_EQ(parse({"--camera"}).action, Action::error);
+    EXPECT_EQ(parse({"--camera="}).action, Action::error);
+    const CommandLine unknown = parse({"--frobnicate"});
+    EXPECT_EQ(unknown.action, Action::error);
+    EXPECT_TRUE(unknown.error.contains(QStringLiteral("--frobnicate")));
+    EXPECT_EQ(parse({"stray"}).action, Action::error);
+}
+
+TEST(CommandLine, HelpAndVersionWinWhereverTheyStand) {
+    EXPECT_EQ(parse({"--help"}).action, Action::help);
+    EXPECT_EQ(parse({"-h"}).action, Action::help);
+    EXPECT_EQ(parse({"--camera", "demo", "--version"}).action, Action::version);
     EXPECT_TRUE(CommandLine::helpText().contains(QStringLiteral("--camera SOURCE")));
     EXPECT_EQ(CommandLine::versionText(), QStringLiteral("Tavrine " TAVRINE_VERSION "\n"));
 }

@@ -1,31 +1,15 @@
 #pragma once
 
-#include "core/detection/CalibrationSession.h"
 #include "core/detection/CameraSession.h"
-#include "core/detection/FrameSource.h"
-#include "core/fakes/RecordingKeyValueStore.h"
 #include "core/fakes/ServiceRig.h"
-#include "core/persistence/KeyValueStore.h"
-#include "core/persistence/LoginItem.h"
-#include "core/persistence/SettingsRepository.h"
-#include "core/persistence/StatsRepository.h"
-#include "core/util/VirtualExecutor.h"
 #include "platform/linux/i18n/QtLocalizer.h"
-#include "ui/FilterControl.h"
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
 
 #include <QApplication>
-#include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QWidget>
-
-#include <map>
-#include <memory>
-#include <optional>
-#include <sstream>
-#include <string>
 
 namespace tavrine::testing {
 
@@ -125,18 +109,12 @@ struct UiFixture {
     void turn() { executor.runPending(); }
 };
 
-// Saves a rendering under the build's test artefacts.
-inline QString saveArtifact(const QImage& image, const QString& name) {
-    QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS));
-    const QString path = QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + name + QStringLiteral(".png");
-    image.save(path);
-    return path;
-}
-
+// The widget as drawn; with a name, also saved under the build's test artefacts for a reviewer.
 inline QImage grab(QWidget& widget, const QString& artifactName = QString()) {
     QImage image = widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     if (!artifactName.isEmpty()) {
-        saveArtifact(image, artifactName);
+        QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS));
+        image.save(QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + artifactName + QStringLiteral(".png"));
     }
     return image;
 }

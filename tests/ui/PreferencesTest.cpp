@@ -42,7 +42,9 @@ double opacityOf(QWidget* w) {
 } // namespace
 
 // The window shows the stored settings when it comes on screen (a delay no segment offers selects none),
-// and every control saves its own field at once.
+// and every control saves its own field at once. A switched-off option dims and disables what depends on
+// it, keeping the values: the matrix's sliders, the session lock's delay (off by default, one minute unless
+// chosen otherwise).
 TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     PrefsFixture f;
     f.store.setInteger("filter_strength", 5);
@@ -79,13 +81,7 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     EXPECT_EQ(s.captureFps, 5);
     EXPECT_FLOAT_EQ(s.matrixStripeAlpha, 0.45f);
     EXPECT_FLOAT_EQ(s.privacyMatrixCoefficient, 4.0f);
-}
 
-// A switched-off option dims and disables what depends on it, keeping the values: the matrix's sliders,
-// the session lock's delay (off by default, one minute unless chosen otherwise).
-TEST(PreferencesView, DependentControlsWaitForTheirSwitch) {
-    PrefsFixture f;
-    f.open();
     EXPECT_TRUE(f.view.coefficientSlider()->isEnabled());
     EXPECT_DOUBLE_EQ(opacityOf(f.view.coefficientControl()), 1.0);
     f.click(f.view.matrixSwitch());
@@ -95,7 +91,7 @@ TEST(PreferencesView, DependentControlsWaitForTheirSwitch) {
     }
     EXPECT_FALSE(f.view.coefficientSlider()->isEnabled());
     EXPECT_FALSE(f.view.stripeAlphaSlider()->isEnabled());
-    EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 2.0f);
+    EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 4.0f);
 
     EXPECT_FALSE(f.view.lockSwitch()->isChecked());
     EXPECT_FALSE(f.view.lockDelayPicker()->isEnabled());
@@ -106,7 +102,7 @@ TEST(PreferencesView, DependentControlsWaitForTheirSwitch) {
     f.click(f.view.lockDelayPicker()->segment(0));
     EXPECT_TRUE(f.store.readBool("lock_on_absence"));
     EXPECT_EQ(f.store.readInt("lock_delay_ms"), 30'000);
-    EXPECT_EQ(f.saves, 3);
+    EXPECT_EQ(f.saves, 11);
 }
 
 TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFailuresOnly) {

@@ -56,17 +56,6 @@ class FakeFilterControl final : public FilterControl {
     Executor& executor_;
 };
 
-// A camera that never delivers a frame; calibrations started with it measure nothing.
-class SilentFrameSource final : public FrameSource {
-  public:
-    Access accessStatus() override { return Access::authorized; }
-    bool requestAccess() override { return true; }
-    std::optional<CameraError> start(FrameHandler) override { return std::nullopt; }
-    void stop() override {}
-    void setInterruptionHandler(InterruptionHandler) override {}
-    std::string describe() const override { return "silent"; }
-};
-
 // Everything a view needs, over fakes and virtual time.
 struct UiFixture {
     VirtualExecutor executor;
@@ -77,7 +66,8 @@ struct UiFixture {
     StatsRepository stats{store};
     FakeFilterControl filter{executor};
     QtLocalizer localizer;
-    CameraSession camera{std::make_shared<SilentFrameSource>(), executor};
+    // A camera that never delivers a frame: calibrations measure nothing.
+    CameraSession camera{std::make_shared<FakeFrameSource>(), executor};
     std::shared_ptr<CalibrationSession> lastSession;
     AppSignals appSignals;
     UiContext ctx{executor,

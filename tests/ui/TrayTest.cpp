@@ -98,8 +98,9 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
              f.filter.stop();
              f.filter.blind = true;
          },
-         QString::fromUtf8(TrayController::analysisUnavailableToolTip), IconState::inactive,
-         TrayPanel::analysisUnavailableLine, AppColors::error()},
+         QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
+                           "Réinstallez Tavrine pour la rétablir."),
+         IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error()},
         {"analysis back", [](UiFixture& f, TrayPanel&) { f.filter.blind = false; }, off, IconState::inactive,
          "Protection désactivée", AppColors::textSecondary()},
     };

@@ -2,29 +2,93 @@
 #include "ui/UiFixture.h"
 
 #include "app/AppDelegate.h"
+#include "ui/panels/CalibrationView.h"
+#include "ui/panels/OnboardingView.h"
+#include "ui/shared/AppColors.h"
+
+#include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace tavrine;
 using namespace tavrine::testing;
 
-// The desktop scenario "onboarding" shows the first launch and the next one as the user sees them; what
-// it cannot see: the window stays above the others, closing it by its button is no completion, and the
-// filter is stopped once however often the end is announced.
+// The first launch, ended three ways (the desktop scenario "onboarding" walks its pages by mouse and
+// finishes with "Activer"; what it cannot see is checked here). The window stays above the others while
+// the filter starts; the notifications page claims nothing before the user agreed; the calibration page
+// opens a dialog that fits inside the onboarding, centred on it, with the onboarding's prominent buttons,
+// and both its "Valider" and its "Passer" lead on. Closing the window by its button is no completion; the
+// last page finishes whether its login item is skipped or fails to register. The filter is stopped once
+// however often the end is announced.
 TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
-    UiFixture f;
-    AppDelegate app(f.ctx);
-    app.applicationDidFinishLaunching();
-    QWidget* onboarding = app.onboardingWindow();
-    ASSERT_NE(onboarding, nullptr);
-    EXPECT_TRUE(onboarding->isVisible());
-    EXPECT_TRUE(onboarding->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_NE(app.trayController(), nullptr);
-    f.turn();
-    EXPECT_EQ(f.filter.starts, 1);
-    onboarding->close();
-    EXPECT_FALSE(f.store.readBool("has_completed_onboarding"));
-    app.applicationWillTerminate();
-    app.applicationWillTerminate();
-    EXPECT_EQ(f.filter.stops, 1);
+    enum class End { closed, skipped, failedToRegister };
+    for (const End end : {End::closed, End::skipped, End::failedToRegister}) {
+        SCOPED_TRACE(int(end));
+        UiFixture f;
+        f.loginItem.failWith = std::string("cannot write the autostart entry");
+        AppDelegate app(f.ctx);
+        app.applicationDidFinishLaunching();
+        QWidget* window = app.onboardingWindow();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_NE(app.trayController(), nullptr);
+        f.turn();
+        EXPECT_EQ(f.filter.starts, 1);
+
+        OnboardingView& view = *window->findChild<OnboardingView*>();
+        const auto button = [&](bool primary) {
+            auto* page = view.pageWidget(view.page());
+            return primary ? page->primaryButton() : page->secondaryButton();
+        };
+        view.setPage(2);
+        EXPECT_EQ(button(true)->text(), QStringLiteral("Autoriser"));
+        QTest::mouseClick(button(true), Qt::LeftButton);
+        EXPECT_EQ(view.page(), 3);
+        EXPECT_EQ(view.pageWidget(2)->primaryButton()->text(), QStringLiteral("✓ Autorisé"));
+
+        EXPECT_EQ(button(true)->text(), QStringLiteral("Calibrer maintenant"));
+        QTest::mouseClick(button(true), Qt::LeftButton);
+        CalibrationDialog* dialog = view.calibrationDialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->closeButton()->text(), QStringLiteral("Passer"));
+        const QRect owner = window->geometry();
+        EXPECT_TRUE(owner.contains(dialog->geometry()))
+            << "dialog " << dialog->geometry().height() << " px high";
+        EXPECT_LE((dialog->geometry().center() - owner.center()).manhattanLength(), 2);
+        EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+        // "Démarrer" is white on the same blue as the onboarding's own main button.
+        for (auto [shown, prominent] :
+             {std::pair<QWidget*, QWidget*>{dialog, dialog->view()->primaryButton()},
+              std::pair<QWidget*, QWidget*>{window, button(true)}}) {
+            const QRect area = rectIn(prominent, shown);
+            EXPECT_GT(countNear(grab(*shown), area, AppColors::primaryButton(), 12),
+                      area.width() * area.height() / 2);
+        }
+        f.lastSession->phase = CalibrationSession::Phase::done(62);
+        QTest::mouseClick(dialog->view()->primaryButton(), Qt::LeftButton);
+        EXPECT_EQ(view.page(), 4);
+        view.setPage(3);
+        EXPECT_EQ(button(true)->text(), QStringLiteral("✓ Calibré (62 cm)"));
+        QTest::mouseClick(button(true), Qt::LeftButton);
+        ASSERT_NE(view.calibrationDialog(), nullptr);
+        QTest::mouseClick(view.calibrationDialog()->closeButton(), Qt::LeftButton);
+        EXPECT_EQ(view.page(), 4) << "\"Passer\" leads on too";
+
+        if (end == End::closed) {
+            window->close();
+        } else {
+            QTest::mouseClick(button(end == End::failedToRegister), Qt::LeftButton);
+        }
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(f.store.readBool("has_completed_onboarding"), end != End::closed);
+        EXPECT_EQ(f.loginItem.requests.size(), end == End::failedToRegister ? 1u : 0u);
+        EXPECT_FALSE(view.loginEnabled());
+        EXPECT_EQ(f.diagnostics.str(),
+                  end == End::failedToRegister ? "autostart error: cannot write the autostart entry\n" : "");
+        app.applicationWillTerminate();
+        app.applicationWillTerminate();
+        EXPECT_EQ(f.filter.stops, 1);
+    }
 }

@@ -2,11 +2,9 @@
 
 #include "TextContrast.h"
 
-#include "ui/panels/AboutView.h"
 #include "ui/panels/CalibrationView.h"
 #include "ui/panels/OnboardingView.h"
 #include "ui/panels/PreferencesView.h"
-#include "ui/panels/StatsView.h"
 #include "ui/panels/TrayPanel.h"
 #include "ui/shared/AppColors.h"
 #include "ui/shared/ColorScheme.h"
@@ -14,7 +12,6 @@
 #include "ui/tray/TrayIcon.h"
 
 #include <QAbstractButton>
-#include <QFile>
 #include <QLabel>
 #include <QPainter>
 #include <QRegularExpression>
@@ -35,65 +32,64 @@ enum class Look { light, dark, turnedDark };
 
 // A window as the user sees it, built under a scheme.
 struct Window {
-    const char* name;
+    std::string name;
     std::function<QWidget*(UiFixture&)> build;
 };
 
-QWidget* onboardingPage(UiFixture& f, int page) {
-    auto* view = new OnboardingView(f.ctx);
-    view->resize(440, 420);
-    view->setPage(page);
-    return view;
-}
-
 const std::vector<Window>& windows() {
-    static const std::vector<Window> list = {
-        {"panel", [](UiFixture& f) { return new TrayPanel(f.ctx); }},
-        {"panel-camera-missing",
-         [](UiFixture& f) {
-             f.filter.state = FilterState::cameraBusy(5000);
-             return new TrayPanel(f.ctx);
-         }},
-        {"panel-active",
-         [](UiFixture& f) {
-             f.filter.state = FilterState::nominal(3);
-             f.filter.active = true;
-             return new TrayPanel(f.ctx);
-         }},
-        {"panel-stats",
-         [](UiFixture& f) {
-             f.countOneOfEach();
-             auto* panel = new TrayPanel(f.ctx);
-             panel->setShowStats(true);
-             return panel;
-         }},
-        {"panel-about",
-         [](UiFixture& f) {
-             auto* panel = new TrayPanel(f.ctx);
-             panel->setShowAbout(true);
-             return panel;
-         }},
-        {"preferences",
-         [](UiFixture& f) {
-             // Tall enough to show every row without scrolling.
-             auto* view = new PreferencesView(f.ctx);
-             view->resize(PreferencesView::windowWidth, 1200);
-             return view;
-         }},
-        {"onboarding-1", [](UiFixture& f) { return onboardingPage(f, 0); }},
-        {"onboarding-2", [](UiFixture& f) { return onboardingPage(f, 1); }},
-        {"onboarding-3", [](UiFixture& f) { return onboardingPage(f, 2); }},
-        {"onboarding-4", [](UiFixture& f) { return onboardingPage(f, 3); }},
-        {"onboarding-5", [](UiFixture& f) { return onboardingPage(f, 4); }},
-        {"calibration",
-         [](UiFixture& f) { return new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr); }},
-        {"calibration-result",
-         [](UiFixture& f) {
-             auto* dialog = new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr);
-             f.lastSession->phase = CalibrationSession::Phase::done(62);
-             return dialog;
-         }},
-    };
+    static const std::vector<Window> list = [] {
+        std::vector<Window> list = {
+            {"panel", [](UiFixture& f) { return new TrayPanel(f.ctx); }},
+            {"panel-camera-missing",
+             [](UiFixture& f) {
+                 f.filter.state = FilterState::cameraBusy(5000);
+                 return new TrayPanel(f.ctx);
+             }},
+            {"panel-active",
+             [](UiFixture& f) {
+                 f.filter.state = FilterState::nominal(3);
+                 f.filter.active = true;
+                 return new TrayPanel(f.ctx);
+             }},
+            {"panel-stats",
+             [](UiFixture& f) {
+                 f.countOneOfEach();
+                 auto* panel = new TrayPanel(f.ctx);
+                 panel->setShowStats(true);
+                 return panel;
+             }},
+            {"panel-about",
+             [](UiFixture& f) {
+                 auto* panel = new TrayPanel(f.ctx);
+                 panel->setShowAbout(true);
+                 return panel;
+             }},
+            {"preferences",
+             [](UiFixture& f) {
+                 // Tall enough to show every row without scrolling.
+                 auto* view = new PreferencesView(f.ctx);
+                 view->resize(PreferencesView::windowWidth, 1200);
+                 return view;
+             }},
+            {"calibration",
+             [](UiFixture& f) { return new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr); }},
+            {"calibration-result",
+             [](UiFixture& f) {
+                 auto* dialog = new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr);
+                 f.lastSession->phase = CalibrationSession::Phase::done(62);
+                 return dialog;
+             }},
+        };
+        for (int page = 0; page < 5; ++page) {
+            list.push_back({"onboarding-" + std::to_string(page + 1), [page](UiFixture& f) {
+                                auto* view = new OnboardingView(f.ctx);
+                                view->resize(440, 420);
+                                view->setPage(page);
+                                return view;
+                            }});
+        }
+        return list;
+    }();
     return list;
 }
 
@@ -163,17 +159,33 @@ std::vector<std::string> pictogramInks(QWidget& window) {
     return inks;
 }
 
+const char* lookName(Look look) {
+    return look == Look::light ? "light" : look == Look::dark ? "dark" : "turned-dark";
+}
+
 class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Look>> {
   protected:
     void TearDown() override { scheme_.apply(Scheme::none); }
     ColorScheme scheme_;
 };
 
+// An SVG file drawn on a transparent square of `size` pixels.
+QImage renderSvg(const QString& path, int size) {
+    QSvgRenderer svg(path);
+    EXPECT_TRUE(svg.isValid()) << path.toStdString();
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    svg.render(&p);
+    return image;
+}
+
 } // namespace
 
 // Every window, in the light and the dark scheme, and switched to dark while open: every text reads at
 // 4.5:1 or more against what is behind it (measured on the rendered pixels), follows French typography,
-// and every control the keyboard reaches looks different while it has the focus.
+// is no lookup key a translation lacks ("stats_reset_confirm"), and every control the keyboard reaches
+// looks different while it has the focus.
 TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     const auto [index, look] = GetParam();
     const bool dark = look != Look::light;
@@ -190,14 +202,14 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     }
     QCoreApplication::processEvents();
     const QString shot =
-        QStringLiteral("look-%1-%2")
-            .arg(window.name, look == Look::light ? "light" : (look == Look::dark ? "dark" : "turned-dark"));
+        QStringLiteral("look-%1-%2").arg(QString::fromStdString(window.name), lookName(look));
     const QImage image = grab(*widget, shot);
 
     const QColor window_bg = widget->palette().color(QPalette::Window);
     EXPECT_EQ(AppColors::darkScheme(), dark) << "the scheme's palette is in use";
     EXPECT_EQ(window_bg.lightness() < 128, dark);
 
+    const QRegularExpression lookupKey(QStringLiteral("\\b[a-z]+(_[a-z]+)+\\b"));
     int texts = 0;
     for (QWidget* w : widget->findChildren<QWidget*>()) {
         const QString text = shownText(w);
@@ -212,6 +224,7 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
             << "\"" << text.toStdString() << "\": ink " << QColor(reading.ink).name().toStdString() << " on "
             << QColor(reading.background).name().toStdString() << " (" << shot.toStdString() << ")";
         EXPECT_EQ(typographyFault(text), QString()) << "\"" << text.toStdString() << "\"";
+        EXPECT_FALSE(lookupKey.match(text).hasMatch()) << "\"" << text.toStdString() << "\"";
     }
     EXPECT_GT(texts, 2);
 
@@ -243,42 +256,49 @@ INSTANTIATE_TEST_SUITE_P(LightAndDark, Appearance,
                          ::testing::Combine(::testing::Range<std::size_t>(0, windows().size()),
                                             ::testing::Values(Look::light, Look::dark, Look::turnedDark)),
                          [](const auto& info) {
-                             std::string name = windows().at(std::get<0>(info.param)).name;
+                             std::string name = windows().at(std::get<0>(info.param)).name + "-" +
+                                                lookName(std::get<1>(info.param));
                              std::replace(name.begin(), name.end(), '-', '_');
-                             const Look look = std::get<1>(info.param);
-                             return name + (look == Look::light  ? "_light"
-                                            : look == Look::dark ? "_dark"
-                                                                 : "_turned_dark");
+                             return name;
                          });
 
-// The installed symbolic icons are the eye the tray draws: same shape per state (the alpha masks of the
-// two renderings overlap).
-TEST(TrayIcon, ThemeIconsDrawTheSameEyeAsThePixmaps) {
+// A text the translation lacks shows as its key, which the check above finds.
+TEST(QtLocalizer, AMissingTextShowsItsKey) {
+    UiFixture f;
+    ASSERT_TRUE(f.localizer.isLoaded());
+    EXPECT_EQ(f.localizer.text("no_such_key"), "no_such_key");
+    EXPECT_EQ(f.localizer.text(""), "");
+}
+
+// The installed icons: the application's is a square drawing with ink at the smallest theme size; the
+// symbolic state icons are the eye the tray draws, the same shape per state (the alpha masks of the two
+// renderings overlap).
+TEST(TrayIcon, InstalledIconsDrawAndMatchTheTrayPixmaps) {
+    const QString icons = QStringLiteral(TAVRINE_SOURCE_DIR "/data/icons/");
+    const QRect box = QSvgRenderer(icons + "tavrine.svg").viewBox();
+    EXPECT_EQ(box.width(), box.height());
+    const QImage app = renderSvg(icons + "tavrine.svg", 16);
+    int opaque = 0;
+    for (int i = 0; i < 16 * 16; ++i) {
+        opaque += qAlpha(app.pixel(i % 16, i / 16)) > 128 ? 1 : 0;
+    }
+    EXPECT_GT(opaque, 64);
+
     using IconState = TrayIcon::IconState;
     for (IconState state : {IconState::nominal, IconState::alert, IconState::inactive, IconState::paused}) {
-        const QString path = QStringLiteral(TAVRINE_SOURCE_DIR "/data/icons/hicolor/scalable/status/") +
-                             QString::fromLatin1(TrayIcon::themeName(state)) + QStringLiteral(".svg");
-        QSvgRenderer svg(path);
-        ASSERT_TRUE(svg.isValid()) << path.toStdString();
-        QImage themed(72, 72, QImage::Format_ARGB32_Premultiplied);
-        themed.fill(Qt::transparent);
-        QPainter p(&themed);
-        svg.render(&p);
-        p.end();
+        const QString name = QString::fromLatin1(TrayIcon::themeName(state));
+        const QImage themed = renderSvg(icons + "hicolor/scalable/status/" + name + ".svg", 72);
         const QImage drawn = TrayIcon::render(state, Qt::black, 4.0);
-        saveArtifact(themed, QStringLiteral("theme-%1").arg(QString::fromLatin1(TrayIcon::themeName(state))));
         int both = 0;
         int either = 0;
-        for (int y = 0; y < 72; ++y) {
-            for (int x = 0; x < 72; ++x) {
-                const bool a = qAlpha(themed.pixel(x, y)) > 128;
-                const bool b = qAlpha(drawn.pixel(x, y)) > 128;
-                both += a && b;
-                either += a || b;
-            }
+        for (int i = 0; i < 72 * 72; ++i) {
+            const bool a = qAlpha(themed.pixel(i % 72, i / 72)) > 128;
+            const bool b = qAlpha(drawn.pixel(i % 72, i / 72)) > 128;
+            both += a && b;
+            either += a || b;
         }
-        EXPECT_GT(either, 150) << TrayIcon::themeName(state);
-        EXPECT_GT(double(both) / either, 0.85) << TrayIcon::themeName(state);
+        EXPECT_GT(either, 150) << name.toStdString();
+        EXPECT_GT(double(both) / either, 0.85) << name.toStdString();
     }
 }
 

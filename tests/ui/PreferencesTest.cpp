@@ -2,6 +2,7 @@
 
 #include "ui/panels/CalibrationView.h"
 #include "ui/panels/PreferencesView.h"
+#include "ui/shared/AnimatedEyeLogo.h"
 #include "ui/shared/SegmentedPicker.h"
 #include "ui/shared/ToggleSwitch.h"
 
@@ -15,6 +16,7 @@
 
 using namespace tavrine;
 using namespace tavrine::testing;
+using Phase = CalibrationSession::Phase;
 
 namespace {
 
@@ -40,7 +42,9 @@ double opacityOf(QWidget* w) {
 } // namespace
 
 // The window shows the stored settings when it comes on screen (a delay no segment offers selects none),
-// and every control saves its own field at once.
+// and every control saves its own field at once. A switched-off option dims and disables what depends on
+// it, keeping the values: the matrix's sliders, the session lock's delay (off by default, one minute unless
+// chosen otherwise).
 TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     PrefsFixture f;
     f.store.setInteger("filter_strength", 5);
@@ -77,13 +81,7 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     EXPECT_EQ(s.captureFps, 5);
     EXPECT_FLOAT_EQ(s.matrixStripeAlpha, 0.45f);
     EXPECT_FLOAT_EQ(s.privacyMatrixCoefficient, 4.0f);
-}
 
-// A switched-off option dims and disables what depends on it, keeping the values: the matrix's sliders,
-// the session lock's delay (off by default, one minute unless chosen otherwise).
-TEST(PreferencesView, DependentControlsWaitForTheirSwitch) {
-    PrefsFixture f;
-    f.open();
     EXPECT_TRUE(f.view.coefficientSlider()->isEnabled());
     EXPECT_DOUBLE_EQ(opacityOf(f.view.coefficientControl()), 1.0);
     f.click(f.view.matrixSwitch());
@@ -93,7 +91,7 @@ TEST(PreferencesView, DependentControlsWaitForTheirSwitch) {
     }
     EXPECT_FALSE(f.view.coefficientSlider()->isEnabled());
     EXPECT_FALSE(f.view.stripeAlphaSlider()->isEnabled());
-    EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 2.0f);
+    EXPECT_FLOAT_EQ(f.settings.settings.get().privacyMatrixCoefficient, 4.0f);
 
     EXPECT_FALSE(f.view.lockSwitch()->isChecked());
     EXPECT_FALSE(f.view.lockDelayPicker()->isEnabled());
@@ -104,7 +102,7 @@ TEST(PreferencesView, DependentControlsWaitForTheirSwitch) {
     f.click(f.view.lockDelayPicker()->segment(0));
     EXPECT_TRUE(f.store.readBool("lock_on_absence"));
     EXPECT_EQ(f.store.readInt("lock_delay_ms"), 30'000);
-    EXPECT_EQ(f.saves, 3);
+    EXPECT_EQ(f.saves, 11);
 }
 
 TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFailuresOnly) {
@@ -129,7 +127,11 @@ TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFai
               std::string::npos);
 }
 
-TEST(PreferencesView, CalibrationRowBeforeAndAfterACalibration) {
+// The calibration as the user reaches it from the preferences: the dialog walks through its phases, each
+// with its content and buttons (a cancelled countdown measures nothing, a camera that sees no face fails,
+// "Recommencer" counts from 3 again); the result is adjusted by 5 cm steps within 30 to 200 cm, and
+// "Valider" stores it, which the preferences row then shows and later edits keep.
+TEST(PreferencesView, CalibrationFromItsRow) {
     PrefsFixture f;
     f.open();
     EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("Non calibré"));
@@ -139,15 +141,79 @@ TEST(PreferencesView, CalibrationRowBeforeAndAfterACalibration) {
     CalibrationDialog* dialog = f.view.calibrationDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
-    // A result of 62 cm, accepted as it is.
-    f.lastSession->phase = CalibrationSession::Phase::done(62);
-    f.click(dialog->view()->primaryButton());
-    EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("62 cm"));
+    CalibrationView& view = *dialog->view();
+    const auto primary = [&] { f.click(view.primaryButton()); };
+    const auto wait = [&](std::int64_t ms) { f.executor.advanceBy(ms); };
+    const QString annuler = QStringLiteral("Annuler");
+    const QString demarrer = QStringLiteral("Démarrer");
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        Phase phase;
+        QString text;
+        QString primary;
+        bool secondary = false;
+    } steps[] = {
+        {"opened", [] {}, Phase::idle(),
+         QStringLiteral(
+             "Installez-vous à votre distance de travail habituelle, regardez droit vers la caméra "
+             "et appuyez sur Démarrer."),
+         demarrer},
+        {"Démarrer", primary, Phase::counting(3), QStringLiteral("3"), annuler},
+        {"a second later", [&] { wait(1000); }, Phase::counting(2), QStringLiteral("2"), annuler},
+        {"Annuler", primary, Phase::idle(), {}, demarrer},
+        {"no measurement after a cancel", [&] { wait(10000); }, Phase::idle(), {}, demarrer},
+        {"counted down", [&] { primary(), wait(3000); }, Phase::measuring(), QStringLiteral("3 secondes"),
+         annuler},
+        {"no face seen", [&] { wait(4000); }, Phase::failed(CalibrationSession::noFaceMessage),
+         QString::fromUtf8(CalibrationSession::noFaceMessage), QStringLiteral("Réessayer")},
+        {"Réessayer", primary, Phase::idle(), {}, demarrer},
+        {"a result", [&] { view.session().phase = Phase::done(78); }, Phase::done(78),
+         QString::fromUtf8("Distance estimée\u00a0: <b>78\u00a0cm</b>"), QStringLiteral("Valider"), true},
+        {"Recommencer", [&] { f.click(view.secondaryButton()); }, Phase::idle(), {}, demarrer},
+        {"Démarrer again", primary, Phase::counting(3), {}, annuler},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        f.turn();
+        EXPECT_EQ(view.session().phase.get(), step.phase) << step.name;
+        QStringList texts;
+        for (auto* label : view.findChildren<QLabel*>()) {
+            texts << (label->isVisibleTo(&view) ? label->text() : QString());
+        }
+        EXPECT_TRUE(step.text.isEmpty() || texts.contains(step.text)) << step.name;
+        EXPECT_EQ(view.primaryButton()->text(), step.primary) << step.name;
+        EXPECT_EQ(view.secondaryButton()->isVisible(), step.secondary) << step.name;
+        const bool measuring =
+            step.phase.kind == Phase::Kind::counting || step.phase.kind == Phase::Kind::measuring;
+        EXPECT_EQ(view.isMeasuring(), measuring) << step.name;
+        EXPECT_EQ(view.logo()->mode(),
+                  measuring ? AnimatedEyeLogo::Mode::calibrating : AnimatedEyeLogo::Mode::idle)
+            << step.name;
+    }
+
+    view.session().phase = Phase::done(32);
+    f.click(view.minusButton());
+    EXPECT_EQ(view.currentDistance(), 30);
+    f.click(view.minusButton());
+    EXPECT_EQ(view.currentDistance(), 30);
+    view.session().phase = Phase::done(198);
+    EXPECT_EQ(view.currentDistance(), 198) << "a new result starts from the measured value";
+    f.click(view.plusButton());
+    f.click(view.plusButton());
+    EXPECT_EQ(view.distanceField()->text(), QString::fromUtf8("200\u00a0cm"));
+    f.click(view.minusButton());
+    f.click(view.minusButton());
+    EXPECT_EQ(view.distanceField()->text(), QString::fromUtf8("190\u00a0cm"));
+    primary();
+    EXPECT_EQ(view.session().phase.get(), Phase::idle());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("190 cm"));
     EXPECT_EQ(f.view.calibrationHint()->text(), QStringLiteral("Distance mesurée lors de la calibration"));
-    // A later edit keeps the calibration.
     f.click(f.view.hapticSwitch());
-    EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 62);
+    EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 190);
     EXPECT_TRUE(f.store.readBool("is_calibrated"));
+    EXPECT_TRUE(f.settings.settings.get().isCalibrated);
 }
 
 // A shortcut that does not work everywhere says why, once, under its switch (the hint gives way); one

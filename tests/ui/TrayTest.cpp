@@ -2,9 +2,10 @@
 
 #include "ui/panels/AboutView.h"
 #include "ui/panels/PanelRow.h"
-#include "ui/panels/PreferencesView.h"
 #include "ui/panels/StatsView.h"
 #include "ui/panels/TrayPanel.h"
+#include "ui/shared/AnimatedEyeLogo.h"
+#include "ui/shared/AppColors.h"
 #include "ui/shared/StatCard.h"
 #include "ui/tray/TrayController.h"
 #include "ui/tray/TrayIcon.h"
@@ -13,10 +14,10 @@
 #include <QCursor>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -26,62 +27,82 @@ using IconState = TrayIcon::IconState;
 
 // The tray and the panel opened from it follow the filter through a walk of states: the tooltip names the
 // state (and what to do when something is missing), the eye tells a pause from the filter switched off,
-// and the panel's switch, status line and notice agree. Switched on without a camera, the switch falls
-// back to off and the notice says what to do until a start succeeds.
+// and the panel's switch, status line (text and the colour it is drawn in), notice and pause controls
+// agree. Switched on without a camera, the switch falls back to off and the notice says what to do until a
+// start succeeds. The pauses are taken from the panel's pause menu, and "Reprendre maintenant" ends them.
 TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     const QString noCamera = QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
                                                "l’application qui l’utilise, puis réactivez la protection.");
-    const QString blind =
-        QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est "
-                          "arrêtée. Réinstallez Tavrine pour la rétablir.");
+    const QString on = QStringLiteral("Tavrine — Protection active");
+    const QString off = QStringLiteral("Tavrine — Protection désactivée");
+    const QString paused = QStringLiteral("Tavrine\u00a0: en pause, reprise dans ");
     struct Step {
         const char* name;
         std::function<void(UiFixture&, TrayPanel&)> change;
         QString toolTip;
         IconState icon;
-        const char* panelStatus = nullptr;
+        const char* status;
+        QColor colour;
     };
     const auto clickSwitch = [](UiFixture& f, TrayPanel& panel, bool cameraWorks) {
         f.filter.cameraWorks = cameraWorks;
         QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
         EXPECT_FALSE(panel.activeSwitch()->isChecked()) << "the switch never moves by itself";
     };
+    const auto pauseFor = [](int entry) {
+        return [entry](UiFixture&, TrayPanel& panel) {
+            QTest::mouseClick(panel.pauseButton(), Qt::LeftButton);
+            ASSERT_TRUE(panel.pauseMenu()->isVisible());
+            panel.pauseMenu()->actions().at(entry)->trigger();
+            panel.pauseMenu()->hide();
+        };
+    };
     const Step steps[] = {
-        {"off", [](UiFixture&, TrayPanel&) {}, QStringLiteral("Tavrine — Protection désactivée"),
-         IconState::inactive},
+        {"off", [](UiFixture&, TrayPanel&) {}, off, IconState::inactive, "Protection désactivée",
+         AppColors::textSecondary()},
         {"alert", [](UiFixture& f, TrayPanel&) { f.filter.state = FilterState::alert(); },
-         QStringLiteral("Tavrine — Regard indiscret détecté"), IconState::alert},
+         QStringLiteral("Tavrine — Regard indiscret détecté"), IconState::alert, "Regard indiscret détecté",
+         AppColors::error()},
         {"low battery",
          [](UiFixture& f, TrayPanel&) {
              f.filter.state = FilterState::autoPaused(PauseReason::lowBattery());
          },
-         QStringLiteral("Tavrine — En pause"), IconState::paused},
+         QStringLiteral("Tavrine — En pause"), IconState::paused, "En pause", AppColors::textSecondary()},
         // A missing camera looks like a pause on the eye: the tooltip tells them apart.
         {"camera busy", [](UiFixture& f, TrayPanel&) { f.filter.state = FilterState::cameraBusy(5000); },
-         noCamera, IconState::paused},
+         noCamera, IconState::paused, "Caméra indisponible", AppColors::warning()},
         {"switched on without a camera",
          [&](UiFixture& f, TrayPanel& panel) {
              f.filter.state = FilterState::inactive();
              clickSwitch(f, panel, false);
          },
-         noCamera, IconState::inactive, "Caméra indisponible"},
+         noCamera, IconState::inactive, "Caméra indisponible", AppColors::warning()},
         {"switched on with a camera", [&](UiFixture& f, TrayPanel& panel) { clickSwitch(f, panel, true); },
-         QStringLiteral("Tavrine — Protection active"), IconState::nominal, "Protection active"},
-        {"paused for 15 min",
-         [](UiFixture& f, TrayPanel&) { f.timedPause.pause(TimedPause::Length::fifteenMinutes); },
-         QString::fromUtf8("Tavrine\u00a0: en pause, reprise dans 15\u00a0min"), IconState::paused},
+         on, IconState::nominal, "Protection active", AppColors::success()},
+        {"looking away", [](UiFixture& f, TrayPanel&) { f.filter.state = FilterState::inattention(3); }, on,
+         IconState::nominal, "Protection active", AppColors::success()},
+        {"paused for 15 min", pauseFor(0), paused + QString::fromUtf8("15\u00a0min"), IconState::paused,
+         "En pause — reprise dans 15\u00a0min", AppColors::textSecondary()},
         {"a minute later", [](UiFixture& f, TrayPanel&) { f.executor.advanceBy(60'000); },
-         QString::fromUtf8("Tavrine\u00a0: en pause, reprise dans 14\u00a0min"), IconState::paused},
-        {"resumed", [](UiFixture& f, TrayPanel&) { f.timedPause.resumeNow(); },
-         QStringLiteral("Tavrine — Protection active"), IconState::nominal},
+         paused + QString::fromUtf8("14\u00a0min"), IconState::paused, "En pause — reprise dans 14\u00a0min",
+         AppColors::textSecondary()},
+        {"resumed",
+         [](UiFixture&, TrayPanel& panel) { QTest::mouseClick(panel.resumeRow(), Qt::LeftButton); }, on,
+         IconState::nominal, "Protection active", AppColors::success()},
+        {"paused for an hour", pauseFor(1), paused + QString::fromUtf8("1\u00a0h"), IconState::paused,
+         "En pause — reprise dans 1\u00a0h", AppColors::textSecondary()},
         {"analysis unavailable",
          [](UiFixture& f, TrayPanel&) {
+             f.timedPause.resumeNow();
+             f.turn();
              f.filter.stop();
              f.filter.blind = true;
          },
-         blind, IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine"},
-        {"analysis back", [](UiFixture& f, TrayPanel&) { f.filter.blind = false; },
-         QStringLiteral("Tavrine — Protection désactivée"), IconState::inactive, "Protection désactivée"},
+         QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
+                           "Réinstallez Tavrine pour la rétablir."),
+         IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error()},
+        {"analysis back", [](UiFixture& f, TrayPanel&) { f.filter.blind = false; }, off, IconState::inactive,
+         "Protection désactivée", AppColors::textSecondary()},
     };
     UiFixture f;
     TrayController tray(f.ctx);
@@ -97,15 +118,82 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
             EXPECT_EQ(tray.iconTint(),
                       step.icon == IconState::alert ? TrayIcon::systemRed() : TrayIcon::labelColor());
         }
-        if (step.panelStatus) {
-            EXPECT_EQ(panel.statusLine()->text(), QString::fromUtf8(step.panelStatus)) << step.name;
+        EXPECT_EQ(panel.statusLine()->text(), QString::fromUtf8(step.status)) << step.name;
+        const QImage image = grab(panel);
+        const QRect line = rectIn(panel.statusLine(), &panel);
+        EXPECT_GT(countNear(image, line, step.colour, 40), 3) << step.name;
+        for (const QColor& other : {AppColors::success(), AppColors::error()}) {
+            if (colorDistance(other, step.colour) > 60) {
+                EXPECT_EQ(countNear(image, line, other, 40), 0) << step.name;
+            }
         }
         EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.active.get()) << step.name;
         EXPECT_EQ(panel.notice()->isVisible(), step.toolTip == noCamera) << step.name;
         if (step.toolTip == noCamera) {
             EXPECT_EQ(QStringLiteral("Tavrine — Caméra indisponible\n") + panel.notice()->text(), noCamera);
         }
+        // During a timed pause "Reprendre maintenant" takes the pause button's place; the button is there
+        // but disabled while the filter is off.
+        const bool timedPause = step.toolTip.startsWith(paused);
+        EXPECT_EQ(panel.resumeRow()->isVisible(), timedPause) << step.name;
+        EXPECT_EQ(panel.pauseButton()->isVisible(), !timedPause) << step.name;
+        EXPECT_EQ(panel.pauseButton()->isEnabled(), f.filter.active.get()) << step.name;
     }
+    // The last entry pauses until the next morning.
+    f.filter.start({});
+    f.turn();
+    pauseFor(2)(f, panel);
+    f.turn();
+    EXPECT_EQ(f.timedPause.status.get().resumeAtMs, nextMorningMs(f.executor.nowMs()));
+    QStringList entries;
+    for (QAction* action : panel.pauseMenu()->actions()) {
+        entries << action->text();
+    }
+    EXPECT_EQ(entries, QStringList({QString::fromUtf8("Suspendre 15\u00a0min"),
+                                    QString::fromUtf8("Suspendre 1\u00a0h"),
+                                    QString::fromUtf8("Suspendre jusqu\u2019\u00e0 demain")}));
+}
+
+// Durations as the panel and its statistics write them: whole minutes, rounded up for the time left of a
+// pause, down for the time protected.
+TEST(TrayPanel, DurationsInWholeMinutes) {
+    const std::pair<std::int64_t, const char*> timeLeft[] = {
+        {15 * 60'000, "15\u00a0min"},
+        {14 * 60'000 + 1, "15\u00a0min"},
+        {1, "1\u00a0min"},
+        {0, "0\u00a0min"},
+        {59 * 60'000 + 30'000, "1\u00a0h"},
+        {61 * 60'000, "1\u00a0h\u00a001"},
+        {(7 * 60 + 5) * 60'000, "7\u00a0h\u00a005"},
+        {25 * 3'600'000, "25\u00a0h"},
+    };
+    for (const auto& [ms, text] : timeLeft) {
+        EXPECT_EQ(TrayPanel::timeLeftText(ms), QString::fromUtf8(text)) << ms;
+    }
+    const std::pair<std::int64_t, const char*> protectedTime[] = {
+        {0, "0m"},       {59, "0m"},        {3599, "59m"},
+        {3600, "1h 0m"}, {90061, "25h 1m"}, {3600LL * 1000000 + 120, "1000000h 2m"},
+    };
+    for (const auto& [seconds, text] : protectedTime) {
+        EXPECT_EQ(StatsView::formatTime(seconds), QString::fromUtf8(text)) << seconds;
+    }
+}
+
+TEST(StatsView, LargeCountersShrinkOnOneLineInsteadOfWrapping) {
+    UiFixture f;
+    f.stats.stats = FilterStats{1234567890123LL, 98765, 3600LL * 4321 + 59 * 60};
+    StatsView view(f.ctx);
+    view.resize(360, 440);
+    view.show();
+    grab(view, "stats-large");
+    EXPECT_EQ(view.alertsCard()->value(), QStringLiteral("1234567890123"));
+    EXPECT_EQ(view.timeCard()->value(), QStringLiteral("4321h 59m"));
+    EXPECT_LT(view.alertsCard()->valuePixelSize(), 48);
+    EXPECT_GE(view.alertsCard()->valuePixelSize(), 24);
+    // Small values keep the full sizes.
+    f.stats.stats = FilterStats{3, 2, 60};
+    EXPECT_EQ(view.alertsCard()->valuePixelSize(), 48);
+    EXPECT_EQ(view.sessionsCard()->valuePixelSize(), 36);
 }
 
 TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClosing) {
@@ -140,13 +228,10 @@ TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClo
     EXPECT_TRUE(tray.preferencesWindow()->isVisible());
 }
 
-// The reset asked by keyboard from the panel opened at the tray (the desktop scenario "panel" does it by
-// mouse): the question stays inside the open panel with the focus on "Annuler", Tab reaches its
-// "Réinitialiser", and only that zeroes the stored counters.
-class PanelStatsReset : public ::testing::TestWithParam<bool> {};
-
-TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
-    const bool confirm = GetParam();
+// The reset asked by keyboard from the panel opened at the tray (the desktop scenario "panel" confirms it
+// by mouse): the question stays inside the open panel with the focus on "Annuler", which keeps the
+// counters; asked again, Tab reaches its "Réinitialiser", which zeroes the stored counters.
+TEST(TrayController, StatisticsResetByKeyboardInsideThePanel) {
     UiFixture f;
     f.countOneOfEach();
     TrayController tray(f.ctx);
@@ -154,44 +239,43 @@ TEST_P(PanelStatsReset, AnswerKeepsThePanelOpenAndDecidesTheStoredCounters) {
     QTest::mouseClick(tray.panel()->statsRow(), Qt::LeftButton);
     StatsView* stats = tray.panel()->statsPage();
     ASSERT_NE(stats, nullptr);
-    stats->resetButton()->setFocus();
-    QTest::keyClick(stats->resetButton(), Qt::Key_Space);
-    QCoreApplication::processEvents();
+    for (const bool confirm : {false, true}) {
+        stats->resetButton()->setFocus();
+        QTest::keyClick(stats->resetButton(), Qt::Key_Space);
+        QCoreApplication::processEvents();
+        QWidget* question = stats->resetConfirmation();
+        ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible())
+            << "asking must not close the panel";
+        EXPECT_TRUE(question->isVisible());
+        EXPECT_EQ(question->window(), tray.panelWindow()) << "the question is part of the panel";
+        EXPECT_EQ(stats->resetQuestion()->text(),
+                  QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
+        EXPECT_FALSE(stats->resetButton()->isVisible());
+        grab(*tray.panelWindow(), QStringLiteral("panel-stats-reset-question"));
+        EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
+        if (confirm) {
+            QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(stats->confirmResetButton()->hasFocus(), confirm);
+        QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::Key_Space);
+        f.executor.runAll();
+        QCoreApplication::processEvents();
 
-    QWidget* question = stats->resetConfirmation();
-    ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible()) << "asking must not close the panel";
-    EXPECT_TRUE(question->isVisible());
-    EXPECT_EQ(question->window(), tray.panelWindow()) << "the question is part of the panel";
-    EXPECT_EQ(stats->resetQuestion()->text(),
-              QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
-    EXPECT_FALSE(stats->resetButton()->isVisible());
-    grab(*tray.panelWindow(), QStringLiteral("panel-stats-reset-question"));
-    EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
-    if (confirm) {
-        QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
+        ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible()) << confirm;
+        EXPECT_EQ(tray.panel()->statsPage(), stats) << "the answer returns to the statistics";
+        EXPECT_FALSE(question->isVisible()) << confirm;
+        EXPECT_TRUE(stats->resetButton()->isVisible()) << confirm;
+        const int expected = confirm ? 0 : 1;
+        for (const char* key : {"stats_alert_count", "stats_session_count", "stats_lock_count"}) {
+            EXPECT_EQ(f.store.readInt(key), expected) << key;
+        }
+        EXPECT_EQ(f.store.readInt("stats_total_active_seconds"), confirm ? 0 : 4000);
+        for (StatCard* card : {stats->alertsCard(), stats->sessionsCard(), stats->locksCard()}) {
+            EXPECT_EQ(card->value(), QString::number(expected));
+        }
+        EXPECT_EQ(stats->timeCard()->value(), confirm ? QStringLiteral("0m") : QStringLiteral("1h 6m"));
     }
-    ASSERT_EQ(stats->confirmResetButton()->hasFocus(), confirm);
-    QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::Key_Space);
-    f.executor.runAll();
-    QCoreApplication::processEvents();
-
-    ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible());
-    EXPECT_EQ(tray.panel()->statsPage(), stats) << "the answer returns to the statistics";
-    EXPECT_FALSE(question->isVisible());
-    EXPECT_TRUE(stats->resetButton()->isVisible());
-    const int expected = confirm ? 0 : 1;
-    for (const char* key : {"stats_alert_count", "stats_session_count", "stats_lock_count"}) {
-        EXPECT_EQ(f.store.readInt(key), expected) << key;
-    }
-    EXPECT_EQ(f.store.readInt("stats_total_active_seconds"), confirm ? 0 : 4000);
-    for (StatCard* card : {stats->alertsCard(), stats->sessionsCard(), stats->locksCard()}) {
-        EXPECT_EQ(card->value(), QString::number(expected));
-    }
-    EXPECT_EQ(stats->timeCard()->value(), confirm ? QStringLiteral("0m") : QStringLiteral("1h 6m"));
 }
-
-INSTANTIATE_TEST_SUITE_P(ByKeyboard, PanelStatsReset, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Confirm" : "Cancel"; });
 
 // Without a tray icon's place the panel opens at the pointer, in the lower half of the screen here (the
 // desktop scenario "panel" opens it in the upper half). Opening and closing Statistiques and À propos
@@ -228,4 +312,36 @@ TEST(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
         EXPECT_EQ(anchor(), opened) << name << ": the panel moved";
     }
     EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
+}
+
+// On screen the logo opens, then blinks every 5 s; calibrating, it pulses and never blinks. Hidden, it
+// leaves no timer behind, and it comes back in the mode set meanwhile.
+TEST(AnimatedEyeLogo, BlinksOrPulsesOnlyWhileOnScreen) {
+    UiFixture f;
+    AnimatedEyeLogo logo(f.executor, f.executor, 64, true, false, AnimatedEyeLogo::Mode::idle);
+    EXPECT_EQ(logo.params().openAmount, 0.0);
+    logo.show();
+    f.executor.advanceBy(2500 + 110);
+    EXPECT_NEAR(logo.params().openAmount, AnimatedEyeLogo::blinkClosedAmount, 1e-9) << "the first blink";
+    f.executor.advanceBy(5000 - 16);
+    EXPECT_DOUBLE_EQ(logo.params().openAmount, 1.0) << "open until the next blink";
+    f.executor.advanceBy(16 + 110);
+    EXPECT_NEAR(logo.params().openAmount, AnimatedEyeLogo::blinkClosedAmount, 1e-9) << "the second blink";
+    logo.hide();
+    EXPECT_FALSE(logo.isLooping());
+    f.executor.advanceBy(20000);
+    EXPECT_EQ(f.executor.pendingCount(), 0u) << "a hidden logo leaves no timer behind";
+
+    logo.setMode(AnimatedEyeLogo::Mode::calibrating);
+    logo.show();
+    double minOpen = 1.0, minPulse = 2.0, maxPulse = 0.0;
+    for (int t = 0; t < 12000; t += 16) {
+        f.executor.advanceBy(16);
+        minOpen = std::min(minOpen, logo.params().openAmount);
+        minPulse = std::min(minPulse, logo.params().pulseScale);
+        maxPulse = std::max(maxPulse, logo.params().pulseScale);
+    }
+    EXPECT_GT(minOpen, 0.99) << "no blink while calibrating";
+    EXPECT_NEAR(maxPulse, AnimatedEyeLogo::pulseHigh, 2e-3);
+    EXPECT_NEAR(minPulse, AnimatedEyeLogo::pulseLow, 2e-3);
 }

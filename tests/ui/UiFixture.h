@@ -1,31 +1,15 @@
 #pragma once
 
-#include "core/detection/CalibrationSession.h"
 #include "core/detection/CameraSession.h"
-#include "core/detection/FrameSource.h"
-#include "core/fakes/RecordingKeyValueStore.h"
 #include "core/fakes/ServiceRig.h"
-#include "core/persistence/KeyValueStore.h"
-#include "core/persistence/LoginItem.h"
-#include "core/persistence/SettingsRepository.h"
-#include "core/persistence/StatsRepository.h"
-#include "core/util/VirtualExecutor.h"
 #include "platform/linux/i18n/QtLocalizer.h"
-#include "ui/FilterControl.h"
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
 
 #include <QApplication>
-#include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QWidget>
-
-#include <map>
-#include <memory>
-#include <optional>
-#include <sstream>
-#include <string>
 
 namespace tavrine::testing {
 
@@ -72,17 +56,6 @@ class FakeFilterControl final : public FilterControl {
     Executor& executor_;
 };
 
-// A camera that never delivers a frame; calibrations started with it measure nothing.
-class SilentFrameSource final : public FrameSource {
-  public:
-    Access accessStatus() override { return Access::authorized; }
-    bool requestAccess() override { return true; }
-    std::optional<CameraError> start(FrameHandler) override { return std::nullopt; }
-    void stop() override {}
-    void setInterruptionHandler(InterruptionHandler) override {}
-    std::string describe() const override { return "silent"; }
-};
-
 // Everything a view needs, over fakes and virtual time.
 struct UiFixture {
     VirtualExecutor executor;
@@ -93,7 +66,8 @@ struct UiFixture {
     StatsRepository stats{store};
     FakeFilterControl filter{executor};
     QtLocalizer localizer;
-    CameraSession camera{std::make_shared<SilentFrameSource>(), executor};
+    // A camera that never delivers a frame: calibrations measure nothing.
+    CameraSession camera{std::make_shared<FakeFrameSource>(), executor};
     std::shared_ptr<CalibrationSession> lastSession;
     AppSignals appSignals;
     UiContext ctx{executor,
@@ -125,18 +99,12 @@ struct UiFixture {
     void turn() { executor.runPending(); }
 };
 
-// Saves a rendering under the build's test artefacts.
-inline QString saveArtifact(const QImage& image, const QString& name) {
-    QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS));
-    const QString path = QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + name + QStringLiteral(".png");
-    image.save(path);
-    return path;
-}
-
+// The widget as drawn; with a name, also saved under the build's test artefacts for a reviewer.
 inline QImage grab(QWidget& widget, const QString& artifactName = QString()) {
     QImage image = widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     if (!artifactName.isEmpty()) {
-        saveArtifact(image, artifactName);
+        QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS));
+        image.save(QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + artifactName + QStringLiteral(".png"));
     }
     return image;
 }

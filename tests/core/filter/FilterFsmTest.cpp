@@ -1,8 +1,11 @@
 #include "core/filter/FilterFsm.h"
 
+#include "core/fakes/RigScript.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -13,34 +16,11 @@ namespace tavrine {
 namespace {
 
 using Event = FilterFsm::SystemEvent;
+using testing::stateOf;
 constexpr std::int64_t t0 = 1'700'000'000'000;
 
 DetectionInput face(std::int64_t t, float yaw, float pitch = 0.0f, std::int64_t count = 1) {
     return {t, count, FaceData{yaw, pitch, 0.2f}};
-}
-
-// "N" nominal(3), "N5" nominal(5), "I" inattention(3), "L" alert, "X" inactive, "C" camera busy, "Z" paused
-// for the screen, "B" paused for the battery, "U<ms>" paused by the user.
-FilterState parseState(const std::string& code) {
-    const std::string arg = code.substr(1);
-    switch (code[0]) {
-    case 'N':
-        return FilterState::nominal(arg.empty() ? 3 : std::stoi(arg));
-    case 'I':
-        return FilterState::inattention(arg.empty() ? 3 : std::stoi(arg));
-    case 'L':
-        return FilterState::alert();
-    case 'C':
-        return FilterState::cameraBusy(FilterFsm::cameraRetryMs);
-    case 'Z':
-        return FilterState::autoPaused(PauseReason::screenOff());
-    case 'B':
-        return FilterState::autoPaused(PauseReason::lowBattery());
-    case 'U':
-        return FilterState::autoPaused(PauseReason::userPaused(std::stoll(arg)));
-    default:
-        return FilterState::inactive();
-    }
 }
 
 // Runs a script of space-separated steps "<op><number>[=<state>]": the number is a time after t0 for frames
@@ -58,37 +38,41 @@ void runScript(FilterFsm& fsm, const std::string& script) {
         const std::string body = step.substr(0, eq);
         const std::int64_t n = body.size() > 1 ? std::stoll(body.substr(1)) : 0;
         const std::int64_t t = t0 + n;
-        FilterSettings settings = fsm.settings();
-        const std::map<char, Event> events = {{'P', Event::userPause(n)},     {'S', Event::screenOff()},
-                                              {'O', Event::screenOn()},       {'B', Event::lowBattery()},
-                                              {'K', Event::batteryOk()},      {'C', Event::cameraBusy()},
-                                              {'V', Event::cameraAvailable()}};
-        const std::map<char, DetectionInput> frames = {{'a', face(t, 0.0f)},
-                                                       {'w', face(t, 45.0f)},
-                                                       {'n', {t, 0, std::nullopt}},
-                                                       {'1', {t, 1, std::nullopt}},
-                                                       {'2', face(t, 0.0f, 0.0f, 2)}};
-        if (events.contains(body[0])) {
-            fsm.onSystemEvent(events.at(body[0]));
-        } else if (frames.contains(body[0])) {
-            fsm.onDetectionInput(frames.at(body[0]));
-        } else if (body[0] == 'A') {
-            fsm.activate();
-        } else if (body[0] == 'D') {
-            fsm.deactivate();
-        } else if (body[0] == 'G') {
-            settings.filterStrength = static_cast<int>(n);
-            fsm.updateSettings(settings);
-        } else {
-            FAIL() << "unknown step " << step;
-        }
+        const std::map<char, std::function<void()>> ops = {
+            {'A', [&] { fsm.activate(); }},
+            {'D', [&] { fsm.deactivate(); }},
+            {'G',
+             [&] {
+                 FilterSettings settings = fsm.settings();
+                 settings.filterStrength = static_cast<int>(n);
+                 fsm.updateSettings(settings);
+             }},
+            {'P', [&] { fsm.onSystemEvent(Event::userPause(n)); }},
+            {'S', [&] { fsm.onSystemEvent(Event::screenOff()); }},
+            {'O', [&] { fsm.onSystemEvent(Event::screenOn()); }},
+            {'B', [&] { fsm.onSystemEvent(Event::lowBattery()); }},
+            {'K', [&] { fsm.onSystemEvent(Event::batteryOk()); }},
+            {'C', [&] { fsm.onSystemEvent(Event::cameraBusy()); }},
+            {'V', [&] { fsm.onSystemEvent(Event::cameraAvailable()); }},
+            {'a', [&] { fsm.onDetectionInput(face(t, 0.0f)); }},
+            {'w', [&] { fsm.onDetectionInput(face(t, 45.0f)); }},
+            {'n',
+             [&] {
+                 fsm.onDetectionInput({t, 0, std::nullopt});
+             }},
+            {'1',
+             [&] {
+                 fsm.onDetectionInput({t, 1, std::nullopt});
+             }},
+            {'2', [&] { fsm.onDetectionInput(face(t, 0.0f, 0.0f, 2)); }}};
+        ASSERT_TRUE(ops.contains(body[0])) << "unknown step " << step;
+        ops.at(body[0])();
         if (eq != std::string::npos) {
-            ASSERT_EQ(toString(fsm.state.get()), toString(parseState(step.substr(eq + 1))))
-                << "after " << step;
+            ASSERT_EQ(fsm.state.get(), stateOf(step.substr(eq + 1))) << "after " << step;
         }
     }
     for (std::size_t i = 1; i < published.size(); ++i) {
-        EXPECT_NE(published[i], published[i - 1]) << "published twice: " << toString(published[i]);
+        EXPECT_NE(published[i], published[i - 1]) << "published twice";
     }
 }
 

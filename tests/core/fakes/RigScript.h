@@ -82,9 +82,8 @@ inline const RigActions actions = {
     {"wake", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::displayAwake); }},
     {"switchaway", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::sessionInactive); }},
     {"switchback", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::sessionActive); }},
-    // States already true when the filter starts.
+    // The screen saver already on when the filter starts.
     {"asleepbefore", [](Rig& r, auto) { r.events.screensAsleep = true; }},
-    {"awaybefore", [](Rig& r, auto) { r.events.sessionInactive = true; }},
     {"battery",
      [](Rig& r, std::int64_t n) {
          r.power.reading = BatteryReading{true, static_cast<int>(n), false};

@@ -87,16 +87,12 @@ class FakeSystemEvents final : public SystemEventMonitor {
         if (screensAsleep) {
             handler(Event::displayAsleep);
         }
-        if (sessionInactive) {
-            handler(Event::sessionInactive);
-        }
         return s;
     }
     void fire(Event e) { signal.notify(e); }
     Signal<Event> signal;
-    // States already true, heard by each new observer.
+    // Already true, heard by each new observer.
     bool screensAsleep = false;
-    bool sessionInactive = false;
 };
 
 class FakePowerSource final : public PowerSource {

@@ -137,7 +137,6 @@ const std::vector<ScriptRow> kScripts = {
     {"SettingsApplyAtTheNextEntry", "A G5=N w0 w1500=I5 a1600=N5"},
     {"NominalWithAnOldStrengthIsReentered", "A G1 O=N C=C V=N1"},
     {"FramesIgnoredWhilePausedOrBusy", "A S 20=Z C 2100=C"},
-    {"PauseReasonsReplaceEachOtherAndScreenOnEndsAny", "A B=B S=Z K=Z P60000=U60000 O=N"},
     {"EventsResetTheLookAwayOnlyThroughNominal", "A w0 O V w1500=I S O=N w1600 w3099=N"},
 };
 

@@ -110,9 +110,6 @@ const Scenario scenarios[] = {
     // Already true when the filter starts: paused at once, nothing watched, and the end resumes.
     {"ScreenSaverActiveAtStart",
      "asleepbefore start state=Z showing=0 suspended=1 onlooker posts=0 wake state=N showing=1 suspended=0"},
-    {"SessionInactiveAtStart",
-     "awaybefore start state=Z showing=0 suspended=1 onlooker posts=0 switchback state=N showing=1 "
-     "suspended=0"},
     {"BatteryLowAtStart",
      "battery5 start state=B showing=0 suspended=1 onlooker posts=0 battery50 +30000 state=N showing=1 "
      "suspended=0"},
@@ -151,6 +148,16 @@ TEST(PrivacyFilterService, TheModelFailureNotificationSaysWhy) {
     EXPECT_EQ(r.notifier.posts[0].identifier, PrivacyFilterService::analysisNotificationId);
     EXPECT_EQ(r.notifier.posts[0].title, "notif_analysis_unavailable_title");
     EXPECT_EQ(r.notifier.posts[0].body, "notif_analysis_unavailable_text");
+}
+
+TEST(PrivacyFilterService, EqualSettingsAndUnmovedFacesDeliverNothingToTheOverlay) {
+    Rig r;
+    run(r, "coefficient1 start user");
+    int deliveries = 0;
+    auto sub = r.overlay.matrixColorArgb.subscribe([&deliveries](const std::uint64_t&) { ++deliveries; });
+    r.settings.settings = r.live();
+    run(r, "nobody user"); // the same distance, within the band
+    EXPECT_EQ(deliveries, 1) << "only the current value, delivered to a new subscriber";
 }
 
 TEST(PrivacyFilterService, AnAnalyzerBusyDetectingDoesNotHoldUpStop) {

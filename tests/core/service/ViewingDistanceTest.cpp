@@ -22,6 +22,7 @@ TEST(ViewingDistance, FaceWidthGivesTheClampedDistance) {
         {"just narrower than 0.05 is 200 cm", 0.045f, 1.0f, 200},
         {"a small coefficient is held at 20 cm", 0.9f, 0.5f, 20},
         {"coefficient twice is 200 cm", 0.1f, 2.0f, 200},
+        {"between 200 and 300 cm as computed", 0.08f, 2.0f, 250},
         {"a negative coefficient is held at 20 cm", 0.1f, -1.0f, 20},
         {"no width gives nothing", 0.0f, 1.0f, std::nullopt},
         {"a negative width gives nothing", -0.3f, 1.0f, std::nullopt},

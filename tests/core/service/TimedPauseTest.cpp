@@ -61,9 +61,6 @@ const Scenario pauseScenarios[] = {
     {"FifteenMinutes",
      "pause15 stopped=1 paused=1 left=900000 endsin=900000 +899999 paused=1 stopped=1 left=15000 "
      "+1 paused=0 runs=1 state=N sessions=2 +1800000 sessions=2"},
-    {"OneHour",
-     "pause60 stopped=1 left=3600000 endsin=3600000 +3599999 paused=1 stopped=1 left=15000 +1 paused=0 "
-     "runs=1 state=N sessions=2 +7200000 sessions=2"},
     // A suspend of 40 minutes across the end: resumed by the wall clock at the wake, or at the next clock
     // check without a wake signal; the running-time timer, due later, starts nothing more.
     {"SuspendAcrossTheEndDisplayWakes", "pause15 +300000 clock40 wake paused=0 runs=1 +900000 sessions=2"},

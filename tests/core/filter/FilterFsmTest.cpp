@@ -23,11 +23,17 @@ DetectionInput face(std::int64_t t, float yaw, float pitch = 0.0f, std::int64_t 
     return {t, count, FaceData{yaw, pitch, 0.2f}};
 }
 
+template <typename T> FilterSettings with(FilterSettings s, T FilterSettings::*field, T value) {
+    s.*field = value;
+    return s;
+}
+
 // Runs a script of space-separated steps "<op><number>[=<state>]": the number is a time after t0 for frames
 // (a attentive, w looking away, n no face, 2 two faces, 1 a face counted without a primary face), the
-// strength for G, the pause length for P; A/D activate/deactivate; events S screen off, O screen on,
-// B low battery, K battery fine, C camera busy, V camera back. "=state" checks the state after the step.
-// Also checks that the machine never publishes the same state twice in a row.
+// strength for G, the inattention delay for T (1500 ms unless set), the pause length for P; A/D
+// activate/deactivate; events S screen off, O screen on, B low battery, K battery fine, C camera busy, V
+// camera back. "=state" checks the state after the step. Also checks that the machine never publishes the
+// same state twice in a row.
 void runScript(FilterFsm& fsm, const std::string& script) {
     std::vector<FilterState> published;
     auto sub = fsm.state.subscribe([&](const FilterState& s) { published.push_back(s); });
@@ -41,12 +47,8 @@ void runScript(FilterFsm& fsm, const std::string& script) {
         const std::map<char, std::function<void()>> ops = {
             {'A', [&] { fsm.activate(); }},
             {'D', [&] { fsm.deactivate(); }},
-            {'G',
-             [&] {
-                 FilterSettings settings = fsm.settings();
-                 settings.filterStrength = static_cast<int>(n);
-                 fsm.updateSettings(settings);
-             }},
+            {'G', [&] { fsm.updateSettings(with(fsm.settings(), &FilterSettings::filterStrength, int(n))); }},
+            {'T', [&] { fsm.updateSettings(with(fsm.settings(), &FilterSettings::inattentionDelayMs, n)); }},
             {'P', [&] { fsm.onSystemEvent(Event::userPause(n)); }},
             {'S', [&] { fsm.onSystemEvent(Event::screenOff()); }},
             {'O', [&] { fsm.onSystemEvent(Event::screenOn()); }},
@@ -76,23 +78,10 @@ void runScript(FilterFsm& fsm, const std::string& script) {
     }
 }
 
-struct ScriptRow {
-    const char* name;
-    std::string script;
-    std::int64_t delayMs = 1500;
-};
-
-void PrintTo(const ScriptRow& row, std::ostream* os) {
-    *os << row.script;
-}
-
-class FilterFsmScripts : public ::testing::TestWithParam<ScriptRow> {};
+class FilterFsmScripts : public ::testing::TestWithParam<testing::Scenario> {};
 
 TEST_P(FilterFsmScripts, FollowTheScript) {
     FilterFsm fsm;
-    FilterSettings settings;
-    settings.inattentionDelayMs = GetParam().delayMs;
-    fsm.updateSettings(settings);
     runScript(fsm, GetParam().script);
 }
 
@@ -109,10 +98,10 @@ const std::string flapLockThenEntries = "A " + bounce(0) + bounce(4000) + "28000
                                         lockedEntry(9000) + lockedEntry(10000) +
                                         "215500=L a15600 a37999=L a38000 a40999=L a41000=N";
 
-const std::vector<ScriptRow> kScripts = {
+const testing::Scenario kScripts[] = {
     {"FramesIgnoredUntilActivated", "w0=X 21=X A=N A=N D=X D=X"},
     {"InattentionAtTheFirstFrameAtTheDelay", "A w0 w1000 w1499=N w1500=I w1600=I"},
-    {"InattentionDelayFromSettings", "A w0 w499=N w500=I", 500},
+    {"InattentionDelayFromSettings", "T500 A w0 w499=N w500=I"},
     {"FacelessFramesNeitherStopNorRestartTheLookAway", "A w0 n500 n1000=N w1500=I"},
     {"AttentiveFrameRestartsTheDelay", "A w0 a1000 w1100 w2599=N w2600=I"},
     {"FacelessFramesInNominalChangeNothing", "A n0 n100000=N"},
@@ -140,8 +129,7 @@ const std::vector<ScriptRow> kScripts = {
     {"EventsResetTheLookAwayOnlyThroughNominal", "A w0 O V w1500=I S O=N w1600 w3099=N"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, FilterFsmScripts, ::testing::ValuesIn(kScripts),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, FilterFsmScripts, ::testing::ValuesIn(kScripts), testing::scenarioName);
 
 // Every event in every state: the resulting state, from the rows' start states and the columns' events
 // P1000 P2000 S O B K C V.

@@ -13,9 +13,16 @@
 #include <sstream>
 #include <string>
 
+namespace tavrine {
+inline void PrintTo(const FilterState& state, std::ostream* os) {
+    *os << toString(state);
+}
+} // namespace tavrine
+
 namespace tavrine::testing {
 
-using RigActions = std::map<std::string, std::function<void(Rig&)>>;
+// An action gets the number written after its name ("battery5": 5), or 0.
+using RigActions = std::map<std::string, std::function<void(Rig&, std::int64_t)>>;
 using RigReadings = std::map<std::string, std::function<std::int64_t(Rig&)>>;
 
 inline FaceObservation face(double width, double yawDegrees = 0.0) {
@@ -28,66 +35,76 @@ inline FaceObservation face(double width, double yawDegrees = 0.0) {
 inline const std::vector<FaceObservation> userOnly{face(0.1)};
 inline const std::vector<FaceObservation> userAndOnlooker{face(0.1), face(0.06)};
 
-// "N" nominal(3), "I" inattention(3), "L" alert, "X" inactive, "C" camera busy, "Z" paused for the screen or
-// the session, "B" paused for the battery.
+// "N" nominal(3), "N5" nominal(5), "I" inattention(3), "L" alert, "X" inactive, "C" camera busy, "Z" paused
+// for the screen or the session, "B" paused for the battery, "U<ms>" paused by the user.
 inline FilterState stateOf(const std::string& code) {
-    const std::map<std::string, FilterState> states = {
-        {"N", FilterState::nominal(3)},
-        {"I", FilterState::inattention(3)},
-        {"L", FilterState::alert()},
-        {"X", FilterState::inactive()},
-        {"C", FilterState::cameraBusy(5000)},
-        {"Z", FilterState::autoPaused(PauseReason::screenOff())},
-        {"B", FilterState::autoPaused(PauseReason::lowBattery())}};
-    return states.at(code);
+    const std::int64_t n = code.size() > 1 ? std::stoll(code.substr(1)) : 3;
+    const std::map<char, FilterState> states = {{'N', FilterState::nominal(static_cast<int>(n))},
+                                                {'I', FilterState::inattention(static_cast<int>(n))},
+                                                {'L', FilterState::alert()},
+                                                {'X', FilterState::inactive()},
+                                                {'C', FilterState::cameraBusy(FilterFsm::cameraRetryMs)},
+                                                {'Z', FilterState::autoPaused(PauseReason::screenOff())},
+                                                {'B', FilterState::autoPaused(PauseReason::lowBattery())},
+                                                {'U', FilterState::autoPaused(PauseReason::userPaused(n))}};
+    return states.at(code[0]);
+}
+
+// Two faces at the present time, as an analyzer would deliver them.
+inline DetectionInput onlookerInput(Rig& r) {
+    return DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}};
 }
 
 // What a step does to the rig. A step runs the queues until idle afterwards unless it ends with "!";
 // "." only runs them. "+<ms>" lets virtual time pass; a frame step "<faces>*<ms>" repeats for that long.
 inline const RigActions actions = {
-    {"start", [](Rig& r) { ASSERT_TRUE(r.start()); }},
-    {"stop", [](Rig& r) { r.svc().stop(); }},
+    {"+", [](Rig& r, std::int64_t ms) { r.advance(ms); }},
+    {".", [](Rig&, auto) {}},
+    {"start", [](Rig& r, auto) { ASSERT_TRUE(r.start()); }},
+    {"stop", [](Rig& r, auto) { r.svc().stop(); }},
     // A stop while the camera is still starting.
     {"startstop",
-     [](Rig& r) {
+     [](Rig& r, auto) {
          bool done = false;
          r.svc().start([&done] { done = true; });
          r.svc().stop();
          r.settle();
          EXPECT_TRUE(done) << "a start always completes";
      }},
-    {"fail", [](Rig& r) { r.source->failNextStart(CameraError::noCameraAvailable); }},
-    {"user", [](Rig& r) { r.see(userOnly); }},
-    {"onlooker", [](Rig& r) { r.see(userAndOnlooker); }},
-    {"away", [](Rig& r) { r.see({face(0.1, 60.0)}); }},
-    {"nobody", [](Rig& r) { r.see({}); }},
-    {"sleep", [](Rig& r) { r.events.fire(SystemEventMonitor::Event::displayAsleep); }},
-    {"wake", [](Rig& r) { r.events.fire(SystemEventMonitor::Event::displayAwake); }},
-    {"switchaway", [](Rig& r) { r.events.fire(SystemEventMonitor::Event::sessionInactive); }},
-    {"switchback", [](Rig& r) { r.events.fire(SystemEventMonitor::Event::sessionActive); }},
-    // States already true when the filter starts.
-    {"asleepbefore", [](Rig& r) { r.events.screensAsleep = true; }},
-    {"awaybefore", [](Rig& r) { r.events.sessionInactive = true; }},
-    {"battery5", [](Rig& r) { r.power.setBattery(5, false); }},
-    {"battery50", [](Rig& r) { r.power.setBattery(50, false); }},
-    {"lose", [](Rig& r) { r.source->interrupt(true); }},
-    {"back", [](Rig& r) { r.source->interrupt(false); }},
-    {"press", [](Rig& r) { r.shortcut.pressFromOtherThread(); }},
-    {"modelsfail",
-     [](Rig& r) {
-         r.detector->failModels();
-         r.modelMissing = true; // as the loader's factory after a failed load
+    {"fail", [](Rig& r, auto) { r.source->failNextStart(CameraError::noCameraAvailable); }},
+    {"user", [](Rig& r, auto) { r.see(userOnly); }},
+    {"onlooker", [](Rig& r, auto) { r.see(userAndOnlooker); }},
+    {"away", [](Rig& r, auto) { r.see({face(0.1, 60.0)}); }},
+    {"nobody", [](Rig& r, auto) { r.see({}); }},
+    // Straight into the machine, with no side-effect pass run yet.
+    {"twofaces", [](Rig& r, auto) { r.svc().fsm().onDetectionInput(onlookerInput(r)); }},
+    {"sleep", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::displayAsleep); }},
+    {"wake", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::displayAwake); }},
+    {"switchaway", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::sessionInactive); }},
+    {"switchback", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::sessionActive); }},
+    // The screen saver already on when the filter starts.
+    {"asleepbefore", [](Rig& r, auto) { r.events.screensAsleep = true; }},
+    {"battery",
+     [](Rig& r, std::int64_t n) {
+         r.power.reading = BatteryReading{true, static_cast<int>(n), false};
      }},
-    {"modelsok",
-     [](Rig& r) {
-         r.detector->failModels(false);
-         r.modelMissing = false;
+    {"lose", [](Rig& r, auto) { r.source->interrupt(true); }},
+    {"back", [](Rig& r, auto) { r.source->interrupt(false); }},
+    {"press", [](Rig& r, auto) { r.shortcut.pressFromOtherThread(); }},
+    {"modelsfail", [](Rig& r, auto) { r.detector->failed = r.modelMissing = true; }},
+    {"modelsok", [](Rig& r, auto) { r.detector->failed = r.modelMissing = false; }},
+    {"strength",
+     [](Rig& r, std::int64_t n) { r.change([n](FilterSettings& s) { s.filterStrength = int(n); }); }},
+    {"fps", [](Rig& r, std::int64_t n) { r.change([n](FilterSettings& s) { s.captureFps = int(n); }); }},
+    {"noshortcut",
+     [](Rig& r, auto) { r.change([](FilterSettings& s) { s.globalShortcutEnabled = false; }); }},
+    // A face a tenth of the frame wide is then 100 cm away.
+    {"coefficient",
+     [](Rig& r, std::int64_t n) {
+         r.change([n](FilterSettings& s) { s.privacyMatrixCoefficient = float(n); });
      }},
-    {"strength5", [](Rig& r) { r.change([](FilterSettings& s) { s.filterStrength = 5; }); }},
-    {"fps2", [](Rig& r) { r.change([](FilterSettings& s) { s.captureFps = 2; }); }},
-    {"noshortcut", [](Rig& r) { r.change([](FilterSettings& s) { s.globalShortcutEnabled = false; }); }},
-    {"clockback", [](Rig& r) { r.exec.setNowMs(r.exec.nowMs() - 3'600'000); }},
-    {".", [](Rig&) {}},
+    // The wall clock moved by n minutes (set by hand, or a suspend): the running-time timers do not move.
+    {"clock", [](Rig& r, std::int64_t n) { r.exec.setNowMs(r.exec.nowMs() + n * 60'000); }},
 };
 
 inline const RigReadings readings = {
@@ -96,26 +113,29 @@ inline const RigReadings readings = {
     {"unavailable", [](Rig& r) -> std::int64_t { return r.svc().analysisUnavailable.get(); }},
     {"showing", [](Rig& r) -> std::int64_t { return r.overlay.isShowing.get(); }},
     {"alertmode", [](Rig& r) -> std::int64_t { return r.overlay.isAlertMode.get(); }},
+    {"distance", [](Rig& r) { return r.overlay.matrixDistanceCm.get(); }},
     {"running", [](Rig& r) -> std::int64_t { return r.source->running(); }},
     {"starts", [](Rig& r) -> std::int64_t { return r.source->starts(); }},
     {"sessions", [](Rig& r) { return r.stats.stats.get().sessionCount; }},
     {"alerts", [](Rig& r) { return r.stats.stats.get().alertCount; }},
     {"seconds", [](Rig& r) { return r.stats.stats.get().totalActiveSeconds; }},
     {"posts", [](Rig& r) -> std::int64_t { return std::ssize(r.notifier.posts); }},
-    {"removals", [](Rig& r) -> std::int64_t { return r.notifier.removals(); }},
+    {"removals",
+     [](Rig& r) -> std::int64_t {
+         return std::ranges::count_if(r.notifier.log, [](auto& e) { return e.starts_with("remove"); });
+     }},
     {"pulses", [](Rig& r) -> std::int64_t { return r.haptics.pulses; }},
     {"reads", [](Rig& r) -> std::int64_t { return r.power.reads; }},
-    {"shortcut", [](Rig& r) -> std::int64_t { return r.shortcut.installed(); }},
+    {"shortcut", [](Rig& r) -> std::int64_t { return r.shortcut.handler != nullptr; }},
     {"installs", [](Rig& r) -> std::int64_t { return r.shortcut.installs; }},
     // The analyzer attached to the camera, the ones made so far and those still alive.
     {"attached", [](Rig& r) -> std::int64_t { return r.analyzer() != nullptr; }},
     {"analyzers", [](Rig& r) -> std::int64_t { return std::ssize(r.analyzers); }},
     {"alive",
      [](Rig& r) -> std::int64_t {
-         return std::count_if(r.analyzers.begin(), r.analyzers.end(), [](auto& a) { return !a.expired(); });
+         return std::ranges::count_if(r.analyzers, [](auto& a) { return !a.expired(); });
      }},
     {"suspended", [](Rig& r) -> std::int64_t { return r.analyzer() && r.analyzer()->isSuspended.load(); }},
-    {"fps", [](Rig& r) -> std::int64_t { return r.analyzerFps.back(); }},
     {"interval", [](Rig& r) -> std::int64_t { return r.analyzer()->minIntervalMs(); }},
 };
 
@@ -139,28 +159,27 @@ inline void run(Rig& r, const std::string& script, const RigActions& moreActions
             } else {
                 const auto reading = find(moreReadings, readings, key);
                 ASSERT_TRUE(reading) << "unknown reading";
-                EXPECT_EQ(reading(r), std::stoll(value));
+                EXPECT_EQ(reading(r), std::stoll(value, nullptr, 0));
             }
             continue;
         }
         const bool settle = token.back() != '!';
         const std::string step = settle ? token : token.substr(0, token.size() - 1);
-        if (step[0] == '+') {
-            r.advance(std::stoll(step.substr(1)));
-        } else {
-            const auto star = step.find('*');
-            const auto action = find(moreActions, actions, step.substr(0, star));
-            ASSERT_TRUE(action) << "unknown step";
-            const std::int64_t forMs = star == std::string::npos ? 1 : std::stoll(step.substr(star + 1));
-            for (std::int64_t t = 0; t < forMs; t += 200) {
-                action(r);
-            }
+        const auto star = step.find('*'), digits = std::min(step.find_first_of("-0123456789", 1), star);
+        const auto action = find(moreActions, actions, step.substr(0, digits));
+        ASSERT_TRUE(action) << "unknown step";
+        const std::int64_t n = digits < star ? std::stoll(step.substr(digits)) : 0;
+        const std::int64_t forMs = star == std::string::npos ? 1 : std::stoll(step.substr(star + 1));
+        for (std::int64_t t = 0; t < forMs; t += 200) {
+            action(r, n);
         }
         if (settle) {
             r.settle();
         }
-        ASSERT_EQ(r.svc().fsmState.get(), r.state()) << "published state";
-        ASSERT_FLOAT_EQ(r.overlay.currentAlpha.get(), filterAlpha(r.state(), r.live().filterStrength));
+        if (r.service) {
+            ASSERT_EQ(r.svc().fsmState.get(), r.state()) << "published state";
+            ASSERT_FLOAT_EQ(r.overlay.currentAlpha.get(), filterAlpha(r.state(), r.live().filterStrength));
+        }
     }
 }
 

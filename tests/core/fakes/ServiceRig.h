@@ -1,6 +1,6 @@
 #pragma once
 
-// The running filter on fakes at the platform seams only: the real camera manager over a fake frame
+// The running filter on fakes at the platform seams only: the real camera session over a fake frame
 // source, real analyzers over a scripted detector, the real overlay manager over a recording window
 // system, the real repositories over an in-memory store, and virtual time for every timer.
 
@@ -9,8 +9,8 @@
 #include "core/service/PrivacyFilterService.h"
 #include "core/util/VirtualExecutor.h"
 
+#include <atomic>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -18,85 +18,46 @@
 
 namespace tavrine::testing {
 
-using MemoryStore = RecordingKeyValueStore;
-
 class FakeDetector final : public FaceDetector {
   public:
     std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
-        std::lock_guard lock(mutex_);
-        if (modelsFailed_) {
-            return std::nullopt;
-        }
-        return faces_;
+        return failed ? std::nullopt : std::optional(faces);
     }
-    bool isUnavailable() const override {
-        std::lock_guard lock(mutex_);
-        return modelsFailed_;
-    }
-    void set(std::vector<FaceObservation> faces) {
-        std::lock_guard lock(mutex_);
-        faces_ = std::move(faces);
-    }
+    bool isUnavailable() const override { return failed; }
+    // Set only while the analysis is idle (Rig::see): handing the frame over orders it before the detection.
+    std::vector<FaceObservation> faces;
     // As a detector whose models failed to load: no detection ever again.
-    void failModels(bool failed = true) {
-        std::lock_guard lock(mutex_);
-        modelsFailed_ = failed;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<FaceObservation> faces_;
-    bool modelsFailed_ = false;
+    std::atomic<bool> failed = false;
 };
 
-// Records every window-system call; windows note what the manager held when they were created.
+// Records every window-system call: "create 2", "front 2", "frame 2 1280,0 1920x1080", "out 2", "destroy 2".
 struct RecordingWindowSystem final : WindowSystem {
-    struct Snapshot {
-        float alpha;
-        bool alert;
-        bool matrixEnabled;
-        std::int64_t distanceCm;
-        std::uint64_t colorArgb;
-        float stripeAlpha;
-    };
     struct Window final : OverlayWindow {
-        Window(RecordingWindowSystem& ws, ScreenInfo s, Snapshot v) : ws(ws), screen(s), values(v) {}
-        ~Window() override { ws.log.push_back("destroy " + std::to_string(screen.id)); }
-        void show() override { ws.log.push_back("front " + std::to_string(screen.id)); }
-        void hide() override { ws.log.push_back("out " + std::to_string(screen.id)); }
+        Window(std::vector<std::string>& log, ScreenId id) : log(log), id(std::to_string(id)) {}
+        ~Window() override { log.push_back("destroy " + id); }
+        void show() override { log.push_back("front " + id); }
+        void hide() override { log.push_back("out " + id); }
         void setFrame(const ScreenRect& f) override {
-            frame = f;
-            ws.log.push_back("frame " + std::to_string(screen.id) + " " + std::to_string(f.width) + "x" +
-                             std::to_string(f.height));
+            log.push_back("frame " + id + " " + std::to_string(f.x) + "," + std::to_string(f.y) + " " +
+                          std::to_string(f.width) + "x" + std::to_string(f.height));
         }
-        RecordingWindowSystem& ws;
-        ScreenInfo screen;
-        Snapshot values;
-        ScreenRect frame = screen.frame;
+        std::vector<std::string>& log;
+        std::string id;
     };
 
     std::vector<ScreenInfo> screens() const override { return connected; }
     std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
-                                                       OverlayWindowManager& m) override {
+                                                       OverlayWindowManager&) override {
         log.push_back("create " + std::to_string(screen.id));
-        auto w =
-            std::make_unique<Window>(*this, screen,
-                                     Snapshot{m.currentAlpha, m.isAlertMode, m.matrixEnabled,
-                                              m.matrixDistanceCm, m.matrixColorArgb, m.matrixStripeAlpha});
-        windows.push_back(w.get());
-        return w;
+        return std::make_unique<Window>(log, screen.id);
     }
     Subscription observeScreenChanges(std::function<void()> onChange) override {
-        ++observeCalls;
-        return changes.subscribe([cb = std::move(onChange)](const int&) { cb(); });
+        return changes.subscribe(std::move(onChange));
     }
-    void announce() { changes.notify(0); }
 
     std::vector<ScreenInfo> connected{ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}};
     std::vector<std::string> log;
-    std::vector<Window*> windows; // every window ever created, in order (do not dereference dropped ones)
-    int observeCalls = 0;
-    Signal<int> changes;
+    Signal<> changes;
 };
 
 class FakeNotifier final : public Notifier {
@@ -109,13 +70,6 @@ class FakeNotifier final : public Notifier {
         log.push_back("post " + identifier);
     }
     void remove(const std::string& identifier) override { log.push_back("remove " + identifier); }
-    int removals() const {
-        int n = 0;
-        for (const auto& entry : log) {
-            n += entry.rfind("remove", 0) == 0 ? 1 : 0;
-        }
-        return n;
-    }
     std::vector<Post> posts;
     std::vector<std::string> log;
 };
@@ -133,16 +87,12 @@ class FakeSystemEvents final : public SystemEventMonitor {
         if (screensAsleep) {
             handler(Event::displayAsleep);
         }
-        if (sessionInactive) {
-            handler(Event::sessionInactive);
-        }
         return s;
     }
     void fire(Event e) { signal.notify(e); }
     Signal<Event> signal;
-    // States already true, heard by each new observer.
+    // Already true, heard by each new observer.
     bool screensAsleep = false;
-    bool sessionInactive = false;
 };
 
 class FakePowerSource final : public PowerSource {
@@ -152,9 +102,8 @@ class FakePowerSource final : public PowerSource {
         return reading;
     }
     Subscription observeUpdates(std::function<void()> onUpdate) override {
-        return updates.subscribe([onUpdate] { onUpdate(); });
+        return updates.subscribe(onUpdate);
     }
-    void setBattery(int percent, bool charging) { reading = BatteryReading{true, percent, charging}; }
     std::optional<BatteryReading> reading;
     int reads = 0;
     Signal<> updates;
@@ -162,28 +111,23 @@ class FakePowerSource final : public PowerSource {
 
 class FakeShortcut final : public GlobalShortcut {
   public:
+    // Removing an older installation leaves a newer one in place.
     Subscription install(std::function<void()> onPressed) override {
-        ++installs;
-        handler_ = std::make_shared<std::function<void()>>(std::move(onPressed));
-        std::weak_ptr<std::function<void()>> weak = handler_;
-        return Subscription([this, weak] {
-            if (weak.lock() == handler_) {
-                handler_.reset();
+        handler = std::move(onPressed);
+        return Subscription([this, id = ++installs] {
+            if (id == installs) {
+                handler = nullptr;
             }
         });
     }
-    bool installed() const { return handler_ != nullptr; }
     // Presses the keys from another thread, as a platform hook may.
     void pressFromOtherThread() {
-        auto handler = handler_;
         if (handler) {
-            std::thread([handler] { (*handler)(); }).join();
+            std::thread(handler).join();
         }
     }
+    std::function<void()> handler;
     int installs = 0;
-
-  private:
-    std::shared_ptr<std::function<void()>> handler_;
 };
 
 struct Rig {
@@ -192,7 +136,7 @@ struct Rig {
     CameraSession camera{source, exec};
     RecordingWindowSystem windows;
     OverlayWindowManager overlay{windows};
-    MemoryStore store;
+    RecordingKeyValueStore store;
     FakeLoginItem loginItem;
     std::ostringstream diagnostics;
     SettingsRepository settings{store, loginItem, diagnostics};
@@ -207,8 +151,7 @@ struct Rig {
     FakeShortcut shortcut;
     KeyLocalizer localizer;
     std::vector<std::weak_ptr<FaceAnalyzer>> analyzers;
-    std::vector<int> analyzerFps;
-    bool modelMissing = false;
+    bool modelMissing = false; // as the loader's factory after a failed load: no analyzer
     std::unique_ptr<PrivacyFilterService> service;
 
     Rig() {
@@ -221,7 +164,6 @@ struct Rig {
                 }
                 auto analyzer = FaceAnalyzer::create(fps, analysisDetector, exec, exec);
                 analyzers.push_back(analyzer);
-                analyzerFps.push_back(fps);
                 return analyzer;
             },
             notifier, haptics, events, power, shortcut, localizer});
@@ -266,11 +208,10 @@ struct Rig {
     }
     // One analysed frame with these faces, after `stepMs` of virtual time.
     void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200) {
-        exec.advanceBy(stepMs);
-        settle();
-        detector->set(faces);
-        VideoFrame frame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
-        source->pushFrame(frame);
+        advance(stepMs);
+        detector->faces = faces;
+        source->pushFrame(
+            VideoFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)});
         settle();
     }
     void advance(std::int64_t ms) {

@@ -25,7 +25,7 @@ struct FlashLoopTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(FlashLoopTest, OneCycleRisesToPointThreeAndFallsToZeroInPointEightSeconds) {
+TEST_F(FlashLoopTest, OneCycleRisesToPointThreeAndFallsToZeroInPointEightSecondsOfElapsedTime) {
     flash->start();
     EXPECT_TRUE(flash->isLooping());
     EXPECT_DOUBLE_EQ(valueAfter(0), 0.0);
@@ -51,6 +51,11 @@ TEST_F(FlashLoopTest, OneCycleRisesToPointThreeAndFallsToZeroInPointEightSeconds
     const std::size_t expected = 1200 / FlashLoop::kFrameIntervalMs;
     EXPECT_GE(frames.size(), expected);
     EXPECT_LE(frames.size(), expected + 4);
+    // The executor's timers follow elapsed time while its wall clock steps back mid-fall.
+    ex.advanceBy(200);
+    ex.setNowMs(ex.nowMs() - 3'600'000);
+    EXPECT_NEAR(valueAfter(200), 0.0, 0.02);
+    EXPECT_NEAR(valueAfter(400), 0.3, 0.02);
 }
 
 TEST_F(FlashLoopTest, StopFadesOutWithinPointThreeSecondsAndThenNothingRuns) {
@@ -67,6 +72,11 @@ TEST_F(FlashLoopTest, StopFadesOutWithinPointThreeSecondsAndThenNothingRuns) {
     const auto count = frames.size();
     ex.advanceBy(5000);
     EXPECT_EQ(frames.size(), count);
+
+    flash->start();
+    ex.advanceBy(450); // falling since 400 ms, at 0 by 800 ms
+    flash->stop();
+    EXPECT_DOUBLE_EQ(valueAfter(300), 0.0) << "the fade-out replaces a fall already under way";
 }
 
 TEST_F(FlashLoopTest, OnOffOnWithinAFifthOfASecondLeavesOneLoopRunning) {
@@ -87,7 +97,7 @@ TEST_F(FlashLoopTest, OnOffOnWithinAFifthOfASecondLeavesOneLoopRunning) {
     EXPECT_DOUBLE_EQ(valueAfter(400), 0.3);
 }
 
-TEST_F(FlashLoopTest, RestartWhileFlashingRisesAgainFromWhereItWas) {
+TEST_F(FlashLoopTest, RestartWhileFlashingRisesAgainFromWhereItWasAndDestroyingItEndsIt) {
     flash->start();
     ex.advanceBy(600); // falling
     const double falling = flash->flashAlpha();
@@ -99,23 +109,9 @@ TEST_F(FlashLoopTest, RestartWhileFlashingRisesAgainFromWhereItWas) {
         EXPECT_GT(frames[i].second, falling - 0.02) << "at " << frames[i].first;
     }
     EXPECT_LE(ex.pendingCount(), 2u);
-}
-
-TEST_F(FlashLoopTest, DestroyedLoopRunsNoMoreFrames) {
-    flash->start();
-    ex.advanceBy(100);
     const auto count = frames.size();
     flash.reset();
     ex.advanceBy(2000);
     EXPECT_EQ(frames.size(), count);
     EXPECT_EQ(ex.pendingCount(), 0u);
-}
-
-// The executor's timers follow elapsed time while its wall clock steps back.
-TEST_F(FlashLoopTest, WallClockSteppingBackDoesNotStallTheAnimation) {
-    flash->start();
-    ex.advanceBy(200);
-    ex.setNowMs(ex.nowMs() - 3'600'000);
-    EXPECT_NEAR(valueAfter(200), 0.3, 0.02);
-    EXPECT_NEAR(valueAfter(400), 0.0, 0.02);
 }

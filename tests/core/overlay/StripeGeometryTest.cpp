@@ -1,5 +1,4 @@
 #include "core/overlay/StripeGeometry.h"
-#include "core/overlay/TimingCurve.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +6,6 @@
 #include <numeric>
 
 using tavrine::StripeGeometry;
-using tavrine::TimingCurve;
 
 TEST(StripeGeometry, LineCoverageIsFullInsideStripesEmptyInGapsAndHalfOnAverage) {
     const int w = 640, h = 480;
@@ -49,22 +47,4 @@ TEST(StripeGeometry, PremultipliedPixelKeepsChannelsWithinAlpha) {
     EXPECT_EQ((px >> 16) & 0xFF, 64u); // 128/255 * 128/255 * 255 = 64.25
     EXPECT_EQ(StripeGeometry::premultipliedPixel(red, 0.0), 0u);
     EXPECT_EQ(StripeGeometry::premultipliedPixel(StripeGeometry::color(0xFFFFFF, 3.0f), 1.0), 0xFFFFFFFFu);
-}
-
-TEST(TimingCurve, EaseCurvesStartAndEndAtTheEndpointsAndNeverGoBack) {
-    for (const TimingCurve& c : {TimingCurve::easeInOut(), TimingCurve::easeOut()}) {
-        EXPECT_DOUBLE_EQ(c.valueAt(-1), 0.0);
-        EXPECT_DOUBLE_EQ(c.valueAt(0), 0.0);
-        EXPECT_DOUBLE_EQ(c.valueAt(1), 1.0);
-        EXPECT_DOUBLE_EQ(c.valueAt(2), 1.0);
-        double last = 0;
-        for (int i = 1; i <= 100; ++i) {
-            const double v = c.valueAt(i / 100.0);
-            EXPECT_GE(v, last);
-            last = v;
-        }
-    }
-    EXPECT_NEAR(TimingCurve::easeInOut().valueAt(0.5), 0.5, 1e-9); // symmetric
-    EXPECT_LT(TimingCurve::easeInOut().valueAt(0.2), 0.2);         // slow start
-    EXPECT_GT(TimingCurve::easeOut().valueAt(0.2), 0.2);           // fast start
 }

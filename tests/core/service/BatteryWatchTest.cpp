@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace tavrine {
@@ -25,39 +24,33 @@ struct WatchRig {
         exec, power, [this] { return threshold; }, [this](bool low) { reports.push_back(low); }});
 };
 
-struct ReadingCase {
-    const char* name;
-    std::optional<BatteryReading> reading;
-    int threshold;
-    std::vector<bool> reports;
-};
-
-class BatteryWatchReading : public ::testing::TestWithParam<ReadingCase> {};
-
-TEST_P(BatteryWatchReading, TheCheckAtStartReportsLowOnlyWhenDischargingBelowTheThreshold) {
-    const ReadingCase& c = GetParam();
-    WatchRig r;
-    r.power.reading = c.reading;
-    r.threshold = c.threshold;
-    r.watch->start();
-    EXPECT_EQ(r.reports, c.reports);
+TEST(BatteryWatch, TheCheckAtStartReportsLowOnlyWhenDischargingBelowTheThreshold) {
+    const struct {
+        const char* name;
+        std::optional<BatteryReading> reading;
+        int threshold;
+        std::vector<bool> reports;
+    } cases[] = {
+        {"below the threshold", BatteryReading{true, 19, false}, 20, {true}},
+        {"at the threshold", BatteryReading{true, 20, false}, 20, {false}},
+        {"charging is never low", BatteryReading{true, 5, true}, 20, {false}},
+        {"threshold 0 disables the pause", BatteryReading{true, 0, false}, 0, {false}},
+        {"a negative threshold too", BatteryReading{true, 0, false}, -5, {false}},
+        {"no battery reports nothing", BatteryReading{false, 5, false}, 20, {}},
+        {"no information reports nothing", std::nullopt, 20, {}},
+    };
+    for (const auto& c : cases) {
+        WatchRig r;
+        r.power.reading = c.reading;
+        r.threshold = c.threshold;
+        r.watch->start();
+        EXPECT_EQ(r.reports, c.reports) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BatteryWatchReading,
-    ::testing::Values(
-        ReadingCase{"BelowTheThreshold", BatteryReading{true, 19, false}, 20, {true}},
-        ReadingCase{"AtTheThreshold", BatteryReading{true, 20, false}, 20, {false}},
-        ReadingCase{"ChargingIsNeverLow", BatteryReading{true, 5, true}, 20, {false}},
-        ReadingCase{"ThresholdZeroDisablesThePause", BatteryReading{true, 0, false}, 0, {false}},
-        ReadingCase{"NegativeThresholdDisablesThePause", BatteryReading{true, 0, false}, -5, {false}},
-        ReadingCase{"NoBatteryReportsNothing", BatteryReading{false, 5, false}, 20, {}},
-        ReadingCase{"NoInformationReportsNothing", std::nullopt, 20, {}}),
-    [](const ::testing::TestParamInfo<ReadingCase>& info) { return std::string(info.param.name); });
 
 TEST(BatteryWatch, ChecksEveryThirtySecondsWithTheLiveThresholdUntilStopped) {
     WatchRig r;
-    r.power.setBattery(50, false);
+    r.power.reading = BatteryReading{true, 50, false};
     r.watch->start();
     EXPECT_EQ(r.power.reads, 1);
     r.exec.advanceBy(29'999);
@@ -87,7 +80,7 @@ TEST(BatteryWatch, ASourceWithoutAReadingYetIsCheckedAtItsFirstOne) {
     r.watch->start();
     EXPECT_TRUE(r.reports.empty());
     r.power.updates.notify(); // an update that still says nothing
-    r.power.setBattery(5, false);
+    r.power.reading = BatteryReading{true, 5, false};
     r.power.updates.notify();
     EXPECT_EQ(r.reports, std::vector<bool>{true}) << "no 30 s wait";
     const int reads = r.power.reads;

@@ -5,35 +5,68 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <cmath>
 #include <future>
-#include <mutex>
 
 namespace tavrine {
 namespace {
 
 using namespace tavrine::testing;
-using Event = SystemEventMonitor::Event;
+
+const RigActions serviceActions = {
+    // The analyzer's result already on its way when the filter stops.
+    {"stoplate",
+     [](Rig& r, auto) {
+         auto analyzer = r.analyzer();
+         r.svc().stop();
+         analyzer->onResult(onlookerInput(r));
+     }},
+    // The service destroyed with a side-effect pass pending; its analyzer and the system still call.
+    {"destroy",
+     [](Rig& r, auto) {
+         auto analyzer = r.analyzer();
+         r.service.reset();
+         analyzer->onResult(onlookerInput(r));
+         r.events.fire(SystemEventMonitor::Event::displayAsleep);
+     }},
+    {"restyle",
+     [](Rig& r, auto) {
+         r.change([](FilterSettings& s) {
+             s.matrixColorArgb = 0xFF336699ULL;
+             s.privacyMatrixEnabled = false;
+             s.matrixStripeAlpha = 0.5f;
+         });
+     }},
+};
+
+const RigReadings matrixReadings = {
+    {"matrixon", [](Rig& r) -> std::int64_t { return r.overlay.matrixEnabled.get(); }},
+    {"color", [](Rig& r) -> std::int64_t { return r.overlay.matrixColorArgb.get(); }},
+    {"stripepct",
+     [](Rig& r) -> std::int64_t { return std::lround(r.overlay.matrixStripeAlpha.get() * 100); }},
+    {"fsmstrength", [](Rig& r) -> std::int64_t { return r.svc().fsm().settings().filterStrength; }},
+};
 
 class PrivacyFilterServiceScenario : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(PrivacyFilterServiceScenario, FollowsTheScript) {
     Rig r;
-    run(r, GetParam().script);
+    run(r, GetParam().script, serviceActions, matrixReadings);
 }
 
 const Scenario scenarios[] = {
     // Start and stop. The nominal side-effect pass withdraws any leftover alert notification.
     {"StartRunsEverything",
-     "start active=1 state=N showing=1 sessions=1 running=1 attached=1 fps=10 shortcut=1 "
-     "removals=1 reads=1"},
+     "start active=1 state=N showing=1 sessions=1 running=1 attached=1 interval=100 shortcut=1 removals=1 "
+     "reads=1"},
     {"StartWhileRunningChangesNothing", "start start sessions=1 starts=1 analyzers=1 installs=1"},
     {"StopWithoutStartHidesAndWithdraws", "stop seconds=0 showing=0 removals=1 state=X"},
     // Everything torn down: no monitor, no battery check, no retry, no settings reaction after the stop.
+    // The seconds are added by a posted task.
     {"StopAddsWholeSecondsAndTearsDown",
-     "start onlooker +65500 stop seconds=65 active=0 isalert=0 alertmode=0 showing=0 attached=0 alive=0 "
-     "running=0 sleep lose battery5 +120000 reads=3 starts=1 state=X strength5 stop seconds=65"},
-    {"ClockSetBackAddsNoNegativeTime", "start +100000 stop seconds=100 start clockback stop seconds=100"},
+     "start onlooker +65500 stop! seconds=0 . seconds=65 active=0 isalert=0 alertmode=0 showing=0 attached=0 "
+     "alive=0 running=0 sleep lose battery5 +120000 reads=3 starts=1 state=X strength5 stop seconds=65"},
+    {"ClockSetBackAddsNoNegativeTime", "start +100000 stop seconds=100 start clock-60 stop seconds=100"},
     {"StartAgainIsASecondSessionWithAFreshAnalyzer",
      "start stop start sessions=2 analyzers=2 alive=1 state=N"},
     {"StopWhileTheCameraStarts", "startstop active=0 state=X showing=0 running=0 sleep state=X"},
@@ -63,6 +96,10 @@ const Scenario scenarios[] = {
     {"InattentionKeepsTheOverlay", "start away*2000 state=I showing=1 alertmode=0"},
     {"AlertSpacingHoldsAcrossStopAndStart",
      "start onlooker posts=1 stop +5000 start onlooker state=L posts=1 alerts=1"},
+    // Two changes before any side-effect pass runs: each pass runs once, in order, with its own state (the
+    // alert pass notifies and counts, the pause pass clears it and hides the overlay).
+    {"SideEffectsRunOncePerChangeInOrder",
+     "start twofaces! state=L isalert=0 sleep! state=Z . posts=1 alerts=1 isalert=0 alertmode=0 showing=0"},
     // The display sleep suspends the analyzer at once; the session switch only through the side effects.
     {"DisplaySleepDuringAlertPausesAndWakeResumes",
      "start onlooker sleep! suspended=1 . state=Z showing=0 isalert=0 alertmode=0 onlooker posts=1 wake! "
@@ -73,9 +110,6 @@ const Scenario scenarios[] = {
     // Already true when the filter starts: paused at once, nothing watched, and the end resumes.
     {"ScreenSaverActiveAtStart",
      "asleepbefore start state=Z showing=0 suspended=1 onlooker posts=0 wake state=N showing=1 suspended=0"},
-    {"SessionInactiveAtStart",
-     "awaybefore start state=Z showing=0 suspended=1 onlooker posts=0 switchback state=N showing=1 "
-     "suspended=0"},
     {"BatteryLowAtStart",
      "battery5 start state=B showing=0 suspended=1 onlooker posts=0 battery50 +30000 state=N showing=1 "
      "suspended=0"},
@@ -84,7 +118,7 @@ const Scenario scenarios[] = {
      "start press! active=1 . active=0 running=0 shortcut=1 press active=1 state=N sessions=2"},
     {"ShortcutDisabledAtStartInstallsNothing", "noshortcut start installs=0 shortcut=0"},
     {"FpsAndShortcutChangesWaitForTheNextStart",
-     "start fps2 noshortcut interval=100 shortcut=1 analyzers=1 stop start fps=2 interval=500 shortcut=0"},
+     "start fps2 noshortcut interval=100 shortcut=1 analyzers=1 stop start interval=500 shortcut=0"},
     // Face models that failed to load before the start (no analyzer) or during the run (the detector says
     // so): the run stops, the user is told once, retries start no camera; working models start again.
     {"ModelsFailBeforeTheStart",
@@ -93,6 +127,17 @@ const Scenario scenarios[] = {
     {"ModelsFailAfterTheStart",
      "start user state=N modelsfail user unavailable=1 active=0 state=X showing=0 running=0 attached=0 "
      "starts=1 posts=1 start press +60000 posts=1 starts=1 modelsok start unavailable=0 state=N"},
+    // Settings reach the overlay at once; the matrix keeps the last distance, which only a face moves
+    // (a tenth of the frame wide is 100 cm at coefficient 1).
+    {"SettingsFollowAtOnceAndKeepTheLastDistance", "coefficient1 start user distance=100 nobody distance=100 "
+                                                   "strength5! restyle! fsmstrength=5 distance=100 "
+                                                   "matrixon=0 color=0xFF336699 stripepct=50"},
+    // A late result moves nothing in the machine, though it may still retune the matrix.
+    {"ResultsAfterStopAreIgnoredByTheMachine",
+     "coefficient1 start stoplate . state=X isalert=0 posts=0 distance=100"},
+    // Tasks and callbacks outliving the service do nothing: the pending pause pass does not hide the
+    // overlay, and no alert is announced.
+    {"NothingRunsAfterTheServiceIsGone", "start sleep! destroy shortcut=0 +60000 showing=1 posts=0"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, PrivacyFilterServiceScenario, ::testing::ValuesIn(scenarios), scenarioName);
@@ -105,104 +150,41 @@ TEST(PrivacyFilterService, TheModelFailureNotificationSaysWhy) {
     EXPECT_EQ(r.notifier.posts[0].body, "notif_analysis_unavailable_text");
 }
 
-TEST(PrivacyFilterService, StopAddsTheSecondsInAPostedTask) {
+TEST(PrivacyFilterService, EqualSettingsAndUnmovedFacesDeliverNothingToTheOverlay) {
     Rig r;
-    run(r, "start +2000 stop! seconds=0 . seconds=2");
-}
-
-TEST(PrivacyFilterService, SettingsFollowAtOnceAndKeepTheLastDistance) {
-    Rig r;
-    r.change([](FilterSettings& s) { s.privacyMatrixCoefficient = 1.0f; });
-    run(r, "start user");
-    ASSERT_EQ(r.overlay.lastDistanceCm.get(), 100);
+    run(r, "coefficient1 start user");
     int deliveries = 0;
     auto sub = r.overlay.matrixColorArgb.subscribe([&deliveries](const std::uint64_t&) { ++deliveries; });
     r.settings.settings = r.live();
-    r.see({}); // no face: the matrix is left alone
-    EXPECT_EQ(deliveries, 1) << "equal settings and faceless frames deliver nothing";
-    r.change([](FilterSettings& s) {
-        s.filterStrength = 5;
-        s.matrixColorArgb = 0xFF336699ULL;
-        s.privacyMatrixEnabled = false;
-        s.matrixStripeAlpha = 0.3f;
-    });
-    EXPECT_EQ(r.overlay.matrixColorArgb.get(), 0xFF336699ULL);
-    EXPECT_FALSE(r.overlay.matrixEnabled.get());
-    EXPECT_FLOAT_EQ(r.overlay.matrixStripeAlpha.get(), 0.3f);
-    EXPECT_EQ(r.overlay.matrixDistanceCm.get(), 100);
-    EXPECT_EQ(r.svc().fsm().settings().filterStrength, 5);
-    run(r, ".");
-}
-
-TEST(PrivacyFilterService, ResultsAfterStopAreIgnoredByTheMachineButMayRetuneTheMatrix) {
-    Rig r;
-    r.change([](FilterSettings& s) { s.privacyMatrixCoefficient = 1.0f; });
-    run(r, "start");
-    auto analyzer = r.analyzer();
-    r.svc().stop();
-    analyzer->onResult(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}}); // already on its way
-    run(r, ". state=X isalert=0 posts=0");
-    EXPECT_EQ(r.overlay.lastDistanceCm.get(), 100);
-}
-
-TEST(PrivacyFilterService, SideEffectsRunOncePerChangeInOrderWithTheirOwnState) {
-    Rig r;
-    run(r, "start");
-    // Two changes before any side-effect task runs: alert, then the display sleeps.
-    r.svc().fsm().onDetectionInput(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
-    run(r, "state=L isalert=0 sleep! state=Z");
-    // The alert pass ran (notification, count), then the pause pass cleared it and hid the overlay.
-    run(r, ". posts=1 alerts=1 isalert=0 alertmode=0 showing=0");
-}
-
-TEST(PrivacyFilterService, TasksAndCallbacksOutlivingTheServiceDoNothing) {
-    Rig r;
-    run(r, "start sleep!"); // a side-effect pass is now pending
-    auto analyzer = r.analyzer();
-    r.service.reset();
-    EXPECT_FALSE(r.shortcut.installed());
-    analyzer->onResult(DetectionInput{r.exec.nowMs(), 2, FaceData{0.0f, 0.0f, 0.1f}});
-    r.events.fire(Event::displayAsleep);
-    r.advance(60'000);
-    EXPECT_TRUE(r.overlay.isShowing.get()) << "the pending pause pass did not run";
-    EXPECT_TRUE(r.notifier.posts.empty());
+    run(r, "nobody user"); // the same distance, within the band
+    EXPECT_EQ(deliveries, 1) << "only the current value, delivered to a new subscriber";
 }
 
 TEST(PrivacyFilterService, AnAnalyzerBusyDetectingDoesNotHoldUpStop) {
-    // A detection that takes as long as the test wants.
+    // A detection that lasts until the test releases it.
     struct SlowDetector final : FaceDetector {
         std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
-            std::unique_lock lock(mutex);
-            running = true;
-            cv.notify_all();
-            cv.wait(lock, [this] { return released; });
+            running.set_value();
+            released.wait();
             return std::vector<FaceObservation>{};
         }
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool running = false;
-        bool released = false;
+        std::promise<void> running, release;
+        std::shared_future<void> released = release.get_future().share();
     };
     Rig r;
     auto slow = std::make_shared<SlowDetector>();
     r.analysisDetector = slow;
     ASSERT_TRUE(r.start());
+    auto detecting = slow->running.get_future();
     r.exec.advanceBy(200);
     r.source->pushFrame(
         VideoFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)});
-    {
-        std::unique_lock lock(slow->mutex);
-        ASSERT_TRUE(slow->cv.wait_for(lock, std::chrono::seconds(10), [&] { return slow->running; }));
-    }
+    // Deadlock guards, not speed checks: a stop() waiting for the detection would never return.
+    ASSERT_EQ(detecting.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     std::weak_ptr<FaceAnalyzer> dropped = r.analyzer();
     auto stopping = std::async(std::launch::async, [&r] { r.svc().stop(); });
-    // A deadlock guard, not a speed check: stop() waiting for the detection would never return.
     const bool returned = stopping.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    {
-        std::lock_guard lock(slow->mutex);
-        slow->released = true;
-        slow->cv.notify_all();
-    }
+    slow->release.set_value();
     stopping.wait();
     EXPECT_TRUE(returned) << "stop() waited for the detection in progress";
     r.settle();

@@ -15,8 +15,6 @@ namespace {
 
 using namespace tavrine::testing;
 
-constexpr std::int64_t minute = 60'000;
-
 struct PauseRig : Rig {
     std::optional<TimedPause> pause;
     PauseRig() {
@@ -27,27 +25,26 @@ struct PauseRig : Rig {
     ~PauseRig() { pause.reset(); }
 
     void run(const std::string& script) {
-        testing::run(
-            *this, script,
-            {{"pause15", [this](Rig&) { pause->pause(TimedPause::Length::fifteenMinutes); }},
-             {"pause60", [this](Rig&) { pause->pause(TimedPause::Length::oneHour); }},
-             {"resume", [this](Rig&) { pause->resumeNow(); }},
-             {"forget", [this](Rig&) { pause.reset(); }}, // quitting forgets the pause
-             // The machine asleep 40 minutes: the wall clock jumps, the running-time timers do not move.
-             {"asleep40", [](Rig& r) { r.exec.setNowMs(r.exec.nowMs() + 40 * minute); }},
-             {"asleep10", [](Rig& r) { r.exec.setNowMs(r.exec.nowMs() + 10 * minute); }},
-             {"clockback", [](Rig& r) { r.exec.setNowMs(r.exec.nowMs() - 120 * minute); }}},
-            {{"paused", [this](Rig&) -> std::int64_t { return pause->status.get().paused; }},
-             // Minutes and seconds left as last seen by a clock check, and until the wall clock's end.
-             {"left", [this](Rig&) { return pause->status.get().remainingMs; }},
-             {"endsin", [this](Rig& r) { return pause->status.get().resumeAtMs - r.exec.nowMs(); }},
-             {"runs",
-              [](Rig& r) -> std::int64_t {
-                  return r.svc().isActive.get() && r.source->running() && r.overlay.isShowing.get();
-              }},
-             {"stopped", [](Rig& r) -> std::int64_t {
-                  return !r.svc().isActive.get() && !r.source->running() && !r.overlay.isShowing.get();
-              }}});
+        using Length = TimedPause::Length;
+        testing::run(*this, script,
+                     {{"pause",
+                       [this](Rig&, std::int64_t min) {
+                           pause->pause(min == 15 ? Length::fifteenMinutes : Length::oneHour);
+                       }},
+                      {"resume", [this](Rig&, auto) { pause->resumeNow(); }},
+                      {"forget", [this](Rig&, auto) { pause.reset(); }}}, // quitting forgets the pause
+                     {{"paused", [this](Rig&) -> std::int64_t { return pause->status.get().paused; }},
+                      // The time left as last seen by a clock check, and until the wall clock's end.
+                      {"left", [this](Rig&) { return pause->status.get().remainingMs; }},
+                      {"endsin", [this](Rig& r) { return pause->status.get().resumeAtMs - r.exec.nowMs(); }},
+                      {"runs",
+                       [](Rig& r) -> std::int64_t {
+                           return r.svc().isActive.get() && r.source->running() && r.overlay.isShowing.get();
+                       }},
+                      {"stopped", [](Rig& r) -> std::int64_t {
+                           return !r.svc().isActive.get() && !r.source->running() &&
+                                  !r.overlay.isShowing.get();
+                       }}});
     }
 };
 
@@ -64,20 +61,17 @@ const Scenario pauseScenarios[] = {
     {"FifteenMinutes",
      "pause15 stopped=1 paused=1 left=900000 endsin=900000 +899999 paused=1 stopped=1 left=15000 "
      "+1 paused=0 runs=1 state=N sessions=2 +1800000 sessions=2"},
-    {"OneHour",
-     "pause60 stopped=1 left=3600000 endsin=3600000 +3599999 paused=1 stopped=1 left=15000 +1 paused=0 "
-     "runs=1 state=N sessions=2 +7200000 sessions=2"},
-    // A suspend across the end: resumed by the wall clock at the wake, or at the next clock check without a
-    // wake signal; the running-time timer, due later, starts nothing more.
-    {"SuspendAcrossTheEndDisplayWakes", "pause15 +300000 asleep40 wake paused=0 runs=1 +900000 sessions=2"},
+    // A suspend of 40 minutes across the end: resumed by the wall clock at the wake, or at the next clock
+    // check without a wake signal; the running-time timer, due later, starts nothing more.
+    {"SuspendAcrossTheEndDisplayWakes", "pause15 +300000 clock40 wake paused=0 runs=1 +900000 sessions=2"},
     {"SuspendAcrossTheEndSessionBack",
-     "pause15 +300000 asleep40 switchback paused=0 runs=1 +900000 sessions=2"},
+     "pause15 +300000 clock40 switchback paused=0 runs=1 +900000 sessions=2"},
     {"SuspendAcrossTheEndNoWakeSignal",
-     "pause15 +300000 asleep40 paused=1 +14999 paused=1 +1 paused=0 runs=1 +900000 sessions=2"},
+     "pause15 +300000 clock40 paused=1 +14999 paused=1 +1 paused=0 runs=1 +900000 sessions=2"},
     // A sleep ending before the end keeps the pause to its wall-clock end, ended by the first check past it.
     {"ASleepBeforeTheEnd",
-     "pause15 +120000 asleep10 wake paused=1 left=180000 +179999 paused=1 +15000 paused=0 runs=1"},
-    {"AClockSetBackDoesNotStretchThePause", "pause15 +60000 clockback +840000 paused=0 runs=1"},
+     "pause15 +120000 clock10 wake paused=1 left=180000 +179999 paused=1 +15000 paused=0 runs=1"},
+    {"AClockSetBackDoesNotStretchThePause", "pause15 +60000 clock-120 +840000 paused=0 runs=1"},
     // Started otherwise (the switch, the shortcut), the pause is forgotten: nothing starts at its old end.
     {"StartingTheFilterForgetsThePause", "pause60 start paused=0 stop +7200000 stopped=1 sessions=2"},
     {"ResumeNowStartsAtOnceAndOnlyOnce", "pause15 +60000 resume paused=0 runs=1 resume +1800000 sessions=2"},
@@ -88,37 +82,16 @@ const Scenario pauseScenarios[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, TimedPauseScenario, ::testing::ValuesIn(pauseScenarios), scenarioName);
 
-// Local times of Paris, which has daylight-saving time.
-class ParisTime : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) {
-            saved_ = tz;
-        }
-        ::setenv("TZ", "Europe/Paris", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (saved_) {
-            ::setenv("TZ", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-  private:
-    std::optional<std::string> saved_;
-};
-
-TEST_F(ParisTime, UntilTomorrowEndsAtEightOnTheComingMorning) {
-    struct Case {
-        const char* now;
-        std::int64_t nowS;
-        std::int64_t morningS;
-    };
+TEST(UntilTomorrow, EndsAtEightOnTheComingMorningOfParis) {
+    const char* saved = std::getenv("TZ");
+    const std::optional<std::string> before = saved ? std::optional<std::string>(saved) : std::nullopt;
+    ::setenv("TZ", "Europe/Paris", 1); // which has daylight-saving time
+    ::tzset();
     // Seconds since 1970 of Paris times (date -d with TZ=Europe/Paris).
-    const Case cases[] = {
+    const struct {
+        const char* now;
+        std::int64_t nowS, morningS;
+    } cases[] = {
         {"2026-12-06 22:24, evening", 1796592240, 1796626800},
         {"2026-12-07 02:00, still the night", 1796605200, 1796626800},
         {"2026-12-07 03:59:59, last second of the night", 1796612399, 1796626800},
@@ -128,9 +101,11 @@ TEST_F(ParisTime, UntilTomorrowEndsAtEightOnTheComingMorning) {
         {"2026-03-28 22:00, clocks go forward overnight (9 h)", 1774731600, 1774764000},
         {"2026-10-24 22:00, clocks go back overnight (11 h)", 1792872000, 1792911600},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(nextMorningMs(c.nowS * 1000 + 250), c.morningS * 1000) << c.now;
     }
+    before ? ::setenv("TZ", before->c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
 }
 
 } // namespace

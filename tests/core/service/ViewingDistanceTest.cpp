@@ -4,55 +4,44 @@
 
 #include <cmath>
 #include <optional>
-#include <string>
 
 namespace tavrine {
 namespace {
 
-struct DistanceCase {
-    const char* name;
-    float ratio;
-    float coefficient;
-    std::optional<std::int64_t> expectedCm;
-};
-
-class ViewingDistance : public ::testing::TestWithParam<DistanceCase> {};
-
-TEST_P(ViewingDistance, FaceWidthGivesTheClampedDistance) {
-    const DistanceCase& c = GetParam();
-    EXPECT_EQ(estimateViewingDistanceCm(c.ratio, c.coefficient), c.expectedCm);
+TEST(ViewingDistance, FaceWidthGivesTheClampedDistance) {
+    const struct {
+        const char* name;
+        float ratio;
+        float coefficient;
+        std::optional<std::int64_t> expectedCm;
+    } cases[] = {
+        {"a tenth of the frame is 100 cm", 0.1f, 1.0f, 100},
+        {"a narrow face is held at 200 cm", 0.02f, 1.0f, 200},
+        {"a wide face is held at 20 cm", 1.0f, 1.0f, 20},
+        {"the coefficient is capped at 300 cm", 0.02f, 2.0f, 300},
+        {"just narrower than 0.05 is 200 cm", 0.045f, 1.0f, 200},
+        {"a small coefficient is held at 20 cm", 0.9f, 0.5f, 20},
+        {"coefficient twice is 200 cm", 0.1f, 2.0f, 200},
+        {"between 200 and 300 cm as computed", 0.08f, 2.0f, 250},
+        {"a negative coefficient is held at 20 cm", 0.1f, -1.0f, 20},
+        {"no width gives nothing", 0.0f, 1.0f, std::nullopt},
+        {"a negative width gives nothing", -0.3f, 1.0f, std::nullopt},
+        {"a width not a number gives nothing", std::nanf(""), 1.0f, std::nullopt},
+        {"a coefficient not a number gives nothing", 0.1f, std::nanf(""), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(estimateViewingDistanceCm(c.ratio, c.coefficient), c.expectedCm) << c.name;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ViewingDistance,
-    ::testing::Values(DistanceCase{"TenthOfTheFrameIs100cm", 0.1f, 1.0f, 100},
-                      DistanceCase{"NarrowFaceHeldAt200cm", 0.02f, 1.0f, 200},
-                      DistanceCase{"WideFaceHeldAt20cm", 1.0f, 1.0f, 20},
-                      DistanceCase{"CoefficientCappedAt300cm", 0.02f, 2.0f, 300},
-                      DistanceCase{"JustNarrowerThan005Is200cm", 0.045f, 1.0f, 200},
-                      DistanceCase{"SmallCoefficientHeldAt20cm", 0.9f, 0.5f, 20},
-                      DistanceCase{"CoefficientTwiceIs200cm", 0.1f, 2.0f, 200},
-                      DistanceCase{"NegativeCoefficientHeldAt20cm", 0.1f, -1.0f, 20},
-                      DistanceCase{"NoWidthGivesNothing", 0.0f, 1.0f, std::nullopt},
-                      DistanceCase{"NegativeWidthGivesNothing", -0.3f, 1.0f, std::nullopt},
-                      DistanceCase{"WidthNotANumberGivesNothing", std::nanf(""), 1.0f, std::nullopt},
-                      DistanceCase{"CoefficientNotANumberGivesNothing", 0.1f, std::nanf(""), std::nullopt}),
-    [](const ::testing::TestParamInfo<DistanceCase>& info) { return std::string(info.param.name); });
-
-struct BandCase {
-    std::int64_t appliedCm;
-    bool moved;
-};
-
-class ViewingDistanceBand : public ::testing::TestWithParam<BandCase> {};
-
-TEST_P(ViewingDistanceBand, TenCentimetresAwayIsIgnoredElevenApplied) {
-    EXPECT_EQ(viewingDistanceMoved(100, GetParam().appliedCm), GetParam().moved) << GetParam().appliedCm;
+TEST(ViewingDistance, TenCentimetresAwayIsIgnoredElevenApplied) {
+    for (std::int64_t applied : {90, 100, 110}) {
+        EXPECT_FALSE(viewingDistanceMoved(100, applied)) << applied;
+    }
+    for (std::int64_t applied : {89, 111, -5}) {
+        EXPECT_TRUE(viewingDistanceMoved(100, applied)) << applied;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, ViewingDistanceBand,
-                         ::testing::Values(BandCase{90, false}, BandCase{110, false}, BandCase{100, false},
-                                           BandCase{89, true}, BandCase{111, true}, BandCase{-5, true}));
 
 } // namespace
 } // namespace tavrine

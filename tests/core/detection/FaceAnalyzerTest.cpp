@@ -47,10 +47,7 @@ class FakeDetector final : public FaceDetector {
 };
 
 FaceObservation face(double width, double yaw = 0) {
-    FaceObservation f;
-    f.boundingBox = {0.1, 0.2, width, width};
-    f.yaw = yaw;
-    return f;
+    return {.boundingBox = {0.1, 0.2, width, width}, .yaw = yaw, .pitch = {}, .landmarks = {}};
 }
 
 constexpr std::int64_t kStartMs = 1'765'000'000'000;
@@ -72,13 +69,10 @@ struct Harness {
     // waiting for the worker.
     std::weak_ptr<const std::vector<std::uint8_t>> send(std::int64_t offsetMs, int tag = 640) {
         executor.setNowMs(kStartMs + offsetMs);
-        VideoFrame frame{tag, 480, tag * 4, nullptr};
-        if (tag > 0) {
-            frame.pixels = std::make_shared<const std::vector<std::uint8_t>>(std::size_t(tag) * 4 * 480, 0);
-        }
-        std::weak_ptr<const std::vector<std::uint8_t>> pixels = frame.pixels;
+        const VideoFrame frame{tag, 480, tag * 4,
+                               tag > 0 ? std::make_shared<const std::vector<std::uint8_t>>(1) : nullptr};
         analyzer->analyze(frame);
-        return pixels;
+        return frame.pixels;
     }
     void settle() {
         analyzer->drainForTests();

@@ -25,7 +25,7 @@ TEST(PitchBaseline, LearnsHowTheUserFacesTheScreen) {
         {"phone under a laptop camera", {{50, 0, 18}, {250, 3, -15}}, -33},
         {"back from the phone", {{50, 0, 18}, {250, 3, -15}, {1, 2, 18}}, 0},
         {"turned faces do not teach", {{30, 35, -20}, {1, 35, -20}}, -20},
-        {"not a number teaches nothing", {{20, 0, 12}, {100, 0, nan}, {1, nan, 3}, {1, 0, 12}}, 0},
+        {"not a number teaches nothing", {{5, 0, nan}, {1, nan, 3}, {11, 0, 12}}, 0},
         // A baseline stays within 25 degrees of level.
         {"clamped above", {{40, 0, 35}}, 10},
         {"clamped below", {{40, 0, -32}}, -7},

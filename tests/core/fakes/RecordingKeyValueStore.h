@@ -17,21 +17,21 @@ class RecordingKeyValueStore final : public KeyValueStore {
     std::map<std::string, StoredValue> values;
     std::vector<std::string> writes; // "key=value" in call order; "flush" for flush()
 
+    // Text reads as 0 and a real number truncated, as in the real store.
     std::int64_t readInt(const std::string& key) const override {
-        const auto v = read(key);
-        if (const auto* b = v ? std::get_if<bool>(&*v) : nullptr) {
-            return *b ? 1 : 0;
-        }
-        if (const auto* d = v ? std::get_if<double>(&*v) : nullptr) {
+        const StoredValue v = read(key).value_or(std::int64_t{0});
+        if (const auto* d = std::get_if<double>(&v)) {
             return static_cast<std::int64_t>(*d);
         }
-        const auto* i = v ? std::get_if<std::int64_t>(&*v) : nullptr;
+        if (const auto* b = std::get_if<bool>(&v)) {
+            return *b ? 1 : 0;
+        }
+        const auto* i = std::get_if<std::int64_t>(&v);
         return i ? *i : 0;
     }
     bool readBool(const std::string& key) const override {
-        const auto v = read(key);
-        const auto* b = v ? std::get_if<bool>(&*v) : nullptr;
-        return b ? *b : readInt(key) != 0;
+        const StoredValue v = read(key).value_or(false);
+        return std::holds_alternative<bool>(v) ? std::get<bool>(v) : readInt(key) != 0;
     }
     std::optional<StoredValue> read(const std::string& key) const override {
         const auto it = values.find(key);

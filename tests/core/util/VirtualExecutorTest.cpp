@@ -20,7 +20,6 @@ TEST(VirtualExecutor, TimersFollowElapsedVirtualTime) {
     VirtualExecutor ex(100'000);
     std::vector<std::string> ran;
     auto task = [&ran](const char* name) { return [&ran, name] { ran.push_back(name); }; };
-    ex.postAfter(INT64_MAX, task("never"));
     ex.postAfter(10, task("cancelled")).cancel();
     ex.postAfter(-50, task("late"));
     ex.post(task("now"));
@@ -36,6 +35,7 @@ TEST(VirtualExecutor, TimersFollowElapsedVirtualTime) {
     EXPECT_EQ(ex.advanceBy(2999), 2) << "two ticks; the cancelled timer does not run";
     EXPECT_EQ(ex.advanceBy(1), 1);
     EXPECT_EQ(ex.nowMs(), 43'000);
+    ex.postAfter(INT64_MAX, task("never"));
     ex.postAfter(5000, task("timer"));
     ex.setNowMs(10'000'000);
     EXPECT_EQ(ex.runPending(), 0);

@@ -17,78 +17,44 @@ using namespace tavrine;
 namespace {
 
 // Answers every frame with the scripted faces (or a failure), and can hold the worker inside detect()
-// until the test opens the gate.
+// until the test opens the gate. A frame's width tags it, so the test sees which frames were detected.
 class FakeDetector final : public FaceDetector {
   public:
     std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) override {
-        std::unique_lock lock(mutex_);
-        ++calls_;
-        seenWidths_.push_back(frame.width);
-        entered_.notify_all();
-        gate_.wait(lock, [this] { return open_; });
-        return answer_;
+        std::unique_lock lock(mutex);
+        seenWidths.push_back(frame.width);
+        entered.notify_all();
+        gate.wait(lock, [this] { return open; });
+        return answer;
     }
-
-    void answer(std::optional<std::vector<FaceObservation>> faces) {
-        std::lock_guard lock(mutex_);
-        answer_ = std::move(faces);
-    }
-    void close() {
-        std::lock_guard lock(mutex_);
-        open_ = false;
-    }
-    void open() {
+    void setOpen(bool value) {
         {
-            std::lock_guard lock(mutex_);
-            open_ = true;
+            std::lock_guard lock(mutex);
+            open = value;
         }
-        gate_.notify_all();
+        gate.notify_all();
     }
-    void waitForCalls(int n) {
-        std::unique_lock lock(mutex_);
-        entered_.wait(lock, [&] { return calls_ >= n; });
-    }
-    int calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    std::vector<int> seenWidths() {
-        std::lock_guard lock(mutex_);
-        return seenWidths_;
+    void waitForCalls(std::size_t n) {
+        std::unique_lock lock(mutex);
+        entered.wait(lock, [&] { return seenWidths.size() >= n; });
     }
 
-  private:
-    std::mutex mutex_;
-    std::condition_variable gate_;
-    std::condition_variable entered_;
-    bool open_ = true;
-    int calls_ = 0;
-    std::vector<int> seenWidths_;
-    std::optional<std::vector<FaceObservation>> answer_ = std::vector<FaceObservation>{};
+    std::mutex mutex;
+    std::condition_variable gate, entered;
+    bool open = true;
+    std::vector<int> seenWidths; // read once the worker is idle
+    std::optional<std::vector<FaceObservation>> answer = std::vector<FaceObservation>{};
 };
 
-FaceObservation face(double width, std::optional<double> yaw = std::nullopt) {
-    FaceObservation f;
-    f.boundingBox = {0.1, 0.2, width, width * 1.2};
-    f.yaw = yaw;
-    return f;
-}
-
-VideoFrame frameOfWidth(int width) {
-    VideoFrame frame;
-    frame.width = width;
-    frame.height = 480;
-    frame.stride = width * 4;
-    frame.pixels =
-        std::make_shared<const std::vector<std::uint8_t>>(static_cast<std::size_t>(width) * 4 * 480, 0);
-    return frame;
+FaceObservation face(double width, double yaw = 0) {
+    return {.boundingBox = {0.1, 0.2, width, width}, .yaw = yaw, .pitch = {}, .landmarks = {}};
 }
 
 constexpr std::int64_t kStartMs = 1'765'000'000'000;
 
+// An analyzer at 7 fps (one frame per 142 ms) over the fake detector, on virtual time.
 struct Harness {
-    explicit Harness(int fps = 10) : detector(std::make_shared<FakeDetector>()) {
-        analyzer = FaceAnalyzer::create(fps, detector, executor, executor);
+    Harness() {
         analyzer->onResult = [this](const DetectionInput& input) {
             inputs.push_back(input);
             log.push_back("result");
@@ -99,16 +65,14 @@ struct Harness {
         };
         analyzer->onAdmitted = [this] { ++admitted; };
     }
-    // Sends one frame at kStartMs + offsetMs and waits until the worker is idle again, so that every
-    // admitted frame reaches the detector; the frame's width tags it for the detector.
-    void frameAt(std::int64_t offsetMs, int tag = 640) {
-        frameWhileBusy(offsetMs, tag);
-        analyzer->drainForTests();
-    }
-    // Sends one frame without waiting for the worker (a frame may then replace the one waiting).
-    void frameWhileBusy(std::int64_t offsetMs, int tag = 640) {
+    // Sends one frame, tagged by its width (0: a frame without pixels), at kStartMs + offsetMs without
+    // waiting for the worker.
+    std::weak_ptr<const std::vector<std::uint8_t>> send(std::int64_t offsetMs, int tag = 640) {
         executor.setNowMs(kStartMs + offsetMs);
-        analyzer->analyze(frameOfWidth(tag));
+        const VideoFrame frame{tag, 480, tag * 4,
+                               tag > 0 ? std::make_shared<const std::vector<std::uint8_t>>(1) : nullptr};
+        analyzer->analyze(frame);
+        return frame.pixels;
     }
     void settle() {
         analyzer->drainForTests();
@@ -116,8 +80,8 @@ struct Harness {
     }
 
     VirtualExecutor executor{kStartMs}; // also the clock
-    std::shared_ptr<FakeDetector> detector;
-    std::shared_ptr<FaceAnalyzer> analyzer;
+    std::shared_ptr<FakeDetector> detector = std::make_shared<FakeDetector>();
+    std::shared_ptr<FaceAnalyzer> analyzer = FaceAnalyzer::create(7, detector, executor, executor);
     std::vector<DetectionInput> inputs;
     std::vector<double> samples;
     std::vector<std::string> log;
@@ -126,202 +90,149 @@ struct Harness {
 
 } // namespace
 
-TEST(FaceAnalyzerAdmission, SevenFpsAdmitsAt142NotAt141) {
-    Harness h(7);
-    h.frameAt(0, 1);
-    h.frameAt(141, 2);
-    h.frameAt(142, 3);
-    h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 3}));
-}
-
-TEST(FaceAnalyzerAdmission, SuspensionIgnoresFramesWithoutUsingTheSlot) {
-    Harness h(10);
-    h.frameAt(0, 1);
+// One frame per 1000/fps ms (integer milliseconds) is admitted; suspended frames are ignored without using
+// the slot, a frame without pixels uses it up, a wall clock set back does not stall analysis until it
+// catches up, and a failed detection gives no result but keeps the slot. Results carry the frame's time.
+TEST(FaceAnalyzer, AdmitsOneFramePerInterval) {
+    Harness h;
+    std::vector<std::int64_t> expectedStamps;
+    auto frame = [&](std::int64_t atMs, int tag, bool resultExpected = false) {
+        h.send(atMs, tag);
+        h.analyzer->drainForTests();
+        if (resultExpected) {
+            expectedStamps.push_back(kStartMs + atMs);
+        }
+    };
+    frame(0, 1, true);
+    frame(141, 2);
+    frame(142, 3, true);
     h.analyzer->isSuspended = true;
-    h.frameAt(100, 2); // would be admitted, but suspended: lastAnalysisMs stays at 0 ms
-    h.frameAt(130, 3);
+    frame(290, 4);
     h.analyzer->isSuspended = false;
-    h.frameAt(130, 4); // 130 ms after the last admission: admitted at once after resuming
-    h.frameAt(200, 5); // 70 ms after it: dropped
+    frame(290, 5, true);
+    frame(432, 0); // no pixels
+    frame(500, 6);
+    frame(574, 7, true);
+    frame(-3'600'000, 8, true); // the wall clock set back an hour
+    frame(-3'599'900, 9);
+    frame(-3'599'858, 10, true);
+    h.detector->answer = std::nullopt;
+    frame(-3'599'716, 11);
+    frame(-3'599'600, 12);
     h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 4}));
-    EXPECT_EQ(h.admitted, 2);
-    ASSERT_EQ(h.inputs.size(), 2u);
-    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 130);
+    EXPECT_EQ(h.detector->seenWidths, (std::vector<int>{1, 3, 5, 7, 8, 10, 11}));
+    EXPECT_EQ(h.admitted, 8) << "the frame without pixels counts";
+    std::vector<std::int64_t> stamps;
+    for (const DetectionInput& input : h.inputs) {
+        stamps.push_back(input.timestampMs);
+    }
+    EXPECT_EQ(stamps, expectedStamps);
 }
 
-TEST(FaceAnalyzerAdmission, FrameWithoutPixelsUsesUpTheSlotAndYieldsNothing) {
+// The calibration sample (the primary face's full width) follows the result. Dropped with a result posted,
+// a frame in detect() and one waiting behind it, the analyzer delivers nothing more and the waiting frame
+// is never detected.
+TEST(FaceAnalyzer, DeliversResultThenSampleAndNothingOnceDropped) {
     Harness h;
-    h.executor.setNowMs(kStartMs);
-    h.analyzer->analyze(VideoFrame{640, 480, 2560, nullptr});
-    h.frameAt(50, 2);  // inside the slot taken by the empty frame
-    h.frameAt(100, 3); // admitted
-    h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{3}));
-    EXPECT_EQ(h.admitted, 2) << "the empty frame took the slot";
-    ASSERT_EQ(h.inputs.size(), 1u);
-    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs + 100);
-}
-
-TEST(FaceAnalyzerAdmission, ClockSteppingBackwardsDoesNotStallAnalysis) {
-    Harness h;
-    h.frameAt(0, 1);
-    h.frameAt(-3'600'000, 2); // the wall clock was set back an hour
-    h.frameAt(-3'600'000 + 50, 3);
-    h.frameAt(-3'600'000 + 100, 4);
-    h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, 2, 4}));
-}
-
-TEST(FaceAnalyzerDelivery, CalibrationSampleFollowsTheResultWithTheUnnarrowedWidth) {
-    Harness h;
-    h.detector->answer(std::vector<FaceObservation>{face(0.1), face(0.123456789012345)});
-    h.frameAt(0);
+    h.detector->answer = std::vector<FaceObservation>{face(0.1), face(0.123456789012345)};
+    h.send(0, 1);
     h.settle();
     EXPECT_EQ(h.log, (std::vector<std::string>{"result", "sample"}));
-    ASSERT_EQ(h.samples.size(), 1u);
-    EXPECT_EQ(h.samples[0], 0.123456789012345);
+    EXPECT_EQ(h.samples, std::vector<double>{0.123456789012345});
     EXPECT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, static_cast<float>(0.123456789012345));
-}
 
-TEST(FaceAnalyzerDelivery, DetectorFailureYieldsNoRecordButKeepsTheSlot) {
-    Harness h;
-    h.detector->answer(std::nullopt);
-    h.frameAt(0);
-    h.frameAt(60);
-    h.settle();
-    EXPECT_EQ(h.detector->calls(), 1);
-    EXPECT_TRUE(h.inputs.empty());
-    EXPECT_TRUE(h.samples.empty());
-    EXPECT_EQ(h.executor.pendingCount(), 0u);
-}
-
-TEST(FaceAnalyzerDelivery, CallbackMayReplaceItselfAndDropTheAnalyzer) {
-    Harness h;
-    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
-    int calls = 0;
-    h.analyzer->onResult = [&](const DetectionInput&) {
-        ++calls;
-        h.analyzer->onResult = nullptr;
-        h.analyzer.reset(); // what a stop of the service does from inside the delivery
-    };
-    h.frameAt(0);
+    h.send(200, 2);
     h.analyzer->drainForTests();
-    h.executor.runPending();
-    EXPECT_EQ(calls, 1);
-    EXPECT_FALSE(h.analyzer);
-    EXPECT_EQ(h.samples.size(), 1u); // the running delivery completes: the sample still follows
-}
-
-TEST(FaceAnalyzerLifetime, DroppedAnalyzerDeliversNothingForAQueuedResult) {
-    Harness h;
-    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
-    h.frameAt(0);
-    h.analyzer->drainForTests();
-    EXPECT_EQ(h.executor.pendingCount(), 1u);
-    h.analyzer.reset();
-    h.executor.runPending();
-    EXPECT_TRUE(h.log.empty());
-}
-
-TEST(FaceAnalyzerLifetime, DroppedWhileDetectingDeliversNothing) {
-    Harness h;
-    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
-    h.detector->close();
-    h.frameWhileBusy(0);
-    h.frameWhileBusy(100); // waits behind the first; dropped with the analyzer
-    h.detector->waitForCalls(1);
+    h.detector->setOpen(false);
+    h.send(400, 3);
+    h.detector->waitForCalls(3);
+    h.send(600, 4);
     std::weak_ptr<FaceAnalyzer> observer = h.analyzer;
     std::thread dropper([&] { h.analyzer.reset(); }); // joins the worker, which sits in detect()
     while (!observer.expired()) {
         std::this_thread::yield();
     }
-    h.detector->open(); // the frame waiting behind finds the analyzer gone and is not detected
+    h.detector->setOpen(true);
     dropper.join();
     h.executor.runPending();
-    EXPECT_TRUE(h.log.empty());
-    EXPECT_EQ(h.detector->calls(), 1);
+    EXPECT_EQ(h.log.size(), 2u);
+    EXPECT_EQ(h.detector->seenWidths, (std::vector<int>{1, 2, 3}));
 }
 
 // While the detector is held inside detect(), frames keep being admitted: the camera thread never waits,
 // each new frame replaces (and releases) the one waiting, and once the detector is free it analyses the
-// newest. Results arrive in admission order, and the worker takes frames again afterwards.
-class FaceAnalyzerBacklog : public testing::TestWithParam<int> {};
-
-TEST_P(FaceAnalyzerBacklog, AnalysesTheRunningFrameThenOnlyTheNewest) {
-    const int admitted = GetParam();
+// newest. Results arrive in admission order, and the worker takes frames again afterwards; a result
+// callback may then drop the analyzer, as a stop does, and the running delivery still completes.
+TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewest) {
     Harness h;
-    h.detector->answer(std::vector<FaceObservation>{face(0.3)});
-    h.detector->close();
-    h.frameWhileBusy(0, 1);
+    h.detector->answer = std::vector<FaceObservation>{face(0.3)};
+    h.detector->setOpen(false);
+    h.send(0, 1);
     h.detector->waitForCalls(1);
-    std::vector<std::weak_ptr<const std::vector<std::uint8_t>>> pixels;
-    for (int i = 2; i <= admitted; ++i) {
-        h.executor.setNowMs(kStartMs + (i - 1) * 100);
-        VideoFrame frame = frameOfWidth(i);
-        pixels.push_back(frame.pixels);
-        h.analyzer->analyze(frame);
+    std::vector<std::weak_ptr<const std::vector<std::uint8_t>>> waiting;
+    for (int i = 2; i <= 12; ++i) {
+        waiting.push_back(h.send((i - 1) * 200, i));
+        EXPECT_TRUE(i == 2 || waiting[i - 3].expired()) << "replaced frame " << i - 1 << " is still held";
     }
-    for (std::size_t i = 0; i + 1 < pixels.size(); ++i) {
-        EXPECT_TRUE(pixels[i].expired()) << "replaced frame " << i + 2 << " is still held";
-    }
-    EXPECT_FALSE(pixels.back().expired()) << "the newest frame was dropped";
-    h.detector->open();
+    EXPECT_FALSE(waiting.back().expired()) << "the newest frame was dropped";
+    h.detector->setOpen(true);
     h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, admitted}));
-    ASSERT_EQ(h.inputs.size(), 2u);
-    EXPECT_EQ(h.inputs[0].timestampMs, kStartMs);
-    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + (admitted - 1) * 100);
-
-    h.frameAt(admitted * 100, 99); // the worker is idle again and takes the next frame
+    h.analyzer->onResult = [&h](const DetectionInput& input) {
+        h.inputs.push_back(input);
+        h.log.push_back("dropping");
+        h.analyzer->onResult = nullptr;
+        h.analyzer.reset();
+    };
+    h.send(12 * 200, 99);
     h.settle();
-    EXPECT_EQ(h.detector->seenWidths(), (std::vector<int>{1, admitted, 99}));
+    EXPECT_EQ(h.detector->seenWidths, (std::vector<int>{1, 12, 99}));
     ASSERT_EQ(h.inputs.size(), 3u);
-    EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + admitted * 100);
+    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 11 * 200);
+    EXPECT_EQ(h.inputs[2].timestampMs, kStartMs + 12 * 200);
+    EXPECT_FALSE(h.analyzer);
+    EXPECT_EQ(h.log.back(), "sample");
 }
 
-INSTANTIATE_TEST_SUITE_P(FramesAdmitted, FaceAnalyzerBacklog, testing::Values(2, 3, 12));
-
-TEST(FaceAnalyzerResults, SizeFilterBoundaryIsTheSinglePrecisionConstant) {
-    const double exact = static_cast<double>(0.04f); // 0.03999999910593033
-    auto r = FaceAnalyzer::processResults({face(exact)});
-    EXPECT_EQ(r.faceCount, 1);
-    ASSERT_TRUE(r.primaryFace);
-    EXPECT_EQ(r.primaryFace->boundingBoxRatio, 0.04f);
-
-    EXPECT_EQ(FaceAnalyzer::processResults({face(std::nextafter(exact, 0.0))}).faceCount, 0);
-    EXPECT_EQ(FaceAnalyzer::processResults({face(0.0399)}).faceCount, 0);
-    EXPECT_EQ(FaceAnalyzer::processResults({face(0.04)}).faceCount, 1);
-
-    auto mixed = FaceAnalyzer::processResults({face(0.0399, 1.0), face(0.05, 0.0)});
-    EXPECT_EQ(mixed.faceCount, 1);
-    EXPECT_EQ(mixed.primaryFace->boundingBoxRatio, 0.05f);
-}
-
-TEST(FaceAnalyzerResults, NanAndNegativeWidthsAreNotCounted) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    auto r = FaceAnalyzer::processResults({face(nan), face(-0.5), face(0.3)});
-    EXPECT_EQ(r.faceCount, 1);
-    EXPECT_EQ(r.primaryFace->boundingBoxRatio, 0.3f);
-    EXPECT_EQ(FaceAnalyzer::processResults({face(nan)}).faceCount, 0);
-}
-
-TEST(FaceAnalyzerResults, WidestFirstWithTiesInDetectorOrder) {
-    // A, B, C with widths 0.2, 0.5, 0.5: B is primary. The yaw tells them apart.
-    auto r = FaceAnalyzer::processResults({face(0.2, 0.1), face(0.5, 0.2), face(0.5, 0.3)});
-    EXPECT_EQ(r.faceCount, 3);
-    ASSERT_TRUE(r.primaryObservation);
-    EXPECT_EQ(r.primaryObservation->yaw, 0.2);
-    EXPECT_FLOAT_EQ(r.primaryFace->eulerY, static_cast<float>(0.2 * 180.0 / std::numbers::pi));
-
-    auto many = FaceAnalyzer::processResults(
-        {face(0.1, 1), face(0.3, 2), face(0.3, 3), face(0.3, 4), face(0.05, 5), face(0.2, 6)});
-    EXPECT_EQ(many.faceCount, 6);
-    EXPECT_EQ(many.primaryObservation->yaw, 2.0);
-    std::vector<double> widths;
-    for (const auto& box : many.keptBoxes) {
-        widths.push_back(box.width);
+// The faces of one frame: those at least 0.04 (single precision) of the frame wide count, widest first,
+// ties in the detector's order; the first is the primary face.
+TEST(FaceAnalyzer, KeepsWideEnoughFacesWidestFirst) {
+    const double limit = static_cast<double>(0.04f); // 0.03999999910593033
+    const struct {
+        const char* name;
+        std::vector<double> widths;
+        int primary; // index into widths, -1 for none
+        std::vector<double> kept;
+    } cases[] = {
+        {"the single-precision limit counts", {limit}, 0, {limit}},
+        {"just below it does not", {std::nextafter(limit, 0.0)}, -1, {}},
+        {"a thin face is never primary", {0.0399, 0.05}, 1, {0.05}},
+        {"NaN and negative widths do not count",
+         {std::numeric_limits<double>::quiet_NaN(), -0.5, 0.3},
+         2,
+         {0.3}},
+        {"widest first, ties in detector order",
+         {0.1, 0.3, 0.3, 0.3, 0.05, 0.2},
+         1,
+         {0.3, 0.3, 0.3, 0.2, 0.1, 0.05}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<FaceObservation> faces;
+        for (std::size_t i = 0; i < c.widths.size(); ++i) {
+            faces.push_back(face(c.widths[i], static_cast<double>(i + 1))); // the yaw tells them apart
+        }
+        const auto r = FaceAnalyzer::processResults(faces);
+        EXPECT_EQ(r.faceCount, std::ssize(c.kept));
+        std::vector<double> kept;
+        for (const auto& box : r.keptBoxes) {
+            kept.push_back(box.width);
+        }
+        EXPECT_EQ(kept, c.kept);
+        ASSERT_EQ(r.primaryFace.has_value(), c.primary >= 0);
+        if (c.primary >= 0) {
+            EXPECT_EQ(r.primaryFace->boundingBoxRatio, static_cast<float>(c.widths[c.primary]));
+            EXPECT_FLOAT_EQ(r.primaryFace->eulerY,
+                            static_cast<float>((c.primary + 1) * 180.0 / std::numbers::pi));
+        }
     }
-    EXPECT_EQ(widths, (std::vector<double>{0.3, 0.3, 0.3, 0.2, 0.1, 0.05}));
 }

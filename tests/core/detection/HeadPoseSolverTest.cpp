@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
 using namespace tavrine;
 
@@ -43,51 +44,45 @@ TEST(HeadPoseSolver, ReadsTheSamePoseAtEverySize) {
     }
 }
 
-// Readings follow the rotation: yaw grows with the turn (past the 30-degree limit for a 35-degree turn), a
-// head tilted 35 degrees down or up reads past the 25-degree limit, a level head well inside it.
-TEST(HeadPoseSolver, ReadingsFollowTheRotation) {
-    const HeadPoseSolver::Point centre{320, 240};
-    const HeadPoseReading level = readAt({0, 0, 0}, 34, centre);
+// Readings follow the rotation: yaw and pitch grow with it, and a head turned 35 degrees reads past the
+// 30-degree limit, one tilted 35 degrees down or up past the 25-degree limit, a level one well inside both.
+// Which way is which in the image: a face turned towards the image's right (positive yaw) moves its nose
+// tip (point 30) right of the eyes' midpoint; one looking down (negative pitch) moves it down.
+TEST(HeadPoseSolver, ReadingsFollowTheRotationPastTheLimits) {
+    auto noseFromEyes = [](const Pose& rotation) {
+        const auto p = HeadPoseSolver::project({rotation.yaw, rotation.pitch, rotation.roll}, 40, {320, 240});
+        return HeadPoseSolver::Point{p[30].x - (p[36].x + p[45].x) / 2, p[30].y - (p[36].y + p[45].y) / 2};
+    };
+    const HeadPoseReading level = readAt({0, 0, 0}, 34, {320, 240});
     EXPECT_LT(std::abs(level.yawDegrees), 1.0);
     EXPECT_LT(std::abs(level.pitchDegrees), 12.0);
-    double lastYaw = -1;
-    for (const double yaw : {0.0, 10.0, 20.0, 30.0, 40.0, 50.0}) {
-        const double read = readAt({yaw, 0, 0}, 34, centre).yawDegrees;
-        EXPECT_GT(read, lastYaw) << yaw;
-        lastYaw = read;
+    const HeadPoseSolver::Point front = noseFromEyes({0, 0, 0});
+    HeadPoseReading last{-90, -90, 0};
+    for (const double angle : {-35.0, -20.0, 20.0, 35.0, 50.0}) {
+        const double yaw = readAt({angle, 0, 0}, 34, {320, 240}).yawDegrees;
+        const double pitch = readAt({0, angle, 0}, 34, {320, 240}).pitchDegrees;
+        EXPECT_GT(yaw, last.yawDegrees) << angle;
+        EXPECT_GT(pitch, last.pitchDegrees) << angle;
+        if (std::abs(angle) == 35.0) {
+            EXPECT_GE(std::abs(yaw), 30.0) << angle;
+            EXPECT_GE(std::abs(pitch), 25.0) << angle;
+        }
+        EXPECT_GT((noseFromEyes({angle, 0, 0}).x - front.x) * angle, 0) << angle;
+        EXPECT_LT((noseFromEyes({0, angle, 0}).y - front.y) * angle, 0) << angle;
+        last = {yaw, pitch, 0};
     }
-    EXPECT_GE(readAt({35, 0, 0}, 34, centre).yawDegrees, 30.0);
-    EXPECT_LE(readAt({-35, 0, 0}, 34, centre).yawDegrees, -30.0);
-    EXPECT_LE(readAt({0, -35, 0}, 34, centre).pitchDegrees, -25.0);
-    EXPECT_GE(readAt({0, 35, 0}, 34, centre).pitchDegrees, 25.0);
-}
-
-// Which way is which in the image: a face turned towards the image's right moves its nose tip (point 30)
-// right of the eyes' midpoint; a face looking down moves it down (y grows downwards).
-TEST(HeadPoseSolver, SignsFollowTheImage) {
-    auto noseOffset = [](const Pose& rotation) {
-        const auto p = HeadPoseSolver::project({rotation.yaw, rotation.pitch, rotation.roll}, 40, {320, 240});
-        const double eyesX = (p[36].x + p[45].x) / 2, eyesY = (p[36].y + p[45].y) / 2;
-        return HeadPoseSolver::Point{p[30].x - eyesX, p[30].y - eyesY};
-    };
-    const auto front = noseOffset({0, 0, 0});
-    EXPECT_GT(noseOffset({30, 0, 0}).x, front.x + 5);
-    EXPECT_LT(noseOffset({-30, 0, 0}).x, front.x - 5);
-    EXPECT_GT(noseOffset({0, -30, 0}).y, front.y + 3);
-    EXPECT_LT(noseOffset({0, 30, 0}).y, front.y - 3);
 }
 
 // Landmarks carry a pixel or two of noise at webcam sizes: the reading moves by a few degrees, not tens.
 TEST(HeadPoseSolver, NoisyLandmarksMoveTheReadingLittle) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> jitter(-1.0, 1.0);
     for (const Pose& rotation : {Pose{0, 0, 0}, Pose{40, 0, 0}, Pose{0, -35, 0}}) {
         const HeadPoseReading clean = readAt(rotation, 34, {320, 240});
         auto points = HeadPoseSolver::project({rotation.yaw, rotation.pitch, rotation.roll}, 34, {320, 240});
-        unsigned seed = 7;
         for (auto& p : points) {
-            seed = seed * 1103515245u + 12345u;
-            p.x += static_cast<double>((seed >> 16) % 200) / 100.0 - 1.0;
-            seed = seed * 1103515245u + 12345u;
-            p.y += static_cast<double>((seed >> 16) % 200) / 100.0 - 1.0;
+            p.x += jitter(rng);
+            p.y += jitter(rng);
         }
         const auto read = HeadPoseSolver::solve(points);
         ASSERT_TRUE(read);

@@ -2,27 +2,24 @@
 
 #include "core/detection/FrameSource.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace tavrine::testing {
 
-// A frame source driven by the test: it counts prompts and starts, answers the access questions as told,
-// fails the next starts on request and pushes frames and interruptions on the test's command, from
-// whichever thread the test calls it.
+// A frame source driven by the test: it answers the access questions as told, fails the next starts on
+// request and pushes frames and interruptions on the test's command, from whichever thread calls it.
 class FakeFrameSource final : public FrameSource {
   public:
-    Access access = Access::authorized;
-    bool promptAnswer = true;
+    std::atomic<Access> access = Access::authorized;
+    std::atomic<bool> promptAnswer = true;
+    std::atomic<int> prompts = 0;
 
-    Access accessStatus() override {
-        std::lock_guard lock(mutex_);
-        return access;
-    }
+    Access accessStatus() override { return access; }
     bool requestAccess() override {
-        std::lock_guard lock(mutex_);
-        ++prompts_;
+        ++prompts;
         access = promptAnswer ? Access::authorized : Access::denied;
         return promptAnswer;
     }
@@ -38,65 +35,49 @@ class FakeFrameSource final : public FrameSource {
         return std::nullopt;
     }
     void stop() override {
-        std::lock_guard lock(mutex_);
-        onFrame_ = nullptr;
+        locked([&] { onFrame_ = nullptr; });
     }
     void setInterruptionHandler(InterruptionHandler handler) override {
-        std::lock_guard lock(mutex_);
-        onInterruption_ = std::move(handler);
+        locked([&] { onInterruption_ = std::move(handler); });
     }
     std::string describe() const override { return "fake"; }
 
     // Delivers a frame as the streaming thread would; false when the source is not running.
     bool pushFrame(const VideoFrame& frame) {
-        FrameHandler handler;
-        {
-            std::lock_guard lock(mutex_);
-            handler = onFrame_;
+        const FrameHandler handler = locked([&] { return onFrame_; });
+        if (handler) {
+            handler(frame);
         }
-        if (!handler) {
-            return false;
-        }
-        handler(frame);
-        return true;
+        return static_cast<bool>(handler);
     }
     // The next start fails with this error (queued after earlier requests); later starts go as before.
     void failNextStart(CameraError error) {
-        std::lock_guard lock(mutex_);
-        failures_.push_back(error);
+        locked([&] { failures_.push_back(error); });
     }
     void interrupt(bool interrupted) {
-        InterruptionHandler handler;
-        {
-            std::lock_guard lock(mutex_);
-            handler = onInterruption_;
-        }
-        if (handler) {
+        if (const InterruptionHandler handler = locked([&] { return onInterruption_; })) {
             handler(interrupted);
         }
     }
 
-    int prompts() const {
-        std::lock_guard lock(mutex_);
-        return prompts_;
-    }
     int starts() const {
-        std::lock_guard lock(mutex_);
-        return starts_;
+        return locked([&] { return starts_; });
     }
     bool running() const {
-        std::lock_guard lock(mutex_);
-        return static_cast<bool>(onFrame_);
+        return locked([&] { return static_cast<bool>(onFrame_); });
     }
     bool hasInterruptionHandler() const {
-        std::lock_guard lock(mutex_);
-        return static_cast<bool>(onInterruption_);
+        return locked([&] { return static_cast<bool>(onInterruption_); });
     }
 
   private:
+    template <typename F> auto locked(F f) const -> decltype(f()) {
+        std::lock_guard lock(mutex_);
+        return f();
+    }
+
     mutable std::mutex mutex_;
     std::vector<CameraError> failures_;
-    int prompts_ = 0;
     int starts_ = 0;
     FrameHandler onFrame_;
     InterruptionHandler onInterruption_;

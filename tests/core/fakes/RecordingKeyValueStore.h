@@ -17,56 +17,41 @@ class RecordingKeyValueStore final : public KeyValueStore {
     std::map<std::string, StoredValue> values;
     std::vector<std::string> writes; // "key=value" in call order; "flush" for flush()
 
+    // Text reads as 0 and a real number truncated, as in the real store.
     std::int64_t readInt(const std::string& key) const override {
-        const auto it = values.find(key);
-        if (it == values.end()) {
-            return 0;
-        }
-        if (const auto* i = std::get_if<std::int64_t>(&it->second)) {
-            return *i;
-        }
-        if (const auto* b = std::get_if<bool>(&it->second)) {
-            return *b ? 1 : 0;
-        }
-        if (const auto* d = std::get_if<double>(&it->second)) {
+        const StoredValue v = read(key).value_or(std::int64_t{0});
+        if (const auto* d = std::get_if<double>(&v)) {
             return static_cast<std::int64_t>(*d);
         }
-        return 0;
+        if (const auto* b = std::get_if<bool>(&v)) {
+            return *b ? 1 : 0;
+        }
+        const auto* i = std::get_if<std::int64_t>(&v);
+        return i ? *i : 0;
     }
     bool readBool(const std::string& key) const override {
-        const auto it = values.find(key);
-        if (it == values.end()) {
-            return false;
-        }
-        if (const auto* b = std::get_if<bool>(&it->second)) {
-            return *b;
-        }
-        return readInt(key) != 0;
+        const StoredValue v = read(key).value_or(false);
+        return std::holds_alternative<bool>(v) ? std::get<bool>(v) : readInt(key) != 0;
     }
     std::optional<StoredValue> read(const std::string& key) const override {
         const auto it = values.find(key);
-        if (it == values.end()) {
-            return std::nullopt;
-        }
-        return it->second;
+        return it == values.end() ? std::nullopt : std::optional<StoredValue>(it->second);
     }
     void setInteger(const std::string& key, std::int64_t value) override {
-        values[key] = value;
-        writes.push_back(key + "=" + std::to_string(value));
+        write(key, value, std::to_string(value));
     }
-    void setBool(const std::string& key, bool value) override {
-        values[key] = value;
-        writes.push_back(key + "=" + (value ? "true" : "false"));
-    }
+    void setBool(const std::string& key, bool value) override { write(key, value, value ? "true" : "false"); }
     void setFloat(const std::string& key, float value) override {
-        values[key] = static_cast<double>(value);
-        writes.push_back(key + "=" + std::to_string(value));
+        write(key, static_cast<double>(value), std::to_string(value));
     }
-    void remove(const std::string& key) override {
-        values.erase(key);
-        writes.push_back("remove " + key);
-    }
+    void remove(const std::string& key) override { values.erase(key); }
     void flush() override { writes.push_back("flush"); }
+
+  private:
+    void write(const std::string& key, StoredValue value, const std::string& text) {
+        values[key] = std::move(value);
+        writes.push_back(key + "=" + text);
+    }
 };
 
 // A login item whose status and failures the test sets; it records each request.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -10,139 +12,130 @@
 
 using namespace tavrine;
 using tavrine::testing::everyFieldChanged;
-using tavrine::testing::FakeLoginItem;
-using tavrine::testing::RecordingKeyValueStore;
 
 namespace {
 
-class SettingsRepositoryTest : public ::testing::Test {
-  protected:
-    RecordingKeyValueStore store;
-    FakeLoginItem login;
+struct SettingsRepositoryTest : ::testing::Test {
+    tavrine::testing::RecordingKeyValueStore store;
+    tavrine::testing::FakeLoginItem login;
     std::ostringstream diagnostics;
 };
 
 } // namespace
 
-TEST_F(SettingsRepositoryTest, AnEmptyStoreLoadsTheFallbacksWithStripeAlpha042) {
-    login.enabled = true;
-    SettingsRepository repo(store, login, diagnostics);
-    const FilterSettings& s = repo.settings.get();
-    FilterSettings expected;
-    expected.matrixStripeAlpha = 0.42f;
-    expected.launchAtLogin = true;
-    EXPECT_EQ(s, expected);
-    EXPECT_TRUE(store.writes.empty()) << "loading must not write";
-}
-
-TEST_F(SettingsRepositoryTest, SaveAndReloadRoundTripsAChangedRecord) {
+TEST_F(SettingsRepositoryTest, SaveWritesEveryKeyUnderItsStoredNameAndReloadsTheSameRecord) {
     SettingsRepository repo(store, login, diagnostics);
     repo.save(everyFieldChanged());
-    SettingsRepository reloaded(store, login, diagnostics);
-    EXPECT_EQ(reloaded.settings.get(), everyFieldChanged());
-}
+    EXPECT_EQ(store.writes.back(), "flush");
+    std::ranges::sort(store.writes);
+    EXPECT_EQ(store.writes,
+              (std::vector<std::string>{"battery_threshold=0", "calibration_distance_cm=47", "capture_fps=15",
+                                        "cover_all_screens=false", "filter_strength=5", "flush",
+                                        "glasses_compat=false", "global_shortcut_enabled=false",
+                                        "haptic_on_alert=false", "inattention_delay_ms=3000",
+                                        "is_calibrated=true", "lock_delay_ms=120000", "lock_on_absence=true",
+                                        "matrix_color_argb=4279312947", "matrix_stripe_alpha=0.550000",
+                                        "overlay_on_camera_busy=true", "privacy_matrix_coefficient=3.500000",
+                                        "privacy_matrix_enabled=false", "sensitivity=1"}));
+    EXPECT_EQ(SettingsRepository(store, login, diagnostics).settings.get(), everyFieldChanged());
 
-TEST_F(SettingsRepositoryTest, AStoreWrittenBeforeTheLockSettingLoadsItOffWithOneMinute) {
-    SettingsRepository writer(store, login, diagnostics);
-    writer.save(everyFieldChanged());
+    // A store written before the lock setting existed loads it off, with one minute.
     store.values.erase("lock_on_absence");
     store.values.erase("lock_delay_ms");
-    SettingsRepository repo(store, login, diagnostics);
+    repo.load();
     FilterSettings expected = everyFieldChanged();
     expected.lockOnAbsence = false;
     expected.lockDelayMs = 60'000;
     EXPECT_EQ(repo.settings.get(), expected);
 }
 
-TEST_F(SettingsRepositoryTest, IntegerReadKeysTurnAStoredZeroIntoTheFallbackButObjectReadsKeepIt) {
-    SettingsRepository repo(store, login, diagnostics);
-    FilterSettings s;
-    s.batteryThresholdPercent = 0;
-    s.filterStrength = 0;
-    s.calibrationDistanceCm = 0;
-    s.sensitivity = 0;
-    s.inattentionDelayMs = 0;
-    s.captureFps = 0;
-    s.matrixColorArgb = 0;
-    s.hapticOnAlert = false;
-    s.privacyMatrixCoefficient = 0.0f;
-    repo.save(s);
-    repo.load();
-    const FilterSettings& r = repo.settings.get();
-    EXPECT_EQ(r.batteryThresholdPercent, 0);
-    EXPECT_EQ(r.filterStrength, 3);
-    EXPECT_EQ(r.calibrationDistanceCm, 60);
-    EXPECT_EQ(r.sensitivity, 3);
-    EXPECT_EQ(r.inattentionDelayMs, 1500);
-    EXPECT_EQ(r.captureFps, 10);
-    EXPECT_EQ(r.matrixColorArgb, 0xFF000000ULL);
-    EXPECT_FALSE(r.hapticOnAlert);
-    EXPECT_EQ(r.privacyMatrixCoefficient, 0.0f);
+// One stored value at a time: what loads, or the field's fallback. Integer reads take a stored 0 for the
+// fallback, object reads keep it; numbers a field cannot hold, or that the application could not have
+// written, fall back; booleans come only from booleans and the numbers 0 and 1, never from text.
+TEST_F(SettingsRepositoryTest, EachStoredValueLoadsOrFallsBack) {
+    using S = FilterSettings;
+    const double nan = std::numeric_limits<double>::quiet_NaN(),
+                 inf = std::numeric_limits<double>::infinity();
+    const std::int64_t zero = 0;
+    const struct {
+        const char* key;
+        StoredValue stored;
+        std::function<void(S&)> expect; // nothing: the fallback
+    } cases[] = {
+        {"filter_strength", zero, {}},
+        {"sensitivity", zero, {}},
+        {"inattention_delay_ms", zero, {}},
+        {"capture_fps", zero, {}},
+        {"calibration_distance_cm", zero, {}},
+        {"matrix_color_argb", zero, {}},
+        {"battery_threshold", zero, [](S& s) { s.batteryThresholdPercent = 0; }},
+        {"privacy_matrix_coefficient", 0.0, [](S& s) { s.privacyMatrixCoefficient = 0; }},
+        {"haptic_on_alert", false, [](S& s) { s.hapticOnAlert = false; }},
+        {"matrix_color_argb", std::int64_t{-1}, [](S& s) { s.matrixColorArgb = 0xFFFFFFFFFFFFFFFFULL; }},
+        {"filter_strength", std::int64_t{1} << 40, {}},
+        {"capture_fps", std::int64_t{-5}, {}},
+        {"battery_threshold", std::int64_t{-1}, {}},
+        {"calibration_distance_cm", std::numeric_limits<std::int64_t>::min(), {}},
+        {"inattention_delay_ms", std::numeric_limits<std::int64_t>::max(),
+         [](S& s) { s.inattentionDelayMs = std::numeric_limits<std::int64_t>::max(); }},
+        {"privacy_matrix_enabled", zero, [](S& s) { s.privacyMatrixEnabled = false; }},
+        {"global_shortcut_enabled", 0.0, [](S& s) { s.globalShortcutEnabled = false; }},
+        {"cover_all_screens", false, [](S& s) { s.coverAllScreens = false; }},
+        {"haptic_on_alert", std::string("no"), {}},
+        {"haptic_on_alert", 0.5, {}},
+        {"cover_all_screens", nan, {}},
+        {"overlay_on_camera_busy", std::string("yes"), {}},
+        {"battery_threshold", true, [](S& s) { s.batteryThresholdPercent = 1; }},
+        {"battery_threshold", 20.0, [](S& s) { s.batteryThresholdPercent = 20; }},
+        {"battery_threshold", 12.5, {}},
+        {"battery_threshold", (std::int64_t{1} << 32) + 20, {}},
+        {"battery_threshold", 1e12, {}},
+        {"battery_threshold", nan, {}},
+        {"battery_threshold", std::string("20"), {}},
+        {"privacy_matrix_coefficient", std::int64_t{3}, [](S& s) { s.privacyMatrixCoefficient = 3; }},
+        {"privacy_matrix_coefficient", nan, {}},
+        {"privacy_matrix_coefficient", -inf, {}},
+        {"matrix_stripe_alpha", 0.5, [](S& s) { s.matrixStripeAlpha = 0.5f; }},
+        {"matrix_stripe_alpha", 1e39, {}},
+        {"matrix_stripe_alpha", std::string("0.5"), {}},
+    };
+    login.enabled = true;
+    S fallbacks;
+    fallbacks.matrixStripeAlpha = 0.42f;
+    fallbacks.launchAtLogin = true; // the login item's own status
+    EXPECT_EQ(SettingsRepository(store, login, diagnostics).settings.get(), fallbacks) << "an empty store";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key + (" = " + ::testing::PrintToString(c.stored)));
+        store.values = {{c.key, c.stored}};
+        S expected = fallbacks;
+        if (c.expect) {
+            c.expect(expected);
+        }
+        EXPECT_EQ(SettingsRepository(store, login, diagnostics).settings.get(), expected);
+    }
+    EXPECT_TRUE(store.writes.empty()) << "loading must not write";
 }
 
-TEST_F(SettingsRepositoryTest, UnconvertibleObjectsFallBackAndTextNeverCountsAsABoolean) {
-    store.values["haptic_on_alert"] = std::string("no");
-    store.values["glasses_compat"] = std::int64_t{7};
-    store.values["privacy_matrix_enabled"] = std::int64_t{0}; // a boxed 0 is false
-    store.values["battery_threshold"] = 12.5;
-    store.values["matrix_stripe_alpha"] = std::string("0.5");
-    store.values["privacy_matrix_coefficient"] = std::numeric_limits<double>::quiet_NaN();
-    store.values["global_shortcut_enabled"] = 1.0;
-    store.values["cover_all_screens"] = false;
-    store.values["overlay_on_camera_busy"] = std::string("yes");
-    SettingsRepository repo(store, login, diagnostics);
-    const FilterSettings& s = repo.settings.get();
-    EXPECT_TRUE(s.hapticOnAlert);
-    EXPECT_TRUE(s.glassesCompat);
-    EXPECT_FALSE(s.privacyMatrixEnabled);
-    EXPECT_EQ(s.batteryThresholdPercent, 10);
-    EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
-    EXPECT_EQ(s.privacyMatrixCoefficient, 2.0f);
-    EXPECT_TRUE(s.globalShortcutEnabled);
-    EXPECT_FALSE(s.coverAllScreens);
-    EXPECT_FALSE(s.overlayOnCameraBusy);
-}
-
-TEST_F(SettingsRepositoryTest, NumbersOutsideWhatTheAppCouldHaveWrittenFallBack) {
-    store.values["filter_strength"] = std::int64_t{1} << 40;
-    store.values["capture_fps"] = std::int64_t{-5};
-    store.values["battery_threshold"] = std::int64_t{-1};
-    store.values["calibration_distance_cm"] = std::numeric_limits<std::int64_t>::min();
-    store.values["matrix_stripe_alpha"] = 1e300;
-    store.values["inattention_delay_ms"] = std::numeric_limits<std::int64_t>::max();
-    SettingsRepository repo(store, login, diagnostics);
-    const FilterSettings& s = repo.settings.get();
-    EXPECT_EQ(s.filterStrength, 3);
-    EXPECT_EQ(s.captureFps, 10);
-    EXPECT_EQ(s.batteryThresholdPercent, 10);
-    EXPECT_EQ(s.calibrationDistanceCm, 60);
-    EXPECT_EQ(s.matrixStripeAlpha, 0.42f);
-    EXPECT_EQ(s.inattentionDelayMs, std::numeric_limits<std::int64_t>::max()); // int64 field: kept as is
-}
-
+// The login item is asked only when the choice changes. A failure is one diagnostic line; every key is
+// still written, and the record keeps the request until the next load reads the real status.
 TEST_F(SettingsRepositoryTest, TheLoginItemIsTouchedOnlyWhenLaunchAtLoginChanges) {
     SettingsRepository repo(store, login, diagnostics);
-    repo.save(everyFieldChanged());
-    EXPECT_TRUE(login.requests.empty());
-    FilterSettings on = everyFieldChanged();
-    on.launchAtLogin = true;
-    repo.save(on);
-    repo.save(on);
-    on.launchAtLogin = false;
-    repo.save(on);
-    EXPECT_EQ(login.requests, (std::vector<bool>{true, false}));
+    FilterSettings s = everyFieldChanged();
+    repo.save(s);
+    s.launchAtLogin = true;
+    repo.save(s);
+    repo.save(s);
+    EXPECT_EQ(login.requests, std::vector<bool>{true});
     EXPECT_TRUE(diagnostics.str().empty());
-}
 
-TEST_F(SettingsRepositoryTest, ALoginItemFailureIsOneDiagnosticLineAndTheRecordKeepsTheRequest) {
     login.failWith = "permission denied";
-    SettingsRepository repo(store, login, diagnostics);
-    FilterSettings on;
-    on.launchAtLogin = true;
-    repo.save(on);
+    s.launchAtLogin = false;
+    store.writes.clear();
+    repo.save(s);
+    EXPECT_EQ(login.requests, (std::vector<bool>{true, false}));
     EXPECT_EQ(diagnostics.str(), "autostart error: permission denied\n");
-    EXPECT_TRUE(repo.settings.get().launchAtLogin);
-    EXPECT_EQ(store.writes.size(), 19u) << "the 18 keys and the flush were still written";
+    EXPECT_EQ(store.writes.size(), 19u);
+    EXPECT_FALSE(repo.settings.get().launchAtLogin);
     repo.load();
-    EXPECT_FALSE(repo.settings.get().launchAtLogin); // the real status again
+    EXPECT_TRUE(repo.settings.get().launchAtLogin);
 }

@@ -58,6 +58,8 @@ notified() { [ -n "$(notify_calls)" ]; }
 withdrawn() { [ -n "$(close_calls)" ]; }
 lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
 lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
+lock_warned() { [ -n "$(lock_warnings)" ]; }
+locked() { [ "$(lock_calls)" -ge 1 ]; }
 tray_registered() { [ "$(count_of "$(sni_items)")" = 1 ]; }
 tray_tooltip_has() { sni_property ToolTip | grep -qF -- "$1"; }
 # The tray item's icon, as a digest of its pixmaps.

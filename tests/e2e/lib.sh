@@ -12,7 +12,12 @@ CHECK_LABEL="[${E2E_SCENARIO:-e2e}] "
 
 log() { echo "[$(date +%H:%M:%S)] $*" >&2; }
 fail() { check "$1" false; }
-summary() { checks_summary; }
+# A step naming a command that does not exist fails the script, even behind "not".
+command_not_found_handle() {
+    echo "FAIL [${E2E_SCENARIO:-e2e}] no command named $1" | tee -a "$E2E_WORK/missing-commands"
+    return 127
+}
+summary() { checks_summary && [ ! -s "$E2E_WORK/missing-commands" ]; }
 # What the screen and the application looked like when a check failed.
 on_fail() {
     local png
@@ -37,7 +42,7 @@ stays() { ! wait_until "$1" not "${@:2}"; }
 not() { ! "$@"; }
 within() { awk -v v="${1:-x}" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v != "x" && v >= lo && v <= hi) }'; }
 # calls_are FILTER CMD...: the calls CMD prints (mock_calls), as one JSON array, pass the jq FILTER.
-calls_are() { "${@:2}" | jq -s -e "$1" >/dev/null; }
+calls_are() { [ $# -gt 1 ] && "${@:2}" | jq -s -e "$1" >/dev/null; }
 # log_count PATTERN: lines of the application's log matching the extended PATTERN.
 log_count() { grep -cE "$1" "$APP_LOG" 2>/dev/null || true; }
 

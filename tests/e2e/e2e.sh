@@ -3,31 +3,29 @@
 # (tests/harness/run-in-session.sh), driven and checked from outside. Ends with "N passed, N failed".
 # Usage: e2e.sh SCENARIO. Environment: TAVRINE_BIN, TAVRINE_PROBE, E2E_CLIPS (made by make_clips.sh),
 # E2E_SHOTS (where the README's screenshots go), E2E_WORK (a scratch directory).
-# Scenarios named wayland_* bring their own headless compositor: they run in a session without X compositor
-# and as an unprivileged user (compositors refuse root; as root the user tavrine-test is created).
+# Scenarios named wayland_* bring their own headless compositor and run as an unprivileged user (compositors
+# refuse root; as root the user tavrine-test is created).
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 E2E_SCENARIO=${1:?usage: e2e.sh SCENARIO}
 if [[ $E2E_SCENARIO == wayland_* ]] && [ -z "${TAVRINE_SESSION_DIR:-}" ]; then
+    session=(run-in-session.sh --timeout 170 --)
     rm -rf "$E2E_WORK" && mkdir -p "$E2E_WORK" "$E2E_SHOTS" || exit 1
-    if [ "$(id -u)" != 0 ]; then
-        exec "$here/../harness/run-in-session.sh" --timeout 170 --one-monitor --no-compositor -- "$0" "$@"
-    fi
+    [ "$(id -u)" != 0 ] && exec "$here/../harness/${session[@]}" "$0" "$@"
     # The checkout may sit where tavrine-test cannot reach (a private home, a 0700 temporary folder): what
     # the session needs is copied to a folder of its own, and the screenshots and logs are brought back.
     id -u tavrine-test >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin tavrine-test || exit 1
     stage=$(mktemp -d /tmp/tavrine-e2e.XXXXXX) && chmod 755 "$stage" || exit 1
     trap 'rm -rf "$stage"' EXIT
-    mkdir -p "$stage/tests" "$stage/bin" "$stage/work" "$stage/shots" &&
-        cp -r "$here" "$here/../harness" "$stage/tests/" && cp -r "$E2E_CLIPS" "$stage/clips" &&
-        cp "$TAVRINE_BIN" "$TAVRINE_PROBE" "$stage/bin/" && cp -r "${TAVRINE_MODEL_DIR:?}" "$stage/models" || exit 1
+    mkdir "$stage/work" "$stage/shots" && cp -r "$here/.." "$stage/tests" && cp -r "$E2E_CLIPS" "$stage/clips" &&
+        cp -r "${TAVRINE_MODEL_DIR:?}" "$stage/models" && cp "$TAVRINE_BIN" "$TAVRINE_PROBE" "$stage/" || exit 1
     chown -R tavrine-test "$stage"
     runuser -u tavrine-test -- env HOME="$stage/work" E2E_WORK="$stage/work" E2E_SHOTS="$stage/shots" \
-        E2E_CLIPS="$stage/clips" TAVRINE_MODEL_DIR="$stage/models" TAVRINE_BIN="$stage/bin/${TAVRINE_BIN##*/}" \
-        TAVRINE_PROBE="$stage/bin/${TAVRINE_PROBE##*/}" "$stage/tests/harness/run-in-session.sh" --timeout 170 \
-        --one-monitor --no-compositor -- "$stage/tests/e2e/${0##*/}" "$@"
+        E2E_CLIPS="$stage/clips" TAVRINE_MODEL_DIR="$stage/models" TAVRINE_BIN="$stage/${TAVRINE_BIN##*/}" \
+        TAVRINE_PROBE="$stage/${TAVRINE_PROBE##*/}" "$stage/tests/harness/${session[@]}" "$stage/tests/e2e/${0##*/}" "$@"
     rc=$?
-    cp -r "$stage/shots/." "$E2E_SHOTS/"; cp -r "$stage/work/." "$E2E_WORK/"
+    cp -r "$stage/shots/." "$E2E_SHOTS/"
+    cp -r "$stage/work/." "$E2E_WORK/"
     exit $rc
 fi
 source "$here/lib.sh"
@@ -37,26 +35,12 @@ require_app
 
 ONBOARDING_TITLE="Bienvenue dans Tavrine"
 PREFS_TITLE="Préférences Tavrine"
-PRIMARY_RGB="46 143 235" # the application's primary colour, #2e8feb
-BUTTON_RGB="37 116 191"  # the prominent buttons' blue, darker for their white text
-WARNING_RGB="153 89 0"   # the warning orange, darkened to read at 4.5:1 on the light scheme's panels
+PRIMARY="#2e8feb" # the application's primary colour
+BUTTON="#2574bf"  # the prominent buttons' blue, darker for their white text
+WARNING="#995900" # the warning orange, darkened to read at 4.5:1 on the light scheme's panels
 NBSP=$(printf '\302\240')
-# The panel's rows from its top (a 64 px header, a divider, then 36 px rows) and its pause button.
-PANEL_RESUME_ROW_Y=87
-PANEL_STATS_ROW_Y=87
-PANEL_PREFS_ROW_Y=123
-PANEL_QUIT_ROW_Y=204
-PANEL_PAUSE_BUTTON_X=241
-PANEL_HEADER_Y=34
-# Areas of the panel's home page: the status line under the name, and the notice under the header.
-PANEL_STATUS_AREA="64 37 170 16"
-PANEL_NOTICE_AREA="16 64 288 30"
+PANEL_ROW1_Y=87 PANEL_PREFS_Y=123 PANEL_QUIT_Y=204 # the panel's first, preferences and quit rows
 
-# The desktop every scenario starts from: a tray host, the system services, and on X a white backdrop.
-desktop_up() {
-    mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
-        mock_gnome_screensaver && { [[ $E2E_SCENARIO == wayland_* ]] || backdrop_start; }
-}
 abort_scenario() {
     fail "the scenario cannot go on"
     ABORTED=1
@@ -67,61 +51,39 @@ started_filtering() {
     eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
 }
 
-# --- What the desktop's services were asked ----------------------------------------------------------
 
 notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" Notify; }
 close_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" CloseNotification; }
 notified() { [ -n "$(notify_calls)" ]; }
-alert_notified() { notify_calls | jq -e -s 'any(.[]; .args[3] == "Regard indiscret détecté")' >/dev/null; }
 withdrawn() { [ -n "$(close_calls)" ]; }
-closed_id() { close_calls | jq -s -e "any(.[]; .args[0] == $1)" >/dev/null; }
-# closed_after SECS: the first notification was closed at least SECS after it was posted.
-closed_after() {
-    local n c
-    n=$(notify_calls | jq '.time' | head -n 1)
-    c=$(close_calls | jq '.time' | head -n 1)
-    [ -n "$c" ] && [ "$c" -ge $((n + $1)) ]
-}
 lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
-locked() { [ "$(lock_calls)" -ge 1 ]; }
 lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
 lock_warned() { [ -n "$(lock_warnings)" ]; }
-# The binding the application asked the portal for: our id, Super+Shift+C as the preferred trigger.
-portal_bound() {
-    mock_calls session "$PORTAL_NAME" "$PORTAL_PATH" BindShortcuts |
-        jq -e -s 'length == 1 and .[0].args[1] == [["toggle-filter", {"description": .[0].args[1][0][1].description,
-            "preferred_trigger": "LOGO+SHIFT+c"}]]' >/dev/null
-}
-
-# --- The tray item as the tray host reads it ---------------------------------------------------------
-
-# One item is registered: the application's.
+locked() { [ "$(lock_calls)" -ge 1 ]; }
 tray_registered() { [ "$(count_of "$(sni_items)")" = 1 ]; }
 tray_tooltip_has() { sni_property ToolTip | grep -qF -- "$1"; }
-# The item's current icon, as a digest of its pixmaps.
+# The tray item's icon, as a digest of its pixmaps.
 tray_icon_digest() {
     local pixmaps
-    pixmaps=$(sni_property IconPixmap) && md5sum <<<"$pixmaps" | cut -c1-16
+    pixmaps=$(sni_property IconPixmap) && md5sum <<<"$pixmaps"
 }
 tray_icon_differs() {
     local d
     d=$(tray_icon_digest) && [ "$d" != "$1" ]
 }
 sni_string() { sni_property "$1" | grep -o "'[^']*'" | head -n 1 | tr -d "'"; }
-# tray_shows ICON_NAME STATUS
 tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" = "$2" ]; }
-# The named icon is there for the host: under the item's theme path, or in the installed theme.
-tray_icon_found() {
-    local name dir
-    name=$(sni_string IconName)
-    dir=$(sni_string IconThemePath)
-    [ -n "$name" ] && [ -f "${dir:-/usr/share/icons}/hicolor/scalable/status/$name.svg" ]
-}
 camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
 camera_not_shown_missing() { tray_tooltip_has Tavrine && ! tray_tooltip_has "Caméra indisponible"; }
-camera_advice_shown() { tray_tooltip_has "Caméra indisponible" && tray_tooltip_has "Branchez une caméra"; }
+stat_between() { within "$(settings_get "$1")" "$2" "$3"; }
+# fine_stripes PNG: a stripe pattern, not a uniform veil: some pixels of every 8-pixel row segment are dark.
+fine_stripes() {
+    local dx
+    for dx in 0 8 16 24; do
+        [ "$(darkest "$1" "$((60 + dx)) 700 8 1")" -lt 240 ] || return 1
+    done
+}
 
-# --- Windows of the application ----------------------------------------------------------------------
 
 # panel_opens: clicks the tray item and waits for the panel: its id in $panel, its place in x y w h.
 panel_opens() {
@@ -130,48 +92,36 @@ panel_opens() {
     panel=$(window_id Tavrine)
     read -r x y w h <<<"$(window_geometry "$panel")"
 }
-# pause_from_panel N: the Nth entry of the pause menu, chosen with the keyboard.
+taller_than() { [ "$(window_geometry "$1" | cut -d' ' -f4)" -gt "$2" ]; }
+# pause_from_panel N: the Nth entry of the pause menu (under the header's pause button), by the keyboard.
 pause_from_panel() {
-    local i
     window_shown Tavrine || panel_opens || return 1
     read -r x y _ _ <<<"$(window_geometry "$(window_id Tavrine)")"
-    click_at $((x + PANEL_PAUSE_BUTTON_X)) $((y + PANEL_HEADER_Y))
+    click_at $((x + 241)) $((y + 34))
     sleep 0.5
     for ((i = 0; i < $1; i++)); do xdotool key Down; done
     xdotool key Return
 }
-# same_anchor "X Y W H" "X Y W H": the same centre line and top edge (the panel opens below the pointer).
-same_anchor() {
-    local a b
-    read -r -a a <<<"$1"
-    read -r -a b <<<"$2"
-    local dx=$((b[0] + b[2] / 2 - a[0] - a[2] / 2))
-    [ "${dx#-}" -le 1 ] && [ "${b[1]}" = "${a[1]}" ]
-}
-# panel_reads SCHEME PNG: the panel's window shot has the scheme's background and its status line and
-# notice read at 4.5:1 or more.
+# panel_reads SCHEME PNG: the panel's window shot has the scheme's background, and its status line (under
+# the name) and its notice (under the header) read at 4.5:1 or more.
 panel_reads() {
     local status notice bg
-    read -r status bg <<<"$("$TAVRINE_PROBE" contrast "$2" $PANEL_STATUS_AREA)"
-    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$2" $PANEL_NOTICE_AREA)"
+    read -r status bg <<<"$("$TAVRINE_PROBE" contrast "$2" 64 37 170 16)"
+    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$2" 16 64 288 30)"
     echo "     $1: background luminance $bg, status $status:1, notice $notice:1"
-    awk -v s="$1" -v b="$bg" 'BEGIN { exit !(s == "dark" ? b < 0.1 : b > 0.6) }' &&
-        awk -v s="$status" -v n="$notice" 'BEGIN { exit !(s >= 4.5 && n >= 4.5) }'
+    awk -v s="$1" -v b="$bg" -v t="$status" -v n="$notice" \
+        'BEGIN { exit !((s == "dark" ? b < 0.1 : b > 0.6) && t >= 4.5 && n >= 4.5) }'
 }
-# prefs_colours: opens the preferences from the tray; prints how many pixels of the window are warning
-# orange and how many are the switches' primary blue.
+# prefs_colours: opens the preferences from the tray; prints the counts of their warning orange and their
+# switches' primary blue pixels.
 prefs_colours() {
-    local prefs png colour
-    panel_opens || return 1
-    click_at $((x + 100)) $((y + PANEL_PREFS_ROW_Y))
-    wait_until 5 window_shown "$PREFS_TITLE" || return 1
-    prefs=$(window_id "$PREFS_TITLE")
+    local png colour
+    panel_opens && click_at $((x + 100)) $((y + PANEL_PREFS_Y)) && wait_until 5 window_shown "$PREFS_TITLE" || return 1
     sleep 0.5
-    png=$(window_shot "$prefs") || return 1
-    for colour in "$(rgb $WARNING_RGB)" "$(rgb $PRIMARY_RGB)"; do
+    png=$(window_shot "$(window_id "$PREFS_TITLE")") || return 1
+    for colour in "$WARNING" "$PRIMARY"; do
         "$TAVRINE_PROBE" colour "$png" 0 0 9999 9999 "$colour" 40 | awk '{n += $5} END {printf "%d ", n}'
     done
-    echo
 }
 # strength_handle WID: "X Y" of the first slider's handle in the preferences window, found as the middle of
 # the first slider row's groove: the first row of the slider column (from x+240) with dark and light pixels.
@@ -181,10 +131,8 @@ strength_handle() {
     gw=$((w - 240 - 24 - 16 - 36))
     png=$(window_shot "$1" prefs-layout) || return 1
     for row in $(seq 50 2 130); do
-        if "$TAVRINE_PROBE" stats "$png" 240 "$row" "$gw" 1 | awk '{ exit !($4 - $1 > 40) }'; then
-            echo "$((x + 240 + gw / 2)) $((y + row + 2))"
-            return 0
-        fi
+        "$TAVRINE_PROBE" stats "$png" 240 "$row" "$gw" 1 | awk '{ exit !($4 - $1 > 40) }' &&
+            echo "$((x + 240 + gw / 2)) $((y + row + 2))" && return 0
     done
     return 1
 }
@@ -194,7 +142,7 @@ onboarding_on_page() {
     local png i page=-1
     png=$(window_shot "$1" onboarding-page) || return 1
     for i in 0 1 2 3 4; do
-        "$TAVRINE_PROBE" colour "$png" $((186 + 15 * i + 2)) 394 3 3 "$(rgb $PRIMARY_RGB)" 40 | grep -q . && page=$i
+        "$TAVRINE_PROBE" colour "$png" $((186 + 15 * i + 2)) 394 3 3 "$PRIMARY" 40 | grep -q . && page=$i
     done
     [ "$page" = "$2" ]
 }
@@ -204,63 +152,47 @@ click_primary() {
     local x y w h png bx by bw bh
     read -r x y w h <<<"$(window_geometry "$1")"
     png=$(window_shot "$1" onboarding-click) || return 1
-    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" colour "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) "$(rgb $BUTTON_RGB)" 10)"
+    read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" colour "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) "$BUTTON" 10)"
     [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
     click_at $((x + bx + bw / 2)) $((y + by + (${2:-0} ? bh + 20 : bh / 2)))
 }
 
 # xembed_tray_up [COLOUR]: an XEmbed tray (trayer) at the top right instead of the StatusNotifier host; with
-# COLOUR (0xrrggbb) its background is that colour.
+# COLOUR (0xrrggbb) its background is that colour. xembed_tray: its window and its place, "WID X Y W H".
 xembed_tray_up() {
     mock_stop sni_watcher
     trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
         ${1:+--transparent true --alpha 0 --tint "$1"} >"$E2E_WORK/trayer.log" 2>&1 &
     echo $! >>"$TAVRINE_SESSION_DIR/mock-pids"
-    wait_until 10 xembed_tray_geometry
+    wait_until 10 xembed_tray
 }
-# The XEmbed tray's window (the owner of the system tray selection) and its place, "X Y W H".
-xembed_tray() { xwininfo -root -children | awk '/"panel"/ {print $1; exit}'; }
-xembed_tray_geometry() { window_geometry "$(xembed_tray)"; }
-# The tray holds an icon: it grew wider than its empty width.
-xembed_icon_docked() { [ "$(xembed_tray_geometry | cut -d' ' -f3)" -ge 16 ]; }
-# xembed_icon_stands_out: the docked icon, the tray's only content, reads at 3:1 or more against the tray
-# (the tray's own pixels: the stripes and the shortcut badge above it left out).
+xembed_tray() {
+    local wid
+    wid=$(xwininfo -root -children | awk '/"panel"/ {print $1; exit}') && echo "$wid $(window_geometry "$wid")"
+}
+# xembed_icon_stands_out: the tray holds an icon (it grew wider than its empty width) that reads at 3:1 or
+# more against the tray (the tray's own pixels: the stripes and the shortcut badge above it left out).
 xembed_icon_stands_out() {
-    local png ratio
-    png=$(window_shot "$(xembed_tray)" xembed-tray) || return 1
+    local wid w png ratio
+    read -r wid _ _ w _ <<<"$(xembed_tray)"
+    [ "${w:-0}" -ge 16 ] && png=$(window_shot "$wid" xembed-tray) || return 1
     ratio=$("$TAVRINE_PROBE" contrast "$png" 0 0 999 999 | cut -d' ' -f1)
     LAST_READING="$ratio:1"
     within "$ratio" 3 21
 }
 
-# --- Environments that go wrong ----------------------------------------------------------------------
 
 # explains PATTERN: a line of the application's own (not the toolkit's warnings) says what is wrong.
 explains() { grep -vE '^(qt\.[a-z.]+: |QStandardPaths: |Qt: |\(tavrine:[0-9]+\): )' "$APP_LOG" | grep -qiE "$1"; }
 # exits_failing SECS: the application ends by itself within SECS, with a non-zero status, not by a signal.
 exits_failing() { app_wait_exit "$1" && [ "$APP_STATUS" != 0 ] && [ "$APP_STATUS" -lt 128 ]; }
-# degraded_or_failed: within 6 s the application either ends non-zero (not by a signal), or runs on
-# degraded and ends cleanly on SIGTERM.
-degraded_or_failed() { exits_failing 6 || { [ -z "$APP_STATUS" ] && stopped_cleanly; }; }
-# without_camera SOURCE: started on a camera that is not there, the application runs on without stripes,
-# ends cleanly and says why.
+# without_camera SOURCE: started on a missing camera, the application runs on without stripes and says why.
 without_camera() {
     app_start --camera "$1"
     check "camera ${1##*/} missing: runs on" stays 6 app_alive
     check "camera ${1##*/} missing: no stripes" overlay_gone
     check "camera ${1##*/} missing: ends cleanly" stopped_cleanly
     check "camera ${1##*/} missing: says why" explains 'cam[eé]ra|video|vid[eé]o'
-}
-# corrupt_settings: a settings file of garbage bytes, malformed and out-of-range values.
-corrupt_settings() {
-    {
-        printf '\x00\xff\xfe garbage \x01\x02\n[General\n'
-        printf '%s\n' "[General]" has_completed_onboarding=true filter_strength=banana capture_fps=0 \
-            inattention_delay_ms=-5 matrix_stripe_alpha=nan 'battery_threshold=@Variant(\0\0\0\x7f\0\0\0\x1cQ)' \
-            privacy_matrix_coefficient=1e999
-        head -c 2000 /dev/urandom | tr -d '\n[]'
-        echo
-    } >"$(settings_file)"
 }
 # paused_at_launch WHAT ON OFF [SECS=15]: with ON done before the launch, the tray shows the pause and no
 # stripes show; OFF brings the filter back within SECS.
@@ -285,7 +217,6 @@ pauses_and_resumes() {
     eventually "$((${4:-5} + 5))" "$1 ended: the overlays are back" overlay_reads "$(expected nominal)"
 }
 
-# --- What the application does with the system (strace) ----------------------------------------------
 
 # traced_start ARGS...: the application under strace, every descriptor named (path, socket kind and
 # peer); APP_PID is the traced process, TRACE the log.
@@ -298,7 +229,6 @@ traced_start() {
     wait_until 20 pgrep -P "$TRACER"
     APP_PID=$(pgrep -P "$TRACER" | head -n 1)
 }
-traced_stop() { app_stop && wait "$TRACER" && test -s "$TRACE"; }
 # Regular files opened for writing (O_WRONLY, O_RDWR or O_CREAT) or written through a descriptor.
 files_written() {
     {
@@ -322,35 +252,29 @@ frame_sized_writes() {
         awk -v m=$((640 * 480 * 3 / 2 / 5)) '$NF ~ /^[0-9]+$/ && $NF + 0 >= m { print; n++ } END { exit !n }'
 }
 
-# --- Wayland compositors -----------------------------------------------------------------------------
 
 # wayland_up sway|weston: a headless Wayland compositor with XWayland, screenshots through it; the
 # scenario is skipped (exit 77) when a package is missing.
 wayland_up() {
-    local tool tools=(sway swaymsg swaybg grim)
-    [ "$1" = weston ] && tools=(weston weston-screenshooter)
-    for tool in "${tools[@]}" Xwayland jq; do
-        command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (install: sway swaybg grim weston xwayland jq)"; exit 77; }
+    local tool
+    for tool in sway swaymsg swaybg grim weston weston-screenshooter Xwayland jq /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so; do
+        command -v "$tool" >/dev/null || [ -e "$tool" ] ||
+            { echo "SKIP: $tool is missing (install: sway swaybg grim weston xwayland jq qt6-wayland)"; exit 77; }
     done
-    ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1 ||
-        { echo "SKIP: Qt's Wayland platform plugin is missing (install: qt6-wayland)"; exit 77; }
     # As on a desktop: no X server of the session and no Qt platform chosen for the application.
     unset DISPLAY QT_QPA_PLATFORM
     E2E_SHOOTER=$1
     "${1}_up"
 }
-# came_up WHAT LOG CONDITION...: waits for a compositor to come up; says why when it does not.
+# came_up WHAT LOG CONDITION...: waits for a compositor; says why when it does not come up.
 came_up() {
-    local what=$1 logfile=$2
-    shift 2
-    wait_until 10 "$@" && return 0
-    fail "$what starts"
-    tail -n 5 "$logfile"
+    wait_until 10 "${@:3}" && return 0
+    fail "$1 starts"
+    tail -n 5 "$2"
     return 1
 }
-# sway inside a headless sway: the outer one shows each output of the inner one as a window, and closing
-# that window unplugs the output (a headless output cannot be removed). The outer output holds two 1280x720
-# tiles side by side; two native windows go on the left output, one on the right.
+# sway inside a headless sway, whose windows are the inner one's outputs: closing one unplugs that output (a
+# headless output cannot be removed). Two 1280x720 outputs; two native windows on the left one, one on the right.
 sway_up() {
     local host_display
     printf 'xwayland disable\ndefault_border none\noutput HEADLESS-1 mode 2560x720\n' >"$E2E_WORK/host.conf"
@@ -383,10 +307,9 @@ weston_up() {
     native_window
     wait_until 10 grep -q ready "$E2E_WORK/native.log"
 }
-# A native Wayland window: the probe's white backdrop on Qt's Wayland backend.
+# A native Wayland window: the probe's backdrop on Qt's Wayland backend.
 native_window() { QT_QPA_PLATFORM=wayland DISPLAY= "$TAVRINE_PROBE" backdrop >>"$E2E_WORK/native.log" 2>&1 & }
-# native_on OUTPUT: a native window on OUTPUT; waits until sway shows it (a window maps on the workspace
-# focused when it appears).
+# native_on OUTPUT: a native window on OUTPUT (it maps on the focused workspace); waits until sway shows it.
 native_on() {
     local count
     count=$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length')
@@ -399,28 +322,19 @@ output_area() {
     swaymsg -t get_outputs | jq -r --arg n "$1" '.[] | select(.name == $n) | "\(.rect.x + 40) \(.rect.y + .rect.height - 200) 200 150"'
 }
 outputs_are() { [ "$(swaymsg -t get_outputs | jq length)" = "$1" ]; }
-# view_at X: the id of the window whose tile starts at (X, 0), empty when there is none.
-view_at() { swaymsg -t get_tree | jq -r --argjson x "$1" '[.. | select(.pid? and .rect.x == $x and .rect.y == 0)][0].id // empty'; }
-# clicks_through: a click over the overlay goes to the window beneath: sway focuses the window it reaches.
-clicks_through() {
-    local target focused
-    target=$(view_at 0)
-    swaymsg "[con_id=$(view_at 640)] focus" >/dev/null
-    swaymsg seat seat0 cursor set 200 400 >/dev/null
-    swaymsg seat seat0 cursor press button1 >/dev/null
-    swaymsg seat seat0 cursor release button1 >/dev/null
-    focused=$(swaymsg -t get_tree | jq -r '[.. | select(.focused? == true)][0].id')
-    LAST_READING="focused $focused, expected ${target:-none}"
-    [ "${target:-none}" = "$focused" ]
-}
+# view_at X: the id of the window whose tile starts at (X, 0), "none" when there is none; focused_view: the
+# id of the focused one.
+view_at() { swaymsg -t get_tree | jq -r --argjson x "$1" '[.. | select(.pid? and .rect.x == $x and .rect.y == 0)][0].id // "none"'; }
+focused_view() { swaymsg -t get_tree | jq -r '[.. | select(.focused? == true)][0].id'; }
 # route_told PATTERN: one line tells the overlay's route, and it matches PATTERN.
-route_told() { [ "$(log_count '^tavrine : calque')" = 1 ] && grep -qE "^tavrine : calque.*$1" "$APP_LOG"; }
+route_told() { [ "$(log_count "^tavrine${NBSP}: calque")" = 1 ] && grep -qE "^tavrine${NBSP}: calque.*$1" "$APP_LOG"; }
 # layer_surfaces N: N layer surfaces on the overlay layer, anchored to all edges, exclusive zone -1, no keyboard.
 layer_surfaces() {
-    [ "$(log_count 'get_layer_surface\(.*, 3, "tavrine-overlay"\)')" = "$1" ] &&
-        [ "$(log_count 'zwlr_layer_surface_v1@[0-9]*\.set_anchor\(15\)')" = "$1" ] &&
-        [ "$(log_count 'zwlr_layer_surface_v1@[0-9]*\.set_exclusive_zone\(-1\)')" = "$1" ] &&
-        [ "$(log_count 'zwlr_layer_surface_v1@[0-9]*\.set_keyboard_interactivity\(0\)')" = "$1" ]
+    local request
+    [ "$(log_count 'get_layer_surface\(.*, 3, "tavrine-overlay"\)')" = "$1" ] || return 1
+    for request in 'set_anchor\(15\)' 'set_exclusive_zone\(-1\)' 'set_keyboard_interactivity\(0\)'; do
+        [ "$(log_count "zwlr_layer_surface_v1@[0-9]*\.$request")" = "$1" ] || return 1
+    done
 }
 # scaled_buffer NAME: the last buffer declared at scale 2 has twice the logical size of output NAME.
 scaled_buffer() {
@@ -432,15 +346,17 @@ scaled_buffer() {
     [ -n "$got" ] && [ "$got" = "$want" ]
 }
 
-# The scenario's steps: from its "[name]" line to the next one, comments and blank lines left out; @clip
-# and %state[strength] replaced.
+# The scenario's steps, from its "[name]" line to the next one, with @clip and %state[strength] replaced.
 steps=$(awk -v name="[$E2E_SCENARIO]" '/^\[[a-z_]+\]$/ { on = ($0 == name); next } on && !/^#/ && NF' "$here/scenarios.txt" |
     sed -E 's/@([a-z]+)/"$(clip_path \1)"/g; s/%([a-z]+)([0-9]?)/"$(expected \1 \2)"/g')
 [ -n "$steps" ] || { echo "FAIL no scenario named $E2E_SCENARIO in scenarios.txt"; exit 1; }
 for name in $(grep -oE 'clip_path [a-z]+' <<<"$steps" | cut -d' ' -f2 | sort -u); do
     clip_path "$name" >/dev/null || { echo "FAIL the $name clip is missing in '${E2E_CLIPS:-}'"; exit 1; }
 done
-desktop_up || { echo "FAIL could not set up the desktop mocks"; exit 1; }
+# The desktop every scenario starts from: a tray host, the system services, and on X a white backdrop.
+mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
+    mock_gnome_screensaver && { [[ $E2E_SCENARIO == wayland_* ]] || backdrop_start; } ||
+    { echo "FAIL could not set up the desktop mocks"; exit 1; }
 ABORTED=0
 mapfile -t steps <<<"$steps"
 for step in "${steps[@]}"; do

@@ -3,16 +3,14 @@
 #   checks_summary             prints "N passed, M failed" and returns non-zero when one failed
 CHECK_LABEL=${CHECK_LABEL:-} passed=0 failed=0
 check() {
-    local what=$1
-    shift
-    if "$@"; then
+    if "${@:2}"; then
         passed=$((passed + 1))
-        echo "ok   $CHECK_LABEL$what"
+        echo "ok   $CHECK_LABEL$1"
         return 0
     fi
     failed=$((failed + 1))
-    echo "FAIL $CHECK_LABEL$what"
-    ! declare -F on_fail >/dev/null || on_fail "$what"
+    echo "FAIL $CHECK_LABEL$1"
+    ! declare -F on_fail >/dev/null || on_fail "$1"
     return 1
 }
 checks_summary() {

@@ -1,16 +1,8 @@
-"""The GlobalShortcuts desktop portal for tests: owns org.freedesktop.portal.Desktop on the session bus and
-answers CreateSession and BindShortcuts the way xdg-desktop-portal does: each call returns a request
-object path made of the caller's unique name and its handle_token, and the answer follows as a Response
-signal on that object. Sessions live at .../session/SENDER/session_handle_token and record Close calls.
-
-Parameters (--parameters JSON):
-  bind_response   0 (default) the user accepts, 1 the user cancels, 2 the desktop ends the request,
-                  "unbound" accepted but no trigger bound (the answer lists no shortcut),
-                  "error" BindShortcuts fails with AccessDenied
-Mock methods (org.freedesktop.DBus.Mock):
-  Activate(s shortcut_id)   the user presses the keys: Activated then Deactivated for every open session
-  Sessions() -> as          the open sessions
-  EndSessions()             the desktop ends every open session (Closed), as when the user revokes it"""
+"""The GlobalShortcuts desktop portal for tests, answering CreateSession and BindShortcuts as xdg-desktop-portal
+does: a request object named after the caller and its handle_token, then a Response signal on it.
+--parameters {"bind_response": 0 the user accepts (default), 1 cancels, 2 the desktop ends the request,
+"unbound" accepted without a trigger, "error" AccessDenied}. Mock methods: Activate(s) the user presses the
+keys (Activated, Deactivated), Sessions() the open sessions, EndSessions() the desktop ends them (Closed)."""
 
 import time
 
@@ -66,11 +58,8 @@ def BindShortcuts(self, session, shortcuts, _parent_window, options, sender=None
     bound = dbus.Array([], signature="(sa{sv})")
     if self.bind_response == 0:
         for shortcut_id, props in shortcuts:
-            bound.append(
-                dbus.Struct(
-                    (shortcut_id, dbus.Dictionary({"description": props.get("description", ""),
-                                                   "trigger_description": props.get("preferred_trigger", "")},
-                                                  signature="sv"))))
+            keys = {"description": props.get("description", ""), "trigger_description": props.get("preferred_trigger", "")}
+            bound.append((shortcut_id, dbus.Dictionary(keys, signature="sv")))
         self.portal_sessions[str(session)] = [str(s[0]) for s in shortcuts]
     response = self.bind_response if isinstance(self.bind_response, int) else 0
     return _answer_later(self, sender, options, response, dbus.Dictionary({"shortcuts": bound}, signature="sv"))

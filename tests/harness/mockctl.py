@@ -1,7 +1,5 @@
-"""Reads the call log of a dbusmock object and prints one JSON object per call:
-{"time": seconds, "method": name, "args": [...]}.
-
-Usage: mockctl.py calls (--system|--session) BUS_NAME OBJECT_PATH [METHOD]"""
+"""Prints the calls a dbusmock object recorded, one JSON object per line: {"time": seconds, "method": name,
+"args": [...]}. Usage: mockctl.py --system|--session BUS_NAME OBJECT_PATH [METHOD]"""
 
 import json
 import sys
@@ -10,15 +8,9 @@ import dbus
 
 
 def plain(value):
-    """D-Bus values as plain JSON values (bytes as numbers, variants unwrapped)."""
+    """D-Bus values as JSON values: booleans as booleans (dbus.Boolean is an int), containers as plain ones."""
     if isinstance(value, dbus.Boolean):
         return bool(value)
-    if isinstance(value, (dbus.Byte, dbus.Int16, dbus.UInt16, dbus.Int32, dbus.UInt32, dbus.Int64, dbus.UInt64)):
-        return int(value)
-    if isinstance(value, dbus.Double):
-        return float(value)
-    if isinstance(value, (dbus.String, dbus.ObjectPath, dbus.Signature)):
-        return str(value)
     if isinstance(value, dict):
         return {str(k): plain(v) for k, v in value.items()}
     if isinstance(value, (list, tuple)):
@@ -26,23 +18,11 @@ def plain(value):
     return value
 
 
-def main(argv):
-    if len(argv) < 5 or argv[1] != "calls" or argv[2] not in ("--system", "--session"):
-        print(__doc__, file=sys.stderr)
-        return 2
-    bus = dbus.SystemBus() if argv[2] == "--system" else dbus.SessionBus()
-    obj = bus.get_object(argv[3], argv[4])
-    only = argv[5] if len(argv) > 5 else None
-    for stamp, method, args in obj.GetCalls(dbus_interface="org.freedesktop.DBus.Mock"):
-        if only is None or str(method) == only:
-            print(json.dumps({"time": int(stamp), "method": str(method), "args": plain(args)}))
-    return 0
-
-
-if __name__ == "__main__":
-    try:
-        sys.exit(main(sys.argv))
-    except BrokenPipeError:
-        # The reader stopped early (e.g. `| head -n 1`); that is not an error.
-        sys.stderr.close()
-        sys.exit(0)
+bus_flag, name, path, *only = sys.argv[1:]
+bus = dbus.SystemBus() if bus_flag == "--system" else dbus.SessionBus()
+try:
+    for stamp, method, args in bus.get_object(name, path).GetCalls(dbus_interface="org.freedesktop.DBus.Mock"):
+        if not only or method == only[0]:
+            print(json.dumps({"time": int(stamp), "method": method, "args": plain(args)}))
+except BrokenPipeError:  # the reader stopped early (`| head -n 1`): not an error
+    sys.stderr.close()

@@ -13,47 +13,27 @@ SYSTEM_BUS = False
 
 
 def load(mock, parameters):
-    mock.AddProperties(
-        MAIN_IFACE,
-        dbus.Dictionary(
-            {
-                "IsStatusNotifierHostRegistered": dbus.Boolean(parameters.get("HostRegistered", True)),
-                "ProtocolVersion": dbus.Int32(0),
-                "RegisteredStatusNotifierItems": dbus.Array([], signature="s"),
-            },
-            signature="sv",
-        ),
-    )
+    items = dbus.Array([], signature="s")
+    props = {"IsStatusNotifierHostRegistered": True, "ProtocolVersion": 0, "RegisteredStatusNotifierItems": items}
+    mock.AddProperties(MAIN_IFACE, dbus.Dictionary(props, signature="sv"))
 
 
-def _items(self):
-    return list(self.Get(MAIN_IFACE, "RegisteredStatusNotifierItems"))
+def _set_items(self, items, signal, entry):
+    self.UpdateProperties(MAIN_IFACE, {"RegisteredStatusNotifierItems": dbus.Array(items, signature="s")})
+    self.EmitSignal(MAIN_IFACE, signal, "s", [entry])
 
 
 @dbus.service.method(MAIN_IFACE, in_signature="s", out_signature="", sender_keyword="sender")
 def RegisterStatusNotifierItem(self, service, sender=None):
     # Items register either a bus name (their object then sits at /StatusNotifierItem) or an object path
     # on their own connection.
-    if service.startswith("/"):
-        entry = f"{sender}{service}"
-    else:
-        entry = f"{service}/StatusNotifierItem"
-    items = _items(self)
-    if entry not in items:
-        items.append(entry)
-        self.UpdateProperties(MAIN_IFACE, {"RegisteredStatusNotifierItems": dbus.Array(items, signature="s")})
-    self.EmitSignal(MAIN_IFACE, "StatusNotifierItemRegistered", "s", [entry])
-
-
-@dbus.service.method(MAIN_IFACE, in_signature="s", out_signature="")
-def RegisterStatusNotifierHost(self, _service):
-    self.UpdateProperties(MAIN_IFACE, {"IsStatusNotifierHostRegistered": dbus.Boolean(True)})
-    self.EmitSignal(MAIN_IFACE, "StatusNotifierHostRegistered", "", [])
+    entry = f"{sender}{service}" if service.startswith("/") else f"{service}/StatusNotifierItem"
+    items = list(self.Get(MAIN_IFACE, "RegisteredStatusNotifierItems"))
+    _set_items(self, items + [entry] if entry not in items else items, "StatusNotifierItemRegistered", entry)
 
 
 @dbus.service.method(mockobject.MOCK_IFACE, in_signature="s", out_signature="")
 def UnregisterItem(self, entry):
     """Drops an item as the watcher does when its owner leaves the bus."""
-    items = [i for i in _items(self) if i != entry]
-    self.UpdateProperties(MAIN_IFACE, {"RegisteredStatusNotifierItems": dbus.Array(items, signature="s")})
-    self.EmitSignal(MAIN_IFACE, "StatusNotifierItemUnregistered", "s", [entry])
+    items = [i for i in self.Get(MAIN_IFACE, "RegisteredStatusNotifierItems") if i != entry]
+    _set_items(self, items, "StatusNotifierItemUnregistered", entry)

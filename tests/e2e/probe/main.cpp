@@ -1,22 +1,14 @@
-// Helper of the desktop test scripts: a plain backdrop under the application's windows, and pixel
+// Helper of the desktop test scripts: a white backdrop under the application's windows, and pixel
 // measurements of screenshots that ImageMagick would need many invocations for.
-//
-//   tavrine-e2e-probe backdrop [#rrggbb]            a window of that colour over the whole desktop, below
-//                                                   everything mapped later; prints "ready" once shown
-//   tavrine-e2e-probe stats PNG X Y W H             "minR minG minB maxR maxG maxB meanR meanG meanB"
-//   tavrine-e2e-probe colour PNG X Y W H #rrggbb [TOL]
-//                                                   the pixels of that colour (each channel within TOL,
-//                                                   default 6): their bounding box and count, "x y w h
-//                                                   pixels"
-//   tavrine-e2e-probe redness PNG X Y W H           mean of R - (G + B) / 2 over the region
-//   tavrine-e2e-probe contrast PNG X Y W H          the text of the region against its background:
-//                                                   "ratio background-luminance"
+//   backdrop                         a white window over the whole desktop; prints "ready" once shown
+//   stats PNG X Y W H                "minR minG minB maxR maxG maxB meanR meanG meanB"
+//   colour PNG X Y W H #rrggbb TOL   "x y w h pixels": the bounding box and count of the pixels of that
+//                                    colour (each channel within TOL)
+//   contrast PNG X Y W H             "ratio background-luminance": the region's text against its background
 
 #include "ui/TextContrast.h"
 
 #include <QApplication>
-#include <QColor>
-#include <QImage>
 #include <QRect>
 #include <QScreen>
 #include <QTimer>
@@ -25,95 +17,58 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: tavrine-e2e-probe backdrop [#rrggbb] | stats PNG X Y W H | "
-                         "colour PNG X Y W H #rrggbb [TOL] | redness PNG X Y W H | contrast PNG X Y W H\n");
-    return 2;
+// Calls visit(x, y, pixel) for every pixel of the region.
+void forEachPixel(const QImage& image, const QRect& r, const std::function<void(int, int, QRgb)>& visit) {
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = r.left(); x <= r.right(); ++x) {
+            visit(x, y, line[x]);
+        }
+    }
 }
 
-bool loadRegion(const char* path, const char* const* geometry, QImage& image, QRect& region) {
-    if (!image.load(QString::fromLocal8Bit(path))) {
-        std::fprintf(stderr, "tavrine-e2e-probe: cannot read %s\n", path);
-        return false;
-    }
-    image = image.convertToFormat(QImage::Format_RGB32);
-    region =
-        QRect(std::atoi(geometry[0]), std::atoi(geometry[1]), std::atoi(geometry[2]), std::atoi(geometry[3]))
-            .intersected(image.rect());
-    if (region.isEmpty()) {
-        std::fprintf(stderr, "tavrine-e2e-probe: region outside the %dx%d image\n", image.width(),
-                     image.height());
-        return false;
-    }
-    return true;
-}
-
-int stats(const QImage& image, const QRect& r) {
+void stats(const QImage& image, const QRect& r) {
     int lo[3] = {255, 255, 255};
     int hi[3] = {0, 0, 0};
     double sum[3] = {0, 0, 0};
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const int c[3] = {qRed(line[x]), qGreen(line[x]), qBlue(line[x])};
-            for (int i = 0; i < 3; ++i) {
-                lo[i] = std::min(lo[i], c[i]);
-                hi[i] = std::max(hi[i], c[i]);
-                sum[i] += c[i];
-            }
+    forEachPixel(image, r, [&](int, int, QRgb p) {
+        const int c[3] = {qRed(p), qGreen(p), qBlue(p)};
+        for (int i = 0; i < 3; ++i) {
+            lo[i] = std::min(lo[i], c[i]);
+            hi[i] = std::max(hi[i], c[i]);
+            sum[i] += c[i];
         }
-    }
+    });
     const double n = double(r.width()) * r.height();
     std::printf("%d %d %d %d %d %d %.2f %.2f %.2f\n", lo[0], lo[1], lo[2], hi[0], hi[1], hi[2], sum[0] / n,
                 sum[1] / n, sum[2] / n);
-    return 0;
-}
-
-int redness(const QImage& image, const QRect& r) {
-    double sum = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = r.left(); x <= r.right(); ++x) {
-            sum += qRed(line[x]) - (qGreen(line[x]) + qBlue(line[x])) / 2.0;
-        }
-    }
-    std::printf("%.2f\n", sum / (double(r.width()) * r.height()));
-    return 0;
 }
 
 // The pixels of the region that have the colour (each channel within the tolerance): their bounding box
 // and count, nothing when there are none.
-int colour(const QImage& image, const QRect& r, const QColor& wanted, int tolerance) {
+void colour(const QImage& image, const QRect& r, const QColor& wanted, int tolerance) {
     QRect box;
     int pixels = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = r.left(); x <= r.right(); ++x) {
-            if (std::abs(qRed(line[x]) - wanted.red()) <= tolerance &&
-                std::abs(qGreen(line[x]) - wanted.green()) <= tolerance &&
-                std::abs(qBlue(line[x]) - wanted.blue()) <= tolerance) {
-                box = box.united(QRect(x, y, 1, 1));
-                ++pixels;
-            }
+    forEachPixel(image, r, [&](int x, int y, QRgb p) {
+        if (std::abs(qRed(p) - wanted.red()) <= tolerance &&
+            std::abs(qGreen(p) - wanted.green()) <= tolerance &&
+            std::abs(qBlue(p) - wanted.blue()) <= tolerance) {
+            box = box.united(QRect(x, y, 1, 1));
+            ++pixels;
         }
-    }
+    });
     if (pixels > 0) {
         std::printf("%d %d %d %d %d\n", box.x(), box.y(), box.width(), box.height(), pixels);
     }
-    return 0;
 }
 
-int backdrop(int argc, char** argv, const char* colourName) {
+int backdrop(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QColor colour(QString::fromLatin1(colourName));
-    if (!colour.isValid()) {
-        std::fprintf(stderr, "tavrine-e2e-probe: bad colour %s\n", colourName);
-        return 2;
-    }
     QRect desktop;
     for (QScreen* screen : QGuiApplication::screens()) {
         desktop = desktop.united(screen->geometry());
@@ -122,9 +77,7 @@ int backdrop(int argc, char** argv, const char* colourName) {
                    Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
     window.setWindowTitle(QStringLiteral("tavrine-e2e-backdrop"));
     window.setAttribute(Qt::WA_ShowWithoutActivating);
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, colour);
-    window.setPalette(palette);
+    window.setPalette(QPalette(Qt::black, Qt::white));
     window.setAutoFillBackground(true);
     window.setGeometry(desktop);
     window.show();
@@ -138,39 +91,33 @@ int backdrop(int argc, char** argv, const char* colourName) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        return usage();
-    }
-    const std::string command = argv[1];
+    const std::string command = argc > 1 ? argv[1] : "";
     if (command == "backdrop") {
-        return backdrop(argc, argv, argc > 2 ? argv[2] : "#ffffff");
-    }
-    if (argc < 7) {
-        return usage();
+        return backdrop(argc, argv);
     }
     QImage image;
-    QRect region;
-    if (!loadRegion(argv[2], argv + 3, image, region)) {
+    if (argc < 7 || !image.load(QString::fromLocal8Bit(argv[2]))) {
+        std::fprintf(stderr, "usage: tavrine-e2e-probe backdrop | stats|contrast PNG X Y W H | "
+                             "colour PNG X Y W H #rrggbb TOL\n");
+        return 2;
+    }
+    image = image.convertToFormat(QImage::Format_RGB32);
+    const QRect region = QRect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]))
+                             .intersected(image.rect());
+    if (region.isEmpty()) {
+        std::fprintf(stderr, "tavrine-e2e-probe: region outside the %dx%d image\n", image.width(),
+                     image.height());
         return 1;
     }
     if (command == "stats") {
-        return stats(image, region);
-    }
-    if (command == "redness") {
-        return redness(image, region);
-    }
-    if (command == "contrast") {
-        // The text of the area against its background: "ratio background-luminance".
+        stats(image, region);
+    } else if (command == "contrast") {
         const auto reading = tavrine::testing::readText(image, region);
         std::printf("%.2f %.3f\n", reading.ratio, tavrine::testing::relativeLuminance(reading.background));
-        return 0;
+    } else if (command == "colour" && argc > 8) {
+        colour(image, region, QColor(QString::fromLatin1(argv[7])), std::atoi(argv[8]));
+    } else {
+        return 2;
     }
-    if (command == "colour" && argc >= 8) {
-        const QColor wanted(QString::fromLatin1(argv[7]));
-        if (!wanted.isValid()) {
-            return usage();
-        }
-        return colour(image, region, wanted, argc > 8 ? std::atoi(argv[8]) : 6);
-    }
-    return usage();
+    return 0;
 }

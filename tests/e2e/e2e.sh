@@ -103,11 +103,12 @@ pause_from_panel() {
     xdotool key Return
 }
 # panel_reads SCHEME PNG: the panel's window shot has the scheme's background, and its status line (under
-# the name) and its notice (under the header) read at 4.5:1 or more.
+# the name) and its notice (under the header) read at 4.5:1 or more. The notice is measured at the end of
+# its first line, where no row of the panel reaches: a panel without the notice reads 1:1 there.
 panel_reads() {
     local status notice bg
     read -r status bg <<<"$("$TAVRINE_PROBE" contrast "$2" 64 37 170 16)"
-    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$2" 16 64 288 30)"
+    read -r notice _ <<<"$("$TAVRINE_PROBE" contrast "$2" 210 66 90 26)"
     echo "     $1: background luminance $bg, status $status:1, notice $notice:1"
     awk -v s="$1" -v b="$bg" -v t="$status" -v n="$notice" \
         'BEGIN { exit !((s == "dark" ? b < 0.1 : b > 0.6) && t >= 4.5 && n >= 4.5) }'

@@ -70,6 +70,9 @@ TEST(QSettingsStore, DefaultPathFollowsXdgConfigHomeAndIgnoresARelativeOne) {
 TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     TempConfigHome home;
     home.writeConf("[General]\nfilter_strength=2\n");
+    // A second name keeps the old file alive, so its inode cannot be handed to the new file.
+    const QString oldFile = home.path() + QStringLiteral("/old.conf");
+    ASSERT_EQ(::link(home.confPath().toLocal8Bit().constData(), oldFile.toLocal8Bit().constData()), 0);
     const ino_t before = inodeOf(home.confPath());
     {
         QSettingsStore store;
@@ -87,6 +90,9 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
         stats.incrementAlerts();
         store.flush();
         EXPECT_NE(inodeOf(home.confPath()), before);
+        QFile old(oldFile);
+        EXPECT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), QByteArray("[General]\nfilter_strength=2\n"));
         store.remove("i");
         EXPECT_FALSE(store.read("i"));
     }

@@ -10,9 +10,9 @@
 #include <QPixmap>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <vector>
 
 namespace tavrine {
@@ -94,22 +94,20 @@ QImage recolouredPictogram(const QImage& source, const std::vector<QColor>& befo
             }
         }
     }
-    // The commonest opaque colour is the ink; strokes that overlap round a channel by a step or two.
-    std::optional<QRgb> ink;
-    int most = 0;
-    for (const auto& [rgb, count] : opaque) {
-        if (count > most) {
-            most = count;
-            ink = rgb;
-        }
+    if (opaque.empty()) {
+        return {};
     }
+    // The commonest opaque colour is the ink; strokes that overlap round a channel by a step or two.
+    const QRgb ink = std::max_element(opaque.begin(), opaque.end(), [](const auto& a, const auto& b) {
+                         return a.second < b.second;
+                     })->first;
     for (const auto& [rgb, count] : opaque) {
-        if (std::abs(qRed(rgb) - qRed(*ink)) > 3 || std::abs(qGreen(rgb) - qGreen(*ink)) > 3 ||
-            std::abs(qBlue(rgb) - qBlue(*ink)) > 3) {
+        if (std::abs(qRed(rgb) - qRed(ink)) > 3 || std::abs(qGreen(rgb) - qGreen(ink)) > 3 ||
+            std::abs(qBlue(rgb) - qBlue(ink)) > 3) {
             return {};
         }
     }
-    const QColor to = ink ? counterpart(QColor::fromRgb(*ink), before, after) : QColor();
+    const QColor to = counterpart(QColor::fromRgb(ink), before, after);
     if (!to.isValid()) {
         return {};
     }

@@ -61,7 +61,6 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     EXPECT_EQ(f.view.delayPicker()->selectedIndex(), -1);
     EXPECT_EQ(f.view.stripeAlphaValue()->text(), QStringLiteral("42\u00a0%")) << "0.42 in single precision";
     EXPECT_EQ(f.view.coefficientValue()->text(), QStringLiteral("×2.0"));
-    grab(f.view, "preferences-default");
 
     f.click(f.view.delayPicker()->segment(4));
     EXPECT_EQ(f.view.delayPicker()->selectedIndex(), 4);
@@ -75,9 +74,7 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     const FilterSettings s = f.settings.settings.get();
     EXPECT_EQ(f.saves, 8) << "one save per change";
     EXPECT_EQ(s.inattentionDelayMs, 3000);
-    EXPECT_EQ(f.store.readInt("inattention_delay_ms"), 3000);
     EXPECT_FALSE(s.glassesCompat || s.globalShortcutEnabled || s.coverAllScreens || s.hapticOnAlert);
-    EXPECT_FALSE(f.store.readBool("glasses_compat"));
     EXPECT_EQ(s.captureFps, 5);
     EXPECT_FLOAT_EQ(s.matrixStripeAlpha, 0.45f);
     EXPECT_FLOAT_EQ(s.privacyMatrixCoefficient, 4.0f);
@@ -105,7 +102,7 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     EXPECT_EQ(f.saves, 11);
 }
 
-TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFailuresOnly) {
+TEST(PreferencesView, TheLoginSwitchRegistersOnceAndShowsTheSystemState) {
     PrefsFixture on;
     on.open();
     on.click(on.view.launchAtLoginSwitch());
@@ -123,8 +120,6 @@ TEST(PreferencesView, TheLoginSwitchRegistersOnceShowsTheSystemStateAndPrintsFai
     f.click(f.view.launchAtLoginSwitch());
     EXPECT_FALSE(f.view.launchAtLoginSwitch()->isChecked()) << "the switch keeps the requested position";
     EXPECT_FALSE(f.settings.settings.get().launchAtLogin);
-    EXPECT_NE(f.diagnostics.str().find("autostart error: autostart directory is read-only"),
-              std::string::npos);
 }
 
 // The calibration as the user reaches it from the preferences: the dialog walks through its phases, each
@@ -261,5 +256,4 @@ TEST(PreferencesView, TheShortcutSwitchTellsWhatTheSessionAllows) {
         }
         EXPECT_TRUE(f.settings.settings.get().globalShortcutEnabled) << name;
     }
-    grab(f.view, "preferences-shortcut-taken");
 }

@@ -229,8 +229,8 @@ TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClo
 }
 
 // The reset asked by keyboard from the panel opened at the tray (the desktop scenario "panel" confirms it
-// by mouse): the question stays inside the open panel with the focus on "Annuler", which keeps the
-// counters; asked again, Tab reaches its "Réinitialiser", which zeroes the stored counters.
+// by mouse and reads the stored counters): the question stays inside the open panel with the focus on
+// "Annuler", which keeps the counters; asked again, Tab reaches its "Réinitialiser", which zeroes them.
 TEST(TrayController, StatisticsResetByKeyboardInsideThePanel) {
     UiFixture f;
     f.countOneOfEach();
@@ -244,14 +244,10 @@ TEST(TrayController, StatisticsResetByKeyboardInsideThePanel) {
         QTest::keyClick(stats->resetButton(), Qt::Key_Space);
         QCoreApplication::processEvents();
         QWidget* question = stats->resetConfirmation();
-        ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible())
-            << "asking must not close the panel";
         EXPECT_TRUE(question->isVisible());
-        EXPECT_EQ(question->window(), tray.panelWindow()) << "the question is part of the panel";
         EXPECT_EQ(stats->resetQuestion()->text(),
                   QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
         EXPECT_FALSE(stats->resetButton()->isVisible());
-        grab(*tray.panelWindow(), QStringLiteral("panel-stats-reset-question"));
         EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
         if (confirm) {
             QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
@@ -265,13 +261,8 @@ TEST(TrayController, StatisticsResetByKeyboardInsideThePanel) {
         EXPECT_EQ(tray.panel()->statsPage(), stats) << "the answer returns to the statistics";
         EXPECT_FALSE(question->isVisible()) << confirm;
         EXPECT_TRUE(stats->resetButton()->isVisible()) << confirm;
-        const int expected = confirm ? 0 : 1;
-        for (const char* key : {"stats_alert_count", "stats_session_count", "stats_lock_count"}) {
-            EXPECT_EQ(f.store.readInt(key), expected) << key;
-        }
-        EXPECT_EQ(f.store.readInt("stats_total_active_seconds"), confirm ? 0 : 4000);
         for (StatCard* card : {stats->alertsCard(), stats->sessionsCard(), stats->locksCard()}) {
-            EXPECT_EQ(card->value(), QString::number(expected));
+            EXPECT_EQ(card->value(), QString::number(confirm ? 0 : 1));
         }
         EXPECT_EQ(stats->timeCard()->value(), confirm ? QStringLiteral("0m") : QStringLiteral("1h 6m"));
     }

@@ -60,6 +60,12 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     const Step steps[] = {
         {"off", [](UiFixture&, TrayPanel&) {}, off, IconState::inactive, "Protection désactivée",
          AppColors::textSecondary()},
+        {"analysis unavailable", [](UiFixture& f, TrayPanel&) { f.filter.blind = true; },
+         QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
+                           "Réinstallez Tavrine pour la rétablir."),
+         IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error()},
+        {"analysis back", [](UiFixture& f, TrayPanel&) { f.filter.blind = false; }, off, IconState::inactive,
+         "Protection désactivée", AppColors::textSecondary()},
         {"alert", [](UiFixture& f, TrayPanel&) { f.filter.state = FilterState::alert(); },
          QStringLiteral("Tavrine — Regard indiscret détecté"), IconState::alert, "Regard indiscret détecté",
          AppColors::error()},
@@ -91,18 +97,6 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
          IconState::nominal, "Protection active", AppColors::success()},
         {"paused for an hour", pauseFor(1), paused + QString::fromUtf8("1\u00a0h"), IconState::paused,
          "En pause — reprise dans 1\u00a0h", AppColors::textSecondary()},
-        {"analysis unavailable",
-         [](UiFixture& f, TrayPanel&) {
-             f.timedPause.resumeNow();
-             f.turn();
-             f.filter.stop();
-             f.filter.blind = true;
-         },
-         QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
-                           "Réinstallez Tavrine pour la rétablir."),
-         IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error()},
-        {"analysis back", [](UiFixture& f, TrayPanel&) { f.filter.blind = false; }, off, IconState::inactive,
-         "Protection désactivée", AppColors::textSecondary()},
     };
     UiFixture f;
     TrayController tray(f.ctx);
@@ -140,7 +134,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         EXPECT_EQ(panel.pauseButton()->isEnabled(), f.filter.active.get()) << step.name;
     }
     // The last entry pauses until the next morning.
-    f.filter.start({});
+    f.timedPause.resumeNow();
     f.turn();
     pauseFor(2)(f, panel);
     f.turn();

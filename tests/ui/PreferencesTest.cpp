@@ -41,10 +41,11 @@ double opacityOf(QWidget* w) {
 
 } // namespace
 
-// The window shows the stored settings when it comes on screen (a delay no segment offers selects none),
-// and every control saves its own field at once. A switched-off option dims and disables what depends on
-// it, keeping the values: the matrix's sliders, the session lock's delay (off by default, one minute unless
-// chosen otherwise).
+// The window shows the stored settings when it comes on screen (a delay no segment offers selects none,
+// the login switch shows the system's login item), and every control saves its own field at once (the
+// login item is asked once per change; a refused request leaves the switch where the user put it). A
+// switched-off option dims and disables what depends on it, keeping the values: the matrix's sliders, the
+// session lock's delay (off by default, one minute unless chosen otherwise).
 TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     PrefsFixture f;
     f.store.setInteger("filter_strength", 5);
@@ -52,7 +53,10 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     f.store.setInteger("battery_threshold", 0);
     f.store.setInteger("inattention_delay_ms", 1200);
     f.settings.load();
+    f.loginItem.enabled = true; // registered outside the application
     f.open();
+    EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked());
+    EXPECT_TRUE(f.loginItem.requests.empty()) << "showing the system's state changes nothing";
     EXPECT_EQ(f.view.strengthSlider()->value(), 5);
     EXPECT_EQ(f.view.strengthValue()->text(), QStringLiteral("5"));
     EXPECT_EQ(f.view.fpsPicker()->selectedIndex(), 2);
@@ -68,13 +72,15 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     f.click(f.view.shortcutSwitch());
     f.click(f.view.allScreensSwitch());
     f.click(f.view.hapticSwitch());
+    f.click(f.view.launchAtLoginSwitch());
     f.click(f.view.fpsPicker()->segment(0));
     f.view.stripeAlphaSlider()->setValue(f.view.stripeAlphaSlider()->value() + 1);
     f.view.coefficientSlider()->setValue(f.view.coefficientSlider()->maximum());
     const FilterSettings s = f.settings.settings.get();
-    EXPECT_EQ(f.saves, 8) << "one save per change";
+    EXPECT_EQ(f.saves, 9) << "one save per change";
     EXPECT_EQ(s.inattentionDelayMs, 3000);
-    EXPECT_FALSE(s.glassesCompat || s.globalShortcutEnabled || s.coverAllScreens || s.hapticOnAlert);
+    EXPECT_FALSE(s.glassesCompat || s.globalShortcutEnabled || s.coverAllScreens || s.hapticOnAlert ||
+                 s.launchAtLogin);
     EXPECT_EQ(s.captureFps, 5);
     EXPECT_FLOAT_EQ(s.matrixStripeAlpha, 0.45f);
     EXPECT_FLOAT_EQ(s.privacyMatrixCoefficient, 4.0f);
@@ -99,27 +105,12 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     f.click(f.view.lockDelayPicker()->segment(0));
     EXPECT_TRUE(f.store.readBool("lock_on_absence"));
     EXPECT_EQ(f.store.readInt("lock_delay_ms"), 30'000);
-    EXPECT_EQ(f.saves, 11);
-}
-
-TEST(PreferencesView, TheLoginSwitchRegistersOnceAndShowsTheSystemState) {
-    PrefsFixture on;
-    on.open();
-    on.click(on.view.launchAtLoginSwitch());
-    EXPECT_EQ(on.loginItem.requests, std::vector<bool>{true}) << "one registration per change";
-    EXPECT_TRUE(on.settings.settings.get().launchAtLogin);
-
-    PrefsFixture f;
-    f.loginItem.enabled = true; // registered outside the application
-    f.open();
-    EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked());
-    EXPECT_TRUE(f.settings.settings.get().launchAtLogin);
-    EXPECT_TRUE(f.loginItem.requests.empty()) << "showing the system's state changes nothing";
+    EXPECT_EQ(f.saves, 12);
 
     f.loginItem.failWith = std::string("autostart directory is read-only");
     f.click(f.view.launchAtLoginSwitch());
-    EXPECT_FALSE(f.view.launchAtLoginSwitch()->isChecked()) << "the switch keeps the requested position";
-    EXPECT_FALSE(f.settings.settings.get().launchAtLogin);
+    EXPECT_EQ(f.loginItem.requests, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked()) << "the switch keeps the requested position";
 }
 
 // The calibration as the user reaches it from the preferences: the dialog walks through its phases, each

@@ -167,37 +167,6 @@ TEST(TrayPanel, DurationsInWholeMinutes) {
     }
 }
 
-TEST(TrayController, PreferencesAreBroughtForwardNotDuplicatedAndRebuiltAfterClosing) {
-    UiFixture f;
-    TrayController tray(f.ctx);
-    tray.openPanel();
-    // From the panel's row, by keyboard: the panel makes way for the window.
-    tray.panel()->preferencesRow()->setFocus();
-    QTest::keyClick(tray.panel()->preferencesRow(), Qt::Key_Return);
-    QTest::qWait(300); // the row's click animation
-    QPointer<QWidget> first = tray.preferencesWindow();
-    ASSERT_FALSE(first.isNull()) << "Enter activates a panel row";
-    EXPECT_FALSE(tray.panelWindow() && tray.panelWindow()->isVisible()) << "the panel closes";
-    const Qt::WindowFlags flags = first->windowFlags();
-    EXPECT_FALSE(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) << "a fixed size";
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    f.appSignals.postOpenPreferences();
-    int visiblePrefs = 0;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        visiblePrefs += w->objectName() == QLatin1String("PreferencesWindow") && w->isVisible() ? 1 : 0;
-    }
-    EXPECT_EQ(visiblePrefs, 1);
-    EXPECT_EQ(tray.preferencesWindow(), first.data());
-    QApplication::setActiveWindow(first);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(first));
-    QTest::keyClick(first->focusWidget() ? first->focusWidget() : first.data(), Qt::Key_Escape);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(first.isNull()) << "Escape closes it, and a closed window is not kept for reuse";
-    tray.openPreferences();
-    ASSERT_NE(tray.preferencesWindow(), nullptr);
-    EXPECT_TRUE(tray.preferencesWindow()->isVisible());
-}
-
 // The reset asked by keyboard from the panel opened at the tray (the desktop scenario "panel" confirms it
 // by mouse and reads the stored counters): the question stays inside the open panel with the focus on
 // "Annuler", which keeps the counters; asked again, Tab reaches its "Réinitialiser", which zeroes them.
@@ -244,8 +213,10 @@ TEST(TrayController, StatisticsResetByKeyboardInsideThePanel) {
 
 // Without a tray icon's place the panel opens at the pointer, in the lower half of the screen here (the
 // desktop scenario "panel" opens it in the upper half). Opening and closing Statistiques and À propos
-// resizes it; with the pointer elsewhere each time, it keeps its centre line and its bottom edge.
-TEST(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
+// resizes it; with the pointer elsewhere each time, it keeps its centre line and its bottom edge. Its
+// Préférences row, by keyboard, makes it give way to the preferences, which a second request brings
+// forward instead of duplicating, Escape closes, and a later request builds afresh.
+TEST(TrayController, PanelStaysWhereItOpenedAndMakesWayForThePreferences) {
     UiFixture f;
     const QPoint pointer(400, 560);
     QCursor::setPos(pointer);
@@ -277,6 +248,31 @@ TEST(PanelAnchor, StaysWhereItOpenedWhileItsContentChanges) {
         EXPECT_EQ(anchor(), opened) << name << ": the panel moved";
     }
     EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
+
+    view->preferencesRow()->setFocus();
+    QTest::keyClick(view->preferencesRow(), Qt::Key_Return);
+    QTest::qWait(300); // the row's click animation
+    QPointer<QWidget> first = tray.preferencesWindow();
+    ASSERT_FALSE(first.isNull()) << "Enter activates a panel row";
+    EXPECT_FALSE(tray.panelWindow() && tray.panelWindow()->isVisible()) << "the panel closes";
+    const Qt::WindowFlags flags = first->windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) << "a fixed size";
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    f.appSignals.postOpenPreferences();
+    int visiblePrefs = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        visiblePrefs += w->objectName() == QLatin1String("PreferencesWindow") && w->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(visiblePrefs, 1);
+    EXPECT_EQ(tray.preferencesWindow(), first.data());
+    QApplication::setActiveWindow(first);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(first));
+    QTest::keyClick(first->focusWidget() ? first->focusWidget() : first.data(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull()) << "Escape closes it, and a closed window is not kept for reuse";
+    tray.openPreferences();
+    ASSERT_NE(tray.preferencesWindow(), nullptr);
+    EXPECT_TRUE(tray.preferencesWindow()->isVisible());
 }
 
 // On screen the logo opens, then blinks every 5 s; calibrating, it pulses and never blinks. Hidden, it

@@ -204,9 +204,8 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
         QStringLiteral("look-%1-%2").arg(QString::fromStdString(window.name), lookName(look));
     const QImage image = grab(*widget, shot);
 
-    const QColor window_bg = widget->palette().color(QPalette::Window);
-    EXPECT_EQ(AppColors::darkScheme(), dark) << "the scheme's palette is in use";
-    EXPECT_EQ(window_bg.lightness() < 128, dark);
+    EXPECT_EQ(widget->palette().color(QPalette::Window).lightness() < 128, dark)
+        << "the scheme's palette is in use";
 
     const QRegularExpression lookupKey(QStringLiteral("\\b[a-z]+(_[a-z]+)+\\b"));
     int texts = 0;

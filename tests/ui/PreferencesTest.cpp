@@ -180,8 +180,6 @@ TEST(PreferencesView, CalibrationFromItsRow) {
     view.session().phase = Phase::done(32);
     f.click(view.minusButton());
     EXPECT_EQ(view.currentDistance(), 30);
-    f.click(view.minusButton());
-    EXPECT_EQ(view.currentDistance(), 30);
     view.session().phase = Phase::done(198);
     EXPECT_EQ(view.currentDistance(), 198) << "a new result starts from the measured value";
     f.click(view.plusButton());

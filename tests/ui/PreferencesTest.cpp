@@ -114,7 +114,7 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
 }
 
 // The calibration as the user reaches it from the preferences: the dialog walks through its phases, each
-// with its content and buttons (a cancelled countdown measures nothing, a camera that sees no face fails,
+// with its content and buttons ("Annuler" stops the countdown, a camera that sees no face fails,
 // "Recommencer" counts from 3 again); the result is adjusted by 5 cm steps within 30 to 200 cm, and
 // "Valider" stores it, which the preferences row then shows and later edits keep.
 TEST(PreferencesView, CalibrationFromItsRow) {

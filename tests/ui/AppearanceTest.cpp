@@ -39,26 +39,25 @@ struct Window {
 const std::vector<Window>& windows() {
     static const std::vector<Window> list = [] {
         std::vector<Window> list = {
-            {"panel", [](UiFixture& f) { return new TrayPanel(f.ctx); }},
-            {"panel-camera-missing",
+            {"panel_camera_missing",
              [](UiFixture& f) {
                  f.filter.state = FilterState::cameraBusy(5000);
                  return new TrayPanel(f.ctx);
              }},
-            {"panel-active",
+            {"panel_active",
              [](UiFixture& f) {
                  f.filter.state = FilterState::nominal(3);
                  f.filter.active = true;
                  return new TrayPanel(f.ctx);
              }},
-            {"panel-stats",
+            {"panel_stats",
              [](UiFixture& f) {
                  f.countOneOfEach();
                  auto* panel = new TrayPanel(f.ctx);
                  panel->setShowStats(true);
                  return panel;
              }},
-            {"panel-about",
+            {"panel_about",
              [](UiFixture& f) {
                  auto* panel = new TrayPanel(f.ctx);
                  panel->setShowAbout(true);
@@ -73,7 +72,7 @@ const std::vector<Window>& windows() {
              }},
             {"calibration",
              [](UiFixture& f) { return new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr); }},
-            {"calibration-result",
+            {"calibration_result",
              [](UiFixture& f) {
                  auto* dialog = new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr);
                  f.lastSession->phase = CalibrationSession::Phase::done(62);
@@ -81,7 +80,7 @@ const std::vector<Window>& windows() {
              }},
         };
         for (int page = 0; page < 5; ++page) {
-            list.push_back({"onboarding-" + std::to_string(page + 1), [page](UiFixture& f) {
+            list.push_back({"onboarding_" + std::to_string(page + 1), [page](UiFixture& f) {
                                 auto* view = new OnboardingView(f.ctx);
                                 view->resize(440, 420);
                                 view->setPage(page);
@@ -160,7 +159,7 @@ std::vector<std::string> pictogramInks(QWidget& window) {
 }
 
 const char* lookName(Look look) {
-    return look == Look::light ? "light" : look == Look::dark ? "dark" : "turned-dark";
+    return look == Look::light ? "light" : look == Look::dark ? "dark" : "turned_dark";
 }
 
 class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Look>> {
@@ -205,9 +204,8 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
         QStringLiteral("look-%1-%2").arg(QString::fromStdString(window.name), lookName(look));
     const QImage image = grab(*widget, shot);
 
-    const QColor window_bg = widget->palette().color(QPalette::Window);
-    EXPECT_EQ(AppColors::darkScheme(), dark) << "the scheme's palette is in use";
-    EXPECT_EQ(window_bg.lightness() < 128, dark);
+    EXPECT_EQ(widget->palette().color(QPalette::Window).lightness() < 128, dark)
+        << "the scheme's palette is in use";
 
     const QRegularExpression lookupKey(QStringLiteral("\\b[a-z]+(_[a-z]+)+\\b"));
     int texts = 0;
@@ -256,18 +254,13 @@ INSTANTIATE_TEST_SUITE_P(LightAndDark, Appearance,
                          ::testing::Combine(::testing::Range<std::size_t>(0, windows().size()),
                                             ::testing::Values(Look::light, Look::dark, Look::turnedDark)),
                          [](const auto& info) {
-                             std::string name = windows().at(std::get<0>(info.param)).name + "-" +
-                                                lookName(std::get<1>(info.param));
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
+                             return windows().at(std::get<0>(info.param)).name + "_" +
+                                    lookName(std::get<1>(info.param));
                          });
 
 // A text the translation lacks shows as its key, which the check above finds.
 TEST(QtLocalizer, AMissingTextShowsItsKey) {
-    UiFixture f;
-    ASSERT_TRUE(f.localizer.isLoaded());
-    EXPECT_EQ(f.localizer.text("no_such_key"), "no_such_key");
-    EXPECT_EQ(f.localizer.text(""), "");
+    EXPECT_EQ(UiFixture().localizer.text("no_such_key"), "no_such_key");
 }
 
 // The installed icons: the application's is a square drawing with ink at the smallest theme size; the

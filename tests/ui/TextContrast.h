@@ -35,41 +35,30 @@ struct TextReading {
 };
 
 inline TextReading readText(const QImage& source, const QRect& area) {
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    const QRect r = area.intersected(image.rect());
+    const QImage image = source.convertToFormat(QImage::Format_RGB32).copy(area.intersected(source.rect()));
     QHash<QRgb, int> counts;
     QHash<QRgb, int> buckets;
     const auto bucket = [](QRgb c) { return c & 0xfff0f0f0u; };
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QRgb c = image.pixel(x, y) | 0xff000000u;
-            ++counts[c];
-            ++buckets[bucket(c)];
-        }
+    for (int i = 0; i < image.width() * image.height(); ++i) {
+        const QRgb c = image.pixel(i % image.width(), i / image.width()) | 0xff000000u;
+        ++counts[c];
+        ++buckets[bucket(c)];
     }
+    if (counts.isEmpty()) {
+        return {};
+    }
+    // The first of the highest scores, in the hash's order.
+    const auto best = [](const QHash<QRgb, int>& hash, const auto& score) {
+        return std::max_element(hash.keyValueBegin(), hash.keyValueEnd(),
+                                [&](const auto& a, const auto& b) { return score(a) < score(b); })
+            ->first;
+    };
+    const QRgb commonest = best(buckets, [](const auto& kv) { return kv.second; });
     TextReading reading;
-    QRgb commonest = 0;
-    int best = -1;
-    for (auto it = buckets.cbegin(); it != buckets.cend(); ++it) {
-        if (it.value() > best) {
-            best = it.value();
-            commonest = it.key();
-        }
-    }
-    best = -1;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (bucket(it.key()) == commonest && it.value() > best) {
-            best = it.value();
-            reading.background = it.key();
-        }
-    }
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        const double ratio = contrastRatio(it.key(), reading.background);
-        if (ratio > reading.ratio) {
-            reading.ratio = ratio;
-            reading.ink = it.key();
-        }
-    }
+    reading.background =
+        best(counts, [&](const auto& kv) { return bucket(kv.first) == commonest ? kv.second : -1; });
+    reading.ink = best(counts, [&](const auto& kv) { return contrastRatio(kv.first, reading.background); });
+    reading.ratio = contrastRatio(reading.ink, reading.background);
     return reading;
 }
 

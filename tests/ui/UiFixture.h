@@ -6,7 +6,6 @@
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QWidget>

@@ -32,7 +32,6 @@ class AnimatedEyeLogo : public EyeLogo {
     // Read when the logo comes on screen: a change takes effect at its next appearance.
     void setMode(Mode mode) { mode_ = mode; }
     Mode mode() const { return mode_; }
-    bool isLooping() const { return loopTask_ != nullptr; }
 
   protected:
     void showEvent(QShowEvent* event) override;

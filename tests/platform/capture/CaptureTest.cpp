@@ -20,39 +20,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using tavrine::CameraError;
-using tavrine::CaptureDevice;
-using tavrine::demoClipPath;
-using tavrine::FrameSource;
-using tavrine::GstFrameSource;
-using tavrine::makeFrameSource;
-using tavrine::VideoFrame;
+using namespace tavrine;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
 
 CaptureDevice camera(int index, std::string card, bool fixedPort = false, std::string byId = "") {
-    CaptureDevice d;
-    d.path = "/dev/video" + std::to_string(index);
-    d.index = index;
-    d.capture = true;
-    d.card = std::move(card);
-    d.busInfo = "usb-0000:00:14.0-" + std::to_string(index);
-    d.fixedPort = fixedPort;
-    d.byId = std::move(byId);
-    return d;
+    const std::string n = std::to_string(index);
+    const std::string bus = "usb-0000:00:14.0-" + n;
+    return {"/dev/video" + n, index, true, true, std::move(card), bus, fixedPort, std::move(byId)};
 }
 
-// A node that could not be opened, so not even asked whether it captures.
-CaptureDevice locked(int index) {
-    CaptureDevice d = camera(index, "");
-    d.readable = false;
-    d.capture = false;
-    return d;
-}
-
-CaptureDevice notCapturing(CaptureDevice d) {
+// A node that could not be opened (so not even asked whether it captures), or one that does not capture.
+CaptureDevice notCapturing(CaptureDevice d, bool readable = true) {
+    d.readable = readable;
     d.capture = false;
     return d;
 }
@@ -84,10 +66,10 @@ TEST(CaptureDevice, ChoosesTheBuiltInCameraElseTheLowestNumberedCaptureNode) {
          {notCapturing(camera(0, "Integrated Camera")), camera(11, "Cam B"), camera(3, "Cam A")},
          "/dev/video3"},
         {"a node that cannot be opened loses to one that can",
-         {locked(0), camera(1, "USB Camera")},
+         {notCapturing(camera(0, ""), false), camera(1, "USB Camera")},
          "/dev/video1"},
         {"only locked nodes: the lowest, so the start reports the refusal",
-         {locked(7), locked(0)},
+         {notCapturing(camera(7, ""), false), notCapturing(camera(0, ""), false)},
          "/dev/video0"},
         {"no node", {}, std::nullopt},
         {"an output node only", {notCapturing(camera(0, "loopback"))}, std::nullopt},
@@ -143,20 +125,17 @@ TEST(CaptureDevice, ListsVideoNodesInNumericOrderWithTheirPersistentNames) {
     fs::create_symlink("../../video10", dir / "v4l/by-id/usb-Acme_Cam_42-video-index0");
     fs::create_symlink("../../video2", dir / "v4l/by-id/usb-Acme_Cam_42-video-index1");
     fs::create_symlink("../../video9", dir / "v4l/by-id/usb-Gone-video-index0"); // dangling
-    const auto devices = CaptureDevice::list(dir.string(), (dir / "sys").string());
-    fs::remove_all(dir);
-    ASSERT_EQ(devices.size(), 3u);
-    const struct {
-        int index;
-        const char* byId;
-    } expected[] = {{0, ""}, {2, "usb-Acme_Cam_42-video-index1"}, {10, "usb-Acme_Cam_42-video-index0"}};
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        EXPECT_EQ(devices[i].index, expected[i].index);
-        EXPECT_EQ(devices[i].path, (dir / ("video" + std::to_string(expected[i].index))).string());
-        EXPECT_EQ(devices[i].byId, expected[i].byId) << devices[i].path;
-        EXPECT_TRUE(devices[i].readable);
-        EXPECT_FALSE(devices[i].capture) << "a plain file answers no capability query";
+    // A plain file answers no capability query: readable, not capturing.
+    std::vector<std::tuple<std::string, std::string, int, bool, bool>> got, expected;
+    for (const CaptureDevice& d : CaptureDevice::list(dir.string(), (dir / "sys").string())) {
+        got.emplace_back(d.path, d.byId, d.index, d.readable, d.capture);
     }
+    for (const auto& [index, byId] :
+         {std::pair{0, ""}, {2, "usb-Acme_Cam_42-video-index1"}, {10, "usb-Acme_Cam_42-video-index0"}}) {
+        expected.emplace_back((dir / ("video" + std::to_string(index))).string(), byId, index, true, false);
+    }
+    fs::remove_all(dir);
+    EXPECT_EQ(got, expected);
     EXPECT_TRUE(CaptureDevice::list((dir / "gone").string()).empty());
 }
 

@@ -13,8 +13,7 @@
 #include <thread>
 #include <vector>
 
-using tavrine::QtExecutor;
-using tavrine::TaskHandle;
+using namespace tavrine;
 
 namespace {
 

@@ -16,9 +16,7 @@
 namespace tavrine {
 namespace {
 
-using testing::mockOk;
-using testing::settleBus;
-using testing::waitFor;
+using namespace testing;
 
 QVariantMap device(uint type, uint state, double percentage, bool present) {
     return {{"Type", type}, {"State", state}, {"Percentage", percentage}, {"IsPresent", present}};

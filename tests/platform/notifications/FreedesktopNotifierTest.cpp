@@ -14,10 +14,7 @@ namespace tavrine {
 namespace {
 
 using nlohmann::json;
-using testing::mockOk;
-using testing::mockShell;
-using testing::settleBus;
-using testing::waitFor;
+using namespace testing;
 
 // The calls of `method` the notification daemon mock received, in order.
 std::vector<json> callsOf(const std::string& method) {

@@ -10,9 +10,7 @@
 namespace tavrine {
 namespace {
 
-using testing::mockOk;
-using testing::mockShell;
-using testing::waitFor;
+using namespace testing;
 
 const QString sessionPath = QStringLiteral("/org/freedesktop/login1/session/c1");
 

@@ -20,10 +20,7 @@
 #include <unistd.h>
 
 using namespace tavrine;
-using tavrine::testing::everyFieldChanged;
-using tavrine::testing::FakeLoginItem;
-using tavrine::testing::TempConfigHome;
-using tavrine::testing::writeFile;
+using namespace tavrine::testing;
 
 namespace {
 

@@ -18,11 +18,7 @@
 namespace tavrine {
 namespace {
 
-using testing::lineCount;
-using testing::mockOk;
-using testing::mockShell;
-using testing::settleBus;
-using testing::waitFor;
+using namespace testing;
 
 bool onX11() {
     return QGuiApplication::platformName() == QStringLiteral("xcb");

@@ -104,29 +104,49 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     EXPECT_EQ(reopened.readInt("filter_strength"), 5);
 }
 
-TEST(QSettingsStore, TypedReadsOfHandEditedText) {
-    const struct {
-        const char* text;
-        std::int64_t asInt;
-        bool asBool;
-    } cases[] = {
-        {"  17 ", 17, true}, {"3.9", 3, true},    {"-3.9", -3, true}, // truncated toward zero
-        {"1e300", 0, true},  {"hello", 0, false}, {"true", 1, true},  {"1, 2", 0, false}, {"0", 0, false},
+// Hand-edited text takes the type it spells in plain decimal; anything else stays text, a list too. The
+// typed reads give its integer (truncated toward zero) or its truth; a missing key reads 0 and false.
+TEST(QSettingsStore, HandEditedTextTakesTheTypeItSpells) {
+    const std::int64_t min = std::numeric_limits<std::int64_t>::min();
+    struct Case {
+        std::string line; // as written in the file
+        StoredValue value;
+        std::int64_t asInt = 0;
+        bool asBool = false;
     };
+    std::vector<Case> cases = {
+        {"true", true, 1, true},
+        {"\" false \"", false},
+        {"  17 ", std::int64_t{17}, 17, true},
+        {"+7", std::int64_t{7}, 7, true},
+        {"0", std::int64_t{0}},
+        {"-9223372036854775808", min, min, true},
+        {"3.9", 3.9, 3, true},
+        {"-3.9", -3.9, -3, true},
+        {"1e3", 1000.0, 1000, true},
+        // Beyond int64 an integer is still a number, just not an integer.
+        {"9223372036854775808", 9223372036854775808.0, 0, true},
+        {"1e300", 1e300, 0, true},
+        {"1, 2", std::string("1,2")},
+    };
+    for (const char* text : {"", "TRUE", "yes", "hello", "0x10", "1,5", "12abc", "nan", "inf", "-inf",
+                             "1e999", "--1", "+", "١٢"}) {
+        cases.push_back({'"' + std::string(text) + '"', std::string(text)});
+    }
     TempConfigHome home;
     QByteArray conf("[General]\n");
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        conf += "k" + QByteArray::number(qulonglong(i)) + "=" + cases[i].text + "\n";
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        conf +=
+            "k" + QByteArray::number(qulonglong(i)) + "=" + QByteArray::fromStdString(cases[i].line) + "\n";
     }
     home.writeConf(conf);
     QSettingsStore store;
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
         const std::string key = "k" + std::to_string(i);
-        EXPECT_EQ(store.readInt(key), cases[i].asInt) << cases[i].text;
-        EXPECT_EQ(store.readBool(key), cases[i].asBool) << cases[i].text;
+        EXPECT_EQ(store.read(key), cases[i].value) << cases[i].line;
+        EXPECT_EQ(store.readInt(key), cases[i].asInt) << cases[i].line;
+        EXPECT_EQ(store.readBool(key), cases[i].asBool) << cases[i].line;
     }
-    EXPECT_EQ(store.read("k4"), StoredValue{std::string("hello")});
-    EXPECT_TRUE(std::holds_alternative<std::string>(*store.read("k6"))) << "a list is text";
     EXPECT_EQ(store.readInt("missing"), 0);
     EXPECT_FALSE(store.readBool("missing"));
 }
@@ -202,29 +222,6 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     QFile::setPermissions(home.path(), readable | QFileDevice::WriteOwner);
     QFile::setPermissions(folder, readable | QFileDevice::WriteOwner);
     EXPECT_EQ(home.readConf(), QByteArray("[General]\nfilter_strength=2\n"));
-}
-
-// Text takes the type it spells in plain decimal; anything else stays text.
-TEST(StoredText, TextTakesTheTypeItSpells) {
-    const std::int64_t min = std::numeric_limits<std::int64_t>::min();
-    const std::pair<const char*, StoredValue> cases[] = {
-        {"true", true},
-        {" false ", false},
-        {"42", std::int64_t{42}},
-        {"+7", std::int64_t{7}},
-        {"-9223372036854775808", min},
-        {"0.42", 0.42},
-        {"1e3", 1000.0},
-        // Beyond int64 an integer is still a number, just not an integer.
-        {"9223372036854775808", 9223372036854775808.0},
-    };
-    for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(storedValueFromText(QString::fromLatin1(text)), expected) << text;
-    }
-    for (const char* text :
-         {"", "TRUE", "yes", "0x10", "1,5", "12abc", "nan", "inf", "-inf", "1e999", "--1", "+", "١٢"}) {
-        EXPECT_EQ(storedValueFromText(QString::fromUtf8(text)), StoredValue{std::string(text)}) << text;
-    }
 }
 
 TEST(StoredText, WrittenFormsReadBackExactly) {

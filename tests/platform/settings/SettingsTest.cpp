@@ -114,20 +114,15 @@ TEST(QSettingsStore, HandEditedTextTakesTheTypeItSpells) {
         std::int64_t asInt = 0;
         bool asBool = false;
     };
+    // Beyond int64 an integer is still a number, just not an integer.
+    using I = std::int64_t;
     std::vector<Case> cases = {
-        {"true", true, 1, true},
-        {"\" false \"", false},
-        {"  17 ", std::int64_t{17}, 17, true},
-        {"+7", std::int64_t{7}, 7, true},
-        {"0", std::int64_t{0}},
-        {"-9223372036854775808", min, min, true},
-        {"3.9", 3.9, 3, true},
-        {"-3.9", -3.9, -3, true},
-        {"1e3", 1000.0, 1000, true},
-        // Beyond int64 an integer is still a number, just not an integer.
-        {"9223372036854775808", 9223372036854775808.0, 0, true},
-        {"1e300", 1e300, 0, true},
-        {"1, 2", std::string("1,2")},
+        {"true", true, 1, true},     {"\" false \"", false, 0, false},
+        {"  17 ", I(17), 17, true},  {"+7", I(7), 7, true},
+        {"0", I(0), 0, false},       {"-9223372036854775808", min, min, true},
+        {"3.9", 3.9, 3, true},       {"-3.9", -3.9, -3, true},
+        {"1e3", 1000.0, 1000, true}, {"9223372036854775808", 9223372036854775808.0, 0, true},
+        {"1e300", 1e300, 0, true},   {"1, 2", std::string("1,2"), 0, false},
     };
     for (const char* text : {"", "TRUE", "yes", "hello", "0x10", "1,5", "12abc", "nan", "inf", "-inf",
                              "1e999", "--1", "+", "١٢"}) {

@@ -56,10 +56,6 @@ struct Rendering : ::testing::Test {
     }
 };
 
-int blend(double colour, double alpha, int background) {
-    return static_cast<int>(std::lround(colour * 255.0 * alpha + background * (1.0 - alpha)));
-}
-
 // The distance between stripe starts along row y, found where a channel first drops below `threshold`.
 double measuredPeriod(const QImage& img, int y, int (*channel)(QRgb), int threshold) {
     std::vector<int> starts;
@@ -80,7 +76,7 @@ double measuredPeriod(const QImage& img, int y, int (*channel)(QRgb), int thresh
 TEST_F(Rendering, StripesFollowTheDistanceAndTheColour) {
     manager.updateMatrixConfig(true, 30, 0xFF000000, 0.42f);
     const QImage atThirty = renderOver(Qt::white);
-    const int faded = blend(0.0, 0.8 * 0.42, 255);
+    const int faded = static_cast<int>(std::lround(255 * (1.0 - 0.8 * 0.42))); // black over white
     const struct {
         std::int64_t distance;
         std::uint32_t argb;

@@ -12,6 +12,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -111,7 +112,7 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
     taken.cancel();
     taken = shortcut.install([&first] { ++first; });
     EXPECT_EQ(shortcut.status().get(), ShortcutStatus::taken);
-    EXPECT_EQ(lineCount(diagnostics.str()), 1) << diagnostics.str();
+    EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1) << diagnostics.str();
     EXPECT_NE(diagnostics.str().find("Super+Shift+C"), std::string::npos);
     ASSERT_TRUE(xdotool("super+shift+c"));
     settleBus();
@@ -178,11 +179,11 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
             EXPECT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
             EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
                 << diagnostics.str();
-            EXPECT_EQ(lineCount(diagnostics.str()), 1);
+            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
         } else {
             // A refusal is said once, is not taken for success, and leaves no session behind.
             EXPECT_NE(diagnostics.str().find(reported), std::string::npos) << diagnostics.str();
-            EXPECT_EQ(lineCount(diagnostics.str()), 1);
+            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
             EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
             // The next start of the filter installs again: the user is not asked a second time.
             Subscription again = shortcut.install([&presses] { ++presses; });
@@ -190,7 +191,7 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
             EXPECT_EQ(shortcut.status().get(), ShortcutStatus::refused);
             EXPECT_EQ(mockShell("mock_count_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" CreateSession"),
                       "1\n");
-            EXPECT_EQ(lineCount(diagnostics.str()), 1);
+            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
             EXPECT_EQ(presses, 0);
         }
     }

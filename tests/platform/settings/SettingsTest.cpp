@@ -45,20 +45,13 @@ QString execLine(const QString& path) {
 
 } // namespace
 
-TEST(QSettingsStore, DefaultPathFollowsXdgConfigHomeAndIgnoresARelativeOne) {
-    TempConfigHome home;
-    EXPECT_EQ(QSettingsStore::defaultFilePath(), home.confPath());
-    qputenv("XDG_CONFIG_HOME", "relative/dir");
-    EXPECT_EQ(QSettingsStore::defaultFilePath(), QDir::homePath() + "/.config/tavrine/tavrine.conf");
-    qunsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(QSettingsStore::defaultFilePath(), QDir::homePath() + "/.config/tavrine/tavrine.conf");
-}
-
-// What is written reads the same before and after a restart; settings and statistics share the file
-// without clobbering each other. The file is a new one renamed over the old, not the old one rewritten in
-// place (a crash mid-write leaves one whole file or the other), and no temporary file is left.
+// The file is found under XDG_CONFIG_HOME (a relative one is ignored). What is written reads the same before
+// and after a restart; settings and statistics share the file without clobbering each other. The file is a
+// new one renamed over the old, not the old one rewritten in place (a crash mid-write leaves one whole file
+// or the other), and no temporary file is left.
 TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     TempConfigHome home;
+    EXPECT_EQ(QSettingsStore::defaultFilePath(), home.confPath());
     home.writeConf("[General]\nfilter_strength=2\n");
     // A second name keeps the old file alive, so its inode cannot be handed to the new file.
     const QString oldFile = home.path() + QStringLiteral("/old.conf");
@@ -94,6 +87,10 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     EXPECT_EQ(reopened.readInt("stats_session_count"), 1);
     EXPECT_EQ(reopened.readInt("stats_alert_count"), 1);
     EXPECT_EQ(reopened.readInt("filter_strength"), 5);
+    for (const char* relative : {"relative/dir", ""}) {
+        qputenv("XDG_CONFIG_HOME", relative);
+        EXPECT_EQ(QSettingsStore::defaultFilePath(), QDir::homePath() + "/.config/tavrine/tavrine.conf");
+    }
 }
 
 // Hand-edited text takes the type it spells in plain decimal; anything else stays text, a list too. The
@@ -259,6 +256,13 @@ TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
         EXPECT_FALSE(item.isEnabled());
         EXPECT_FALSE(QFileInfo::exists(item.entryPath()));
     }
+    // A folder in place of the entry is not enabled and cannot be removed.
+    XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
+    ASSERT_TRUE(QDir().mkpath(item.entryPath()));
+    EXPECT_FALSE(item.isEnabled());
+    const auto error = item.setEnabled(false);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_NE(error->find("tavrine.desktop"), std::string::npos) << *error;
 }
 
 TEST(XdgAutostart, HiddenTrueInTheMainGroupMeansDisabled) {
@@ -280,14 +284,4 @@ TEST(XdgAutostart, HiddenTrueInTheMainGroupMeansDisabled) {
         writeFile(item.entryPath(), c.text);
         EXPECT_EQ(item.isEnabled(), c.enabled) << c.text;
     }
-}
-
-TEST(XdgAutostart, AFolderInPlaceOfTheEntryIsNotEnabledAndCannotBeRemoved) {
-    TempConfigHome home;
-    XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
-    ASSERT_TRUE(QDir().mkpath(item.entryPath()));
-    EXPECT_FALSE(item.isEnabled());
-    const auto error = item.setEnabled(false);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_NE(error->find("tavrine.desktop"), std::string::npos) << *error;
 }

@@ -192,7 +192,6 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
         EXPECT_EQ(analysed, 60) << clip;
         EXPECT_GE(oneFace, 57) << clip << ": the user was lost too often";
     }
-    d.setOptions(BlazeFaceDetector::Options{});
 }
 
 // An onlooker 5 to 8 % of the frame wide behind the user (about 2.5 m away) is found and survives the

@@ -3,34 +3,29 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace tavrine::testing {
 
-// Runs shell lines with the session harness's mock helpers (tests/harness/mocks.sh) loaded; the output,
+// Runs shell lines with the session harness's mock helpers (tests/harness/mocks.sh) loaded; their output,
 // and the exit status in `status`.
 inline std::string mockShell(const std::string& script, int* status = nullptr) {
-    const std::string command = "bash -c 'source \"$TAVRINE_HARNESS_DIR/mocks.sh\" && " + script + "'";
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::array<char, 4096> buffer{};
-    for (std::size_t n = 0; pipe && (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        out.append(buffer.data(), n);
-    }
-    const int rc = pipe ? ::pclose(pipe) : -1;
+    QProcess bash;
+    bash.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bash.start(QStringLiteral("bash"),
+               {"-c", QString::fromStdString("source \"$TAVRINE_HARNESS_DIR/mocks.sh\" && " + script)});
+    const bool ended = bash.waitForFinished(-1) && bash.exitStatus() == QProcess::NormalExit;
     if (status) {
-        *status = rc;
+        *status = ended ? bash.exitCode() : -1;
     }
-    return out;
+    return bash.readAllStandardOutput().toStdString();
 }
 
 inline bool mockOk(const std::string& script) {
@@ -64,10 +59,6 @@ template <typename Condition> bool waitFor(Condition condition, int timeoutMs = 
 // always followed by a positive check that proves delivery works).
 inline void settleBus(int ms = 300) {
     QTest::qWait(ms);
-}
-
-inline int lineCount(const std::string& text) {
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {

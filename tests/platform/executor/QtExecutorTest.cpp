@@ -1,7 +1,6 @@
 #include "platform/linux/executor/QtExecutor.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -13,26 +12,7 @@
 #include <thread>
 #include <vector>
 
-using tavrine::QtExecutor;
-using tavrine::TaskHandle;
-
-namespace {
-
-// Spins the event loop until done() or a generous safety limit; the limit only keeps a broken
-// build from hanging and is no claim about speed.
-bool spinUntil(const std::function<bool()>& done, int limitMs = 10000) {
-    QDeadlineTimer deadline(limitMs);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
-
-void spinFor(int ms) {
-    spinUntil([] { return false; }, ms);
-}
-
-} // namespace
+using namespace tavrine;
 
 // Cancelled tasks never run, also one cancelled by a task due in the same turn before it; a task posted
 // from another thread runs on the executor's thread, unless the executor is gone by then.
@@ -57,8 +37,8 @@ TEST(QtExecutor, TasksRunOnTheOwningThreadUnlessCancelledOrTheExecutorIsGone) {
     poster.join();
     doomed.reset();
     now.cancel();
-    ASSERT_TRUE(spinUntil([&] { return !ran.empty(); }));
-    spinFor(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !ran.empty(); }));
+    QTest::qWait(50);
     EXPECT_EQ(ran, std::vector<int>{3});
     EXPECT_EQ(ranOn, QThread::currentThread());
     EXPECT_FALSE(ranOnDoomed);
@@ -78,8 +58,8 @@ TEST(QtExecutor, ATaskThatRepostsItselfDoesNotStarveTheEventLoop) {
     };
     ex.post(again);
     QTimer::singleShot(20, [&] { timerFired = true; });
-    ASSERT_TRUE(spinUntil([&] { return timerFired; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timerFired; }));
     stop = true;
-    spinFor(20);
+    QTest::qWait(20);
     EXPECT_GT(spins, 1);
 }

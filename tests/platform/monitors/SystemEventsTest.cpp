@@ -16,41 +16,34 @@
 namespace tavrine {
 namespace {
 
-using testing::mockOk;
-using testing::settleBus;
-using testing::waitFor;
+using namespace testing;
 
 QVariantMap device(uint type, uint state, double percentage, bool present) {
     return {{"Type", type}, {"State", state}, {"Percentage", percentage}, {"IsPresent", present}};
 }
 
-const double notANumber = std::nan("");
-
-struct DescribeCase {
-    const char* what;
-    QVariantMap device;
-    BatteryReading expected;
-};
-
-class UPowerSourceDescribe : public ::testing::TestWithParam<DescribeCase> {};
-
-TEST_P(UPowerSourceDescribe, TheDisplayDeviceGivesOneTypedReading) {
-    EXPECT_EQ(UPowerSource::describe(GetParam().device), GetParam().expected) << GetParam().what;
+TEST(UPowerSourceDescribe, TheDisplayDeviceGivesOneTypedReading) {
+    const struct {
+        const char* what;
+        QVariantMap device;
+        BatteryReading expected;
+    } cases[] = {
+        {"charging, whole percent", device(2, 1, 19.4, true), {true, 19, true}},
+        {"rounded as the desktop shows it", device(2, 2, 19.6, true), {true, 20, false}},
+        {"pending charge is not charging", device(2, 5, 50.0, true), {true, 50, false}},
+        {"not present", device(2, 2, 50.0, false), {}},
+        {"line power", device(1, 0, 0.0, true), {}},
+        {"unknown device", device(0, 0, 0.0, false), {}},
+        {"nothing at all", {}, {}},
+        {"no percentage or state", {{"Type", 2u}, {"IsPresent", true}}, {true, 100, false}},
+        {"percentage not a number", device(2, 2, std::nan(""), true), {true, 100, false}},
+        {"percentage out of range", device(2, 2, -3.0, true), {true, 100, false}},
+        {"percentage far out of range", device(2, 2, 1e30, true), {true, 100, false}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UPowerSource::describe(c.device), c.expected) << c.what;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UPowerSourceDescribe,
-    ::testing::Values(
-        DescribeCase{"charging, whole percent", device(2, 1, 19.4, true), {true, 19, true}},
-        DescribeCase{"rounded as the desktop shows it", device(2, 2, 19.6, true), {true, 20, false}},
-        DescribeCase{"pending charge is not charging", device(2, 5, 50.0, true), {true, 50, false}},
-        DescribeCase{"not present", device(2, 2, 50.0, false), {}},
-        DescribeCase{"line power", device(1, 0, 0.0, true), {}},
-        DescribeCase{"unknown device", device(0, 0, 0.0, false), {}}, DescribeCase{"nothing at all", {}, {}},
-        DescribeCase{"no percentage or state", {{"Type", 2u}, {"IsPresent", true}}, {true, 100, false}},
-        DescribeCase{"percentage not a number", device(2, 2, notANumber, true), {true, 100, false}},
-        DescribeCase{"percentage out of range", device(2, 2, -3.0, true), {true, 100, false}},
-        DescribeCase{"percentage far out of range", device(2, 2, 1e30, true), {true, 100, false}}));
 
 class UPowerSourceBus : public testing::MockSessionTest {};
 
@@ -81,76 +74,59 @@ TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsUPowerAndTheBattery) {
 }
 
 using Event = SystemEventMonitor::Event;
+const Event asleep = Event::displayAsleep;
+const Event awake = Event::displayAwake;
 
-std::string screenSaver(const std::string& name, const std::string& path, bool active) {
-    return "mock_emit session " + name + " " + path + " " + name + " ActiveChanged b \"[<" +
-           (active ? "true" : "false") + ">]\"";
-}
-const std::string gnomeOn = screenSaver("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", true);
-const std::string gnomeOff = screenSaver("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", false);
-const std::string fdoOn = screenSaver("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", true);
-const std::string fdoOff = screenSaver("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", false);
-
-struct Step {
-    std::string shell;         // what the desktop does, through the mocks
-    std::vector<Event> events; // every event heard so far
-};
-
-struct NightCase {
-    const char* name;
-    std::string mocks;
-    std::vector<Step> steps;
-};
-
-void PrintTo(const NightCase& c, std::ostream* os) {
-    *os << c.name;
+// The ActiveChanged signal of GNOME's or the freedesktop screen saver.
+std::string saver(const std::string& desktop, bool active) {
+    const std::string name = "org." + desktop + ".ScreenSaver";
+    return "mock_emit session " + name + " /org/" + desktop + "/ScreenSaver " + name +
+           " ActiveChanged b \"[<" + (active ? "true" : "false") + ">]\"";
 }
 
-class DBusSystemEventMonitorTest : public testing::MockSessionTest,
-                                   public ::testing::WithParamInterface<NightCase> {};
+class DBusSystemEventMonitorTest : public testing::MockSessionTest {};
 
-TEST_P(DBusSystemEventMonitorTest, TheScreensSleepAndWakeOnce) {
-    ASSERT_TRUE(mockOk(GetParam().mocks));
-    std::vector<Event> events;
-    {
+// Either screen saver counts, and the screens wake only when neither is active; resuming from sleep behind
+// the lock screen does not wake the filter; a screen saver that vanishes while active wakes it.
+TEST_F(DBusSystemEventMonitorTest, TheScreensSleepAndWakeOnce) {
+    const std::string gnomeOn = saver("gnome", true);
+    const std::string gnomeOff = saver("gnome", false);
+    const struct {
+        std::string mocks;
+        // What the desktop does, through the mocks, and every event heard so far.
+        std::vector<std::pair<std::string, std::vector<Event>>> steps;
+    } nights[] = {
+        {"mock_gnome_screensaver && mock_fdo_screensaver",
+         {{saver("freedesktop", true), {asleep}},
+          {gnomeOn + " && " + saver("freedesktop", false), {asleep}},
+          {gnomeOff, {asleep, awake}}}},
+        {"mock_logind && mock_gnome_screensaver",
+         {{gnomeOn, {asleep}},
+          {"logind_prepare_for_sleep true && logind_prepare_for_sleep false", {asleep}},
+          {gnomeOff, {asleep, awake}}}},
+        {"mock_gnome_screensaver", {{gnomeOn, {asleep}}, {"mock_stop gnome_screensaver", {asleep, awake}}}},
+    };
+    for (const auto& night : nights) {
+        SCOPED_TRACE(night.mocks);
+        ASSERT_TRUE(mockOk("mock_stop_all; " + night.mocks));
+        std::vector<Event> events;
         DBusSystemEventMonitor monitor(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
         QSignalSpy ready(&monitor, &DBusSystemEventMonitor::ready);
         Subscription subscription = monitor.observe([&events](Event e) { events.push_back(e); });
         ASSERT_TRUE(ready.count() > 0 || ready.wait(5000));
-        for (const Step& step : GetParam().steps) {
-            SCOPED_TRACE(step.shell);
+        for (const auto& [shell, heard] : night.steps) {
+            SCOPED_TRACE(shell);
             const std::size_t before = events.size();
-            ASSERT_TRUE(mockOk(step.shell));
-            if (step.events.size() > before) {
-                ASSERT_TRUE(waitFor([&] { return events.size() >= step.events.size(); }));
+            ASSERT_TRUE(mockOk(shell));
+            if (heard.size() > before) {
+                ASSERT_TRUE(waitFor([&] { return events.size() >= heard.size(); }));
             } else {
                 settleBus();
             }
-            EXPECT_EQ(events, step.events);
+            EXPECT_EQ(events, heard);
         }
     }
 }
-
-const Event asleep = Event::displayAsleep;
-const Event awake = Event::displayAwake;
-
-INSTANTIATE_TEST_SUITE_P(
-    Nights, DBusSystemEventMonitorTest,
-    ::testing::Values(
-        // Either screen saver counts; the screens wake only when neither is active.
-        NightCase{"EitherScreenSaver",
-                  "mock_gnome_screensaver && mock_fdo_screensaver",
-                  {{fdoOn, {asleep}}, {gnomeOn + " && " + fdoOff, {asleep}}, {gnomeOff, {asleep, awake}}}},
-        // Resuming from sleep behind the lock screen does not wake the filter.
-        NightCase{"SleepBehindTheScreenSaver",
-                  "mock_logind && mock_gnome_screensaver",
-                  {{gnomeOn, {asleep}},
-                   {"logind_prepare_for_sleep true && logind_prepare_for_sleep false", {asleep}},
-                   {gnomeOff, {asleep, awake}}}},
-        NightCase{"ScreenSaverVanishesWhileActive",
-                  "mock_gnome_screensaver",
-                  {{gnomeOn, {asleep}}, {"mock_stop gnome_screensaver", {asleep, awake}}}}),
-    [](const ::testing::TestParamInfo<NightCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tavrine

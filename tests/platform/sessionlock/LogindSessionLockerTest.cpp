@@ -10,11 +10,7 @@
 namespace tavrine {
 namespace {
 
-using testing::mockOk;
-using testing::mockShell;
-using testing::waitFor;
-
-const QString sessionPath = QStringLiteral("/org/freedesktop/login1/session/c1");
+using namespace testing;
 
 class LogindSessionLockerTest : public testing::MockSessionTest {
   protected:
@@ -27,17 +23,15 @@ class LogindSessionLockerTest : public testing::MockSessionTest {
         waitFor([&answer] { return answer.has_value(); });
         return answer;
     }
-    int recordedLocks() {
-        return std::stoi(mockShell("mock_count_calls system $LOGIND_NAME $LOGIND_SESSION_PATH Lock"));
-    }
 };
 
 TEST_F(LogindSessionLockerTest, WithoutASessionOrLogindNothingIsLocked) {
-    EXPECT_EQ(lockWith(sessionPath), false) << "no logind on the bus";
+    EXPECT_EQ(lockWith(QStringLiteral("/org/freedesktop/login1/session/c1")), false)
+        << "no logind on the bus";
     ASSERT_TRUE(mockOk("mock_logind"));
     EXPECT_EQ(lockWith(QString()), false) << "no session object known";
     EXPECT_EQ(lockWith(QStringLiteral("/org/freedesktop/login1/session/c9")), false) << "no such session";
-    EXPECT_EQ(recordedLocks(), 0);
+    EXPECT_EQ(mockShell("mock_count_calls system $LOGIND_NAME $LOGIND_SESSION_PATH Lock"), "0\n");
 }
 
 } // namespace

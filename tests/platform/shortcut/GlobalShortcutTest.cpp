@@ -12,17 +12,14 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
 namespace tavrine {
 namespace {
 
-using testing::lineCount;
-using testing::mockOk;
-using testing::mockShell;
-using testing::settleBus;
-using testing::waitFor;
+using namespace testing;
 
 bool onX11() {
     return QGuiApplication::platformName() == QStringLiteral("xcb");
@@ -30,28 +27,6 @@ bool onX11() {
 
 bool xdotool(const std::string& keys) {
     return std::system(("xdotool key " + keys).c_str()) == 0;
-}
-
-// True when another X client, as a program that holds the same shortcut would be, can grab Super+Shift+C.
-bool otherClientGrabs(xcb_connection_t* c) {
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    auto* reply = xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<std::uint8_t>(count)), nullptr);
-    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
-    std::uint8_t keycodeOfC = 0;
-    for (int i = 0; i < count && keycodeOfC == 0; ++i) {
-        if (syms[i * reply->keysyms_per_keycode] == 0x63) {
-            keycodeOfC = static_cast<std::uint8_t>(setup->min_keycode + i);
-        }
-    }
-    std::free(reply);
-    const auto cookie = xcb_grab_key_checked(c, 0, xcb_setup_roots_iterator(setup).data->root,
-                                             XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT, keycodeOfC,
-                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-    xcb_generic_error_t* error = xcb_request_check(c, cookie);
-    std::free(error);
-    return error == nullptr;
 }
 
 TEST(X11GlobalShortcutWithoutX, InstallsNothingAndNeverCrashes) {
@@ -109,111 +84,107 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
     settleBus();
     EXPECT_EQ(first + second, 4);
 
+    // Another program, on its own connection, can now take the keys.
     xcb_connection_t* other = xcb_connect(nullptr, nullptr);
-    EXPECT_TRUE(otherClientGrabs(other));
-    Subscription taken = shortcut.install([&first] { ++first; });
-    taken.cancel();
-    taken = shortcut.install([&first] { ++first; });
-    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::taken);
-    EXPECT_EQ(lineCount(diagnostics.str()), 1) << diagnostics.str();
-    EXPECT_NE(diagnostics.str().find("Super+Shift+C"), std::string::npos);
-    ASSERT_TRUE(xdotool("super+shift+c"));
-    settleBus();
-    EXPECT_EQ(first + second, 4);
+    {
+        std::ostringstream unused;
+        X11GlobalShortcut otherProgram(other, unused);
+        Subscription held = otherProgram.install([] {});
+        EXPECT_TRUE(otherProgram.isGrabbed());
+        Subscription taken = shortcut.install([&first] { ++first; });
+        taken.cancel();
+        taken = shortcut.install([&first] { ++first; });
+        EXPECT_EQ(shortcut.status().get(), ShortcutStatus::taken);
+        EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1) << diagnostics.str();
+        EXPECT_NE(diagnostics.str().find("Super+Shift+C"), std::string::npos);
+        ASSERT_TRUE(xdotool("super+shift+c"));
+        settleBus();
+        EXPECT_EQ(first + second, 4);
+    }
     xcb_disconnect(other);
 }
 
-struct PortalCase {
-    const char* answer; // the mock's answer to BindShortcuts
-    ShortcutStatus status;
-    const char* reported; // a word of the one diagnostics line, "" for none
-};
-
 // The portal mock sends Activated(session, id) as the desktop would.
 std::string activated(const std::string& session, const std::string& id) {
-    const std::string args =
-        "[<objectpath \\\"" + session + "\\\">, <\\\"" + id + "\\\">, <uint64 1>, <@a{sv} {}>]";
     return "mock_emit session \"$PORTAL_NAME\" \"$PORTAL_PATH\" org.freedesktop.portal.GlobalShortcuts "
-           "Activated osta{sv} \"" +
-           args + "\"";
+           "Activated osta{sv} \"[<objectpath \\\"" +
+           session + "\\\">, <\\\"" + id + "\\\">, <uint64 1>, <@a{sv} {}>]\"";
 }
 
-class PortalGlobalShortcutTest : public testing::MockSessionTest,
-                                 public ::testing::WithParamInterface<PortalCase> {};
+class PortalGlobalShortcutTest : public testing::MockSessionTest {};
 
 // Whatever the desktop answers, the binding asks for Super+Shift+C under our id; only an accepted
 // binding counts as working, and only its own Activated signals press the keys.
-TEST_P(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
-    const PortalCase& c = GetParam();
-    ASSERT_TRUE(mockOk(std::string("mock_shortcuts_portal ") + c.answer));
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    ASSERT_TRUE(PortalGlobalShortcut::offered(bus));
-    std::ostringstream diagnostics;
-    PortalGlobalShortcut shortcut(bus, diagnostics);
-    int presses = 0;
-    Subscription s = shortcut.install([&presses] { ++presses; });
-    EXPECT_EQ(shortcut.status().get(), ShortcutStatus::waiting);
-    ASSERT_TRUE(waitFor([&] { return shortcut.status().get() != ShortcutStatus::waiting; }));
-    EXPECT_EQ(shortcut.status().get(), c.status);
+TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
+    // The mock's answer to BindShortcuts, and a word of the one diagnostics line of a refusal.
+    const std::pair<std::string, std::string> answers[] = {
+        {"0", ""}, {"1", "declined"}, {"2", "ended"}, {"unbound", "no keys"}, {"error", "not allowed"}};
+    for (const auto& [answer, reported] : answers) {
+        SCOPED_TRACE(answer);
+        ASSERT_TRUE(mockOk("mock_stop_all; mock_shortcuts_portal " + answer));
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        ASSERT_TRUE(PortalGlobalShortcut::offered(bus));
+        std::ostringstream diagnostics;
+        PortalGlobalShortcut shortcut(bus, diagnostics);
+        int presses = 0;
+        Subscription s = shortcut.install([&presses] { ++presses; });
+        EXPECT_EQ(shortcut.status().get(), ShortcutStatus::waiting);
+        ASSERT_TRUE(waitFor([&] { return shortcut.status().get() != ShortcutStatus::waiting; }));
+        EXPECT_EQ(shortcut.status().get(),
+                  reported.empty() ? ShortcutStatus::working : ShortcutStatus::refused);
 
-    const std::string bind = mockShell("mock_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" BindShortcuts");
-    EXPECT_NE(bind.find("[[\"toggle-filter\", {"), std::string::npos) << bind;
-    EXPECT_NE(bind.find("\"preferred_trigger\": \"LOGO+SHIFT+c\""), std::string::npos) << bind;
+        const std::string bind =
+            mockShell("mock_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" BindShortcuts");
+        EXPECT_NE(bind.find("[[\"toggle-filter\", {"), std::string::npos) << bind;
+        EXPECT_NE(bind.find("\"preferred_trigger\": \"LOGO+SHIFT+c\""), std::string::npos) << bind;
 
-    if (c.status == ShortcutStatus::working) {
-        EXPECT_TRUE(diagnostics.str().empty()) << diagnostics.str();
-        // Another session's or another shortcut's activation is not ours.
-        ASSERT_TRUE(mockOk(activated("/org/freedesktop/portal/desktop/session/1_1/other", "toggle-filter")));
-        ASSERT_TRUE(mockOk(activated("$(portal_sessions)", "other")));
-        ASSERT_TRUE(mockOk("portal_press toggle-filter"));
-        EXPECT_TRUE(waitFor([&] { return presses == 1; }));
-        ASSERT_TRUE(mockOk("portal_press toggle-filter"));
-        EXPECT_TRUE(waitFor([&] { return presses == 2; }));
-        settleBus();
-        EXPECT_EQ(presses, 2);
-        // Removing the shortcut closes the portal session: the keys are free again.
-        s.cancel();
-        EXPECT_EQ(shortcut.status().get(), ShortcutStatus::idle);
-        EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
-        // Installed again, it asks again; when the desktop later ends the session, that is said once and
-        // the status no longer claims a working shortcut.
-        Subscription again = shortcut.install([&presses] { ++presses; });
-        ASSERT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::working; }));
-        ASSERT_TRUE(
-            mockOk("mock_call session \"$PORTAL_NAME\" \"$PORTAL_PATH\" \"$MOCK_IFACE.EndSessions\""));
-        EXPECT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
-        EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
-            << diagnostics.str();
-        EXPECT_EQ(lineCount(diagnostics.str()), 1);
-    } else {
-        // A refusal is said once, is not taken for success, and leaves no session behind.
-        EXPECT_NE(diagnostics.str().find(c.reported), std::string::npos) << diagnostics.str();
-        EXPECT_EQ(lineCount(diagnostics.str()), 1);
-        EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
-        // The next start of the filter installs again: the user is not asked a second time.
-        Subscription again = shortcut.install([&presses] { ++presses; });
-        settleBus();
-        EXPECT_EQ(shortcut.status().get(), ShortcutStatus::refused);
-        EXPECT_EQ(mockShell("mock_count_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" CreateSession"),
-                  "1\n");
-        EXPECT_EQ(lineCount(diagnostics.str()), 1);
-        EXPECT_EQ(presses, 0);
+        if (reported.empty()) {
+            EXPECT_TRUE(diagnostics.str().empty()) << diagnostics.str();
+            // Another session's or another shortcut's activation is not ours.
+            ASSERT_TRUE(
+                mockOk(activated("/org/freedesktop/portal/desktop/session/1_1/other", "toggle-filter")));
+            ASSERT_TRUE(mockOk(activated("$(portal_sessions)", "other")));
+            ASSERT_TRUE(mockOk("portal_press toggle-filter"));
+            EXPECT_TRUE(waitFor([&] { return presses == 1; }));
+            ASSERT_TRUE(mockOk("portal_press toggle-filter"));
+            EXPECT_TRUE(waitFor([&] { return presses == 2; }));
+            settleBus();
+            EXPECT_EQ(presses, 2);
+            // Removing the shortcut closes the portal session: the keys are free again.
+            s.cancel();
+            EXPECT_EQ(shortcut.status().get(), ShortcutStatus::idle);
+            EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
+            // Installed again, it asks again; when the desktop later ends the session, that is said once and
+            // the status no longer claims a working shortcut.
+            Subscription again = shortcut.install([&presses] { ++presses; });
+            ASSERT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::working; }));
+            ASSERT_TRUE(
+                mockOk("mock_call session \"$PORTAL_NAME\" \"$PORTAL_PATH\" \"$MOCK_IFACE.EndSessions\""));
+            EXPECT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
+            EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
+                << diagnostics.str();
+            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
+        } else {
+            // A refusal is said once, is not taken for success, and leaves no session behind.
+            EXPECT_NE(diagnostics.str().find(reported), std::string::npos) << diagnostics.str();
+            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
+            EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
+            // The next start of the filter installs again: the user is not asked a second time.
+            Subscription again = shortcut.install([&presses] { ++presses; });
+            settleBus();
+            EXPECT_EQ(shortcut.status().get(), ShortcutStatus::refused);
+            EXPECT_EQ(mockShell("mock_count_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" CreateSession"),
+                      "1\n");
+            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
+            EXPECT_EQ(presses, 0);
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Answers, PortalGlobalShortcutTest,
-                         ::testing::Values(PortalCase{"0", ShortcutStatus::working, ""},
-                                           PortalCase{"1", ShortcutStatus::refused, "declined"},
-                                           PortalCase{"2", ShortcutStatus::refused, "ended"},
-                                           PortalCase{"unbound", ShortcutStatus::refused, "no keys"},
-                                           PortalCase{"error", ShortcutStatus::refused, "not allowed"}));
-
-class ShortcutChoiceTest : public testing::MockSessionTest {};
 
 // Without a portal, or with one that lacks the interface (as the wlroots backend's), the portal shortcut is
 // not offered. A Wayland session asks the portal without waiting: an install made before it answers is
 // made on the portal's shortcut once it does, and the status waits until then.
-TEST_F(ShortcutChoiceTest, ThePortalShortcutIsUsedOnlyWhereThePortalOffersIt) {
+TEST_F(PortalGlobalShortcutTest, IsUsedOnlyWhereThePortalOffersIt) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     EXPECT_FALSE(PortalGlobalShortcut::offered(bus));
     ASSERT_TRUE(mockOk("mock_start bare_portal session \"$PORTAL_NAME\" \"$PORTAL_NAME\" \"$PORTAL_PATH\" "

@@ -76,13 +76,6 @@ tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" =
 camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
 camera_not_shown_missing() { tray_tooltip_has Tavrine && ! tray_tooltip_has "Caméra indisponible"; }
 stat_between() { within "$(settings_get "$1")" "$2" "$3"; }
-# fine_stripes PNG: a stripe pattern, not a uniform veil: some pixels of every 8-pixel row segment are dark.
-fine_stripes() {
-    local dx
-    for dx in 0 8 16 24; do
-        [ "$(darkest "$1" "$((60 + dx)) 700 8 1")" -lt 240 ] || return 1
-    done
-}
 
 
 # panel_opens: clicks the tray item and waits for the panel: its id in $panel, its place in x y w h.
@@ -351,9 +344,7 @@ scaled_buffer() {
 steps=$(awk -v name="[$E2E_SCENARIO]" '/^\[[a-z_]+\]$/ { on = ($0 == name); next } on && !/^#/ && NF' "$here/scenarios.txt" |
     sed -E 's/@([a-z]+)/"$(clip_path \1)"/g; s/%([a-z]+)([0-9]?)/"$(expected \1 \2)"/g')
 [ -n "$steps" ] || { echo "FAIL no scenario named $E2E_SCENARIO in scenarios.txt"; exit 1; }
-for name in $(grep -oE 'clip_path [a-z]+' <<<"$steps" | cut -d' ' -f2 | sort -u); do
-    clip_path "$name" >/dev/null || { echo "FAIL the $name clip is missing in '${E2E_CLIPS:-}'"; exit 1; }
-done
+for name in $(grep -oE 'clip_path [a-z]+' <<<"$steps" | cut -d' ' -f2 | sort -u); do require_clip "$name"; done
 # The desktop every scenario starts from: a tray host, the system services, and on X a white backdrop.
 mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
     mock_gnome_screensaver && { [[ $E2E_SCENARIO == wayland_* ]] || backdrop_start; } ||

@@ -99,11 +99,18 @@ settings_seed() {
 returning_user() { settings_seed "has_completed_onboarding=true"; }
 
 
-# A white backdrop over the whole desktop: the overlay's black stripes then darken known pixels.
-backdrop_start() {
-    "$TAVRINE_PROBE" backdrop >"$E2E_WORK/backdrop.out" 2>&1 &
-    wait_until 10 grep -q ready "$E2E_WORK/backdrop.out"
+# spawn LOG CONDITION CMD...: CMD in the background, its output in LOG, ended with the session; then up to
+# 10 s for the shell CONDITION, and the end of LOG when it does not come.
+spawn() {
+    "${@:3}" >>"$1" 2>&1 &
+    echo $! >>"$TAVRINE_SESSION_DIR/mock-pids"
+    wait_until 10 eval "$2" && return 0
+    fail "${3##*/} starts"
+    tail -n 5 "$1"
+    return 1
 }
+# A white backdrop over the whole desktop: the overlay's black stripes then darken known pixels.
+backdrop_start() { spawn "$E2E_WORK/backdrop.out" "grep -q ready '$E2E_WORK/backdrop.out'" "$TAVRINE_PROBE" backdrop; }
 SHOT_SEQ=0
 # shot [NAME]: the whole desktop (of the X server, or of the compositor E2E_SHOOTER names); window_shot WID
 # [NAME]: the window's own pixels (from its buffer, without the stripes above it). Both print the path.

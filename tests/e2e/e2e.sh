@@ -58,7 +58,7 @@ withdrawn() { [ -n "$(close_calls)" ]; }
 lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
 lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
 locked() { [ "$(lock_calls)" -ge 1 ]; }
-tray_registered() { [ "$(count_of "$(sni_items)")" = 1 ]; }
+tray_registered() { [ "$(sni_items | grep -c .)" = 1 ]; }
 tray_tooltip_has() { sni_property ToolTip | grep -qF -- "$1"; }
 tray_icon_digest() {
     local pixmaps

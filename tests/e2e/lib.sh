@@ -43,7 +43,6 @@ not() { ! "$@"; }
 within() { awk -v v="${1:-x}" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v != "x" && v >= lo && v <= hi) }'; }
 # calls_are FILTER CMD...: the calls CMD prints (mock_calls), as one JSON array, pass the jq FILTER.
 calls_are() { [ $# -gt 1 ] && "${@:2}" | jq -s -e "$1" >/dev/null; }
-# log_count PATTERN: lines of the application's log matching the extended PATTERN.
 log_count() { grep -cE "$1" "$APP_LOG" 2>/dev/null || true; }
 
 
@@ -99,16 +98,6 @@ settings_seed() {
 returning_user() { settings_seed "has_completed_onboarding=true"; }
 
 
-# spawn LOG CONDITION CMD...: CMD in the background, its output in LOG, ended with the session; then up to
-# 10 s for the shell CONDITION, and the end of LOG when it does not come.
-spawn() {
-    "${@:3}" >>"$1" 2>&1 &
-    echo $! >>"$TAVRINE_SESSION_DIR/mock-pids"
-    wait_until 10 eval "$2" && return 0
-    fail "${3##*/} starts"
-    tail -n 5 "$1"
-    return 1
-}
 # A white backdrop over the whole desktop: the overlay's black stripes then darken known pixels.
 backdrop_start() { spawn "$E2E_WORK/backdrop.out" "grep -q ready '$E2E_WORK/backdrop.out'" "$TAVRINE_PROBE" backdrop; }
 SHOT_SEQ=0
@@ -133,7 +122,6 @@ keep_shot() { import -window "$1" "$E2E_SHOTS/$2.png" 2>/dev/null; }
 # panel windows sit around the centre of the left monitor, the shortcut badge in the top-right corners).
 LEFT_AREA="40 620 240 150"
 RIGHT_AREA="1320 620 240 150"
-# redness PNG AREA: the mean of red - (green + blue) / 2.
 redness() { "$TAVRINE_PROBE" stats "$1" $2 | awk '{print $7 - ($8 + $9) / 2}'; }
 
 # What a fully covered pixel of a black stripe reads over white, at a stripe and an overlay opacity.

@@ -27,7 +27,6 @@ recipe="$(stat -c %s "$demo") v9"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-clips.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-wall() { convert -size 640x480 xc:'#8a8f96' "$@"; }
 still() { ffmpeg -nostdin -loglevel error -y -ss "$2" -i "$demo" -frames:v 1 "$scratch/$1.png"; }
 # The times of the scenes in the demonstration clip (its PROVENANCE.md). Its synthetic turn reads 29 to 34
 # degrees on live frames, too close to the 30 degree limit: a perspective turns the face further (36 to 39).
@@ -37,7 +36,7 @@ convert "$scratch/turned.png" -distort Perspective '0,0 0,60  640,0 640,0  640,4
     "$scratch/away.png"
 still two 19.0
 # An empty room: a plain wall, with a picture on it when Debian's logo is there.
-wall "$scratch/empty.png"
+convert -size 640x480 xc:'#8a8f96' "$scratch/empty.png"
 [ -f "$logo" ] && convert "$scratch/empty.png" \( "$logo" -resize 160x160 \) -gravity center -composite \
     "$scratch/empty.png"
 

@@ -3,7 +3,6 @@
 # from still frames of the demonstration clip (a public-domain portrait, see data/demo/PROVENANCE.md) and,
 # for the empty room, an image Debian ships: the same clips on every machine.
 # Usage: make_clips.sh DEMO_CLIP OUT_DIR; exit 1 when the clip or a tool is missing.
-#
 # Clips (640x480, 15 fps, VP8), each a sequence of still scenes:
 #   facing.webm   one person facing the camera (10 s; the camera loops it)
 #   story.webm    facing 0-8 s, looking away 8-14 s, facing 14-18 s, a second face 18-24 s, facing 24-40 s

@@ -4,7 +4,6 @@
 # rendering black, a private session bus and a private "system" bus, fresh XDG_* folders. Everything is torn
 # down when the command ends, fails, times out or the harness is signalled; the exit code is the command's
 # (124 on timeout). Several sessions may run at once: each one takes its own display.
-#
 # Usage: run-in-session.sh [--timeout SECS] [--wm] [--] CMD [ARGS...]     (--wm: also openbox)
 # Inside the command: DISPLAY, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS, XDG_*, TAVRINE_SESSION_DIR
 # (scratch space, removed afterwards) and TAVRINE_HARNESS_DIR (this folder, for mocks.sh).

@@ -45,7 +45,6 @@ abort_scenario() {
     fail "the scenario cannot go on"
     ABORTED=1
 }
-# started_filtering ARGS...: starts the application; the stripes come up at the nominal opacity.
 started_filtering() {
     app_start "$@"
     eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
@@ -58,11 +57,9 @@ notified() { [ -n "$(notify_calls)" ]; }
 withdrawn() { [ -n "$(close_calls)" ]; }
 lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
 lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
-lock_warned() { [ -n "$(lock_warnings)" ]; }
 locked() { [ "$(lock_calls)" -ge 1 ]; }
-tray_registered() { [ "$(count_of "$(sni_items)")" = 1 ]; }
+tray_registered() { [ "$(sni_items | grep -c .)" = 1 ]; }
 tray_tooltip_has() { sni_property ToolTip | grep -qF -- "$1"; }
-# The tray item's icon, as a digest of its pixmaps.
 tray_icon_digest() {
     local pixmaps
     pixmaps=$(sni_property IconPixmap) && md5sum <<<"$pixmaps"
@@ -76,13 +73,6 @@ tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" =
 camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
 camera_not_shown_missing() { tray_tooltip_has Tavrine && ! tray_tooltip_has "Caméra indisponible"; }
 stat_between() { within "$(settings_get "$1")" "$2" "$3"; }
-# fine_stripes PNG: a stripe pattern, not a uniform veil: some pixels of every 8-pixel row segment are dark.
-fine_stripes() {
-    local dx
-    for dx in 0 8 16 24; do
-        [ "$(darkest "$1" "$((60 + dx)) 700 8 1")" -lt 240 ] || return 1
-    done
-}
 
 
 # panel_opens: clicks the tray item and waits for the panel: its id in $panel, its place in x y w h.
@@ -162,10 +152,8 @@ click_primary() {
 # COLOUR (0xrrggbb) its background is that colour. xembed_tray: its window and its place, "WID X Y W H".
 xembed_tray_up() {
     mock_stop sni_watcher
-    trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
-        ${1:+--transparent true --alpha 0 --tint "$1"} >"$E2E_WORK/trayer.log" 2>&1 &
-    echo $! >>"$TAVRINE_SESSION_DIR/mock-pids"
-    wait_until 10 xembed_tray
+    spawn "$E2E_WORK/trayer.log" xembed_tray trayer --edge top --align right --widthtype request --height 32 \
+        --SetDockType true ${1:+--transparent true --alpha 0 --tint "$1"}
 }
 xembed_tray() {
     local wid
@@ -267,13 +255,6 @@ wayland_up() {
     E2E_SHOOTER=$1
     "${1}_up"
 }
-# came_up WHAT LOG CONDITION...: waits for a compositor; says why when it does not come up.
-came_up() {
-    wait_until 10 "${@:3}" && return 0
-    fail "$1 starts"
-    tail -n 5 "$2"
-    return 1
-}
 # sway inside a headless sway, whose windows are the inner one's outputs: closing one unplugs that output (a
 # headless output cannot be removed). Two 1280x720 outputs; two native windows on the left one, one on the right.
 sway_up() {
@@ -281,12 +262,12 @@ sway_up() {
     printf 'xwayland disable\ndefault_border none\noutput HEADLESS-1 mode 2560x720\n' >"$E2E_WORK/host.conf"
     printf '%s\n' 'xwayland enable' 'default_border none' 'focus_follows_mouse no' 'mouse_warping none' \
         'output * bg #ffffff solid_color' >"$E2E_WORK/sway.conf"
-    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 sway -c "$E2E_WORK/host.conf" >"$E2E_WORK/host.log" 2>&1 &
-    came_up "the host sway" "$E2E_WORK/host.log" bash -c "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" || return 1
+    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 spawn "$E2E_WORK/host.log" \
+        "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" sway -c "$E2E_WORK/host.conf" || return 1
     HOST_SOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
     host_display=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | head -n 1)
-    WAYLAND_DISPLAY=$host_display WLR_BACKENDS=wayland WLR_RENDERER=pixman sway -c "$E2E_WORK/sway.conf" >"$E2E_WORK/sway.log" 2>&1 &
-    came_up sway "$E2E_WORK/sway.log" bash -c "[ \$(ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock | wc -l) = 2 ]" || return 1
+    WAYLAND_DISPLAY=$host_display WLR_BACKENDS=wayland WLR_RENDERER=pixman spawn "$E2E_WORK/sway.log" \
+        "[ \$(ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock | wc -l) = 2 ]" sway -c "$E2E_WORK/sway.conf" || return 1
     SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | grep -v "$HOST_SOCK")
     WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | grep -v "$host_display" | head -n 1)
     export SWAYSOCK WAYLAND_DISPLAY
@@ -299,24 +280,22 @@ sway_up() {
 }
 # weston without layer-shell; --debug lets a client take screenshots. One native window.
 weston_up() {
-    weston --backend=headless-backend.so --use-pixman --xwayland --debug --idle-time=0 --width=1280 --height=720 \
-        -S wayland-tavrine >"$E2E_WORK/weston.log" 2>&1 &
+    spawn "$E2E_WORK/weston.log" "grep -q 'xserver listening on display' '$E2E_WORK/weston.log'" weston \
+        --backend=headless-backend.so --use-pixman --xwayland --debug --idle-time=0 --width=1280 --height=720 \
+        -S wayland-tavrine || return 1
     export WAYLAND_DISPLAY=wayland-tavrine
-    came_up "weston with XWayland" "$E2E_WORK/weston.log" grep -q 'xserver listening on display' "$E2E_WORK/weston.log" ||
-        return 1
     grep -o 'listening on display :[0-9]*' "$E2E_WORK/weston.log" | grep -o ':[0-9]*' >"$E2E_WORK/xdisplay"
-    native_window
-    wait_until 10 grep -q ready "$E2E_WORK/native.log"
+    native_window "grep -q ready '$E2E_WORK/native.log'"
 }
-# A native Wayland window: the probe's backdrop on Qt's Wayland backend.
-native_window() { QT_QPA_PLATFORM=wayland DISPLAY= "$TAVRINE_PROBE" backdrop >>"$E2E_WORK/native.log" 2>&1 & }
+# native_window CONDITION: a native Wayland window (the probe's backdrop on Qt's Wayland backend), then up to
+# 10 s for CONDITION.
+native_window() { QT_QPA_PLATFORM=wayland DISPLAY= spawn "$E2E_WORK/native.log" "$1" "$TAVRINE_PROBE" backdrop; }
 # native_on OUTPUT: a native window on OUTPUT (it maps on the focused workspace); waits until sway shows it.
 native_on() {
     local count
     count=$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length')
     swaymsg focus output "$1" >/dev/null
-    native_window
-    wait_until 15 bash -c "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -gt $count ]"
+    native_window "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -gt $count ]"
 }
 # output_area NAME: "X Y W H" of a free area near the bottom-left of the inner sway's output NAME.
 output_area() {
@@ -351,9 +330,7 @@ scaled_buffer() {
 steps=$(awk -v name="[$E2E_SCENARIO]" '/^\[[a-z_]+\]$/ { on = ($0 == name); next } on && !/^#/ && NF' "$here/scenarios.txt" |
     sed -E 's/@([a-z]+)/"$(clip_path \1)"/g; s/%([a-z]+)([0-9]?)/"$(expected \1 \2)"/g')
 [ -n "$steps" ] || { echo "FAIL no scenario named $E2E_SCENARIO in scenarios.txt"; exit 1; }
-for name in $(grep -oE 'clip_path [a-z]+' <<<"$steps" | cut -d' ' -f2 | sort -u); do
-    clip_path "$name" >/dev/null || { echo "FAIL the $name clip is missing in '${E2E_CLIPS:-}'"; exit 1; }
-done
+for name in $(grep -oE 'clip_path [a-z]+' <<<"$steps" | cut -d' ' -f2 | sort -u); do require_clip "$name"; done
 # The desktop every scenario starts from: a tray host, the system services, and on X a white backdrop.
 mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
     mock_gnome_screensaver && { [[ $E2E_SCENARIO == wayland_* ]] || backdrop_start; } ||

@@ -43,7 +43,6 @@ not() { ! "$@"; }
 within() { awk -v v="${1:-x}" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v != "x" && v >= lo && v <= hi) }'; }
 # calls_are FILTER CMD...: the calls CMD prints (mock_calls), as one JSON array, pass the jq FILTER.
 calls_are() { [ $# -gt 1 ] && "${@:2}" | jq -s -e "$1" >/dev/null; }
-# log_count PATTERN: lines of the application's log matching the extended PATTERN.
 log_count() { grep -cE "$1" "$APP_LOG" 2>/dev/null || true; }
 
 
@@ -100,10 +99,7 @@ returning_user() { settings_seed "has_completed_onboarding=true"; }
 
 
 # A white backdrop over the whole desktop: the overlay's black stripes then darken known pixels.
-backdrop_start() {
-    "$TAVRINE_PROBE" backdrop >"$E2E_WORK/backdrop.out" 2>&1 &
-    wait_until 10 grep -q ready "$E2E_WORK/backdrop.out"
-}
+backdrop_start() { spawn "$E2E_WORK/backdrop.out" "grep -q ready '$E2E_WORK/backdrop.out'" "$TAVRINE_PROBE" backdrop; }
 SHOT_SEQ=0
 # shot [NAME]: the whole desktop (of the X server, or of the compositor E2E_SHOOTER names); window_shot WID
 # [NAME]: the window's own pixels (from its buffer, without the stripes above it). Both print the path.
@@ -126,35 +122,31 @@ keep_shot() { import -window "$1" "$E2E_SHOTS/$2.png" 2>/dev/null; }
 # panel windows sit around the centre of the left monitor, the shortcut badge in the top-right corners).
 LEFT_AREA="40 620 240 150"
 RIGHT_AREA="1320 620 240 150"
-# darkest, brightest, redness PNG AREA: the lowest and highest green (the fully covered stripe pixels and
-# the gaps; green, because the alert flash adds red) and the mean of red - (green + blue) / 2.
-darkest() { "$TAVRINE_PROBE" stats "$1" $2 | awk '{print $2}'; }
-brightest() { "$TAVRINE_PROBE" stats "$1" $2 | awk '{print $5}'; }
 redness() { "$TAVRINE_PROBE" stats "$1" $2 | awk '{print $7 - ($8 + $9) / 2}'; }
 
 # What a fully covered pixel of a black stripe reads over white, at a stripe and an overlay opacity.
 expected_stripe_value() { awk -v s="$1" -v a="$2" 'BEGIN { printf "%.1f", 255 * (1 - s * a) }'; }
-# filter_alpha STATE STRENGTH: the overlay's opacity for nominal, inattention and alert at strengths 1 to 5.
+# filter_alpha STATE STRENGTH: the overlay's opacity while nominal or inattentive, at strengths 1 to 5.
 filter_alpha() {
-    local -A table=([nominal]="0.3025 0.3575 0.4125 0.4675 0.5225" [inattention]="0.44 0.52 0.60 0.68 0.76"
-        [alert]="0.55 0.65 0.75 0.80 0.80")
+    local -A table=([nominal]="0.3025 0.3575 0.4125 0.4675 0.5225" [inattention]="0.44 0.52 0.60 0.68 0.76")
     echo "${table[$1]}" | cut -d' ' -f"$2"
 }
 # expected STATE [STRENGTH=3]: the grey a stripe of that state reads over white, at the default stripe opacity.
 expected() { expected_stripe_value 0.42 "$(filter_alpha "$1" "${2:-3}")"; }
 
 # stripes_read EXPECTED TOL AREA...: in one screenshot every AREA shows stripes whose darkest pixels read
-# EXPECTED (within TOL), and gaps that keep the white background.
+# EXPECTED (within TOL), and gaps that keep the white background. Green is read, because the alert flash
+# adds red.
 stripes_read() {
-    local want=$1 tol=$2 png area dark
+    local want=$1 tol=$2 png area dark light
     shift 2
     png=$(shot) || return 1
     LAST_READING="expected $want:"
     for area in "$@"; do
-        dark=$(darkest "$png" "$area")
+        read -r _ dark _ _ light _ <<<"$("$TAVRINE_PROBE" stats "$png" $area)"
         LAST_READING+=" $dark"
-        awk -v d="$dark" -v e="$want" -v t="$tol" 'BEGIN { exit !(d != "" && (d - e) ^ 2 <= t ^ 2) }' &&
-            [ "$(brightest "$png" "$area")" -ge 250 ] || return 1
+        awk -v d="$dark" -v e="$want" -v t="$tol" -v l="$light" \
+            'BEGIN { exit !(d != "" && (d - e) ^ 2 <= t ^ 2 && l >= 250) }' || return 1
     done
 }
 # overlay_reads EXPECTED [TOL=3]: both monitors show stripes at EXPECTED; overlay_gone: nothing darkens them.
@@ -162,7 +154,7 @@ overlay_reads() { stripes_read "$1" "${2:-3}" "$LEFT_AREA" "$RIGHT_AREA"; }
 overlay_gone() { stripes_read 255 5 "$LEFT_AREA" "$RIGHT_AREA"; }
 some_stripes() {
     local png
-    png=$(shot) && [ "$(darkest "$png" "$LEFT_AREA")" -lt 245 ]
+    png=$(shot) && "$TAVRINE_PROBE" stats "$png" $LEFT_AREA | awk '{ exit !($2 < 245) }'
 }
 
 # red_flash: a screenshot shows the red alert layer on both monitors.
@@ -172,42 +164,6 @@ red_flash() {
     LAST_READING="redness left $l right $r"
     awk -v l="$l" -v r="$r" 'BEGIN { exit !(l > 20 && r > 20) }'
 }
-# record_story SECS: samples the left monitor's state (none, nominal, inattention, alert or other at strength 3)
-# for SECS into states.log; sets SEQUENCE (the states in order), INATTENTION and ALERT (milliseconds from the
-# state's first sample to the next nominal one: samples the classifier cannot place, from a compositor lagging
-# behind, do not end a state). Single-sample blips (a screenshot taken mid-repaint) are folded away.
-record_story() {
-    local end=$(($(date +%s%N) / 1000000 + $1 * 1000)) png now states="$E2E_WORK/states.log"
-    local greys="$(expected nominal) $(expected inattention) $(expected alert)"
-    : >"$states"
-    while now=$(($(date +%s%N) / 1000000)) && [ "$now" -lt "$end" ]; do
-        png=$(shot sample) || continue
-        echo "$now $(darkest "$png" "$LEFT_AREA") $(redness "$png" "$LEFT_AREA") $greys" | awk '{
-            d = $2; r = $3; state = "other"
-            if (r > 12) state = "alert"
-            else if (d >= 250) state = "none"
-            else if ((d - $4) ^ 2 <= 16) state = "nominal"
-            else if ((d - $5) ^ 2 <= 16) state = "inattention"
-            else if ((d - $6) ^ 2 <= 25) state = "alert"
-            print $1, state, "dark=" d, "red=" r
-        }' >>"$states"
-    done
-    read -r INATTENTION ALERT SEQUENCE < <(awk '{ t[NR] = $1; s[NR] = $2 }
-        END {
-            for (k = 2; k < NR; k++) if (s[k] != s[k-1] && s[k] != s[k+1] && s[k-1] == s[k+1]) s[k] = s[k-1]
-            for (k = 1; k <= NR; k++) {
-                if (s[k] == "nominal" && i0 && !i) i = t[k] - i0
-                if (s[k] == "nominal" && a0 && !a) a = t[k] - a0
-                if (s[k] == "inattention" && !i0) i0 = t[k]
-                if (s[k] == "alert" && !a0) a0 = t[k]
-                if (s[k] != "none" && s[k] != "other" && s[k] != last) seq = seq " " (last = s[k])
-            }
-            print i + 0, a + 0, seq
-        }' "$states")
-    echo "     states seen: $SEQUENCE (samples in $states)"
-}
-
-
 window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
 window_shown() { [ -n "$(window_id "$1")" ]; }
 window_gone() { [ -z "$(window_id "$1")" ]; }

@@ -3,7 +3,6 @@
 # from still frames of the demonstration clip (a public-domain portrait, see data/demo/PROVENANCE.md) and,
 # for the empty room, an image Debian ships: the same clips on every machine.
 # Usage: make_clips.sh DEMO_CLIP OUT_DIR; exit 1 when the clip or a tool is missing.
-#
 # Clips (640x480, 15 fps, VP8), each a sequence of still scenes:
 #   facing.webm   one person facing the camera (10 s; the camera loops it)
 #   story.webm    facing 0-8 s, looking away 8-14 s, facing 14-18 s, a second face 18-24 s, facing 24-40 s
@@ -27,7 +26,6 @@ recipe="$(stat -c %s "$demo") v9"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-clips.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-wall() { convert -size 640x480 xc:'#8a8f96' "$@"; }
 still() { ffmpeg -nostdin -loglevel error -y -ss "$2" -i "$demo" -frames:v 1 "$scratch/$1.png"; }
 # The times of the scenes in the demonstration clip (its PROVENANCE.md). Its synthetic turn reads 29 to 34
 # degrees on live frames, too close to the 30 degree limit: a perspective turns the face further (36 to 39).
@@ -37,7 +35,7 @@ convert "$scratch/turned.png" -distort Perspective '0,0 0,60  640,0 640,0  640,4
     "$scratch/away.png"
 still two 19.0
 # An empty room: a plain wall, with a picture on it when Debian's logo is there.
-wall "$scratch/empty.png"
+convert -size 640x480 xc:'#8a8f96' "$scratch/empty.png"
 [ -f "$logo" ] && convert "$scratch/empty.png" \( "$logo" -resize 160x160 \) -gravity center -composite \
     "$scratch/empty.png"
 

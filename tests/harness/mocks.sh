@@ -4,7 +4,6 @@
 # functions act as the service would. BUS is "system" or "session".
 
 : "${TAVRINE_SESSION_DIR:?mocks.sh must be sourced inside run-in-session.sh}"
-TAVRINE_HARNESS_DIR=${TAVRINE_HARNESS_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)}
 # The dbus module lives in the system interpreter, not necessarily the first python3 on PATH.
 TAVRINE_DBUS_PYTHON=${TAVRINE_DBUS_PYTHON:-/usr/bin/python3}
 MOCK_IFACE=org.freedesktop.DBus.Mock
@@ -19,19 +18,26 @@ wait_until() {
     done
 }
 
+# spawn LOG CONDITION CMD...: CMD in the background (its output in LOG, its pid in $spawned, ended with the
+# session), then up to 10 s for the shell CONDITION; says why on stderr when it does not come.
+spawn() {
+    "${@:3}" >>"$1" 2>&1 &
+    spawned=$!
+    echo $spawned >>"$TAVRINE_SESSION_DIR/mock-pids"
+    wait_until 10 eval "$2" && return 0
+    echo "did not come up within 10 s: ${*:3}" >&2
+    tail -n 20 "$1" >&2
+    return 1
+}
+
 # mock_start LABEL BUS BUS_NAME DBUSMOCK_ARGS...
 mock_start() {
-    local label=$1 bus=$2 name=$3
-    shift 3
-    "$TAVRINE_DBUS_PYTHON" -m dbusmock "--$bus" "$@" >"$TAVRINE_SESSION_DIR/mock-$label.log" 2>&1 &
-    echo $! >"$TAVRINE_SESSION_DIR/mock-$label.pid"
-    echo $! >>"$TAVRINE_SESSION_DIR/mock-pids"
-    wait_until 10 mock_call "$bus" org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetNameOwner "$name" &&
-        return 0
-    echo "mocks.sh: $label ($name) did not come up:" >&2
-    cat "$TAVRINE_SESSION_DIR/mock-$label.log" >&2
-    mock_stop "$label"
-    return 1
+    local status owned="mock_call $2 org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetNameOwner $3"
+    spawn "$TAVRINE_SESSION_DIR/mock-$1.log" "$owned" "$TAVRINE_DBUS_PYTHON" -m dbusmock "--$2" "${@:4}"
+    status=$?
+    echo $spawned >"$TAVRINE_SESSION_DIR/mock-$1.pid"
+    [ $status = 0 ] || mock_stop "$1"
+    return $status
 }
 
 mock_stop() {
@@ -57,8 +63,7 @@ mock_set() { mock_call "$@" >/dev/null; }
 mock_emit() { mock_set "$1" "$2" "$3" "$MOCK_IFACE.EmitSignal" "$4" "$5" "$6" "$7"; }
 # mock_calls BUS NAME PATH [METHOD]: one JSON object per recorded call: {"time","method","args"}
 mock_calls() { "$TAVRINE_DBUS_PYTHON" "$TAVRINE_HARNESS_DIR/mockctl.py" "--$1" "$2" "$3" ${4:+"$4"}; }
-mock_count_calls() { count_of "$(mock_calls "$@")"; }
-count_of() { if [ -z "$1" ]; then echo 0; else echo "$1" | wc -l; fi; }
+mock_count_calls() { mock_calls "$@" | grep -c .; }
 
 LOGIND_NAME=org.freedesktop.login1
 LOGIND_PATH=/org/freedesktop/login1

@@ -4,7 +4,6 @@
 # rendering black, a private session bus and a private "system" bus, fresh XDG_* folders. Everything is torn
 # down when the command ends, fails, times out or the harness is signalled; the exit code is the command's
 # (124 on timeout). Several sessions may run at once: each one takes its own display.
-#
 # Usage: run-in-session.sh [--timeout SECS] [--wm] [--] CMD [ARGS...]     (--wm: also openbox)
 # Inside the command: DISPLAY, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS, XDG_*, TAVRINE_SESSION_DIR
 # (scratch space, removed afterwards) and TAVRINE_HARNESS_DIR (this folder, for mocks.sh).
@@ -30,47 +29,39 @@ session_dir=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-session.XXXXXX") || exit 1
 mkdir -p "$session_dir"/{runtime,config,data,cache,bus}
 chmod 700 "$session_dir" "$session_dir/runtime"
 export TAVRINE_SESSION_DIR="$session_dir" TAVRINE_HARNESS_DIR="$harness_dir"
-source "$harness_dir/mocks.sh" # wait_until
-pids=()
+source "$harness_dir/mocks.sh" # wait_until, spawn
 cmd_pid=""
 
 # The command runs in its own process group: whatever it left behind (the app, mocks) goes with it.
 teardown() {
     trap - EXIT INT TERM HUP
-    local p
+    local p pids
     [ -n "$cmd_pid" ] && kill -TERM -- "-$cmd_pid" 2>/dev/null
-    xargs -r kill -TERM 2>/dev/null <"$session_dir/mock-pids"
-    kill -TERM "${pids[@]}" 2>/dev/null
-    for p in "${pids[@]}" $cmd_pid; do wait_until 1 bash -c "! kill -0 $p"; done
+    pids=$(cat "$session_dir/mock-pids" 2>/dev/null)
+    kill -TERM $pids 2>/dev/null
+    for p in $pids $cmd_pid; do wait_until 1 bash -c "! kill -0 $p"; done
     [ -n "$cmd_pid" ] && kill -KILL -- "-$cmd_pid" 2>/dev/null
-    kill -KILL "${pids[@]}" 2>/dev/null
+    kill -KILL $pids 2>/dev/null
     wait 2>/dev/null
     rm -rf "$session_dir"
 }
 trap teardown EXIT
 trap 'log "interrupted, tearing down"; exit 130' INT TERM HUP
 
-# daemon NAME CONDITION CMD...: starts a daemon of the session, its output in NAME.log, and waits up to 10 s
-# for the shell CONDITION; says why when it does not come up. The daemons stay our children (no --fork), so
-# that whoever kills this script's process tree reaches them too.
-daemon() {
-    "${@:3}" >"$session_dir/$1.log" 2>&1 &
-    pids+=($!)
-    wait_until 10 bash -c "cd '$session_dir' && $2" && return 0
-    log "$1 did not start:"
-    cat "$session_dir/$1.log" >&2
-    exit 1
-}
-
+# The daemons of the session stay our children (no --fork), so that whoever kills this script's process
+# tree reaches them too.
 # X server: -displayfd lets Xvfb pick a free display itself, which is race-free across sessions.
 unset XAUTHORITY WAYLAND_DISPLAY
-daemon xvfb 'grep -qx "[0-9][0-9]*" xvfb.log' Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 2560x800x24
+spawn "$session_dir/xvfb.log" "grep -qx '[0-9][0-9]*' '$session_dir/xvfb.log'" \
+    Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 2560x800x24 || exit 1
 export DISPLAY=":$(grep -x '[0-9][0-9]*' "$session_dir/xvfb.log")"
 wait_until 10 xdpyinfo && xrandr --setmonitor LEFT 1280/338x800/211+0+0 screen >/dev/null &&
     xrandr --setmonitor RIGHT 1280/338x800/211+1280+0 none >/dev/null || { log "could not set up the RandR monitors"; exit 1; }
 # xcompmgr names the window that holds the compositing-manager selection after itself.
-daemon xcompmgr 'xwininfo -root -children | grep -q "\"xcompmgr\""' xcompmgr
-[ "$window_manager" = 1 ] && daemon openbox 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' openbox --sm-disable
+spawn "$session_dir/xcompmgr.log" 'xwininfo -root -children | grep -q "\"xcompmgr\""' xcompmgr || exit 1
+if [ "$window_manager" = 1 ]; then
+    spawn "$session_dir/openbox.log" 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' openbox --sm-disable || exit 1
+fi
 
 # Buses: private daemons with no service activation, so nothing from the host can answer.
 cat >"$session_dir/bus/bus.conf" <<CONF
@@ -86,7 +77,8 @@ cat >"$session_dir/bus/bus.conf" <<CONF
 </busconfig>
 CONF
 for kind in session system; do
-    daemon "$kind-bus" "grep -q unix: $kind-bus.log" dbus-daemon --config-file="$session_dir/bus/bus.conf" --nofork --print-address
+    spawn "$session_dir/$kind-bus.log" "grep -q unix: '$session_dir/$kind-bus.log'" \
+        dbus-daemon --config-file="$session_dir/bus/bus.conf" --nofork --print-address || exit 1
 done
 export DBUS_SESSION_BUS_ADDRESS=$(grep -m1 unix: "$session_dir/session-bus.log")
 export DBUS_SYSTEM_BUS_ADDRESS=$(grep -m1 unix: "$session_dir/system-bus.log")

@@ -22,7 +22,6 @@
 
 namespace {
 
-// Calls visit(x, y, pixel) for every pixel of the region.
 void forEachPixel(const QImage& image, const QRect& r, const std::function<void(int, int, QRgb)>& visit) {
     for (int y = r.top(); y <= r.bottom(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -49,8 +48,7 @@ void stats(const QImage& image, const QRect& r) {
                 sum[1] / n, sum[2] / n);
 }
 
-// The pixels of the region that have the colour (each channel within the tolerance): their bounding box
-// and count, nothing when there are none.
+// Prints nothing when no pixel has the colour.
 void colour(const QImage& image, const QRect& r, const QColor& wanted, int tolerance) {
     QRect box;
     int pixels = 0;

@@ -10,7 +10,9 @@
 #include "core/util/VirtualExecutor.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -18,15 +20,37 @@
 
 namespace tavrine::testing {
 
+// Answers every frame with the scripted faces or, with `faces` empty, a failed detection; `failed` makes it
+// a detector whose models failed to load. The test may hold the worker inside detect() until it opens the
+// gate; a frame's width tags it, so the test sees which frames were detected.
 class FakeDetector final : public FaceDetector {
   public:
-    std::optional<std::vector<FaceObservation>> detect(const VideoFrame&) override {
-        return failed ? std::nullopt : std::optional(faces);
+    std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) override {
+        std::unique_lock lock(mutex);
+        seenWidths.push_back(frame.width);
+        entered.notify_all();
+        gate.wait(lock, [this] { return open; });
+        return failed ? std::nullopt : faces;
     }
     bool isUnavailable() const override { return failed; }
+    void setOpen(bool value) {
+        {
+            std::lock_guard lock(mutex);
+            open = value;
+        }
+        gate.notify_all();
+    }
+    void waitForCalls(std::size_t n) {
+        std::unique_lock lock(mutex);
+        entered.wait(lock, [&] { return seenWidths.size() >= n; });
+    }
+
+    std::mutex mutex;
+    std::condition_variable gate, entered;
+    bool open = true;
+    std::vector<int> seenWidths; // read once the worker is idle
     // Set only while the analysis is idle (Rig::see): handing the frame over orders it before the detection.
-    std::vector<FaceObservation> faces;
-    // As a detector whose models failed to load: no detection ever again.
+    std::optional<std::vector<FaceObservation>> faces = std::vector<FaceObservation>{};
     std::atomic<bool> failed = false;
 };
 

@@ -1,7 +1,6 @@
 #include "core/detection/CameraSession.h"
-#include "core/util/VirtualExecutor.h"
 
-#include "core/fakes/FakeFrameSource.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 

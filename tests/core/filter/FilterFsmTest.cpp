@@ -1,6 +1,6 @@
 #include "core/filter/FilterFsm.h"
 
-#include "core/fakes/RigScript.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 

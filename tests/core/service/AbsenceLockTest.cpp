@@ -2,7 +2,7 @@
 // virtual time.
 #include "core/service/AbsenceLock.h"
 
-#include "core/fakes/RigScript.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 

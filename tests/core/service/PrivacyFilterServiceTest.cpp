@@ -1,7 +1,7 @@
 // The whole running filter on the rig of core/fakes/ServiceRig.h: fakes at the platform seams only.
 #include "core/service/PrivacyFilterService.h"
 
-#include "core/fakes/RigScript.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 

@@ -253,8 +253,6 @@ struct Rig {
     SettingsRepository settings{store, loginItem, diagnostics};
     StatsRepository stats{store};
     std::shared_ptr<FakeDetector> detector = std::make_shared<FakeDetector>();
-    // What the analyzers run: the scripted detector unless a test puts a real one in its place.
-    std::shared_ptr<FaceDetector> analysisDetector = detector;
     FakeNotifier notifier;
     FakeHaptics haptics;
     FakeSystemEvents events;
@@ -273,7 +271,7 @@ struct Rig {
                 if (modelMissing) {
                     return nullptr;
                 }
-                auto analyzer = FaceAnalyzer::create(fps, analysisDetector, exec, exec);
+                auto analyzer = FaceAnalyzer::create(fps, detector, exec, exec);
                 analyzers.push_back(analyzer);
                 return analyzer;
             },

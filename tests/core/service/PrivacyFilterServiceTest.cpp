@@ -78,10 +78,9 @@ const Scenario scenarios[] = {
     {"StopWhileTheCameraStarts", "startstop active=0 state=X showing=0 running=0 sleep state=X"},
     {"StopWithdrawsTheAlertAtOnce", "start onlooker removals=1 stop! removals=2 isalert=0 . alertmode=0"},
     // A camera that refuses: the machine waits in cameraBusy, the service says so, installs nothing and
-    // retries nothing; a later start shows the busy overlay until frames come, and a stop ends the wait.
+    // retries nothing, and a stop ends the wait; a later start shows the busy overlay until frames come.
     {"FailedStartParksTheMachine", "fail start sessions=1 active=0 state=C showing=0 shortcut=0 attached=1 "
-                                   "sleep +60000 state=C starts=1 reads=0"},
-    {"FailedStartThenStopIsInactive", "fail start state=C stop state=X active=0"},
+                                   "sleep +60000 state=C starts=1 reads=0 stop state=X active=0"},
     {"FailedTwiceThenStarted",
      "fail start fail start state=C start active=1 showing=1 state=C sessions=3 +5000 state=C starts=4 user "
      "state=N sessions=3"},

@@ -1,8 +1,6 @@
 #include "core/detection/CalibrationSession.h"
-#include "core/util/VirtualExecutor.h"
 
-#include "core/fakes/FakeFrameSource.h"
-#include "core/fakes/RecordingKeyValueStore.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,11 @@
 #include "core/detection/FaceAnalyzer.h"
-#include "core/util/VirtualExecutor.h"
+
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <condition_variable>
 #include <limits>
-#include <mutex>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -15,36 +14,6 @@
 using namespace tavrine;
 
 namespace {
-
-// Answers every frame with the scripted faces (or a failure), and can hold the worker inside detect()
-// until the test opens the gate. A frame's width tags it, so the test sees which frames were detected.
-class FakeDetector final : public FaceDetector {
-  public:
-    std::optional<std::vector<FaceObservation>> detect(const VideoFrame& frame) override {
-        std::unique_lock lock(mutex);
-        seenWidths.push_back(frame.width);
-        entered.notify_all();
-        gate.wait(lock, [this] { return open; });
-        return answer;
-    }
-    void setOpen(bool value) {
-        {
-            std::lock_guard lock(mutex);
-            open = value;
-        }
-        gate.notify_all();
-    }
-    void waitForCalls(std::size_t n) {
-        std::unique_lock lock(mutex);
-        entered.wait(lock, [&] { return seenWidths.size() >= n; });
-    }
-
-    std::mutex mutex;
-    std::condition_variable gate, entered;
-    bool open = true;
-    std::vector<int> seenWidths; // read once the worker is idle
-    std::optional<std::vector<FaceObservation>> answer = std::vector<FaceObservation>{};
-};
 
 FaceObservation face(double width, double yaw = 0) {
     return {.boundingBox = {0.1, 0.2, width, width}, .yaw = yaw, .pitch = {}, .landmarks = {}};
@@ -80,7 +49,8 @@ struct Harness {
     }
 
     VirtualExecutor executor{kStartMs}; // also the clock
-    std::shared_ptr<FakeDetector> detector = std::make_shared<FakeDetector>();
+    std::shared_ptr<tavrine::testing::FakeDetector> detector =
+        std::make_shared<tavrine::testing::FakeDetector>();
     std::shared_ptr<FaceAnalyzer> analyzer = FaceAnalyzer::create(7, detector, executor, executor);
     std::vector<DetectionInput> inputs;
     std::vector<double> samples;
@@ -116,7 +86,7 @@ TEST(FaceAnalyzer, AdmitsOneFramePerInterval) {
     frame(-3'600'000, 8, true); // the wall clock set back an hour
     frame(-3'599'900, 9);
     frame(-3'599'858, 10, true);
-    h.detector->answer = std::nullopt;
+    h.detector->faces = std::nullopt;
     frame(-3'599'716, 11);
     frame(-3'599'600, 12);
     h.settle();
@@ -134,7 +104,7 @@ TEST(FaceAnalyzer, AdmitsOneFramePerInterval) {
 // is never detected.
 TEST(FaceAnalyzer, DeliversResultThenSampleAndNothingOnceDropped) {
     Harness h;
-    h.detector->answer = std::vector<FaceObservation>{face(0.1), face(0.123456789012345)};
+    h.detector->faces = std::vector<FaceObservation>{face(0.1), face(0.123456789012345)};
     h.send(0, 1);
     h.settle();
     EXPECT_EQ(h.log, (std::vector<std::string>{"result", "sample"}));
@@ -165,7 +135,7 @@ TEST(FaceAnalyzer, DeliversResultThenSampleAndNothingOnceDropped) {
 // callback may then drop the analyzer, as a stop does, and the running delivery still completes.
 TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewest) {
     Harness h;
-    h.detector->answer = std::vector<FaceObservation>{face(0.3)};
+    h.detector->faces = std::vector<FaceObservation>{face(0.3)};
     h.detector->setOpen(false);
     h.send(0, 1);
     h.detector->waitForCalls(1);

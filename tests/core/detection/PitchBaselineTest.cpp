@@ -49,13 +49,11 @@ TEST(PitchBaseline, LearnsHowTheUserFacesTheScreen) {
 
 // The median of the last three frames: one slipped frame does not flip the verdict, two in a row do.
 TEST(PitchBaseline, SmoothsOverThreeFrames) {
-    struct Step {
-        double yaw, expected;
-    };
     PitchBaseline baseline;
-    const Step steps[] = {{35, 35}, {36, 36}, {27, 35}, {38, 36}, {26, 27}, {25, 26}, {24, 25}};
-    for (const Step& s : steps) {
-        EXPECT_DOUBLE_EQ(baseline.smoothed({s.yaw, 0}).yaw, s.expected) << "yaw " << s.yaw;
+    // Each frame's yaw, and the smoothed yaw it reads.
+    for (auto [yaw, smoothed] :
+         {std::pair{35, 35}, {36, 36}, {27, 35}, {38, 36}, {26, 27}, {25, 26}, {24, 25}}) {
+        EXPECT_DOUBLE_EQ(baseline.smoothed({double(yaw), 0}).yaw, smoothed) << "yaw " << yaw;
     }
     baseline.forgetRecent();
     EXPECT_DOUBLE_EQ(baseline.smoothed({40, -30}).pitch, -30) << "a new run starts unsmoothed";

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,48 +32,43 @@ TEST(FilterSettingsCoding, RoundTripsRecordsExactly) {
 }
 
 // Every key of the first version is required and strictly typed, and the error names it; the keys added
-// later may be missing (their defaults then) but not mistyped. A case is "key=JSON" (that value instead of
-// the encoded one) or "key" (the key left out).
+// later may be missing (their defaults then) but not mistyped.
 TEST(FilterSettingsCoding, EveryKeyIsRequiredWithItsType) {
-    const std::vector<std::string> wrongTypes = {
-        "captureFps=\"10\"",
-        "captureFps=10.5",
-        "captureFps=true",
-        "captureFps=null",
-        "filterStrength=3000000000",
-        "filterStrength=[3]",
-        "hapticOnAlert=1",
-        "hapticOnAlert=\"true\"",
-        "matrixColorArgb=-1",
-        "matrixColorArgb=1.0",
-        "matrixStripeAlpha=\"0.42\"",
-        "matrixStripeAlpha=1e300",
-        "inattentionDelayMs=18446744073709551615",
-        "isCalibrated={}",
-        "lockOnAbsence=1",
-        "lockDelayMs=\"60000\"",
-    };
-    const std::vector<std::string> firstKeys = {
+    const std::pair<std::string, std::vector<std::string>> wrongTypes[] = {
+        {"captureFps", {"\"10\"", "10.5", "true", "null"}},
+        {"filterStrength", {"3000000000", "[3]"}},
+        {"hapticOnAlert", {"1", "\"true\""}},
+        {"matrixColorArgb", {"-1", "1.0"}},
+        {"matrixStripeAlpha", {"\"0.42\"", "1e300"}},
+        {"inattentionDelayMs", {"18446744073709551615"}},
+        {"isCalibrated", {"{}"}},
+        {"lockOnAbsence", {"1"}},
+        {"lockDelayMs", {"\"60000\""}}};
+    const std::string firstKeys[] = {
         "filterStrength",      "sensitivity",           "inattentionDelayMs",       "captureFps",
         "hapticOnAlert",       "launchAtLogin",         "batteryThresholdPercent",  "glassesCompat",
         "overlayOnCameraBusy", "privacyMatrixEnabled",  "privacyMatrixCoefficient", "matrixColorArgb",
         "matrixStripeAlpha",   "globalShortcutEnabled", "coverAllScreens",          "calibrationDistanceCm",
-        "isCalibrated",
-    };
-    std::vector<std::string> cases = wrongTypes;
-    cases.insert(cases.end(), firstKeys.begin(), firstKeys.end());
-    for (const std::string& c : cases) {
-        const std::size_t eq = c.find('=');
-        const std::string key = c.substr(0, eq);
+        "isCalibrated"};
+    // That value instead of the encoded one, or the key left out.
+    const auto expectError = [](const std::string& key, const std::optional<std::string>& value) {
         json j = json::parse(*encodeFilterSettings(FilterSettings()));
-        if (eq == std::string::npos) {
-            j.erase(key);
+        if (value) {
+            j[key] = json::parse(*value);
         } else {
-            j[key] = json::parse(c.substr(eq + 1));
+            j.erase(key);
         }
         const auto decoded = decodeFilterSettings(j.dump());
-        ASSERT_FALSE(decoded) << c;
+        ASSERT_FALSE(decoded) << key << " = " << value.value_or("(missing)");
         EXPECT_NE(decoded.error().find(key), std::string::npos) << decoded.error();
+    };
+    for (const auto& [key, values] : wrongTypes) {
+        for (const std::string& value : values) {
+            expectError(key, value);
+        }
+    }
+    for (const std::string& key : firstKeys) {
+        expectError(key, std::nullopt);
     }
     json old = json::parse(*encodeFilterSettings(tavrine::testing::everyFieldChanged()));
     old.erase("lockOnAbsence");

@@ -1,6 +1,6 @@
 #include "core/filter/FilterFsm.h"
 
-#include "core/fakes/RigScript.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 
@@ -60,11 +60,11 @@ void runScript(FilterFsm& fsm, const std::string& script) {
             {'w', [&] { fsm.onDetectionInput(face(t, 45.0f)); }},
             {'n',
              [&] {
-                 fsm.onDetectionInput({t, 0, std::nullopt});
+                 fsm.onDetectionInput(DetectionInput{t, 0, std::nullopt});
              }},
             {'1',
              [&] {
-                 fsm.onDetectionInput({t, 1, std::nullopt});
+                 fsm.onDetectionInput(DetectionInput{t, 1, std::nullopt});
              }},
             {'2', [&] { fsm.onDetectionInput(face(t, 0.0f, 0.0f, 2)); }}};
         ASSERT_TRUE(ops.contains(body[0])) << "unknown step " << step;

@@ -55,7 +55,8 @@ TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowing) {
     }
 }
 
-TEST(OverlayWindowManager, ValuesSetWhileHiddenSurviveHideAndShow) {
+// Values set while hidden survive a hide and a show; the alpha is capped at 0.8, with no lower bound.
+TEST(OverlayWindowManager, ValuesSurviveHideAndShowAndAlphaIsCappedAtPointEight) {
     testing::RecordingWindowSystem ws;
     OverlayWindowManager manager{ws};
     manager.setAlpha(0.6f);
@@ -70,16 +71,9 @@ TEST(OverlayWindowManager, ValuesSetWhileHiddenSurviveHideAndShow) {
     EXPECT_EQ(manager.matrixDistanceCm.get(), 200);
     EXPECT_EQ(manager.matrixColorArgb.get(), 0xFF112233u);
     EXPECT_FLOAT_EQ(manager.matrixStripeAlpha.get(), 0.5f);
-}
-
-TEST(OverlayWindowManager, AlphaIsCappedAtPointEightWithNoLowerBound) {
-    testing::RecordingWindowSystem ws;
-    OverlayWindowManager m(ws);
-    const std::vector<std::pair<float, float>> cases{{1.0f, 0.8f},       {0.8f, 0.8f}, {0.35f, 0.35f},
-                                                     {0.8000001f, 0.8f}, {0.0f, 0.0f}, {-0.2f, -0.2f}};
-    for (auto [in, out] : cases) {
-        m.setAlpha(in);
-        EXPECT_FLOAT_EQ(m.currentAlpha.get(), out) << "setAlpha(" << in << ")";
+    for (auto [in, out] : {std::pair{1.0f, 0.8f}, {0.8000001f, 0.8f}, {0.35f, 0.35f}, {-0.2f, -0.2f}}) {
+        manager.setAlpha(in);
+        EXPECT_FLOAT_EQ(manager.currentAlpha.get(), out) << "setAlpha(" << in << ")";
     }
 }
 

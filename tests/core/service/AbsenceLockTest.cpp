@@ -2,7 +2,7 @@
 // virtual time.
 #include "core/service/AbsenceLock.h"
 
-#include "core/fakes/RigScript.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 
@@ -75,8 +75,6 @@ TEST_P(AbsenceLockScenario, FollowsTheScript) {
 const Scenario lockScenarios[] = {
     {"WarnsAfterThirtySecondsAndLocksTenLater",
      "nobody +29999 warnings=0 +1 warnings=1 +9999 requests=0 +1 requests=1 withdrawn=1 locks=1"},
-    {"WarnsAfterOneMinute",
-     "delay60000 nobody +59999 warnings=0 +1 warnings=1 +9999 requests=0 +1 requests=1"},
     {"WarnsAfterTwoMinutes", "delay120000 nobody +119999 warnings=0 +1 warnings=1 +10000 requests=1"},
     // A damaged setting.
     {"ADamagedDelayNeverLocksSoonerThanThirtySeconds", "delay5 nobody +29999 warnings=0 +1 warnings=1"},

@@ -1,7 +1,6 @@
 #include "core/service/AlertAnnouncer.h"
 
 #include "core/fakes/ServiceRig.h"
-#include "core/util/VirtualExecutor.h"
 
 #include <gtest/gtest.h>
 

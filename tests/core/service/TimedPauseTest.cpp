@@ -1,7 +1,7 @@
 // The timed pause over the running filter of core/fakes/ServiceRig.h, in virtual time.
 #include "core/service/TimedPause.h"
 
-#include "core/fakes/RigScript.h"
+#include "core/fakes/ServiceRig.h"
 
 #include <gtest/gtest.h>
 

@@ -258,11 +258,6 @@ TEST(TrayController, PanelStaysWhereItOpenedAndMakesWayForThePreferences) {
     EXPECT_FALSE(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) << "a fixed size";
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     f.appSignals.postOpenPreferences();
-    int visiblePrefs = 0;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        visiblePrefs += w->objectName() == QLatin1String("PreferencesWindow") && w->isVisible() ? 1 : 0;
-    }
-    EXPECT_EQ(visiblePrefs, 1);
     EXPECT_EQ(tray.preferencesWindow(), first.data());
     QApplication::setActiveWindow(first);
     ASSERT_TRUE(QTest::qWaitForWindowActive(first));

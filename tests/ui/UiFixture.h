@@ -86,14 +86,6 @@ struct UiFixture {
 
     UiFixture() { ctx.timedPause = &timedPause; }
 
-    // One alert, one session, one lock and 4000 s of protection in the statistics.
-    void countOneOfEach() {
-        stats.incrementAlerts();
-        stats.incrementSessions();
-        stats.addActiveSeconds(4000);
-        stats.incrementLocks();
-    }
-
     // Runs what is due now (posted tasks, the next animation frame).
     void turn() { executor.runPending(); }
 };

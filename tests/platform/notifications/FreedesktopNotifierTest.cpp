@@ -71,12 +71,12 @@ TEST_F(FreedesktopNotifierTest, PostsReplaceTheLastOneShownAndRemovalsCloseIt) {
     const uint third = postAndWait(notifier);
     EXPECT_EQ(callsOf("Notify").back()["args"][1], 0) << "the one the user closed is not replaced";
     notifier.remove("tavrine.alert");
-    ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return callsOf("CloseNotification").size() == 1; }));
     EXPECT_EQ(callsOf("CloseNotification")[0]["args"][0], third);
 
     notifier.post("tavrine.alert", "t", "b");
     notifier.remove("tavrine.alert");
-    ASSERT_TRUE(waitFor([] { return callsOf("CloseNotification").size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return callsOf("CloseNotification").size() == 2; }));
     EXPECT_EQ(callsOf("Notify").size(), 4u);
 }
 

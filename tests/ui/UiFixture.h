@@ -22,7 +22,6 @@ class FakeFilterControl final : public FilterControl {
     Published<bool>& analysisUnavailable() override { return blind; }
     Published<bool>& cameraMissing() override { return missing; }
     void start(std::function<void()> done) override {
-        ++starts;
         executor_.post([this, done] {
             // As the service does: a failed start leaves the published state as it was.
             if (cameraWorks) {
@@ -48,7 +47,6 @@ class FakeFilterControl final : public FilterControl {
     Published<bool> active{false};
     Published<bool> alert{false};
     bool cameraWorks = true;
-    int starts = 0;
     int stops = 0;
 
   private:

@@ -50,11 +50,6 @@ class MockSessionTest : public ::testing::Test {
     }
 };
 
-// Spins the event loop until the condition holds or the time is up.
-template <typename Condition> bool waitFor(Condition condition, int timeoutMs = 5000) {
-    return QTest::qWaitFor(condition, timeoutMs);
-}
-
 // Lets queued bus traffic arrive for a while (used only before checking that nothing happened, and
 // always followed by a positive check that proves delivery works).
 inline void settleBus(int ms = 300) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-// The entry point of the platform tests that need a Qt application. Without a display (painting tests,
+// The entry point of the tests that need a Qt application. Without a display (painting and widget tests,
 // test discovery) Qt draws offscreen.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")) {

@@ -52,7 +52,7 @@ const std::vector<Window>& windows() {
              }},
             {"panel_stats",
              [](UiFixture& f) {
-                 f.countOneOfEach();
+                 f.stats.stats = FilterStats{1, 1, 4000, 1}; // alerts, sessions, seconds, locks
                  auto* panel = new TrayPanel(f.ctx);
                  panel->setShowStats(true);
                  return panel;

@@ -22,7 +22,6 @@ class FakeFilterControl final : public FilterControl {
     Published<bool>& analysisUnavailable() override { return blind; }
     Published<bool>& cameraMissing() override { return missing; }
     void start(std::function<void()> done) override {
-        ++starts;
         executor_.post([this, done] {
             // As the service does: a failed start leaves the published state as it was.
             if (cameraWorks) {
@@ -48,7 +47,6 @@ class FakeFilterControl final : public FilterControl {
     Published<bool> active{false};
     Published<bool> alert{false};
     bool cameraWorks = true;
-    int starts = 0;
     int stops = 0;
 
   private:
@@ -85,14 +83,6 @@ struct UiFixture {
                                                    systemEvents}};
 
     UiFixture() { ctx.timedPause = &timedPause; }
-
-    // One alert, one session, one lock and 4000 s of protection in the statistics.
-    void countOneOfEach() {
-        stats.incrementAlerts();
-        stats.incrementSessions();
-        stats.addActiveSeconds(4000);
-        stats.incrementLocks();
-    }
 
     // Runs what is due now (posted tasks, the next animation frame).
     void turn() { executor.runPending(); }

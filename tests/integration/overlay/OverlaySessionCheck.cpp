@@ -16,22 +16,14 @@
 #include <QTest>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 using namespace tavrine;
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-void check(const char* what, bool ok, const QString& detail = {}) {
-    ++(ok ? passed : failed);
-    std::printf("%s %s %s\n", ok ? "ok  " : "FAIL", what, ok ? "" : qPrintable(detail));
-    std::fflush(stdout);
-}
 
 // A plain window of one colour.
 class Target : public QWidget {
@@ -72,7 +64,7 @@ QImage grabScreen() {
 // stripe's, black at the window alpha x the stripe alpha over the target's colour, the lightest a gap's, the
 // target's colour itself (within 3 levels: two 8-bit roundings in the window and one in the compositor's
 // blend).
-void checkStripes(const char* what, const Target& target) {
+void expectStripes(const char* what, const Target& target) {
     const double keep = 1.0 - 0.8 * 0.42;
     const QColor& gap = target.colour;
     const QColor stripe(int(std::lround(gap.red() * keep)), int(std::lround(gap.green() * keep)),
@@ -95,24 +87,20 @@ void checkStripes(const char* what, const Target& target) {
             return near(darkest, stripe) && near(lightest, gap);
         },
         5000);
-    check(what, near(darkest, stripe) && near(lightest, gap),
-          QStringLiteral("stripe %1 gap %2, expected %3 and %4")
-              .arg(darkest.name(), lightest.name(), stripe.name(), gap.name()));
+    EXPECT_TRUE(near(darkest, stripe) && near(lightest, gap))
+        << what << ": stripe " << darkest.name().toStdString() << " gap " << lightest.name().toStdString()
+        << ", expected " << stripe.name().toStdString() << " and " << gap.name().toStdString();
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors) {
     QtExecutor executor;
     QtWindowSystem windowSystem(executor, QStringLiteral("Super+Maj+C"));
     OverlayWindowManager manager(windowSystem);
 
     const auto screens = QGuiApplication::screens();
-    if (screens.size() != 2) {
-        std::printf("FAIL two monitors seen as two screens: %d\n", int(screens.size()));
-        return 1;
-    }
+    ASSERT_EQ(screens.size(), 2) << "two monitors seen as two screens";
     const QRect left = screens[0]->geometry();
     const QRect right = screens[1]->geometry();
     Target leftTarget(QColor(40, 200, 120), QRect(left.x() + 100, 100, 500, 400));
@@ -130,26 +118,24 @@ int main(int argc, char** argv) {
     }
     const bool covered = manager.windowCount() == 2 && overlays().size() == 2 && leftOverlay &&
                          rightOverlay && rightOverlay->geometry() == right;
-    check("one overlay window covering each monitor", covered);
-    checkStripes("stripes over the left window blend as computed", leftTarget);
-    checkStripes("stripes over the right window blend as computed", rightTarget);
+    EXPECT_TRUE(covered) << "one overlay window covering each monitor";
+    expectStripes("stripes over the left window blend as computed", leftTarget);
+    expectStripes("stripes over the right window blend as computed", rightTarget);
     {
         Target late(QColor(250, 250, 250), QRect(left.x() + 700, 450, 300, 250));
-        checkStripes("a window shown later stays under the overlay", late);
+        expectStripes("a window shown later stays under the overlay", late);
     }
 
     // Removing a monitor removes exactly its overlay; the other window is kept as it is.
     QProcess::execute(QStringLiteral("xrandr"), {"--delmonitor", "RIGHT"});
     (void)QTest::qWaitFor([&] { return manager.windowCount() == 1 && rightOverlay.isNull(); }, 5000);
-    check("removing a monitor removes exactly its overlay",
-          manager.windowCount() == 1 && rightOverlay.isNull() && !leftOverlay.isNull() &&
-              overlays().size() == 1);
+    EXPECT_TRUE(manager.windowCount() == 1 && rightOverlay.isNull() && !leftOverlay.isNull() &&
+                overlays().size() == 1)
+        << "removing a monitor removes exactly its overlay";
 
     QProcess::execute(QStringLiteral("xrandr"), {"--setmonitor", "RIGHT", "1280/338x800/211+1280+0", "none"});
     (void)QTest::qWaitFor([&] { return manager.windowCount() == 2 && overlays().size() == 2; }, 5000);
-    check("adding the monitor back adds its overlay", manager.windowCount() == 2 && !leftOverlay.isNull());
-    checkStripes("the new overlay draws the current values at once", rightTarget);
-
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    EXPECT_TRUE(manager.windowCount() == 2 && !leftOverlay.isNull())
+        << "adding the monitor back adds its overlay";
+    expectStripes("the new overlay draws the current values at once", rightTarget);
 }

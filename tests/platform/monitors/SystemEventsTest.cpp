@@ -63,14 +63,14 @@ TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsUPowerAndTheBattery) {
         firstHeard = source.battery();
         first.cancel();
     });
-    ASSERT_TRUE(waitFor([&] { return firstHeard.has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firstHeard.has_value(); }));
     EXPECT_EQ(*firstHeard, (BatteryReading{true, 80, false}));
     ASSERT_TRUE(mockOk("upower_set_battery 19 1"));
-    ASSERT_TRUE(waitFor([&] { return source.battery() == BatteryReading{true, 19, true}; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return source.battery() == BatteryReading{true, 19, true}; }));
     ASSERT_TRUE(mockOk("mock_stop upower"));
-    ASSERT_TRUE(waitFor([&] { return !source.battery().has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !source.battery().has_value(); }));
     ASSERT_TRUE(mockOk("mock_upower_no_battery"));
-    ASSERT_TRUE(waitFor([&] { return source.battery() == BatteryReading{}; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return source.battery() == BatteryReading{}; }));
 }
 
 using Event = SystemEventMonitor::Event;
@@ -119,7 +119,7 @@ TEST_F(DBusSystemEventMonitorTest, TheScreensSleepAndWakeOnce) {
             const std::size_t before = events.size();
             ASSERT_TRUE(mockOk(shell));
             if (heard.size() > before) {
-                ASSERT_TRUE(waitFor([&] { return events.size() >= heard.size(); }));
+                ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() >= heard.size(); }));
             } else {
                 settleBus();
             }

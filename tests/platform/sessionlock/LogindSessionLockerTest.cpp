@@ -20,7 +20,7 @@ class LogindSessionLockerTest : public testing::MockSessionTest {
         std::optional<bool> answer;
         locker.lockSession([&answer](bool locked) { answer = locked; });
         EXPECT_FALSE(answer) << "answered from the event loop, not inside the call";
-        waitFor([&answer] { return answer.has_value(); });
+        (void)QTest::qWaitFor([&answer] { return answer.has_value(); });
         return answer;
     }
 };

@@ -262,7 +262,6 @@ TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
         const char* text;
         bool enabled;
     } hidden[] = {
-        {"[Desktop Entry]\nType=Application\nExec=tavrine\nHidden=true\n", false},
         {"[Desktop Entry]\nHidden = true \n", false},
         {"[Desktop Entry]\nHidden=false\n", true},
         {"[Desktop Entry]\nExec=tavrine\n[Desktop Action x]\nHidden=true\n", true},

@@ -60,11 +60,11 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
     ASSERT_TRUE(shortcut.isGrabbed());
     EXPECT_EQ(shortcut.status().get(), ShortcutStatus::working);
     ASSERT_TRUE(xdotool("super+shift+c"));
-    ASSERT_TRUE(waitFor([&] { return first == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first == 1; }));
     ASSERT_TRUE(xdotool("super+c shift+c c"));
     ASSERT_TRUE(xdotool("Caps_Lock super+shift+c Caps_Lock"));
     ASSERT_TRUE(xdotool("super+shift+c"));
-    ASSERT_TRUE(waitFor([&] { return first >= 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first >= 3; }));
     settleBus();
     EXPECT_EQ(first, 3);
 
@@ -77,7 +77,7 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
     EXPECT_TRUE(shortcut.isGrabbed());
     EXPECT_EQ(shortcut.status().get(), ShortcutStatus::x11WindowsOnly);
     ASSERT_TRUE(xdotool("super+shift+c"));
-    ASSERT_TRUE(waitFor([&] { return second == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1; }));
     later.cancel();
     EXPECT_FALSE(shortcut.isGrabbed());
     ASSERT_TRUE(xdotool("super+shift+c"));
@@ -129,7 +129,7 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
         int presses = 0;
         Subscription s = shortcut.install([&presses] { ++presses; });
         EXPECT_EQ(shortcut.status().get(), ShortcutStatus::waiting);
-        ASSERT_TRUE(waitFor([&] { return shortcut.status().get() != ShortcutStatus::waiting; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shortcut.status().get() != ShortcutStatus::waiting; }));
         EXPECT_EQ(shortcut.status().get(),
                   reported.empty() ? ShortcutStatus::working : ShortcutStatus::refused);
 
@@ -145,22 +145,22 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
                 mockOk(activated("/org/freedesktop/portal/desktop/session/1_1/other", "toggle-filter")));
             ASSERT_TRUE(mockOk(activated("$(portal_sessions)", "other")));
             ASSERT_TRUE(mockOk("portal_press toggle-filter"));
-            EXPECT_TRUE(waitFor([&] { return presses == 1; }));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }));
             ASSERT_TRUE(mockOk("portal_press toggle-filter"));
-            EXPECT_TRUE(waitFor([&] { return presses == 2; }));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 2; }));
             settleBus();
             EXPECT_EQ(presses, 2);
             // Removing the shortcut closes the portal session: the keys are free again.
             s.cancel();
             EXPECT_EQ(shortcut.status().get(), ShortcutStatus::idle);
-            EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return mockShell("portal_sessions").empty(); }));
             // Installed again, it asks again; when the desktop later ends the session, that is said once and
             // the status no longer claims a working shortcut.
             Subscription again = shortcut.install([&presses] { ++presses; });
-            ASSERT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::working; }));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return shortcut.status().get() == ShortcutStatus::working; }));
             ASSERT_TRUE(
                 mockOk("mock_call session \"$PORTAL_NAME\" \"$PORTAL_PATH\" \"$MOCK_IFACE.EndSessions\""));
-            EXPECT_TRUE(waitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return shortcut.status().get() == ShortcutStatus::refused; }));
             EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
                 << diagnostics.str();
             EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
@@ -168,7 +168,7 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
             // A refusal is said once, is not taken for success, and leaves no session behind.
             EXPECT_NE(diagnostics.str().find(reported), std::string::npos) << diagnostics.str();
             EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1);
-            EXPECT_TRUE(waitFor([&] { return mockShell("portal_sessions").empty(); }));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return mockShell("portal_sessions").empty(); }));
             // The next start of the filter installs again: the user is not asked a second time.
             Subscription again = shortcut.install([&presses] { ++presses; });
             settleBus();
@@ -197,7 +197,7 @@ TEST_F(PortalGlobalShortcutTest, IsUsedOnlyWhereThePortalOffersIt) {
     qunsetenv("XDG_SESSION_TYPE");
     Subscription s = shortcut->install([] {});
     EXPECT_EQ(shortcut->status().get(), ShortcutStatus::waiting);
-    ASSERT_TRUE(waitFor([&] { return shortcut->status().get() == ShortcutStatus::working; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shortcut->status().get() == ShortcutStatus::working; }));
     EXPECT_NE(diagnostics.str().find("desktop portal"), std::string::npos);
 }
 

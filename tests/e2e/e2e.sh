@@ -245,8 +245,9 @@ frame_sized_writes() {
 # wayland_up sway|weston: a headless Wayland compositor with XWayland, screenshots through it; the
 # scenario is skipped (exit 77) when a package is missing.
 wayland_up() {
-    local tool
-    for tool in sway swaymsg swaybg grim weston weston-screenshooter Xwayland jq /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so; do
+    local tool tools=(sway swaymsg swaybg grim)
+    [ "$1" = weston ] && tools=(weston weston-screenshooter)
+    for tool in "${tools[@]}" Xwayland jq /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so; do
         command -v "$tool" >/dev/null || [ -e "$tool" ] ||
             { echo "SKIP: $tool is missing (install: sway swaybg grim weston xwayland jq qt6-wayland)"; exit 77; }
     done

@@ -1,5 +1,7 @@
 #include "UiFixture.h"
 
+#include "TextContrast.h"
+
 #include "ui/panels/AboutView.h"
 #include "ui/panels/PanelRow.h"
 #include "ui/panels/StatsView.h"
@@ -114,14 +116,9 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
                       step.icon == IconState::alert ? TrayIcon::systemRed() : TrayIcon::labelColor());
         }
         EXPECT_EQ(panel.statusLine()->text(), QString::fromUtf8(step.status)) << step.name;
-        const QImage image = grab(panel);
-        const QRect line = rectIn(panel.statusLine(), &panel);
-        EXPECT_GT(countNear(image, line, step.colour, 40), 3) << step.name;
-        for (const QColor& other : {AppColors::success(), AppColors::error()}) {
-            if (colorDistance(other, step.colour) > 60) {
-                EXPECT_EQ(countNear(image, line, other, 40), 0) << step.name;
-            }
-        }
+        const QRgb ink = readText(grab(panel), rectIn(panel.statusLine(), &panel)).ink;
+        EXPECT_LE(colorDistance(QColor(ink), step.colour), 40)
+            << step.name << " " << QColor(ink).name().toStdString();
         EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.active.get()) << step.name;
         EXPECT_EQ(panel.notice()->isVisible(), step.toolTip == noCamera) << step.name;
         if (step.toolTip == noCamera) {
@@ -162,57 +159,18 @@ TEST(TrayPanel, DurationsInWholeMinutes) {
     }
 }
 
-// The reset asked by keyboard from the panel opened at the tray (the desktop scenario "panel" confirms it
-// by mouse and reads the stored counters): the question stays inside the open panel with the focus on
-// "Annuler", which keeps the counters; asked again, Tab reaches its "Réinitialiser", which zeroes them.
-// Large counters shrink to stay on one line instead of wrapping; zeroed, they are back at full size.
-TEST(TrayController, StatisticsResetByKeyboardInsideThePanel) {
-    UiFixture f;
-    f.stats.stats = FilterStats{1234567890123LL, 98765, 3600LL * 4321 + 59 * 60, 7};
-    TrayController tray(f.ctx);
-    tray.togglePanel();
-    QTest::mouseClick(tray.panel()->statsRow(), Qt::LeftButton);
-    StatsView* stats = tray.panel()->statsPage();
-    ASSERT_NE(stats, nullptr);
-    for (const bool confirm : {false, true}) {
-        stats->resetButton()->setFocus();
-        QTest::keyClick(stats->resetButton(), Qt::Key_Space);
-        QCoreApplication::processEvents();
-        QWidget* question = stats->resetConfirmation();
-        EXPECT_TRUE(question->isVisible());
-        EXPECT_EQ(stats->resetQuestion()->text(),
-                  QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
-        EXPECT_FALSE(stats->resetButton()->isVisible());
-        EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
-        if (confirm) {
-            QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
-        }
-        ASSERT_EQ(stats->confirmResetButton()->hasFocus(), confirm);
-        QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::Key_Space);
-        f.executor.runAll();
-        QCoreApplication::processEvents();
-
-        ASSERT_TRUE(tray.panelWindow() && tray.panelWindow()->isVisible()) << confirm;
-        EXPECT_EQ(tray.panel()->statsPage(), stats) << "the answer returns to the statistics";
-        EXPECT_FALSE(question->isVisible()) << confirm;
-        EXPECT_TRUE(stats->resetButton()->isVisible()) << confirm;
-        const QStringList values = {stats->alertsCard()->value(), stats->sessionsCard()->value(),
-                                    stats->locksCard()->value(), stats->timeCard()->value()};
-        EXPECT_EQ(values, confirm ? QStringList({"0", "0", "0", "0m"})
-                                  : QStringList({"1234567890123", "98765", "7", "4321h 59m"}));
-        const int alertsSize = stats->alertsCard()->valuePixelSize();
-        EXPECT_TRUE(confirm ? alertsSize == 48 : alertsSize >= 24 && alertsSize < 48) << alertsSize;
-        EXPECT_EQ(stats->sessionsCard()->valuePixelSize() == 36, confirm);
-    }
-}
-
 // Without a tray icon's place the panel opens at the pointer, in the lower half of the screen here (the
 // desktop scenario "panel" opens it in the upper half). Opening and closing Statistiques and À propos
-// resizes it; with the pointer elsewhere each time, it keeps its centre line and its bottom edge. Its
-// Préférences row, by keyboard, makes it give way to the preferences, which a second request brings
-// forward instead of duplicating, Escape closes, and a later request builds afresh.
-TEST(TrayController, PanelStaysWhereItOpenedAndMakesWayForThePreferences) {
+// resizes it; with the pointer elsewhere each time, it keeps its centre line and its bottom edge. The
+// statistics' reset asked by keyboard (the desktop scenario confirms it by mouse and reads the stored
+// counters) asks inside the open panel with the focus on "Annuler", which keeps the counters; asked again,
+// Tab reaches its "Réinitialiser", which zeroes them. Large counters shrink to stay on one line instead of
+// wrapping; zeroed, they are back at full size. The Préférences row, by keyboard, makes the panel give way
+// to the preferences, which a second request brings forward instead of duplicating, Escape closes, and a
+// later request builds afresh.
+TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePreferences) {
     UiFixture f;
+    f.stats.stats = FilterStats{1234567890123LL, 98765, 3600LL * 4321 + 59 * 60, 7};
     const QPoint pointer(400, 560);
     QCursor::setPos(pointer);
     TrayController tray(f.ctx);
@@ -243,6 +201,41 @@ TEST(TrayController, PanelStaysWhereItOpenedAndMakesWayForThePreferences) {
         EXPECT_EQ(anchor(), opened) << name << ": the panel moved";
     }
     EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
+
+    QTest::mouseClick(view->statsRow(), Qt::LeftButton);
+    StatsView* stats = view->statsPage();
+    ASSERT_NE(stats, nullptr);
+    for (const bool confirm : {false, true}) {
+        stats->resetButton()->setFocus();
+        QTest::keyClick(stats->resetButton(), Qt::Key_Space);
+        QCoreApplication::processEvents();
+        QWidget* question = stats->resetConfirmation();
+        EXPECT_TRUE(question->isVisible());
+        EXPECT_EQ(stats->resetQuestion()->text(),
+                  QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
+        EXPECT_FALSE(stats->resetButton()->isVisible());
+        EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";
+        if (confirm) {
+            QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(stats->confirmResetButton()->hasFocus(), confirm);
+        QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::Key_Space);
+        f.executor.runAll();
+        QCoreApplication::processEvents();
+
+        ASSERT_TRUE(tray.panelWindow() == panel && panel->isVisible()) << confirm;
+        EXPECT_EQ(view->statsPage(), stats) << "the answer returns to the statistics";
+        EXPECT_FALSE(question->isVisible()) << confirm;
+        EXPECT_TRUE(stats->resetButton()->isVisible()) << confirm;
+        const QStringList values = {stats->alertsCard()->value(), stats->sessionsCard()->value(),
+                                    stats->locksCard()->value(), stats->timeCard()->value()};
+        EXPECT_EQ(values, confirm ? QStringList({"0", "0", "0", "0m"})
+                                  : QStringList({"1234567890123", "98765", "7", "4321h 59m"}));
+        const int alertsSize = stats->alertsCard()->valuePixelSize();
+        EXPECT_TRUE(confirm ? alertsSize == 48 : alertsSize >= 24 && alertsSize < 48) << alertsSize;
+        EXPECT_EQ(stats->sessionsCard()->valuePixelSize() == 36, confirm);
+    }
+    QTest::mouseClick(stats->backButton(), Qt::LeftButton);
 
     view->preferencesRow()->setFocus();
     QTest::keyClick(view->preferencesRow(), Qt::Key_Return);

@@ -1,7 +1,5 @@
 #include "UiFixture.h"
 
-#include "TextContrast.h"
-
 #include "ui/panels/CalibrationView.h"
 #include "ui/panels/OnboardingView.h"
 #include "ui/panels/PreferencesView.h"

@@ -160,7 +160,7 @@ TEST(PreferencesView, CalibrationFromItsRow) {
     };
     for (const auto& step : steps) {
         step.act();
-        f.turn();
+        f.executor.runPending();
         EXPECT_EQ(view.session().phase.get(), step.phase) << step.name;
         QStringList texts;
         for (auto* label : view.findChildren<QLabel*>()) {

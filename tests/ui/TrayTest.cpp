@@ -1,7 +1,5 @@
 #include "UiFixture.h"
 
-#include "TextContrast.h"
-
 #include "ui/panels/AboutView.h"
 #include "ui/panels/PanelRow.h"
 #include "ui/panels/StatsView.h"
@@ -107,8 +105,8 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     TrayPanel& panel = *tray.panel();
     for (const Step& step : steps) {
         step.change(f, panel);
-        f.turn();
-        f.turn();
+        f.executor.runPending();
+        f.executor.runPending();
         EXPECT_EQ(tray.toolTip(), step.toolTip) << step.name;
         EXPECT_EQ(tray.iconState(), step.icon) << step.name;
         if (step.icon == IconState::alert || step.icon == IconState::nominal) {
@@ -133,9 +131,9 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     }
     // The last entry pauses until the next morning.
     f.timedPause.resumeNow();
-    f.turn();
+    f.executor.runPending();
     pauseFor(2, "Suspendre jusqu\u2019\u00e0 demain")(f, panel);
-    f.turn();
+    f.executor.runPending();
     EXPECT_EQ(f.timedPause.status.get().resumeAtMs, nextMorningMs(f.executor.nowMs()));
 }
 

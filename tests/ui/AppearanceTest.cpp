@@ -25,70 +25,66 @@ using namespace tavrine::testing;
 namespace {
 
 using Scheme = ColorScheme::Preference;
-// The scheme a window shows: light, dark, or dark since the desktop switched while it was open.
-enum class Look { light, dark, turnedDark };
 
 // A window as the user sees it, built under a scheme.
 struct Window {
     std::string name;
     std::function<QWidget*(UiFixture&)> build;
+    friend void PrintTo(const Window& w, std::ostream* os) { *os << w.name; }
 };
 
-const std::vector<Window>& windows() {
-    static const std::vector<Window> list = [] {
-        std::vector<Window> list = {
-            {"panel_camera_missing",
-             [](UiFixture& f) {
-                 f.filter.state = FilterState::cameraBusy(5000);
-                 return new TrayPanel(f.ctx);
-             }},
-            {"panel_active",
-             [](UiFixture& f) {
-                 f.filter.state = FilterState::nominal(3);
-                 f.filter.active = true;
-                 return new TrayPanel(f.ctx);
-             }},
-            {"panel_stats",
-             [](UiFixture& f) {
-                 f.stats.stats = FilterStats{1, 1, 4000, 1}; // alerts, sessions, seconds, locks
-                 auto* panel = new TrayPanel(f.ctx);
-                 panel->setShowStats(true);
-                 return panel;
-             }},
-            {"panel_about",
-             [](UiFixture& f) {
-                 auto* panel = new TrayPanel(f.ctx);
-                 panel->setShowAbout(true);
-                 return panel;
-             }},
-            {"preferences",
-             [](UiFixture& f) {
-                 // Tall enough to show every row without scrolling.
-                 auto* view = new PreferencesView(f.ctx);
-                 view->resize(PreferencesView::windowWidth, 1200);
-                 return view;
-             }},
-            {"calibration",
-             [](UiFixture& f) { return new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr); }},
-            {"calibration_result",
-             [](UiFixture& f) {
-                 auto* dialog = new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr);
-                 f.lastSession->phase = CalibrationSession::Phase::done(62);
-                 return dialog;
-             }},
-        };
-        for (int page = 0; page < 5; ++page) {
-            list.push_back({"onboarding_" + std::to_string(page + 1), [page](UiFixture& f) {
-                                auto* view = new OnboardingView(f.ctx);
-                                view->resize(440, 420);
-                                view->setPage(page);
-                                return view;
-                            }});
-        }
-        return list;
-    }();
+const std::vector<Window> windows = [] {
+    std::vector<Window> list = {
+        {"panel_camera_missing",
+         [](UiFixture& f) {
+             f.filter.state = FilterState::cameraBusy(5000);
+             return new TrayPanel(f.ctx);
+         }},
+        {"panel_active",
+         [](UiFixture& f) {
+             f.filter.state = FilterState::nominal(3);
+             f.filter.active = true;
+             return new TrayPanel(f.ctx);
+         }},
+        {"panel_stats",
+         [](UiFixture& f) {
+             f.stats.stats = FilterStats{1, 1, 4000, 1}; // alerts, sessions, seconds, locks
+             auto* panel = new TrayPanel(f.ctx);
+             panel->setShowStats(true);
+             return panel;
+         }},
+        {"panel_about",
+         [](UiFixture& f) {
+             auto* panel = new TrayPanel(f.ctx);
+             panel->setShowAbout(true);
+             return panel;
+         }},
+        {"preferences",
+         [](UiFixture& f) {
+             // Tall enough to show every row without scrolling.
+             auto* view = new PreferencesView(f.ctx);
+             view->resize(PreferencesView::windowWidth, 1200);
+             return view;
+         }},
+        {"calibration",
+         [](UiFixture& f) { return new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr); }},
+        {"calibration_result",
+         [](UiFixture& f) {
+             auto* dialog = new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr);
+             f.lastSession->phase = CalibrationSession::Phase::done(62);
+             return dialog;
+         }},
+    };
+    for (int page = 0; page < 5; ++page) {
+        list.push_back({"onboarding_" + std::to_string(page + 1), [page](UiFixture& f) {
+                            auto* view = new OnboardingView(f.ctx);
+                            view->resize(440, 420);
+                            view->setPage(page);
+                            return view;
+                        }});
+    }
     return list;
-}
+}();
 
 // The text a widget shows, without markup.
 QString shownText(const QWidget* w) {
@@ -156,11 +152,8 @@ std::vector<std::string> pictogramInks(QWidget& window) {
     return inks;
 }
 
-const char* lookName(Look look) {
-    return look == Look::light ? "light" : look == Look::dark ? "dark" : "turned_dark";
-}
-
-class Appearance : public ::testing::TestWithParam<std::tuple<std::size_t, Look>> {
+// A window and the scheme it shows: light, dark, or dark since the desktop switched while it was open.
+class Appearance : public ::testing::TestWithParam<std::tuple<Window, std::string>> {
   protected:
     void TearDown() override { scheme_.apply(Scheme::none); }
     ColorScheme scheme_;
@@ -184,22 +177,20 @@ QImage renderSvg(const QString& path, int size) {
 // is no lookup key a translation lacks ("stats_reset_confirm"), and every control the keyboard reaches
 // looks different while it has the focus.
 TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
-    const auto [index, look] = GetParam();
-    const bool dark = look != Look::light;
-    scheme_.apply(look == Look::dark ? Scheme::dark : Scheme::light);
-    const Window& window = windows().at(index);
+    const auto& [window, look] = GetParam();
+    const bool dark = look != "light";
+    scheme_.apply(look == "dark" ? Scheme::dark : Scheme::light);
     UiFixture f;
     std::unique_ptr<QWidget> widget(window.build(f));
     widget->show();
     QApplication::setActiveWindow(widget.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(widget.get()));
     f.executor.advanceBy(1500); // the logos have opened
-    if (look == Look::turnedDark) {
+    if (look == "turned_dark") {
         scheme_.apply(Scheme::dark);
     }
     QCoreApplication::processEvents();
-    const QString shot =
-        QStringLiteral("look-%1-%2").arg(QString::fromStdString(window.name), lookName(look));
+    const QString shot = QString::fromStdString("look-" + window.name + "-" + look);
     const QImage image = grab(*widget, shot);
 
     EXPECT_EQ(widget->palette().color(QPalette::Window).lightness() < 128, dark)
@@ -224,7 +215,7 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     }
     EXPECT_GT(texts, 2);
 
-    if (look == Look::turnedDark) {
+    if (look == "turned_dark") {
         // The pictograms restyled in place are those of the same window built in the dark scheme.
         std::unique_ptr<QWidget> fresh(window.build(f));
         EXPECT_EQ(pictogramInks(*widget), pictogramInks(*fresh));
@@ -249,11 +240,10 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, Appearance,
-                         ::testing::Combine(::testing::Range<std::size_t>(0, windows().size()),
-                                            ::testing::Values(Look::light, Look::dark, Look::turnedDark)),
+                         ::testing::Combine(::testing::ValuesIn(windows),
+                                            ::testing::Values("light", "dark", "turned_dark")),
                          [](const auto& info) {
-                             return windows().at(std::get<0>(info.param)).name + "_" +
-                                    lookName(std::get<1>(info.param));
+                             return std::get<0>(info.param).name + "_" + std::get<1>(info.param);
                          });
 
 // A text the translation lacks shows as its key, which the check above finds.

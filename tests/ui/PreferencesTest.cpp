@@ -22,10 +22,6 @@ namespace {
 
 struct PrefsFixture : UiFixture {
     PrefsFixture() { view.resize(PreferencesView::windowWidth, PreferencesView::windowHeight); }
-    void open() {
-        view.show();
-        saves = 0;
-    }
     void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
     // What the shortcut can do in this session, as the application publishes it.
     Published<ShortcutStatus> shortcutStatus{ShortcutStatus::idle};
@@ -54,7 +50,8 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     f.store.setInteger("inattention_delay_ms", 1200);
     f.settings.load();
     f.loginItem.enabled = true; // registered outside the application
-    f.open();
+    f.view.show();
+    f.saves = 0;
     EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked());
     EXPECT_TRUE(f.loginItem.requests.empty()) << "showing the system's state changes nothing";
     EXPECT_EQ(f.view.strengthSlider()->value(), 5);
@@ -119,7 +116,7 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
 // "Valider" stores it, which the preferences row then shows and later edits keep.
 TEST(PreferencesView, CalibrationFromItsRow) {
     PrefsFixture f;
-    f.open();
+    f.view.show();
     EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("Non calibré"));
     EXPECT_EQ(f.view.calibrationHint()->text(),
               QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60 cm)"));
@@ -224,7 +221,7 @@ TEST(PreferencesView, TheShortcutSwitchTellsWhatTheSessionAllows) {
          QStringLiteral("Indisponible\u00a0: Super+Maj+C est déjà pris par un autre programme"), false},
     };
     PrefsFixture f;
-    f.open();
+    f.view.show();
     for (const Case& c : cases) {
         // The answer comes while the window is open, as a portal's refusal does.
         f.shortcutStatus = c.status;

@@ -36,21 +36,25 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     const QString on = QStringLiteral("Tavrine — Protection active");
     const QString off = QStringLiteral("Tavrine — Protection désactivée");
     const QString paused = QStringLiteral("Tavrine\u00a0: en pause, reprise dans ");
+    UiFixture f;
+    TrayController tray(f.ctx);
+    tray.openPanel();
+    TrayPanel& panel = *tray.panel();
     struct Step {
         const char* name;
-        std::function<void(UiFixture&, TrayPanel&)> change;
+        std::function<void()> change;
         QString toolTip;
         IconState icon;
         const char* status;
         QColor colour;
     };
-    const auto clickSwitch = [](UiFixture& f, TrayPanel& panel, bool cameraWorks) {
+    const auto clickSwitch = [&](bool cameraWorks) {
         f.filter.cameraWorks = cameraWorks;
         QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
         EXPECT_FALSE(panel.activeSwitch()->isChecked()) << "the switch never moves by itself";
     };
-    const auto pauseFor = [](int entry, const char* label) {
-        return [entry, label](UiFixture&, TrayPanel& panel) {
+    const auto pauseFor = [&](int entry, const char* label) {
+        return [&panel, entry, label] {
             QTest::mouseClick(panel.pauseButton(), Qt::LeftButton);
             ASSERT_TRUE(panel.pauseMenu()->isVisible());
             EXPECT_EQ(panel.pauseMenu()->actions().at(entry)->text(), QString::fromUtf8(label));
@@ -59,52 +63,42 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         };
     };
     const Step steps[] = {
-        {"off", [](UiFixture&, TrayPanel&) {}, off, IconState::inactive, "Protection désactivée",
-         AppColors::textSecondary()},
-        {"analysis unavailable", [](UiFixture& f, TrayPanel&) { f.filter.blind = true; },
+        {"off", [] {}, off, IconState::inactive, "Protection désactivée", AppColors::textSecondary()},
+        {"analysis unavailable", [&] { f.filter.blind = true; },
          QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
                            "Réinstallez Tavrine pour la rétablir."),
          IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error()},
-        {"analysis back", [](UiFixture& f, TrayPanel&) { f.filter.blind = false; }, off, IconState::inactive,
-         "Protection désactivée", AppColors::textSecondary()},
-        {"alert", [](UiFixture& f, TrayPanel&) { f.filter.state = FilterState::alert(); },
+        {"analysis back", [&] { f.filter.blind = false; }, off, IconState::inactive, "Protection désactivée",
+         AppColors::textSecondary()},
+        {"alert", [&] { f.filter.state = FilterState::alert(); },
          QStringLiteral("Tavrine — Regard indiscret détecté"), IconState::alert, "Regard indiscret détecté",
          AppColors::error()},
-        {"low battery",
-         [](UiFixture& f, TrayPanel&) {
-             f.filter.state = FilterState::autoPaused(PauseReason::lowBattery());
-         },
+        {"low battery", [&] { f.filter.state = FilterState::autoPaused(PauseReason::lowBattery()); },
          QStringLiteral("Tavrine — En pause"), IconState::paused, "En pause", AppColors::textSecondary()},
         // A missing camera looks like a pause on the eye: the tooltip tells them apart.
-        {"camera busy", [](UiFixture& f, TrayPanel&) { f.filter.state = FilterState::cameraBusy(5000); },
-         noCamera, IconState::paused, "Caméra indisponible", AppColors::warning()},
+        {"camera busy", [&] { f.filter.state = FilterState::cameraBusy(5000); }, noCamera, IconState::paused,
+         "Caméra indisponible", AppColors::warning()},
         {"switched on without a camera",
-         [&](UiFixture& f, TrayPanel& panel) {
+         [&] {
              f.filter.state = FilterState::inactive();
-             clickSwitch(f, panel, false);
+             clickSwitch(false);
          },
          noCamera, IconState::inactive, "Caméra indisponible", AppColors::warning()},
-        {"switched on with a camera", [&](UiFixture& f, TrayPanel& panel) { clickSwitch(f, panel, true); },
-         on, IconState::nominal, "Protection active", AppColors::success()},
-        {"looking away", [](UiFixture& f, TrayPanel&) { f.filter.state = FilterState::inattention(3); }, on,
-         IconState::nominal, "Protection active", AppColors::success()},
+        {"switched on with a camera", [&] { clickSwitch(true); }, on, IconState::nominal, "Protection active",
+         AppColors::success()},
+        {"looking away", [&] { f.filter.state = FilterState::inattention(3); }, on, IconState::nominal,
+         "Protection active", AppColors::success()},
         {"paused for 15 min", pauseFor(0, "Suspendre 15\u00a0min"), paused + QString::fromUtf8("15\u00a0min"),
          IconState::paused, "En pause — reprise dans 15\u00a0min", AppColors::textSecondary()},
-        {"a minute later", [](UiFixture& f, TrayPanel&) { f.executor.advanceBy(60'000); },
-         paused + QString::fromUtf8("14\u00a0min"), IconState::paused, "En pause — reprise dans 14\u00a0min",
-         AppColors::textSecondary()},
-        {"resumed",
-         [](UiFixture&, TrayPanel& panel) { QTest::mouseClick(panel.resumeRow(), Qt::LeftButton); }, on,
-         IconState::nominal, "Protection active", AppColors::success()},
+        {"a minute later", [&] { f.executor.advanceBy(60'000); }, paused + QString::fromUtf8("14\u00a0min"),
+         IconState::paused, "En pause — reprise dans 14\u00a0min", AppColors::textSecondary()},
+        {"resumed", [&] { QTest::mouseClick(panel.resumeRow(), Qt::LeftButton); }, on, IconState::nominal,
+         "Protection active", AppColors::success()},
         {"paused for an hour", pauseFor(1, "Suspendre 1\u00a0h"), paused + QString::fromUtf8("1\u00a0h"),
          IconState::paused, "En pause — reprise dans 1\u00a0h", AppColors::textSecondary()},
     };
-    UiFixture f;
-    TrayController tray(f.ctx);
-    tray.openPanel();
-    TrayPanel& panel = *tray.panel();
     for (const Step& step : steps) {
-        step.change(f, panel);
+        step.change();
         f.executor.runPending();
         f.executor.runPending();
         EXPECT_EQ(tray.toolTip(), step.toolTip) << step.name;
@@ -132,7 +126,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     // The last entry pauses until the next morning.
     f.timedPause.resumeNow();
     f.executor.runPending();
-    pauseFor(2, "Suspendre jusqu\u2019\u00e0 demain")(f, panel);
+    pauseFor(2, "Suspendre jusqu\u2019\u00e0 demain")();
     f.executor.runPending();
     EXPECT_EQ(f.timedPause.status.get().resumeAtMs, nextMorningMs(f.executor.nowMs()));
 }

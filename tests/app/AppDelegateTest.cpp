@@ -57,7 +57,7 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
         for (auto [shown, prominent] :
              {std::pair<QWidget*, QWidget*>{dialog, dialog->view()->primaryButton()},
               std::pair<QWidget*, QWidget*>{window, button(true)}}) {
-            const QRgb face = readText(grab(*shown), rectIn(prominent, shown)).background;
+            const QRgb face = readText(shown->grab().toImage(), rectIn(prominent, shown)).background;
             EXPECT_LE(colorDistance(QColor(face), AppColors::primaryButton()), 12);
         }
         f.lastSession->phase = CalibrationSession::Phase::done(62);

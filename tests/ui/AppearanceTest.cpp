@@ -10,6 +10,7 @@
 #include "ui/tray/TrayIcon.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QRegularExpression>
@@ -191,7 +192,9 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     }
     QCoreApplication::processEvents();
     const QString shot = QString::fromStdString("look-" + window.name + "-" + look);
-    const QImage image = grab(*widget, shot);
+    const QImage image = widget->grab().toImage();
+    QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS)); // for a reviewer to look at
+    image.save(QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + shot + QStringLiteral(".png"));
 
     EXPECT_EQ(widget->palette().color(QPalette::Window).lightness() < 128, dark)
         << "the scheme's palette is in use";
@@ -222,12 +225,12 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
             widget->setFocus();
             QCoreApplication::processEvents();
             const QRect area = rectIn(w, widget.get()).adjusted(-3, -3, 3, 3);
-            const QImage before = grab(*widget).copy(area);
+            const QImage before = widget->grab().toImage().copy(area);
             // As the Tab key gives it: styles show the focus of keyboard navigation.
             w->setFocus(Qt::TabFocusReason);
             widget->setAttribute(Qt::WA_KeyboardFocusChange);
             QCoreApplication::processEvents();
-            EXPECT_NE(before, grab(*widget).copy(area))
+            EXPECT_NE(before, widget->grab().toImage().copy(area))
                 << w->metaObject()->className() << " \"" << text.toStdString() << "\" shows no focus ("
                 << shot.toStdString() << ")";
         }

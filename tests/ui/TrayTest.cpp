@@ -108,7 +108,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
                       step.icon == IconState::alert ? TrayIcon::systemRed() : TrayIcon::labelColor());
         }
         EXPECT_EQ(panel.statusLine()->text(), QString::fromUtf8(step.status)) << step.name;
-        const QRgb ink = readText(grab(panel), rectIn(panel.statusLine(), &panel)).ink;
+        const QRgb ink = readText(panel.grab().toImage(), rectIn(panel.statusLine(), &panel)).ink;
         EXPECT_LE(colorDistance(QColor(ink), step.colour), 40)
             << step.name << " " << QColor(ink).name().toStdString();
         EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.active.get()) << step.name;

@@ -7,7 +7,6 @@
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
 
-#include <QDir>
 #include <QImage>
 #include <QWidget>
 
@@ -85,16 +84,6 @@ struct UiFixture {
 
     UiFixture() { ctx.timedPause = &timedPause; }
 };
-
-// The widget as drawn; with a name, also saved under the build's test artefacts for a reviewer.
-inline QImage grab(QWidget& widget, const QString& artifactName = QString()) {
-    QImage image = widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    if (!artifactName.isEmpty()) {
-        QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS));
-        image.save(QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + artifactName + QStringLiteral(".png"));
-    }
-    return image;
-}
 
 inline int colorDistance(const QColor& a, const QColor& b) {
     return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());

@@ -38,7 +38,6 @@ class FakeFilterControl final : public FilterControl {
         ++stops;
         state = FilterState::inactive();
         active = false;
-        alert = false;
     }
 
     Published<FilterState> state{FilterState::inactive()};

@@ -42,7 +42,9 @@ std::pair<double, bool> shade(QWidget* control, QWidget* input) {
 // the login switch shows the system's login item), and every control saves its own field at once (the
 // login item is asked once per change; a refused request leaves the switch where the user put it). A
 // switched-off option dims and disables what depends on it, keeping the values: the matrix's sliders, the
-// session lock's delay (off by default, one minute unless chosen otherwise).
+// session lock's delay (off by default, one minute unless chosen otherwise). A shortcut that does not work
+// everywhere says why, once, under its switch (the hint gives way); one that cannot work at all shows off
+// and cannot be switched, while the stored choice stays.
 TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     PrefsFixture f;
     f.store.setInteger("filter_strength", 5);
@@ -104,6 +106,47 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     f.click(f.view.launchAtLoginSwitch());
     EXPECT_EQ(f.loginItem.requests, (std::vector<bool>{false, true}));
     EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked()) << "the switch keeps the requested position";
+
+    f.click(f.view.shortcutSwitch());
+    const QString hint = QStringLiteral("Activer / désactiver le filtre sans ouvrir le menu");
+    const struct {
+        ShortcutStatus status;
+        QString line;
+        bool usable;
+    } cases[] = {
+        {ShortcutStatus::working, hint, true},
+        {ShortcutStatus::waiting, hint, true},
+        {ShortcutStatus::x11WindowsOnly,
+         QStringLiteral(
+             "Seulement dans les fenêtres X11\u00a0: ce bureau n\u2019offre pas de raccourci global"),
+         true},
+        {ShortcutStatus::unsupported,
+         QStringLiteral("Indisponible\u00a0: ce bureau n\u2019offre pas de raccourci global"), false},
+        {ShortcutStatus::refused,
+         QStringLiteral("Refusé par le bureau\u00a0: autorisez-le dans ses réglages, puis relancez Tavrine"),
+         false},
+        {ShortcutStatus::taken,
+         QStringLiteral("Indisponible\u00a0: Super+Maj+C est déjà pris par un autre programme"), false},
+    };
+    for (const auto& c : cases) {
+        // The answer comes while the window is open, as a portal's refusal does.
+        f.shortcutStatus = c.status;
+        const auto name = c.line.toStdString();
+        EXPECT_EQ(f.view.shortcutHint()->text(), c.line) << name;
+        int shown = 0;
+        for (auto* l : f.view.findChildren<QLabel*>()) {
+            shown += l->text() == c.line ? 1 : 0;
+        }
+        EXPECT_EQ(shown, 1) << name;
+        EXPECT_EQ(f.view.shortcutSwitch()->isEnabled(), c.usable) << name;
+        EXPECT_EQ(f.view.shortcutSwitch()->isChecked(), c.usable) << name;
+        f.click(f.view.shortcutSwitch());
+        EXPECT_EQ(f.settings.settings.get().globalShortcutEnabled, !c.usable) << name;
+        if (c.usable) {
+            f.click(f.view.shortcutSwitch());
+        }
+        EXPECT_TRUE(f.settings.settings.get().globalShortcutEnabled) << name;
+    }
 }
 
 // The calibration as the user reaches it from the preferences: the dialog walks through its phases, each
@@ -190,51 +233,4 @@ TEST(PreferencesView, CalibrationFromItsRow) {
     EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 190);
     EXPECT_TRUE(f.store.readBool("is_calibrated"));
     EXPECT_TRUE(f.settings.settings.get().isCalibrated);
-}
-
-// A shortcut that does not work everywhere says why, once, under its switch (the hint gives way); one
-// that cannot work at all shows off and cannot be switched, while the stored choice stays.
-TEST(PreferencesView, TheShortcutSwitchTellsWhatTheSessionAllows) {
-    const QString hint = QStringLiteral("Activer / désactiver le filtre sans ouvrir le menu");
-    struct Case {
-        ShortcutStatus status;
-        QString line;
-        bool usable;
-    };
-    const Case cases[] = {
-        {ShortcutStatus::working, hint, true},
-        {ShortcutStatus::waiting, hint, true},
-        {ShortcutStatus::x11WindowsOnly,
-         QStringLiteral(
-             "Seulement dans les fenêtres X11\u00a0: ce bureau n\u2019offre pas de raccourci global"),
-         true},
-        {ShortcutStatus::unsupported,
-         QStringLiteral("Indisponible\u00a0: ce bureau n\u2019offre pas de raccourci global"), false},
-        {ShortcutStatus::refused,
-         QStringLiteral("Refusé par le bureau\u00a0: autorisez-le dans ses réglages, puis relancez Tavrine"),
-         false},
-        {ShortcutStatus::taken,
-         QStringLiteral("Indisponible\u00a0: Super+Maj+C est déjà pris par un autre programme"), false},
-    };
-    PrefsFixture f;
-    f.view.show();
-    for (const Case& c : cases) {
-        // The answer comes while the window is open, as a portal's refusal does.
-        f.shortcutStatus = c.status;
-        const auto name = c.line.toStdString();
-        EXPECT_EQ(f.view.shortcutHint()->text(), c.line) << name;
-        int shown = 0;
-        for (auto* l : f.view.findChildren<QLabel*>()) {
-            shown += l->text() == c.line ? 1 : 0;
-        }
-        EXPECT_EQ(shown, 1) << name;
-        EXPECT_EQ(f.view.shortcutSwitch()->isEnabled(), c.usable) << name;
-        EXPECT_EQ(f.view.shortcutSwitch()->isChecked(), c.usable) << name;
-        QTest::mouseClick(f.view.shortcutSwitch(), Qt::LeftButton);
-        EXPECT_EQ(f.settings.settings.get().globalShortcutEnabled, !c.usable) << name;
-        if (c.usable) {
-            QTest::mouseClick(f.view.shortcutSwitch(), Qt::LeftButton);
-        }
-        EXPECT_TRUE(f.settings.settings.get().globalShortcutEnabled) << name;
-    }
 }

@@ -131,21 +131,19 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     for (const auto& c : cases) {
         // The answer comes while the window is open, as a portal's refusal does.
         f.shortcutStatus = c.status;
-        const auto name = c.line.toStdString();
-        EXPECT_EQ(f.view.shortcutHint()->text(), c.line) << name;
-        int shown = 0;
-        for (auto* l : f.view.findChildren<QLabel*>()) {
-            shown += l->text() == c.line ? 1 : 0;
-        }
-        EXPECT_EQ(shown, 1) << name;
-        EXPECT_EQ(f.view.shortcutSwitch()->isEnabled(), c.usable) << name;
-        EXPECT_EQ(f.view.shortcutSwitch()->isChecked(), c.usable) << name;
+        SCOPED_TRACE(c.line.toStdString());
+        EXPECT_EQ(f.view.shortcutHint()->text(), c.line);
+        // Said once: the line under the switch, no other label.
+        const auto shown = f.view.findChildren<QLabel*>();
+        EXPECT_EQ(std::count_if(shown.begin(), shown.end(), [&](auto* l) { return l->text() == c.line; }), 1);
+        EXPECT_EQ(f.view.shortcutSwitch()->isEnabled(), c.usable);
+        EXPECT_EQ(f.view.shortcutSwitch()->isChecked(), c.usable);
         f.click(f.view.shortcutSwitch());
-        EXPECT_EQ(f.settings.settings.get().globalShortcutEnabled, !c.usable) << name;
+        EXPECT_EQ(f.settings.settings.get().globalShortcutEnabled, !c.usable);
         if (c.usable) {
             f.click(f.view.shortcutSwitch());
         }
-        EXPECT_TRUE(f.settings.settings.get().globalShortcutEnabled) << name;
+        EXPECT_TRUE(f.settings.settings.get().globalShortcutEnabled);
     }
 }
 

@@ -201,8 +201,7 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
         stats->resetButton()->setFocus();
         QTest::keyClick(stats->resetButton(), Qt::Key_Space);
         QCoreApplication::processEvents();
-        QWidget* question = stats->resetConfirmation();
-        EXPECT_TRUE(question->isVisible());
+        EXPECT_TRUE(stats->resetConfirmation()->isVisible());
         EXPECT_EQ(stats->resetQuestion()->text(),
                   QString::fromUtf8("Remettre toutes les statistiques à zéro\u202f?"));
         EXPECT_FALSE(stats->resetButton()->isVisible());
@@ -217,7 +216,7 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
 
         ASSERT_TRUE(tray.panelWindow() == panel && panel->isVisible()) << confirm;
         EXPECT_EQ(view->statsPage(), stats) << "the answer returns to the statistics";
-        EXPECT_FALSE(question->isVisible()) << confirm;
+        EXPECT_FALSE(stats->resetConfirmation()->isVisible()) << confirm;
         EXPECT_TRUE(stats->resetButton()->isVisible()) << confirm;
         const QStringList values = {stats->alertsCard()->value(), stats->sessionsCard()->value(),
                                     stats->locksCard()->value(), stats->timeCard()->value()};

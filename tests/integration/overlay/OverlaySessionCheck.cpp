@@ -26,8 +26,7 @@ using namespace tavrine;
 namespace {
 
 // A plain window of one colour.
-class Target : public QWidget {
-  public:
+struct Target : QWidget {
     Target(QColor colour, QRect geometry) : colour(colour) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
         setGeometry(geometry);
@@ -35,8 +34,6 @@ class Target : public QWidget {
         (void)QTest::qWaitForWindowExposed(this);
     }
     QColor colour;
-
-  protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), colour); }
 };
 

@@ -89,18 +89,16 @@ const std::vector<Window> windows = [] {
 
 // The text a widget shows, without markup.
 QString shownText(const QWidget* w) {
-    QString text;
-    if (const auto* label = qobject_cast<const QLabel*>(w)) {
-        text = label->text();
-        if (Qt::mightBeRichText(text)) {
-            QTextDocument doc;
-            doc.setHtml(text);
-            text = doc.toRawText(); // keeps the no-break spaces
-        }
-    } else if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
-        text = button->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
+        return button->text();
     }
-    return text;
+    const auto* label = qobject_cast<const QLabel*>(w);
+    if (!label || !Qt::mightBeRichText(label->text())) {
+        return label ? label->text() : QString();
+    }
+    QTextDocument doc;
+    doc.setHtml(label->text());
+    return doc.toRawText(); // keeps the no-break spaces
 }
 
 // What French typography asks of a text; empty when it complies.

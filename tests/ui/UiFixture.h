@@ -7,7 +7,6 @@
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
 
-#include <QImage>
 #include <QWidget>
 
 namespace tavrine::testing {

@@ -9,7 +9,7 @@ using Action = CommandLine::Action;
 // of the error it reports; help and version win wherever they stand.
 TEST(CommandLine, ReadsTheActionAndTheCameraOrSaysWhatIsWrong) {
     const struct {
-        std::vector<const char*> args;
+        QStringList args;
         Action action;
         QString text; // the camera, or a word of the error
     } cases[] = {
@@ -27,10 +27,7 @@ TEST(CommandLine, ReadsTheActionAndTheCameraOrSaysWhatIsWrong) {
         {{"--camera", "demo", "--version"}, Action::version, ""},
     };
     for (const auto& c : cases) {
-        QStringList args{QStringLiteral("tavrine")};
-        for (const char* a : c.args) {
-            args << QString::fromUtf8(a);
-        }
+        const QStringList args = QStringList{QStringLiteral("tavrine")} + c.args;
         SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
         const CommandLine cl = CommandLine::parse(args);
         EXPECT_EQ(cl.action, c.action);

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "TextContrast.h"
 #include "core/detection/CameraSession.h"
 #include "core/fakes/ServiceRig.h"
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
 
-#include <QDir>
-#include <QImage>
 #include <QWidget>
 
 namespace tavrine::testing {
@@ -38,7 +37,6 @@ class FakeFilterControl final : public FilterControl {
         ++stops;
         state = FilterState::inactive();
         active = false;
-        alert = false;
     }
 
     Published<FilterState> state{FilterState::inactive()};
@@ -83,37 +81,10 @@ struct UiFixture {
                                                    systemEvents}};
 
     UiFixture() { ctx.timedPause = &timedPause; }
-
-    // Runs what is due now (posted tasks, the next animation frame).
-    void turn() { executor.runPending(); }
 };
-
-// The widget as drawn; with a name, also saved under the build's test artefacts for a reviewer.
-inline QImage grab(QWidget& widget, const QString& artifactName = QString()) {
-    QImage image = widget.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    if (!artifactName.isEmpty()) {
-        QDir().mkpath(QStringLiteral(TAVRINE_UI_ARTIFACTS));
-        image.save(QStringLiteral(TAVRINE_UI_ARTIFACTS "/") + artifactName + QStringLiteral(".png"));
-    }
-    return image;
-}
 
 inline int colorDistance(const QColor& a, const QColor& b) {
     return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
-}
-
-// How many pixels in rect are within tolerance of colour (sum of channel differences).
-inline int countNear(const QImage& image, const QRect& rect, const QColor& color, int tolerance = 30) {
-    int n = 0;
-    const QRect r = rect.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            if (colorDistance(QColor::fromRgba(image.pixel(x, y)), color) <= tolerance) {
-                ++n;
-            }
-        }
-    }
-    return n;
 }
 
 // The widget's rectangle in the coordinates of an ancestor's grab.

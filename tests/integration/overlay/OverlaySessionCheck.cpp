@@ -26,8 +26,7 @@ using namespace tavrine;
 namespace {
 
 // A plain window of one colour.
-class Target : public QWidget {
-  public:
+struct Target : QWidget {
     Target(QColor colour, QRect geometry) : colour(colour) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
         setGeometry(geometry);
@@ -35,8 +34,6 @@ class Target : public QWidget {
         (void)QTest::qWaitForWindowExposed(this);
     }
     QColor colour;
-
-  protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), colour); }
 };
 
@@ -75,7 +72,7 @@ void expectStripes(const char* what, const Target& target) {
     };
     const auto sum = [](QColor c) { return c.red() + c.green() + c.blue(); };
     QColor darkest, lightest;
-    (void)QTest::qWaitFor(
+    EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             const QImage shot = grabScreen().copy(target.geometry().adjusted(10, 10, -10, -10));
             darkest = lightest = shot.pixelColor(0, 0);
@@ -86,8 +83,7 @@ void expectStripes(const char* what, const Target& target) {
             }
             return near(darkest, stripe) && near(lightest, gap);
         },
-        5000);
-    EXPECT_TRUE(near(darkest, stripe) && near(lightest, gap))
+        5000))
         << what << ": stripe " << darkest.name().toStdString() << " gap " << lightest.name().toStdString()
         << ", expected " << stripe.name().toStdString() << " and " << gap.name().toStdString();
 }
@@ -128,14 +124,13 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
 
     // Removing a monitor removes exactly its overlay; the other window is kept as it is.
     QProcess::execute(QStringLiteral("xrandr"), {"--delmonitor", "RIGHT"});
-    (void)QTest::qWaitFor([&] { return manager.windowCount() == 1 && rightOverlay.isNull(); }, 5000);
-    EXPECT_TRUE(manager.windowCount() == 1 && rightOverlay.isNull() && !leftOverlay.isNull() &&
-                overlays().size() == 1)
+    EXPECT_TRUE(QTest::qWaitFor([&] { return manager.windowCount() == 1 && rightOverlay.isNull(); }, 5000) &&
+                !leftOverlay.isNull() && overlays().size() == 1)
         << "removing a monitor removes exactly its overlay";
 
     QProcess::execute(QStringLiteral("xrandr"), {"--setmonitor", "RIGHT", "1280/338x800/211+1280+0", "none"});
-    (void)QTest::qWaitFor([&] { return manager.windowCount() == 2 && overlays().size() == 2; }, 5000);
-    EXPECT_TRUE(manager.windowCount() == 2 && !leftOverlay.isNull())
+    EXPECT_TRUE(QTest::qWaitFor([&] { return manager.windowCount() == 2 && overlays().size() == 2; }, 5000) &&
+                !leftOverlay.isNull())
         << "adding the monitor back adds its overlay";
     expectStripes("the new overlay draws the current values at once", rightTarget);
 }

@@ -48,7 +48,7 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
     settle();
     EXPECT_EQ(outcomes.back(), CameraError::permissionDenied);
     EXPECT_EQ(source->prompts, 1);
-    EXPECT_EQ(source->starts(), 0);
+    EXPECT_EQ(source->starts, 0);
     EXPECT_FALSE(camera->isRunning.get());
 
     source->access = Access::authorized;
@@ -62,7 +62,7 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
     start();
     EXPECT_EQ(outcomes, (std::vector<std::optional<CameraError>>{std::nullopt, std::nullopt,
                                                                  CameraError::permissionDenied}));
-    EXPECT_EQ(source->starts(), 1);
+    EXPECT_EQ(source->starts, 1);
     EXPECT_TRUE(camera->isRunning.get());
 }
 

@@ -40,6 +40,8 @@ class FakeFrameSource final : public FrameSource {
     std::atomic<Access> access = Access::authorized;
     std::atomic<bool> promptAnswer = true;
     std::atomic<int> prompts = 0;
+    std::atomic<int> starts = 0;
+    std::atomic<int> failingStarts = 0; // that many next starts find no camera
 
     Access accessStatus() override { return access; }
     bool requestAccess() override {
@@ -49,11 +51,10 @@ class FakeFrameSource final : public FrameSource {
     }
     std::optional<CameraError> start(FrameHandler onFrame) override {
         std::lock_guard lock(mutex_);
-        ++starts_;
-        if (!failures_.empty()) {
-            const CameraError error = failures_.front();
-            failures_.erase(failures_.begin());
-            return error;
+        ++starts;
+        if (failingStarts > 0) {
+            --failingStarts;
+            return CameraError::noCameraAvailable;
         }
         onFrame_ = std::move(onFrame);
         return std::nullopt;
@@ -74,19 +75,12 @@ class FakeFrameSource final : public FrameSource {
         }
         return static_cast<bool>(handler);
     }
-    // The next start fails with this error (queued after earlier requests); later starts go as before.
-    void failNextStart(CameraError error) {
-        locked([&] { failures_.push_back(error); });
-    }
     void interrupt(bool interrupted) {
         if (const InterruptionHandler handler = locked([&] { return onInterruption_; })) {
             handler(interrupted);
         }
     }
 
-    int starts() const {
-        return locked([&] { return starts_; });
-    }
     bool running() const {
         return locked([&] { return static_cast<bool>(onFrame_); });
     }
@@ -101,8 +95,6 @@ class FakeFrameSource final : public FrameSource {
     }
 
     mutable std::mutex mutex_;
-    std::vector<CameraError> failures_;
-    int starts_ = 0;
     FrameHandler onFrame_;
     InterruptionHandler onInterruption_;
 };
@@ -341,7 +333,6 @@ inline FaceObservation face(double width, double yawDegrees = 0.0) {
 }
 
 inline const std::vector<FaceObservation> userOnly{face(0.1)};
-inline const std::vector<FaceObservation> userAndOnlooker{face(0.1), face(0.06)};
 
 // "N" nominal(3), "N5" nominal(5), "I" inattention(3), "L" alert, "X" inactive, "C" camera busy, "Z" paused
 // for the screen or the session, "B" paused for the battery, "U<ms>" paused by the user.
@@ -379,9 +370,12 @@ inline const RigActions actions = {
          r.settle();
          EXPECT_TRUE(done) << "a start always completes";
      }},
-    {"fail", [](Rig& r, auto) { r.source->failNextStart(CameraError::noCameraAvailable); }},
+    {"fail", [](Rig& r, auto) { ++r.source->failingStarts; }},
     {"user", [](Rig& r, auto) { r.see(userOnly); }},
-    {"onlooker", [](Rig& r, auto) { r.see(userAndOnlooker); }},
+    {"onlooker",
+     [](Rig& r, auto) {
+         r.see({face(0.1), face(0.06)});
+     }},
     {"away", [](Rig& r, auto) { r.see({face(0.1, 60.0)}); }},
     {"nobody", [](Rig& r, auto) { r.see({}); }},
     // Straight into the machine, with no side-effect pass run yet.
@@ -423,7 +417,7 @@ inline const RigReadings readings = {
     {"alertmode", [](Rig& r) -> std::int64_t { return r.overlay.isAlertMode.get(); }},
     {"distance", [](Rig& r) { return r.overlay.matrixDistanceCm.get(); }},
     {"running", [](Rig& r) -> std::int64_t { return r.source->running(); }},
-    {"starts", [](Rig& r) -> std::int64_t { return r.source->starts(); }},
+    {"starts", [](Rig& r) -> std::int64_t { return r.source->starts; }},
     {"sessions", [](Rig& r) { return r.stats.stats.get().sessionCount; }},
     {"alerts", [](Rig& r) { return r.stats.stats.get().alertCount; }},
     {"seconds", [](Rig& r) { return r.stats.stats.get().totalActiveSeconds; }},

@@ -13,9 +13,8 @@ namespace {
 
 using namespace tavrine::testing;
 
-struct WatchRig {
-    VirtualExecutor exec;
-    FakePowerSource power;
+// The watch on the rig's clock and power source (its filter stays stopped).
+struct WatchRig : Rig {
     int threshold = 20;
     // What each check reported: true for low.
     std::vector<bool> reports;

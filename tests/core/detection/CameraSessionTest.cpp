@@ -10,10 +10,9 @@
 
 using namespace tavrine;
 using Access = FrameSource::Access;
+using tavrine::testing::kFrame;
 
 namespace {
-
-const VideoFrame kFrame{640, 480, 2560, std::make_shared<const std::vector<std::uint8_t>>(640 * 480 * 4)};
 
 struct CameraSessionTest : ::testing::Test {
     VirtualExecutor ex{1'000'000};

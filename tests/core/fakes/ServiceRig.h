@@ -33,6 +33,9 @@ inline void PrintTo(const FilterState& state, std::ostream* os) {
 
 namespace tavrine::testing {
 
+// A camera frame (its pixels are never looked at).
+inline const VideoFrame kFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
+
 // A frame source driven by the test: it answers the access questions as told, fails the next starts on
 // request and pushes frames and interruptions on the test's command, from whichever thread calls it.
 class FakeFrameSource final : public FrameSource {
@@ -316,8 +319,7 @@ struct Rig {
     void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200) {
         advance(stepMs);
         detector->faces = faces;
-        source->pushFrame(
-            VideoFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)});
+        source->pushFrame(kFrame);
         settle();
     }
     void advance(std::int64_t ms) {

@@ -38,7 +38,6 @@ struct LockRig : Rig {
         start();
         see(userOnly);
     }
-    ~LockRig() { absenceLock.reset(); }
 
     void run(const std::string& script) {
         const std::string id = AbsenceLock::notificationId;

@@ -22,7 +22,6 @@ struct PauseRig : Rig {
                                                [this] { svc().start(); }, events});
         start();
     }
-    ~PauseRig() { pause.reset(); }
 
     void run(const std::string& script) {
         using Length = TimedPause::Length;

@@ -226,12 +226,6 @@ class FakeShortcut final : public GlobalShortcut {
             }
         });
     }
-    // Presses the keys from another thread, as a platform hook may.
-    void pressFromOtherThread() {
-        if (handler) {
-            std::thread(handler).join();
-        }
-    }
     std::function<void()> handler;
     int installs = 0;
 };
@@ -391,7 +385,13 @@ inline const RigActions actions = {
      }},
     {"lose", [](Rig& r, auto) { r.source->interrupt(true); }},
     {"back", [](Rig& r, auto) { r.source->interrupt(false); }},
-    {"press", [](Rig& r, auto) { r.shortcut.pressFromOtherThread(); }},
+    // The keys pressed, heard on another thread as a platform hook may.
+    {"press",
+     [](Rig& r, auto) {
+         if (r.shortcut.handler) {
+             std::thread(r.shortcut.handler).join();
+         }
+     }},
     {"modelsfail", [](Rig& r, auto) { r.detector->failed = r.modelMissing = true; }},
     {"modelsok", [](Rig& r, auto) { r.detector->failed = r.modelMissing = false; }},
     {"strength",
@@ -484,7 +484,6 @@ inline void run(Rig& r, const std::string& script, const RigActions& moreActions
     }
 }
 
-// One row of a table of scripts.
 struct Scenario {
     const char* name;
     std::string script;

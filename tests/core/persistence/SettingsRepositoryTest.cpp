@@ -11,22 +11,15 @@
 #include <vector>
 
 using namespace tavrine;
-using tavrine::testing::everyFieldChanged;
-
-namespace {
-
-struct SettingsRepositoryTest : ::testing::Test {
-    tavrine::testing::RecordingKeyValueStore store;
-    tavrine::testing::FakeLoginItem login;
-    std::ostringstream diagnostics;
-};
-
-} // namespace
+using namespace tavrine::testing;
 
 // Every key is written under its stored name, then flushed, and reloads the same record. The login item is
 // asked only when the choice changes. A failure is one diagnostic line; every key is still written, and
 // the record keeps the request until the next load reads the real status.
-TEST_F(SettingsRepositoryTest, SaveWritesEveryKeyAndAsksTheLoginItemOnlyWhenItsChoiceChanges) {
+TEST(SettingsRepository, SaveWritesEveryKeyAndAsksTheLoginItemOnlyWhenItsChoiceChanges) {
+    RecordingKeyValueStore store;
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
     SettingsRepository repo(store, login, diagnostics);
     FilterSettings s = everyFieldChanged();
     repo.save(s);
@@ -70,7 +63,10 @@ TEST_F(SettingsRepositoryTest, SaveWritesEveryKeyAndAsksTheLoginItemOnlyWhenItsC
 // One stored value at a time: what loads, or the field's fallback. Integer reads take a stored 0 for the
 // fallback, object reads keep it; numbers a field cannot hold, or that the application could not have
 // written, fall back; booleans come only from booleans and the numbers 0 and 1, never from text.
-TEST_F(SettingsRepositoryTest, EachStoredValueLoadsOrFallsBack) {
+TEST(SettingsRepository, EachStoredValueLoadsOrFallsBack) {
+    RecordingKeyValueStore store;
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
     using S = FilterSettings;
     const double nan = std::numeric_limits<double>::quiet_NaN(),
                  inf = std::numeric_limits<double>::infinity();

@@ -1,5 +1,3 @@
-// Locking the session when the user leaves, over the running filter of core/fakes/ServiceRig.h, in
-// virtual time.
 #include "core/service/AbsenceLock.h"
 
 #include "core/fakes/ServiceRig.h"

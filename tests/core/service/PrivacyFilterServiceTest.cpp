@@ -1,4 +1,3 @@
-// The whole running filter on the rig of core/fakes/ServiceRig.h: fakes at the platform seams only.
 #include "core/service/PrivacyFilterService.h"
 
 #include "core/fakes/ServiceRig.h"

@@ -1,4 +1,3 @@
-// The timed pause over the running filter of core/fakes/ServiceRig.h, in virtual time.
 #include "core/service/TimedPause.h"
 
 #include "core/fakes/ServiceRig.h"

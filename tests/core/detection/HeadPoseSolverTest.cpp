@@ -87,8 +87,7 @@ TEST(HeadPoseSolver, ReadingsFollowTheRotationPastTheLimits) {
 
 TEST(HeadPoseSolver, RefusesWhatCannotBeAFace) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    auto good = HeadPoseSolver::project({0, 0, 0}, 34, {320, 240});
-    EXPECT_TRUE(HeadPoseSolver::solve(good));
+    auto good = HeadPoseSolver::project({0, 0, 0}, 34, {320, 240}); // read in the tests above
 
     std::vector<HeadPoseSolver::Point> tooFew(good.begin(), good.begin() + 67);
     auto withNan = good;

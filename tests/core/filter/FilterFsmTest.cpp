@@ -158,9 +158,7 @@ TEST(FilterFsmLimits, AttentionLimitsAreStrictOnBothAxesAndNaNLooksAway) {
                  {nan, 0.0f, false},    {0.0f, nan, false},      {INFINITY, 0.0f, false}};
     for (const auto& c : cases) {
         FilterFsm m;
-        FilterSettings s;
-        s.inattentionDelayMs = 0;
-        m.updateSettings(s);
+        m.updateSettings(with(FilterSettings{}, &FilterSettings::inattentionDelayMs, std::int64_t{0}));
         m.activate();
         m.onDetectionInput(face(t0, c.yaw, c.pitch));
         EXPECT_EQ(m.state.get().is(FilterState::Kind::nominal), c.attentive) << c.yaw << " " << c.pitch;

@@ -334,6 +334,7 @@ inline FaceObservation face(double width, double yawDegrees = 0.0) {
 }
 
 inline const std::vector<FaceObservation> userOnly{face(0.1)};
+inline const std::vector<FaceObservation> userAndOnlooker{face(0.1), face(0.06)};
 
 // "N" nominal(3), "N5" nominal(5), "I" inattention(3), "L" alert, "X" inactive, "C" camera busy, "Z" paused
 // for the screen or the session, "B" paused for the battery, "U<ms>" paused by the user.
@@ -365,10 +366,7 @@ inline const RigActions actions = {
     {"startstop", [](Rig& r, auto) { EXPECT_TRUE(r.start(true)) << "a start always completes"; }},
     {"fail", [](Rig& r, auto) { ++r.source->failingStarts; }},
     {"user", [](Rig& r, auto) { r.see(userOnly); }},
-    {"onlooker",
-     [](Rig& r, auto) {
-         r.see({face(0.1), face(0.06)});
-     }},
+    {"onlooker", [](Rig& r, auto) { r.see(userAndOnlooker); }},
     {"away", [](Rig& r, auto) { r.see({face(0.1, 60.0)}); }},
     {"nobody", [](Rig& r, auto) { r.see({}); }},
     // Straight into the machine, with no side-effect pass run yet.

@@ -111,7 +111,7 @@ TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewestAndNothingOnceDropped
     EXPECT_FALSE(waiting.back().expired()) << "the newest frame was dropped";
     h.detector->setOpen(true);
     h.settle();
-    EXPECT_EQ(h.log, (std::vector<std::string>{"result", "sample", "result", "sample"}));
+    ASSERT_EQ(h.log, (std::vector<std::string>{"result", "sample", "result", "sample"}));
     EXPECT_EQ(h.samples.back(), 0.123456789012345);
     EXPECT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, static_cast<float>(0.123456789012345));
     EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 11 * 200);

@@ -10,10 +10,9 @@
 
 using namespace tavrine;
 using Access = FrameSource::Access;
+using tavrine::testing::kFrame;
 
 namespace {
-
-const VideoFrame kFrame{640, 480, 2560, std::make_shared<const std::vector<std::uint8_t>>(640 * 480 * 4)};
 
 struct CameraSessionTest : ::testing::Test {
     VirtualExecutor ex{1'000'000};
@@ -48,7 +47,7 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
     settle();
     EXPECT_EQ(outcomes.back(), CameraError::permissionDenied);
     EXPECT_EQ(source->prompts, 1);
-    EXPECT_EQ(source->starts(), 0);
+    EXPECT_EQ(source->starts, 0);
     EXPECT_FALSE(camera->isRunning.get());
 
     source->access = Access::authorized;
@@ -62,7 +61,7 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
     start();
     EXPECT_EQ(outcomes, (std::vector<std::optional<CameraError>>{std::nullopt, std::nullopt,
                                                                  CameraError::permissionDenied}));
-    EXPECT_EQ(source->starts(), 1);
+    EXPECT_EQ(source->starts, 1);
     EXPECT_TRUE(camera->isRunning.get());
 }
 

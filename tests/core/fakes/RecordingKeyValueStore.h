@@ -75,26 +75,24 @@ class FakeLoginItem final : public LoginItem {
 // Every stored field away from its fallback, so a round trip that drops or mixes up a field shows.
 // launchAtLogin stays at its fallback: it lives in the login item, not in the store.
 inline FilterSettings everyFieldChanged() {
-    FilterSettings s;
-    s.filterStrength = 5;
-    s.sensitivity = 1;
-    s.inattentionDelayMs = 3000;
-    s.captureFps = 15;
-    s.hapticOnAlert = false;
-    s.batteryThresholdPercent = 0;
-    s.glassesCompat = false;
-    s.overlayOnCameraBusy = true;
-    s.privacyMatrixEnabled = false;
-    s.privacyMatrixCoefficient = 3.5f;
-    s.matrixColorArgb = 0xFF112233ULL;
-    s.matrixStripeAlpha = 0.55f;
-    s.globalShortcutEnabled = false;
-    s.coverAllScreens = false;
-    s.calibrationDistanceCm = 47;
-    s.isCalibrated = true;
-    s.lockOnAbsence = true;
-    s.lockDelayMs = 120'000;
-    return s;
+    return {.filterStrength = 5,
+            .sensitivity = 1,
+            .inattentionDelayMs = 3000,
+            .captureFps = 15,
+            .hapticOnAlert = false,
+            .batteryThresholdPercent = 0,
+            .glassesCompat = false,
+            .overlayOnCameraBusy = true,
+            .privacyMatrixEnabled = false,
+            .privacyMatrixCoefficient = 3.5f,
+            .matrixColorArgb = 0xFF112233ULL,
+            .matrixStripeAlpha = 0.55f,
+            .globalShortcutEnabled = false,
+            .coverAllScreens = false,
+            .calibrationDistanceCm = 47,
+            .isCalibrated = true,
+            .lockOnAbsence = true,
+            .lockDelayMs = 120'000};
 }
 
 } // namespace tavrine::testing

@@ -33,6 +33,9 @@ inline void PrintTo(const FilterState& state, std::ostream* os) {
 
 namespace tavrine::testing {
 
+// A camera frame (its pixels are never looked at).
+inline const VideoFrame kFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
+
 // A frame source driven by the test: it answers the access questions as told, fails the next starts on
 // request and pushes frames and interruptions on the test's command, from whichever thread calls it.
 class FakeFrameSource final : public FrameSource {
@@ -40,6 +43,8 @@ class FakeFrameSource final : public FrameSource {
     std::atomic<Access> access = Access::authorized;
     std::atomic<bool> promptAnswer = true;
     std::atomic<int> prompts = 0;
+    std::atomic<int> starts = 0;
+    std::atomic<int> failingStarts = 0; // that many next starts find no camera
 
     Access accessStatus() override { return access; }
     bool requestAccess() override {
@@ -49,11 +54,10 @@ class FakeFrameSource final : public FrameSource {
     }
     std::optional<CameraError> start(FrameHandler onFrame) override {
         std::lock_guard lock(mutex_);
-        ++starts_;
-        if (!failures_.empty()) {
-            const CameraError error = failures_.front();
-            failures_.erase(failures_.begin());
-            return error;
+        ++starts;
+        if (failingStarts > 0) {
+            --failingStarts;
+            return CameraError::noCameraAvailable;
         }
         onFrame_ = std::move(onFrame);
         return std::nullopt;
@@ -74,19 +78,12 @@ class FakeFrameSource final : public FrameSource {
         }
         return static_cast<bool>(handler);
     }
-    // The next start fails with this error (queued after earlier requests); later starts go as before.
-    void failNextStart(CameraError error) {
-        locked([&] { failures_.push_back(error); });
-    }
     void interrupt(bool interrupted) {
         if (const InterruptionHandler handler = locked([&] { return onInterruption_; })) {
             handler(interrupted);
         }
     }
 
-    int starts() const {
-        return locked([&] { return starts_; });
-    }
     bool running() const {
         return locked([&] { return static_cast<bool>(onFrame_); });
     }
@@ -101,8 +98,6 @@ class FakeFrameSource final : public FrameSource {
     }
 
     mutable std::mutex mutex_;
-    std::vector<CameraError> failures_;
-    int starts_ = 0;
     FrameHandler onFrame_;
     InterruptionHandler onInterruption_;
 };
@@ -231,12 +226,6 @@ class FakeShortcut final : public GlobalShortcut {
             }
         });
     }
-    // Presses the keys from another thread, as a platform hook may.
-    void pressFromOtherThread() {
-        if (handler) {
-            std::thread(handler).join();
-        }
-    }
     std::function<void()> handler;
     int installs = 0;
 };
@@ -309,9 +298,14 @@ struct Rig {
             }
         }
     }
-    bool start() {
+    // Starts the filter (stopped again at once, while the camera is still starting, if asked); true when the
+    // start completed.
+    bool start(bool stopAtOnce = false) {
         bool done = false;
         svc().start([&done] { done = true; });
+        if (stopAtOnce) {
+            svc().stop();
+        }
         settle();
         return done;
     }
@@ -319,8 +313,7 @@ struct Rig {
     void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200) {
         advance(stepMs);
         detector->faces = faces;
-        source->pushFrame(
-            VideoFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)});
+        source->pushFrame(kFrame);
         settle();
     }
     void advance(std::int64_t ms) {
@@ -370,16 +363,8 @@ inline const RigActions actions = {
     {".", [](Rig&, auto) {}},
     {"start", [](Rig& r, auto) { ASSERT_TRUE(r.start()); }},
     {"stop", [](Rig& r, auto) { r.svc().stop(); }},
-    // A stop while the camera is still starting.
-    {"startstop",
-     [](Rig& r, auto) {
-         bool done = false;
-         r.svc().start([&done] { done = true; });
-         r.svc().stop();
-         r.settle();
-         EXPECT_TRUE(done) << "a start always completes";
-     }},
-    {"fail", [](Rig& r, auto) { r.source->failNextStart(CameraError::noCameraAvailable); }},
+    {"startstop", [](Rig& r, auto) { EXPECT_TRUE(r.start(true)) << "a start always completes"; }},
+    {"fail", [](Rig& r, auto) { ++r.source->failingStarts; }},
     {"user", [](Rig& r, auto) { r.see(userOnly); }},
     {"onlooker", [](Rig& r, auto) { r.see(userAndOnlooker); }},
     {"away", [](Rig& r, auto) { r.see({face(0.1, 60.0)}); }},
@@ -398,7 +383,13 @@ inline const RigActions actions = {
      }},
     {"lose", [](Rig& r, auto) { r.source->interrupt(true); }},
     {"back", [](Rig& r, auto) { r.source->interrupt(false); }},
-    {"press", [](Rig& r, auto) { r.shortcut.pressFromOtherThread(); }},
+    // The keys pressed, heard on another thread as a platform hook may.
+    {"press",
+     [](Rig& r, auto) {
+         if (r.shortcut.handler) {
+             std::thread(r.shortcut.handler).join();
+         }
+     }},
     {"modelsfail", [](Rig& r, auto) { r.detector->failed = r.modelMissing = true; }},
     {"modelsok", [](Rig& r, auto) { r.detector->failed = r.modelMissing = false; }},
     {"strength",
@@ -423,7 +414,7 @@ inline const RigReadings readings = {
     {"alertmode", [](Rig& r) -> std::int64_t { return r.overlay.isAlertMode.get(); }},
     {"distance", [](Rig& r) { return r.overlay.matrixDistanceCm.get(); }},
     {"running", [](Rig& r) -> std::int64_t { return r.source->running(); }},
-    {"starts", [](Rig& r) -> std::int64_t { return r.source->starts(); }},
+    {"starts", [](Rig& r) -> std::int64_t { return r.source->starts; }},
     {"sessions", [](Rig& r) { return r.stats.stats.get().sessionCount; }},
     {"alerts", [](Rig& r) { return r.stats.stats.get().alertCount; }},
     {"seconds", [](Rig& r) { return r.stats.stats.get().totalActiveSeconds; }},
@@ -491,7 +482,6 @@ inline void run(Rig& r, const std::string& script, const RigActions& moreActions
     }
 }
 
-// One row of a table of scripts.
 struct Scenario {
     const char* name;
     std::string script;

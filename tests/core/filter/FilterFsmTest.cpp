@@ -19,8 +19,9 @@ using Event = FilterFsm::SystemEvent;
 using testing::stateOf;
 constexpr std::int64_t t0 = 1'700'000'000'000;
 
-DetectionInput face(std::int64_t t, float yaw, float pitch = 0.0f, std::int64_t count = 1) {
-    return {t, count, FaceData{yaw, pitch, 0.2f}};
+// Without a yaw, the faces are counted but none is primary.
+DetectionInput face(std::int64_t t, std::optional<float> yaw, float pitch = 0.0f, std::int64_t count = 1) {
+    return {t, count, yaw ? std::optional(FaceData{*yaw, pitch, 0.2f}) : std::nullopt};
 }
 
 template <typename T> FilterSettings with(FilterSettings s, T FilterSettings::*field, T value) {
@@ -58,14 +59,8 @@ void runScript(FilterFsm& fsm, const std::string& script) {
             {'V', [&] { fsm.onSystemEvent(Event::cameraAvailable()); }},
             {'a', [&] { fsm.onDetectionInput(face(t, 0.0f)); }},
             {'w', [&] { fsm.onDetectionInput(face(t, 45.0f)); }},
-            {'n',
-             [&] {
-                 fsm.onDetectionInput(DetectionInput{t, 0, std::nullopt});
-             }},
-            {'1',
-             [&] {
-                 fsm.onDetectionInput(DetectionInput{t, 1, std::nullopt});
-             }},
+            {'n', [&] { fsm.onDetectionInput(face(t, std::nullopt, 0.0f, 0)); }},
+            {'1', [&] { fsm.onDetectionInput(face(t, std::nullopt)); }},
             {'2', [&] { fsm.onDetectionInput(face(t, 0.0f, 0.0f, 2)); }}};
         ASSERT_TRUE(ops.contains(body[0])) << "unknown step " << step;
         ops.at(body[0])();
@@ -94,10 +89,6 @@ std::string lockedEntry(std::int64_t t) {
     return "2" + std::to_string(t) + "=L S O=N ";
 }
 
-const std::string flapLockThenEntries = "A " + bounce(0) + bounce(4000) + "28000=L" + " S O=N " +
-                                        lockedEntry(9000) + lockedEntry(10000) +
-                                        "215500=L a15600 a37999=L a38000 a40999=L a41000=N";
-
 const testing::Scenario kScripts[] = {
     {"FramesIgnoredUntilActivated", "w0=X 21=X A=N A=N D=X D=X"},
     {"InattentionAtTheFirstFrameAtTheDelay", "A w0 w1000 w1499=N w1500=I w1600=I"},
@@ -119,7 +110,9 @@ const testing::Scenario kScripts[] = {
                                                    bounce(19001) + "223001 a23100 a53000=L a53001 a56001=N"},
     // The lock keeps the window it fell in, and entries after it count from zero again: at 15.5 s the
     // window of 0 s is over, so the third entry since the lock opens a new one and does not lock again.
-    {"FlapLockKeepsItsWindowAndLaterEntriesCountAfresh", flapLockThenEntries},
+    {"FlapLockKeepsItsWindowAndLaterEntriesCountAfresh",
+     "A " + bounce(0) + bounce(4000) + "28000=L S O=N " + lockedEntry(9000) + lockedEntry(10000) +
+         "215500=L a15600 a37999=L a38000 a40999=L a41000=N"},
     {"FlapLockSurvivesAStopAndRestart",
      "A " + bounce(0) + bounce(4000) + "28000 D A 29000 a9100 a37999=L a38000 a41000=N"},
     {"ClockGoingBackOnlyLengthensDelaysAndHolds", "A w0 w-60000=N w1500=I 22000 a2100 a-100000=L a5100=N"},
@@ -165,9 +158,7 @@ TEST(FilterFsmLimits, AttentionLimitsAreStrictOnBothAxesAndNaNLooksAway) {
                  {nan, 0.0f, false},    {0.0f, nan, false},      {INFINITY, 0.0f, false}};
     for (const auto& c : cases) {
         FilterFsm m;
-        FilterSettings s;
-        s.inattentionDelayMs = 0;
-        m.updateSettings(s);
+        m.updateSettings(with(FilterSettings{}, &FilterSettings::inattentionDelayMs, std::int64_t{0}));
         m.activate();
         m.onDetectionInput(face(t0, c.yaw, c.pitch));
         EXPECT_EQ(m.state.get().is(FilterState::Kind::nominal), c.attentive) << c.yaw << " " << c.pitch;

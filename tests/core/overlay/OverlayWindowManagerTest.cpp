@@ -18,10 +18,14 @@ ScreenInfo screen(ScreenId id, int x, int width = 1280, int height = 800) {
 }
 
 // The screens' life in one walk: each step shows, hides or changes the connected screens and checks the
-// window-system calls it caused, in any order.
-TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowing) {
+// window-system calls it caused, in any order. Values set before survive the hides and shows; the alpha is
+// capped at 0.8, with no lower bound.
+TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowingAndKeepsItsValues) {
     testing::RecordingWindowSystem ws;
     OverlayWindowManager manager{ws};
+    manager.setAlpha(0.6f);
+    manager.setAlertMode(true);
+    manager.updateMatrixConfig(false, 200, 0xFF112233, 0.5f);
     const auto show = [&] { manager.show(); };
     const auto connect = [&](std::vector<ScreenInfo> screens) {
         return [&ws, screens] {
@@ -53,18 +57,6 @@ TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowing) {
         std::ranges::sort(ws.log);
         EXPECT_EQ(ws.log, steps[i].second) << "step " << i;
     }
-}
-
-// Values set while hidden survive a hide and a show; the alpha is capped at 0.8, with no lower bound.
-TEST(OverlayWindowManager, ValuesSurviveHideAndShowAndAlphaIsCappedAtPointEight) {
-    testing::RecordingWindowSystem ws;
-    OverlayWindowManager manager{ws};
-    manager.setAlpha(0.6f);
-    manager.setAlertMode(true);
-    manager.updateMatrixConfig(false, 200, 0xFF112233, 0.5f);
-    manager.show();
-    manager.hide();
-    manager.show();
     EXPECT_FLOAT_EQ(manager.currentAlpha.get(), 0.6f);
     EXPECT_TRUE(manager.isAlertMode.get());
     EXPECT_FALSE(manager.matrixEnabled.get());

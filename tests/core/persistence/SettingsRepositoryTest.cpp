@@ -11,21 +11,18 @@
 #include <vector>
 
 using namespace tavrine;
-using tavrine::testing::everyFieldChanged;
+using namespace tavrine::testing;
 
-namespace {
-
-struct SettingsRepositoryTest : ::testing::Test {
-    tavrine::testing::RecordingKeyValueStore store;
-    tavrine::testing::FakeLoginItem login;
+// Every key is written under its stored name, then flushed, and reloads the same record. The login item is
+// asked only when the choice changes. A failure is one diagnostic line; every key is still written, and
+// the record keeps the request until the next load reads the real status.
+TEST(SettingsRepository, SaveWritesEveryKeyAndAsksTheLoginItemOnlyWhenItsChoiceChanges) {
+    RecordingKeyValueStore store;
+    FakeLoginItem login;
     std::ostringstream diagnostics;
-};
-
-} // namespace
-
-TEST_F(SettingsRepositoryTest, SaveWritesEveryKeyUnderItsStoredNameAndReloadsTheSameRecord) {
     SettingsRepository repo(store, login, diagnostics);
-    repo.save(everyFieldChanged());
+    FilterSettings s = everyFieldChanged();
+    repo.save(s);
     EXPECT_EQ(store.writes.back(), "flush");
     std::ranges::sort(store.writes);
     EXPECT_EQ(store.writes,
@@ -37,22 +34,39 @@ TEST_F(SettingsRepositoryTest, SaveWritesEveryKeyUnderItsStoredNameAndReloadsThe
                                         "matrix_color_argb=4279312947", "matrix_stripe_alpha=0.550000",
                                         "overlay_on_camera_busy=true", "privacy_matrix_coefficient=3.500000",
                                         "privacy_matrix_enabled=false", "sensitivity=1"}));
-    EXPECT_EQ(SettingsRepository(store, login, diagnostics).settings.get(), everyFieldChanged());
+    EXPECT_EQ(SettingsRepository(store, login, diagnostics).settings.get(), s);
+    s.launchAtLogin = true;
+    repo.save(s);
+    repo.save(s);
+    EXPECT_EQ(login.requests, std::vector<bool>{true});
+    EXPECT_TRUE(diagnostics.str().empty());
+
+    login.failWith = "permission denied";
+    s.launchAtLogin = false;
+    store.writes.clear();
+    repo.save(s);
+    EXPECT_EQ(login.requests, (std::vector<bool>{true, false}));
+    EXPECT_EQ(diagnostics.str(), "autostart error: permission denied\n");
+    EXPECT_EQ(store.writes.size(), 19u);
+    EXPECT_FALSE(repo.settings.get().launchAtLogin);
 
     // A store written before the lock setting existed loads it off, with one minute.
     store.values.erase("lock_on_absence");
     store.values.erase("lock_delay_ms");
     repo.load();
-    FilterSettings expected = everyFieldChanged();
-    expected.lockOnAbsence = false;
-    expected.lockDelayMs = 60'000;
-    EXPECT_EQ(repo.settings.get(), expected);
+    s.launchAtLogin = true;
+    s.lockOnAbsence = false;
+    s.lockDelayMs = 60'000;
+    EXPECT_EQ(repo.settings.get(), s);
 }
 
 // One stored value at a time: what loads, or the field's fallback. Integer reads take a stored 0 for the
 // fallback, object reads keep it; numbers a field cannot hold, or that the application could not have
 // written, fall back; booleans come only from booleans and the numbers 0 and 1, never from text.
-TEST_F(SettingsRepositoryTest, EachStoredValueLoadsOrFallsBack) {
+TEST(SettingsRepository, EachStoredValueLoadsOrFallsBack) {
+    RecordingKeyValueStore store;
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
     using S = FilterSettings;
     const double nan = std::numeric_limits<double>::quiet_NaN(),
                  inf = std::numeric_limits<double>::infinity();
@@ -114,28 +128,4 @@ TEST_F(SettingsRepositoryTest, EachStoredValueLoadsOrFallsBack) {
         EXPECT_EQ(SettingsRepository(store, login, diagnostics).settings.get(), expected);
     }
     EXPECT_TRUE(store.writes.empty()) << "loading must not write";
-}
-
-// The login item is asked only when the choice changes. A failure is one diagnostic line; every key is
-// still written, and the record keeps the request until the next load reads the real status.
-TEST_F(SettingsRepositoryTest, TheLoginItemIsTouchedOnlyWhenLaunchAtLoginChanges) {
-    SettingsRepository repo(store, login, diagnostics);
-    FilterSettings s = everyFieldChanged();
-    repo.save(s);
-    s.launchAtLogin = true;
-    repo.save(s);
-    repo.save(s);
-    EXPECT_EQ(login.requests, std::vector<bool>{true});
-    EXPECT_TRUE(diagnostics.str().empty());
-
-    login.failWith = "permission denied";
-    s.launchAtLogin = false;
-    store.writes.clear();
-    repo.save(s);
-    EXPECT_EQ(login.requests, (std::vector<bool>{true, false}));
-    EXPECT_EQ(diagnostics.str(), "autostart error: permission denied\n");
-    EXPECT_EQ(store.writes.size(), 19u);
-    EXPECT_FALSE(repo.settings.get().launchAtLogin);
-    repo.load();
-    EXPECT_TRUE(repo.settings.get().launchAtLogin);
 }

@@ -28,25 +28,21 @@ TEST(AlertAnnouncer, AnnouncesAtMostOncePer30Seconds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        VirtualExecutor clock;
-        FakeNotifier notifier;
-        FakeHaptics haptics;
-        RecordingKeyValueStore store;
-        StatsRepository stats{store};
-        KeyLocalizer localizer;
-        AlertAnnouncer announcer(AlertAnnouncer::Dependencies{clock, notifier, haptics, stats, localizer});
-        const std::int64_t t0 = clock.nowMs();
+        Rig r; // its filter stays stopped
+        AlertAnnouncer announcer(
+            AlertAnnouncer::Dependencies{r.exec, r.notifier, r.haptics, r.stats, r.localizer});
+        const std::int64_t t0 = r.exec.nowMs();
         std::vector<bool> announced;
         for (std::int64_t at : c.alertsAtMs) {
-            clock.setNowMs(t0 + at);
+            r.exec.setNowMs(t0 + at);
             announced.push_back(announcer.alertStarted(c.withHaptics));
         }
         EXPECT_EQ(announced, c.announced);
         const auto count = std::ranges::count(announced, true);
-        EXPECT_EQ(std::ssize(notifier.posts), count);
-        EXPECT_EQ(haptics.pulses, c.withHaptics ? count : 0);
-        EXPECT_EQ(stats.stats.get().alertCount, count);
-        for (const auto& post : notifier.posts) {
+        EXPECT_EQ(std::ssize(r.notifier.posts), count);
+        EXPECT_EQ(r.haptics.pulses, c.withHaptics ? count : 0);
+        EXPECT_EQ(r.stats.stats.get().alertCount, count);
+        for (const auto& post : r.notifier.posts) {
             EXPECT_EQ(post.identifier, AlertAnnouncer::notificationId);
             EXPECT_EQ(post.title, "notif_alert_title");
             EXPECT_EQ(post.body, "notif_alert_text");

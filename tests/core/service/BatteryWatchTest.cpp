@@ -13,9 +13,8 @@ namespace {
 
 using namespace tavrine::testing;
 
-struct WatchRig {
-    VirtualExecutor exec;
-    FakePowerSource power;
+// The watch on the rig's clock and power source (its filter stays stopped).
+struct WatchRig : Rig {
     int threshold = 20;
     // What each check reported: true for low.
     std::vector<bool> reports;
@@ -47,44 +46,38 @@ TEST(BatteryWatch, TheCheckAtStartReportsLowOnlyWhenDischargingBelowTheThreshold
     }
 }
 
-TEST(BatteryWatch, ChecksEveryThirtySecondsWithTheLiveThresholdUntilStopped) {
+// A source without a reading yet is checked at its first one, without waiting 30 s, and only that one is
+// awaited; from the start on, a check every 30 s with the live threshold, until stopped.
+TEST(BatteryWatch, ChecksAtTheFirstReadingThenEveryThirtySecondsUntilStopped) {
     WatchRig r;
-    r.power.reading = BatteryReading{true, 50, false};
     r.watch->start();
-    EXPECT_EQ(r.power.reads, 1);
+    r.power.updates.notify(); // an update that still says nothing
+    EXPECT_TRUE(r.reports.empty());
+    r.power.reading = BatteryReading{true, 50, false};
+    r.power.updates.notify();
+    r.power.updates.notify();
+    EXPECT_EQ(r.reports, std::vector<bool>{false});
+    EXPECT_EQ(r.power.reads, 3);
     r.exec.advanceBy(29'999);
-    EXPECT_EQ(r.power.reads, 1) << "no periodic check before 30 s";
+    EXPECT_EQ(r.power.reads, 3) << "no periodic check before 30 s";
     r.exec.advanceBy(1);
-    EXPECT_EQ(r.power.reads, 2);
+    EXPECT_EQ(r.power.reads, 4);
     r.threshold = 60;
     r.exec.advanceBy(30'000 * 3);
-    EXPECT_EQ(r.power.reads, 5);
+    EXPECT_EQ(r.power.reads, 7);
     EXPECT_EQ(r.reports, (std::vector<bool>{false, false, true, true, true}));
 
     r.watch->start();
     r.exec.advanceBy(30'000);
-    EXPECT_EQ(r.power.reads, 7) << "a second start replaces the periodic check";
+    EXPECT_EQ(r.power.reads, 9) << "a second start replaces the periodic check";
     r.watch->stop();
     r.exec.advanceBy(120'000);
-    EXPECT_EQ(r.power.reads, 7);
+    EXPECT_EQ(r.power.reads, 9);
 
     r.watch->start();
     r.watch.reset();
     r.exec.advanceBy(120'000);
-    EXPECT_EQ(r.power.reads, 8) << "a watch gone leaves no check behind";
-}
-
-TEST(BatteryWatch, ASourceWithoutAReadingYetIsCheckedAtItsFirstOne) {
-    WatchRig r;
-    r.watch->start();
-    EXPECT_TRUE(r.reports.empty());
-    r.power.updates.notify(); // an update that still says nothing
-    r.power.reading = BatteryReading{true, 5, false};
-    r.power.updates.notify();
-    EXPECT_EQ(r.reports, std::vector<bool>{true}) << "no 30 s wait";
-    const int reads = r.power.reads;
-    r.power.updates.notify();
-    EXPECT_EQ(r.power.reads, reads) << "only the first reading is awaited";
+    EXPECT_EQ(r.power.reads, 10) << "a watch gone leaves no check behind";
 }
 
 } // namespace

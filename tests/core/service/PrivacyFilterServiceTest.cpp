@@ -1,4 +1,3 @@
-// The whole running filter on the rig of core/fakes/ServiceRig.h: fakes at the platform seams only.
 #include "core/service/PrivacyFilterService.h"
 
 #include "core/fakes/ServiceRig.h"
@@ -162,8 +161,7 @@ TEST(PrivacyFilterService, AnAnalyzerBusyDetectingDoesNotHoldUpStop) {
     ASSERT_TRUE(r.start());
     r.detector->setOpen(false);
     r.exec.advanceBy(200);
-    r.source->pushFrame(
-        VideoFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)});
+    r.source->pushFrame(kFrame);
     r.detector->waitForCalls(1);
     std::weak_ptr<FaceAnalyzer> dropped = r.analyzer();
     auto stopping = std::async(std::launch::async, [&r] { r.svc().stop(); });

@@ -1,4 +1,3 @@
-// The timed pause over the running filter of core/fakes/ServiceRig.h, in virtual time.
 #include "core/service/TimedPause.h"
 
 #include "core/fakes/ServiceRig.h"
@@ -22,7 +21,6 @@ struct PauseRig : Rig {
                                                [this] { svc().start(); }, events});
         start();
     }
-    ~PauseRig() { pause.reset(); }
 
     void run(const std::string& script) {
         using Length = TimedPause::Length;
@@ -37,13 +35,9 @@ struct PauseRig : Rig {
                       // The time left as last seen by a clock check, and until the wall clock's end.
                       {"left", [this](Rig&) { return pause->status.get().remainingMs; }},
                       {"endsin", [this](Rig& r) { return pause->status.get().resumeAtMs - r.exec.nowMs(); }},
-                      {"runs",
-                       [](Rig& r) -> std::int64_t {
-                           return r.svc().isActive.get() && r.source->running() && r.overlay.isShowing.get();
-                       }},
-                      {"stopped", [](Rig& r) -> std::int64_t {
-                           return !r.svc().isActive.get() && !r.source->running() &&
-                                  !r.overlay.isShowing.get();
+                      // Of the filter's flag, the camera and the overlay, how many are on.
+                      {"on", [](Rig& r) -> std::int64_t {
+                           return r.svc().isActive.get() + r.source->running() + r.overlay.isShowing.get();
                        }}});
     }
 };
@@ -58,26 +52,24 @@ TEST_P(TimedPauseScenario, FollowsTheScript) {
 // A pause stops the filter (camera released, overlay hidden) and starts it again, once, at its exact end;
 // the time left follows the clock checks, every 15 s.
 const Scenario pauseScenarios[] = {
-    {"FifteenMinutes",
-     "pause15 stopped=1 paused=1 left=900000 endsin=900000 +899999 paused=1 stopped=1 left=15000 "
-     "+1 paused=0 runs=1 state=N sessions=2 +1800000 sessions=2"},
+    {"FifteenMinutes", "pause15 on=0 paused=1 left=900000 endsin=900000 +899999 paused=1 on=0 left=15000 "
+                       "+1 paused=0 on=3 state=N sessions=2 +1800000 sessions=2"},
     // A suspend of 40 minutes across the end: resumed by the wall clock at the wake, or at the next clock
     // check without a wake signal; the running-time timer, due later, starts nothing more.
-    {"SuspendAcrossTheEndDisplayWakes", "pause15 +300000 clock40 wake paused=0 runs=1 +900000 sessions=2"},
-    {"SuspendAcrossTheEndSessionBack",
-     "pause15 +300000 clock40 switchback paused=0 runs=1 +900000 sessions=2"},
+    {"SuspendAcrossTheEndDisplayWakes", "pause15 +300000 clock40 wake paused=0 on=3 +900000 sessions=2"},
+    {"SuspendAcrossTheEndSessionBack", "pause15 +300000 clock40 switchback paused=0 on=3 +900000 sessions=2"},
     {"SuspendAcrossTheEndNoWakeSignal",
-     "pause15 +300000 clock40 paused=1 +14999 paused=1 +1 paused=0 runs=1 +900000 sessions=2"},
+     "pause15 +300000 clock40 paused=1 +14999 paused=1 +1 paused=0 on=3 +900000 sessions=2"},
     // A sleep ending before the end keeps the pause to its wall-clock end, ended by the first check past it.
     {"ASleepBeforeTheEnd",
-     "pause15 +120000 clock10 wake paused=1 left=180000 +179999 paused=1 +15000 paused=0 runs=1"},
-    {"AClockSetBackDoesNotStretchThePause", "pause15 +60000 clock-120 +840000 paused=0 runs=1"},
+     "pause15 +120000 clock10 wake paused=1 left=180000 +179999 paused=1 +15000 paused=0 on=3"},
+    {"AClockSetBackDoesNotStretchThePause", "pause15 +60000 clock-120 +840000 paused=0 on=3"},
     // Started otherwise (the switch, the shortcut), the pause is forgotten: nothing starts at its old end.
-    {"StartingTheFilterForgetsThePause", "pause60 start paused=0 stop +7200000 stopped=1 sessions=2"},
-    {"ResumeNowStartsAtOnceAndOnlyOnce", "pause15 +60000 resume paused=0 runs=1 resume +1800000 sessions=2"},
+    {"StartingTheFilterForgetsThePause", "pause60 start paused=0 stop +7200000 on=0 sessions=2"},
+    {"ResumeNowStartsAtOnceAndOnlyOnce", "pause15 +60000 resume paused=0 on=3 resume +1800000 sessions=2"},
     {"ANewPauseReplacesTheRunningOne",
-     "pause15 +60000 pause60 +1800000 paused=1 stopped=1 +1800000 paused=0 sessions=2"},
-    {"GoneWithThePauseNothingStartsLater", "pause15 forget +3600000 stopped=1 sessions=1"},
+     "pause15 +60000 pause60 +1800000 paused=1 on=0 +1800000 paused=0 sessions=2"},
+    {"GoneWithThePauseNothingStartsLater", "pause15 forget +3600000 on=0 sessions=1"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, TimedPauseScenario, ::testing::ValuesIn(pauseScenarios), scenarioName);

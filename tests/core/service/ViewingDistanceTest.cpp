@@ -35,11 +35,9 @@ TEST(ViewingDistance, FaceWidthGivesTheClampedDistance) {
 }
 
 TEST(ViewingDistance, TenCentimetresAwayIsIgnoredElevenApplied) {
-    for (std::int64_t applied : {90, 100, 110}) {
-        EXPECT_FALSE(viewingDistanceMoved(100, applied)) << applied;
-    }
-    for (std::int64_t applied : {89, 111, -5}) {
-        EXPECT_TRUE(viewingDistanceMoved(100, applied)) << applied;
+    for (auto [applied, moved] :
+         {std::pair{90, false}, {100, false}, {110, false}, {89, true}, {111, true}, {-5, true}}) {
+        EXPECT_EQ(viewingDistanceMoved(100, applied), moved) << applied;
     }
 }
 

@@ -365,8 +365,15 @@ TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAn
 
 // The mode asked of a camera, from the modes it lists (as v4l2src reports them), at an analysis rate.
 TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds) {
-    const std::string yuyv = "video/x-raw,format=YUY2,width=640,height=480";
-    const std::string mjpeg = "image/jpeg,width=640,height=480";
+    // A mode as v4l2src lists it: raw YUYV or Motion-JPEG frames of one size at these rates.
+    const auto yuyv = [](const std::string& rates, int width = 640, int height = 480) {
+        return "video/x-raw,format=YUY2,width=" + std::to_string(width) +
+               ",height=" + std::to_string(height) + ",framerate=" + rates;
+    };
+    const auto mjpeg = [](const std::string& rates, int width = 640, int height = 480) {
+        return "image/jpeg,width=" + std::to_string(width) + ",height=" + std::to_string(height) +
+               ",framerate=" + rates;
+    };
     struct Case {
         const char* what;
         std::string offered;
@@ -375,39 +382,28 @@ TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds
     };
     const Case cases[] = {
         {"two frames an analysis interval, not exactly its rate",
-         yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1};" + mjpeg + ",framerate={30/1,15/1}", 10,
-         yuyv + ",framerate=20/1"},
-        {"15 would give 7.5: 30",
-         mjpeg + ",framerate={30/1,15/1};image/jpeg,width=1280,height=720,framerate=15/1", 10,
-         mjpeg + ",framerate=30/1"},
-        {"a range: twice the analysis rate", yuyv + ",framerate=[1/1,30/1]", 10, yuyv + ",framerate=20/1"},
-        {"a range starting above it: its lowest multiple", yuyv + ",framerate=[15/1,30/1]", 10,
-         yuyv + ",framerate=20/1"},
-        {"NTSC rates", yuyv + ",framerate={30000/1001,15000/1001}", 10, yuyv + ",framerate=30000/1001"},
-        {"another analysis rate", yuyv + ",framerate={30/1,25/1,20/1,15/1}", 15, yuyv + ",framerate=30/1"},
-        {"raw before JPEG at the same size and rate", mjpeg + ",framerate=30/1;" + yuyv + ",framerate=30/1",
-         10, yuyv + ",framerate=30/1"},
-        {"a full analysis rate before raw", yuyv + ",framerate=5/1;" + mjpeg + ",framerate=30/1", 10,
-         mjpeg + ",framerate=30/1"},
+         yuyv("{30/1,20/1,15/1,10/1,5/1}") + ";" + mjpeg("{30/1,15/1}"), 10, yuyv("20/1")},
+        {"15 would give 7.5: 30", mjpeg("{30/1,15/1}") + ";" + mjpeg("15/1", 1280, 720), 10, mjpeg("30/1")},
+        {"a range: twice the analysis rate", yuyv("[1/1,30/1]"), 10, yuyv("20/1")},
+        {"a range starting above it: its lowest multiple", yuyv("[15/1,30/1]"), 10, yuyv("20/1")},
+        {"NTSC rates", yuyv("{30000/1001,15000/1001}"), 10, yuyv("30000/1001")},
+        {"another analysis rate", yuyv("{30/1,25/1,20/1,15/1}"), 15, yuyv("30/1")},
+        {"raw before JPEG at the same size and rate", mjpeg("30/1") + ";" + yuyv("30/1"), 10, yuyv("30/1")},
+        {"a full analysis rate before raw", yuyv("5/1") + ";" + mjpeg("30/1"), 10, mjpeg("30/1")},
         {"the smallest picture that fills the frame",
-         "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;" + yuyv +
-             ",framerate=30/1;video/x-raw,format=YUY2,width=1280,height=720,framerate=10/1",
-         10, yuyv + ",framerate=30/1"},
+         yuyv("30/1", 320, 240) + ";" + yuyv("30/1") + ";" + yuyv("10/1", 1280, 720), 10, yuyv("30/1")},
         {"a wide camera: the width fills it",
-         "image/jpeg,width=1920,height=1080,framerate={30/1,10/1};image/jpeg,width=640,height=360,"
-         "framerate={30/1,10/1};image/jpeg,width=1280,height=720,framerate={30/1,10/1}",
-         10, "image/jpeg,width=640,height=360,framerate=30/1"},
-        {"only small pictures: the largest",
-         "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;video/x-raw,format=YUY2,width=352,"
-         "height=288,framerate=30/1",
-         10, "video/x-raw,format=YUY2,width=352,height=288,framerate=30/1"},
-        {"a slow camera: its fastest", "video/x-raw,format=YUY2,width=1280,height=720,framerate={5/1,8/1}",
-         10, "video/x-raw,format=YUY2,width=1280,height=720,framerate=8/1"},
+         mjpeg("{30/1,10/1}", 1920, 1080) + ";" + mjpeg("{30/1,10/1}", 640, 360) + ";" +
+             mjpeg("{30/1,10/1}", 1280, 720),
+         10, mjpeg("30/1", 640, 360)},
+        {"only small pictures: the largest", yuyv("30/1", 320, 240) + ";" + yuyv("30/1", 352, 288), 10,
+         yuyv("30/1", 352, 288)},
+        {"a slow camera: its fastest", yuyv("{5/1,8/1}", 1280, 720), 10, yuyv("8/1", 1280, 720)},
         {"sizes as ranges", "video/x-raw,format=YUY2,width=[160,1920],height=[120,1080],framerate=30/1", 10,
-         yuyv + ",framerate=30/1"},
+         yuyv("30/1")},
         {"nothing we decode",
          "video/x-h264,width=640,height=480,framerate=30/1;video/x-bayer,width=640,height=480", 10, ""},
-        {"no rate limit", yuyv + ",framerate={30/1,10/1}", 0, ""},
+        {"no rate limit", yuyv("{30/1,10/1}"), 0, ""},
         {"not caps", "((", 10, ""},
         {"anything", "ANY", 10, ""},
     };

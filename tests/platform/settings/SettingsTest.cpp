@@ -2,9 +2,9 @@
 #include "core/fakes/RecordingKeyValueStore.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
+#include "core/persistence/StoredValueConversion.h"
 #include "platform/PlatformTestSupport.h"
 #include "platform/linux/settings/QSettingsStore.h"
-#include "platform/linux/settings/StoredText.h"
 #include "platform/linux/settings/XdgAutostart.h"
 
 #include <QRandomGenerator>
@@ -46,9 +46,9 @@ QString execLine(const QString& path) {
 } // namespace
 
 // The file is found under XDG_CONFIG_HOME (a relative one is ignored). What is written reads the same before
-// and after a restart; settings and statistics share the file without clobbering each other. The file is a
-// new one renamed over the old, not the old one rewritten in place (a crash mid-write leaves one whole file
-// or the other), and no temporary file is left.
+// and after a restart, a float in the shortest text that gives it back; settings and statistics share the
+// file without clobbering each other. The file is a new one renamed over the old, not the old one rewritten
+// in place (a crash mid-write leaves one whole file or the other), and no temporary file is left.
 TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     TempConfigHome home;
     EXPECT_EQ(QSettingsStore::defaultFilePath(), home.confPath());
@@ -56,14 +56,18 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     // A second name keeps the old file alive, so its inode cannot be handed to the new file.
     const QString oldFile = home.path() + QStringLiteral("/old.conf");
     ASSERT_EQ(::link(home.confPath().toLocal8Bit().constData(), oldFile.toLocal8Bit().constData()), 0);
+    const float floats[] = {0.42f, 2.0f, 1e-45f, 123456.789f};
+    const std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
     {
         QSettingsStore store;
-        store.setFloat("f", 0.42f);
+        for (std::size_t i = 0; i < std::size(floats); ++i) {
+            store.setFloat("f" + std::to_string(i), floats[i]);
+        }
         store.setBool("b", true);
-        store.setInteger("i", -12);
-        EXPECT_EQ(store.read("f"), StoredValue{0.42});
+        store.setInteger("i", lowest);
+        EXPECT_EQ(store.read("f0"), StoredValue{0.42});
         EXPECT_EQ(store.read("b"), StoredValue{true});
-        EXPECT_EQ(store.readInt("i"), -12);
+        EXPECT_EQ(store.readInt("i"), lowest);
         FakeLoginItem login;
         SettingsRepository settings(store, login);
         StatsRepository stats(store);
@@ -75,15 +79,19 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
         QFile old(oldFile);
         EXPECT_TRUE(old.open(QIODevice::ReadOnly));
         EXPECT_EQ(old.readAll(), QByteArray("[General]\nfilter_strength=2\n"));
-        store.remove("i");
-        EXPECT_FALSE(store.read("i"));
+        store.remove("b");
+        EXPECT_FALSE(store.read("b"));
     }
     EXPECT_EQ(QDir(home.path() + "/tavrine").entryList(QDir::Files | QDir::Hidden),
               QStringList{"tavrine.conf"});
     QSettingsStore reopened;
-    EXPECT_EQ(reopened.read("f"), StoredValue{0.42});
-    EXPECT_EQ(reopened.read("b"), StoredValue{true});
-    EXPECT_FALSE(reopened.read("i"));
+    EXPECT_EQ(reopened.read("f0"), StoredValue{0.42});
+    for (std::size_t i = 0; i < std::size(floats); ++i) {
+        EXPECT_EQ(storedFloat(reopened.read("f" + std::to_string(i)).value_or(StoredValue{})), floats[i])
+            << i;
+    }
+    EXPECT_FALSE(reopened.read("b"));
+    EXPECT_EQ(reopened.readInt("i"), lowest);
     EXPECT_EQ(reopened.readInt("stats_session_count"), 1);
     EXPECT_EQ(reopened.readInt("stats_alert_count"), 1);
     EXPECT_EQ(reopened.readInt("filter_strength"), 5);
@@ -206,22 +214,6 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     QFile::setPermissions(home.path(), readable | QFileDevice::WriteOwner);
     QFile::setPermissions(folder, readable | QFileDevice::WriteOwner);
     EXPECT_EQ(home.readConf(), QByteArray("[General]\nfilter_strength=2\n"));
-}
-
-TEST(StoredText, WrittenFormsReadBackExactly) {
-    for (float f : {0.72f, 0.42f, 2.0f, 0.1f, 3.4028235e38f, 1e-45f, -0.0f, 123456.789f}) {
-        const StoredValue v = storedValueFromText(textForFloat(f));
-        const double* d = std::get_if<double>(&v);
-        const std::int64_t* i = std::get_if<std::int64_t>(&v);
-        ASSERT_TRUE(d || i) << textForFloat(f).toStdString();
-        EXPECT_EQ(d ? static_cast<float>(*d) : static_cast<float>(*i), f) << textForFloat(f).toStdString();
-    }
-    EXPECT_EQ(textForFloat(0.72f), QStringLiteral("0.72"));
-    for (std::int64_t i : {std::int64_t{0}, std::int64_t{-1}, std::numeric_limits<std::int64_t>::max(),
-                           std::numeric_limits<std::int64_t>::min()}) {
-        EXPECT_EQ(storedValueFromText(textForInteger(i)), StoredValue{i});
-    }
-    EXPECT_EQ(storedValueFromText(textForBool(true)), StoredValue{true});
 }
 
 // Whatever the program's path, registering writes one entry that desktop-file-validate accepts and that

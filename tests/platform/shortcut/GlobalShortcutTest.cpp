@@ -16,10 +16,8 @@
 #include <sstream>
 #include <string>
 
-namespace tavrine {
-namespace {
-
-using namespace testing;
+using namespace tavrine;
+using namespace tavrine::testing;
 
 bool onX11() {
     return QGuiApplication::platformName() == QStringLiteral("xcb");
@@ -107,7 +105,7 @@ std::string activated(const std::string& session, const std::string& id) {
            session + "\\\">, <\\\"" + id + "\\\">, <uint64 1>, <@a{sv} {}>]\"";
 }
 
-class PortalGlobalShortcutTest : public testing::MockSessionTest {};
+class PortalGlobalShortcutTest : public MockSessionTest {};
 
 // Whatever the desktop answers, the binding asks for Super+Shift+C under our id; only an accepted
 // binding counts as working, and only its own Activated signals press the keys.
@@ -138,12 +136,10 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
             EXPECT_TRUE(diagnostics.str().empty()) << diagnostics.str();
             // Another session's or another shortcut's activation is not ours.
             ASSERT_TRUE(
-                mockOk(activated("/org/freedesktop/portal/desktop/session/1_1/other", "toggle-filter")));
-            ASSERT_TRUE(mockOk(activated("$(portal_sessions)", "other")));
-            ASSERT_TRUE(mockOk("portal_press toggle-filter"));
-            EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 1; }));
-            ASSERT_TRUE(mockOk("portal_press toggle-filter"));
-            EXPECT_TRUE(QTest::qWaitFor([&] { return presses == 2; }));
+                mockOk(activated("/org/freedesktop/portal/desktop/session/1_1/other", "toggle-filter") +
+                       " && " + activated("$(portal_sessions)", "other") +
+                       " && portal_press toggle-filter && portal_press toggle-filter"));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return presses >= 2; }));
             settleBus();
             EXPECT_EQ(presses, 2);
             // Removing the shortcut closes the portal session: the keys are free again.
@@ -195,6 +191,3 @@ TEST_F(PortalGlobalShortcutTest, IsUsedOnlyWhereThePortalOffersIt) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return shortcut->status().get() == ShortcutStatus::working; }));
     EXPECT_NE(diagnostics.str().find("desktop portal"), std::string::npos);
 }
-
-} // namespace
-} // namespace tavrine

@@ -47,8 +47,8 @@ class MockSessionTest : public ::testing::Test {
 
 // Lets queued bus traffic arrive for a while (used only before checking that nothing happened, and
 // always followed by a positive check that proves delivery works).
-inline void settleBus(int ms = 300) {
-    QTest::qWait(ms);
+inline void settleBus() {
+    QTest::qWait(300);
 }
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {

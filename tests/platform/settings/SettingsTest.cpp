@@ -22,25 +22,16 @@ using namespace tavrine::testing;
 
 namespace {
 
-FilterSettings loadFrom(const QString& path) {
-    QSettingsStore store(path);
+// The settings as the application loads them from the file, saved with every field changed if asked.
+FilterSettings load(bool thenSaveEveryFieldChanged = false) {
+    QSettingsStore store;
     FakeLoginItem login;
     std::ostringstream diagnostics;
     SettingsRepository repo(store, login, diagnostics);
+    if (thenSaveEveryFieldChanged) {
+        repo.save(everyFieldChanged());
+    }
     return repo.settings.get();
-}
-
-void saveEveryFieldChanged() {
-    QSettingsStore store;
-    FakeLoginItem login;
-    SettingsRepository(store, login).save(everyFieldChanged());
-}
-
-QString execLine(const QString& path) {
-    QFile f(path);
-    const QString text = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    const qsizetype at = text.indexOf(QStringLiteral("\nExec="));
-    return at < 0 ? QString() : text.mid(at + 6).section(QLatin1Char('\n'), 0, 0);
 }
 
 } // namespace
@@ -147,12 +138,12 @@ TEST(QSettingsStore, HandEditedTextTakesTheTypeItSpells) {
 // reads as sound values; after a save the file is sound again.
 TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt) {
     TempConfigHome home;
-    saveEveryFieldChanged();
+    load(true);
     const QByteArray full = home.readConf();
     const int cut = full.indexOf("matrix_stripe_alpha=") + int(sizeof("matrix_stripe_al")) - 1;
     ASSERT_GT(cut, 0);
     home.writeConf(full.left(cut));
-    FilterSettings s = loadFrom(home.confPath());
+    FilterSettings s = load();
     // The file holds its keys in alphabetical order.
     EXPECT_EQ(s.filterStrength, 5);              // before the cut
     EXPECT_FALSE(s.hapticOnAlert);               // before the cut
@@ -172,13 +163,13 @@ TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt)
             bytes.prepend("[General]\nfilter_strength=");
         }
         home.writeConf(bytes);
-        s = loadFrom(home.confPath());
+        s = load();
         EXPECT_GE(s.captureFps, 1);
         EXPECT_GE(s.batteryThresholdPercent, 0);
         EXPECT_NE(s.filterStrength, 0);
     }
-    saveEveryFieldChanged();
-    EXPECT_EQ(loadFrom(home.confPath()), everyFieldChanged());
+    load(true);
+    EXPECT_EQ(load(), everyFieldChanged());
 }
 
 // A folder the user cannot write to is left untouched, even with a file in it that could be rewritten in
@@ -200,12 +191,8 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             ::_exit(2);
         }
-        QSettingsStore store;
-        FakeLoginItem login;
-        SettingsRepository repo(store, login);
-        const bool read = repo.settings.get().filterStrength == 2;
-        repo.save(everyFieldChanged());
-        ::_exit(read && repo.settings.get() == everyFieldChanged() ? 0 : 1);
+        // The file is read, and what is saved is kept in memory.
+        ::_exit(load().filterStrength == 2 && load(true) == everyFieldChanged() ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -240,7 +227,11 @@ TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
         EXPECT_EQ(item.setEnabled(true), std::nullopt);
         EXPECT_EQ(item.setEnabled(true), std::nullopt);
         EXPECT_TRUE(item.isEnabled());
-        EXPECT_EQ(execLine(XdgAutostart::defaultEntryPath()), c.exec);
+        QFile entry(XdgAutostart::defaultEntryPath());
+        ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        EXPECT_EQ(text.mid(text.indexOf(QStringLiteral("\nExec=")) + 6).section(QLatin1Char('\n'), 0, 0),
+                  c.exec);
         // desktop-file-validate prints its complaints; -2: it is not installed.
         const int validity = QProcess::execute(QStringLiteral("desktop-file-validate"), {item.entryPath()});
         EXPECT_TRUE(validity == 0 || validity == -2) << "desktop-file-validate rejects the entry";

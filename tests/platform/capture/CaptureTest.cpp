@@ -343,8 +343,7 @@ TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAn
             }
         }),
                   std::nullopt);
-        PtsCounter watched;
-        PtsCounter delivered;
+        PtsCounter watched, delivered;
         GstElement* pipeline = source.pipelineForTests();
         ASSERT_NE(pipeline, nullptr);
         const bool found = watched.watch(pipeline, c.watched) && delivered.watch(pipeline, "sink");

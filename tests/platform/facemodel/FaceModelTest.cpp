@@ -148,8 +148,7 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
                 continue;
             }
             ++analysed;
-            const LetterboxedFrame frame = LetterboxedFrame::make(image);
-            auto faces = d.detect(frame.frame);
+            auto faces = d.detect(LetterboxedFrame::make(image).frame);
             ASSERT_TRUE(faces) << clip << " frame " << i;
             auto r = FaceAnalyzer::processResults(*faces);
             FaceAnalyzer::relativeToBaseline(r, baseline);

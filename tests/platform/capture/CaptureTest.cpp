@@ -80,7 +80,10 @@ TEST(CaptureDevice, ChoosesTheBuiltInCameraElseTheLowestNumberedCaptureNode) {
 // The camera in use was unplugged; which node, if any, is the same camera now?
 TEST(CaptureDevice, FindsTheSameCameraNotTheSameNodeNumber) {
     const CaptureDevice usbCam = camera(2, "Acme Cam", false, "usb-Acme_Cam_42-video-index0");
+    const CaptureDevice sameModel = camera(2, "Acme Cam", false, "usb-Acme_Cam_77-video-index0");
     const CaptureDevice loopback = camera(2, "Dummy video device (0x0000)");
+    const CaptureDevice integrated = camera(1, "Integrated Camera");
+    const CaptureDevice other = camera(0, "Other");
     CaptureDevice anonymous = camera(1, "");
     anonymous.busInfo.clear();
     const struct {
@@ -91,22 +94,10 @@ TEST(CaptureDevice, FindsTheSameCameraNotTheSameNodeNumber) {
     } cases[] = {
         {"back under another node", usbCam, {loopback, movedTo(usbCam, 5)}, "/dev/video5"},
         {"its old node taken by a loopback camera while it is away", usbCam, {loopback}, std::nullopt},
-        {"another camera of the same model is another camera",
-         usbCam,
-         {camera(2, "Acme Cam", false, "usb-Acme_Cam_77-video-index0")},
-         std::nullopt},
-        {"no persistent name: same name and port",
-         camera(1, "Integrated Camera"),
-         {camera(0, "Other"), movedTo(camera(1, "Integrated Camera"), 3)},
-         "/dev/video3"},
-        {"no persistent name: same name on another port is not it",
-         camera(1, "Integrated Camera"),
-         {camera(4, "Integrated Camera")},
-         std::nullopt},
-        {"no name, no bus position: the same node",
-         anonymous,
-         {camera(0, "Other"), camera(1, "")},
-         "/dev/video1"},
+        {"another camera of the same model is another camera", usbCam, {sameModel}, std::nullopt},
+        {"no persistent name: its name and port", integrated, {other, movedTo(integrated, 3)}, "/dev/video3"},
+        {"no persistent name: same name, another port", integrated, {camera(4, "Integrated Camera")}, {}},
+        {"no name, no bus position: the same node", anonymous, {other, camera(1, "")}, "/dev/video1"},
         {"nothing plugged", usbCam, {}, std::nullopt},
     };
     for (const auto& c : cases) {

@@ -80,7 +80,10 @@ TEST(CaptureDevice, ChoosesTheBuiltInCameraElseTheLowestNumberedCaptureNode) {
 // The camera in use was unplugged; which node, if any, is the same camera now?
 TEST(CaptureDevice, FindsTheSameCameraNotTheSameNodeNumber) {
     const CaptureDevice usbCam = camera(2, "Acme Cam", false, "usb-Acme_Cam_42-video-index0");
+    const CaptureDevice sameModel = camera(2, "Acme Cam", false, "usb-Acme_Cam_77-video-index0");
     const CaptureDevice loopback = camera(2, "Dummy video device (0x0000)");
+    const CaptureDevice integrated = camera(1, "Integrated Camera");
+    const CaptureDevice other = camera(0, "Other");
     CaptureDevice anonymous = camera(1, "");
     anonymous.busInfo.clear();
     const struct {
@@ -91,22 +94,10 @@ TEST(CaptureDevice, FindsTheSameCameraNotTheSameNodeNumber) {
     } cases[] = {
         {"back under another node", usbCam, {loopback, movedTo(usbCam, 5)}, "/dev/video5"},
         {"its old node taken by a loopback camera while it is away", usbCam, {loopback}, std::nullopt},
-        {"another camera of the same model is another camera",
-         usbCam,
-         {camera(2, "Acme Cam", false, "usb-Acme_Cam_77-video-index0")},
-         std::nullopt},
-        {"no persistent name: same name and port",
-         camera(1, "Integrated Camera"),
-         {camera(0, "Other"), movedTo(camera(1, "Integrated Camera"), 3)},
-         "/dev/video3"},
-        {"no persistent name: same name on another port is not it",
-         camera(1, "Integrated Camera"),
-         {camera(4, "Integrated Camera")},
-         std::nullopt},
-        {"no name, no bus position: the same node",
-         anonymous,
-         {camera(0, "Other"), camera(1, "")},
-         "/dev/video1"},
+        {"another camera of the same model is another camera", usbCam, {sameModel}, std::nullopt},
+        {"no persistent name: its name and port", integrated, {other, movedTo(integrated, 3)}, "/dev/video3"},
+        {"no persistent name: same name, another port", integrated, {camera(4, "Integrated Camera")}, {}},
+        {"no name, no bus position: the same node", anonymous, {other, camera(1, "")}, "/dev/video1"},
         {"nothing plugged", usbCam, {}, std::nullopt},
     };
     for (const auto& c : cases) {
@@ -207,11 +198,9 @@ TEST_F(GstFrameSourceTest, FileFramesArriveLetterboxedIn640x480BgraAndLoop) {
     }
     source.stop();
     EXPECT_GE(frames, 25);
-    EXPECT_EQ(first.width, 640);
-    ASSERT_EQ(first.height, 480);
-    EXPECT_EQ(first.stride, 640 * 4);
     ASSERT_TRUE(first.pixels);
-    ASSERT_EQ(first.pixels->size(), std::size_t(640 * 480 * 4));
+    ASSERT_EQ(std::tuple(first.width, first.height, first.stride, first.pixels->size()),
+              std::tuple(640, 480, 640 * 4, std::size_t(640 * 480 * 4)));
     // A 360-row picture between two 60-row black bands.
     expectPixel(first, 320, 10, {0, 0, 0, 0xff}, "top band");
     expectPixel(first, 320, 470, {0, 0, 0, 0xff}, "bottom band");
@@ -345,8 +334,7 @@ TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAn
             }
         }),
                   std::nullopt);
-        PtsCounter watched;
-        PtsCounter delivered;
+        PtsCounter watched, delivered;
         GstElement* pipeline = source.pipelineForTests();
         ASSERT_NE(pipeline, nullptr);
         const bool found = watched.watch(pipeline, c.watched) && delivered.watch(pipeline, "sink");
@@ -365,8 +353,15 @@ TEST_F(GstFrameSourceTest, FramesBeyondTheAnalysisRateAreDroppedBeforeDecodingAn
 
 // The mode asked of a camera, from the modes it lists (as v4l2src reports them), at an analysis rate.
 TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds) {
-    const std::string yuyv = "video/x-raw,format=YUY2,width=640,height=480";
-    const std::string mjpeg = "image/jpeg,width=640,height=480";
+    // A mode as v4l2src lists it: raw YUYV or Motion-JPEG frames of one size at these rates.
+    const auto yuyv = [](const std::string& rates, int width = 640, int height = 480) {
+        return "video/x-raw,format=YUY2,width=" + std::to_string(width) +
+               ",height=" + std::to_string(height) + ",framerate=" + rates;
+    };
+    const auto mjpeg = [](const std::string& rates, int width = 640, int height = 480) {
+        return "image/jpeg,width=" + std::to_string(width) + ",height=" + std::to_string(height) +
+               ",framerate=" + rates;
+    };
     struct Case {
         const char* what;
         std::string offered;
@@ -375,39 +370,28 @@ TEST(CameraModeChoice, TheCameraSendsNoMoreThanTheAnalysisTakesAtTheFrameItNeeds
     };
     const Case cases[] = {
         {"two frames an analysis interval, not exactly its rate",
-         yuyv + ",framerate={30/1,20/1,15/1,10/1,5/1};" + mjpeg + ",framerate={30/1,15/1}", 10,
-         yuyv + ",framerate=20/1"},
-        {"15 would give 7.5: 30",
-         mjpeg + ",framerate={30/1,15/1};image/jpeg,width=1280,height=720,framerate=15/1", 10,
-         mjpeg + ",framerate=30/1"},
-        {"a range: twice the analysis rate", yuyv + ",framerate=[1/1,30/1]", 10, yuyv + ",framerate=20/1"},
-        {"a range starting above it: its lowest multiple", yuyv + ",framerate=[15/1,30/1]", 10,
-         yuyv + ",framerate=20/1"},
-        {"NTSC rates", yuyv + ",framerate={30000/1001,15000/1001}", 10, yuyv + ",framerate=30000/1001"},
-        {"another analysis rate", yuyv + ",framerate={30/1,25/1,20/1,15/1}", 15, yuyv + ",framerate=30/1"},
-        {"raw before JPEG at the same size and rate", mjpeg + ",framerate=30/1;" + yuyv + ",framerate=30/1",
-         10, yuyv + ",framerate=30/1"},
-        {"a full analysis rate before raw", yuyv + ",framerate=5/1;" + mjpeg + ",framerate=30/1", 10,
-         mjpeg + ",framerate=30/1"},
+         yuyv("{30/1,20/1,15/1,10/1,5/1}") + ";" + mjpeg("{30/1,15/1}"), 10, yuyv("20/1")},
+        {"15 would give 7.5: 30", mjpeg("{30/1,15/1}") + ";" + mjpeg("15/1", 1280, 720), 10, mjpeg("30/1")},
+        {"a range: twice the analysis rate", yuyv("[1/1,30/1]"), 10, yuyv("20/1")},
+        {"a range starting above it: its lowest multiple", yuyv("[15/1,30/1]"), 10, yuyv("20/1")},
+        {"NTSC rates", yuyv("{30000/1001,15000/1001}"), 10, yuyv("30000/1001")},
+        {"another analysis rate", yuyv("{30/1,25/1,20/1,15/1}"), 15, yuyv("30/1")},
+        {"raw before JPEG at the same size and rate", mjpeg("30/1") + ";" + yuyv("30/1"), 10, yuyv("30/1")},
+        {"a full analysis rate before raw", yuyv("5/1") + ";" + mjpeg("30/1"), 10, mjpeg("30/1")},
         {"the smallest picture that fills the frame",
-         "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;" + yuyv +
-             ",framerate=30/1;video/x-raw,format=YUY2,width=1280,height=720,framerate=10/1",
-         10, yuyv + ",framerate=30/1"},
+         yuyv("30/1", 320, 240) + ";" + yuyv("30/1") + ";" + yuyv("10/1", 1280, 720), 10, yuyv("30/1")},
         {"a wide camera: the width fills it",
-         "image/jpeg,width=1920,height=1080,framerate={30/1,10/1};image/jpeg,width=640,height=360,"
-         "framerate={30/1,10/1};image/jpeg,width=1280,height=720,framerate={30/1,10/1}",
-         10, "image/jpeg,width=640,height=360,framerate=30/1"},
-        {"only small pictures: the largest",
-         "video/x-raw,format=YUY2,width=320,height=240,framerate=30/1;video/x-raw,format=YUY2,width=352,"
-         "height=288,framerate=30/1",
-         10, "video/x-raw,format=YUY2,width=352,height=288,framerate=30/1"},
-        {"a slow camera: its fastest", "video/x-raw,format=YUY2,width=1280,height=720,framerate={5/1,8/1}",
-         10, "video/x-raw,format=YUY2,width=1280,height=720,framerate=8/1"},
+         mjpeg("{30/1,10/1}", 1920, 1080) + ";" + mjpeg("{30/1,10/1}", 640, 360) + ";" +
+             mjpeg("{30/1,10/1}", 1280, 720),
+         10, mjpeg("30/1", 640, 360)},
+        {"only small pictures: the largest", yuyv("30/1", 320, 240) + ";" + yuyv("30/1", 352, 288), 10,
+         yuyv("30/1", 352, 288)},
+        {"a slow camera: its fastest", yuyv("{5/1,8/1}", 1280, 720), 10, yuyv("8/1", 1280, 720)},
         {"sizes as ranges", "video/x-raw,format=YUY2,width=[160,1920],height=[120,1080],framerate=30/1", 10,
-         yuyv + ",framerate=30/1"},
+         yuyv("30/1")},
         {"nothing we decode",
          "video/x-h264,width=640,height=480,framerate=30/1;video/x-bayer,width=640,height=480", 10, ""},
-        {"no rate limit", yuyv + ",framerate={30/1,10/1}", 0, ""},
+        {"no rate limit", yuyv("{30/1,10/1}"), 0, ""},
         {"not caps", "((", 10, ""},
         {"anything", "ANY", 10, ""},
     };

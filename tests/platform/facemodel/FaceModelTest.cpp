@@ -61,17 +61,6 @@ FaceAnalyzer::Result analyzeImage(BlazeFaceDetector& detector, const cv::Mat& im
     return FaceAnalyzer::processResults(faces.value_or(std::vector<FaceObservation>{}));
 }
 
-// A frame of the demo clip (public-domain portrait shipped with the application) at a time in seconds.
-cv::Mat demoFrame(double seconds) {
-    cv::VideoCapture video(TAVRINE_DEMO_CLIP, cv::CAP_FFMPEG);
-    EXPECT_TRUE(video.isOpened()) << TAVRINE_DEMO_CLIP;
-    const double fps = video.get(cv::CAP_PROP_FPS) > 0 ? video.get(cv::CAP_PROP_FPS) : 10.0;
-    cv::Mat image;
-    for (int i = 0; i <= static_cast<int>(std::lround(seconds * fps)) && video.read(image); ++i) {
-    }
-    return image;
-}
-
 // The head around a face box (hair and chin included), scaled so that the face is `width` of a 640-px
 // frame wide, pasted into `scene` with its top-left corner at `at`.
 void pasteHead(const cv::Mat& source, const cv::Rect2f& face, cv::Mat& scene, double width, cv::Point at) {
@@ -83,17 +72,6 @@ void pasteHead(const cv::Mat& source, const cv::Rect2f& face, cv::Mat& scene, do
     cv::resize(source(head), small, cv::Size(), s, s, cv::INTER_AREA);
     const cv::Rect target = cv::Rect(at, small.size()) & cv::Rect(0, 0, scene.cols, scene.rows);
     small(cv::Rect(0, 0, target.width, target.height)).copyTo(scene(target));
-}
-
-std::vector<cv::Rect2f> boxesFor(const cv::Mat& gray) {
-    const float w = static_cast<float>(gray.cols), h = static_cast<float>(gray.rows);
-    return {
-        {w * 0.3f, h * 0.2f, w * 0.4f, h * 0.5f},   // the middle, where portraits have the face
-        {w * 0.1f, h * 0.1f, w * 0.25f, w * 0.25f}, // off the face
-        {-w * 0.2f, -h * 0.1f, w * 0.5f, h * 0.5f}, // half out of the image at the top left
-        {w * 0.8f, h * 0.7f, w * 0.4f, h * 0.4f},   // half out at the bottom right
-        {w * 0.5f, h * 0.5f, 6.0f, 6.0f},           // a few pixels
-    };
 }
 
 } // namespace
@@ -117,10 +95,7 @@ TEST(LetterboxedFrame, MapsFrameBoxesBackToImagePixels) {
     // A box at frame pixels (64, 200)-(192, 328) in lower-left normalized form.
     const FaceObservation::Rect box{64.0 / 640, 1.0 - 328.0 / 480, 128.0 / 640, 128.0 / 480};
     const cv::Rect2d r = lb.toImage(box);
-    EXPECT_NEAR(r.x, 80.0, 1e-9);
-    EXPECT_NEAR(r.y, 100.0, 1e-9);
-    EXPECT_NEAR(r.width, 160.0, 1e-9);
-    EXPECT_NEAR(r.height, 160.0, 1e-9);
+    EXPECT_LT(cv::norm(r.tl() - cv::Point2d(80, 100)) + cv::norm(r.br() - cv::Point2d(240, 260)), 1e-9) << r;
 }
 
 TEST_F(ModelTest, MalformedFramesAreAFailureNotACrash) {
@@ -173,8 +148,7 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
                 continue;
             }
             ++analysed;
-            const LetterboxedFrame frame = LetterboxedFrame::make(image);
-            auto faces = d.detect(frame.frame);
+            auto faces = d.detect(LetterboxedFrame::make(image).frame);
             ASSERT_TRUE(faces) << clip << " frame " << i;
             auto r = FaceAnalyzer::processResults(*faces);
             FaceAnalyzer::relativeToBaseline(r, baseline);
@@ -198,8 +172,12 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
 // re-check on a still frame, and the user stays the primary face. At 5 % (32 px) a face over the busy flag
 // may be missed, as about one far onlooker in ten is on the evaluation set: two places of three must do.
 TEST_F(ModelTest, SmallOnlookerBesideTheUserIsCounted) {
-    const cv::Mat user = demoFrame(3.0);
-    ASSERT_FALSE(user.empty());
+    // The demo clip (public-domain portrait shipped with the application) 3 s in, at 10 frames a second.
+    cv::VideoCapture video(TAVRINE_DEMO_CLIP, cv::CAP_FFMPEG);
+    cv::Mat user;
+    for (int i = 0; i <= 30; ++i) {
+        ASSERT_TRUE(video.read(user)) << TAVRINE_DEMO_CLIP;
+    }
     const auto alone = analyzeImage(detector(), user);
     ASSERT_TRUE(alone.primaryObservation);
     const cv::Rect2f face = LetterboxedFrame::make(user).toImage(alone.primaryObservation->boundingBox);
@@ -235,7 +213,15 @@ TEST_F(FaceDataTest, TheLandmarkerGivesTheSamePointsAsDlibsOwnPredictor) {
         }
         cv::Mat gray = cv::imread(entry.path().string(), cv::IMREAD_GRAYSCALE);
         ASSERT_FALSE(gray.empty()) << entry.path();
-        for (const cv::Rect2f& box : boxesFor(gray)) {
+        // The middle (where portraits have the face), off the face, half out of the image at the top left
+        // and at the bottom right, a few pixels.
+        const float w = static_cast<float>(gray.cols), h = static_cast<float>(gray.rows);
+        const cv::Rect2f boxes[] = {{w * 0.3f, h * 0.2f, w * 0.4f, h * 0.5f},
+                                    {w * 0.1f, h * 0.1f, w * 0.25f, w * 0.25f},
+                                    {-w * 0.2f, -h * 0.1f, w * 0.5f, h * 0.5f},
+                                    {w * 0.8f, h * 0.7f, w * 0.4f, h * 0.4f},
+                                    {w * 0.5f, h * 0.5f, 6.0f, 6.0f}};
+        for (const cv::Rect2f& box : boxes) {
             const std::vector<cv::Point2f> points = landmarker->fit(gray, box);
             const dlib::full_object_detection expected =
                 reference(dlib::cv_image<unsigned char>(gray),

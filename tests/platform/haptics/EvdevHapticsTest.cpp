@@ -19,8 +19,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace tavrine {
-namespace {
+using namespace tavrine;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -156,6 +155,3 @@ TEST(EvdevHaptics, ARumbleIsPlayedOnTheForceFeedbackDeviceAndNothingElseIsTouche
         EXPECT_EQ(play.value, 1);
     }
 }
-
-} // namespace
-} // namespace tavrine

@@ -13,10 +13,8 @@
 #include <cmath>
 #include <vector>
 
-namespace tavrine {
-namespace {
-
-using namespace testing;
+using namespace tavrine;
+using namespace tavrine::testing;
 
 QVariantMap device(uint type, uint state, double percentage, bool present) {
     return {{"Type", type}, {"State", state}, {"Percentage", percentage}, {"IsPresent", present}};
@@ -45,7 +43,7 @@ TEST(UPowerSourceDescribe, TheDisplayDeviceGivesOneTypedReading) {
     }
 }
 
-class UPowerSourceBus : public testing::MockSessionTest {};
+class UPowerSourceBus : public MockSessionTest {};
 
 // Without UPower there is nothing to read; an observer hears the first reading without asking, and the
 // source follows the battery's changes, UPower leaving and coming back, on a desktop without a battery.
@@ -84,7 +82,7 @@ std::string saver(const std::string& desktop, bool active) {
            " ActiveChanged b \"[<" + (active ? "true" : "false") + ">]\"";
 }
 
-class DBusSystemEventMonitorTest : public testing::MockSessionTest {};
+class DBusSystemEventMonitorTest : public MockSessionTest {};
 
 // Either screen saver counts, and the screens wake only when neither is active; resuming from sleep behind
 // the lock screen does not wake the filter; a screen saver that vanishes while active wakes it.
@@ -127,6 +125,3 @@ TEST_F(DBusSystemEventMonitorTest, TheScreensSleepAndWakeOnce) {
         }
     }
 }
-
-} // namespace
-} // namespace tavrine

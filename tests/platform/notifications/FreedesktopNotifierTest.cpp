@@ -10,11 +10,10 @@
 
 #include <sstream>
 
-namespace tavrine {
-namespace {
+using namespace tavrine;
+using namespace tavrine::testing;
 
 using nlohmann::json;
-using namespace testing;
 
 // The calls of `method` the notification daemon mock received, in order.
 std::vector<json> callsOf(const std::string& method) {
@@ -26,18 +25,7 @@ std::vector<json> callsOf(const std::string& method) {
     return calls;
 }
 
-class FreedesktopNotifierTest : public testing::MockSessionTest {
-  protected:
-    uint postAndWait(FreedesktopNotifier& n) {
-        QSignalSpy spy(&n, &FreedesktopNotifier::posted);
-        n.post("tavrine.alert", "t", "b");
-        if (!spy.wait(5000)) {
-            ADD_FAILURE() << "no answer from the daemon";
-            return 0;
-        }
-        return spy.takeFirst().at(1).toUInt();
-    }
-};
+using FreedesktopNotifierTest = MockSessionTest;
 
 // Without a daemon posts and removals are dropped, and one that comes later is used at once. Each
 // notification carries the application's icon, desktop entry and sound and replaces our last one,
@@ -45,14 +33,20 @@ class FreedesktopNotifierTest : public testing::MockSessionTest {
 // its post yet.
 TEST_F(FreedesktopNotifierTest, PostsReplaceTheLastOneShownAndRemovalsCloseIt) {
     FreedesktopNotifier notifier(QDBusConnection::sessionBus());
+    // Posts and waits for the daemon's id.
+    const auto postAndWait = [&notifier] {
+        QSignalSpy spy(&notifier, &FreedesktopNotifier::posted);
+        notifier.post("tavrine.alert", "t", "b");
+        return spy.wait(5000) ? spy.takeFirst().at(1).toUInt() : 0u;
+    };
     notifier.post("tavrine.alert", "t", "b");
     notifier.remove("tavrine.alert");
     notifier.post("tavrine.alert", "t", "b");
     settleBus();
     ASSERT_TRUE(mockOk("mock_notifications"));
-    const uint first = postAndWait(notifier);
+    const uint first = postAndWait();
     ASSERT_NE(first, 0u);
-    const uint second = postAndWait(notifier);
+    const uint second = postAndWait();
     auto notifies = callsOf("Notify");
     ASSERT_EQ(notifies.size(), 2u);
     const json& a = notifies[0]["args"];
@@ -67,7 +61,7 @@ TEST_F(FreedesktopNotifierTest, PostsReplaceTheLastOneShownAndRemovalsCloseIt) {
 
     ASSERT_TRUE(mockOk("notifications_close " + std::to_string(second)));
     settleBus();
-    const uint third = postAndWait(notifier);
+    const uint third = postAndWait();
     EXPECT_EQ(callsOf("Notify").back()["args"][1], 0) << "the one the user closed is not replaced";
     notifier.remove("tavrine.alert");
     ASSERT_TRUE(QTest::qWaitFor([] { return callsOf("CloseNotification").size() == 1; }));
@@ -78,6 +72,3 @@ TEST_F(FreedesktopNotifierTest, PostsReplaceTheLastOneShownAndRemovalsCloseIt) {
     ASSERT_TRUE(QTest::qWaitFor([] { return callsOf("CloseNotification").size() == 2; }));
     EXPECT_EQ(callsOf("Notify").size(), 4u);
 }
-
-} // namespace
-} // namespace tavrine

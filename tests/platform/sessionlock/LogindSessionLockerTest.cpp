@@ -7,12 +7,10 @@
 #include <optional>
 #include <string>
 
-namespace tavrine {
-namespace {
+using namespace tavrine;
+using namespace tavrine::testing;
 
-using namespace testing;
-
-class LogindSessionLockerTest : public testing::MockSessionTest {
+class LogindSessionLockerTest : public MockSessionTest {
   protected:
     // Asks for the lock with that session path; the answer, once it came.
     std::optional<bool> lockWith(const QString& path) {
@@ -33,6 +31,3 @@ TEST_F(LogindSessionLockerTest, WithoutASessionOrLogindNothingIsLocked) {
     EXPECT_EQ(lockWith(QStringLiteral("/org/freedesktop/login1/session/c9")), false) << "no such session";
     EXPECT_EQ(mockShell("mock_count_calls system $LOGIND_NAME $LOGIND_SESSION_PATH Lock"), "0\n");
 }
-
-} // namespace
-} // namespace tavrine

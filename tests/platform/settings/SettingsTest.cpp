@@ -2,9 +2,9 @@
 #include "core/fakes/RecordingKeyValueStore.h"
 #include "core/persistence/SettingsRepository.h"
 #include "core/persistence/StatsRepository.h"
+#include "core/persistence/StoredValueConversion.h"
 #include "platform/PlatformTestSupport.h"
 #include "platform/linux/settings/QSettingsStore.h"
-#include "platform/linux/settings/StoredText.h"
 #include "platform/linux/settings/XdgAutostart.h"
 
 #include <QRandomGenerator>
@@ -22,33 +22,24 @@ using namespace tavrine::testing;
 
 namespace {
 
-FilterSettings loadFrom(const QString& path) {
-    QSettingsStore store(path);
+// The settings as the application loads them from the file, saved with every field changed if asked.
+FilterSettings load(bool thenSaveEveryFieldChanged = false) {
+    QSettingsStore store;
     FakeLoginItem login;
     std::ostringstream diagnostics;
     SettingsRepository repo(store, login, diagnostics);
+    if (thenSaveEveryFieldChanged) {
+        repo.save(everyFieldChanged());
+    }
     return repo.settings.get();
-}
-
-void saveEveryFieldChanged() {
-    QSettingsStore store;
-    FakeLoginItem login;
-    SettingsRepository(store, login).save(everyFieldChanged());
-}
-
-QString execLine(const QString& path) {
-    QFile f(path);
-    const QString text = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    const qsizetype at = text.indexOf(QStringLiteral("\nExec="));
-    return at < 0 ? QString() : text.mid(at + 6).section(QLatin1Char('\n'), 0, 0);
 }
 
 } // namespace
 
 // The file is found under XDG_CONFIG_HOME (a relative one is ignored). What is written reads the same before
-// and after a restart; settings and statistics share the file without clobbering each other. The file is a
-// new one renamed over the old, not the old one rewritten in place (a crash mid-write leaves one whole file
-// or the other), and no temporary file is left.
+// and after a restart, a float in the shortest text that gives it back; settings and statistics share the
+// file without clobbering each other. The file is a new one renamed over the old, not the old one rewritten
+// in place (a crash mid-write leaves one whole file or the other), and no temporary file is left.
 TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     TempConfigHome home;
     EXPECT_EQ(QSettingsStore::defaultFilePath(), home.confPath());
@@ -56,14 +47,18 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
     // A second name keeps the old file alive, so its inode cannot be handed to the new file.
     const QString oldFile = home.path() + QStringLiteral("/old.conf");
     ASSERT_EQ(::link(home.confPath().toLocal8Bit().constData(), oldFile.toLocal8Bit().constData()), 0);
+    const float floats[] = {0.42f, 2.0f, 1e-45f, 123456.789f};
+    const std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
     {
         QSettingsStore store;
-        store.setFloat("f", 0.42f);
+        for (std::size_t i = 0; i < std::size(floats); ++i) {
+            store.setFloat("f" + std::to_string(i), floats[i]);
+        }
         store.setBool("b", true);
-        store.setInteger("i", -12);
-        EXPECT_EQ(store.read("f"), StoredValue{0.42});
+        store.setInteger("i", lowest);
+        EXPECT_EQ(store.read("f0"), StoredValue{0.42});
         EXPECT_EQ(store.read("b"), StoredValue{true});
-        EXPECT_EQ(store.readInt("i"), -12);
+        EXPECT_EQ(store.readInt("i"), lowest);
         FakeLoginItem login;
         SettingsRepository settings(store, login);
         StatsRepository stats(store);
@@ -75,15 +70,19 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
         QFile old(oldFile);
         EXPECT_TRUE(old.open(QIODevice::ReadOnly));
         EXPECT_EQ(old.readAll(), QByteArray("[General]\nfilter_strength=2\n"));
-        store.remove("i");
-        EXPECT_FALSE(store.read("i"));
+        store.remove("b");
+        EXPECT_FALSE(store.read("b"));
     }
     EXPECT_EQ(QDir(home.path() + "/tavrine").entryList(QDir::Files | QDir::Hidden),
               QStringList{"tavrine.conf"});
     QSettingsStore reopened;
-    EXPECT_EQ(reopened.read("f"), StoredValue{0.42});
-    EXPECT_EQ(reopened.read("b"), StoredValue{true});
-    EXPECT_FALSE(reopened.read("i"));
+    EXPECT_EQ(reopened.read("f0"), StoredValue{0.42});
+    for (std::size_t i = 0; i < std::size(floats); ++i) {
+        EXPECT_EQ(storedFloat(reopened.read("f" + std::to_string(i)).value_or(StoredValue{})), floats[i])
+            << i;
+    }
+    EXPECT_FALSE(reopened.read("b"));
+    EXPECT_EQ(reopened.readInt("i"), lowest);
     EXPECT_EQ(reopened.readInt("stats_session_count"), 1);
     EXPECT_EQ(reopened.readInt("stats_alert_count"), 1);
     EXPECT_EQ(reopened.readInt("filter_strength"), 5);
@@ -139,12 +138,12 @@ TEST(QSettingsStore, HandEditedTextTakesTheTypeItSpells) {
 // reads as sound values; after a save the file is sound again.
 TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt) {
     TempConfigHome home;
-    saveEveryFieldChanged();
+    load(true);
     const QByteArray full = home.readConf();
     const int cut = full.indexOf("matrix_stripe_alpha=") + int(sizeof("matrix_stripe_al")) - 1;
     ASSERT_GT(cut, 0);
     home.writeConf(full.left(cut));
-    FilterSettings s = loadFrom(home.confPath());
+    FilterSettings s = load();
     // The file holds its keys in alphabetical order.
     EXPECT_EQ(s.filterStrength, 5);              // before the cut
     EXPECT_FALSE(s.hapticOnAlert);               // before the cut
@@ -164,13 +163,13 @@ TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt)
             bytes.prepend("[General]\nfilter_strength=");
         }
         home.writeConf(bytes);
-        s = loadFrom(home.confPath());
+        s = load();
         EXPECT_GE(s.captureFps, 1);
         EXPECT_GE(s.batteryThresholdPercent, 0);
         EXPECT_NE(s.filterStrength, 0);
     }
-    saveEveryFieldChanged();
-    EXPECT_EQ(loadFrom(home.confPath()), everyFieldChanged());
+    load(true);
+    EXPECT_EQ(load(), everyFieldChanged());
 }
 
 // A folder the user cannot write to is left untouched, even with a file in it that could be rewritten in
@@ -192,12 +191,8 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             ::_exit(2);
         }
-        QSettingsStore store;
-        FakeLoginItem login;
-        SettingsRepository repo(store, login);
-        const bool read = repo.settings.get().filterStrength == 2;
-        repo.save(everyFieldChanged());
-        ::_exit(read && repo.settings.get() == everyFieldChanged() ? 0 : 1);
+        // The file is read, and what is saved is kept in memory.
+        ::_exit(load().filterStrength == 2 && load(true) == everyFieldChanged() ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -206,22 +201,6 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     QFile::setPermissions(home.path(), readable | QFileDevice::WriteOwner);
     QFile::setPermissions(folder, readable | QFileDevice::WriteOwner);
     EXPECT_EQ(home.readConf(), QByteArray("[General]\nfilter_strength=2\n"));
-}
-
-TEST(StoredText, WrittenFormsReadBackExactly) {
-    for (float f : {0.72f, 0.42f, 2.0f, 0.1f, 3.4028235e38f, 1e-45f, -0.0f, 123456.789f}) {
-        const StoredValue v = storedValueFromText(textForFloat(f));
-        const double* d = std::get_if<double>(&v);
-        const std::int64_t* i = std::get_if<std::int64_t>(&v);
-        ASSERT_TRUE(d || i) << textForFloat(f).toStdString();
-        EXPECT_EQ(d ? static_cast<float>(*d) : static_cast<float>(*i), f) << textForFloat(f).toStdString();
-    }
-    EXPECT_EQ(textForFloat(0.72f), QStringLiteral("0.72"));
-    for (std::int64_t i : {std::int64_t{0}, std::int64_t{-1}, std::numeric_limits<std::int64_t>::max(),
-                           std::numeric_limits<std::int64_t>::min()}) {
-        EXPECT_EQ(storedValueFromText(textForInteger(i)), StoredValue{i});
-    }
-    EXPECT_EQ(storedValueFromText(textForBool(true)), StoredValue{true});
 }
 
 // Whatever the program's path, registering writes one entry that desktop-file-validate accepts and that
@@ -248,7 +227,11 @@ TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
         EXPECT_EQ(item.setEnabled(true), std::nullopt);
         EXPECT_EQ(item.setEnabled(true), std::nullopt);
         EXPECT_TRUE(item.isEnabled());
-        EXPECT_EQ(execLine(XdgAutostart::defaultEntryPath()), c.exec);
+        QFile entry(XdgAutostart::defaultEntryPath());
+        ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        EXPECT_EQ(text.mid(text.indexOf(QStringLiteral("\nExec=")) + 6).section(QLatin1Char('\n'), 0, 0),
+                  c.exec);
         // desktop-file-validate prints its complaints; -2: it is not installed.
         const int validity = QProcess::execute(QStringLiteral("desktop-file-validate"), {item.entryPath()});
         EXPECT_TRUE(validity == 0 || validity == -2) << "desktop-file-validate rejects the entry";

@@ -27,14 +27,13 @@ on_fail() {
 
 # eventually SECS DESCRIPTION CMD...: polls CMD until it succeeds or SECS pass, and says how long it took.
 eventually() {
-    local secs=$1 what=$2 t0=$(date +%s%N) ms
-    shift 2
+    local t0=$(date +%s%N) ms
     LAST_READING=""
-    if wait_until "$secs" "$@"; then
+    if wait_until "$1" "${@:3}"; then
         ms=$((($(date +%s%N) - t0) / 1000000))
-        check "$what ($((ms / 1000)).$((ms % 1000 / 100))s of ${secs}s)" true
+        check "$2 ($((ms / 1000)).$((ms % 1000 / 100))s of ${1}s)" true
     else
-        fail "$what (not within ${secs}s${LAST_READING:+; last reading: $LAST_READING})"
+        fail "$2 (not within ${1}s${LAST_READING:+; last reading: $LAST_READING})"
     fi
 }
 # stays SECS CMD...: CMD keeps succeeding for SECS seconds.
@@ -67,8 +66,7 @@ app_stop() {
     kill -TERM "$APP_PID" 2>/dev/null
     app_wait_exit 10 && return 0
     log "tavrine ignored SIGTERM; killing it"
-    kill -KILL "$APP_PID" 2>/dev/null
-    wait "$APP_PID" 2>/dev/null
+    kill -KILL "$APP_PID" 2>/dev/null && app_wait_exit 5
     APP_STATUS=killed APP_PID=""
 }
 stopped_cleanly() { app_stop && [ "$APP_STATUS" = 0 ]; }

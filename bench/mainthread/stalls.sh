@@ -17,7 +17,7 @@ mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && bac
 settings_seed "has_completed_onboarding=true"
 cam="$E2E_WORK/camera.webm"
 cp "$clip" "$cam"
-nominal=$(expected_stripe_value 0.42 "$(filter_alpha nominal 3)")
+nominal=$(expected nominal)
 
 export TAVRINE_MAIN_THREAD_PROBE=1
 launched=$(date +%s%N)

@@ -25,7 +25,7 @@ mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && moc
 settings_seed "has_completed_onboarding=true" "capture_fps=15"
 
 app_start --camera "$clip"
-nominal=$(expected_stripe_value 0.42 "$(filter_alpha nominal 3)")
+nominal=$(expected nominal)
 eventually 30 "the filter runs" overlay_reads "$nominal"
 
 # Warm-up: models loaded, caches and buffer pools filled, one of each state seen.

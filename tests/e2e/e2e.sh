@@ -16,17 +16,14 @@ if [[ $E2E_SCENARIO == wayland_* ]] && [ -z "${TAVRINE_SESSION_DIR:-}" ]; then
     # the session needs is copied to a folder of its own, and the screenshots and logs are brought back.
     id -u tavrine-test >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin tavrine-test || exit 1
     stage=$(mktemp -d /tmp/tavrine-e2e.XXXXXX) && chmod 755 "$stage" || exit 1
-    trap 'rm -rf "$stage"' EXIT
+    trap 'cp -r "$stage/shots/." "$E2E_SHOTS/"; cp -r "$stage/work/." "$E2E_WORK/"; rm -rf "$stage"' EXIT
     mkdir "$stage/work" "$stage/shots" && cp -r "$here/.." "$stage/tests" && cp -r "$E2E_CLIPS" "$stage/clips" &&
         cp -r "${TAVRINE_MODEL_DIR:?}" "$stage/models" && cp "$TAVRINE_BIN" "$TAVRINE_PROBE" "$stage/" || exit 1
     chown -R tavrine-test "$stage"
     runuser -u tavrine-test -- env HOME="$stage/work" E2E_WORK="$stage/work" E2E_SHOTS="$stage/shots" \
         E2E_CLIPS="$stage/clips" TAVRINE_MODEL_DIR="$stage/models" TAVRINE_BIN="$stage/${TAVRINE_BIN##*/}" \
         TAVRINE_PROBE="$stage/${TAVRINE_PROBE##*/}" "$stage/tests/harness/${session[@]}" "$stage/tests/e2e/${0##*/}" "$@"
-    rc=$?
-    cp -r "$stage/shots/." "$E2E_SHOTS/"
-    cp -r "$stage/work/." "$E2E_WORK/"
-    exit $rc
+    exit # with the scenario's status, once the trap brought its screenshots and logs back
 fi
 source "$here/lib.sh"
 mkdir -p "$E2E_SHOTS"
@@ -41,33 +38,21 @@ WARNING="#995900" # the warning orange, darkened to read at 4.5:1 on the light s
 NBSP=$(printf '\302\240')
 PANEL_ROW1_Y=87 PANEL_PREFS_Y=123 PANEL_QUIT_Y=204 # the panel's first, preferences and quit rows
 
-abort_scenario() {
-    fail "the scenario cannot go on"
-    ABORTED=1
-}
-started_filtering() {
-    app_start "$@"
-    eventually 20 "the filter runs" overlay_reads "$(expected nominal)"
-}
+abort_scenario() { fail "the scenario cannot go on"; ABORTED=1; }
+started_filtering() { app_start "$@" && eventually 20 "the filter runs" overlay_reads "$(expected nominal)"; }
 
 
-notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" Notify; }
-close_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" CloseNotification; }
+# notify_calls [METHOD=Notify]: the notification daemon's recorded calls.
+notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" "${1:-Notify}"; }
 notified() { [ -n "$(notify_calls)" ]; }
-withdrawn() { [ -n "$(close_calls)" ]; }
-lock_calls() { mock_count_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
+withdrawn() { [ -n "$(notify_calls CloseNotification)" ]; }
+lock_calls() { mock_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
 lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
-locked() { [ "$(lock_calls)" -ge 1 ]; }
 tray_registered() { [ "$(sni_items | grep -c .)" = 1 ]; }
 tray_tooltip_has() { sni_property ToolTip | grep -qF -- "$1"; }
-tray_icon_digest() {
-    local pixmaps
-    pixmaps=$(sni_property IconPixmap) && md5sum <<<"$pixmaps"
-}
-tray_icon_differs() {
-    local d
-    d=$(tray_icon_digest) && [ "$d" != "$1" ]
-}
+# tray_icon_differs DIGEST: the tray icon's pixmaps no longer have the DIGEST tray_icon_digest gave.
+tray_icon_digest() { sni_property IconPixmap | md5sum; }
+tray_icon_differs() { [ -n "$(sni_property IconPixmap)" ] && [ "$(tray_icon_digest)" != "$1" ]; }
 sni_string() { sni_property "$1" | grep -o "'[^']*'" | head -n 1 | tr -d "'"; }
 tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" = "$2" ]; }
 camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
@@ -109,29 +94,16 @@ prefs_colours() {
     local png colour
     panel_opens && click_at $((x + 100)) $((y + PANEL_PREFS_Y)) && wait_until 5 window_shown "$PREFS_TITLE" || return 1
     sleep 0.5
-    png=$(window_shot "$(window_id "$PREFS_TITLE")") || return 1
+    png=$(shot prefs-colours "$(window_id "$PREFS_TITLE")") || return 1
     for colour in "$WARNING" "$PRIMARY"; do
         "$TAVRINE_PROBE" colour "$png" 0 0 9999 9999 "$colour" 40 | awk '{n += $5} END {printf "%d ", n}'
     done
-}
-# strength_handle WID: "X Y" of the first slider's handle in the preferences window, found as the middle of
-# the first slider row's groove: the first row of the slider column (from x+240) with dark and light pixels.
-strength_handle() {
-    local x y w h png row gw
-    read -r x y w h <<<"$(window_geometry "$1")"
-    gw=$((w - 240 - 24 - 16 - 36))
-    png=$(window_shot "$1" prefs-layout) || return 1
-    for row in $(seq 50 2 130); do
-        "$TAVRINE_PROBE" stats "$png" 240 "$row" "$gw" 1 | awk '{ exit !($4 - $1 > 40) }' &&
-            echo "$((x + 240 + gw / 2)) $((y + row + 2))" && return 0
-    done
-    return 1
 }
 # onboarding_on_page WID N: the onboarding shows page N: the Nth of its five page dots (7 px discs 15 px
 # apart, centred at the bottom of the 440x420 window, 20 px from its edge) wears the primary colour.
 onboarding_on_page() {
     local png i page=-1
-    png=$(window_shot "$1" onboarding-page) || return 1
+    png=$(shot onboarding-page "$1") || return 1
     for i in 0 1 2 3 4; do
         "$TAVRINE_PROBE" colour "$png" $((186 + 15 * i + 2)) 394 3 3 "$PRIMARY" 40 | grep -q . && page=$i
     done
@@ -142,29 +114,25 @@ onboarding_on_page() {
 click_primary() {
     local x y w h png bx by bw bh
     read -r x y w h <<<"$(window_geometry "$1")"
-    png=$(window_shot "$1" onboarding-click) || return 1
+    png=$(shot onboarding-click "$1") || return 1
     read -r bx by bw bh _ <<<"$("$TAVRINE_PROBE" colour "$png" 0 $((h / 2)) "$w" $((h / 2 - 30)) "$BUTTON" 10)"
     [ -n "${bh:-}" ] && [ "$bw" -ge 40 ] || { log "no primary button found"; return 1; }
     click_at $((x + bx + bw / 2)) $((y + by + (${2:-0} ? bh + 20 : bh / 2)))
 }
 
-# xembed_tray_up [COLOUR]: an XEmbed tray (trayer) at the top right instead of the StatusNotifier host; with
-# COLOUR (0xrrggbb) its background is that colour. xembed_tray: its window and its place, "WID X Y W H".
+# xembed_tray_up [COLOUR]: an XEmbed tray (trayer, its window named "panel") at the top right instead of the
+# StatusNotifier host; with COLOUR (0xrrggbb) its background is that colour.
 xembed_tray_up() {
     mock_stop sni_watcher
-    spawn "$E2E_WORK/trayer.log" xembed_tray trayer --edge top --align right --widthtype request --height 32 \
-        --SetDockType true ${1:+--transparent true --alpha 0 --tint "$1"}
-}
-xembed_tray() {
-    local wid
-    wid=$(xwininfo -root -children | awk '/"panel"/ {print $1; exit}') && echo "$wid $(window_geometry "$wid")"
+    spawn "$E2E_WORK/trayer.log" "window_shown panel" trayer --edge top --align right --widthtype request \
+        --height 32 --SetDockType true ${1:+--transparent true --alpha 0 --tint "$1"}
 }
 # xembed_icon_stands_out: the tray holds an icon (it grew wider than its empty width) that reads at 3:1 or
 # more against the tray (the tray's own pixels: the stripes and the shortcut badge above it left out).
 xembed_icon_stands_out() {
-    local wid w png ratio
-    read -r wid _ _ w _ <<<"$(xembed_tray)"
-    [ "${w:-0}" -ge 16 ] && png=$(window_shot "$wid" xembed-tray) || return 1
+    local w png ratio
+    read -r _ _ w _ <<<"$(window_geometry "$(window_id panel)")"
+    [ "${w:-0}" -ge 16 ] && png=$(shot xembed-tray "$(window_id panel)") || return 1
     ratio=$("$TAVRINE_PROBE" contrast "$png" 0 0 999 999 | cut -d' ' -f1)
     LAST_READING="$ratio:1"
     within "$ratio" 3 21
@@ -183,27 +151,26 @@ without_camera() {
     check "camera ${1##*/} missing: ends cleanly" stopped_cleanly
     check "camera ${1##*/} missing: says why" explains 'cam[eé]ra|video|vid[eé]o'
 }
-# paused_at_launch WHAT ON OFF [SECS=15]: with ON done before the launch, the tray shows the pause and no
-# stripes show; OFF brings the filter back within SECS.
-paused_at_launch() {
-    $2
+# pause_walk WHAT ON OFF [SECS=10] [launch]: with "launch" the application starts with ON done: the tray shows
+# the pause and no stripes show until OFF. Then, the filter running, ON hides its stripes and the tray icon shows
+# the pause, and OFF brings them back. SECS: how long ON and OFF may take to show.
+pause_walk() {
+    local icon secs=${4:-10}
+    [ -n "${5:-}" ] && $2
     app_start --camera "$(clip_path facing)"
-    eventually 15 "$1 at launch: the tray shows the pause" tray_tooltip_has "En pause"
-    check "$1 at launch: no stripes while paused" stays 3 overlay_gone
-    $3
-    eventually "${4:-15}" "$1 gone: the filter runs" overlay_reads "$(expected nominal)"
-    app_stop
-}
-# pauses_and_resumes WHAT ON OFF [SECS=5]: ON hides the running filter's stripes and the tray icon shows
-# the pause; OFF brings them back.
-pauses_and_resumes() {
-    local icon
+    if [ -n "${5:-}" ]; then
+        eventually 15 "$1 at launch: the tray shows the pause" tray_tooltip_has "En pause"
+        check "$1 at launch: no stripes while paused" stays 3 overlay_gone
+        $3
+    fi
+    eventually "$((secs + 10))" "the filter runs${5:+ once $1 ends}" overlay_reads "$(expected nominal)"
     icon=$(tray_icon_digest)
     $2
-    eventually "${4:-5}" "$1 hides the overlays" overlay_gone
+    eventually "$secs" "$1 hides the overlays" overlay_gone
     eventually 5 "$1: the tray icon shows the pause" tray_icon_differs "$icon"
     $3
-    eventually "$((${4:-5} + 5))" "$1 ended: the overlays are back" overlay_reads "$(expected nominal)"
+    eventually "$secs" "$1 ended: the overlays are back" overlay_reads "$(expected nominal)"
+    app_stop
 }
 
 
@@ -312,9 +279,9 @@ route_told() { [ "$(log_count "^tavrine${NBSP}: calque")" = 1 ] && grep -qE "^ta
 # layer_surfaces N: N layer surfaces on the overlay layer, anchored to all edges, exclusive zone -1, no keyboard.
 layer_surfaces() {
     local request
-    [ "$(log_count 'get_layer_surface\(.*, 3, "tavrine-overlay"\)')" = "$1" ] || return 1
-    for request in 'set_anchor\(15\)' 'set_exclusive_zone\(-1\)' 'set_keyboard_interactivity\(0\)'; do
-        [ "$(log_count "zwlr_layer_surface_v1@[0-9]*\.$request")" = "$1" ] || return 1
+    for request in 'get_layer_surface\(.*, 3, "tavrine-overlay"\)' 'surface_v1@[0-9]*\.set_anchor\(15\)' \
+        'surface_v1@[0-9]*\.set_exclusive_zone\(-1\)' 'surface_v1@[0-9]*\.set_keyboard_interactivity\(0\)'; do
+        [ "$(log_count "$request")" = "$1" ] || return 1
     done
 }
 # scaled_buffer NAME: the last buffer declared at scale 2 has twice the logical size of output NAME.

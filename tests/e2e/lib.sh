@@ -27,14 +27,13 @@ on_fail() {
 
 # eventually SECS DESCRIPTION CMD...: polls CMD until it succeeds or SECS pass, and says how long it took.
 eventually() {
-    local secs=$1 what=$2 t0=$(date +%s%N) ms
-    shift 2
+    local t0=$(date +%s%N) ms
     LAST_READING=""
-    if wait_until "$secs" "$@"; then
+    if wait_until "$1" "${@:3}"; then
         ms=$((($(date +%s%N) - t0) / 1000000))
-        check "$what ($((ms / 1000)).$((ms % 1000 / 100))s of ${secs}s)" true
+        check "$2 ($((ms / 1000)).$((ms % 1000 / 100))s of ${1}s)" true
     else
-        fail "$what (not within ${secs}s${LAST_READING:+; last reading: $LAST_READING})"
+        fail "$2 (not within ${1}s${LAST_READING:+; last reading: $LAST_READING})"
     fi
 }
 # stays SECS CMD...: CMD keeps succeeding for SECS seconds.
@@ -48,14 +47,9 @@ log_count() { grep -cE "$1" "$APP_LOG" 2>/dev/null || true; }
 
 APP_PID="" APP_LOG="" APP_STATUS="" APP_RUNS=0
 app_start() {
-    local item
     APP_RUNS=$((APP_RUNS + 1)) APP_STATUS=""
     APP_LOG="$E2E_WORK/app-$APP_RUNS.log"
     log "starting tavrine $*"
-    # The tray mock keeps items of processes that left; the new instance's item must be the only one.
-    for item in $(sni_items 2>/dev/null); do
-        mock_set session "$SNI_NAME" /StatusNotifierWatcher "$MOCK_IFACE.UnregisterItem" "$item" 2>/dev/null
-    done
     "$TAVRINE_BIN" "$@" >"$APP_LOG" 2>&1 &
     APP_PID=$!
 }
@@ -72,8 +66,7 @@ app_stop() {
     kill -TERM "$APP_PID" 2>/dev/null
     app_wait_exit 10 && return 0
     log "tavrine ignored SIGTERM; killing it"
-    kill -KILL "$APP_PID" 2>/dev/null
-    wait "$APP_PID" 2>/dev/null
+    kill -KILL "$APP_PID" 2>/dev/null && app_wait_exit 5
     APP_STATUS=killed APP_PID=""
 }
 stopped_cleanly() { app_stop && [ "$APP_STATUS" = 0 ]; }
@@ -91,29 +84,23 @@ require_app() {
 settings_file() { echo "$XDG_CONFIG_HOME/tavrine/tavrine.conf"; }
 settings_get() { [ -f "$(settings_file)" ] && sed -n "s/^$1=//p" "$(settings_file)" | tail -n 1 | tr -d '"'; }
 settings_is() { [ "$(settings_get "$1")" = "$2" ]; }
-settings_seed() {
-    mkdir -p "$XDG_CONFIG_HOME/tavrine"
-    printf '%s\n' "[General]" "$@" >"$(settings_file)"
-}
+settings_seed() { mkdir -p "$XDG_CONFIG_HOME/tavrine" && printf '%s\n' "[General]" "$@" >"$(settings_file)"; }
 returning_user() { settings_seed "has_completed_onboarding=true"; }
 
 
 # A white backdrop over the whole desktop: the overlay's black stripes then darken known pixels.
 backdrop_start() { spawn "$E2E_WORK/backdrop.out" "grep -q ready '$E2E_WORK/backdrop.out'" "$TAVRINE_PROBE" backdrop; }
 SHOT_SEQ=0
-# shot [NAME]: the whole desktop (of the X server, or of the compositor E2E_SHOOTER names); window_shot WID
-# [NAME]: the window's own pixels (from its buffer, without the stripes above it). Both print the path.
+# shot [NAME] [WID]: the whole desktop (of the X server, or of the compositor E2E_SHOOTER names), or with WID
+# that window's own pixels (from its buffer, without the stripes above it); prints the path.
 shot() {
     local path="$E2E_WORK/${1:-shot-$((++SHOT_SEQ))}.png"
-    case "${E2E_SHOOTER:-x}" in
+    case "${2:+window}${E2E_SHOOTER:-x}" in
+    window*) import -window "$2" "$path" ;;
     sway) grim -s 1 "$path" ;;
     weston) (cd "$E2E_WORK" && rm -f wayland-screenshot-*.png && weston-screenshooter && mv wayland-screenshot-*.png "$path") ;;
     *) import -window root "$path" ;;
     esac >/dev/null 2>&1 && echo "$path"
-}
-window_shot() {
-    local path="$E2E_WORK/${2:-window-$((++SHOT_SEQ))}.png"
-    import -window "$1" "$path" 2>/dev/null && echo "$path"
 }
 # keep_shot WID NAME: the window's pixels as screenshot NAME of the README.
 keep_shot() { import -window "$1" "$E2E_SHOTS/$2.png" 2>/dev/null; }
@@ -122,51 +109,37 @@ keep_shot() { import -window "$1" "$E2E_SHOTS/$2.png" 2>/dev/null; }
 # panel windows sit around the centre of the left monitor, the shortcut badge in the top-right corners).
 LEFT_AREA="40 620 240 150"
 RIGHT_AREA="1320 620 240 150"
-redness() { "$TAVRINE_PROBE" stats "$1" $2 | awk '{print $7 - ($8 + $9) / 2}'; }
 
-# What a fully covered pixel of a black stripe reads over white, at a stripe and an overlay opacity.
-expected_stripe_value() { awk -v s="$1" -v a="$2" 'BEGIN { printf "%.1f", 255 * (1 - s * a) }'; }
-# filter_alpha STATE STRENGTH: the overlay's opacity while nominal or inattentive, at strengths 1 to 5.
-filter_alpha() {
-    local -A table=([nominal]="0.3025 0.3575 0.4125 0.4675 0.5225" [inattention]="0.44 0.52 0.60 0.68 0.76")
-    echo "${table[$1]}" | cut -d' ' -f"$2"
+# expected STATE [STRENGTH=3]: the grey a black stripe reads over white at the default stripe opacity (0.42),
+# under the overlay's opacity while nominal or inattentive at that strength (1 to 5).
+expected() {
+    local -A alpha=([nominal]="0.3025 0.3575 0.4125 0.4675 0.5225" [inattention]="0.44 0.52 0.60 0.68 0.76")
+    awk -v a="$(cut -d' ' -f"${2:-3}" <<<"${alpha[$1]}")" 'BEGIN { printf "%.1f", 255 * (1 - 0.42 * a) }'
 }
-# expected STATE [STRENGTH=3]: the grey a stripe of that state reads over white, at the default stripe opacity.
-expected() { expected_stripe_value 0.42 "$(filter_alpha "$1" "${2:-3}")"; }
 
-# stripes_read EXPECTED TOL AREA...: in one screenshot every AREA shows stripes whose darkest pixels read
-# EXPECTED (within TOL), and gaps that keep the white background. Green is read, because the alert flash
-# adds red.
-stripes_read() {
-    local want=$1 tol=$2 png area dark light
-    shift 2
+# screen_reads TEST AREA...: in one screenshot, the probe's stats of every AREA (awk fields $1-$3 the least R G
+# B, $4-$6 the most, $7-$9 the mean) pass the awk TEST.
+screen_reads() {
+    local png area stats
     png=$(shot) || return 1
-    LAST_READING="expected $want:"
-    for area in "$@"; do
-        read -r _ dark _ _ light _ <<<"$("$TAVRINE_PROBE" stats "$png" $area)"
-        LAST_READING+=" $dark"
-        awk -v d="$dark" -v e="$want" -v t="$tol" -v l="$light" \
-            'BEGIN { exit !(d != "" && (d - e) ^ 2 <= t ^ 2 && l >= 250) }' || return 1
+    LAST_READING=""
+    for area in "${@:2}"; do
+        stats=$("$TAVRINE_PROBE" stats "$png" $area) || return 1
+        LAST_READING+="[$stats] "
+        awk "{ exit !($1) }" <<<"$stats" || return 1
     done
 }
+# stripes_read EXPECTED TOL AREA...: every AREA shows stripes whose darkest pixels read EXPECTED (within TOL),
+# and gaps that keep the white background. Green is read, because the alert flash adds red.
+stripes_read() { screen_reads "(\$2 - $1) ^ 2 <= $2 ^ 2 && \$5 >= 250" "${@:3}"; }
 # overlay_reads EXPECTED [TOL=3]: both monitors show stripes at EXPECTED; overlay_gone: nothing darkens them.
 overlay_reads() { stripes_read "$1" "${2:-3}" "$LEFT_AREA" "$RIGHT_AREA"; }
 overlay_gone() { stripes_read 255 5 "$LEFT_AREA" "$RIGHT_AREA"; }
-some_stripes() {
-    local png
-    png=$(shot) && "$TAVRINE_PROBE" stats "$png" $LEFT_AREA | awk '{ exit !($2 < 245) }'
-}
-
-# red_flash: a screenshot shows the red alert layer on both monitors.
-red_flash() {
-    local png l r
-    png=$(shot) && l=$(redness "$png" "$LEFT_AREA") && r=$(redness "$png" "$RIGHT_AREA") || return 1
-    LAST_READING="redness left $l right $r"
-    awk -v l="$l" -v r="$r" 'BEGIN { exit !(l > 20 && r > 20) }'
-}
+some_stripes() { screen_reads '$2 < 245' "$LEFT_AREA"; }
+# red_flash: the red alert layer shows on both monitors.
+red_flash() { screen_reads '$7 - ($8 + $9) / 2 > 20' "$LEFT_AREA" "$RIGHT_AREA"; }
 window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
 window_shown() { [ -n "$(window_id "$1")" ]; }
-window_gone() { [ -z "$(window_id "$1")" ]; }
 window_geometry() {
     [ -n "$1" ] && xwininfo -id "$1" 2>/dev/null | awk '
         /Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}

@@ -2,7 +2,7 @@
 # Builds the camera clips of the desktop tests into OUT_DIR (reused when already made from the same recipe)
 # from still frames of the demonstration clip (a public-domain portrait, see data/demo/PROVENANCE.md) and,
 # for the empty room, an image Debian ships: the same clips on every machine.
-# Usage: make_clips.sh DEMO_CLIP OUT_DIR; exit 1 when the clip or a tool is missing.
+# Usage: make_clips.sh DEMO_CLIP OUT_DIR; fails when the clip or a tool (convert, ffmpeg) is missing.
 # Clips (640x480, 15 fps, VP8), each a sequence of still scenes:
 #   facing.webm   one person facing the camera (10 s; the camera loops it)
 #   story.webm    facing 0-8 s, looking away 8-14 s, facing 14-18 s, a second face 18-24 s, facing 24-40 s
@@ -16,9 +16,6 @@ demo=${1:?usage: make_clips.sh DEMO_CLIP OUT_DIR}
 out=${2:?usage: make_clips.sh DEMO_CLIP OUT_DIR}
 logo=/usr/share/pixmaps/debian-logo.png # shipped by debconf, on every Debian system
 [ -f "$demo" ] || { echo "make_clips: demonstration clip not found: $demo" >&2; exit 1; }
-for tool in convert ffmpeg; do
-    command -v "$tool" >/dev/null || { echo "make_clips: missing $tool" >&2; exit 1; }
-done
 
 mkdir -p "$out"
 recipe="$(stat -c %s "$demo") v9"

@@ -32,28 +32,22 @@ spawn() {
 
 # mock_start LABEL BUS BUS_NAME DBUSMOCK_ARGS...
 mock_start() {
-    local status owned="mock_call $2 org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetNameOwner $3"
-    spawn "$TAVRINE_SESSION_DIR/mock-$1.log" "$owned" "$TAVRINE_DBUS_PYTHON" -m dbusmock "--$2" "${@:4}"
-    status=$?
+    local owned="mock_call $2 org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetNameOwner $3"
+    spawn "$TAVRINE_SESSION_DIR/mock-$1.log" "$owned" "$TAVRINE_DBUS_PYTHON" -m dbusmock "--$2" "${@:4}" ||
+        { kill $spawned 2>/dev/null; return 1; }
     echo $spawned >"$TAVRINE_SESSION_DIR/mock-$1.pid"
-    [ $status = 0 ] || mock_stop "$1"
-    return $status
 }
 
 mock_stop() {
-    local pidfile="$TAVRINE_SESSION_DIR/mock-$1.pid" pid
+    local pidfile="$TAVRINE_SESSION_DIR/mock-$1.pid"
     [ -f "$pidfile" ] || return 0
-    pid=$(cat "$pidfile")
-    kill "$pid" 2>/dev/null
-    wait_until 5 bash -c "! kill -0 $pid"
+    kill "$(cat "$pidfile")" 2>/dev/null
+    wait_until 5 bash -c "! kill -0 $(cat "$pidfile")"
     rm -f "$pidfile"
 }
-
 mock_stop_all() {
     local f
-    for f in "$TAVRINE_SESSION_DIR"/mock-*.pid; do
-        [ -e "$f" ] && f=${f##*/mock-} && mock_stop "${f%.pid}"
-    done
+    for f in "$TAVRINE_SESSION_DIR"/mock-*.pid; do f=${f##*/mock-} && mock_stop "${f%.pid}"; done
 }
 
 # mock_call BUS NAME PATH METHOD ARGS...; mock_set: the same, its answer dropped.

@@ -4,8 +4,6 @@ watcher does, so a tray icon can register and tests can find and click it."""
 
 import dbus
 
-from dbusmock import mockobject
-
 BUS_NAME = "org.kde.StatusNotifierWatcher"
 MAIN_OBJ = "/StatusNotifierWatcher"
 MAIN_IFACE = "org.kde.StatusNotifierWatcher"
@@ -16,6 +14,9 @@ def load(mock, parameters):
     items = dbus.Array([], signature="s")
     props = {"IsStatusNotifierHostRegistered": True, "ProtocolVersion": 0, "RegisteredStatusNotifierItems": items}
     mock.AddProperties(MAIN_IFACE, dbus.Dictionary(props, signature="sv"))
+    # An item goes when its owner leaves the bus.
+    mock.connection.add_signal_receiver(lambda name, _old, new: new or _owner_left(mock, name), "NameOwnerChanged",
+                                        "org.freedesktop.DBus")
 
 
 def _set_items(self, items, signal, entry):
@@ -32,8 +33,7 @@ def RegisterStatusNotifierItem(self, service, sender=None):
     _set_items(self, items + [entry] if entry not in items else items, "StatusNotifierItemRegistered", entry)
 
 
-@dbus.service.method(mockobject.MOCK_IFACE, in_signature="s", out_signature="")
-def UnregisterItem(self, entry):
-    """Drops an item as the watcher does when its owner leaves the bus."""
-    items = [i for i in self.Get(MAIN_IFACE, "RegisteredStatusNotifierItems") if i != entry]
-    _set_items(self, items, "StatusNotifierItemUnregistered", entry)
+def _owner_left(self, owner):
+    for entry in [i for i in self.Get(MAIN_IFACE, "RegisteredStatusNotifierItems") if i.split("/")[0] == owner]:
+        items = [i for i in self.Get(MAIN_IFACE, "RegisteredStatusNotifierItems") if i != entry]
+        _set_items(self, items, "StatusNotifierItemUnregistered", entry)

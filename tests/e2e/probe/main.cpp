@@ -32,8 +32,7 @@ void forEachPixel(const QImage& image, const QRect& r, const std::function<void(
 }
 
 void stats(const QImage& image, const QRect& r) {
-    int lo[3] = {255, 255, 255};
-    int hi[3] = {0, 0, 0};
+    int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
     double sum[3] = {0, 0, 0};
     forEachPixel(image, r, [&](int, int, QRgb p) {
         const int c[3] = {qRed(p), qGreen(p), qBlue(p)};
@@ -67,17 +66,12 @@ void colour(const QImage& image, const QRect& r, const QColor& wanted, int toler
 
 int backdrop(int argc, char** argv) {
     QApplication app(argc, argv);
-    QRect desktop;
-    for (QScreen* screen : QGuiApplication::screens()) {
-        desktop = desktop.united(screen->geometry());
-    }
     QWidget window(nullptr,
                    Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
-    window.setWindowTitle(QStringLiteral("tavrine-e2e-backdrop"));
     window.setAttribute(Qt::WA_ShowWithoutActivating);
     window.setPalette(QPalette(Qt::black, Qt::white));
     window.setAutoFillBackground(true);
-    window.setGeometry(desktop);
+    window.setGeometry(QGuiApplication::primaryScreen()->virtualGeometry());
     window.show();
     QTimer::singleShot(200, [] {
         std::printf("ready\n");

@@ -50,13 +50,15 @@ lock_calls() { mock_calls system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" Lock; }
 lock_warnings() { notify_calls | grep -F "Verrouillage dans 10"; }
 tray_registered() { [ "$(sni_items | grep -c .)" = 1 ]; }
 tray_tooltip_has() { sni_property ToolTip | grep -qF -- "$1"; }
-# tray_icon_differs DIGEST: the tray icon's pixmaps no longer have the DIGEST tray_icon_digest gave.
-tray_icon_digest() { sni_property IconPixmap | md5sum; }
-tray_icon_differs() { [ -n "$(sni_property IconPixmap)" ] && [ "$(tray_icon_digest)" != "$1" ]; }
+# tray_tooltip_lacks TEXT: the tray item answers with its tooltip, and TEXT is not in it.
+tray_tooltip_lacks() { tray_tooltip_has Tavrine && ! tray_tooltip_has "$1"; }
+# tray_icon_differs DIGEST: the tray icon's pixmaps no longer have the DIGEST tray_icon_digest gave; an icon
+# that could not be read, then or now, is no difference.
+tray_icon_digest() { local p; p=$(sni_property IconPixmap) && [ -n "$p" ] && md5sum <<<"$p"; }
+tray_icon_differs() { local now; now=$(tray_icon_digest) && [ -n "$1" ] && [ "$now" != "$1" ]; }
 sni_string() { sni_property "$1" | grep -o "'[^']*'" | head -n 1 | tr -d "'"; }
 tray_shows() { [ "$(sni_string IconName)" = "$1" ] && [ "$(sni_string Status)" = "$2" ]; }
 camera_shown_missing() { overlay_gone && tray_tooltip_has "Caméra indisponible"; }
-camera_not_shown_missing() { tray_tooltip_has Tavrine && ! tray_tooltip_has "Caméra indisponible"; }
 stat_between() { within "$(settings_get "$1")" "$2" "$3"; }
 
 

@@ -40,8 +40,9 @@ eventually() {
 stays() { ! wait_until "$1" not "${@:2}"; }
 not() { ! "$@"; }
 within() { awk -v v="${1:-x}" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v != "x" && v >= lo && v <= hi) }'; }
-# calls_are FILTER CMD...: the calls CMD prints (mock_calls), as one JSON array, pass the jq FILTER.
-calls_are() { [ $# -gt 1 ] && "${@:2}" | jq -s -e "$1" >/dev/null; }
+# calls_are FILTER CMD...: the calls CMD prints (mock_calls), as one JSON array, pass the jq FILTER. A CMD that
+# fails (its mock gone) fails the check, even one that expects no call.
+calls_are() { [ $# -gt 1 ] && (set -o pipefail && "${@:2}" | jq -s -e "$1" >/dev/null); }
 log_count() { grep -cE "$1" "$APP_LOG" 2>/dev/null || true; }
 
 

@@ -62,11 +62,9 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
     EXPECT_EQ(first, 2);
 
     a.cancel();
-    EXPECT_FALSE(shortcut.isGrabbed());
     Subscription earlier = shortcut.install([&first] { ++first; });
     Subscription later = shortcut.install([&second] { ++second; });
     earlier.cancel();
-    EXPECT_TRUE(shortcut.isGrabbed());
     ASSERT_TRUE(xdotool("super+shift+c"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1; }));
     later.cancel();

@@ -100,7 +100,6 @@ TEST(ModelTest, MalformedFramesAreAFailureNotACrash) {
           VideoFrame{640, 480, 2560, bytes(2560 * 479)}, VideoFrame{0, 0, 0, bytes(0)}}) {
         EXPECT_FALSE(detector().detect(bad)) << bad.width << "x" << bad.height << ", stride " << bad.stride;
     }
-    // A black frame is valid and empty.
     auto black = detector().detect(VideoFrame{640, 480, 2560, bytes(2560 * 480)});
     ASSERT_TRUE(black);
     EXPECT_TRUE(black->empty());

@@ -33,7 +33,6 @@ using FreedesktopNotifierTest = MockSessionTest;
 // its post yet.
 TEST_F(FreedesktopNotifierTest, PostsReplaceTheLastOneShownAndRemovalsCloseIt) {
     FreedesktopNotifier notifier(QDBusConnection::sessionBus());
-    // Posts and waits for the daemon's id.
     const auto postAndWait = [&notifier] {
         QSignalSpy spy(&notifier, &FreedesktopNotifier::posted);
         notifier.post("tavrine.alert", "t", "b");

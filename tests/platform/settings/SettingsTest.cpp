@@ -236,7 +236,6 @@ TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
         EXPECT_FALSE(item.isEnabled());
         EXPECT_FALSE(QFileInfo::exists(item.entryPath()));
     }
-    // Hidden=true in the main group means disabled.
     XdgAutostart item(QStringLiteral("/usr/bin/tavrine"));
     const struct {
         const char* text;

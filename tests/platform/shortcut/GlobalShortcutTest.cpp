@@ -135,10 +135,7 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
         EXPECT_NE(bind.find("[[\"toggle-filter\", {"), std::string::npos) << bind;
         EXPECT_NE(bind.find("\"preferred_trigger\": \"LOGO+SHIFT+c\""), std::string::npos) << bind;
 
-        // The choice is told in one line, the answer (or the end of a session) in one more.
-        EXPECT_NE(diagnostics.str().find("desktop portal"), std::string::npos) << diagnostics.str();
         if (reported.empty()) {
-            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1) << diagnostics.str();
             // Another session's or another shortcut's activation is not ours.
             ASSERT_TRUE(
                 mockOk(activated("/org/freedesktop/portal/desktop/session/1_1/other", "toggle-filter") +
@@ -160,7 +157,6 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
             EXPECT_TRUE(QTest::qWaitFor([&] { return shortcut->status().get() == ShortcutStatus::refused; }));
             EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
                 << diagnostics.str();
-            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 2);
         } else {
             // A refusal is said once, is not taken for success, and leaves no session behind.
             EXPECT_NE(diagnostics.str().find(reported), std::string::npos) << diagnostics.str();
@@ -171,8 +167,10 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
             EXPECT_EQ(shortcut->status().get(), ShortcutStatus::refused);
             EXPECT_EQ(mockShell("mock_count_calls session \"$PORTAL_NAME\" \"$PORTAL_PATH\" CreateSession"),
                       "1\n");
-            EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 2);
             EXPECT_EQ(presses, 0);
         }
+        // The choice is told in one line, the refusal or the end of the session in one more.
+        EXPECT_NE(diagnostics.str().find("desktop portal"), std::string::npos) << diagnostics.str();
+        EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 2) << diagnostics.str();
     }
 }

@@ -10,20 +10,18 @@
 using namespace tavrine;
 using namespace tavrine::testing;
 
-class LogindSessionLockerTest : public MockSessionTest {
-  protected:
+using LogindSessionLockerTest = MockSessionTest;
+
+TEST_F(LogindSessionLockerTest, WithoutASessionOrLogindNothingIsLocked) {
     // Asks for the lock with that session path; the answer, once it came.
-    std::optional<bool> lockWith(const QString& path) {
+    const auto lockWith = [](const QString& path) {
         LogindSessionLocker locker(QDBusConnection::systemBus(), [path] { return path; });
         std::optional<bool> answer;
         locker.lockSession([&answer](bool locked) { answer = locked; });
         EXPECT_FALSE(answer) << "answered from the event loop, not inside the call";
         (void)QTest::qWaitFor([&answer] { return answer.has_value(); });
         return answer;
-    }
-};
-
-TEST_F(LogindSessionLockerTest, WithoutASessionOrLogindNothingIsLocked) {
+    };
     EXPECT_EQ(lockWith(QStringLiteral("/org/freedesktop/login1/session/c1")), false)
         << "no logind on the bus";
     ASSERT_TRUE(mockOk("mock_logind"));

@@ -25,7 +25,6 @@ using namespace tavrine;
 
 namespace {
 
-// A plain window of one colour.
 struct Target : QWidget {
     Target(QColor colour, QRect geometry) : colour(colour) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
@@ -111,9 +110,9 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
         (void)QTest::qWaitForWindowExposed(v);
         (v->geometry() == left ? leftOverlay : rightOverlay) = v;
     }
-    const bool covered = manager.windowCount() == 2 && overlays().size() == 2 && leftOverlay &&
-                         rightOverlay && rightOverlay->geometry() == right;
-    EXPECT_TRUE(covered) << "one overlay window covering each monitor";
+    EXPECT_TRUE(manager.windowCount() == 2 && overlays().size() == 2 && leftOverlay && rightOverlay &&
+                rightOverlay->geometry() == right)
+        << "one overlay window covering each monitor";
     expectStripes("stripes over the left window blend as computed", leftTarget);
     expectStripes("stripes over the right window blend as computed", rightTarget);
     {

@@ -36,8 +36,7 @@ struct TextReading {
 
 inline TextReading readText(const QImage& source, const QRect& area) {
     const QImage image = source.convertToFormat(QImage::Format_RGB32).copy(area.intersected(source.rect()));
-    QHash<QRgb, int> counts;
-    QHash<QRgb, int> buckets;
+    QHash<QRgb, int> counts, buckets;
     const auto bucket = [](QRgb c) { return c & 0xfff0f0f0u; };
     for (int i = 0; i < image.width() * image.height(); ++i) {
         const QRgb c = image.pixel(i % image.width(), i / image.width()) | 0xff000000u;

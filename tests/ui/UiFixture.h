@@ -87,7 +87,6 @@ inline int colorDistance(const QColor& a, const QColor& b) {
     return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
 }
 
-// The widget's rectangle in the coordinates of an ancestor's grab.
 inline QRect rectIn(const QWidget* child, const QWidget* ancestor) {
     return QRect(child->mapTo(ancestor, QPoint(0, 0)), child->size());
 }

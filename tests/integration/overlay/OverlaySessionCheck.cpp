@@ -25,7 +25,6 @@ using namespace tavrine;
 
 namespace {
 
-// A plain window of one colour.
 struct Target : QWidget {
     Target(QColor colour, QRect geometry) : colour(colour) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
@@ -106,15 +105,14 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
     manager.updateMatrixConfig(true, 60, 0xFF000000, 0.42f);
     manager.show();
     (void)QTest::qWaitFor([] { return overlays().size() == 2; }, 3000);
-    QPointer<OverlayContentView> leftOverlay;
-    QPointer<OverlayContentView> rightOverlay;
+    QPointer<OverlayContentView> leftOverlay, rightOverlay;
     for (OverlayContentView* v : overlays()) {
         (void)QTest::qWaitForWindowExposed(v);
         (v->geometry() == left ? leftOverlay : rightOverlay) = v;
     }
-    const bool covered = manager.windowCount() == 2 && overlays().size() == 2 && leftOverlay &&
-                         rightOverlay && rightOverlay->geometry() == right;
-    EXPECT_TRUE(covered) << "one overlay window covering each monitor";
+    EXPECT_TRUE(manager.windowCount() == 2 && overlays().size() == 2 && leftOverlay && rightOverlay &&
+                rightOverlay->geometry() == right)
+        << "one overlay window covering each monitor";
     expectStripes("stripes over the left window blend as computed", leftTarget);
     expectStripes("stripes over the right window blend as computed", rightTarget);
     {
@@ -122,11 +120,10 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
         expectStripes("a window shown later stays under the overlay", late);
     }
 
-    // Removing a monitor removes exactly its overlay; the other window is kept as it is.
     QProcess::execute(QStringLiteral("xrandr"), {"--delmonitor", "RIGHT"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return manager.windowCount() == 1 && rightOverlay.isNull(); }, 5000) &&
                 !leftOverlay.isNull() && overlays().size() == 1)
-        << "removing a monitor removes exactly its overlay";
+        << "removing a monitor removes exactly its overlay, the other window kept as it is";
 
     QProcess::execute(QStringLiteral("xrandr"), {"--setmonitor", "RIGHT", "1280/338x800/211+1280+0", "none"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return manager.windowCount() == 2 && overlays().size() == 2; }, 5000) &&

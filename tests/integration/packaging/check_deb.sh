@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree and checks what it holds and what it depends on.
-# Usage: check_deb.sh BUILD_DIR VERSION
 set -u
 build_dir=${1:?usage: check_deb.sh BUILD_DIR VERSION}
 version=${2:?usage: check_deb.sh BUILD_DIR VERSION}
@@ -15,21 +14,18 @@ check "a .deb is produced" [ -n "$deb" ] || { checks_summary; exit 1; }
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }')
-has() { grep -qx "$1" <<<"$contents" || { echo "  missing $1" >&2; return 1; }; }
-check "binary in /usr/bin" has ./usr/bin/tavrine
-check "desktop entry" has ./usr/share/applications/tavrine.desktop
-check "scalable icon in hicolor" has ./usr/share/icons/hicolor/scalable/apps/tavrine.svg
-check "AppStream metainfo" has ./usr/share/metainfo/expert.brightfen.Tavrine.metainfo.xml
+lists() { grep -q "$@" <<<"$contents"; }
+lacks() { ! lists "$@"; }
+check "binary in /usr/bin" lists -Fx ./usr/bin/tavrine
+check "desktop entry" lists -Fx ./usr/share/applications/tavrine.desktop
+check "scalable icon in hicolor" lists -Fx ./usr/share/icons/hicolor/scalable/apps/tavrine.svg
+check "AppStream metainfo" lists -Fx ./usr/share/metainfo/expert.brightfen.Tavrine.metainfo.xml
 # Files that other parts of the build install when they exist: the face models and the demo clip.
 installs() { grep -rqs -- "$1" "$build_dir" --include=cmake_install.cmake; }
-if installs "share/tavrine/models"; then
-    check "face models shipped" bash -c 'grep -q "^\./usr/share/tavrine/models/.*\.onnx$" <<<"$1"' _ "$contents"
-fi
-if installs "share/tavrine/demo"; then
-    check "demo clip shipped" bash -c 'grep -q "^\./usr/share/tavrine/demo/." <<<"$1"' _ "$contents"
-fi
-check "nothing outside /usr" bash -c '! grep -v "^\./usr/\|^\./$" <<<"$1" | grep -q .' _ "$contents"
-check "no test or face data shipped" bash -c '! grep -Eiq "facedata|gtest|/tests?/" <<<"$1"' _ "$contents"
+! installs share/tavrine/models || check "face models shipped" lists '^\./usr/share/tavrine/models/.*\.onnx$'
+! installs share/tavrine/demo || check "demo clip shipped" lists '^\./usr/share/tavrine/demo/.'
+check "nothing outside /usr" lacks -v '^\./usr/\|^\./$'
+check "no test or face data shipped" lacks -Ei 'facedata|gtest|/tests?/'
 
 field() { dpkg-deb -f "$deb" "$1"; }
 check "package name" [ "$(field Package)" = tavrine ]

@@ -42,7 +42,6 @@ abort_scenario() { fail "the scenario cannot go on"; ABORTED=1; }
 started_filtering() { app_start "$@" && eventually 20 "the filter runs" overlay_reads "$(expected nominal)"; }
 
 
-# notify_calls [METHOD=Notify]: the notification daemon's recorded calls.
 notify_calls() { mock_calls session "$NOTIFY_NAME" "$NOTIFY_PATH" "${1:-Notify}"; }
 notified() { [ -n "$(notify_calls)" ]; }
 withdrawn() { [ -n "$(notify_calls CloseNotification)" ]; }
@@ -143,9 +142,8 @@ xembed_icon_stands_out() {
 
 # explains PATTERN: a line of the application's own (not the toolkit's warnings) says what is wrong.
 explains() { grep -vE '^(qt\.[a-z.]+: |QStandardPaths: |Qt: |\(tavrine:[0-9]+\): )' "$APP_LOG" | grep -qiE "$1"; }
-# exits_failing SECS: the application ends by itself within SECS, with a non-zero status, not by a signal.
 exits_failing() { app_wait_exit "$1" && [ "$APP_STATUS" != 0 ] && [ "$APP_STATUS" -lt 128 ]; }
-# without_camera SOURCE: started on a missing camera, the application runs on without stripes and says why.
+# without_camera SOURCE: the application started on a missing camera.
 without_camera() {
     app_start --camera "$1"
     check "camera ${1##*/} missing: runs on" stays 6 app_alive
@@ -211,8 +209,7 @@ frame_sized_writes() {
 }
 
 
-# wayland_up sway|weston: a headless Wayland compositor with XWayland, screenshots through it; the
-# scenario is skipped (exit 77) when a package is missing.
+# wayland_up sway|weston: a headless Wayland compositor with XWayland, screenshots through it.
 wayland_up() {
     local tool tools=(sway swaymsg swaybg grim)
     [ "$1" = weston ] && tools=(weston weston-screenshooter)
@@ -228,19 +225,17 @@ wayland_up() {
 # sway inside a headless sway, whose windows are the inner one's outputs: closing one unplugs that output (a
 # headless output cannot be removed). Two 1280x720 outputs; two native windows on the left one, one on the right.
 sway_up() {
-    local host_display
     printf 'xwayland disable\ndefault_border none\noutput HEADLESS-1 mode 2560x720\n' >"$E2E_WORK/host.conf"
     printf '%s\n' 'xwayland enable' 'default_border none' 'focus_follows_mouse no' 'mouse_warping none' \
         'output * bg #ffffff solid_color' >"$E2E_WORK/sway.conf"
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 spawn "$E2E_WORK/host.log" \
         "ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock" sway -c "$E2E_WORK/host.conf" || return 1
     HOST_SOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock)
-    host_display=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | head -n 1)
+    local host_display=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | head -n 1)
     WAYLAND_DISPLAY=$host_display WLR_BACKENDS=wayland WLR_RENDERER=pixman spawn "$E2E_WORK/sway.log" \
         "[ \$(ls '$XDG_RUNTIME_DIR'/sway-ipc.*.sock | wc -l) = 2 ]" sway -c "$E2E_WORK/sway.conf" || return 1
-    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | grep -v "$HOST_SOCK")
-    WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | grep -v "$host_display" | head -n 1)
-    export SWAYSOCK WAYLAND_DISPLAY
+    export SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock | grep -v "$HOST_SOCK")
+    export WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? | grep -v "$host_display" | head -n 1)
     swaymsg create_output >/dev/null
     wait_until 5 bash -c "[ \$(swaymsg -t get_outputs | jq '[.[] | select(.rect.width == 1280)] | length') = 2 ]"
     # XWayland starts with the first X client; sway hands its display to what it runs.
@@ -262,8 +257,7 @@ weston_up() {
 native_window() { QT_QPA_PLATFORM=wayland DISPLAY= spawn "$E2E_WORK/native.log" "$1" "$TAVRINE_PROBE" backdrop; }
 # native_on OUTPUT: a native window on OUTPUT (it maps on the focused workspace); waits until sway shows it.
 native_on() {
-    local count
-    count=$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length')
+    local count=$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length')
     swaymsg focus output "$1" >/dev/null
     native_window "[ \$(swaymsg -t get_tree | jq '[.. | .pid? // empty] | length') -gt $count ]"
 }
@@ -288,25 +282,22 @@ layer_surfaces() {
 }
 # scaled_buffer NAME: the last buffer declared at scale 2 has twice the logical size of output NAME.
 scaled_buffer() {
-    local want got
-    want=$(swaymsg -t get_outputs | jq -r --arg n "$1" '.[] | select(.name == $n) | "\(.rect.width * 2)x\(.rect.height * 2)"')
-    got=$(grep -A2 'set_buffer_scale(2)' "$APP_LOG" | grep -oE 'damage_buffer\(0, 0, [0-9]+, [0-9]+\)' | tail -n 1 |
+    local want=$(swaymsg -t get_outputs | jq -r --arg n "$1" '.[] | select(.name == $n) | "\(.rect.width * 2)x\(.rect.height * 2)"')
+    local got=$(grep -A2 'set_buffer_scale(2)' "$APP_LOG" | grep -oE 'damage_buffer\(0, 0, [0-9]+, [0-9]+\)' | tail -n 1 |
         sed -E 's/.*, ([0-9]+), ([0-9]+)\)/\1x\2/')
     LAST_READING="buffer $got for output $want"
     [ -n "$got" ] && [ "$got" = "$want" ]
 }
 
 # The scenario's steps, from its "[name]" line to the next one, with @clip and %state[strength] replaced.
-steps=$(awk -v name="[$E2E_SCENARIO]" '/^\[[a-z_]+\]$/ { on = ($0 == name); next } on && !/^#/ && NF' "$here/scenarios.txt" |
+mapfile -t steps < <(awk -v name="[$E2E_SCENARIO]" '/^\[[a-z_]+\]$/ { on = ($0 == name); next } on && !/^#/ && NF' "$here/scenarios.txt" |
     sed -E 's/@([a-z]+)/"$(clip_path \1)"/g; s/%([a-z]+)([0-9]?)/"$(expected \1 \2)"/g')
-[ -n "$steps" ] || { echo "FAIL no scenario named $E2E_SCENARIO in scenarios.txt"; exit 1; }
-for name in $(grep -oE 'clip_path [a-z]+' <<<"$steps" | cut -d' ' -f2 | sort -u); do require_clip "$name"; done
-# The desktop every scenario starts from: a tray host, the system services, and on X a white backdrop.
+[ "${#steps[@]}" -gt 0 ] || { echo "FAIL no scenario named $E2E_SCENARIO in scenarios.txt"; exit 1; }
+for name in $(grep -oE 'clip_path [a-z]+' <<<"${steps[*]}" | cut -d' ' -f2 | sort -u); do require_clip "$name"; done
 mock_sni_watcher && mock_logind && mock_upower 80 2 && mock_notifications && mock_fdo_screensaver &&
     mock_gnome_screensaver && { [[ $E2E_SCENARIO == wayland_* ]] || backdrop_start; } ||
     { echo "FAIL could not set up the desktop mocks"; exit 1; }
 ABORTED=0
-mapfile -t steps <<<"$steps"
 for step in "${steps[@]}"; do
     [ "$ABORTED" = 0 ] && eval "$step"
 done

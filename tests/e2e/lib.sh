@@ -1,11 +1,10 @@
 # Helpers of the desktop scripts: the scenario runner (e2e.sh), the soak and the benchmarks. Source it inside
 # a session of tests/harness/run-in-session.sh, after setting TAVRINE_BIN (the application), TAVRINE_PROBE
 # (tavrine-e2e-probe), E2E_WORK (a scratch directory) and E2E_CLIPS (the clips of make_clips.sh).
-: "${TAVRINE_SESSION_DIR:?lib.sh must be sourced inside run-in-session.sh}"
 : "${TAVRINE_BIN:?TAVRINE_BIN must name the application binary}"
 : "${TAVRINE_PROBE:?TAVRINE_PROBE must name tavrine-e2e-probe}"
 : "${E2E_WORK:?E2E_WORK must name a scratch directory}"
-source "$TAVRINE_HARNESS_DIR/mocks.sh"
+source "${TAVRINE_HARNESS_DIR:?lib.sh must be sourced inside run-in-session.sh}/mocks.sh"
 source "$TAVRINE_HARNESS_DIR/checks.sh"
 mkdir -p "$E2E_WORK"
 CHECK_LABEL="[${E2E_SCENARIO:-e2e}] "
@@ -72,13 +71,11 @@ app_stop() {
 }
 stopped_cleanly() { app_stop && [ "$APP_STATUS" = 0 ]; }
 app_rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$APP_PID/status" 2>/dev/null; }
-# app_holds_file PATH: an open descriptor of the application points at PATH (a camera node or clip).
 app_holds_file() { ls -l "/proc/$APP_PID/fd" 2>/dev/null | grep -qF -- "$1"; }
 # require_app: fails unless the binary is the full application, which takes --camera.
 require_app() {
-    timeout 5 "$TAVRINE_BIN" --help 2>&1 | grep -q -- "--camera" && return 0
-    echo "FAIL: $TAVRINE_BIN does not take --camera"
-    exit 1
+    timeout 5 "$TAVRINE_BIN" --help 2>&1 | grep -q -- "--camera" ||
+        { echo "FAIL: $TAVRINE_BIN does not take --camera"; exit 1; }
 }
 
 
@@ -151,7 +148,6 @@ click_at() { xdotool mousemove --sync "$1" "$2" click 1; }
 # $clip, or the script fails.
 clip_path() { [ -f "$E2E_CLIPS/$1.webm" ] && echo "$E2E_CLIPS/$1.webm"; }
 require_clip() {
-    clip=$(clip_path "$1") && return 0
-    echo "FAIL: the $1 clip is missing in '${E2E_CLIPS:-}' (made by tests/e2e/make_clips.sh)"
-    exit 1
+    clip=$(clip_path "$1") ||
+        { echo "FAIL: the $1 clip is missing in '${E2E_CLIPS:-}' (made by tests/e2e/make_clips.sh)"; exit 1; }
 }

@@ -3,14 +3,7 @@
 # from still frames of the demonstration clip (a public-domain portrait, see data/demo/PROVENANCE.md) and,
 # for the empty room, an image Debian ships: the same clips on every machine.
 # Usage: make_clips.sh DEMO_CLIP OUT_DIR; fails when the clip or a tool (convert, ffmpeg) is missing.
-# Clips (640x480, 15 fps, VP8), each a sequence of still scenes:
-#   facing.webm   one person facing the camera (10 s; the camera loops it)
-#   story.webm    facing 0-8 s, looking away 8-14 s, facing 14-18 s, a second face 18-24 s, facing 24-40 s
-#   soak.webm     a 3-minute loop with the same changes a minute apart
-#   onlooker.webm a second face from the start (20 s), then facing (10 s)
-#   empty.webm    no face at all (10 s)
-#   leaving.webm  facing 0-5 s, nobody 5-41 s, facing 41-47 s, nobody 47-97 s (the user leaves, comes back
-#                 in time, leaves again)
+# Clips (640x480, 15 fps, VP8): each a sequence of still scenes, listed at the end as SCENE:SECONDS.
 set -euo pipefail
 demo=${1:?usage: make_clips.sh DEMO_CLIP OUT_DIR}
 out=${2:?usage: make_clips.sh DEMO_CLIP OUT_DIR}
@@ -52,6 +45,7 @@ clip facing facing:10
 clip empty empty:10
 clip story facing:8 away:6 facing:4 two:6 facing:16
 clip onlooker two:20 facing:10
+# The user leaves, comes back in time, leaves again.
 clip leaving facing:5 empty:36 facing:6 empty:50
 clip soak facing:50 away:15 facing:20 two:15 facing:40 away:10 facing:30
 echo "$recipe" >"$out/.made-from"

@@ -20,7 +20,8 @@ SESSION_IFACE = "org.freedesktop.portal.Session"
 
 def load(mock, parameters):
     mock.AddProperties(MAIN_IFACE, dbus.Dictionary({"version": dbus.UInt32(1)}, signature="sv"))
-    mock.bind_response = parameters.get("bind_response", 0)
+    answer = str(parameters.get("bind_response", 0))
+    mock.bind_response = int(answer) if answer.isdigit() else answer
     mock.portal_sessions = {}  # path -> bound shortcut ids
 
 

@@ -93,7 +93,6 @@ mock_upower_device() {
     mock_start upower system org.freedesktop.UPower --template upower &&
         mock_set system org.freedesktop.UPower "$UPOWER_PATH" "$MOCK_IFACE.SetupDisplayDevice" "$@"
 }
-# upower_set_battery PERCENT STATE
 upower_set_battery() {
     mock_set system org.freedesktop.UPower "$UPOWER_PATH" "$MOCK_IFACE.SetDeviceProperties" \
         "$UPOWER_PATH/devices/DisplayDevice" "{'Percentage': <$1.0>, 'State': <uint32 $2>}"
@@ -131,8 +130,7 @@ sni_items() {
 }
 # sni_call METHOD ARGS...: calls the first registered tray item; sni_activate: the user clicks it.
 sni_call() {
-    local item
-    item=$(sni_items | head -n 1)
+    local item=$(sni_items | head -n 1)
     [ -n "$item" ] && mock_call session "${item%%/*}" "/${item#*/}" "$@"
 }
 sni_activate() { sni_call org.kde.StatusNotifierItem.Activate "${1:-0}" "${2:-0}" >/dev/null; }
@@ -143,14 +141,11 @@ PORTAL_PATH=/org/freedesktop/portal/desktop
 # mock_shortcuts_portal [ANSWER=0]: GlobalShortcuts; ANSWER to BindShortcuts: 0 granted, 1 the user cancels,
 # 2 ended, unbound, error (see global_shortcuts_portal.py).
 mock_shortcuts_portal() {
-    local answer=${1:-0}
-    [[ $answer =~ ^[0-9]+$ ]] || answer="\"$answer\""
     mock_start shortcuts_portal session "$PORTAL_NAME" --template "$TAVRINE_HARNESS_DIR/global_shortcuts_portal.py" \
-        --parameters "{\"bind_response\": $answer}"
+        --parameters "{\"bind_response\": \"${1:-0}\"}"
 }
 # portal_press ID: the user presses the portal shortcut ID (Activated, Deactivated).
 portal_press() { mock_set session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.Activate" "$1"; }
-# portal_sessions: the open portal sessions, one per line.
 portal_sessions() { mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.Sessions" | grep -o "'[^']*'" | tr -d "'"; }
 # mock_portal_settings [SCHEME=0]: the portal's appearance color-scheme (0 none, 1 dark, 2 light), in the two
 # variants of the interface's first version; portal_set_color_scheme N: the user switches it (SettingChanged).

@@ -29,8 +29,7 @@ cmd_pid=""
 # The command runs in its own process group: whatever it left behind (the app, mocks) goes with it.
 teardown() {
     trap - EXIT INT TERM HUP
-    local p pids
-    pids="$(cat "$session_dir/mock-pids" 2>/dev/null) ${cmd_pid:+-$cmd_pid}"
+    local p pids="$(cat "$session_dir/mock-pids" 2>/dev/null) ${cmd_pid:+-$cmd_pid}"
     kill -TERM -- $pids 2>/dev/null
     for p in $pids; do wait_until 1 bash -c "! kill -0 -- $p"; done
     kill -KILL -- $pids 2>/dev/null
@@ -71,9 +70,8 @@ CONF
 for kind in session system; do
     spawn "$session_dir/$kind-bus.log" "grep -q unix: '$session_dir/$kind-bus.log'" \
         dbus-daemon --config-file="$session_dir/bus/bus.conf" --nofork --print-address || exit 1
+    export "DBUS_${kind^^}_BUS_ADDRESS=$(grep -m1 unix: "$session_dir/$kind-bus.log")"
 done
-export DBUS_SESSION_BUS_ADDRESS=$(grep -m1 unix: "$session_dir/session-bus.log")
-export DBUS_SYSTEM_BUS_ADDRESS=$(grep -m1 unix: "$session_dir/system-bus.log")
 unset DBUS_STARTER_ADDRESS DBUS_STARTER_BUS_TYPE
 export XDG_RUNTIME_DIR="$session_dir/runtime" XDG_CONFIG_HOME="$session_dir/config" XDG_DATA_HOME="$session_dir/data"
 export XDG_CACHE_HOME="$session_dir/cache" XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb TAVRINE_DBUS_PYTHON=/usr/bin/python3

@@ -99,7 +99,6 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     for (const Step& step : steps) {
         step.change();
         f.executor.runPending();
-        f.executor.runPending();
         EXPECT_EQ(tray.toolTip(), step.toolTip) << step.name;
         EXPECT_EQ(tray.iconState(), step.icon) << step.name;
         if (step.icon == IconState::alert || step.icon == IconState::nominal) {

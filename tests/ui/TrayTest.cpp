@@ -198,7 +198,6 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     for (const bool confirm : {false, true}) {
         stats->resetButton()->setFocus();
         QTest::keyClick(stats->resetButton(), Qt::Key_Space);
-        QCoreApplication::processEvents();
         EXPECT_EQ(stats->resetQuestion()->text(), "Remettre toutes les statistiques à zéro\u202f?");
         EXPECT_FALSE(stats->resetButton()->isVisible());
         EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";

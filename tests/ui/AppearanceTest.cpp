@@ -101,18 +101,6 @@ QString shownText(const QWidget* w) {
     return doc.toRawText(); // keeps the no-break spaces
 }
 
-// What French typography asks of a text, as the first piece that breaks it: typographic apostrophes, a
-// no-break space before ":" and "%", a narrow one before "?", "!" and ";" (a line may start with them).
-QString typographyFault(const QString& text) {
-    static const QRegularExpression fault(QStringLiteral("\\p{L}'|[^\\n\u00a0][:%]|[^\\n\u202f][?!;]"));
-    return fault.match(text).captured();
-}
-
-bool takesTabFocus(const QWidget* w) {
-    return w->isVisibleTo(w->window()) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
-           !w->inherits("QStackedWidget") && !w->inherits("QScrollArea") && !w->inherits("QScrollBar");
-}
-
 // The ink of every one-colour pictogram (label pixmaps, button icons) in a window, in widget order.
 std::vector<std::string> pictogramInks(QWidget& window) {
     std::vector<std::string> inks;
@@ -167,6 +155,10 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     f.executor.advanceBy(1500); // the logos have opened
     if (look == "turned_dark") {
         scheme_.apply(Scheme::dark);
+        QCoreApplication::processEvents();
+        // The pictograms restyled in place are those of the same window built in the dark scheme.
+        std::unique_ptr<QWidget> fresh(window.build(f));
+        EXPECT_EQ(pictogramInks(*widget), pictogramInks(*fresh));
     }
     QCoreApplication::processEvents();
     const QString shot = QString::fromStdString("look-" + window.name + "-" + look);
@@ -177,31 +169,31 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     EXPECT_EQ(widget->palette().color(QPalette::Window).lightness() < 128, dark)
         << "the scheme's palette is in use";
 
-    if (look == "turned_dark") {
-        // The pictograms restyled in place are those of the same window built in the dark scheme.
-        std::unique_ptr<QWidget> fresh(window.build(f));
-        EXPECT_EQ(pictogramInks(*widget), pictogramInks(*fresh));
-    }
-
     // A text the translation lacks shows as its key, which this pattern finds.
     ASSERT_EQ(f.localizer.text("no_such_key"), "no_such_key");
     const QRegularExpression lookupKey(QStringLiteral("\\b[a-z]+(_[a-z]+)+\\b"));
+    // What French typography asks of a text: typographic apostrophes, a no-break space before ":" and "%", a
+    // narrow one before "?", "!" and ";" (a line may start with them).
+    const QRegularExpression typography(QStringLiteral("\\p{L}'|[^\\n\u00a0][:%]|[^\\n\u202f][?!;]"));
     int texts = 0;
     for (QWidget* w : widget->findChildren<QWidget*>()) {
+        // Disabled controls need not read nor take the focus; separators ("·") are no text to read.
+        if (!w->isVisibleTo(widget.get()) || !w->isEnabled()) {
+            continue;
+        }
         const QString text = shownText(w);
-        // Separators ("·") are no text to read, and the text of disabled controls need not read.
-        if (text.contains(QRegularExpression(QStringLiteral("\\w"))) && w->isVisibleTo(widget.get()) &&
-            w->isEnabled()) {
+        if (text.contains(QRegularExpression(QStringLiteral("\\w")))) {
             ++texts;
             const TextReading reading = readText(image, rectIn(w, widget.get()));
             EXPECT_GE(reading.ratio, AppColors::minimumTextContrast)
                 << "\"" << text.toStdString() << "\": ink " << QColor(reading.ink).name().toStdString()
                 << " on " << QColor(reading.background).name().toStdString() << " (" << shot.toStdString()
                 << ")";
-            EXPECT_EQ(typographyFault(text), QString()) << "\"" << text.toStdString() << "\"";
+            EXPECT_EQ(typography.match(text).captured(), QString()) << "\"" << text.toStdString() << "\"";
             EXPECT_FALSE(lookupKey.match(text).hasMatch()) << "\"" << text.toStdString() << "\"";
         }
-        if (takesTabFocus(w)) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->inherits("QStackedWidget") &&
+            !w->inherits("QScrollArea") && !w->inherits("QScrollBar")) {
             widget->setFocus();
             QCoreApplication::processEvents();
             const QRect area = rectIn(w, widget.get()).adjusted(-3, -3, 3, 3);
@@ -242,8 +234,7 @@ TEST(TrayIcon, InstalledIconsDrawAndMatchTheTrayPixmaps) {
         const QString name = QString::fromLatin1(TrayIcon::themeName(state));
         const QImage themed = renderSvg(icons + "hicolor/scalable/status/" + name + ".svg", 72);
         const QImage drawn = TrayIcon::render(state, Qt::black, 4.0);
-        int both = 0;
-        int either = 0;
+        int both = 0, either = 0;
         for (int i = 0; i < 72 * 72; ++i) {
             const bool a = qAlpha(themed.pixel(i % 72, i / 72)) > 128;
             const bool b = qAlpha(drawn.pixel(i % 72, i / 72)) > 128;

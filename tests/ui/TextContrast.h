@@ -20,9 +20,8 @@ inline double relativeLuminance(QRgb c) {
 }
 
 inline double contrastRatio(QRgb a, QRgb b) {
-    const double la = relativeLuminance(a);
-    const double lb = relativeLuminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    const auto [dark, light] = std::minmax({relativeLuminance(a), relativeLuminance(b)});
+    return (light + 0.05) / (dark + 0.05);
 }
 
 // The contrast of a piece of text as rendered: its background is the commonest colour of the area (colours

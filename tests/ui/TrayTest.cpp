@@ -99,7 +99,6 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     for (const Step& step : steps) {
         step.change();
         f.executor.runPending();
-        f.executor.runPending();
         EXPECT_EQ(tray.toolTip(), step.toolTip) << step.name;
         EXPECT_EQ(tray.iconState(), step.icon) << step.name;
         if (step.icon == IconState::alert || step.icon == IconState::nominal) {
@@ -199,7 +198,6 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     for (const bool confirm : {false, true}) {
         stats->resetButton()->setFocus();
         QTest::keyClick(stats->resetButton(), Qt::Key_Space);
-        QCoreApplication::processEvents();
         EXPECT_EQ(stats->resetQuestion()->text(), "Remettre toutes les statistiques à zéro\u202f?");
         EXPECT_FALSE(stats->resetButton()->isVisible());
         EXPECT_TRUE(stats->cancelResetButton()->hasFocus()) << "the harmless answer has the focus";

@@ -11,7 +11,7 @@
 
 namespace tavrine::testing {
 
-// The filter as the panel sees it: a start succeeds or fails as the test says, after one task.
+// The filter as the views see it: a start succeeds or fails as the test says, after one task, unawaited.
 class FakeFilterControl final : public FilterControl {
   public:
     explicit FakeFilterControl(Executor& executor) : executor_(executor) {}
@@ -20,17 +20,14 @@ class FakeFilterControl final : public FilterControl {
     Published<bool>& isAlert() override { return alert; }
     Published<bool>& analysisUnavailable() override { return blind; }
     Published<bool>& cameraMissing() override { return missing; }
-    void start(std::function<void()> done) override {
-        executor_.post([this, done] {
+    void start(std::function<void()>) override {
+        executor_.post([this] {
             // As the service does: a failed start leaves the published state as it was.
             if (cameraWorks) {
                 state = FilterState::nominal(3);
                 active = true;
             }
             missing = !cameraWorks;
-            if (done) {
-                done();
-            }
         });
     }
     void stop() override {

@@ -46,16 +46,6 @@ std::vector<OverlayContentView*> overlays() {
     return out;
 }
 
-// The root window holds what the compositor made of every window; the grab is asked of the primary
-// screen, relative to it, for the whole desktop.
-QImage grabScreen() {
-    QScreen* primary = QGuiApplication::primaryScreen();
-    const QRect r = primary->virtualGeometry().translated(-primary->geometry().topLeft());
-    return primary->grabWindow(0, r.x(), r.y(), r.width(), r.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
 // Over `target`, once the compositor settled (it repaints on its own schedule): the darkest pixel is a
 // stripe's, black at the window alpha x the stripe alpha over the target's colour, the lightest a gap's, the
 // target's colour itself (within 3 levels: two 8-bit roundings in the window and one in the compositor's
@@ -70,10 +60,14 @@ void expectStripes(const char* what, const Target& target) {
                std::abs(a.blue() - b.blue()) <= 3;
     };
     const auto sum = [](QColor c) { return c.red() + c.green() + c.blue(); };
+    // The root window holds what the compositor made of every window; the grab is asked of the primary
+    // screen, relative to it.
+    QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect r = target.geometry().adjusted(10, 10, -10, -10).translated(-primary->geometry().topLeft());
     QColor darkest, lightest;
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            const QImage shot = grabScreen().copy(target.geometry().adjusted(10, 10, -10, -10));
+            const QImage shot = primary->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
             darkest = lightest = shot.pixelColor(0, 0);
             for (int i = 0; i < shot.width() * shot.height(); ++i) {
                 const QColor c = shot.pixelColor(i % shot.width(), i / shot.width());

@@ -35,7 +35,6 @@ echo "Depends: $depends"
 check "depends on the landmark model" grep -q "libdlib-data" <<<"$depends"
 check "depends on the libraries dpkg-shlibdeps found (Qt)" grep -q "libqt6widgets6" <<<"$depends"
 
-mkdir -p "$out/root"
 dpkg-deb -x "$deb" "$out/root"
 check "installed binary is stripped" bash -c '! file "$1" | grep -q "not stripped"' _ "$out/root/usr/bin/tavrine"
 check "installed binary finds its libraries" bash -c '! ldd "$1" | grep -q "not found"' _ "$out/root/usr/bin/tavrine"

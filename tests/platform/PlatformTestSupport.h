@@ -10,7 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tavrine::testing {
 
@@ -58,6 +62,23 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
+// The file's bytes; none when it cannot be read.
+inline QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs `body` in a child process as an unprivileged user (root may open and write anything): its exit
+// code, 99 when there is no unprivileged user, -1 when the child did not exit.
+inline int asUnprivilegedUser(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0) ? 99 : body());
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // A fresh XDG_CONFIG_HOME for one test (left pointing at the removed folder afterwards, never at the
 // user's own).
 class TempConfigHome {
@@ -65,12 +86,6 @@ class TempConfigHome {
     TempConfigHome() { qputenv("XDG_CONFIG_HOME", dir_.path().toLocal8Bit()); }
     QString path() const { return dir_.path(); }
     QString confPath() const { return dir_.path() + QStringLiteral("/tavrine/tavrine.conf"); }
-
-    void writeConf(const QByteArray& bytes) const { writeFile(confPath(), bytes); }
-    QByteArray readConf() const {
-        QFile f(confPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
   private:
     QTemporaryDir dir_;

@@ -33,7 +33,6 @@ TEST(X11GlobalShortcutWithoutX, InstallsNothingAndNeverCrashes) {
     Subscription s = none.install([] {});
     EXPECT_FALSE(s.isActive());
     EXPECT_FALSE(none.isGrabbed());
-    s.cancel();
     if (!onX11()) {
         // The application's own connection is null on the offscreen platform.
         X11GlobalShortcut fromApp(diagnostics);
@@ -51,8 +50,7 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
     }
     std::ostringstream diagnostics;
     X11GlobalShortcut shortcut(diagnostics);
-    int first = 0;
-    int second = 0;
+    int first = 0, second = 0;
     Subscription a = shortcut.install([&first] { ++first; });
     ASSERT_TRUE(shortcut.isGrabbed());
     EXPECT_EQ(shortcut.status().get(), ShortcutStatus::working);
@@ -79,7 +77,6 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
         std::ostringstream unused;
         X11GlobalShortcut otherProgram(other, unused);
         Subscription held = otherProgram.install([] {});
-        EXPECT_TRUE(otherProgram.isGrabbed());
         Subscription taken = shortcut.install([&first] { ++first; });
         taken.cancel();
         taken = shortcut.install([&first] { ++first; });

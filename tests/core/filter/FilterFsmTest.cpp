@@ -96,6 +96,7 @@ const testing::Scenario kScripts[] = {
     {"FacelessFramesNeitherStopNorRestartTheLookAway", "A w0 n500 n1000=N w1500=I"},
     {"AttentiveFrameRestartsTheDelay", "A w0 a1000 w1100 w2599=N w2600=I"},
     {"FacelessFramesInNominalChangeNothing", "A n0 n100000=N"},
+    {"InNominalAFaceWithoutPrimaryChangesNothing", "A 10 11500=N"},
     {"InInattentionAttentiveReturnsAndTheLookAwayStartsAfresh", "A w0 w1500=I a1600=N w1700 w3199=N w3200=I"},
     {"InInattentionLosingTheFaceAlerts", "A w0 w1500=I n1600=L"},
     {"InInattentionAFaceWithoutPrimaryAlerts", "A w0 w1500=I 11600=L"},

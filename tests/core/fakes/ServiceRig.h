@@ -407,35 +407,33 @@ inline const RigActions actions = {
 };
 
 inline const RigReadings readings = {
-    {"active", [](Rig& r) -> std::int64_t { return r.svc().isActive.get(); }},
-    {"isalert", [](Rig& r) -> std::int64_t { return r.svc().isAlert.get(); }},
-    {"unavailable", [](Rig& r) -> std::int64_t { return r.svc().analysisUnavailable.get(); }},
-    {"showing", [](Rig& r) -> std::int64_t { return r.overlay.isShowing.get(); }},
-    {"alertmode", [](Rig& r) -> std::int64_t { return r.overlay.isAlertMode.get(); }},
+    {"active", [](Rig& r) { return r.svc().isActive.get(); }},
+    {"isalert", [](Rig& r) { return r.svc().isAlert.get(); }},
+    {"unavailable", [](Rig& r) { return r.svc().analysisUnavailable.get(); }},
+    {"showing", [](Rig& r) { return r.overlay.isShowing.get(); }},
+    {"alertmode", [](Rig& r) { return r.overlay.isAlertMode.get(); }},
     {"distance", [](Rig& r) { return r.overlay.matrixDistanceCm.get(); }},
-    {"running", [](Rig& r) -> std::int64_t { return r.source->running(); }},
-    {"starts", [](Rig& r) -> std::int64_t { return r.source->starts; }},
+    {"running", [](Rig& r) { return r.source->running(); }},
+    {"starts", [](Rig& r) { return r.source->starts.load(); }},
     {"sessions", [](Rig& r) { return r.stats.stats.get().sessionCount; }},
     {"alerts", [](Rig& r) { return r.stats.stats.get().alertCount; }},
     {"seconds", [](Rig& r) { return r.stats.stats.get().totalActiveSeconds; }},
-    {"posts", [](Rig& r) -> std::int64_t { return std::ssize(r.notifier.posts); }},
+    {"posts", [](Rig& r) { return std::ssize(r.notifier.posts); }},
     {"removals",
-     [](Rig& r) -> std::int64_t {
+     [](Rig& r) {
          return std::ranges::count_if(r.notifier.log, [](auto& e) { return e.starts_with("remove"); });
      }},
-    {"pulses", [](Rig& r) -> std::int64_t { return r.haptics.pulses; }},
-    {"reads", [](Rig& r) -> std::int64_t { return r.power.reads; }},
-    {"shortcut", [](Rig& r) -> std::int64_t { return r.shortcut.handler != nullptr; }},
-    {"installs", [](Rig& r) -> std::int64_t { return r.shortcut.installs; }},
+    {"pulses", [](Rig& r) { return r.haptics.pulses; }},
+    {"reads", [](Rig& r) { return r.power.reads; }},
+    {"shortcut", [](Rig& r) { return r.shortcut.handler != nullptr; }},
+    {"installs", [](Rig& r) { return r.shortcut.installs; }},
     // The analyzer attached to the camera, the ones made so far and those still alive.
-    {"attached", [](Rig& r) -> std::int64_t { return r.analyzer() != nullptr; }},
-    {"analyzers", [](Rig& r) -> std::int64_t { return std::ssize(r.analyzers); }},
+    {"attached", [](Rig& r) { return r.analyzer() != nullptr; }},
+    {"analyzers", [](Rig& r) { return std::ssize(r.analyzers); }},
     {"alive",
-     [](Rig& r) -> std::int64_t {
-         return std::ranges::count_if(r.analyzers, [](auto& a) { return !a.expired(); });
-     }},
-    {"suspended", [](Rig& r) -> std::int64_t { return r.analyzer() && r.analyzer()->isSuspended.load(); }},
-    {"interval", [](Rig& r) -> std::int64_t { return r.analyzer()->minIntervalMs(); }},
+     [](Rig& r) { return std::ranges::count_if(r.analyzers, [](auto& a) { return !a.expired(); }); }},
+    {"suspended", [](Rig& r) { return r.analyzer() && r.analyzer()->isSuspended.load(); }},
+    {"interval", [](Rig& r) { return r.analyzer()->minIntervalMs(); }},
 };
 
 // Runs the steps; "key=value" checks a reading, "state=<code>" the machine's state. After every step what

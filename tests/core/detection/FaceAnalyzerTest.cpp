@@ -15,11 +15,11 @@ using tavrine::testing::face;
 
 namespace {
 
-constexpr std::int64_t kStartMs = 1'765'000'000'000;
-
-// An analyzer at 7 fps (one frame per 142 ms) over the fake detector, on virtual time.
-struct Harness {
+// An analyzer at 7 fps (one frame per 142 ms) over the rig's detector, on its virtual time (the filter
+// stays stopped).
+struct Harness : tavrine::testing::Rig {
     Harness() {
+        analyzers.push_back(analyzer); // drained by settle()
         analyzer->onResult = [this](const DetectionInput& input) {
             inputs.push_back(input);
             log.push_back("result");
@@ -30,24 +30,18 @@ struct Harness {
         };
         analyzer->onAdmitted = [this] { ++admitted; };
     }
-    // Sends one frame, tagged by its width (0: a frame without pixels), at kStartMs + offsetMs without
+    // Sends one frame, tagged by its width (0: a frame without pixels), at startMs + offsetMs without
     // waiting for the worker.
     std::weak_ptr<const std::vector<std::uint8_t>> send(std::int64_t offsetMs, int tag = 640) {
-        executor.setNowMs(kStartMs + offsetMs);
+        exec.setNowMs(startMs + offsetMs);
         const VideoFrame frame{tag, 480, tag * 4,
                                tag > 0 ? std::make_shared<const std::vector<std::uint8_t>>(1) : nullptr};
         analyzer->analyze(frame);
         return frame.pixels;
     }
-    void settle() {
-        analyzer->drainForTests();
-        executor.runPending();
-    }
 
-    VirtualExecutor executor{kStartMs}; // also the clock
-    std::shared_ptr<tavrine::testing::FakeDetector> detector =
-        std::make_shared<tavrine::testing::FakeDetector>();
-    std::shared_ptr<FaceAnalyzer> analyzer = FaceAnalyzer::create(7, detector, executor, executor);
+    const std::int64_t startMs = exec.nowMs();
+    std::shared_ptr<FaceAnalyzer> analyzer = FaceAnalyzer::create(7, detector, exec, exec);
     std::vector<DetectionInput> inputs;
     std::vector<double> samples;
     std::vector<std::string> log;
@@ -86,7 +80,7 @@ TEST(FaceAnalyzer, AdmitsOneFramePerInterval) {
     EXPECT_EQ(h.admitted, 8) << "the frame without pixels counts";
     std::vector<std::int64_t> stamps;
     for (const DetectionInput& input : h.inputs) {
-        stamps.push_back(input.timestampMs - kStartMs);
+        stamps.push_back(input.timestampMs - h.startMs);
     }
     EXPECT_EQ(stamps, (std::vector<std::int64_t>{0, 142, 290, 574, -3'600'000, -3'599'858}));
 }
@@ -114,7 +108,7 @@ TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewestAndNothingOnceDropped
     ASSERT_EQ(h.log, (std::vector<std::string>{"result", "sample", "result", "sample"}));
     EXPECT_EQ(h.samples.back(), 0.123456789012345);
     EXPECT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, static_cast<float>(0.123456789012345));
-    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 11 * 200);
+    EXPECT_EQ(h.inputs[1].timestampMs, h.startMs + 11 * 200);
 
     h.analyzer->onResult = [&h](const DetectionInput&) {
         h.log.push_back("dropping");
@@ -136,9 +130,9 @@ TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewestAndNothingOnceDropped
         }
         h.detector->setOpen(true);
     });
-    h.executor.runPending();
+    h.exec.runPending();
     opener.join();
-    h.executor.runPending();
+    h.exec.runPending();
     EXPECT_FALSE(h.analyzer);
     EXPECT_EQ(h.log.size(), 6u);
     EXPECT_EQ(h.log.back(), "sample");

@@ -23,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace tavrine {
@@ -275,9 +276,9 @@ struct Rig {
     FilterState state() { return svc().fsm().state.get(); }
     std::shared_ptr<FaceAnalyzer> analyzer() { return camera.analyzer(); }
     FilterSettings live() { return settings.settings.get(); }
-    void change(const std::function<void(FilterSettings&)>& edit) {
+    template <typename T> void set(T FilterSettings::*field, std::type_identity_t<T> value) {
         FilterSettings s = live();
-        edit(s);
+        s.*field = value;
         settings.settings = s;
     }
 
@@ -392,16 +393,12 @@ inline const RigActions actions = {
      }},
     {"modelsfail", [](Rig& r, auto) { r.detector->failed = r.modelMissing = true; }},
     {"modelsok", [](Rig& r, auto) { r.detector->failed = r.modelMissing = false; }},
-    {"strength",
-     [](Rig& r, std::int64_t n) { r.change([n](FilterSettings& s) { s.filterStrength = int(n); }); }},
-    {"fps", [](Rig& r, std::int64_t n) { r.change([n](FilterSettings& s) { s.captureFps = int(n); }); }},
-    {"noshortcut",
-     [](Rig& r, auto) { r.change([](FilterSettings& s) { s.globalShortcutEnabled = false; }); }},
+    {"strength", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::filterStrength, int(n)); }},
+    {"fps", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::captureFps, int(n)); }},
+    {"noshortcut", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, false); }},
     // A face a tenth of the frame wide is then 100 cm away.
     {"coefficient",
-     [](Rig& r, std::int64_t n) {
-         r.change([n](FilterSettings& s) { s.privacyMatrixCoefficient = float(n); });
-     }},
+     [](Rig& r, std::int64_t n) { r.set(&FilterSettings::privacyMatrixCoefficient, float(n)); }},
     // The wall clock moved by n minutes (set by hand, or a suspend): the running-time timers do not move.
     {"clock", [](Rig& r, std::int64_t n) { r.exec.setNowMs(r.exec.nowMs() + n * 60'000); }},
 };

@@ -143,6 +143,7 @@ TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewestAndNothingOnceDropped
 // ties in the detector's order; the first is the primary face.
 TEST(FaceAnalyzer, KeepsWideEnoughFacesWidestFirst) {
     const double limit = static_cast<double>(0.04f); // 0.03999999910593033
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
         const char* name;
         std::vector<double> widths;
@@ -152,10 +153,7 @@ TEST(FaceAnalyzer, KeepsWideEnoughFacesWidestFirst) {
         {"the single-precision limit counts", {limit}, 0, {limit}},
         {"just below it does not", {std::nextafter(limit, 0.0)}, -1, {}},
         {"a thin face is never primary", {0.0399, 0.05}, 1, {0.05}},
-        {"NaN and negative widths do not count",
-         {std::numeric_limits<double>::quiet_NaN(), -0.5, 0.3},
-         2,
-         {0.3}},
+        {"NaN and negative widths do not count", {nan, -0.5, 0.3}, 2, {0.3}},
         {"widest first, ties in detector order",
          {0.1, 0.3, 0.3, 0.3, 0.05, 0.2},
          1,

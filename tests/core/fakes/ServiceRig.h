@@ -190,11 +190,10 @@ class FakeHaptics final : public Haptics {
 class FakeSystemEvents final : public SystemEventMonitor {
   public:
     Subscription observe(std::function<void(Event)> handler) override {
-        Subscription s = signal.subscribe([handler](const Event& e) { handler(e); });
         if (screensAsleep) {
             handler(Event::displayAsleep);
         }
-        return s;
+        return signal.subscribe(std::move(handler));
     }
     void fire(Event e) { signal.notify(e); }
     Signal<Event> signal;

@@ -64,7 +64,7 @@ TEST_F(CameraSessionTest, AnInterruptionEndsWithTheNextFrameAndArrivesOnTheMainT
     const auto mainThread = std::this_thread::get_id();
     auto sub = camera.interruptions.subscribe([&](bool v) {
         events.push_back(v);
-        EXPECT_EQ(std::this_thread::get_id(), mainThread);
+        EXPECT_EQ(std::this_thread::get_id(), mainThread) << "emitted on the source's thread";
     });
     ASSERT_TRUE(source->pushFrame(kFrame));
     exec.runPending();
@@ -73,7 +73,6 @@ TEST_F(CameraSessionTest, AnInterruptionEndsWithTheNextFrameAndArrivesOnTheMainT
         source->interrupt(true);
         source->interrupt(false);
     }).join();
-    EXPECT_TRUE(events.empty()) << "nothing is emitted on the source's thread";
     exec.runPending();
     EXPECT_EQ(events, (std::vector<bool>{true}));
     EXPECT_TRUE(camera.awaitingFrames());

@@ -62,10 +62,7 @@ TEST_F(FlashLoopTest, CyclesRiseToPointThreeAndFallToZeroInPointEightSecondsOfEl
     EXPECT_GT(mid, 0.0);
     EXPECT_LT(mid, before * 0.5); // ease-out: most of the fall happens early
     EXPECT_DOUBLE_EQ(valueAfter(150), 0.0);
-    EXPECT_EQ(ex.pendingCount(), 0u);
-    const auto count = frames.size();
-    ex.advanceBy(5000);
-    EXPECT_EQ(frames.size(), count);
+    EXPECT_EQ(ex.pendingCount(), 0u) << "nothing runs after the fade-out";
     flash->start();
     ex.advanceBy(450); // falling since 400 ms, at 0 by 800 ms
     flash->stop();

@@ -117,10 +117,8 @@ class FakeDetector final : public FaceDetector {
     }
     bool isUnavailable() const override { return failed; }
     void setOpen(bool value) {
-        {
-            std::lock_guard lock(mutex);
-            open = value;
-        }
+        std::lock_guard lock(mutex);
+        open = value;
         gate.notify_all();
     }
     void waitForCalls(std::size_t n) {

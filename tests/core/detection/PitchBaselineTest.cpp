@@ -4,7 +4,6 @@
 
 #include <array>
 #include <limits>
-#include <string>
 #include <vector>
 
 using namespace tavrine;

@@ -23,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace tavrine {
@@ -70,13 +71,11 @@ class FakeFrameSource final : public FrameSource {
     }
     std::string describe() const override { return "fake"; }
 
-    // Delivers a frame as the streaming thread would; false when the source is not running.
-    bool pushFrame(const VideoFrame& frame) {
-        const FrameHandler handler = locked([&] { return onFrame_; });
-        if (handler) {
+    // Delivers a frame as the streaming thread would, if the source is running.
+    void pushFrame(const VideoFrame& frame) {
+        if (const FrameHandler handler = locked([&] { return onFrame_; })) {
             handler(frame);
         }
-        return static_cast<bool>(handler);
     }
     void interrupt(bool interrupted) {
         if (const InterruptionHandler handler = locked([&] { return onInterruption_; })) {
@@ -116,10 +115,8 @@ class FakeDetector final : public FaceDetector {
     }
     bool isUnavailable() const override { return failed; }
     void setOpen(bool value) {
-        {
-            std::lock_guard lock(mutex);
-            open = value;
-        }
+        std::lock_guard lock(mutex);
+        open = value;
         gate.notify_all();
     }
     void waitForCalls(std::size_t n) {
@@ -189,11 +186,10 @@ class FakeHaptics final : public Haptics {
 class FakeSystemEvents final : public SystemEventMonitor {
   public:
     Subscription observe(std::function<void(Event)> handler) override {
-        Subscription s = signal.subscribe([handler](const Event& e) { handler(e); });
         if (screensAsleep) {
             handler(Event::displayAsleep);
         }
-        return s;
+        return signal.subscribe(std::move(handler));
     }
     void fire(Event e) { signal.notify(e); }
     Signal<Event> signal;
@@ -275,9 +271,9 @@ struct Rig {
     FilterState state() { return svc().fsm().state.get(); }
     std::shared_ptr<FaceAnalyzer> analyzer() { return camera.analyzer(); }
     FilterSettings live() { return settings.settings.get(); }
-    void change(const std::function<void(FilterSettings&)>& edit) {
+    template <typename T> void set(T FilterSettings::*field, std::type_identity_t<T> value) {
         FilterSettings s = live();
-        edit(s);
+        s.*field = value;
         settings.settings = s;
     }
 
@@ -392,50 +388,44 @@ inline const RigActions actions = {
      }},
     {"modelsfail", [](Rig& r, auto) { r.detector->failed = r.modelMissing = true; }},
     {"modelsok", [](Rig& r, auto) { r.detector->failed = r.modelMissing = false; }},
-    {"strength",
-     [](Rig& r, std::int64_t n) { r.change([n](FilterSettings& s) { s.filterStrength = int(n); }); }},
-    {"fps", [](Rig& r, std::int64_t n) { r.change([n](FilterSettings& s) { s.captureFps = int(n); }); }},
-    {"noshortcut",
-     [](Rig& r, auto) { r.change([](FilterSettings& s) { s.globalShortcutEnabled = false; }); }},
+    {"strength", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::filterStrength, int(n)); }},
+    {"fps", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::captureFps, int(n)); }},
+    {"noshortcut", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, false); }},
     // A face a tenth of the frame wide is then 100 cm away.
     {"coefficient",
-     [](Rig& r, std::int64_t n) {
-         r.change([n](FilterSettings& s) { s.privacyMatrixCoefficient = float(n); });
-     }},
+     [](Rig& r, std::int64_t n) { r.set(&FilterSettings::privacyMatrixCoefficient, float(n)); }},
     // The wall clock moved by n minutes (set by hand, or a suspend): the running-time timers do not move.
     {"clock", [](Rig& r, std::int64_t n) { r.exec.setNowMs(r.exec.nowMs() + n * 60'000); }},
 };
 
 inline const RigReadings readings = {
-    {"active", [](Rig& r) -> std::int64_t { return r.svc().isActive.get(); }},
-    {"isalert", [](Rig& r) -> std::int64_t { return r.svc().isAlert.get(); }},
-    {"unavailable", [](Rig& r) -> std::int64_t { return r.svc().analysisUnavailable.get(); }},
-    {"showing", [](Rig& r) -> std::int64_t { return r.overlay.isShowing.get(); }},
-    {"alertmode", [](Rig& r) -> std::int64_t { return r.overlay.isAlertMode.get(); }},
+    {"active", [](Rig& r) { return r.svc().isActive.get(); }},
+    {"isalert", [](Rig& r) { return r.svc().isAlert.get(); }},
+    {"unavailable", [](Rig& r) { return r.svc().analysisUnavailable.get(); }},
+    {"showing", [](Rig& r) { return r.overlay.isShowing.get(); }},
+    {"alertmode", [](Rig& r) { return r.overlay.isAlertMode.get(); }},
     {"distance", [](Rig& r) { return r.overlay.matrixDistanceCm.get(); }},
-    {"running", [](Rig& r) -> std::int64_t { return r.source->running(); }},
-    {"starts", [](Rig& r) -> std::int64_t { return r.source->starts; }},
+    {"running", [](Rig& r) { return r.source->running(); }},
+    {"starts", [](Rig& r) { return r.source->starts.load(); }},
     {"sessions", [](Rig& r) { return r.stats.stats.get().sessionCount; }},
     {"alerts", [](Rig& r) { return r.stats.stats.get().alertCount; }},
     {"seconds", [](Rig& r) { return r.stats.stats.get().totalActiveSeconds; }},
-    {"posts", [](Rig& r) -> std::int64_t { return std::ssize(r.notifier.posts); }},
+    {"posts", [](Rig& r) { return std::ssize(r.notifier.posts); }},
     {"removals",
-     [](Rig& r) -> std::int64_t {
+     [](Rig& r) {
          return std::ranges::count_if(r.notifier.log, [](auto& e) { return e.starts_with("remove"); });
      }},
-    {"pulses", [](Rig& r) -> std::int64_t { return r.haptics.pulses; }},
-    {"reads", [](Rig& r) -> std::int64_t { return r.power.reads; }},
-    {"shortcut", [](Rig& r) -> std::int64_t { return r.shortcut.handler != nullptr; }},
-    {"installs", [](Rig& r) -> std::int64_t { return r.shortcut.installs; }},
+    {"pulses", [](Rig& r) { return r.haptics.pulses; }},
+    {"reads", [](Rig& r) { return r.power.reads; }},
+    {"shortcut", [](Rig& r) { return r.shortcut.handler != nullptr; }},
+    {"installs", [](Rig& r) { return r.shortcut.installs; }},
     // The analyzer attached to the camera, the ones made so far and those still alive.
-    {"attached", [](Rig& r) -> std::int64_t { return r.analyzer() != nullptr; }},
-    {"analyzers", [](Rig& r) -> std::int64_t { return std::ssize(r.analyzers); }},
+    {"attached", [](Rig& r) { return r.analyzer() != nullptr; }},
+    {"analyzers", [](Rig& r) { return std::ssize(r.analyzers); }},
     {"alive",
-     [](Rig& r) -> std::int64_t {
-         return std::ranges::count_if(r.analyzers, [](auto& a) { return !a.expired(); });
-     }},
-    {"suspended", [](Rig& r) -> std::int64_t { return r.analyzer() && r.analyzer()->isSuspended.load(); }},
-    {"interval", [](Rig& r) -> std::int64_t { return r.analyzer()->minIntervalMs(); }},
+     [](Rig& r) { return std::ranges::count_if(r.analyzers, [](auto& a) { return !a.expired(); }); }},
+    {"suspended", [](Rig& r) { return r.analyzer() && r.analyzer()->isSuspended.load(); }},
+    {"interval", [](Rig& r) { return r.analyzer()->minIntervalMs(); }},
 };
 
 // Runs the steps; "key=value" checks a reading, "state=<code>" the machine's state. After every step what

@@ -29,13 +29,13 @@ template <typename T> FilterSettings with(FilterSettings s, T FilterSettings::*f
     return s;
 }
 
-// Runs a script of space-separated steps "<op><number>[=<state>]": the number is a time after t0 for frames
-// (a attentive, w looking away, n no face, 2 two faces, 1 a face counted without a primary face), the
+// Runs a script of space-separated steps "<op><number>[=<state>]": the number is a time after start for
+// frames (a attentive, w looking away, n no face, 2 two faces, 1 a face counted without a primary face), the
 // strength for G, the inattention delay for T (1500 ms unless set), the pause length for P; A/D
 // activate/deactivate; events S screen off, O screen on, B low battery, K battery fine, C camera busy, V
 // camera back. "=state" checks the state after the step. Also checks that the machine never publishes the
 // same state twice in a row.
-void runScript(FilterFsm& fsm, const std::string& script) {
+void runScript(FilterFsm& fsm, const std::string& script, std::int64_t start = t0) {
     std::vector<FilterState> published;
     auto sub = fsm.state.subscribe([&](const FilterState& s) { published.push_back(s); });
     std::istringstream steps(script);
@@ -44,7 +44,7 @@ void runScript(FilterFsm& fsm, const std::string& script) {
         const std::size_t eq = step.find('=');
         const std::string body = step.substr(0, eq);
         const std::int64_t n = body.size() > 1 ? std::stoll(body.substr(1)) : 0;
-        const std::int64_t t = t0 + n;
+        const std::int64_t t = start + n;
         const std::map<char, std::function<void()>> ops = {
             {'A', [&] { fsm.activate(); }},
             {'D', [&] { fsm.deactivate(); }},
@@ -96,6 +96,7 @@ const testing::Scenario kScripts[] = {
     {"FacelessFramesNeitherStopNorRestartTheLookAway", "A w0 n500 n1000=N w1500=I"},
     {"AttentiveFrameRestartsTheDelay", "A w0 a1000 w1100 w2599=N w2600=I"},
     {"FacelessFramesInNominalChangeNothing", "A n0 n100000=N"},
+    {"InNominalAFaceWithoutPrimaryChangesNothing", "A 10 11500=N"},
     {"InInattentionAttentiveReturnsAndTheLookAwayStartsAfresh", "A w0 w1500=I a1600=N w1700 w3199=N w3200=I"},
     {"InInattentionLosingTheFaceAlerts", "A w0 w1500=I n1600=L"},
     {"InInattentionAFaceWithoutPrimaryAlerts", "A w0 w1500=I 11600=L"},
@@ -167,26 +168,12 @@ TEST(FilterFsmLimits, AttentionLimitsAreStrictOnBothAxesAndNaNLooksAway) {
 
 TEST(FilterFsmLimits, ExtremeTimestampsDoNotOverflow) {
     const auto max = std::numeric_limits<std::int64_t>::max();
-    const auto min = std::numeric_limits<std::int64_t>::min();
-    FilterFsm fsm;
-    fsm.activate();
-    fsm.onDetectionInput(face(min + 1, 45.0f));
-    fsm.onDetectionInput(face(max, 45.0f));
-    EXPECT_EQ(fsm.state.get(), FilterState::inattention(3));
-    fsm.onDetectionInput(face(max, 0.0f, 0.0f, 2));
-    fsm.onDetectionInput(face(1, 0.0f));
-    fsm.onDetectionInput(face(max, 0.0f));
-    EXPECT_EQ(fsm.state.get(), FilterState::nominal(3));
-
+    const std::string end = std::to_string(max),
+                      start = std::to_string(std::numeric_limits<std::int64_t>::min() + 1);
+    FilterFsm fsm, late;
+    runScript(fsm, "A w" + start + " w" + end + "=I 2" + end + "=L a1 a" + end + "=N", 0);
     // Three entries near the end of time lock until the end of time rather than wrapping around.
-    FilterFsm late;
-    late.activate();
-    for (std::int64_t t : {max - 14000, max - 9000, max - 4000}) {
-        late.onDetectionInput(face(t, 0.0f, 0.0f, 2));
-        late.onDetectionInput(face(t + 1, 0.0f));
-        late.onDetectionInput(face(t + 3001, 0.0f));
-    }
-    EXPECT_EQ(late.state.get(), FilterState::alert());
+    runScript(late, "A 20 a1 a3001=N 25000 a5001 a8001=N 210000 a10001 a13001=L", max - 14000);
 }
 
 TEST(FilterAlpha, FollowsTheTableInSinglePrecisionAndIdleStatesAreClear) {

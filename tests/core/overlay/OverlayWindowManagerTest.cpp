@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -57,12 +58,10 @@ TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowingAnd
         std::ranges::sort(ws.log);
         EXPECT_EQ(ws.log, steps[i].second) << "step " << i;
     }
-    EXPECT_FLOAT_EQ(manager.currentAlpha.get(), 0.6f);
-    EXPECT_TRUE(manager.isAlertMode.get());
-    EXPECT_FALSE(manager.matrixEnabled.get());
-    EXPECT_EQ(manager.matrixDistanceCm.get(), 200);
-    EXPECT_EQ(manager.matrixColorArgb.get(), 0xFF112233u);
-    EXPECT_FLOAT_EQ(manager.matrixStripeAlpha.get(), 0.5f);
+    EXPECT_EQ(std::tuple(manager.currentAlpha.get(), manager.isAlertMode.get(), manager.matrixEnabled.get(),
+                         manager.matrixDistanceCm.get(), manager.matrixColorArgb.get(),
+                         manager.matrixStripeAlpha.get()),
+              std::tuple(0.6f, true, false, std::int64_t{200}, std::uint64_t{0xFF112233}, 0.5f));
     for (auto [in, out] : {std::pair{1.0f, 0.8f}, {0.8000001f, 0.8f}, {0.35f, 0.35f}, {-0.2f, -0.2f}}) {
         manager.setAlpha(in);
         EXPECT_FLOAT_EQ(manager.currentAlpha.get(), out) << "setAlpha(" << in << ")";

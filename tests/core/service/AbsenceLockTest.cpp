@@ -27,10 +27,8 @@ struct LockRig : Rig {
     std::optional<AbsenceLock> absenceLock;
 
     LockRig() {
-        change([](FilterSettings& s) {
-            s.lockOnAbsence = true;
-            s.lockDelayMs = 30'000;
-        });
+        set(&FilterSettings::lockOnAbsence, true);
+        set(&FilterSettings::lockDelayMs, 30'000);
         absenceLock.emplace(AbsenceLock::Dependencies{exec, settings, stats, notifier, locker, svc().fsmState,
                                                       svc().detections, [this] { return calibrating; }});
         start();
@@ -44,9 +42,8 @@ struct LockRig : Rig {
             {{"calibrating", [this](Rig&, auto) { calibrating = true; }},
              {"calibrated", [this](Rig&, auto) { calibrating = false; }},
              {"refuse", [this](Rig&, auto) { locker.accepts = false; }},
-             {"lockoff", [](Rig& r, auto) { r.change([](FilterSettings& s) { s.lockOnAbsence = false; }); }},
-             {"delay",
-              [](Rig& r, std::int64_t ms) { r.change([ms](FilterSettings& s) { s.lockDelayMs = ms; }); }}},
+             {"lockoff", [](Rig& r, auto) { r.set(&FilterSettings::lockOnAbsence, false); }},
+             {"delay", [](Rig& r, std::int64_t ms) { r.set(&FilterSettings::lockDelayMs, ms); }}},
             {{"warnings",
               [this, id](Rig&) -> std::int64_t { return std::ranges::count(notifier.log, "post " + id); }},
              // The last lock warning posted has been removed since: no stale countdown on the way back.

@@ -30,11 +30,9 @@ const RigActions serviceActions = {
      }},
     {"restyle",
      [](Rig& r, auto) {
-         r.change([](FilterSettings& s) {
-             s.matrixColorArgb = 0xFF336699ULL;
-             s.privacyMatrixEnabled = false;
-             s.matrixStripeAlpha = 0.5f;
-         });
+         r.set(&FilterSettings::matrixColorArgb, 0xFF336699ULL);
+         r.set(&FilterSettings::privacyMatrixEnabled, false);
+         r.set(&FilterSettings::matrixStripeAlpha, 0.5f);
      }},
 };
 
@@ -160,7 +158,6 @@ TEST(PrivacyFilterService, AnAnalyzerBusyDetectingDoesNotHoldUpStop) {
     Rig r;
     ASSERT_TRUE(r.start());
     r.detector->setOpen(false);
-    r.exec.advanceBy(200);
     r.source->pushFrame(kFrame);
     r.detector->waitForCalls(1);
     std::weak_ptr<FaceAnalyzer> dropped = r.analyzer();

@@ -75,9 +75,8 @@ const Scenario pauseScenarios[] = {
 INSTANTIATE_TEST_SUITE_P(Table, TimedPauseScenario, ::testing::ValuesIn(pauseScenarios), scenarioName);
 
 TEST(UntilTomorrow, EndsAtEightOnTheComingMorningOfParis) {
-    const char* saved = std::getenv("TZ");
-    const std::optional<std::string> before = saved ? std::optional<std::string>(saved) : std::nullopt;
-    ::setenv("TZ", "Europe/Paris", 1); // which has daylight-saving time
+    const std::string before = std::getenv("TZ") ? std::getenv("TZ") : ""; // empty: not set
+    ::setenv("TZ", "Europe/Paris", 1);                                     // which has daylight-saving time
     ::tzset();
     // Seconds since 1970 of Paris times (date -d with TZ=Europe/Paris).
     const struct {
@@ -96,7 +95,7 @@ TEST(UntilTomorrow, EndsAtEightOnTheComingMorningOfParis) {
     for (const auto& c : cases) {
         EXPECT_EQ(nextMorningMs(c.nowS * 1000 + 250), c.morningS * 1000) << c.now;
     }
-    before ? ::setenv("TZ", before->c_str(), 1) : ::unsetenv("TZ");
+    before.empty() ? ::unsetenv("TZ") : ::setenv("TZ", before.c_str(), 1);
     ::tzset();
 }
 

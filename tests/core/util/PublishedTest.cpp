@@ -60,9 +60,6 @@ TEST(Published, SubscribersMayThrowCancelOrDestroyDuringADelivery) {
     auto p = std::make_unique<Published<int>>(0);
     std::vector<std::string> log;
     Subscription actor, quitter, victim, watcher;
-    auto record = [&](const char* name) {
-        return [&log, name](const int& v) { log.push_back(name + std::to_string(v)); };
-    };
     actor = p->subscribe([&](const int& v) {
         log.push_back("actor" + std::to_string(v));
         if (v == 1) {
@@ -79,8 +76,8 @@ TEST(Published, SubscribersMayThrowCancelOrDestroyDuringADelivery) {
             victim.cancel();
         }
     });
-    victim = p->subscribe(record("victim"));
-    watcher = p->subscribe(record("watcher"));
+    victim = p->subscribe([&](const int& v) { log.push_back("victim" + std::to_string(v)); });
+    watcher = p->subscribe([&](const int& v) { log.push_back("watcher" + std::to_string(v)); });
     log.clear();
     EXPECT_THROW(*p = 1, std::runtime_error);
     EXPECT_EQ(p->get(), 0);

@@ -39,10 +39,11 @@ mock_start() {
 }
 
 mock_stop() {
-    local pidfile="$TAVRINE_SESSION_DIR/mock-$1.pid"
+    local pidfile="$TAVRINE_SESSION_DIR/mock-$1.pid" pid
     [ -f "$pidfile" ] || return 0
-    kill "$(cat "$pidfile")" 2>/dev/null
-    wait_until 5 bash -c "! kill -0 $(cat "$pidfile")"
+    pid=$(cat "$pidfile")
+    kill "$pid" 2>/dev/null
+    wait_until 5 bash -c "! kill -0 $pid"
     rm -f "$pidfile"
 }
 mock_stop_all() {

@@ -4,16 +4,22 @@
 # rendering black, a private session bus and a private "system" bus, fresh XDG_* folders. Everything is torn
 # down when the command ends, fails, times out or the harness is signalled; the exit code is the command's
 # (124 on timeout). Several sessions may run at once: each one takes its own display.
-# Usage: run-in-session.sh [--timeout SECS] [--wm] [--] CMD [ARGS...], options in that order (--wm: also openbox)
+# Usage: run-in-session.sh [--timeout SECS] [--wm] [--] CMD [ARGS...]     (--wm: also openbox)
 # Inside the command: DISPLAY, DBUS_SESSION_BUS_ADDRESS, DBUS_SYSTEM_BUS_ADDRESS, XDG_*, TAVRINE_SESSION_DIR
 # (scratch space, removed afterwards) and TAVRINE_HARNESS_DIR (this folder, for mocks.sh).
 set -u
 harness_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 timeout_secs=0 window_manager=0
 log() { echo "run-in-session: $*" >&2; }
-[ "${1:-}" = --timeout ] && timeout_secs=${2:?--timeout needs SECS} && shift 2
-[ "${1:-}" = --wm ] && window_manager=1 && shift
-[ "${1:-}" = -- ] && shift
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --timeout) timeout_secs=${2:?--timeout needs SECS}; shift 2 ;;
+    --wm) window_manager=1; shift ;;
+    --) shift; break ;;
+    -*) log "unknown option $1"; exit 2 ;;
+    *) break ;;
+    esac
+done
 [ $# -ge 1 ] || { log "usage: $0 [--timeout SECS] [--wm] [--] CMD [ARGS...]"; exit 2; }
 for tool in Xvfb xdpyinfo xrandr dbus-daemon xcompmgr; do
     command -v "$tool" >/dev/null || { log "missing $tool (install: xvfb x11-utils x11-xserver-utils dbus xcompmgr)"; exit 127; }

@@ -17,6 +17,8 @@ constexpr int kShortRangeSize = 128;
 // The short-range model sees faces that fill about half of its input: crop 2.2 times the face.
 constexpr float kRecheckCropScale = 2.2f;
 constexpr float kSameFaceIou = 0.3f;
+// What a first re-check look must score on a face for a second, better framed look to be taken.
+constexpr float kSecondLookMinScore = 0.5f;
 // dlib's regions: image-left eye 36-41, image-right eye 42-47, nose 27-35.
 constexpr int kLeftEyeFirst = 36, kRightEyeFirst = 42, kNoseFirst = 27;
 
@@ -98,8 +100,10 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::fullRangePass(const cv::Mat& 
     return found;
 }
 
-std::optional<BlazeFaceCandidate> BlazeFaceDetector::recheck(const cv::Mat& rgb, const cv::Rect2f& box) {
-    const cv::Rect2f crop = squareAround(box, kRecheckCropScale);
+std::optional<BlazeFaceCandidate> BlazeFaceDetector::look(const cv::Mat& rgb, const cv::Rect2f& around,
+                                                          const cv::Rect2f& face,
+                                                          std::optional<BlazeFaceCandidate>* glimpse) {
+    const cv::Rect2f crop = squareAround(around, kRecheckCropScale);
     if (!(crop.width >= 1.0f)) {
         return std::nullopt;
     }
@@ -109,21 +113,39 @@ std::optional<BlazeFaceCandidate> BlazeFaceDetector::recheck(const cv::Mat& rgb,
     cv::Mat patch;
     cv::warpAffine(rgb, patch, toCrop, cv::Size(kShortRangeSize, kShortRangeSize), cv::INTER_LINEAR,
                    cv::BORDER_CONSTANT, cv::Scalar::all(0));
-    std::optional<BlazeFaceCandidate> best;
-    float bestIou = kSameFaceIou;
-    for (BlazeFaceCandidate c : shortRange_->detect(patch, options_.recheckMinScore)) {
-        c.box = cv::Rect2f(crop.x + c.box.x * crop.width, crop.y + c.box.y * crop.width,
-                           c.box.width * crop.width, c.box.height * crop.width);
-        for (cv::Point2f& p : c.keypoints) {
-            p = cv::Point2f(crop.x + p.x * crop.width, crop.y + p.y * crop.width);
+    auto overlapping = [&](std::vector<BlazeFaceCandidate> found) {
+        std::optional<BlazeFaceCandidate> best;
+        float bestIou = kSameFaceIou;
+        for (BlazeFaceCandidate c : found) {
+            c.box = cv::Rect2f(crop.x + c.box.x * crop.width, crop.y + c.box.y * crop.width,
+                               c.box.width * crop.width, c.box.height * crop.width);
+            for (cv::Point2f& p : c.keypoints) {
+                p = cv::Point2f(crop.x + p.x * crop.width, crop.y + p.y * crop.width);
+            }
+            const float overlap = BlazeFaceModel::iou(c.box, face);
+            if (overlap >= bestIou) {
+                bestIou = overlap;
+                best = c;
+            }
         }
-        const float overlap = BlazeFaceModel::iou(c.box, box);
-        if (overlap >= bestIou) {
-            bestIou = overlap;
-            best = c;
-        }
+        return best;
+    };
+    auto confirmed = overlapping(shortRange_->detect(patch, options_.recheckMinScore));
+    if (!confirmed && glimpse) {
+        *glimpse = overlapping(shortRange_->again(kSecondLookMinScore));
     }
-    return best;
+    return confirmed;
+}
+
+std::optional<BlazeFaceCandidate> BlazeFaceDetector::recheck(const cv::Mat& rgb, const cv::Rect2f& box) {
+    std::optional<BlazeFaceCandidate> glimpse;
+    if (auto confirmed = look(rgb, box, box, &glimpse)) {
+        return confirmed;
+    }
+    // A box the full-range model made too small or off-centre leaves the face too large and cut off in the
+    // crop, where the short-range model scores it low. When that look still half-saw a face there, a second
+    // look framed on what it saw must confirm it at the full score.
+    return glimpse ? look(rgb, glimpse->box, box, nullptr) : std::nullopt;
 }
 
 std::vector<BlazeFaceCandidate> BlazeFaceDetector::confirm(std::vector<BlazeFaceCandidate> faces) {

@@ -10,13 +10,15 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tavrine {
 
 // The production face detector: the full-range BlazeFace model on the letterboxed frame, each candidate
-// confirmed (and its box refined) by the short-range model on a crop around it, and for the widest face
+// confirmed (and its box refined) by the short-range model on a crop around it (framed again on what that
+// look half-saw when the crop cut the face), and for the widest face
 // (the user) dlib's 68 landmarks, from which the head's yaw and pitch are read (HeadPoseSolver).
 //
 // Between full-range passes the faces of the previous frame are followed with the short-range model
@@ -70,6 +72,11 @@ class BlazeFaceDetector final : public FaceDetector {
 
     std::vector<BlazeFaceCandidate> fullRangePass(const cv::Mat& rgb);
     std::optional<BlazeFaceCandidate> recheck(const cv::Mat& rgb, const cv::Rect2f& box);
+    // The short-range model on a crop framed on `around`: its candidate overlapping `face` most among those
+    // at the re-check score. With none, `glimpse` (when given) gets the same among weaker candidates.
+    std::optional<BlazeFaceCandidate> look(const cv::Mat& rgb, const cv::Rect2f& around,
+                                           const cv::Rect2f& face,
+                                           std::optional<BlazeFaceCandidate>* glimpse);
     std::vector<BlazeFaceCandidate> confirm(std::vector<BlazeFaceCandidate> faces);
 
     std::mutex mutex_;

@@ -99,7 +99,15 @@ std::vector<cv::Mat> BlazeFaceModel::run(const cv::Mat& rgbSquare) {
 }
 
 std::vector<BlazeFaceCandidate> BlazeFaceModel::detect(const cv::Mat& rgbSquare, float minScore) {
-    const std::vector<cv::Mat> outs = run(rgbSquare);
+    last_ = run(rgbSquare);
+    return again(minScore);
+}
+
+std::vector<BlazeFaceCandidate> BlazeFaceModel::again(float minScore) const {
+    const std::vector<cv::Mat>& outs = last_;
+    if (outs.size() < 4) {
+        return {};
+    }
     std::vector<BlazeFaceCandidate> found;
     const float s = static_cast<float>(size_);
     for (int part = 0; part < 2; ++part) {

@@ -22,6 +22,9 @@ class BlazeFaceModel {
     // minScore, overlapping ones merged, in unit coordinates of rgbSquare.
     std::vector<BlazeFaceCandidate> detect(const cv::Mat& rgbSquare, float minScore);
 
+    // The candidates of the last detect() once more, at another score, without running the network again.
+    std::vector<BlazeFaceCandidate> again(float minScore) const;
+
     int inputSize() const { return size_; }
 
     // Merges candidates that overlap the best remaining one (IoU >= minIou) into their score-weighted
@@ -38,6 +41,7 @@ class BlazeFaceModel {
     int size_;
     std::vector<cv::Point2f> anchors_; // 16x16 grid x 2, then 8x8 grid x 6
     cv::Mat input_;                    // reused float buffer, NHWC
+    std::vector<cv::Mat> last_;        // the outputs of the last run
 };
 
 } // namespace tavrine

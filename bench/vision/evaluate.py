@@ -18,8 +18,8 @@ tavrine-analyze on them (and on every GENKI portrait and no-face image), and pri
                         across its three sizes (facing = |yaw| < 30 and |pitch| < 25)
 Under the phantom line it splits the one-face frames into the made ones and the GENKI portraits (some GENKI photos
 hold a second, real person: --show-phantoms draws what was found on each into WORK/phantoms), and gives the rate
-without the portraits looked at by eye and listed in SECOND_PERSON_PORTRAITS. A made one-face frame may be cut from
-one of them too: its manifest does not say, so such a frame stays counted. Every pair or far frame
+without the portraits looked at by eye and listed in SECOND_PERSON_PORTRAITS, and without the made one-face frames
+cut from them (found by replaying the tool's draws and checking the frame's pixels). Every pair or far frame
 read as one face has its onlooker measured alone (the frame cut into enlarged tiles): the composites size an onlooker
 by its photo, and in a full-length photo the face is far smaller than the photo's nominal width, often under the
 0.04 size floor below which a face is not counted. Recall is then also given over the onlookers at or above the floor.
@@ -30,6 +30,7 @@ their goals is unmet; this script does not). With more than one seed, the counts
 import argparse
 import csv
 import os
+import random
 import statistics as st
 import subprocess
 import sys
@@ -80,6 +81,36 @@ def line(name, value, goal, fmt="{:.1f} %", lower_is_better=False, extra=""):
     sign = "<=" if lower_is_better else ">="
     print(f"  {name:<58s} {fmt.format(value):>9s}   goal {sign} {fmt.format(goal):<8s} {'ok' if ok else 'NOT MET'} {extra}")
     return ok
+
+
+def people_frames(fd, comp, seed, rows):
+    """The made one-face frames read with two faces or more that are cut from a portrait of SECOND_PERSON_PORTRAITS.
+    The manifest does not name a frame's portrait: make_composites.py's own draws for its one-face frames are
+    replayed with the same seed, and a frame counts only when its pixels hold that portrait as the tool pastes it."""
+    from PIL import Image
+
+    rnd = random.Random(seed)
+    n_bgs = len(read_csv(os.path.join(fd, "negatives_noface", "images.csv")))
+    portraits = read_csv(os.path.join(fd, "genki4k", "labels.csv"))
+    found = set()
+    for i in range(120):
+        fw = int(640 * [0.08, 0.15, 0.3][i % 3])
+        rnd.choice(range(n_bgs))
+        row = rnd.choice(portraits)
+        x = rnd.randint(0, max(0, 640 - int(fw / 0.45)))
+        y = rnd.randint(0, max(0, 480 - int(fw / 0.45 * 1.1)))
+        name = f"single_{i:04d}.png"
+        got = rows.get(os.path.realpath(os.path.join(comp, name)))
+        if not got or int(got[0]["faceCount"]) < 2 or os.path.basename(row["file"]) not in SECOND_PERSON_PORTRAITS:
+            continue
+        im = Image.open(os.path.join(fd, "genki4k", row["file"])).convert("RGB")
+        s = fw / (im.size[0] * 0.45)
+        im = im.resize((max(1, int(im.size[0] * s)), max(1, int(im.size[1] * s))))
+        frame = Image.open(os.path.join(comp, name)).convert("RGB")
+        w, h = min(im.size[0], 640 - x), min(im.size[1], 480 - y)
+        if list(frame.crop((x, y, x + w, y + h)).getdata()) == list(im.crop((0, 0, w, h)).getdata()):
+            found.add(name)
+    return found
 
 
 def composites_figures(rows, comp):
@@ -257,12 +288,15 @@ def main():
                    extra=f"{ph[0]}/{ph[1]}")
         print(f"    phantoms on the made one-face frames {c['single'][0]}/{c['single'][1]}, on GENKI portraits "
               f"{genki_phantoms}/{len(genki)} (see --show-phantoms)")
-        true_ph = (c["single"][0] + len(genki_unreviewed), c["single"][1] + len(genki) - genki_people)
-        print(f"    without the {genki_people} GENKI portraits that show a second, real person: "
+        made_people = len(people_frames(fd, comp, seed, comp_rows))
+        true_ph = (c["single"][0] - made_people + len(genki_unreviewed),
+                   c["single"][1] - made_people + len(genki) - genki_people)
+        print(f"    without the {genki_people} GENKI portraits that show a second, real person and the {made_people} "
+              f"made frames cut from them: "
               f"{pct(*true_ph):.2f} % ({true_ph[0]}/{true_ph[1]})"
               + (f"; not reviewed: {', '.join(genki_unreviewed)}" if genki_unreviewed else ""))
         for k, v in (("pairs", c["pairs"]), ("pairs_8_30", c["pairs_8_30"]), ("far", c["far"]),
-                     ("single", c["single"]), ("away_yaw", p["away_yaw"]), ("away_pitch", p["away_pitch"]),
+                     ("single", c["single"]), ("single_people", (made_people, made_people)), ("away_yaw", p["away_yaw"]), ("away_pitch", p["away_pitch"]),
                      ("facing", p["facing"]), ("clear", p["clear"])):
             acc = pooled.setdefault(k, [0, 0])
             acc[0] += v[0]; acc[1] += v[1]
@@ -308,9 +342,10 @@ def main():
         # Every draw is small (30 pairs of an 8 % onlooker beside a 30 % user, 24 up/down portraits): one frame moves
         # a figure by up to 4 points. The counts of all draws together give the better estimate.
         # The GENKI portraits are the same in every draw: counted once.
-        made = pooled.pop("single")
+        made, people = pooled.pop("single"), pooled.pop("single_people")[0]
         pooled["phantom"] = [made[0] + genki_phantoms, made[1] + len(genki)]
-        pooled["phantom_people_aside"] = [made[0] + len(genki_unreviewed), made[1] + len(genki) - genki_people]
+        pooled["phantom_people_aside"] = [made[0] - people + len(genki_unreviewed),
+                                          made[1] - people + len(genki) - genki_people]
         print(f"\nall {len(args.seeds)} seeds together:")
         for key, name in (("pairs", "onlooker found, second face 8-15 % wide (pairs)"),
                           ("pairs_8_30", "  of which an 8 % onlooker beside a 30 % user"),

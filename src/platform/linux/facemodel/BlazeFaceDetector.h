@@ -18,8 +18,8 @@ namespace tavrine {
 
 // The production face detector: the full-range BlazeFace model on the letterboxed frame, each candidate
 // confirmed (and its box refined) by the short-range model on a crop around it (framed again on what that
-// look half-saw when the crop cut the face), and for the widest face
-// (the user) dlib's 68 landmarks, from which the head's yaw and pitch are read (HeadPoseSolver).
+// look half-saw when the crop cut the face), and for the widest face (the user) dlib's 68 landmarks, from
+// which the head's yaw and pitch are read (HeadPoseSolver).
 //
 // Between full-range passes the faces of the previous frame are followed with the short-range model
 // alone (about a tenth of the cost); a face that appears is found at the next full-range pass.

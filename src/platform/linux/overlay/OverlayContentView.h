@@ -31,7 +31,6 @@ class OverlayContentView : public QWidget {
     bool isStripeLayerPresent() const;
     bool isFlashLayerPresent() const;
     double flashAlpha() const { return flash_.flashAlpha(); }
-    bool isFlashing() const { return flash_.isLooping(); }
     const OverlayBadge& badge() const { return badge_; }
     // How many times a repaint was asked for (tests check that nothing is redrawn without a change).
     int updateRequests() const { return updateRequests_; }

@@ -75,8 +75,10 @@ const Scenario pauseScenarios[] = {
 INSTANTIATE_TEST_SUITE_P(Table, TimedPauseScenario, ::testing::ValuesIn(pauseScenarios), scenarioName);
 
 TEST(UntilTomorrow, EndsAtEightOnTheComingMorningOfParis) {
-    const std::string before = std::getenv("TZ") ? std::getenv("TZ") : ""; // empty: not set
-    ::setenv("TZ", "Europe/Paris", 1);                                     // which has daylight-saving time
+    // Unset and set to nothing are two zones (local time, UTC): both are restored as they were.
+    const char* saved = std::getenv("TZ");
+    const std::optional<std::string> before = saved ? std::optional<std::string>(saved) : std::nullopt;
+    ::setenv("TZ", "Europe/Paris", 1); // which has daylight-saving time
     ::tzset();
     // Seconds since 1970 of Paris times (date -d with TZ=Europe/Paris).
     const struct {
@@ -95,7 +97,7 @@ TEST(UntilTomorrow, EndsAtEightOnTheComingMorningOfParis) {
     for (const auto& c : cases) {
         EXPECT_EQ(nextMorningMs(c.nowS * 1000 + 250), c.morningS * 1000) << c.now;
     }
-    before.empty() ? ::unsetenv("TZ") : ::setenv("TZ", before.c_str(), 1);
+    before ? ::setenv("TZ", before->c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
 }
 

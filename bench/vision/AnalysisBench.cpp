@@ -210,6 +210,10 @@ void benchStages(const FaceModelPaths& paths, const cv::Mat& image, int frames) 
     time("stage: full-range network 256", [&] { (void)fullRange->detect(square, 0.5f); });
     time("stage: short-range network 128", [&] { (void)shortRange->detect(patch, 0.5f); });
     time("stage: 68 landmarks (dlib)", [&] { (void)landmarker->fit(gray, box); });
+    time("stage: 68 landmarks, placed first", [&] {
+        (void)landmarker->fit(
+            gray, landmarker->boxForFit(landmarker->fit(gray, box, FaceLandmarker::placingCascades)));
+    });
 }
 
 } // namespace

@@ -24,6 +24,7 @@ import csv
 import math
 import os
 import random
+import shutil
 import subprocess
 import sys
 
@@ -241,6 +242,9 @@ def write_header(path, shape, gy, pc):
                 "// eye line (0) and the mouth corners (1); degrees, positive looking up.\n")
         f.write(f"inline constexpr std::array<double, 3> kPitch = {{{pc[0]:.4f}, {pc[1]:.4f}, {pc[2]:.4f}}};\n\n")
         f.write("} // namespace tavrine::headmodel\n")
+    # The project's layout (scripts/format-check.sh holds every tracked C++ file to it).
+    if shutil.which("clang-format"):
+        subprocess.run(["clang-format", "-i", path], check=True)
 
 
 def main():

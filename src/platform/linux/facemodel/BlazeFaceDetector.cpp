@@ -209,9 +209,19 @@ std::vector<cv::Point2f> BlazeFaceDetector::fitLandmarks(const cv::Mat& gray,
     // the detector's box, which stays centred on the whole head when it turns: from the latter the fit of a
     // head turned 40 degrees stays close to a frontal face. A degenerate keypoint box (a collapsed face)
     // falls back to the detector's box.
-    const cv::Rect2f box =
+    const cv::Rect2f keypointBox =
         landmarker_->boxFor({face.keypoints[0], face.keypoints[1], face.keypoints[2], face.keypoints[3]});
-    return landmarker_->fit(gray, box.width > 0.3f * face.box.width ? box : face.box);
+    const cv::Rect2f start = keypointBox.width > 0.3f * face.box.width ? keypointBox : face.box;
+    // Four points still place that box only roughly, and where they put it moves the whole fit: moving them
+    // by a twelfth of the face or scaling them by a tenth spread the head's yaw read over 5 degrees on
+    // average. So a rough fit (a quarter of the cost of a full one) places the 68 points, the box is framed
+    // again on all of them as the predictor's training boxes were, and the full fit starts from there: the
+    // same moves then spread the yaw over 2 degrees.
+    const cv::Rect2f framed =
+        landmarker_->boxForFit(landmarker_->fit(gray, start, FaceLandmarker::placingCascades));
+    const bool sound = std::isfinite(framed.x) && std::isfinite(framed.y) &&
+                       framed.width > 0.3f * start.width && framed.width < 3.0f * start.width;
+    return landmarker_->fit(gray, sound ? framed : start);
 }
 
 std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const VideoFrame& frame) {

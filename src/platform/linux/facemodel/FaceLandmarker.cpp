@@ -4,6 +4,7 @@
 #include <dlib/opencv/cv_image.h>
 #include <dlib/serialize.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -126,14 +127,16 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
     return nullptr;
 }
 
-std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect2f& box) const {
+std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect2f& box,
+                                             std::size_t cascades) const {
     const dlib::cv_image<unsigned char> image(gray);
     const dlib::rectangle rect(std::lround(box.x), std::lround(box.y), std::lround(box.x + box.width),
                                std::lround(box.y + box.height));
     dlib::matrix<float, 0, 1> current = impl_->initialShape;
     std::vector<float> features;
     std::vector<std::size_t> leafOffsets;
-    for (const Impl::Cascade& cascade : impl_->cascades) {
+    for (std::size_t c = 0; c < std::min(cascades, impl_->cascades.size()); ++c) {
+        const Impl::Cascade& cascade = impl_->cascades[c];
         dlib::impl::extract_feature_pixel_values(image, rect, current, impl_->initialShape, cascade.anchorIdx,
                                                  cascade.deltas, features);
         float* shape = &current(0);
@@ -180,6 +183,31 @@ std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect
     return points;
 }
 
+namespace {
+
+// The square box (origin, side) with side * m + origin nearest the points p, least squares over the pairs:
+// model points in box units (0 to 1), points in frame pixels.
+cv::Rect2f squareBoxFitting(const cv::Point2f* model, const cv::Point2f* points, std::size_t count) {
+    cv::Point2f mc(0, 0), pc(0, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        mc += model[i];
+        pc += points[i];
+    }
+    mc /= static_cast<float>(count);
+    pc /= static_cast<float>(count);
+    float num = 0, den = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const cv::Point2f m = model[i] - mc, p = points[i] - pc;
+        num += m.dot(p);
+        den += m.dot(m);
+    }
+    const float side = den > 0 ? num / den : 0.0f;
+    const cv::Point2f origin = pc - side * mc;
+    return {origin.x, origin.y, side, side};
+}
+
+} // namespace
+
 cv::Rect2f FaceLandmarker::boxFor(const std::array<cv::Point2f, 4>& eyesNoseMouth) const {
     // The mean shape in box units (0 to 1): eye centres (36-41, 42-47), nose tip (30), mouth centre
     // (the inner lips' middle, 62 and 66).
@@ -192,21 +220,19 @@ cv::Rect2f FaceLandmarker::boxFor(const std::array<cv::Point2f, 4>& eyesNoseMout
         return sum / static_cast<float>(last - first + 1);
     };
     const std::array<cv::Point2f, 4> model = {mean(36, 41), mean(42, 47), at(30), (at(62) + at(66)) * 0.5f};
-    // p = side * m + origin, least squares over the four pairs.
-    cv::Point2f mc(0, 0), pc(0, 0);
-    for (std::size_t i = 0; i < 4; ++i) {
-        mc += model[i] / 4.0f;
-        pc += eyesNoseMouth[i] / 4.0f;
+    return squareBoxFitting(model.data(), eyesNoseMouth.data(), model.size());
+}
+
+cv::Rect2f FaceLandmarker::boxForFit(const std::vector<cv::Point2f>& points) const {
+    if (points.size() != pointCount) {
+        return {};
     }
-    float num = 0, den = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const cv::Point2f m = model[i] - mc, p = eyesNoseMouth[i] - pc;
-        num += m.dot(p);
-        den += m.dot(m);
+    std::array<cv::Point2f, pointCount> model;
+    for (long i = 0; i < pointCount; ++i) {
+        model[static_cast<std::size_t>(i)] =
+            cv::Point2f(impl_->initialShape(2 * i), impl_->initialShape(2 * i + 1));
     }
-    const float side = den > 0 ? num / den : 0.0f;
-    const cv::Point2f origin = pc - side * mc;
-    return {origin.x, origin.y, side, side};
+    return squareBoxFitting(model.data(), points.data(), model.size());
 }
 
 } // namespace tavrine

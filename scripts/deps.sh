@@ -22,7 +22,7 @@ build_packages=(
 )
 test_packages=(
     xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox trayer
-    dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-dbusmock
+    dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-dbusmock python3-numpy python3-pil
     gstreamer1.0-tools gstreamer1.0-libav ffmpeg imagemagick
     desktop-file-utils appstream dex jq strace procps qt6-svg-dev
     sway swaybg grim weston xwayland qt6-wayland util-linux

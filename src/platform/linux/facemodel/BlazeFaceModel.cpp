@@ -1,5 +1,7 @@
 #include "platform/linux/facemodel/BlazeFaceModel.h"
 
+#include "platform/linux/facemodel/DepthwiseConvolution.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -42,6 +44,14 @@ float sigmoid(float logit) {
 
 } // namespace
 
+int BlazeFaceModel::ownDepthwiseLayers() {
+    int count = 0;
+    for (const cv::String& name : net_.getLayerNames()) {
+        count += net_.getLayer(net_.getLayerId(name)).dynamicCast<DepthwiseConvolution>() ? 1 : 0;
+    }
+    return count;
+}
+
 BlazeFaceModel::BlazeFaceModel(cv::dnn::Net net, int inputSize)
     : net_(std::move(net)), size_(inputSize), anchors_(makeAnchors()) {
     const int dims[] = {1, size_, size_, 3};
@@ -56,6 +66,8 @@ std::unique_ptr<BlazeFaceModel> BlazeFaceModel::load(const std::string& path, in
         return nullptr;
     }
     try {
+        // The layers are made while the network is read and set up by its first run: both under the scope.
+        const DepthwiseConvolution::Scope ownDepthwise;
         cv::dnn::Net net = cv::dnn::readNetFromONNX(path);
         if (net.empty()) {
             error = "face model could not be read: " + path;

@@ -27,6 +27,9 @@ class BlazeFaceModel {
 
     int inputSize() const { return size_; }
 
+    // How many of the network's layers are DepthwiseConvolution rather than OpenCV's own (tests).
+    int ownDepthwiseLayers();
+
     // Merges candidates that overlap the best remaining one (IoU >= minIou) into their score-weighted
     // average, keeping the best score. Result sorted by score, best first.
     static std::vector<BlazeFaceCandidate> mergeOverlapping(std::vector<BlazeFaceCandidate> candidates,

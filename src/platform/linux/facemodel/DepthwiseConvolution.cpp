@@ -1,0 +1,185 @@
+#include "platform/linux/facemodel/DepthwiseConvolution.h"
+
+#include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/dnn/all_layers.hpp>
+#include <opencv2/dnn/layer.hpp>
+
+#include <algorithm>
+
+namespace tavrine {
+
+namespace {
+
+constexpr int kTaps = 3;
+// Room after a padded plane for the stride-2 loads, which read one column past their last tap.
+constexpr int kSlack = 8;
+
+std::mutex& registryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t low, std::size_t high) {
+    return values.size() == size &&
+           std::all_of(values.begin(), values.end(), [&](std::size_t v) { return v >= low && v <= high; });
+}
+
+} // namespace
+
+DepthwiseConvolution::Scope::Scope() : lock_(registryMutex()) {
+    cv::dnn::LayerFactory::registerLayer("Convolution", &DepthwiseConvolution::create);
+}
+
+DepthwiseConvolution::Scope::~Scope() {
+    cv::dnn::LayerFactory::unregisterLayer("Convolution");
+}
+
+cv::Ptr<cv::dnn::Layer> DepthwiseConvolution::create(cv::dnn::LayerParams& params) {
+    cv::Ptr<cv::dnn::BaseConvolutionLayer> own = cv::dnn::ConvolutionLayer::create(params);
+    if (params.blobs.empty()) {
+        return own;
+    }
+    const cv::Mat& w = params.blobs[0];
+    const int channels = w.dims == 4 ? w.size[0] : 0;
+    const bool depthwise = w.type() == CV_32F && w.isContinuous() && channels > 0 && w.size[1] == 1 &&
+                           w.size[2] == kTaps && w.size[3] == kTaps &&
+                           params.get<int>("group", 1) == channels;
+    const bool plain = own->kernel_size.size() == 2 && own->padMode.empty() &&
+                       allOf(own->dilations, 2, 1, 1) && allOf(own->strides, 2, 1, 2) &&
+                       own->strides[0] == own->strides[1] && allOf(own->pads_begin, 2, 0, kTaps - 1) &&
+                       allOf(own->pads_end, 2, 0, kTaps - 1);
+    const bool bias = params.blobs.size() < 2 || (params.blobs[1].type() == CV_32F &&
+                                                  static_cast<int>(params.blobs[1].total()) == channels);
+    if (!depthwise || !plain || !bias) {
+        return own;
+    }
+    return cv::Ptr<cv::dnn::Layer>(new DepthwiseConvolution(params, own));
+}
+
+DepthwiseConvolution::DepthwiseConvolution(const cv::dnn::LayerParams& params,
+                                           cv::Ptr<cv::dnn::BaseConvolutionLayer> own)
+    : cv::dnn::Layer(params), own_(std::move(own)), weights_(params.blobs[0].clone()),
+      bias_(params.blobs.size() > 1 ? params.blobs[1].clone().reshape(1, 1)
+                                    : cv::Mat::zeros(1, params.blobs[0].size[0], CV_32F)),
+      channels_(params.blobs[0].size[0]), stride_(static_cast<int>(own_->strides[0])),
+      padTop_(static_cast<int>(own_->pads_begin[0])), padLeft_(static_cast<int>(own_->pads_begin[1])),
+      padBottom_(static_cast<int>(own_->pads_end[0])), padRight_(static_cast<int>(own_->pads_end[1])) {}
+
+bool DepthwiseConvolution::supportBackend(int backendId) {
+    return backendId == cv::dnn::DNN_BACKEND_OPENCV;
+}
+
+bool DepthwiseConvolution::getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
+                                           std::vector<cv::dnn::MatShape>& outputs,
+                                           std::vector<cv::dnn::MatShape>& internals) const {
+    // OpenCV's layer asks for what it needs when it runs in our place.
+    return own_->getMemoryShapes(inputs, requiredOutputs, outputs, internals);
+}
+
+void DepthwiseConvolution::finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) {
+    own_->finalize(inputs, outputs);
+    std::vector<cv::Mat> outs;
+    outputs.getMatVector(outs);
+    mine_ = outs.size() == 1 && outs[0].dims == 4 && outs[0].size[2] * outs[0].size[3] <= largestPlane;
+}
+
+void DepthwiseConvolution::forward(cv::InputArrayOfArrays inputsArr, cv::OutputArrayOfArrays outputsArr,
+                                   cv::OutputArrayOfArrays internalsArr) {
+    if (!mine_ || inputsArr.depth() != CV_32F) {
+        own_->forward(inputsArr, outputsArr, internalsArr);
+        return;
+    }
+    std::vector<cv::Mat> inputs, outputs;
+    inputsArr.getMatVector(inputs);
+    outputsArr.getMatVector(outputs);
+    CV_Assert(inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 && outputs[0].dims == 4 &&
+              inputs[0].size[1] == channels_ && outputs[0].size[1] == channels_ &&
+              outputs[0].type() == CV_32F && inputs[0].isContinuous() && outputs[0].isContinuous());
+    const cv::Mat& in = inputs[0];
+    cv::Mat& out = outputs[0];
+    const int height = in.size[2], width = in.size[3], outHeight = out.size[2], outWidth = out.size[3];
+    const int paddedHeight = height + padTop_ + padBottom_, paddedWidth = width + padLeft_ + padRight_;
+    CV_Assert(outHeight == (paddedHeight - kTaps) / stride_ + 1 &&
+              outWidth == (paddedWidth - kTaps) / stride_ + 1);
+    // Each plane is copied into a zeroed frame first, so that every output is the same nine sums.
+    padded_.assign(static_cast<std::size_t>(paddedHeight) * paddedWidth + kSlack, 0.0f);
+    const float* weights = weights_.ptr<float>();
+    const float* bias = bias_.ptr<float>();
+    for (int n = 0; n < in.size[0]; ++n) {
+        for (int c = 0; c < channels_; ++c) {
+            const std::size_t plane = static_cast<std::size_t>(n) * channels_ + c;
+            const float* src = in.ptr<float>() + plane * height * width;
+            for (int y = 0; y < height; ++y) {
+                std::copy_n(src + static_cast<std::ptrdiff_t>(y) * width, width,
+                            padded_.data() + static_cast<std::ptrdiff_t>(y + padTop_) * paddedWidth +
+                                padLeft_);
+            }
+            convolvePlane(padded_.data(), paddedWidth, out.ptr<float>() + plane * outHeight * outWidth,
+                          outHeight, outWidth, weights + c * kTaps * kTaps, bias[c], stride_);
+        }
+    }
+}
+
+void DepthwiseConvolution::convolvePlane(const float* padded, int paddedWidth, float* out, int outHeight,
+                                         int outWidth, const float* w, float bias, int stride) {
+    for (int y = 0; y < outHeight; ++y) {
+        const float* r0 = padded + static_cast<std::ptrdiff_t>(y) * stride * paddedWidth;
+        const float* r1 = r0 + paddedWidth;
+        const float* r2 = r1 + paddedWidth;
+        float* o = out + static_cast<std::ptrdiff_t>(y) * outWidth;
+        int x = 0;
+#if CV_SIMD128
+        const cv::v_float32x4 w0 = cv::v_setall_f32(w[0]), w1 = cv::v_setall_f32(w[1]),
+                              w2 = cv::v_setall_f32(w[2]), w3 = cv::v_setall_f32(w[3]),
+                              w4 = cv::v_setall_f32(w[4]), w5 = cv::v_setall_f32(w[5]),
+                              w6 = cv::v_setall_f32(w[6]), w7 = cv::v_setall_f32(w[7]),
+                              w8 = cv::v_setall_f32(w[8]), b = cv::v_setall_f32(bias);
+        if (stride == 1) {
+            for (; x + 4 <= outWidth; x += 4) {
+                cv::v_float32x4 s = b;
+                s = cv::v_muladd(cv::v_load(r0 + x), w0, s);
+                s = cv::v_muladd(cv::v_load(r0 + x + 1), w1, s);
+                s = cv::v_muladd(cv::v_load(r0 + x + 2), w2, s);
+                s = cv::v_muladd(cv::v_load(r1 + x), w3, s);
+                s = cv::v_muladd(cv::v_load(r1 + x + 1), w4, s);
+                s = cv::v_muladd(cv::v_load(r1 + x + 2), w5, s);
+                s = cv::v_muladd(cv::v_load(r2 + x), w6, s);
+                s = cv::v_muladd(cv::v_load(r2 + x + 1), w7, s);
+                s = cv::v_muladd(cv::v_load(r2 + x + 2), w8, s);
+                cv::v_store(o + x, s);
+            }
+        } else {
+            // Stride 2: the even and odd columns of 8, and the even ones of the 8 two columns on, are the
+            // three taps of 4 outputs. The second load reads one column past the last tap: the padded plane
+            // has room for it.
+            for (; x + 4 <= outWidth; x += 4) {
+                const int c = 2 * x;
+                cv::v_float32x4 s = b, even, odd, even2, odd2;
+                cv::v_load_deinterleave(r0 + c, even, odd);
+                cv::v_load_deinterleave(r0 + c + 2, even2, odd2);
+                s = cv::v_muladd(even, w0, s);
+                s = cv::v_muladd(odd, w1, s);
+                s = cv::v_muladd(even2, w2, s);
+                cv::v_load_deinterleave(r1 + c, even, odd);
+                cv::v_load_deinterleave(r1 + c + 2, even2, odd2);
+                s = cv::v_muladd(even, w3, s);
+                s = cv::v_muladd(odd, w4, s);
+                s = cv::v_muladd(even2, w5, s);
+                cv::v_load_deinterleave(r2 + c, even, odd);
+                cv::v_load_deinterleave(r2 + c + 2, even2, odd2);
+                s = cv::v_muladd(even, w6, s);
+                s = cv::v_muladd(odd, w7, s);
+                s = cv::v_muladd(even2, w8, s);
+                cv::v_store(o + x, s);
+            }
+        }
+#endif
+        for (; x < outWidth; ++x) {
+            const int c = x * stride;
+            o[x] = bias + w[0] * r0[c] + w[1] * r0[c + 1] + w[2] * r0[c + 2] + w[3] * r1[c] +
+                   w[4] * r1[c + 1] + w[5] * r1[c + 2] + w[6] * r2[c] + w[7] * r2[c + 1] + w[8] * r2[c + 2];
+        }
+    }
+}
+
+} // namespace tavrine

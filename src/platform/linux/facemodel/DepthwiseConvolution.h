@@ -1,0 +1,71 @@
+#pragma once
+
+#include <opencv2/dnn.hpp>
+#include <opencv2/dnn/all_layers.hpp>
+
+#include <mutex>
+#include <vector>
+
+namespace tavrine {
+
+// A 3x3 depthwise convolution (one filter per channel, no dilation) for OpenCV's DNN module, on small maps.
+//
+// OpenCV 4.6 runs such a layer through its general convolution, which pays a fixed cost per channel: on
+// the 16x16 and 8x8 maps of the BlazeFace networks a 96-channel layer took 0.19 ms for 55 thousand
+// multiply-adds, and the depthwise layers on those maps made a third of the short-range network's time.
+// This layer does the same sums with 4-wide vectors on one thread: 0.02 ms for that layer. On maps larger
+// than 32x32 OpenCV's own layer, which uses the widest vectors of the machine, is as fast or faster:
+// there it runs in this layer's place.
+class DepthwiseConvolution final : public cv::dnn::Layer {
+  public:
+    // While a Scope lives, networks read in this process get this layer for their 3x3 depthwise
+    // convolutions; every other convolution stays OpenCV's own. Scopes are taken one at a time: the
+    // layer registry is global to the process.
+    class Scope {
+      public:
+        Scope();
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+      private:
+        std::unique_lock<std::mutex> lock_;
+    };
+
+    // The largest output map (height x width) this layer computes itself.
+    static constexpr int largestPlane = 32 * 32;
+
+    // OpenCV's own convolution for whatever this layer does not do.
+    static cv::Ptr<cv::dnn::Layer> create(cv::dnn::LayerParams& params);
+
+    // Whether this layer does the sums itself (known once the network is set up) or OpenCV's own layer does.
+    bool computesItself() const { return mine_; }
+
+    bool supportBackend(int backendId) override;
+    bool getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
+                         std::vector<cv::dnn::MatShape>& outputs,
+                         std::vector<cv::dnn::MatShape>& internals) const override;
+    void finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) override;
+    void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
+                 cv::OutputArrayOfArrays internals) override;
+
+    // One channel, zero padding already in place: output (y, x) is the sum of the 3x3 window at
+    // (y * stride, x * stride) of `padded`, weighted by `w` (row by row), plus `bias`. For stride 2 the
+    // plane must be readable 8 floats past its end.
+    static void convolvePlane(const float* padded, int paddedWidth, float* out, int outHeight, int outWidth,
+                              const float* w, float bias, int stride);
+
+  private:
+    DepthwiseConvolution(const cv::dnn::LayerParams& params, cv::Ptr<cv::dnn::BaseConvolutionLayer> own);
+
+    cv::Ptr<cv::dnn::BaseConvolutionLayer> own_;
+    cv::Mat weights_; // channels x 1 x 3 x 3
+    cv::Mat bias_;    // 1 x channels
+    int channels_;
+    int stride_;
+    int padTop_, padLeft_, padBottom_, padRight_;
+    bool mine_ = false; // decided once the map's size is known
+    std::vector<float> padded_;
+};
+
+} // namespace tavrine

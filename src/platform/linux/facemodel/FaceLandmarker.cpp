@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -17,15 +18,24 @@ namespace tavrine {
 namespace {
 
 constexpr std::size_t kShapeValues = 2 * FaceLandmarker::pointCount;
+// A leaf as kept: its values as 16-bit steps of its own scale, the scale (a float in two slots), and two
+// slots of padding: 280 bytes.
+constexpr std::size_t kScaleSlot = kShapeValues;
+constexpr std::size_t kLeafSlots = kShapeValues + 4;
 // How many trees ahead a leaf is fetched before it is added.
 constexpr std::size_t kPrefetchAhead = 4;
 
 } // namespace
 
-// dlib's shape predictor, read from its own file format and evaluated the same way (the same additions in
-// the same order, so the same points to the last bit), with each cascade's splits and leaves packed in
-// one array instead of one heap block per leaf: the leaves (about 4 MB read per face) stream through the
-// cache, and the leaf additions, of a length known at compile time, are vectorized.
+// dlib's shape predictor, read from its own file format and evaluated the same way, with each cascade's
+// splits and leaves packed in one array instead of one heap block per leaf, and each leaf kept as 16-bit
+// steps of its own scale instead of 32-bit floats. A fit waits on its leaves (one of sixteen per tree,
+// picked from 65 MB of floats), not on its arithmetic: halving them took a fit in live analysis from 1.46
+// to 0.96 ms, and the process 33 MB smaller. A leaf's values are then within 1/65534 of its largest. The
+// trees' pixel tests turn on any change, though: on 600 GENKI portraits the largest move of a point was
+// under a tenth of a pixel on 470, and 1.2 pixels or less on 95 % of them. Starting the fit one pixel to
+// the side (the least dlib's whole-pixel boxes can move) moves a point by 2.7 pixels on the median
+// portrait. The leaf additions, of a length known at compile time, are vectorized.
 struct FaceLandmarker::Impl {
     struct Split {
         std::uint32_t idx1;
@@ -37,8 +47,8 @@ struct FaceLandmarker::Impl {
         std::vector<dlib::vector<float, 2>> deltas;
         std::size_t trees = 0;
         std::size_t splitsPerTree = 0;
-        std::vector<Split> splits; // trees x splitsPerTree
-        std::vector<float> leaves; // trees x (splitsPerTree + 1) x kShapeValues
+        std::vector<Split> splits;        // trees x splitsPerTree
+        std::vector<std::int16_t> leaves; // trees x (splitsPerTree + 1) x kLeafSlots
     };
     dlib::matrix<float, 0, 1> initialShape;
     std::vector<Cascade> cascades;
@@ -86,7 +96,7 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
             cascade.trees = forests[c].size();
             cascade.splitsPerTree = forests[c].empty() ? 0 : forests[c].front().splits.size();
             cascade.splits.reserve(cascade.trees * cascade.splitsPerTree);
-            cascade.leaves.reserve(cascade.trees * (cascade.splitsPerTree + 1) * kShapeValues);
+            cascade.leaves.reserve(cascade.trees * (cascade.splitsPerTree + 1) * kLeafSlots);
             for (const dlib::impl::regression_tree& tree : forests[c]) {
                 // Every tree full to the same depth, every index within the features, every leaf a shape.
                 if (tree.splits.size() != cascade.splitsPerTree ||
@@ -104,7 +114,21 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
                     if (static_cast<std::size_t>(leaf.size()) != kShapeValues) {
                         throw dlib::serialization_error("leaf of another shape");
                     }
-                    cascade.leaves.insert(cascade.leaves.end(), leaf.begin(), leaf.end());
+                    float largest = 0.0f;
+                    for (float v : leaf) {
+                        if (!std::isfinite(v)) {
+                            throw dlib::serialization_error("leaf value that is not a number");
+                        }
+                        largest = std::max(largest, std::abs(v));
+                    }
+                    const float scale = largest > 0.0f ? largest / 32767.0f : 1.0f;
+                    const std::size_t at = cascade.leaves.size();
+                    cascade.leaves.resize(at + kLeafSlots, 0);
+                    for (std::size_t k = 0; k < kShapeValues; ++k) {
+                        cascade.leaves[at + k] =
+                            static_cast<std::int16_t>(std::lround(leaf(static_cast<long>(k)) / scale));
+                    }
+                    std::memcpy(&cascade.leaves[at + kScaleSlot], &scale, sizeof scale);
                 }
             }
             for (unsigned long anchor : cascade.anchorIdx) {
@@ -154,19 +178,21 @@ std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect
                 const Impl::Split& s = split[node];
                 node = feature[s.idx1] - feature[s.idx2] > s.thresh ? 2 * node + 1 : 2 * node + 2;
             }
-            leafOffsets[t] = (t * (depth + 1) + (node - depth)) * kShapeValues;
+            leafOffsets[t] = (t * (depth + 1) + (node - depth)) * kLeafSlots;
         }
-        const float* leaves = cascade.leaves.data();
+        const std::int16_t* leaves = cascade.leaves.data();
         for (std::size_t t = 0; t < cascade.trees; ++t) {
             if (t + kPrefetchAhead < cascade.trees) {
                 const char* ahead = reinterpret_cast<const char*>(leaves + leafOffsets[t + kPrefetchAhead]);
-                for (std::size_t line = 0; line < kShapeValues * sizeof(float); line += 64) {
+                for (std::size_t line = 0; line < kLeafSlots * sizeof(std::int16_t); line += 64) {
                     __builtin_prefetch(ahead + line);
                 }
             }
-            const float* leaf = leaves + leafOffsets[t];
+            const std::int16_t* leaf = leaves + leafOffsets[t];
+            float scale;
+            std::memcpy(&scale, leaf + kScaleSlot, sizeof scale);
             for (std::size_t k = 0; k < kShapeValues; ++k) {
-                shape[k] += leaf[k];
+                shape[k] += static_cast<float>(leaf[k]) * scale;
             }
         }
     }

@@ -35,11 +35,10 @@ int main(int argc, char** argv) {
         const LetterboxedFrame frame = LetterboxedFrame::make(image);
         const cv::Mat bgra(frame.frame.height, frame.frame.width, CV_8UC4,
                            const_cast<std::uint8_t*>(frame.frame.pixels->data()));
-        cv::Mat rgb, gray;
-        cv::cvtColor(bgra, rgb, cv::COLOR_BGRA2RGB);
+        cv::Mat gray;
         cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
         loaded.detector->reset();
-        const auto faces = loaded.detector->findFaces(rgb);
+        const auto faces = loaded.detector->findFaces(bgra);
         const auto widest = std::max_element(faces.begin(), faces.end(), [](const auto& a, const auto& b) {
             return a.box.width < b.box.width;
         });

@@ -178,6 +178,11 @@ TEST_F(FaceDataTest, UserFacingTheWebcamReadsAsAttentive) {
                     EXPECT_LT(std::abs(r.primaryFace->eulerX), 25.0f) << clip << " frame " << i;
                 }
                 EXPECT_TRUE(r.primaryObservation->pitch) << clip << " frame " << i << ": no head pose";
+                // The eyes' points, in the face box's units, lie in its upper half.
+                ASSERT_TRUE(r.primaryObservation->landmarks && r.primaryObservation->landmarks->leftEye);
+                for (const FaceObservation::Point& p : *r.primaryObservation->landmarks->leftEye) {
+                    EXPECT_TRUE(p.x > 0 && p.x < 1 && p.y > 0.4 && p.y < 1) << clip << " frame " << i;
+                }
             }
         }
         EXPECT_EQ(analysed, 60) << clip;
@@ -235,12 +240,11 @@ TEST_F(FaceDataTest, TheHeadPoseDoesNotHangOnWhereTheDetectorPutsItsPoints) {
             LetterboxedFrame::make(cv::imread((faceData() / "genki4k" / file).string(), cv::IMREAD_COLOR));
         const cv::Mat bgra(frame.frame.height, frame.frame.width, CV_8UC4,
                            const_cast<std::uint8_t*>(frame.frame.pixels->data()));
-        cv::Mat rgb, gray;
-        cv::cvtColor(bgra, rgb, cv::COLOR_BGRA2RGB);
+        cv::Mat gray;
         cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
         detector().setOptions(BlazeFaceDetector::Options{});
         detector().reset();
-        const std::vector<BlazeFaceCandidate> faces = detector().findFaces(rgb);
+        const std::vector<BlazeFaceCandidate> faces = detector().findFaces(bgra);
         ASSERT_FALSE(faces.empty()) << file;
         const float w = faces.front().box.width / 12.0f;
         std::vector<double> yaws, pitches;

@@ -76,17 +76,19 @@ void BlazeFaceDetector::setOptions(const Options& options) {
     options_ = options;
 }
 
-std::vector<BlazeFaceCandidate> BlazeFaceDetector::fullRangePass(const cv::Mat& rgb) {
-    // Letterbox: the frame scaled into the middle of a black square, aspect kept.
-    const int side = std::max(rgb.cols, rgb.rows);
+std::vector<BlazeFaceCandidate> BlazeFaceDetector::fullRangePass(const cv::Mat& bgra) {
+    // Letterbox: the frame scaled into the middle of a black square, aspect kept. The scaling works on each
+    // channel alone, so the square is turned to RGB after it, on a fifth of the pixels.
+    const int side = std::max(bgra.cols, bgra.rows);
     const double scale = static_cast<double>(kFullRangeSize) / side;
-    const int w = std::max(1, static_cast<int>(std::lround(rgb.cols * scale)));
-    const int h = std::max(1, static_cast<int>(std::lround(rgb.rows * scale)));
-    cv::Mat square(kFullRangeSize, kFullRangeSize, CV_8UC3, cv::Scalar::all(0));
+    const int w = std::max(1, static_cast<int>(std::lround(bgra.cols * scale)));
+    const int h = std::max(1, static_cast<int>(std::lround(bgra.rows * scale)));
+    cv::Mat square(kFullRangeSize, kFullRangeSize, CV_8UC4, cv::Scalar::all(0)), rgb;
     const cv::Rect inner((kFullRangeSize - w) / 2, (kFullRangeSize - h) / 2, w, h);
-    cv::resize(rgb, square(inner), inner.size(), 0, 0, cv::INTER_AREA);
+    cv::resize(bgra, square(inner), inner.size(), 0, 0, cv::INTER_AREA);
+    cv::cvtColor(square, rgb, cv::COLOR_BGRA2RGB);
 
-    std::vector<BlazeFaceCandidate> found = fullRange_->detect(square, options_.fullRangeMinScore);
+    std::vector<BlazeFaceCandidate> found = fullRange_->detect(rgb, options_.fullRangeMinScore);
     // Unit square -> frame pixels: undo the padding and the scale.
     const float toPx = static_cast<float>(kFullRangeSize) / static_cast<float>(scale);
     const float padX = static_cast<float>(inner.x / scale), padY = static_cast<float>(inner.y / scale);
@@ -100,7 +102,7 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::fullRangePass(const cv::Mat& 
     return found;
 }
 
-std::optional<BlazeFaceCandidate> BlazeFaceDetector::look(const cv::Mat& rgb, const cv::Rect2f& around,
+std::optional<BlazeFaceCandidate> BlazeFaceDetector::look(const cv::Mat& bgra, const cv::Rect2f& around,
                                                           const cv::Rect2f& face,
                                                           std::optional<BlazeFaceCandidate>* glimpse) {
     const cv::Rect2f crop = squareAround(around, kRecheckCropScale);
@@ -110,9 +112,10 @@ std::optional<BlazeFaceCandidate> BlazeFaceDetector::look(const cv::Mat& rgb, co
     const double s = kShortRangeSize / static_cast<double>(crop.width);
     // Frame -> crop; outside the frame reads black, as in the letterbox.
     const cv::Matx23d toCrop(s, 0, -crop.x * s, 0, s, -crop.y * s);
-    cv::Mat patch;
-    cv::warpAffine(rgb, patch, toCrop, cv::Size(kShortRangeSize, kShortRangeSize), cv::INTER_LINEAR,
+    cv::Mat crop4, patch;
+    cv::warpAffine(bgra, crop4, toCrop, cv::Size(kShortRangeSize, kShortRangeSize), cv::INTER_LINEAR,
                    cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    cv::cvtColor(crop4, patch, cv::COLOR_BGRA2RGB);
     auto overlapping = [&](std::vector<BlazeFaceCandidate> found) {
         std::optional<BlazeFaceCandidate> best;
         float bestIou = kSameFaceIou;
@@ -137,15 +140,15 @@ std::optional<BlazeFaceCandidate> BlazeFaceDetector::look(const cv::Mat& rgb, co
     return confirmed;
 }
 
-std::optional<BlazeFaceCandidate> BlazeFaceDetector::recheck(const cv::Mat& rgb, const cv::Rect2f& box) {
+std::optional<BlazeFaceCandidate> BlazeFaceDetector::recheck(const cv::Mat& bgra, const cv::Rect2f& box) {
     std::optional<BlazeFaceCandidate> glimpse;
-    if (auto confirmed = look(rgb, box, box, &glimpse)) {
+    if (auto confirmed = look(bgra, box, box, &glimpse)) {
         return confirmed;
     }
     // A box the full-range model made too small or off-centre leaves the face too large and cut off in the
     // crop, where the short-range model scores it low. When that look still half-saw a face there, a second
     // look framed on what it saw must confirm it at the full score.
-    return glimpse ? look(rgb, glimpse->box, box, nullptr) : std::nullopt;
+    return glimpse ? look(bgra, glimpse->box, box, nullptr) : std::nullopt;
 }
 
 std::vector<BlazeFaceCandidate> BlazeFaceDetector::confirm(std::vector<BlazeFaceCandidate> faces) {
@@ -177,21 +180,21 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::confirm(std::vector<BlazeFace
     return kept;
 }
 
-std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& rgb) {
+std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& bgra) {
     std::vector<BlazeFaceCandidate> faces;
     const int every = tracked_.empty() ? options_.searchEvery : options_.fullRangeEvery;
     const bool fullPass = every <= 1 || framesSinceFullPass_ + 1 >= every;
     if (fullPass) {
         ++fullRangePasses_;
-        for (const BlazeFaceCandidate& c : fullRangePass(rgb)) {
-            if (auto confirmed = recheck(rgb, c.box)) {
+        for (const BlazeFaceCandidate& c : fullRangePass(bgra)) {
+            if (auto confirmed = recheck(bgra, c.box)) {
                 faces.push_back(*confirmed);
             }
         }
         framesSinceFullPass_ = 0;
     } else {
         for (const BlazeFaceCandidate& t : tracked_) {
-            if (auto followed = recheck(rgb, t.box)) {
+            if (auto followed = recheck(bgra, t.box)) {
                 faces.push_back(*followed);
             }
         }
@@ -235,9 +238,7 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
         const cv::Mat bgra(frame.height, frame.width, CV_8UC4,
                            const_cast<std::uint8_t*>(frame.pixels->data()),
                            static_cast<std::size_t>(frame.stride));
-        cv::Mat rgb;
-        cv::cvtColor(bgra, rgb, cv::COLOR_BGRA2RGB);
-        const std::vector<BlazeFaceCandidate> faces = findFaces(rgb);
+        const std::vector<BlazeFaceCandidate> faces = findFaces(bgra);
 
         std::vector<FaceObservation> observations;
         const double fw = frame.width, fh = frame.height;
@@ -252,9 +253,26 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
             return a.box.width < b.box.width;
         });
         if (widest != faces.end()) {
+            // The fit reads the pixels around its points, which stay within about the face: gray is made
+            // for the face and a face's width on every side, and the fit runs in that region's pixels.
+            const cv::Rect2f& b = widest->box;
+            const cv::Rect around = cv::Rect(cv::Point(static_cast<int>(std::floor(b.x - b.width)),
+                                                       static_cast<int>(std::floor(b.y - b.height))),
+                                             cv::Point(static_cast<int>(std::ceil(b.x + 2 * b.width)),
+                                                       static_cast<int>(std::ceil(b.y + 2 * b.height)))) &
+                                    cv::Rect(0, 0, bgra.cols, bgra.rows);
             cv::Mat gray;
-            cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
-            const std::vector<cv::Point2f> points = fitLandmarks(gray, *widest);
+            cv::cvtColor(bgra(around), gray, cv::COLOR_BGRA2GRAY);
+            const cv::Point2f origin(static_cast<float>(around.x), static_cast<float>(around.y));
+            BlazeFaceCandidate inRegion = *widest;
+            inRegion.box -= origin;
+            for (cv::Point2f& p : inRegion.keypoints) {
+                p -= origin;
+            }
+            std::vector<cv::Point2f> points = fitLandmarks(gray, inRegion);
+            for (cv::Point2f& p : points) {
+                p += origin;
+            }
             const cv::Rect2f& box = widest->box;
             FaceObservation& primary = observations[static_cast<std::size_t>(widest - faces.begin())];
             FaceObservation::Landmarks marks;

@@ -57,8 +57,9 @@ class BlazeFaceDetector final : public FaceDetector {
     void reset();
     void setOptions(const Options& options);
 
-    // Faces of one RGB frame in frame pixels, top-left origin, after the re-check (no landmarks).
-    std::vector<BlazeFaceCandidate> findFaces(const cv::Mat& rgb);
+    // Faces of one BGRA frame (CV_8UC4, as the camera gives it) in frame pixels, top-left origin, after the
+    // re-check (no landmarks).
+    std::vector<BlazeFaceCandidate> findFaces(const cv::Mat& bgra);
 
     // dlib's 68 points of one face found by findFaces, in frame pixels; gray: the CV_8UC1 frame.
     std::vector<cv::Point2f> fitLandmarks(const cv::Mat& gray, const BlazeFaceCandidate& face) const;
@@ -70,11 +71,11 @@ class BlazeFaceDetector final : public FaceDetector {
     BlazeFaceDetector(std::unique_ptr<BlazeFaceModel> fullRange, std::unique_ptr<BlazeFaceModel> shortRange,
                       std::unique_ptr<FaceLandmarker> landmarker, Options options);
 
-    std::vector<BlazeFaceCandidate> fullRangePass(const cv::Mat& rgb);
-    std::optional<BlazeFaceCandidate> recheck(const cv::Mat& rgb, const cv::Rect2f& box);
+    std::vector<BlazeFaceCandidate> fullRangePass(const cv::Mat& bgra);
+    std::optional<BlazeFaceCandidate> recheck(const cv::Mat& bgra, const cv::Rect2f& box);
     // The short-range model on a crop framed on `around`: its candidate overlapping `face` most among those
     // at the re-check score. With none, `glimpse` (when given) gets the same among weaker candidates.
-    std::optional<BlazeFaceCandidate> look(const cv::Mat& rgb, const cv::Rect2f& around,
+    std::optional<BlazeFaceCandidate> look(const cv::Mat& bgra, const cv::Rect2f& around,
                                            const cv::Rect2f& face,
                                            std::optional<BlazeFaceCandidate>* glimpse);
     std::vector<BlazeFaceCandidate> confirm(std::vector<BlazeFaceCandidate> faces);

@@ -140,6 +140,7 @@ void benchClip(BlazeFaceDetector& detector, const char* name, const std::string&
     // Where the mean comes from: the frames with a full-range pass and the frames that only follow.
     double searchCpu = 0, followCpu = 0;
     int searches = 0;
+    const std::uint64_t followedBefore = detector.followedFits();
     for (const LetterboxedFrame& frame : decoded) {
         const std::uint64_t passes = detector.fullRangePasses();
         const auto t0 = Steady::now();
@@ -158,8 +159,11 @@ void benchClip(BlazeFaceDetector& detector, const char* name, const std::string&
     }
     report(name, samples, cpu, faces);
     const int follows = static_cast<int>(cpu.size()) - searches;
-    std::printf("%-34s %d with a full-range pass at %.2f ms cpu, %d following at %.2f ms cpu\n", "", searches,
-                searches ? searchCpu / searches : 0.0, follows, follows ? followCpu / follows : 0.0);
+    std::printf(
+        "%-34s %d with a full-range pass at %.2f ms cpu, %d following at %.2f ms cpu (%d of them fitted "
+        "from the last points)\n",
+        "", searches, searches ? searchCpu / searches : 0.0, follows, follows ? followCpu / follows : 0.0,
+        static_cast<int>(detector.followedFits() - followedBefore));
 }
 
 // Each stage of the full path alone, on the one-face frame: where the time of a frame goes.

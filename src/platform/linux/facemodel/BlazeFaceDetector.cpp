@@ -22,6 +22,12 @@ constexpr float kSecondLookMinScore = 0.5f;
 // dlib's regions: image-left eye 36-41, image-right eye 42-47, nose 27-35.
 constexpr int kLeftEyeFirst = 36, kRightEyeFirst = 42, kNoseFirst = 27;
 
+// Whether `b` is within a twentieth of `a`'s width of it, in place and in size.
+bool closeTo(const cv::Rect2f& a, const cv::Rect2f& b) {
+    const cv::Point2f ca(a.x + a.width / 2, a.y + a.height / 2), cb(b.x + b.width / 2, b.y + b.height / 2);
+    return a.width > 0 && cv::norm(ca - cb) <= 0.05 * a.width && std::abs(b.width / a.width - 1.0f) <= 0.05f;
+}
+
 cv::Rect2f squareAround(const cv::Rect2f& box, float scale) {
     const float side = std::max(box.width, box.height) * scale;
     return {box.x + box.width / 2 - side / 2, box.y + box.height / 2 - side / 2, side, side};
@@ -68,6 +74,7 @@ void BlazeFaceDetector::reset() {
     std::lock_guard lock(mutex_);
     tracked_.clear();
     recentFrames_.clear();
+    followedFit_.reset();
     framesSinceFullPass_ = kLongAgo;
 }
 
@@ -206,25 +213,35 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& bgra
     return options_.confirmExtraFaces ? confirm(std::move(faces)) : faces;
 }
 
-std::vector<cv::Point2f> BlazeFaceDetector::fitLandmarks(const cv::Mat& gray,
-                                                         const BlazeFaceCandidate& face) const {
+cv::Rect2f BlazeFaceDetector::startBox(const BlazeFaceCandidate& face) const {
     // The predictor starts from a box placed on the detector's eye, nose and mouth points rather than on
     // the detector's box, which stays centred on the whole head when it turns: from the latter the fit of a
     // head turned 40 degrees stays close to a frontal face. A degenerate keypoint box (a collapsed face)
     // falls back to the detector's box.
     const cv::Rect2f keypointBox =
         landmarker_->boxFor({face.keypoints[0], face.keypoints[1], face.keypoints[2], face.keypoints[3]});
-    const cv::Rect2f start = keypointBox.width > 0.3f * face.box.width ? keypointBox : face.box;
-    // Four points still place that box only roughly, and where they put it moves the whole fit: moving them
-    // by a twelfth of the face or scaling them by a tenth spread the head's yaw read over 5 degrees on
+    return keypointBox.width > 0.3f * face.box.width ? keypointBox : face.box;
+}
+
+std::vector<cv::Point2f> BlazeFaceDetector::fitFrom(const cv::Mat& gray, const cv::Rect2f& start,
+                                                    const std::optional<cv::Rect2f>& framed) const {
+    // Four points still place the start box only roughly, and where they put it moves the whole fit: moving
+    // them by a twelfth of the face or scaling them by a tenth spread the head's yaw read over 5 degrees on
     // average. So a rough fit (a quarter of the cost of a full one) places the 68 points, the box is framed
     // again on all of them as the predictor's training boxes were, and the full fit starts from there: the
-    // same moves then spread the yaw over 2 degrees.
-    const cv::Rect2f framed =
-        landmarker_->boxForFit(landmarker_->fit(gray, start, FaceLandmarker::placingCascades));
-    const bool sound = std::isfinite(framed.x) && std::isfinite(framed.y) &&
-                       framed.width > 0.3f * start.width && framed.width < 3.0f * start.width;
-    return landmarker_->fit(gray, sound ? framed : start);
+    // same moves then spread the yaw over 2 degrees. A box framed already (on the last frame's points) saves
+    // the rough fit.
+    const cv::Rect2f box =
+        framed ? *framed
+               : landmarker_->boxForFit(landmarker_->fit(gray, start, FaceLandmarker::placingCascades));
+    const bool sound = std::isfinite(box.x) && std::isfinite(box.y) && box.width > 0.3f * start.width &&
+                       box.width < 3.0f * start.width;
+    return landmarker_->fit(gray, sound ? box : start);
+}
+
+std::vector<cv::Point2f> BlazeFaceDetector::fitLandmarks(const cv::Mat& gray,
+                                                         const BlazeFaceCandidate& face) const {
+    return fitFrom(gray, startBox(face), std::nullopt);
 }
 
 std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const VideoFrame& frame) {
@@ -269,7 +286,24 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
             for (cv::Point2f& p : inRegion.keypoints) {
                 p -= origin;
             }
-            std::vector<cv::Point2f> points = fitLandmarks(gray, inRegion);
+            // Between full-range passes the user's last points frame the box of the next fit, as long as the
+            // detector's points stay where they were when a rough fit last placed the chain: the fit then
+            // follows the face in the pixels. A face that moves or grows by a twentieth is placed afresh,
+            // and so is the face of every full-range pass.
+            const cv::Rect2f start = startBox(inRegion);
+            const cv::Rect2f startInFrame = start + origin;
+            std::optional<cv::Rect2f> framed;
+            if (framesSinceFullPass_ > 0 && followedFit_ && closeTo(followedFit_->placedAt, startInFrame)) {
+                framed = followedFit_->framed - origin;
+                ++followedFits_;
+            } else {
+                followedFit_.reset();
+            }
+            std::vector<cv::Point2f> points = fitFrom(gray, start, framed);
+            if (!followedFit_) {
+                followedFit_ = FollowedFit{startInFrame, {}};
+            }
+            followedFit_->framed = landmarker_->boxForFit(points) + origin;
             for (cv::Point2f& p : points) {
                 p += origin;
             }
@@ -289,6 +323,8 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
                 primary.yaw = pose->yawDegrees * std::numbers::pi / 180.0;
                 primary.pitch = pose->pitchDegrees * std::numbers::pi / 180.0;
             }
+        } else {
+            followedFit_.reset();
         }
         return observations;
     } catch (const cv::Exception&) {

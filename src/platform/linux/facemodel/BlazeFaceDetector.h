@@ -66,6 +66,8 @@ class BlazeFaceDetector final : public FaceDetector {
 
     // How many full-range passes ran so far (benchmarks, tests).
     std::uint64_t fullRangePasses() const { return fullRangePasses_.load(); }
+    // How many landmark fits started from the box framed on the last frame's points (benchmarks, tests).
+    std::uint64_t followedFits() const { return followedFits_.load(); }
 
   private:
     BlazeFaceDetector(std::unique_ptr<BlazeFaceModel> fullRange, std::unique_ptr<BlazeFaceModel> shortRange,
@@ -79,6 +81,11 @@ class BlazeFaceDetector final : public FaceDetector {
                                            const cv::Rect2f& face,
                                            std::optional<BlazeFaceCandidate>* glimpse);
     std::vector<BlazeFaceCandidate> confirm(std::vector<BlazeFaceCandidate> faces);
+    // Where the landmark fit of a face starts, and the fit itself: from the box framed on a rough fit, or
+    // from `framed` when given.
+    cv::Rect2f startBox(const BlazeFaceCandidate& face) const;
+    std::vector<cv::Point2f> fitFrom(const cv::Mat& gray, const cv::Rect2f& start,
+                                     const std::optional<cv::Rect2f>& framed) const;
 
     std::mutex mutex_;
     std::unique_ptr<BlazeFaceModel> fullRange_;
@@ -90,7 +97,15 @@ class BlazeFaceDetector final : public FaceDetector {
     static constexpr int kLongAgo = 1 << 20;
     int framesSinceFullPass_ = kLongAgo;
     std::atomic<std::uint64_t> fullRangePasses_{0};
+    std::atomic<std::uint64_t> followedFits_{0};
     std::vector<std::vector<cv::Rect2f>> recentFrames_; // the last frames' raw faces, newest last
+    // The user's fit followed from frame to frame (frame pixels): the start box where a rough fit last
+    // placed it, and the box framed on the last frame's points.
+    struct FollowedFit {
+        cv::Rect2f placedAt;
+        cv::Rect2f framed;
+    };
+    std::optional<FollowedFit> followedFit_;
 };
 
 } // namespace tavrine

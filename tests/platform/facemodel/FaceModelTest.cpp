@@ -269,6 +269,37 @@ TEST(ModelTest, AFollowedFitReadsTheHeadAsAFreshFitDoes) {
     EXPECT_LT(pitchOff / static_cast<double>(frames.size()), 0.6);
 }
 
+// A frame without the user while they look away counts as an onlooker, so a user the analysis misses once
+// is searched for at once: after a jump of 200 px between two followed frames (out of the re-check's crop),
+// with the full-range pass on that same frame; after a blank frame at a full-range pass, on the next frame
+// rather than at the next search.
+TEST(ModelTest, AUserMissedOnceIsSearchedForAtOnce) {
+    cv::VideoCapture video(TAVRINE_DEMO_CLIP, cv::CAP_FFMPEG);
+    std::vector<cv::Mat> frames;
+    cv::Mat image;
+    while (frames.size() < 12 && video.read(image)) {
+        if (frames.size() >= 3) {
+            cv::warpAffine(image, image, cv::Matx23d(1, 0, 200, 0, 1, 0), image.size(), cv::INTER_NEAREST,
+                           cv::BORDER_CONSTANT, cv::Scalar::all(128));
+        }
+        frames.push_back(frames.size() == 8 ? cv::Mat(image.size(), image.type(), cv::Scalar::all(128))
+                                            : image.clone());
+    }
+    ASSERT_EQ(frames.size(), 12u);
+    BlazeFaceDetector& d = detector();
+    d.setOptions(FaceModelLoader::liveOptions());
+    d.reset();
+    const std::uint64_t passesBefore = d.fullRangePasses();
+    std::vector<int> counts;
+    for (const cv::Mat& frame : frames) {
+        const auto faces = d.detect(LetterboxedFrame::make(frame).frame);
+        counts.push_back(faces ? static_cast<int>(faces->size()) : -1);
+    }
+    EXPECT_EQ(counts, (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1}));
+    // Full-range passes on the first frame, the jump, the blank frame (five after the jump) and the next.
+    EXPECT_EQ(d.fullRangePasses() - passesBefore, 4u);
+}
+
 // Where the detector's four points put the landmark predictor's first box must not decide the head's pose:
 // with those points moved by a twelfth of the face up, down, left or right, the face taken a tenth larger
 // or smaller, or both, the yaw and pitch read of each of 40 GENKI portraits stay within two or three degrees

@@ -73,6 +73,7 @@ BlazeFaceDetector::Loaded BlazeFaceDetector::load(const FaceModelPaths& paths, O
 void BlazeFaceDetector::reset() {
     std::lock_guard lock(mutex_);
     tracked_.clear();
+    framesWithoutFace_ = kLongAgo;
     recentFrames_.clear();
     followedFit_.reset();
     framesSinceFullPass_ = kLongAgo;
@@ -189,8 +190,35 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::confirm(std::vector<BlazeFace
 
 std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& bgra) {
     std::vector<BlazeFaceCandidate> faces;
-    const int every = tracked_.empty() ? options_.searchEvery : options_.fullRangeEvery;
-    const bool fullPass = every <= 1 || framesSinceFullPass_ + 1 >= every;
+    // Nobody in view for two frames or more: the search skips frames. Right after a face was lost, it
+    // runs on every frame.
+    const int every = !tracked_.empty()                  ? options_.fullRangeEvery
+                      : framesWithoutFace_ >= kStillGone ? options_.searchEvery
+                                                         : 1;
+    bool fullPass = every <= 1 || framesSinceFullPass_ + 1 >= every;
+    if (!fullPass) {
+        for (const BlazeFaceCandidate& t : tracked_) {
+            if (auto followed = recheck(bgra, t.box)) {
+                faces.push_back(*followed);
+            }
+        }
+        // The user's face (the widest followed) missed by its re-check, after a quick move or on a noisy
+        // frame: the whole frame is searched now. A frame without the user while they look away counts
+        // as an onlooker.
+        const auto user =
+            std::max_element(tracked_.begin(), tracked_.end(),
+                             [](const auto& a, const auto& b) { return a.box.width < b.box.width; });
+        const bool userFollowed = user == tracked_.end() ||
+                                  std::any_of(faces.begin(), faces.end(), [&](const BlazeFaceCandidate& f) {
+                                      return BlazeFaceModel::iou(f.box, user->box) >= kSameFaceIou;
+                                  });
+        if (userFollowed) {
+            framesSinceFullPass_ = std::min(framesSinceFullPass_ + 1, kLongAgo);
+        } else {
+            faces.clear();
+            fullPass = true;
+        }
+    }
     if (fullPass) {
         ++fullRangePasses_;
         for (const BlazeFaceCandidate& c : fullRangePass(bgra)) {
@@ -199,17 +227,11 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& bgra
             }
         }
         framesSinceFullPass_ = 0;
-    } else {
-        for (const BlazeFaceCandidate& t : tracked_) {
-            if (auto followed = recheck(bgra, t.box)) {
-                faces.push_back(*followed);
-            }
-        }
-        framesSinceFullPass_ = std::min(framesSinceFullPass_ + 1, kLongAgo);
     }
     // Two candidates may settle on the same face.
     faces = BlazeFaceModel::mergeOverlapping(std::move(faces), kSameFaceIou);
     tracked_ = faces;
+    framesWithoutFace_ = faces.empty() ? std::min(framesWithoutFace_ + 1, kLongAgo) : 0;
     return options_.confirmExtraFaces ? confirm(std::move(faces)) : faces;
 }
 

@@ -22,7 +22,8 @@ namespace tavrine {
 // which the head's yaw and pitch are read (HeadPoseSolver).
 //
 // Between full-range passes the faces of the previous frame are followed with the short-range model
-// alone (about a tenth of the cost); a face that appears is found at the next full-range pass.
+// alone (about a tenth of the cost); a face that appears is found at the next full-range pass, and a user
+// the short-range model misses is searched for with the full-range pass on the same frame.
 // Serialized internally: one shared instance may serve several analyzers.
 class BlazeFaceDetector final : public FaceDetector {
   public:
@@ -34,8 +35,9 @@ class BlazeFaceDetector final : public FaceDetector {
         float recheckMinScore = 0.7f;
         // 1: the full-range pass on every frame (stateless, for still images).
         int fullRangeEvery = 1;
-        // With no face in view, the full-range pass runs on every searchEvery-th frame; the frames between
-        // report no face at no cost. A face that was followed and is lost is searched for at once.
+        // With no face in view for two frames or more, the full-range pass runs on every searchEvery-th
+        // frame; the frames between report no face at no cost. A face that was followed and is lost is
+        // searched for at once, on that frame and the next.
         int searchEvery = 1;
         // A face beyond the first counts only once seen in 2 of the last 3 frames, so a single-frame false
         // detection cannot raise an onlooker.
@@ -96,6 +98,9 @@ class BlazeFaceDetector final : public FaceDetector {
     // Starts (and restarts) as long ago, so the first frame gets a full-range pass.
     static constexpr int kLongAgo = 1 << 20;
     int framesSinceFullPass_ = kLongAgo;
+    // Frames in a row without a face; from kStillGone on, nobody is in view.
+    static constexpr int kStillGone = 2;
+    int framesWithoutFace_ = kLongAgo;
     std::atomic<std::uint64_t> fullRangePasses_{0};
     std::atomic<std::uint64_t> followedFits_{0};
     std::vector<std::vector<cv::Rect2f>> recentFrames_; // the last frames' raw faces, newest last

@@ -73,6 +73,22 @@ void pasteHead(const cv::Mat& source, const cv::Rect2f& face, cv::Mat& scene, do
     small(cv::Rect(0, 0, target.width, target.height)).copyTo(scene(target));
 }
 
+// The demo clip's first `count` frames, the user moved `dx` px to the side from frame `from` on (the
+// uncovered edge gray).
+std::vector<cv::Mat> demoFrames(std::size_t count, std::size_t from, double dx) {
+    cv::VideoCapture video(TAVRINE_DEMO_CLIP, cv::CAP_FFMPEG);
+    std::vector<cv::Mat> frames;
+    cv::Mat image;
+    while (frames.size() < count && video.read(image)) {
+        if (frames.size() >= from) {
+            cv::warpAffine(image, image, cv::Matx23d(1, 0, dx, 0, 1, 0), image.size(), cv::INTER_NEAREST,
+                           cv::BORDER_CONSTANT, cv::Scalar::all(128));
+        }
+        frames.push_back(image.clone());
+    }
+    return frames;
+}
+
 } // namespace
 
 TEST(LetterboxedFrame, MapsFrameBoxesBackToImagePixels) {
@@ -222,17 +238,8 @@ TEST(ModelTest, SmallOnlookerBesideTheUserIsCounted) {
 // Between full-range passes the user's fit starts from the box framed on the last frame's points: the head
 // reads as a fresh fit of each frame reads it, and a user who moves a long way at once is placed afresh.
 TEST(ModelTest, AFollowedFitReadsTheHeadAsAFreshFitDoes) {
-    cv::VideoCapture video(TAVRINE_DEMO_CLIP, cv::CAP_FFMPEG);
-    std::vector<cv::Mat> frames;
-    cv::Mat image;
-    while (frames.size() < 40 && video.read(image)) {
-        // From the 23rd frame on (between two full-range passes), the user sits 30 px further left.
-        if (frames.size() >= 22) {
-            cv::warpAffine(image, image, cv::Matx23d(1, 0, -30, 0, 1, 0), image.size(), cv::INTER_NEAREST,
-                           cv::BORDER_REPLICATE);
-        }
-        frames.push_back(image.clone());
-    }
+    // From the 23rd frame on (between two full-range passes), the user sits 30 px further left.
+    const std::vector<cv::Mat> frames = demoFrames(40, 22, -30);
     ASSERT_EQ(frames.size(), 40u);
     BlazeFaceDetector& d = detector();
     auto pose = [](const std::optional<std::vector<FaceObservation>>& faces) {
@@ -274,18 +281,9 @@ TEST(ModelTest, AFollowedFitReadsTheHeadAsAFreshFitDoes) {
 // with the full-range pass on that same frame; after a blank frame at a full-range pass, on the next frame
 // rather than at the next search.
 TEST(ModelTest, AUserMissedOnceIsSearchedForAtOnce) {
-    cv::VideoCapture video(TAVRINE_DEMO_CLIP, cv::CAP_FFMPEG);
-    std::vector<cv::Mat> frames;
-    cv::Mat image;
-    while (frames.size() < 12 && video.read(image)) {
-        if (frames.size() >= 3) {
-            cv::warpAffine(image, image, cv::Matx23d(1, 0, 200, 0, 1, 0), image.size(), cv::INTER_NEAREST,
-                           cv::BORDER_CONSTANT, cv::Scalar::all(128));
-        }
-        frames.push_back(frames.size() == 8 ? cv::Mat(image.size(), image.type(), cv::Scalar::all(128))
-                                            : image.clone());
-    }
+    std::vector<cv::Mat> frames = demoFrames(12, 3, 200);
     ASSERT_EQ(frames.size(), 12u);
+    frames[8].setTo(cv::Scalar::all(128));
     BlazeFaceDetector& d = detector();
     d.setOptions(FaceModelLoader::liveOptions());
     d.reset();

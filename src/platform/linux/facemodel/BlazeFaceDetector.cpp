@@ -33,6 +33,12 @@ cv::Rect2f squareAround(const cv::Rect2f& box, float scale) {
     return {box.x + box.width / 2 - side / 2, box.y + box.height / 2 - side / 2, side, side};
 }
 
+// The widest face, taken for the user's.
+std::vector<BlazeFaceCandidate>::const_iterator widest(const std::vector<BlazeFaceCandidate>& faces) {
+    return std::max_element(faces.begin(), faces.end(),
+                            [](const auto& a, const auto& b) { return a.box.width < b.box.width; });
+}
+
 std::vector<FaceObservation::Point> region(const std::vector<cv::Point2f>& points, int first, int last,
                                            const cv::Rect2f& box) {
     std::vector<FaceObservation::Point> out;
@@ -174,10 +180,9 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::confirm(std::vector<BlazeFace
                            });
     };
     // The widest face is the user: always reported. Any other needs a second sighting.
-    auto widest = std::max_element(faces.begin(), faces.end(),
-                                   [](const auto& a, const auto& b) { return a.box.width < b.box.width; });
-    for (auto it = faces.begin(); it != faces.end(); ++it) {
-        if (it == widest || seenBefore(it->box)) {
+    const auto user = widest(faces);
+    for (auto it = faces.cbegin(); it != faces.cend(); ++it) {
+        if (it == user || seenBefore(it->box)) {
             kept.push_back(*it);
         }
     }
@@ -205,9 +210,7 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::findFaces(const cv::Mat& bgra
         // The user's face (the widest followed) missed by its re-check, after a quick move or on a noisy
         // frame: the whole frame is searched now. A frame without the user while they look away counts
         // as an onlooker.
-        const auto user =
-            std::max_element(tracked_.begin(), tracked_.end(),
-                             [](const auto& a, const auto& b) { return a.box.width < b.box.width; });
+        const auto user = widest(tracked_);
         const bool userFollowed = user == tracked_.end() ||
                                   std::any_of(faces.begin(), faces.end(), [&](const BlazeFaceCandidate& f) {
                                       return BlazeFaceModel::iou(f.box, user->box) >= kSameFaceIou;
@@ -288,13 +291,11 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
             observations.push_back(o);
         }
         // Only the widest face (the user) gets landmarks and a head pose: the others only count.
-        auto widest = std::max_element(faces.begin(), faces.end(), [](const auto& a, const auto& b) {
-            return a.box.width < b.box.width;
-        });
-        if (widest != faces.end()) {
+        const auto user = widest(faces);
+        if (user != faces.end()) {
             // The fit reads the pixels around its points, which stay within about the face: gray is made
             // for the face and a face's width on every side, and the fit runs in that region's pixels.
-            const cv::Rect2f& b = widest->box;
+            const cv::Rect2f& b = user->box;
             const cv::Rect around = cv::Rect(cv::Point(static_cast<int>(std::floor(b.x - b.width)),
                                                        static_cast<int>(std::floor(b.y - b.height))),
                                              cv::Point(static_cast<int>(std::ceil(b.x + 2 * b.width)),
@@ -303,7 +304,7 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
             cv::Mat gray;
             cv::cvtColor(bgra(around), gray, cv::COLOR_BGRA2GRAY);
             const cv::Point2f origin(static_cast<float>(around.x), static_cast<float>(around.y));
-            BlazeFaceCandidate inRegion = *widest;
+            BlazeFaceCandidate inRegion = *user;
             inRegion.box -= origin;
             for (cv::Point2f& p : inRegion.keypoints) {
                 p -= origin;
@@ -329,8 +330,8 @@ std::optional<std::vector<FaceObservation>> BlazeFaceDetector::detect(const Vide
             for (cv::Point2f& p : points) {
                 p += origin;
             }
-            const cv::Rect2f& box = widest->box;
-            FaceObservation& primary = observations[static_cast<std::size_t>(widest - faces.begin())];
+            const cv::Rect2f& box = user->box;
+            FaceObservation& primary = observations[static_cast<std::size_t>(user - faces.begin())];
             FaceObservation::Landmarks marks;
             marks.leftEye = region(points, kLeftEyeFirst, kLeftEyeFirst + 5, box);
             marks.rightEye = region(points, kRightEyeFirst, kRightEyeFirst + 5, box);

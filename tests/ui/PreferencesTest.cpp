@@ -148,7 +148,7 @@ TEST(PreferencesView, CalibrationFromItsRow) {
     f.view.show();
     EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("Non calibré"));
     EXPECT_EQ(f.view.calibrationHint()->text(),
-              QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60 cm)"));
+              QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60\u00a0cm)"));
     f.click(f.view.calibrateButton());
     CalibrationDialog* dialog = f.view.calibrationDialog();
     ASSERT_NE(dialog, nullptr);
@@ -210,9 +210,23 @@ TEST(PreferencesView, CalibrationFromItsRow) {
     primary();
     EXPECT_EQ(view.session().phase.get(), Phase::idle());
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("190 cm"));
+    EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("190\u00a0cm"));
     EXPECT_EQ(f.view.calibrationHint()->text(), QStringLiteral("Distance mesurée lors de la calibration"));
     f.click(f.view.hapticSwitch());
     EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 190);
     EXPECT_TRUE(f.store.readBool("is_calibrated"));
+
+    // The onboarding, open beside this window, stores another calibration and the login item: the row
+    // shows them, and the next edit here keeps them.
+    FilterSettings fromOnboarding = f.settings.settings.get();
+    fromOnboarding.calibrationDistanceCm = 62;
+    f.settings.save(fromOnboarding);
+    ASSERT_FALSE(f.settings.setLaunchAtLogin(true));
+    EXPECT_EQ(f.view.calibrationValue()->text(), QStringLiteral("62\u00a0cm"));
+    EXPECT_TRUE(f.view.launchAtLoginSwitch()->isChecked());
+    f.click(f.view.hapticSwitch());
+    EXPECT_EQ(f.store.readInt("calibration_distance_cm"), 62);
+    EXPECT_TRUE(f.store.readBool("is_calibrated"));
+    EXPECT_TRUE(f.loginItem.enabled);
+    EXPECT_EQ(f.loginItem.requests, std::vector<bool>{true});
 }

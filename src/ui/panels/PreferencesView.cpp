@@ -311,6 +311,14 @@ void PreferencesView::showEvent(QShowEvent* event) {
     // The switch shows the system's real state.
     ctx_.settingsRepo.refreshLaunchAtLogin();
     setDraft(ctx_.settingsRepo.settings.get());
+    // Another window (the calibration, the onboarding) may save while this one is open: the draft takes
+    // every record the repository publishes, so that the next edit here does not write an older one back.
+    settingsSubscription_ = ctx_.settingsRepo.settings.subscribe([this](const FilterSettings& s) {
+        if (s != draft_) {
+            draft_ = s;
+            render();
+        }
+    });
 }
 
 void PreferencesView::setDraft(const FilterSettings& next) {
@@ -369,14 +377,14 @@ void PreferencesView::render() {
             ->setOpacity(draft_.privacyMatrixEnabled ? 1.0 : 0.4);
     }
     if (draft_.isCalibrated) {
-        calibrationValue_->setText(QStringLiteral("%1 cm").arg(draft_.calibrationDistanceCm));
+        calibrationValue_->setText(QStringLiteral("%1\u00a0cm").arg(draft_.calibrationDistanceCm));
         widgets::setTextColor(calibrationValue_, AppColors::textSecondary());
         calibrationHint_->setText(QStringLiteral("Distance mesurée lors de la calibration"));
     } else {
         calibrationValue_->setText(QStringLiteral("Non calibré"));
         widgets::setTextColor(calibrationValue_, AppColors::warning());
         calibrationHint_->setText(
-            QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60 cm)"));
+            QStringLiteral("Non calibré — les alertes utilisent la distance par défaut (60\u00a0cm)"));
     }
 }
 
@@ -387,10 +395,6 @@ void PreferencesView::openCalibration() {
         return;
     }
     calibrationDialog_ = new CalibrationDialog(ctx_, QStringLiteral("Fermer"), this);
-    // When the dialog goes, take the repository's record so the calibration result shows and is not
-    // overwritten by the older draft.
-    connect(calibrationDialog_, &QDialog::finished, this,
-            [this] { setDraft(ctx_.settingsRepo.settings.get()); });
     calibrationDialog_->open();
 }
 

@@ -110,6 +110,7 @@ class PreferencesView : public QWidget {
     QPointer<CalibrationDialog> calibrationDialog_;
     ShortcutStatus shortcutStatus_ = ShortcutStatus::idle;
     Subscription shortcutStatusSubscription_;
+    Subscription settingsSubscription_;
 };
 
 } // namespace tavrine

@@ -147,6 +147,15 @@ TEST(TrayPanel, DurationsInWholeMinutes) {
     for (const auto& [seconds, text] : protectedTime) {
         EXPECT_EQ(StatsView::formatTime(seconds), QString::fromUtf8(text)) << seconds;
     }
+    // A counter too long for its card even at half size ends in an ellipsis instead of losing digits at
+    // both ends.
+    StatCard card(QStringLiteral("0"), QStringLiteral("Temps protégé"), false);
+    card.resize(120, 90);
+    card.setValue(StatsView::formatTime(3600LL * 1000000 + 120));
+    EXPECT_EQ(card.valuePixelSize(), 18);
+    EXPECT_TRUE(card.shownValue().startsWith(QStringLiteral("10")) && card.shownValue().endsWith(u'…'))
+        << card.shownValue().toStdString();
+    EXPECT_EQ(card.value(), QStringLiteral("1000000h 2m"));
 }
 
 // Without a tray icon's place the panel opens at the pointer, in the lower half of the screen here (the
@@ -217,6 +226,10 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
                                     stats->locksCard()->value(), stats->timeCard()->value()};
         EXPECT_EQ(values, confirm ? QStringList({"0", "0", "0", "0m"})
                                   : QStringList({"1234567890123", "98765", "7", "4321h 59m"}));
+        for (const StatCard* card :
+             {stats->alertsCard(), stats->sessionsCard(), stats->locksCard(), stats->timeCard()}) {
+            EXPECT_EQ(card->shownValue(), card->value()) << "drawn whole: " << card->label().toStdString();
+        }
         const int alertsSize = stats->alertsCard()->valuePixelSize();
         EXPECT_TRUE(confirm ? alertsSize == 48 : alertsSize >= 24 && alertsSize < 48) << alertsSize;
         EXPECT_EQ(stats->sessionsCard()->valuePixelSize() == 36, confirm);

@@ -51,8 +51,14 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     pairRow->setSpacing(12);
     pairRow->addWidget(sessions_);
     pairRow->addWidget(time_);
-    pairRow->addWidget(locks_);
     layout->addLayout(pairRow);
+    // The locks get a row of their own: a third card beside them would leave the time too narrow for
+    // "4321h 59m" even at half size.
+    layout->addSpacing(12);
+    auto* locksRow = new QHBoxLayout;
+    locksRow->setContentsMargins(32, 0, 32, 0);
+    locksRow->addWidget(locks_);
+    layout->addLayout(locksRow);
 
     layout->addStretch(1);
     auto* footer = widgets::websiteFooter(this);

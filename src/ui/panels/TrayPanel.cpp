@@ -261,7 +261,7 @@ void TrayPanel::setShowStats(bool show) {
     if (show && !stats_) {
         closeSheet();
         stats_ = new StatsView(ctx_, stack_);
-        stats_->setFixedSize(panelWidth + 40, 440);
+        stats_->setFixedSize(panelWidth + 40, statsHeight);
         connect(stats_, &StatsView::dismissed, this, [this] { setShowStats(false); });
         showPage(stats_);
     } else if (!show && stats_) {

@@ -26,6 +26,8 @@ class TrayPanel : public QWidget {
   public:
     static constexpr int panelWidth = 320;
     static constexpr int panelHeight = 280;
+    // The statistics sheet: three rows of counters.
+    static constexpr int statsHeight = 520;
 
     explicit TrayPanel(const UiContext& ctx, QWidget* parent = nullptr);
 

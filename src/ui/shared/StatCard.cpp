@@ -12,8 +12,8 @@
 namespace tavrine {
 
 StatCard::StatCard(const QString& value, const QString& label, bool highlight, QWidget* parent)
-    : QWidget(parent), valueLabel_(new QLabel(value, this)), labelLabel_(new QLabel(label, this)),
-      highlight_(highlight) {
+    : QWidget(parent), value_(value), valueLabel_(new QLabel(value, this)),
+      labelLabel_(new QLabel(label, this)), highlight_(highlight) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 16, 12, 16);
     layout->setSpacing(4);
@@ -40,11 +40,14 @@ StatCard::StatCard(const QString& value, const QString& label, bool highlight, Q
 }
 
 void StatCard::setValue(const QString& value) {
-    valueLabel_->setText(value);
+    value_ = value;
     fitValue();
 }
 
 QString StatCard::value() const {
+    return value_;
+}
+QString StatCard::shownValue() const {
     return valueLabel_->text();
 }
 QString StatCard::label() const {
@@ -65,11 +68,16 @@ void StatCard::fitValue() {
     f.setWeight(QFont::Black);
     f.setPixelSize(full);
     const int available = std::max(1, width() - 24);
-    const int needed = QFontMetrics(f).horizontalAdvance(valueLabel_->text());
+    const int needed = QFontMetrics(f).horizontalAdvance(value_);
+    QString shown = value_;
     if (needed > available && width() > 0) {
         const int fitted = std::max(full / 2, full * available / needed);
         f.setPixelSize(fitted);
+        // Still too long at half size: cut at the end with an ellipsis, which says so, rather than let the
+        // label clip both ends into another number.
+        shown = QFontMetrics(f).elidedText(value_, Qt::ElideRight, available);
     }
+    valueLabel_->setText(shown);
     valueLabel_->setFont(f);
     valueLabel_->setMinimumHeight(QFontMetrics([&] {
                                       QFont big = f;

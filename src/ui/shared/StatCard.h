@@ -7,7 +7,7 @@ class QLabel;
 namespace tavrine {
 
 // One counter: a large value over a small label on a rounded surface. The value stays on one line and
-// shrinks down to half its size before it would be cut.
+// shrinks down to half its size before it would be cut; past that it ends in an ellipsis.
 class StatCard : public QWidget {
     Q_OBJECT
   public:
@@ -15,6 +15,8 @@ class StatCard : public QWidget {
 
     void setValue(const QString& value);
     QString value() const;
+    // The value as drawn: the value itself, or its start and an ellipsis when it does not fit.
+    QString shownValue() const;
     QString label() const;
     bool highlight() const { return highlight_; }
     // The point size the value is drawn at after fitting (48 or 36 when it fits).
@@ -27,6 +29,7 @@ class StatCard : public QWidget {
   private:
     void fitValue();
 
+    QString value_;
     QLabel* valueLabel_;
     QLabel* labelLabel_;
     bool highlight_;

@@ -62,7 +62,7 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
         QTest::mouseClick(dialog->view()->primaryButton(), Qt::LeftButton);
         EXPECT_EQ(view.page(), 4);
         view.setPage(3);
-        EXPECT_EQ(button(true)->text(), QStringLiteral("✓ Calibré (62 cm)"));
+        EXPECT_EQ(button(true)->text(), QStringLiteral("✓ Calibré (62\u00a0cm)"));
         QTest::mouseClick(button(true), Qt::LeftButton);
         ASSERT_NE(view.calibrationDialog(), nullptr);
         QTest::mouseClick(view.calibrationDialog()->closeButton(), Qt::LeftButton);

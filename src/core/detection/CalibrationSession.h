@@ -32,7 +32,7 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     };
 
     static constexpr const char* noFaceMessage =
-        "Aucun visage détecté. Assurez-vous d'être bien en face de la caméra.";
+        "Aucun visage détecté. Assurez-vous d\u2019être bien en face de la caméra.";
 
     static std::shared_ptr<CalibrationSession> create(Executor& executor, CameraSession& camera,
                                                       SettingsRepository& settings);

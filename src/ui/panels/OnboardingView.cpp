@@ -146,7 +146,7 @@ OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(
 
     settingsSub_ = ctx.settingsRepo.settings.subscribe([this](const FilterSettings& s) {
         pages_[3]->primaryButton()->setText(
-            s.isCalibrated ? QStringLiteral("✓ Calibré (%1 cm)").arg(s.calibrationDistanceCm)
+            s.isCalibrated ? QStringLiteral("✓ Calibré (%1\u00a0cm)").arg(s.calibrationDistanceCm)
                            : QStringLiteral("Calibrer maintenant"));
     });
     renderLabels();

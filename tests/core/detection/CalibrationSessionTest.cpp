@@ -41,7 +41,7 @@ struct CalibrationSessionTest : ::testing::Test, tavrine::testing::Rig {
 // one of an even count), or a failure below three samples that are numbers. The result stays until the
 // view acts; nothing is stored before it accepts, and accepting stores the distance and the flag only.
 TEST_F(CalibrationSessionTest, MeasuresForThreeSecondsThenGivesTheResult) {
-    const std::string noFace = "Aucun visage détecté. Assurez-vous d'être bien en face de la caméra.";
+    const std::string noFace = "Aucun visage détecté. Assurez-vous d\u2019être bien en face de la caméra.";
     const struct {
         std::vector<double> widths;
         Phase result;

@@ -80,13 +80,20 @@ void UPowerSource::refresh() {
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         refreshing_ = false;
         QDBusPendingReply<QVariantMap> reply = *w;
-        if (reply.isError()) {
-            properties_.reset();
-        } else {
-            properties_ = reply.value();
+        std::optional<QVariantMap> answer;
+        if (!reply.isError()) {
+            answer = reply.value();
         }
         w->deleteLater();
-        Q_EMIT updated();
+        // The first answer, even of nothing, is news; after it only a change is. An observer that reads
+        // the battery on every update (which asks UPower again) would otherwise call the bus in a loop
+        // for as long as UPower is missing.
+        const bool news = !answered_ || answer != properties_;
+        answered_ = true;
+        properties_ = std::move(answer);
+        if (news) {
+            Q_EMIT updated();
+        }
     });
 }
 

@@ -42,6 +42,7 @@ class UPowerSource final : public QObject, public PowerSource {
     QDBusConnection bus_;
     std::optional<QVariantMap> properties_;
     bool refreshing_ = false;
+    bool answered_ = false;
 };
 
 } // namespace tavrine

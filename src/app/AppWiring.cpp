@@ -180,6 +180,10 @@ AppWiring::AppWiring(const Options& options, const Localizer& localizer)
 
 AppWiring::~AppWiring() = default;
 
+void AppWiring::runPostedTasks() {
+    parts_->executor.runPosted();
+}
+
 const UiContext& AppWiring::context() const {
     return parts_->context;
 }

@@ -31,6 +31,10 @@ class AppWiring {
 
     const UiContext& context() const;
 
+    // Runs the tasks posted to run now, once the event loop has returned for good: what the filter's
+    // stop posted at the end of the process (the run's seconds in the statistics).
+    void runPostedTasks();
+
   private:
     struct Parts;
     std::unique_ptr<Parts> parts_;

@@ -125,9 +125,12 @@ int main(int argc, char* argv[]) {
     const Subscription quitRequests =
         wiring.context().appSignals.quitRequested.subscribe([] { QApplication::quit(); });
     // Quitting from the panel, a signal or the end of the desktop session all pass here: the filter
-    // stops (overlay hidden, camera released, alert withdrawn) before the process ends.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
-                     [&delegate] { delegate.applicationWillTerminate(); });
+    // stops (overlay hidden, camera released, alert withdrawn) before the process ends. The event loop
+    // has returned already, so what the stop posted runs here, before the settings file is written.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, [&delegate, &wiring] {
+        delegate.applicationWillTerminate();
+        wiring.runPostedTasks();
+    });
 
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();

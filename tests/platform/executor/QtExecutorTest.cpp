@@ -61,3 +61,20 @@ TEST(QtExecutor, TasksRunOnTheOwningThreadUnlessCancelledOrGoneAndNeverStarveThe
     QTest::qWait(20);
     EXPECT_GT(spins, 1);
 }
+
+// After the event loop has ended for good, the tasks posted to run now still run, in order, but not a
+// cancelled one, one posted meanwhile, or one delayed to later.
+TEST(QtExecutor, TasksPostedForNowRunAtTheEndWithoutTheEventLoop) {
+    QtExecutor ex;
+    std::vector<int> ran;
+    ex.post([&] {
+        ran.push_back(1);
+        ex.post([&] { ran.push_back(9); });
+    });
+    ex.post([&] { ran.push_back(2); }).cancel();
+    ex.postAfter(1000, [&] { ran.push_back(3); });
+    ex.post([&] { ran.push_back(4); });
+    ex.runPosted();
+    EXPECT_EQ(ran, (std::vector<int>{1, 4}));
+    EXPECT_EQ(ex.pendingCount(), 2u);
+}

@@ -59,6 +59,17 @@ void QtExecutor::runDue() {
     rearm();
 }
 
+void QtExecutor::runPosted() {
+    // A task posted now was given the next whole millisecond.
+    const std::int64_t now = nowMsRoundedUp();
+    const std::uint64_t mark = queue_.nextMark();
+    while (auto entry = queue_.takeDue(now, mark)) {
+        if (!entry->handle.isCancelled()) {
+            entry->task();
+        }
+    }
+}
+
 void QtExecutor::rearm() {
     // Cancelled tasks at the front need no wake-up of their own.
     const std::optional<std::int64_t> firstDue = queue_.firstDue();

@@ -35,6 +35,11 @@ class QtExecutor final : public QObject, public Executor {
     // Tasks not yet run and not cancelled.
     std::size_t pendingCount() const;
 
+    // Runs at once the tasks posted so far to run now (not those delayed to later): for the end of the
+    // process, after the event loop has returned for good, when what a stop posted (the statistics of the
+    // run) must still happen.
+    void runPosted();
+
   private:
     using Clock = std::chrono::steady_clock;
 

@@ -35,6 +35,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription fsmSubscription;
     bool analysisFailureNotified = false;
     Subscription globalMonitor;
+    // While stopped, the kept shortcut follows its setting (see stop()).
+    Subscription idleShortcutSetting;
     Subscription systemEventObserver;
     Subscription cameraInterruptionObserver;
     // Bumped by every stop(): a camera start or a retry begun before it must not revive the run.
@@ -85,6 +87,7 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
         }
         return;
     }
+    idleShortcutSetting.cancel();
     sessionStartMs = deps.clock.nowMs();
     deps.statsRepo.incrementSessions();
 
@@ -193,8 +196,23 @@ void PrivacyFilterService::Impl::stop() {
     settingsSubscription.cancel();
     fsmSubscription.cancel();
     battery.stop();
-    // The shortcut stays installed: it is also the way to start the filter again. The next start
-    // with the shortcut disabled removes it, and so does the end of the service.
+    // The shortcut stays installed: it is also the way to start the filter again. While the filter is
+    // stopped it follows its setting at once (switched off, the keys are given back to the desktop;
+    // switched on, they start the filter); a start reads it again, and the end of the service removes it.
+    idleShortcutSetting = deps.settingsRepo.settings.subscribeDistinct(
+        [weakSelf, was = std::optional<bool>()](const FilterSettings& s) mutable {
+            auto impl = weakSelf.lock();
+            const bool on = s.globalShortcutEnabled;
+            if (!impl || was == on) {
+                return;
+            }
+            if (!on) {
+                impl->unregisterGlobalShortcut();
+            } else if (was) {
+                impl->registerGlobalShortcut();
+            }
+            was = on;
+        });
     removeSystemEventObservers();
 }
 

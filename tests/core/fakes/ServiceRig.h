@@ -391,6 +391,7 @@ inline const RigActions actions = {
     {"strength", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::filterStrength, int(n)); }},
     {"fps", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::captureFps, int(n)); }},
     {"noshortcut", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, false); }},
+    {"shortcuton", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, true); }},
     // A face a tenth of the frame wide is then 100 cm away.
     {"coefficient",
      [](Rig& r, std::int64_t n) { r.set(&FilterSettings::privacyMatrixCoefficient, float(n)); }},

@@ -119,6 +119,11 @@ const Scenario scenarios[] = {
     {"ShortcutToggles",
      "start press! active=1 . active=0 running=0 shortcut=1 press active=1 state=N sessions=2"},
     {"ShortcutDisabledAtStartInstallsNothing", "noshortcut start installs=0 shortcut=0"},
+    // Stopped, the kept shortcut follows its setting at once: switched off, the keys do nothing; on
+    // again, they start the filter. Other settings changes do not install it again.
+    {"ShortcutFollowsItsSettingWhileStopped",
+     "start stop noshortcut shortcut=0 press active=0 strength5 installs=1 shortcuton shortcut=1 installs=2 "
+     "strength3 installs=2 press active=1 sessions=2"},
     {"FpsAndShortcutChangesWaitForTheNextStart",
      "start fps2 noshortcut interval=100 shortcut=1 analyzers=1 stop start interval=500 shortcut=0"},
     // Face models that failed to load before the start (no analyzer) or during the run (the detector says

@@ -30,7 +30,9 @@ std::shared_ptr<FaceAnalyzer> FaceAnalyzer::create(int fpsLimit, std::shared_ptr
 FaceAnalyzer::FaceAnalyzer(int fpsLimit, std::shared_ptr<FaceDetector> detector, Executor& mainExecutor,
                            const Clock& clock)
     : fpsLimit(fpsLimit), detector_(std::move(detector)), mainExecutor_(mainExecutor), clock_(clock),
-      minIntervalMs_(1000 / fpsLimit), analysisQueue_(std::make_shared<SerialQueue>("face-analysis")) {}
+      minIntervalMs_(1000 / fpsLimit), analysisQueue_(std::make_shared<SerialQueue>("face-analysis")) {
+    waiting_->baseline = PitchBaseline(fpsLimit);
+}
 
 // Destroying the queue lets the running detection finish; the frame still waiting is dropped with the
 // analyzer. The worker never holds the analyzer strongly, so this never runs on the worker itself.

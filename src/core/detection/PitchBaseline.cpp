@@ -6,24 +6,29 @@
 
 namespace tavrine {
 
+PitchBaseline::PitchBaseline(int framesPerSecond)
+    : minSamples_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * learnSeconds),
+      window_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * windowSeconds),
+      relearnAfter_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * relearnSeconds) {}
+
 double PitchBaseline::relative(double yawDegrees, double pitchDegrees) {
     if (!std::isfinite(yawDegrees) || !std::isfinite(pitchDegrees)) {
         return pitchDegrees - baseline_;
     }
     if (std::fabs(yawDegrees) < frontalYaw) {
-        const bool learning = samples_.size() < minSamples;
+        const bool learning = samples_.size() < minSamples_;
         if (learning || std::fabs(pitchDegrees - baseline_) < agreement) {
             samples_.push_back(pitchDegrees);
-            if (samples_.size() > window) {
+            if (samples_.size() > window_) {
                 samples_.pop_front();
             }
             disagreeing_ = 0;
-        } else if (++disagreeing_ >= relearnAfter) {
+        } else if (++disagreeing_ >= relearnAfter_) {
             samples_.clear();
             disagreeing_ = 0;
             baseline_ = 0;
         }
-        if (samples_.size() >= minSamples) {
+        if (learned()) {
             std::vector<double> sorted(samples_.begin(), samples_.end());
             std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
                              sorted.end());

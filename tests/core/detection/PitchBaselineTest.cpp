@@ -8,34 +8,41 @@
 
 using namespace tavrine;
 
-// Frames of (yaw, pitch) in stretches, and the pitch read relative to the baseline on the last frame.
+// Frames of (yaw, pitch) in stretches at 10 frames a second (or another rate), and the pitch read relative
+// to the baseline on the last frame.
 TEST(PitchBaseline, LearnsHowTheUserFacesTheScreen) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const struct {
         const char* name;
         std::vector<std::array<double, 3>> stretches; // frames, yaw, pitch
         double lastRelative;
+        int fps = 10;
     } cases[] = {
-        // Until ten frames have taught it, the camera's own pitch is reported.
-        {"nine frames teach nothing yet", {{9, 0, 18}}, 18},
-        {"ten frames do", {{10, 0, 18}}, 0},
+        // Until three seconds have taught it, the camera's own pitch is reported; then their median.
+        {"29 frames teach nothing yet", {{29, 0, 18}}, 18},
+        {"30 frames do", {{30, 0, 18}}, 0},
+        {"a glance at the keyboard first", {{10, 0, -15}, {20, 0, 18}, {1, 0, 18}}, 0},
         // A laptop camera below the eyes: facing reads 0, looking down at a phone reads far past 25, for as
         // long as it lasts, and facing again reads 0.
         {"phone under a laptop camera", {{50, 0, 18}, {250, 3, -15}}, -33},
         {"back from the phone", {{50, 0, 18}, {250, 3, -15}, {1, 2, 18}}, 0},
+        {"a long read on the phone", {{50, 0, 18}, {1199, 3, -15}}, -33},
+        {"back from a long read", {{50, 0, 18}, {1199, 3, -15}, {1, 2, 18}}, 0},
         {"turned faces do not teach", {{30, 35, -20}, {1, 35, -20}}, -20},
-        {"not a number teaches nothing", {{5, 0, nan}, {1, nan, 3}, {11, 0, 12}}, 0},
+        {"not a number teaches nothing", {{5, 0, nan}, {1, nan, 3}, {31, 0, 12}}, 0},
         // A baseline stays within 25 degrees of level.
         {"clamped above", {{40, 0, 35}}, 10},
         {"clamped below", {{40, 0, -32}}, -7},
         // Small moves within 15 degrees follow the user.
         {"follows small moves", {{100, 0, 10}, {200, 0, 20}}, 0},
-        // The camera moved: after 300 disagreeing frontal frames it learns again.
-        {"relearns after the camera moved", {{50, 0, 18}, {299, 0, -10}}, -28},
-        {"relearned after the camera moved", {{50, 0, 18}, {300, 0, -10}, {10, 0, -10}}, 0},
+        // The camera moved: after two minutes of disagreeing frontal frames it learns again.
+        {"relearns after the camera moved", {{50, 0, 18}, {1199, 0, -10}}, -28},
+        {"relearned after the camera moved", {{50, 0, 18}, {1200, 0, -10}, {30, 0, -10}}, 0},
+        {"two minutes at 15 frames a second", {{50, 0, 18}, {1799, 0, -10}}, -28, 15},
+        {"relearned at 15 frames a second", {{50, 0, 18}, {1800, 0, -10}, {45, 0, -10}}, 0, 15},
     };
     for (const auto& c : cases) {
-        PitchBaseline baseline;
+        PitchBaseline baseline(c.fps);
         double relative = 0;
         for (const auto& [frames, yaw, pitch] : c.stretches) {
             for (int i = 0; i < frames; ++i) {

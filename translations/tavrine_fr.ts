@@ -36,6 +36,14 @@
         <translation>Quelqu’un d’autre regarde votre écran. Tavrine a renforcé le filtre de confidentialité.</translation>
     </message>
     <message>
+        <source>notif_overlay_unavailable_title</source>
+        <translation>Calque impossible sans compositeur</translation>
+    </message>
+    <message>
+        <source>notif_overlay_unavailable_text</source>
+        <translation>Ce bureau X11 n’a pas de compositeur : le calque y masquerait tout l’écran. Tavrine ne protège pas votre écran. Activez la composition du gestionnaire de fenêtres (ou lancez picom), puis réactivez Tavrine.</translation>
+    </message>
+    <message>
         <source>notif_analysis_unavailable_title</source>
         <translation>Analyse du visage indisponible</translation>
     </message>

@@ -15,6 +15,8 @@ namespace tavrine {
 class OverlayWindowManager {
   public:
     explicit OverlayWindowManager(WindowSystem& windowSystem);
+    // Whether the windows can be shown as the filter needs them: see-through between the stripes.
+    bool canShow() const { return windowSystem_.showsTransparency(); }
     OverlayWindowManager(const OverlayWindowManager&) = delete;
     OverlayWindowManager& operator=(const OverlayWindowManager&) = delete;
 

@@ -46,6 +46,9 @@ class WindowSystem {
                                                                OverlayWindowManager& manager) = 0;
     // Calls back on the main thread when screens are added, removed or changed (geometry included).
     virtual Subscription observeScreenChanges(std::function<void()> onChange) = 0;
+    // Whether overlay windows show their transparency: not on an X server without a compositing manager,
+    // where their transparent pixels draw black and would hide the screen from its user.
+    virtual bool showsTransparency() const { return true; }
 };
 
 } // namespace tavrine

@@ -58,6 +58,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 
     void handleDetectionInput(const DetectionInput& input);
     void analysisUnavailable();
+    void overlayUnavailable();
     void observeSettings();
     void observeFsm();
     void handleFsmSideEffects(const FilterState& state);
@@ -82,6 +83,13 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 
 void PrivacyFilterService::Impl::start(std::function<void()> done) {
     if (deps.cameraManager.isRunning.get()) {
+        if (done) {
+            done();
+        }
+        return;
+    }
+    if (!deps.overlayManager.canShow()) {
+        overlayUnavailable();
         if (done) {
             done();
         }
@@ -229,6 +237,15 @@ void PrivacyFilterService::Impl::analysisUnavailable() {
     analysisFailureNotified = true;
     deps.notifier.post(analysisNotificationId, deps.localizer.text("notif_analysis_unavailable_title"),
                        deps.localizer.text("notif_analysis_unavailable_text"));
+}
+
+// An X server without a compositing manager draws the overlay's transparent pixels black: the filter would
+// hide the screen from its user. Nothing starts (no camera, no session counted), the state and the tray say
+// "not protecting", and each attempt says why.
+void PrivacyFilterService::Impl::overlayUnavailable() {
+    stop();
+    deps.notifier.post(overlayNotificationId, deps.localizer.text("notif_overlay_unavailable_title"),
+                       deps.localizer.text("notif_overlay_unavailable_text"));
 }
 
 void PrivacyFilterService::Impl::handleDetectionInput(const DetectionInput& input) {

@@ -47,6 +47,7 @@ class PrivacyFilterService {
     };
 
     static constexpr const char* analysisNotificationId = "tavrine.analysis";
+    static constexpr const char* overlayNotificationId = "tavrine.overlay";
 
     explicit PrivacyFilterService(Dependencies deps);
     ~PrivacyFilterService();

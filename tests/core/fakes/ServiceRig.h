@@ -158,9 +158,12 @@ struct RecordingWindowSystem final : WindowSystem {
         return changes.subscribe(std::move(onChange));
     }
 
+    bool showsTransparency() const override { return compositor; }
+
     std::vector<ScreenInfo> connected{ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}};
     std::vector<std::string> log;
     Signal<> changes;
+    bool compositor = true;
 };
 
 class FakeNotifier final : public Notifier {
@@ -392,6 +395,8 @@ inline const RigActions actions = {
     {"fps", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::captureFps, int(n)); }},
     {"noshortcut", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, false); }},
     {"shortcuton", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, true); }},
+    {"nocompositor", [](Rig& r, auto) { r.windows.compositor = false; }},
+    {"compositor", [](Rig& r, auto) { r.windows.compositor = true; }},
     // A face a tenth of the frame wide is then 100 cm away.
     {"coefficient",
      [](Rig& r, std::int64_t n) { r.set(&FilterSettings::privacyMatrixCoefficient, float(n)); }},

@@ -119,6 +119,11 @@ const Scenario scenarios[] = {
     {"ShortcutToggles",
      "start press! active=1 . active=0 running=0 shortcut=1 press active=1 state=N sessions=2"},
     {"ShortcutDisabledAtStartInstallsNothing", "noshortcut start installs=0 shortcut=0"},
+    // Without a compositing manager the overlay would black out the screen: nothing starts and each
+    // attempt says why; with one, the filter starts.
+    {"NoCompositorStartsNothing",
+     "nocompositor start active=0 state=X running=0 showing=0 sessions=0 posts=1 start posts=2 compositor "
+     "start active=1 state=N showing=1 sessions=1 posts=2"},
     // Stopped, the kept shortcut follows its setting at once: switched off, the keys do nothing; on
     // again, they start the filter. Other settings changes do not install it again.
     {"ShortcutFollowsItsSettingWhileStopped",

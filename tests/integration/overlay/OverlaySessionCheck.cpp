@@ -125,3 +125,15 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
         << "adding the monitor back adds its overlay";
     expectStripes("the new overlay draws the current values at once", rightTarget);
 }
+
+// Without a compositing manager an X server draws the overlay's transparent pixels black: the window system
+// says so, and says it no more once a compositor runs again.
+TEST(OverlayOnTheDesktop, KnowsWhetherACompositorBlendsIt) {
+    QtExecutor executor;
+    QtWindowSystem windowSystem(executor, QStringLiteral("Super+Maj+C"));
+    ASSERT_TRUE(windowSystem.showsTransparency()) << "the session's xcompmgr";
+    QProcess::execute(QStringLiteral("pkill"), {"-x", "xcompmgr"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !windowSystem.showsTransparency(); }, 5000));
+    ASSERT_TRUE(QProcess::startDetached(QStringLiteral("xcompmgr"), {}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return windowSystem.showsTransparency(); }, 5000));
+}

@@ -5,6 +5,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <iostream>
+
 namespace tavrine {
 
 QtWindowSystem::QtWindowSystem(Executor& executor, QString badgeText, const Clock& clock)
@@ -50,6 +55,35 @@ void QtWindowSystem::announce() {
         announcing_ = false;
         screensChanged_.notify();
     });
+}
+
+bool QtWindowSystem::showsTransparency() const {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* conn = x11 ? x11->connection() : nullptr;
+    // Wayland surfaces, or an XWayland server: the Wayland compositor blends them (it need not own the
+    // X selection).
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!conn || (wayland && *wayland)) {
+        return true;
+    }
+    const QByteArray name = "_NET_WM_CM_S0";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        conn, xcb_intern_atom(conn, 0, uint16_t(name.size()), name.constData()), nullptr);
+    bool owned = false;
+    if (atom) {
+        if (auto* owner =
+                xcb_get_selection_owner_reply(conn, xcb_get_selection_owner(conn, atom->atom), nullptr)) {
+            owned = owner->owner != XCB_WINDOW_NONE;
+            std::free(owner);
+        }
+        std::free(atom);
+    }
+    if (!owned) {
+        std::cerr
+            << "tavrine\u00a0: aucun compositeur sur ce serveur X (_NET_WM_CM_S0 sans propriétaire)\u00a0: "
+               "le calque n’est pas affiché\n";
+    }
+    return owned;
 }
 
 std::vector<ScreenInfo> QtWindowSystem::screens() const {

@@ -30,6 +30,9 @@ class QtWindowSystem final : public QObject, public WindowSystem {
     std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
                                                        OverlayWindowManager& manager) override;
     Subscription observeScreenChanges(std::function<void()> onChange) override;
+    // On an X11 desktop, whether a compositing manager holds the _NET_WM_CM_S0 selection; on Wayland and
+    // XWayland always.
+    bool showsTransparency() const override;
 
     QScreen* screenFor(ScreenId id) const;
 

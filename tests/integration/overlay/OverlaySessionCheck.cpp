@@ -132,7 +132,10 @@ TEST(OverlayOnTheDesktop, KnowsWhetherACompositorBlendsIt) {
     QtExecutor executor;
     QtWindowSystem windowSystem(executor, QStringLiteral("Super+Maj+C"));
     ASSERT_TRUE(windowSystem.showsTransparency()) << "the session's xcompmgr";
-    QProcess::execute(QStringLiteral("pkill"), {"-x", "xcompmgr"});
+    // This session's compositor only (other sessions may run beside it): the client that owns its window.
+    QProcess::execute(
+        QStringLiteral("bash"),
+        {"-c", R"sh(xkill -id "$(xwininfo -root -children | awk '/"xcompmgr"/ { print $1; exit }')")sh"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !windowSystem.showsTransparency(); }, 5000));
     ASSERT_TRUE(QProcess::startDetached(QStringLiteral("xcompmgr"), {}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return windowSystem.showsTransparency(); }, 5000));

@@ -452,5 +452,17 @@ TEST(FaceModelLoad, AMissingOrDamagedModelIsAnErrorThatNamesIt) {
             std::string::npos)
             << bytes.size() << " bytes: " << loaded.error;
     }
+    // A model that still parses but whose weights a damaged disk block turned into NaNs would find no face
+    // ever, while the filter showed that it protects.
+    std::ifstream modelIn(dir / FaceModelPaths::fullRangeFile, std::ios::binary);
+    std::string model((std::istreambuf_iterator<char>(modelIn)), std::istreambuf_iterator<char>());
+    modelIn.close();
+    ASSERT_GT(model.size(), 302000u);
+    std::fill_n(model.begin() + 300000, 2000, '\xff');
+    std::ofstream(dir / FaceModelPaths::fullRangeFile, std::ios::binary | std::ios::trunc) << model;
+    auto blind = BlazeFaceDetector::load(FaceModelPaths::inDirectory(dir.string(), landmarks));
+    EXPECT_FALSE(blind.detector);
+    EXPECT_NE(blind.error.find("face model is corrupt"), std::string::npos) << blind.error;
+    EXPECT_NE(blind.error.find(FaceModelPaths::fullRangeFile), std::string::npos) << blind.error;
     fs::remove_all(dir);
 }

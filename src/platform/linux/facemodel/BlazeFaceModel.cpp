@@ -85,6 +85,12 @@ std::unique_ptr<BlazeFaceModel> BlazeFaceModel::load(const std::string& path, in
             error = "face model has unexpected outputs: " + path;
             return nullptr;
         }
+        // Weights that a damaged file turned into NaNs or infinities still parse, and would find no face
+        // ever: a blank frame must give finite scores and boxes.
+        if (!std::all_of(outs.begin(), outs.end(), [](const cv::Mat& m) { return cv::checkRange(m); })) {
+            error = "face model is corrupt or unreadable: " + path + " (its outputs are not numbers)";
+            return nullptr;
+        }
         return model;
     } catch (const cv::Exception& e) {
         error = "face model is corrupt or unreadable: " + path + " (" + e.err + ")";

@@ -48,22 +48,19 @@ TaskHandle QtExecutor::postAfter(std::int64_t delayMs, Task task) {
 }
 
 void QtExecutor::runDue() {
-    const std::int64_t now = nowMs();
-    // Only the tasks posted before this turn began: one that re-posts itself waits for the next turn.
-    const std::uint64_t mark = queue_.nextMark();
-    while (auto entry = queue_.takeDue(now, mark)) {
-        if (!entry->handle.isCancelled()) {
-            entry->task();
-        }
-    }
+    runTasksDueBy(nowMs());
     rearm();
 }
 
 void QtExecutor::runPosted() {
     // A task posted now was given the next whole millisecond.
-    const std::int64_t now = nowMsRoundedUp();
+    runTasksDueBy(nowMsRoundedUp());
+}
+
+void QtExecutor::runTasksDueBy(std::int64_t limitMs) {
+    // Only the tasks posted before this turn began: one that re-posts itself waits for the next turn.
     const std::uint64_t mark = queue_.nextMark();
-    while (auto entry = queue_.takeDue(now, mark)) {
+    while (auto entry = queue_.takeDue(limitMs, mark)) {
         if (!entry->handle.isCancelled()) {
             entry->task();
         }

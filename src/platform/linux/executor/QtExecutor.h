@@ -44,6 +44,7 @@ class QtExecutor final : public QObject, public Executor {
     using Clock = std::chrono::steady_clock;
 
     void runDue();
+    void runTasksDueBy(std::int64_t limitMs);
     void rearm();
     std::int64_t nowMs() const;
     std::int64_t nowMsRoundedUp() const;

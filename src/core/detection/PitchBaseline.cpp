@@ -7,7 +7,8 @@
 namespace tavrine {
 
 PitchBaseline::PitchBaseline(int framesPerSecond)
-    : minSamples_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * learnSeconds),
+    : minSamples_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * useAfterSeconds),
+      learnAny_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * learnAnySeconds),
       window_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * windowSeconds),
       relearnAfter_(static_cast<std::size_t>(std::max(1, framesPerSecond)) * relearnSeconds) {}
 
@@ -16,7 +17,7 @@ double PitchBaseline::relative(double yawDegrees, double pitchDegrees) {
         return pitchDegrees - baseline_;
     }
     if (std::fabs(yawDegrees) < frontalYaw) {
-        const bool learning = samples_.size() < minSamples_;
+        const bool learning = samples_.size() < learnAny_;
         if (learning || std::fabs(pitchDegrees - baseline_) < agreement) {
             samples_.push_back(pitchDegrees);
             if (samples_.size() > window_) {

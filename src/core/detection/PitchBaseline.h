@@ -11,15 +11,16 @@ namespace tavrine {
 //
 // A frame teaches it only when the face is near frontal (|yaw| under 20 degrees) and within 15 degrees of
 // what has been learned, so looking down at a phone never moves it. The first 3 seconds of frontal frames
-// teach it whatever their pitch, and it is their median: a glance at the keyboard right after the start
-// does not become the baseline. It is then the median of the last 10 seconds of such frames, and stays
-// within 25 degrees of level. When 2 minutes of frontal frames in a row disagree with it, the camera or the
-// seat moved: it starts learning again. A read on the phone, however long, is broken by any look back at
-// the screen; one of 2 minutes without a glance up is rarer than a moved camera. Durations count analysed
-// frames at the run's rate.
+// teach it whatever their pitch, so that a glance at the keyboard right after the start is outvoted rather
+// than taken for the baseline; it is used from the first second on. It is the median of the last 10 seconds
+// of such frames, and stays within 25 degrees of level. When 2 minutes of frontal frames in a row disagree
+// with it, the camera or the seat moved: it starts learning again. A read on the phone, however long, is
+// broken by any look back at the screen; one of 2 minutes without a glance up is rarer than a moved camera.
+// Durations count analysed frames at the run's rate.
 class PitchBaseline {
   public:
-    static constexpr int learnSeconds = 3;
+    static constexpr int useAfterSeconds = 1;
+    static constexpr int learnAnySeconds = 3;
     static constexpr int windowSeconds = 10;
     static constexpr int relearnSeconds = 120;
     static constexpr double maxBaseline = 25.0;
@@ -44,6 +45,7 @@ class PitchBaseline {
 
   private:
     std::size_t minSamples_;
+    std::size_t learnAny_;
     std::size_t window_;
     std::size_t relearnAfter_;
     std::deque<Reading> recent_;

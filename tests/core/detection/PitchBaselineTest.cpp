@@ -18,10 +18,12 @@ TEST(PitchBaseline, LearnsHowTheUserFacesTheScreen) {
         double lastRelative;
         int fps = 10;
     } cases[] = {
-        // Until three seconds have taught it, the camera's own pitch is reported; then their median.
-        {"29 frames teach nothing yet", {{29, 0, 18}}, 18},
-        {"30 frames do", {{30, 0, 18}}, 0},
+        // Until a second has taught it, the camera's own pitch is reported. The first three seconds teach
+        // it whatever they show, so a glance at the keyboard first is outvoted.
+        {"nine frames teach nothing yet", {{9, 0, 18}}, 18},
+        {"ten frames do", {{10, 0, 18}}, 0},
         {"a glance at the keyboard first", {{10, 0, -15}, {20, 0, 18}, {1, 0, 18}}, 0},
+        {"a keyboard glance once learned", {{30, 0, 18}, {10, 0, -15}}, -33},
         // A laptop camera below the eyes: facing reads 0, looking down at a phone reads far past 25, for as
         // long as it lasts, and facing again reads 0.
         {"phone under a laptop camera", {{50, 0, 18}, {250, 3, -15}}, -33},
@@ -29,7 +31,7 @@ TEST(PitchBaseline, LearnsHowTheUserFacesTheScreen) {
         {"a long read on the phone", {{50, 0, 18}, {1199, 3, -15}}, -33},
         {"back from a long read", {{50, 0, 18}, {1199, 3, -15}, {1, 2, 18}}, 0},
         {"turned faces do not teach", {{30, 35, -20}, {1, 35, -20}}, -20},
-        {"not a number teaches nothing", {{5, 0, nan}, {1, nan, 3}, {31, 0, 12}}, 0},
+        {"not a number teaches nothing", {{5, 0, nan}, {1, nan, 3}, {11, 0, 12}}, 0},
         // A baseline stays within 25 degrees of level.
         {"clamped above", {{40, 0, 35}}, 10},
         {"clamped below", {{40, 0, -32}}, -7},

@@ -121,6 +121,18 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         EXPECT_EQ(panel.pauseButton()->isVisible(), !timedPause) << step.name;
         EXPECT_EQ(panel.pauseButton()->isEnabled(), f.filter.active.get()) << step.name;
     }
+    // Disabled, the pause symbol is drawn faded, not only greyed by the style (which hardly shows in dark).
+    const auto opacity = [&](QIcon::Mode mode) {
+        const QImage image = panel.pauseButton()->icon().pixmap(18, mode).toImage();
+        int most = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                most = std::max(most, qAlpha(image.pixel(x, y)));
+            }
+        }
+        return most;
+    };
+    EXPECT_LE(opacity(QIcon::Disabled), opacity(QIcon::Normal) / 2);
     // The last entry pauses until the next morning.
     f.timedPause.resumeNow();
     f.executor.runPending();

@@ -246,6 +246,11 @@ QIcon Symbols::icon(const QString& name, const QColor& color, int sizePx) {
     QIcon icon;
     icon.addPixmap(pixmap(name, color, sizePx, 1.0));
     icon.addPixmap(pixmap(name, color, sizePx, 2.0));
+    // Disabled, the symbol fades: the style's own greying of a grey symbol hardly shows on a dark panel.
+    QColor faded = color;
+    faded.setAlphaF(0.35f);
+    icon.addPixmap(pixmap(name, faded, sizePx, 1.0), QIcon::Disabled);
+    icon.addPixmap(pixmap(name, faded, sizePx, 2.0), QIcon::Disabled);
     return icon;
 }
 

@@ -470,8 +470,8 @@ std::optional<CameraError> GstFrameSource::startLogged(FrameHandler onFrame, boo
     const auto error = startPlaying(std::move(onFrame), sameCamera);
     // The filter retries every few seconds: each cause is said once, until frames come again.
     if (error) {
-        say("tavrine : caméra indisponible (" + describe() + " : " + describeFailure(*error) +
-            ") ; nouvel essai toutes les 5 s.");
+        say("tavrine\u00a0: caméra indisponible (" + describe() + "\u00a0: " + describeFailure(*error) +
+            ")\u202f; nouvel essai toutes les 5\u00a0s.");
     }
     return error;
 }
@@ -656,14 +656,14 @@ void GstFrameSource::watch() {
                     static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
             } else {
                 // A device unplugged or failing.
-                say("tavrine : la caméra (" + describe() + ") a cessé de fonctionner.");
+                say("tavrine\u00a0: la caméra (" + describe() + ") a cessé de fonctionner.");
                 report(true);
                 teardown();
                 continue;
             }
         }
         if (steadyNowMs() - lastFrameMs_.load() > options_.stallTimeout.count() && !interrupted_) {
-            say("tavrine : la caméra (" + describe() + ") ne donne plus d’images.");
+            say("tavrine\u00a0: la caméra (" + describe() + ") ne donne plus d’images.");
             report(true);
         }
     }
@@ -712,7 +712,7 @@ void GstFrameSource::onSample(GstAppSink* sink) {
             report(false);
         }
         if (lossSaid_.exchange(false)) {
-            say("tavrine : la caméra (" + describe() + ") donne de nouveau des images.");
+            say("tavrine\u00a0: la caméra (" + describe() + ") donne de nouveau des images.");
             lossSaid_ = false;
         }
         if (onFrame_) {

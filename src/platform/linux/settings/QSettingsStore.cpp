@@ -123,8 +123,8 @@ void QSettingsStore::flush() {
     if (settings_->status() != QSettings::NoError && !failureReported_) {
         failureReported_ = true;
         std::fprintf(stderr,
-                     "tavrine : impossible d'enregistrer les réglages dans %s ; ils restent en mémoire "
-                     "jusqu'à la fin de la session.\n",
+                     "tavrine\u00a0: impossible d’enregistrer les réglages dans %s\u202f; ils restent en mémoire "
+                     "jusqu’à la fin de la session.\n",
                      qPrintable(settings_->fileName()));
     }
 }

@@ -93,7 +93,7 @@ QByteArray XdgAutostart::entryText(const QString& execPath) {
     text += QStringLiteral("Type=Application\n");
     text += QStringLiteral("Version=1.0\n");
     text += QStringLiteral("Name=Tavrine\n");
-    text += QStringLiteral("Comment=Filtre de confidentialité pour l'écran\n");
+    text += QStringLiteral("Comment=Filtre de confidentialité pour l’écran\n");
     text += QStringLiteral("Exec=") + execField(execPath) + QLatin1Char('\n');
     text += QStringLiteral("Icon=tavrine\n");
     text += QStringLiteral("Terminal=false\n");

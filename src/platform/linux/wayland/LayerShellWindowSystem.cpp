@@ -269,7 +269,7 @@ struct LayerShellWindowSystem::Impl {
         lost = true;
         notifier->setEnabled(false);
         std::fprintf(stderr,
-                     "tavrine : la connexion au compositeur Wayland est perdue (erreur %d) ; "
+                     "tavrine\u00a0: la connexion au compositeur Wayland est perdue (erreur %d)\u202f; "
                      "le calque n’est plus affiché.\n",
                      wl_display_get_error(display));
     }

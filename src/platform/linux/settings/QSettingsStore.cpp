@@ -122,10 +122,11 @@ void QSettingsStore::flush() {
     // The values stay in memory for this session; say once that they will not survive it.
     if (settings_->status() != QSettings::NoError && !failureReported_) {
         failureReported_ = true;
-        std::fprintf(stderr,
-                     "tavrine\u00a0: impossible d’enregistrer les réglages dans %s\u202f; ils restent en mémoire "
-                     "jusqu’à la fin de la session.\n",
-                     qPrintable(settings_->fileName()));
+        std::fprintf(
+            stderr,
+            "tavrine\u00a0: impossible d’enregistrer les réglages dans %s\u202f; ils restent en mémoire "
+            "jusqu’à la fin de la session.\n",
+            qPrintable(settings_->fileName()));
     }
 }
 

@@ -5,8 +5,10 @@
 #include "core/util/Subscription.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace tavrine {
 
@@ -17,6 +19,10 @@ class OverlayWindowManager {
     explicit OverlayWindowManager(WindowSystem& windowSystem);
     // Whether the windows can be shown as the filter needs them: see-through between the stripes.
     bool canShow() const { return windowSystem_.showsTransparency(); }
+    // Calls back when canShow() may have changed.
+    Subscription observeCanShow(std::function<void()> onChange) {
+        return windowSystem_.observeTransparencyChanges(std::move(onChange));
+    }
     OverlayWindowManager(const OverlayWindowManager&) = delete;
     OverlayWindowManager& operator=(const OverlayWindowManager&) = delete;
 

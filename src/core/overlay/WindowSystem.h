@@ -49,6 +49,9 @@ class WindowSystem {
     // Whether overlay windows show their transparency: not on an X server without a compositing manager,
     // where their transparent pixels draw black and would hide the screen from its user.
     virtual bool showsTransparency() const { return true; }
+    // Calls back on the main thread when that answer may have changed (a compositing manager quit or was
+    // replaced). Systems whose answer cannot change never call.
+    virtual Subscription observeTransparencyChanges(std::function<void()> /*onChange*/) { return {}; }
 };
 
 } // namespace tavrine

@@ -39,6 +39,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription idleShortcutSetting;
     Subscription systemEventObserver;
     Subscription cameraInterruptionObserver;
+    // While the filter runs: the desktop's compositing manager, without which the overlay hides the screen.
+    Subscription canShowObserver;
     // Bumped by every stop(): a camera start or a retry begun before it must not revive the run.
     std::uint64_t runGeneration = 0;
     // The camera reported an interruption and no frame has come since. Only frames end it.
@@ -158,6 +160,12 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
     observeSettings();
     observeFsm();
     observeSystemEvents();
+    canShowObserver = deps.overlayManager.observeCanShow([weakSelf = weak()] {
+        auto impl = weakSelf.lock();
+        if (impl && !impl->deps.overlayManager.canShow()) {
+            impl->overlayUnavailable();
+        }
+    });
     // A machine left waiting for the camera by a failed start leaves it once frames come; they may have
     // come before the observer above was there.
     if (fsm().state.get().is(FilterState::Kind::cameraBusy) && !deps.cameraManager.awaitingFrames()) {
@@ -203,6 +211,7 @@ void PrivacyFilterService::Impl::stop() {
 
     settingsSubscription.cancel();
     fsmSubscription.cancel();
+    canShowObserver.cancel();
     battery.stop();
     // The shortcut stays installed: it is also the way to start the filter again. While the filter is
     // stopped it follows its setting at once (switched off, the keys are given back to the desktop;
@@ -240,8 +249,8 @@ void PrivacyFilterService::Impl::analysisUnavailable() {
 }
 
 // An X server without a compositing manager draws the overlay's transparent pixels black: the filter would
-// hide the screen from its user. Nothing starts (no camera, no session counted), the state and the tray say
-// "not protecting", and each attempt says why.
+// hide the screen from its user. Nothing starts (no camera, no session counted), or a run whose compositing
+// manager left stops; the state and the tray say "not protecting", and each attempt says why.
 void PrivacyFilterService::Impl::overlayUnavailable() {
     stop();
     deps.notifier.post(overlayNotificationId, deps.localizer.text("notif_overlay_unavailable_title"),

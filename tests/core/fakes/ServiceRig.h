@@ -159,10 +159,14 @@ struct RecordingWindowSystem final : WindowSystem {
     }
 
     bool showsTransparency() const override { return compositor; }
+    Subscription observeTransparencyChanges(std::function<void()> onChange) override {
+        return transparency.subscribe(std::move(onChange));
+    }
 
     std::vector<ScreenInfo> connected{ScreenInfo{1, ScreenRect{0, 0, 1280, 800}}};
     std::vector<std::string> log;
     Signal<> changes;
+    Signal<> transparency;
     bool compositor = true;
 };
 
@@ -397,6 +401,13 @@ inline const RigActions actions = {
     {"shortcuton", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, true); }},
     {"nocompositor", [](Rig& r, auto) { r.windows.compositor = false; }},
     {"compositor", [](Rig& r, auto) { r.windows.compositor = true; }},
+    // The compositing manager's window went away: it quit, or another manager replaced it.
+    {"compositorgone",
+     [](Rig& r, auto) {
+         r.windows.compositor = false;
+         r.windows.transparency.notify();
+     }},
+    {"compositorswap", [](Rig& r, auto) { r.windows.transparency.notify(); }},
     // A face a tenth of the frame wide is then 100 cm away.
     {"coefficient",
      [](Rig& r, std::int64_t n) { r.set(&FilterSettings::privacyMatrixCoefficient, float(n)); }},

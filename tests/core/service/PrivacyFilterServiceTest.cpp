@@ -124,6 +124,11 @@ const Scenario scenarios[] = {
     {"NoCompositorStartsNothing",
      "nocompositor start active=0 state=X running=0 showing=0 sessions=0 posts=1 start posts=2 compositor "
      "start active=1 state=N showing=1 sessions=1 posts=2"},
+    // A compositing manager that leaves during the run stops it and says why; one replaced by another
+    // changes nothing, and once stopped the filter no longer listens.
+    {"CompositorLeavingStopsTheRun",
+     "start user state=N compositorswap active=1 showing=1 posts=0 compositorgone active=0 state=X running=0 "
+     "showing=0 sessions=1 posts=1 compositor start active=1 sessions=2 stop compositorgone posts=1"},
     // Stopped, the kept shortcut follows its setting at once: switched off, the keys do nothing; on
     // again, they start the filter. Other settings changes do not install it again.
     {"ShortcutFollowsItsSettingWhileStopped",

@@ -127,16 +127,31 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
 }
 
 // Without a compositing manager an X server draws the overlay's transparent pixels black: the window system
-// says so, and says it no more once a compositor runs again.
+// says so, tells its observers when the manager leaves, and says it no more once a compositor runs again.
 TEST(OverlayOnTheDesktop, KnowsWhetherACompositorBlendsIt) {
+    // This session's compositor only (other sessions may run beside it): the client that owns its window.
+    const auto killCompositor = [] {
+        QProcess::execute(
+            QStringLiteral("bash"),
+            {"-c", R"sh(xkill -id "$(xwininfo -root -children | awk '/"xcompmgr"/ { print $1; exit }')")sh"});
+    };
     QtExecutor executor;
     QtWindowSystem windowSystem(executor, QStringLiteral("Super+Maj+C"));
     ASSERT_TRUE(windowSystem.showsTransparency()) << "the session's xcompmgr";
-    // This session's compositor only (other sessions may run beside it): the client that owns its window.
-    QProcess::execute(
-        QStringLiteral("bash"),
-        {"-c", R"sh(xkill -id "$(xwininfo -root -children | awk '/"xcompmgr"/ { print $1; exit }')")sh"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !windowSystem.showsTransparency(); }, 5000));
+    int told = 0;
+    Subscription watch = windowSystem.observeTransparencyChanges([&] { ++told; });
+    killCompositor();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told > 0; }, 5000)) << "the observers hear that it left";
+    EXPECT_FALSE(windowSystem.showsTransparency());
+
+    ASSERT_TRUE(QProcess::startDetached(QStringLiteral("xcompmgr"), {}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return windowSystem.showsTransparency(); }, 5000));
+    // Watched again, the watch follows the new manager's window.
+    told = 0;
+    watch = windowSystem.observeTransparencyChanges([&] { ++told; });
+    killCompositor();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told > 0; }, 5000)) << "and hear it of the next manager too";
+    EXPECT_FALSE(windowSystem.showsTransparency());
     ASSERT_TRUE(QProcess::startDetached(QStringLiteral("xcompmgr"), {}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return windowSystem.showsTransparency(); }, 5000));
 }

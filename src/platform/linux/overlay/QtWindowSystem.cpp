@@ -1,11 +1,10 @@
 #include "platform/linux/overlay/QtWindowSystem.h"
 
 #include "platform/linux/overlay/QtOverlayWindow.h"
+#include "platform/linux/x11/X11Display.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-
-#include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <iostream>
@@ -13,7 +12,8 @@
 namespace tavrine {
 
 QtWindowSystem::QtWindowSystem(Executor& executor, QString badgeText, const Clock& clock)
-    : executor_(executor), clock_(clock), badgeText_(std::move(badgeText)), stackingGuard_(executor) {
+    : executor_(executor), clock_(clock), badgeText_(std::move(badgeText)), stackingGuard_(executor),
+      compositorWatch_(executor) {
     for (QScreen* screen : QGuiApplication::screens()) {
         watch(screen);
     }
@@ -57,33 +57,33 @@ void QtWindowSystem::announce() {
     });
 }
 
-bool QtWindowSystem::showsTransparency() const {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* conn = x11 ? x11->connection() : nullptr;
-    // Wayland surfaces, or an XWayland server: the Wayland compositor blends them (it need not own the
-    // X selection).
+namespace {
+// Wayland surfaces, or an XWayland server: the Wayland compositor blends them (it need not own the X
+// selection).
+bool waylandBlends() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!conn || (wayland && *wayland)) {
+    return wayland && *wayland;
+}
+} // namespace
+
+bool QtWindowSystem::showsTransparency() const {
+    if (waylandBlends() || !x11::connection()) {
         return true;
     }
-    const QByteArray name = "_NET_WM_CM_S0";
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        conn, xcb_intern_atom(conn, 0, uint16_t(name.size()), name.constData()), nullptr);
-    bool owned = false;
-    if (atom) {
-        if (auto* owner =
-                xcb_get_selection_owner_reply(conn, xcb_get_selection_owner(conn, atom->atom), nullptr)) {
-            owned = owner->owner != XCB_WINDOW_NONE;
-            std::free(owner);
-        }
-        std::free(atom);
-    }
+    const bool owned = compositorWatch_.present();
     if (!owned) {
         std::cerr
             << "tavrine\u00a0: aucun compositeur sur ce serveur X (_NET_WM_CM_S0 sans propriétaire)\u00a0: "
                "le calque n’est pas affiché\n";
     }
     return owned;
+}
+
+Subscription QtWindowSystem::observeTransparencyChanges(std::function<void()> onChange) {
+    if (waylandBlends()) {
+        return {};
+    }
+    return compositorWatch_.observe(std::move(onChange));
 }
 
 std::vector<ScreenInfo> QtWindowSystem::screens() const {

@@ -4,6 +4,7 @@
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
 #include "core/util/Signal.h"
+#include "platform/linux/overlay/X11CompositorWatch.h"
 #include "platform/linux/overlay/X11StackingGuard.h"
 
 #include <QObject>
@@ -33,6 +34,8 @@ class QtWindowSystem final : public QObject, public WindowSystem {
     // On an X11 desktop, whether a compositing manager holds the _NET_WM_CM_S0 selection; on Wayland and
     // XWayland always.
     bool showsTransparency() const override;
+    // On X11, each time the compositing manager's window goes away (it quit, died or was replaced).
+    Subscription observeTransparencyChanges(std::function<void()> onChange) override;
 
     QScreen* screenFor(ScreenId id) const;
 
@@ -52,6 +55,7 @@ class QtWindowSystem final : public QObject, public WindowSystem {
     Signal<> screensChanged_;
     TaskHandle pending_;
     X11StackingGuard stackingGuard_;
+    X11CompositorWatch compositorWatch_;
     bool announcing_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/linux/overlay/X11StackingGuard.h"
 
 #include "platform/linux/overlay/OverlayContentView.h"
+#include "platform/linux/x11/X11Display.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -14,11 +15,6 @@ namespace tavrine {
 
 namespace {
 
-xcb_connection_t* x11Connection() {
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
 bool isOverlay(xcb_window_t window) {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (qobject_cast<OverlayContentView*>(w) && w->internalWinId() == window) {
@@ -31,7 +27,7 @@ bool isOverlay(xcb_window_t window) {
 } // namespace
 
 X11StackingGuard::X11StackingGuard(Executor& executor) : executor_(executor) {
-    xcb_connection_t* c = x11Connection();
+    xcb_connection_t* c = x11::connection();
     if (!c) {
         return;
     }

@@ -1,7 +1,8 @@
 #include "platform/linux/shortcut/X11GlobalShortcut.h"
 
+#include "platform/linux/x11/X11Display.h"
+
 #include <QCoreApplication>
-#include <QGuiApplication>
 
 #include <xcb/xcb.h>
 
@@ -16,15 +17,6 @@ namespace {
 
 constexpr std::uint32_t keysymC = 0x0063;
 constexpr std::uint16_t shortcutModifiers = XCB_MOD_MASK_4 | XCB_MOD_MASK_SHIFT;
-
-xcb_connection_t* qtConnection() {
-    auto* app = qGuiApp;
-    if (!app) {
-        return nullptr;
-    }
-    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
 
 // Every keycode that produces `keysym` in some column of the keyboard mapping.
 std::vector<std::uint8_t> keycodesFor(xcb_connection_t* c, std::uint32_t keysym) {
@@ -53,7 +45,7 @@ std::vector<std::uint8_t> keycodesFor(xcb_connection_t* c, std::uint32_t keysym)
 } // namespace
 
 X11GlobalShortcut::X11GlobalShortcut(std::ostream& diagnostics)
-    : X11GlobalShortcut(qtConnection(), diagnostics) {}
+    : X11GlobalShortcut(x11::connection(), diagnostics) {}
 
 X11GlobalShortcut::X11GlobalShortcut(xcb_connection_t* connection, std::ostream& diagnostics)
     : connection_(connection), diagnostics_(diagnostics) {

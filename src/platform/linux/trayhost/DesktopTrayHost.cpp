@@ -1,12 +1,9 @@
 #include "platform/linux/trayhost/DesktopTrayHost.h"
 
+#include "platform/linux/x11/X11Display.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
-#include <QGuiApplication>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 
 namespace tavrine {
 namespace {
@@ -14,27 +11,7 @@ namespace {
 // Looks for an XEmbed tray ourselves: asking Qt would make it remember "no StatusNotifier host" for
 // the rest of the process, and a host appearing later could no longer be used.
 bool xembedTrayPresent() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* conn = x11 ? x11->connection() : nullptr;
-    if (!conn) {
-        return false;
-    }
-    const QByteArray name = "_NET_SYSTEM_TRAY_S0";
-    auto atomCookie = xcb_intern_atom(conn, 1, uint16_t(name.size()), name.constData());
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(conn, atomCookie, nullptr);
-    if (!atom) {
-        return false;
-    }
-    bool present = false;
-    if (atom->atom != XCB_ATOM_NONE) {
-        auto ownerCookie = xcb_get_selection_owner(conn, atom->atom);
-        if (auto* owner = xcb_get_selection_owner_reply(conn, ownerCookie, nullptr)) {
-            present = owner->owner != XCB_WINDOW_NONE;
-            std::free(owner);
-        }
-    }
-    std::free(atom);
-    return present;
+    return x11::selectionOwner(x11::connection(), "_NET_SYSTEM_TRAY_S0") != XCB_WINDOW_NONE;
 }
 
 } // namespace

@@ -219,17 +219,39 @@ TEST(XdgAutostart, RegisteringWritesAValidEntryAndUnregisteringRemovesIt) {
         const char* text;
         bool enabled;
     } hidden[] = {
-        {"[Desktop Entry]\nHidden = true \n", false},
-        {"[Desktop Entry]\nHidden=false\n", true},
-        {"[Desktop Entry]\nExec=tavrine\n[Desktop Action x]\nHidden=true\n", true},
-        {"[Desktop Entry]\nX-Hidden=true\n", true},
-        {"", true},
-        {"\x01\x02\xff garbage", true},
+        {"[Desktop Entry]\nExec=/usr/bin/tavrine\nHidden = true \n", false},
+        {"[Desktop Entry]\nExec=/usr/bin/tavrine\nHidden=false\n", true},
+        {"[Desktop Entry]\nExec=/usr/bin/tavrine\n[Desktop Action x]\nHidden=true\n", true},
+        {"[Desktop Entry]\nExec=/usr/bin/tavrine\nX-Hidden=true\n", true},
+        {"[Desktop Entry]\nExec=/usr/bin/tavrine\nX-GNOME-Autostart-enabled=false\n", false},
+        // The program the entry starts: another that exists, or one gone since (an older install's).
+        {"[Desktop Entry]\nExec=sh -c 'exec tavrine'\n", true},
+        {"[Desktop Entry]\nExec=\"/bin/sh\" --camera /dev/video2\n", true},
+        {"[Desktop Entry]\nExec=/opt/gone/tavrine\n", false},
+        {"[Desktop Entry]\nExec=\"/opt/My Apps/tavrine\"\n", false},
+        {"", false},
+        {"\x01\x02\xff garbage", false},
     };
     for (const auto& c : hidden) {
         writeFile(item.entryPath(), c.text);
         EXPECT_EQ(item.isEnabled(), c.enabled) << c.text;
     }
+    // An entry the user edited is switched, not replaced: their program, arguments and keys stay. An older
+    // install's entry whose program is gone is replaced by ours.
+    const QByteArray edited = "[Desktop Entry]\nType=Application\nExec=/bin/sh --camera /dev/video2\n"
+                              "X-KDE-autostart-after=panel\nHidden=true\n[Desktop Action x]\nHidden=true\n";
+    writeFile(item.entryPath(), edited);
+    EXPECT_EQ(item.setEnabled(true), std::nullopt);
+    EXPECT_TRUE(item.isEnabled());
+    EXPECT_EQ(readFile(item.entryPath()), QByteArray(edited).replace("panel\nHidden=true\n", "panel\n"));
+    EXPECT_EQ(item.setEnabled(false), std::nullopt);
+    EXPECT_FALSE(item.isEnabled());
+    EXPECT_TRUE(readFile(item.entryPath()).contains("Exec=/bin/sh --camera /dev/video2\n"));
+    EXPECT_EQ(item.setEnabled(true), std::nullopt);
+    EXPECT_TRUE(item.isEnabled());
+    writeFile(item.entryPath(), "[Desktop Entry]\nExec=/opt/gone/tavrine\nX-GNOME-Autostart-enabled=true\n");
+    EXPECT_EQ(item.setEnabled(true), std::nullopt);
+    EXPECT_EQ(readFile(item.entryPath()), XdgAutostart::entryText(QStringLiteral("/usr/bin/tavrine")));
     // A folder in place of the entry is not enabled and cannot be removed.
     QFile::remove(item.entryPath());
     ASSERT_TRUE(QDir().mkpath(item.entryPath()));

@@ -2,13 +2,19 @@
 
 #include "core/persistence/LoginItem.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
+#include <string>
 
 namespace tavrine {
 
 // Start at login through an XDG autostart entry, by default $XDG_CONFIG_HOME/autostart/tavrine.desktop.
-// Enabled when the entry exists and is not marked Hidden=true (how desktops record "disabled").
-// Registering writes the entry atomically; unregistering removes it. Failures come back as text.
+// Enabled when the entry exists, is not switched off (Hidden=true, or GNOME's
+// X-GNOME-Autostart-enabled=false) and starts a program that is there. Registering writes the entry
+// atomically; unregistering removes it. An entry the user edited is switched instead, keeping their lines.
+// Failures come back as text.
 class XdgAutostart final : public LoginItem {
   public:
     // execPath: the program to start, normally QCoreApplication::applicationFilePath().
@@ -26,6 +32,10 @@ class XdgAutostart final : public LoginItem {
     std::optional<std::string> setEnabled(bool enabled) override;
 
   private:
+    std::optional<QByteArray> readEntry() const;
+    bool usable(const QByteArray& text) const;
+    std::optional<std::string> write(const QByteArray& text) const;
+
     QString entryPath_;
     QString execPath_;
 };

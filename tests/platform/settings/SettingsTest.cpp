@@ -159,6 +159,16 @@ TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt)
     }
     load(true);
     EXPECT_EQ(load(), everyFieldChanged());
+
+    // A file an editor saved with a byte-order mark reads as garbled; the next save writes it clean, and
+    // the store then knows its writes go through (a later failure would be told, not this one).
+    writeFile(home.confPath(), "\xEF\xBB\xBF[General]\nfilter_strength=5\n");
+    QSettingsStore store(home.confPath());
+    store.setInteger("capture_fps", 7);
+    store.flush();
+    EXPECT_EQ(store.status(), QSettings::NoError);
+    EXPECT_EQ(store.readInt("capture_fps"), 7);
+    EXPECT_EQ(QSettingsStore(home.confPath()).readInt("capture_fps"), 7);
 }
 
 // A folder the user cannot write to is left untouched, even with a file in it that could be rewritten in

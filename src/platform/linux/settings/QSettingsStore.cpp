@@ -21,12 +21,7 @@ QString keyOf(const std::string& key) {
 
 QSettingsStore::QSettingsStore() : QSettingsStore(defaultFilePath()) {}
 
-QSettingsStore::QSettingsStore(const QString& filePath)
-    : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {
-    // Never fall back to writing the file in place: a crash would leave half a file.
-    settings_->setAtomicSyncRequired(true);
-    settings_->setFallbacksEnabled(false);
-}
+QSettingsStore::QSettingsStore(const QString& filePath) : settings_(open(filePath)) {}
 
 QSettingsStore::~QSettingsStore() {
     settings_->sync();
@@ -117,10 +112,26 @@ void QSettingsStore::remove(const std::string& key) {
     settings_->remove(keyOf(key));
 }
 
+std::unique_ptr<QSettings> QSettingsStore::open(const QString& filePath) {
+    auto settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+    // Never fall back to writing the file in place: a crash would leave half a file.
+    settings->setAtomicSyncRequired(true);
+    settings->setFallbacksEnabled(false);
+    return settings;
+}
+
 void QSettingsStore::flush() {
     settings_->sync();
+    if (settings_->status() == QSettings::FormatError) {
+        // A line the load could not read (a hand edit, a byte-order mark) keeps its error for the life of
+        // the QSettings, and would hide whether this write, or any later one, went through. Read back: a
+        // file written whole again reads clean, and the store goes on from that reading.
+        if (auto reread = open(settings_->fileName()); reread->status() == QSettings::NoError) {
+            settings_ = std::move(reread);
+        }
+    }
     // The values stay in memory for this session; say once that they will not survive it.
-    if (settings_->status() != QSettings::NoError && !failureReported_) {
+    if (settings_->status() == QSettings::AccessError && !failureReported_) {
         failureReported_ = true;
         std::fprintf(
             stderr,

@@ -43,6 +43,8 @@ class QSettingsStore final : public KeyValueStore {
     void flush() override;
 
   private:
+    static std::unique_ptr<QSettings> open(const QString& filePath);
+
     std::unique_ptr<QSettings> settings_;
     bool failureReported_ = false;
 };

@@ -37,7 +37,7 @@ const char* kUsage =
     "Models: $TAVRINE_MODEL_DIR, else the build tree's models/, else the installed ones.\n";
 
 std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
     }
     std::string quoted = "\"";
@@ -169,17 +169,22 @@ int main(int argc, char** argv) {
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
     bool csv = false;
     std::vector<std::string> inputs;
+    bool optionsEnded = false; // after "--" every argument is an input, even one that starts with '-'
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--csv") {
+        if (optionsEnded) {
+            inputs.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--csv") {
             csv = true;
         } else if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
             return 0;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
+        } else if (arg.size() > 1 && arg[0] == '-') {
             std::cerr << "tavrine-analyze: unknown option " << arg << "\n" << kUsage;
             return 2;
-        } else if (arg != "--") {
+        } else {
             inputs.push_back(arg);
         }
     }

@@ -30,18 +30,21 @@ bool waylandSession() {
 std::unique_ptr<GlobalShortcut> chooseForWayland(bool portalOffers, const QDBusConnection& sessionBus,
                                                  std::ostream& diagnostics) {
     if (portalOffers) {
-        diagnostics << "Tavrine: shortcut through the desktop portal (Wayland session)." << std::endl;
+        diagnostics << "tavrine\u00a0: raccourci Super+Maj+C par le portail du bureau (session Wayland)."
+                    << std::endl;
         return std::make_unique<PortalGlobalShortcut>(sessionBus, diagnostics);
     }
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        diagnostics << "Tavrine: shortcut through an XWayland key grab, which sees only keys typed into X11 "
-                       "windows (Wayland session without the GlobalShortcuts portal)."
-                    << std::endl;
+        diagnostics
+            << "tavrine\u00a0: raccourci Super+Maj+C par une capture de touches XWayland, qui ne voit que "
+               "les touches tapées dans des fenêtres X11 (session Wayland sans le portail GlobalShortcuts)."
+            << std::endl;
         auto grab = std::make_unique<X11GlobalShortcut>(diagnostics);
         grab->setOnlyX11Windows(true);
         return grab;
     }
-    diagnostics << "Tavrine: no global shortcut in this session (Wayland without the GlobalShortcuts portal)."
+    diagnostics << "tavrine\u00a0: aucun raccourci global dans cette session (Wayland sans le portail "
+                   "GlobalShortcuts)."
                 << std::endl;
     return std::make_unique<NoGlobalShortcut>();
 }

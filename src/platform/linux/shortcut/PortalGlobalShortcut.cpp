@@ -310,8 +310,8 @@ void PortalGlobalShortcut::fail(const std::string& why) {
     status_ = ShortcutStatus::refused;
     if (!reportedFailure_) {
         reportedFailure_ = true;
-        diagnostics_ << "Tavrine: the desktop did not give the shortcut Super+Shift+C (" << why
-                     << "); it stays off." << std::endl;
+        diagnostics_ << "tavrine\u00a0: le bureau n\u2019a pas accordé le raccourci Super+Maj+C (" << why
+                     << ")\u202f; il reste désactivé." << std::endl;
     }
 }
 

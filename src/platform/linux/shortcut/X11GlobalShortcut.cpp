@@ -137,8 +137,10 @@ void X11GlobalShortcut::grab() {
     }
     if (plainTaken && !reportedFailure_) {
         reportedFailure_ = true;
-        diagnostics_ << "Tavrine: the shortcut Super+Shift+C is taken by another program; it stays off."
-                     << std::endl;
+        diagnostics_
+            << "tavrine\u00a0: le raccourci Super+Maj+C est pris par un autre programme\u202f; il reste "
+               "désactivé."
+            << std::endl;
     }
 }
 

@@ -121,11 +121,10 @@ void TrayController::ensureTrayIcon() {
         static bool told = false;
         if (!told) {
             told = true;
-            std::cerr << "Tavrine\u00a0: aucune zone de notification n\u2019a été trouvée. L\u2019icône "
+            std::cerr << "tavrine\u00a0: aucune zone de notification n\u2019a été trouvée. L\u2019icône "
                          "apparaîtra dès "
-                         "qu\u2019une zone de notification sera disponible\u202f; en attendant, Super+Maj+C "
-                         "active ou "
-                         "désactive le filtre et relancer tavrine ouvre son panneau."
+                         "qu\u2019une zone de notification sera disponible\u202f; en attendant, relancer "
+                         "tavrine ouvre son panneau."
                       << std::endl;
         }
         return;

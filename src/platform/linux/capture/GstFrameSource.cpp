@@ -276,15 +276,31 @@ bool GstFrameSource::applyCameraMode(GstElement* pipeline) {
 // Lets through a buffer that comes at least minSpacing of stream time after the last one let through, and
 // drops the others, with one exception: when the consumer did not take the last frame let through (the
 // analyzer's wall-clock admission can turn away a frame that comes exactly one interval after the last),
-// the next buffer goes through too, so the analysis keeps its rate. A timestamp that goes back (a looped
-// file, a restarted camera) starts again from that buffer.
+// the next buffer goes through too, so the analysis keeps its rate. A consumer that turned away the last
+// few frames in a row is idle (a suspended analyzer, in a pause): it then gets one frame a second, enough to
+// show the camera is alive, until it takes one again. A timestamp that goes back (a looped file, a
+// restarted camera) starts again from that buffer.
 struct GstFrameSource::RateGate {
+    static constexpr int idleAfter = 5;                     // frames turned away in a row
+    static constexpr GstClockTime idleSpacing = GST_SECOND; // between frames for an idle consumer
+
     explicit RateGate(GstClockTime spacing) : minSpacing(spacing) {}
     const GstClockTime minSpacing;
     GstClockTime lastKept = GST_CLOCK_TIME_NONE; // streaming thread only
     bool secondChance = false;                   // streaming thread only
+    int turnedAway = 0;                          // streaming thread only
     // The timestamp of the last frame the consumer took (frameAdmitted()).
     std::atomic<GstClockTime> admitted{GST_CLOCK_TIME_NONE};
+
+    GstPadProbeReturn letThrough(GstClockTime pts, bool again) {
+        // The consumer has had its say on the previous frame by now: the handler runs before the next buffer.
+        if (GST_CLOCK_TIME_IS_VALID(lastKept)) {
+            turnedAway = admitted.load() == lastKept ? 0 : turnedAway + 1;
+        }
+        lastKept = pts;
+        secondChance = again;
+        return GST_PAD_PROBE_OK;
+    }
 
     static GstPadProbeReturn onBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
         RateGate* gate = static_cast<std::shared_ptr<RateGate>*>(data)->get();
@@ -292,16 +308,16 @@ struct GstFrameSource::RateGate {
         if (!GST_CLOCK_TIME_IS_VALID(pts)) {
             return GST_PAD_PROBE_OK;
         }
-        if (!GST_CLOCK_TIME_IS_VALID(gate->lastKept) || pts < gate->lastKept ||
-            pts - gate->lastKept >= gate->minSpacing) {
-            gate->lastKept = pts;
-            gate->secondChance = true;
-            return GST_PAD_PROBE_OK;
+        if (!GST_CLOCK_TIME_IS_VALID(gate->lastKept) || pts < gate->lastKept) {
+            return gate->letThrough(pts, true);
         }
-        if (gate->secondChance && gate->admitted.load() != gate->lastKept) {
-            gate->lastKept = pts;
-            gate->secondChance = false;
-            return GST_PAD_PROBE_OK;
+        const bool lastTaken = gate->admitted.load() == gate->lastKept;
+        const bool idle = gate->turnedAway >= idleAfter && !lastTaken;
+        if (pts - gate->lastKept >= (idle ? idleSpacing : gate->minSpacing)) {
+            return gate->letThrough(pts, !idle);
+        }
+        if (gate->secondChance && !lastTaken) {
+            return gate->letThrough(pts, false);
         }
         return GST_PAD_PROBE_DROP;
     }

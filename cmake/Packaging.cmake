@@ -3,7 +3,7 @@
 # share/metainfo/.
 include(GNUInstallDirs)
 
-install(FILES ${PROJECT_SOURCE_DIR}/data/tavrine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/data/expert.brightfen.Tavrine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/icons/tavrine.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/icons/hicolor/scalable/status

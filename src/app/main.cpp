@@ -77,7 +77,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrine"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRINE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tavrine"));
+    QApplication::setDesktopFileName(QStringLiteral("expert.brightfen.Tavrine"));
     // A tray agent: closing a window never ends the application.
     QApplication::setQuitOnLastWindowClosed(false);
 

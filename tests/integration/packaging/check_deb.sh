@@ -17,7 +17,7 @@ contents=$(dpkg-deb -c "$deb" | awk '{ print $NF }')
 lists() { grep -q "$@" <<<"$contents"; }
 lacks() { ! lists "$@"; }
 check "binary in /usr/bin" lists -Fx ./usr/bin/tavrine
-check "desktop entry" lists -Fx ./usr/share/applications/tavrine.desktop
+check "desktop entry" lists -Fx ./usr/share/applications/expert.brightfen.Tavrine.desktop
 check "scalable icon in hicolor" lists -Fx ./usr/share/icons/hicolor/scalable/apps/tavrine.svg
 check "AppStream metainfo" lists -Fx ./usr/share/metainfo/expert.brightfen.Tavrine.metainfo.xml
 # Files that other parts of the build install when they exist: the face models and the demo clip.

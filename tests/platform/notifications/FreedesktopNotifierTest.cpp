@@ -53,7 +53,7 @@ TEST_F(FreedesktopNotifierTest, PostsReplaceTheLastOneShownAndRemovalsCloseIt) {
     EXPECT_EQ(a[6]["sound-name"], "message-new-instant");
     EXPECT_EQ(a[7], -1);
     EXPECT_EQ(a[2], "tavrine");
-    EXPECT_EQ(a[6]["desktop-entry"], "tavrine");
+    EXPECT_EQ(a[6]["desktop-entry"], "expert.brightfen.Tavrine");
     EXPECT_EQ(notifies[1]["args"][1], first) << "the second replaces the first";
 
     ASSERT_TRUE(mockOk("notifications_close " + std::to_string(second)));

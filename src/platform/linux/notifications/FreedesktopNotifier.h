@@ -21,7 +21,7 @@ class FreedesktopNotifier final : public QObject, public Notifier {
     // The installed icon (data/icons/tavrine.svg in hicolor) and the desktop file's id: the daemon shows
     // the icon and groups the notifications under the application.
     static constexpr const char* appIcon = "tavrine";
-    static constexpr const char* desktopEntry = "tavrine";
+    static constexpr const char* desktopEntry = "expert.brightfen.Tavrine";
 
     explicit FreedesktopNotifier(QDBusConnection sessionBus, QString appName = QStringLiteral("Tavrine"),
                                  QObject* parent = nullptr);

@@ -6,6 +6,7 @@
 #include "app/shell/TerminationSignals.h"
 #include "platform/linux/appearance/PortalColorScheme.h"
 #include "platform/linux/i18n/QtLocalizer.h"
+#include "platform/linux/shortcut/PortalHostRegistry.h"
 #include "platform/linux/wayland/OverlayRoute.h"
 #include "ui/shared/ColorScheme.h"
 #include "ui/tray/TrayController.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <string>
 
 using namespace tavrine;
@@ -98,6 +100,10 @@ int main(int argc, char* argv[]) {
     if (instance.claim() == SingleInstance::Outcome::handedOver) {
         return 0;
     }
+
+    // Before any other portal call (the colour scheme below, the shortcut later): the portal keeps the id
+    // it saw first.
+    registerWithPortal(QDBusConnection::sessionBus(), QApplication::desktopFileName(), std::cerr);
 
     MainThreadProbe probe;
     // Light or dark as the desktop prefers: asked now, taken when the desktop answers and at every change.

@@ -139,15 +139,17 @@ sni_property() { sni_call org.freedesktop.DBus.Properties.Get org.kde.StatusNoti
 
 PORTAL_NAME=org.freedesktop.portal.Desktop
 PORTAL_PATH=/org/freedesktop/portal/desktop
-# mock_shortcuts_portal [ANSWER=0]: GlobalShortcuts; ANSWER to BindShortcuts: 0 granted, 1 the user cancels,
-# 2 ended, unbound, error (see global_shortcuts_portal.py).
+# mock_shortcuts_portal [ANSWER=0] [REGISTRY=absent]: GlobalShortcuts; ANSWER to BindShortcuts: 0 granted, 1 the
+# user cancels, 2 ended, unbound, error; REGISTRY absent (older portals) or required (see global_shortcuts_portal.py).
 mock_shortcuts_portal() {
     mock_start shortcuts_portal session "$PORTAL_NAME" --template "$TAVRINE_HARNESS_DIR/global_shortcuts_portal.py" \
-        --parameters "{\"bind_response\": \"${1:-0}\"}"
+        --parameters "{\"bind_response\": \"${1:-0}\", \"registry\": \"${2:-absent}\"}"
 }
 # portal_press ID: the user presses the portal shortcut ID (Activated, Deactivated).
 portal_press() { mock_set session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.Activate" "$1"; }
 portal_sessions() { mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.Sessions" | grep -o "'[^']*'" | tr -d "'"; }
+# portal_app_ids: the application ids registered with the portal's host registry, one a line.
+portal_app_ids() { mock_call session "$PORTAL_NAME" "$PORTAL_PATH" "$MOCK_IFACE.AppIds" | grep -o "': '[^']*'" | cut -d"'" -f3; }
 # mock_portal_settings [SCHEME=0]: the portal's appearance color-scheme (0 none, 1 dark, 2 light), in the two
 # variants of the interface's first version; portal_set_color_scheme N: the user switches it (SettingChanged).
 mock_portal_settings() {

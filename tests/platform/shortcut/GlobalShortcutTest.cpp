@@ -1,6 +1,7 @@
 // The global shortcut as the desktop offers it: an X key grab, or the desktop portal's GlobalShortcuts.
 #include "platform/linux/shortcut/GlobalShortcutChoice.h"
 #include "platform/linux/shortcut/PortalGlobalShortcut.h"
+#include "platform/linux/shortcut/PortalHostRegistry.h"
 #include "platform/linux/shortcut/X11GlobalShortcut.h"
 
 #include "platform/PlatformTestSupport.h"
@@ -98,6 +99,47 @@ std::string activated(const std::string& session, const std::string& id) {
 }
 
 class PortalGlobalShortcutTest : public MockSessionTest {};
+
+// A current portal grants shortcuts only to a registered application id, which must look like one; an
+// older portal has no registry and no portal at all answers nothing: both are fine and said nowhere. The
+// registration is once per connection, so each case has its own.
+TEST_F(PortalGlobalShortcutTest, RegistersTheApplicationIdWithThePortal) {
+    const struct {
+        const char* portal; // "": none; else the mock's registry
+        const char* appId;
+        const char* registered; // what the portal then holds
+        bool told;
+    } cases[] = {
+        {"", "expert.brightfen.Tavrine", "", false},
+        {"absent", "expert.brightfen.Tavrine", "", false},
+        {"required", "expert.brightfen.Tavrine", "expert.brightfen.Tavrine\n", false},
+        {"required", "tavrine", "", true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.portal) + " " + c.appId);
+        ASSERT_TRUE(mockOk(std::string("mock_stop_all") + (*c.portal ? "; mock_shortcuts_portal 0 " : "") +
+                           c.portal));
+        const QString name = QStringLiteral("registry-%1").arg(++n);
+        {
+            QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+            std::ostringstream diagnostics;
+            registerWithPortal(bus, QString::fromLatin1(c.appId), diagnostics);
+            if (c.told) {
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !diagnostics.str().empty(); }));
+                EXPECT_NE(diagnostics.str().find("refuse l\u2019identifiant tavrine"), std::string::npos)
+                    << diagnostics.str();
+            } else {
+                settleBus();
+                EXPECT_EQ(diagnostics.str(), "");
+            }
+            if (*c.portal) {
+                EXPECT_EQ(mockShell("portal_app_ids"), c.registered);
+            }
+        }
+        QDBusConnection::disconnectFromBus(name);
+    }
+}
 
 // Without a portal, or with one that lacks the interface (as the wlroots backend's), the portal shortcut is
 // not offered. A Wayland session asks the portal without waiting: an install made before it answers is made

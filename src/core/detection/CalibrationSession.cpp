@@ -69,7 +69,7 @@ void CalibrationSession::beginMeasuring() {
     std::weak_ptr<CalibrationSession> weak = weak_from_this();
     if (auto analyzer = camera_.analyzer()) {
         Executor* executor = &executor_;
-        analyzer->onCalibrationSample = [weak, executor](double width) {
+        sampling_ = analyzer->calibrationSamples.subscribe([weak, executor](double width) {
             executor->post([weak, width] {
                 auto self = weak.lock();
                 // The median needs a total order: a width that is not a number is no measurement.
@@ -77,7 +77,7 @@ void CalibrationSession::beginMeasuring() {
                     self->samples_.push_back(width);
                 }
             });
-        };
+        });
     }
     TaskHandle task;
     pollTask_ = task;
@@ -90,9 +90,7 @@ void CalibrationSession::beginMeasuring() {
 }
 
 void CalibrationSession::finalizeMeasurement() {
-    if (auto analyzer = camera_.analyzer()) {
-        analyzer->onCalibrationSample = nullptr;
-    }
+    sampling_.cancel();
     if (samples_.size() < minimumSamples) {
         phase = Phase::failed(noFaceMessage);
         return;
@@ -122,9 +120,7 @@ void CalibrationSession::cancel() {
     if (pollTask_) {
         pollTask_->cancel();
     }
-    if (auto analyzer = camera_.analyzer()) {
-        analyzer->onCalibrationSample = nullptr;
-    }
+    sampling_.cancel();
     phase = Phase::idle();
 }
 

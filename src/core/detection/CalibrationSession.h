@@ -4,6 +4,7 @@
 #include "core/persistence/SettingsRepository.h"
 #include "core/util/Executor.h"
 #include "core/util/Published.h"
+#include "core/util/Subscription.h"
 
 #include <memory>
 #include <optional>
@@ -59,6 +60,7 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     std::vector<double> samples_;
     std::optional<TaskHandle> countdownTask_;
     std::optional<TaskHandle> pollTask_;
+    Subscription sampling_; // the analyzer's samples, while measuring
 };
 
 } // namespace tavrine

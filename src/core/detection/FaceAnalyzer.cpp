@@ -120,9 +120,7 @@ void FaceAnalyzer::analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
                 onResult(DetectionInput{t, result.faceCount, result.primaryFace});
             }
             if (result.primaryObservation) {
-                if (auto onSample = self->onCalibrationSample) {
-                    onSample(result.primaryObservation->boundingBox.width);
-                }
+                self->calibrationSamples.notify(result.primaryObservation->boundingBox.width);
             }
         });
     }

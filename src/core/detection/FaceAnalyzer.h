@@ -7,6 +7,7 @@
 #include "core/domain/DetectionInput.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
+#include "core/util/Signal.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,7 +35,9 @@ class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
 
     // Set and read on the main thread only.
     std::function<void(const DetectionInput&)> onResult;
-    std::function<void(double)> onCalibrationSample;
+    // The primary face's width of each analysed frame, for the calibrations measuring now (each holds its
+    // own subscription, so one ending leaves another running).
+    Signal<double> calibrationSamples;
     // Once, when the detector reports that it can no longer detect anything (its models failed to load).
     std::function<void()> onUnavailable;
     // Called on the camera thread, inside analyze(), for every admitted frame. Set it before the

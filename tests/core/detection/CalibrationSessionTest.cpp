@@ -29,10 +29,8 @@ struct CalibrationSessionTest : ::testing::Test, tavrine::testing::Rig {
         ASSERT_EQ(session->phase.get(), Phase::measuring());
     }
     // What the analyzer does for a frame with a primary face.
-    void sample(double width) {
-        ASSERT_TRUE(analyzer->onCalibrationSample) << "no sample callback installed";
-        analyzer->onCalibrationSample(width);
-    }
+    void sample(double width) { analyzer->calibrationSamples.notify(width); }
+    bool sampling() const { return analyzer->calibrationSamples.subscriberCount() > 0; }
 };
 
 } // namespace
@@ -63,7 +61,7 @@ TEST_F(CalibrationSessionTest, MeasuresForThreeSecondsThenGivesTheResult) {
         EXPECT_EQ(session->phase.get(), Phase::measuring());
         exec.advanceBy(1);
         EXPECT_EQ(session->phase.get(), c.result);
-        EXPECT_FALSE(analyzer->onCalibrationSample);
+        EXPECT_FALSE(sampling());
         exec.advanceBy(60'000);
         EXPECT_EQ(session->phase.get(), c.result);
         EXPECT_EQ(settings.settings.get(), before);
@@ -107,7 +105,7 @@ TEST_F(CalibrationSessionTest, ACancelOrAReleaseLeavesNothingRunning) {
     sample(0.12);
     exec.advanceBy(1500);
     session->cancel();
-    EXPECT_FALSE(analyzer->onCalibrationSample);
+    EXPECT_FALSE(sampling());
     exec.advanceBy(10'000);
     EXPECT_EQ(session->phase.get(), Phase::idle());
 
@@ -115,12 +113,38 @@ TEST_F(CalibrationSessionTest, ACancelOrAReleaseLeavesNothingRunning) {
     exec.runPending();
     session.reset();
     exec.advanceBy(10'000);
-    EXPECT_FALSE(analyzer->onCalibrationSample) << "a released countdown never starts measuring";
+    EXPECT_FALSE(sampling()) << "a released countdown never starts measuring";
 
     session = CalibrationSession::create(exec, camera, settings);
     startAndCountDown();
     sample(0.1);
     session.reset(); // released while measuring, with samples in flight
-    sample(0.1);     // the callback outlives the session and must do nothing
+    sample(0.1);     // a sample after the release reaches nothing
+    EXPECT_FALSE(sampling());
     exec.runAll();
+}
+
+// Two calibrations at once (the onboarding's and the preferences', both open) on one camera: each hears
+// every sample of its own three seconds, and one ending, by its result or a cancel, leaves the other
+// measuring.
+TEST_F(CalibrationSessionTest, TwoCalibrationsAtOnceEachMeasureTheirOwnThreeSeconds) {
+    for (const bool cancelFirst : {false, true}) {
+        SCOPED_TRACE(cancelFirst ? "the first cancelled" : "both to the end");
+        auto first = CalibrationSession::create(exec, camera, settings);
+        auto second = CalibrationSession::create(exec, camera, settings);
+        first->start();
+        exec.advanceBy(1000);
+        second->start();
+        // A sample every 200 ms: the first measures from 3 s to 6 s, the second from 4 s to 7 s.
+        for (int t = 1000; t < 8000; t += 200) {
+            if (cancelFirst && t == 5000) {
+                first->cancel();
+            }
+            exec.advanceBy(200);
+            sample(0.11);
+        }
+        EXPECT_EQ(first->phase.get(), cancelFirst ? Phase::idle() : Phase::done(89));
+        EXPECT_EQ(second->phase.get(), Phase::done(89));
+        EXPECT_FALSE(sampling());
+    }
 }

@@ -25,10 +25,10 @@ struct Harness : tavrine::testing::Rig {
             stamps.push_back(input.timestampMs - startMs);
             log.push_back("result");
         };
-        analyzer->onCalibrationSample = [this](double width) {
+        sampling = analyzer->calibrationSamples.subscribe([this](double width) {
             samples.push_back(width);
             log.push_back("sample");
-        };
+        });
         analyzer->onAdmitted = [this] { ++admitted; };
     }
     // Sends one frame, tagged by its width (0: a frame without pixels), at startMs + offsetMs without
@@ -46,6 +46,7 @@ struct Harness : tavrine::testing::Rig {
     std::vector<DetectionInput> inputs;
     std::vector<std::int64_t> stamps; // of the results, from startMs
     std::vector<double> samples;
+    Subscription sampling;
     std::vector<std::string> log;
     int admitted = 0; // frames reported admitted to the camera side
 };

@@ -133,11 +133,11 @@ TEST_F(CalibrationSessionTest, TwoCalibrationsAtOnceEachMeasureTheirOwnThreeSeco
         auto first = CalibrationSession::create(exec, camera, settings);
         auto second = CalibrationSession::create(exec, camera, settings);
         first->start();
-        exec.advanceBy(1000);
+        exec.advanceBy(2600);
         second->start();
-        // A sample every 200 ms: the first measures from 3 s to 6 s, the second from 4 s to 7 s.
-        for (int t = 1000; t < 8000; t += 200) {
-            if (cancelFirst && t == 5000) {
+        // A sample every 200 ms: the first measures from 3 s to 6 s, the second from 5.6 s to 8.6 s.
+        for (int t = 2600; t < 9000; t += 200) {
+            if (cancelFirst && t == 5800) {
                 first->cancel();
             }
             exec.advanceBy(200);

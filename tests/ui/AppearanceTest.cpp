@@ -7,6 +7,7 @@
 #include "ui/shared/AppColors.h"
 #include "ui/shared/ColorScheme.h"
 #include "ui/shared/Symbols.h"
+#include "ui/shared/Widgets.h"
 #include "ui/tray/TrayIcon.h"
 
 #include <QAbstractButton>
@@ -255,5 +256,27 @@ TEST(Symbols, PowerRingOpensAtTheTop) {
         const int ink =
             qAlpha(img.pixel(int((10 + 7.5 * std::cos(a)) * 4), int((11 - 7.5 * std::sin(a)) * 4)));
         EXPECT_TRUE(std::abs(degrees - 90) > 30 ? ink > 128 : ink == 0) << degrees << " degrees: " << ink;
+    }
+}
+
+// A section divider shows on screen wherever it falls, also at the fractional scales the test runs again at
+// (QT_SCALE_FACTOR 1.25 and 1.5), where a frame's one-pixel line was rounded away.
+TEST(Widgets, DividersShowAtEveryScale) {
+    UiFixture f;
+    for (const int top : {2, 3}) {
+        QWidget section;
+        section.resize(40, 8);
+        widgets::divider(&section)->setGeometry(0, top, 40, 1);
+        section.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&section));
+        const QImage image = section.grab().toImage();
+        int drawn = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                drawn += image.pixel(x, y) != image.pixel(0, 0);
+            }
+        }
+        EXPECT_GE(drawn, image.width())
+            << "at " << image.devicePixelRatio() << ", " << top << " px down: a whole row";
     }
 }

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 using namespace tavrine;
 using namespace tavrine::testing;
 using Phase = CalibrationSession::Phase;
@@ -63,6 +65,19 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
     EXPECT_EQ(f.view.delayPicker()->selectedIndex(), -1);
     EXPECT_EQ(f.view.stripeAlphaValue()->text(), QStringLiteral("42\u00a0%")) << "0.42 in single precision";
     EXPECT_EQ(f.view.coefficientValue()->text(), QStringLiteral("×2.0"));
+    // A screen reader names each control by its row and says a slider's value as shown.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             f.view.glassesSwitch(), f.view.launchAtLoginSwitch(), f.view.shortcutSwitch(),
+             f.view.allScreensSwitch(), f.view.hapticSwitch(), f.view.matrixSwitch(), f.view.lockSwitch(),
+             f.view.strengthSlider(), f.view.sensitivitySlider(), f.view.coefficientSlider(),
+             f.view.stripeAlphaSlider()}) {
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+    }
+    EXPECT_EQ(f.view.hapticSwitch()->accessibleName(), QStringLiteral("Vibration lors d’une alerte"));
+    EXPECT_EQ(f.view.coefficientSlider()->accessibleName(), QStringLiteral("Coefficient de distance"));
+    EXPECT_EQ(f.view.coefficientSlider()->accessibleDescription(), QStringLiteral("×2.0"));
+    EXPECT_EQ(f.view.fpsPicker()->segment(0)->accessibleDescription(),
+              QStringLiteral("Fréquence de capture"));
 
     f.click(f.view.delayPicker()->segment(4));
     EXPECT_EQ(f.view.delayPicker()->selectedIndex(), 4);

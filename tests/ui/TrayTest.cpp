@@ -110,6 +110,8 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         EXPECT_LE(colorDistance(QColor(ink), step.colour), 40)
             << step.name << " " << QColor(ink).name().toStdString();
         EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.active.get()) << step.name;
+        EXPECT_EQ(panel.activeSwitch()->accessibleName(), panel.statusLine()->text())
+            << step.name << ": a screen reader hears the state the panel shows";
         EXPECT_EQ(panel.notice()->isVisible(), step.toolTip == noCamera) << step.name;
         if (step.toolTip == noCamera) {
             EXPECT_EQ(QStringLiteral("Tavrine — Caméra indisponible\n") + panel.notice()->text(), noCamera);
@@ -195,6 +197,7 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     EXPECT_LE((opened - pointer).manhattanLength(), 6) << "it opens at the pointer";
 
     TrayPanel* view = tray.panel();
+    EXPECT_EQ(panel->focusWidget(), view->activeSwitch()) << "the keys go to the switch at once";
     const std::pair<const char*, std::function<QAbstractButton*()>> steps[] = {
         {"Statistiques", [&] { return view->statsRow(); }},
         {"Retour", [&] { return view->statsPage()->backButton(); }},
@@ -213,6 +216,20 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     }
     EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
 
+    // The keyboard in the sheets: Enter on no button takes the default one (back); Escape steps back one
+    // level, the sheet first, then the panel.
+    QApplication::setActiveWindow(panel);
+    QTest::mouseClick(view->statsRow(), Qt::LeftButton);
+    ASSERT_NE(view->statsPage(), nullptr);
+    EXPECT_EQ(panel->focusWidget(), view->statsPage()->backButton());
+    QTest::keyClick(view->statsPage()->alertsCard(), Qt::Key_Return);
+    EXPECT_EQ(view->statsPage(), nullptr) << "Enter goes back";
+    QTest::mouseClick(view->aboutRow(), Qt::LeftButton);
+    QTest::keyClick(view->aboutPage()->closeButton(), Qt::Key_Escape);
+    ASSERT_TRUE(panel->isVisible());
+    EXPECT_EQ(view->aboutPage(), nullptr) << "Escape closes the sheet, not the panel";
+    EXPECT_EQ(panel->focusWidget(), view->aboutRow()) << "back on the row that opened it";
+
     QTest::mouseClick(view->statsRow(), Qt::LeftButton);
     StatsView* stats = view->statsPage();
     ASSERT_NE(stats, nullptr);
@@ -226,7 +243,9 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
             QTest::keyClick(stats->cancelResetButton(), Qt::Key_Tab);
         }
         ASSERT_EQ(stats->confirmResetButton()->hasFocus(), confirm);
-        QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(), Qt::Key_Space);
+        // Confirmed with Enter on "Réinitialiser"; Escape answers no.
+        QTest::keyClick(confirm ? stats->confirmResetButton() : stats->cancelResetButton(),
+                        confirm ? Qt::Key_Return : Qt::Key_Escape);
         f.executor.runAll();
         QCoreApplication::processEvents();
 

@@ -87,6 +87,7 @@ AboutView::AboutView(const UiContext& ctx, QWidget* parent) : QWidget(parent) {
     close_ = new QPushButton(QStringLiteral("Fermer"), this);
     widgets::makeBordered(close_);
     close_->setDefault(true);
+    widgets::clickOnEnter(this, close_);
     toolbar->addWidget(close_);
     layout->addLayout(toolbar);
     connect(close_, &QPushButton::clicked, this, &AboutView::dismissed);

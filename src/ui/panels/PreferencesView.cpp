@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <utility>
 
 namespace tavrine {
 namespace {
@@ -59,6 +60,19 @@ QWidget* prefRow(const QString& label, const QString& hint, QWidget* control, QW
                            control->sizePolicy().horizontalPolicy() != QSizePolicy::Fixed &&
                            !qobject_cast<QAbstractButton*>(control);
     l->addWidget(control, 1, stretches ? Qt::AlignVCenter : Qt::AlignVCenter | Qt::AlignLeft);
+    // A screen reader names the row's control by the row's label: a switch or a slider takes it (a
+    // switch the hint too); each segment of a picker, and a button beside a value, keeps its own text
+    // and says which row it belongs to.
+    if (qobject_cast<QAbstractButton*>(control)) {
+        control->setAccessibleName(label);
+        control->setAccessibleDescription(hint);
+    }
+    for (auto* slider : control->findChildren<QAbstractSlider*>()) {
+        slider->setAccessibleName(label);
+    }
+    for (auto* button : control->findChildren<QAbstractButton*>()) {
+        button->setAccessibleDescription(label);
+    }
     if (hintOut) {
         *hintOut = hintLabel;
     }
@@ -109,6 +123,7 @@ QString PreferencesView::stripeAlphaText(float alpha) {
 
 PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("PreferencesView"));
+    widgets::clickOnEnter(this);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(this);
@@ -347,6 +362,12 @@ void PreferencesView::render() {
     coefficientValue_->setText(coefficientText(draft_.privacyMatrixCoefficient));
     stripeAlpha_->setValue(int(std::lround(draft_.matrixStripeAlpha / stripeStep)));
     stripeAlphaValue_->setText(stripeAlphaText(draft_.matrixStripeAlpha));
+    // A screen reader says the value as shown ("×2.0", "42 %"), not the slider's step.
+    for (const auto& [slider, shown] :
+         {std::pair{strength_, strengthValue_}, std::pair{sensitivity_, sensitivityValue_},
+          std::pair{coefficient_, coefficientValue_}, std::pair{stripeAlpha_, stripeAlphaValue_}}) {
+        slider->setAccessibleDescription(shown->text());
+    }
     delay_->setValue(draft_.inattentionDelayMs);
     fps_->setValue(draft_.captureFps);
     battery_->setValue(draft_.batteryThresholdPercent);

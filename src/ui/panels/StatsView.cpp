@@ -75,6 +75,7 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     back_ = new QPushButton(ctx.tr("stats_back"), toolbar_);
     widgets::makeBordered(back_);
     back_->setDefault(true);
+    widgets::clickOnEnter(this, back_);
     toolbar->addWidget(reset_);
     toolbar->addStretch(1);
     toolbar->addWidget(back_);

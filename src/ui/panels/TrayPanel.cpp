@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -107,7 +108,7 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     }
     switch_ = new ToggleSwitch(home_, AppColors::primary());
     switch_->setFollowsModel(true);
-    switch_->setAccessibleName(ctx.tr("home_status_active"));
+    setAccessibleName(QStringLiteral("Tavrine"));
     header->addWidget(switch_, 0, Qt::AlignVCenter);
     layout->addLayout(header);
     notice_ = widgets::label(QString::fromUtf8(cameraMissingAdvice), 11, QFont::Normal,
@@ -236,6 +237,8 @@ void TrayPanel::render() {
     notice_->setText(cameraAdvice(active_));
     logo_->setState(active_, alert_);
     switch_->setChecked(active_);
+    // A screen reader hears what the status line shows, with the switch's own on or off.
+    switch_->setAccessibleName(status_->text());
     if (pauseButton_) {
         // Only a running filter can be paused; during a pause the row under the header resumes it.
         pauseButton_->setVisible(!pause_.paused);
@@ -263,7 +266,7 @@ void TrayPanel::setShowStats(bool show) {
         stats_ = new StatsView(ctx_, stack_);
         stats_->setFixedSize(panelWidth + 40, statsHeight);
         connect(stats_, &StatsView::dismissed, this, [this] { setShowStats(false); });
-        showPage(stats_);
+        showPage(stats_, stats_->backButton());
     } else if (!show && stats_) {
         closeSheet();
     }
@@ -274,18 +277,36 @@ void TrayPanel::setShowAbout(bool show) {
         closeSheet();
         about_ = new AboutView(ctx_, stack_);
         connect(about_, &AboutView::dismissed, this, [this] { setShowAbout(false); });
-        showPage(about_);
+        showPage(about_, about_->closeButton());
     } else if (!show && about_) {
         closeSheet();
     }
 }
 
-void TrayPanel::showPage(QWidget* page) {
+void TrayPanel::showPage(QWidget* page, QWidget* focus) {
     stack_->addWidget(page);
     stack_->setCurrentWidget(page);
     setFixedSize(page->size());
     emit contentSizeChanged(size());
-    page->setFocus();
+    focus->setFocus();
+}
+
+bool TrayPanel::dismissSheet() {
+    if (stats_ && stats_->resetConfirmation()->isVisible()) {
+        stats_->cancelResetButton()->click();
+        return true;
+    }
+    PanelRow* opener = stats_ ? statsRow_ : about_ ? aboutRow_ : nullptr;
+    if (!opener) {
+        return false;
+    }
+    closeSheet();
+    opener->setFocus();
+    return true;
+}
+
+void TrayPanel::focusFirstControl() {
+    switch_->setFocus();
 }
 
 void TrayPanel::closeSheet() {

@@ -73,6 +73,11 @@ class TrayPanel : public QWidget {
 
     void setShowStats(bool show);
     void setShowAbout(bool show);
+    // Escape in the panel: answers the reset question "no", else closes the open sheet (the focus back on
+    // the row that opened it). False when there was neither: the panel itself closes then.
+    bool dismissSheet();
+    // Gives the keyboard focus to the panel's main control, the on/off switch.
+    void focusFirstControl();
 
   signals:
     // The panel's preferred size changed (a page opened or closed).
@@ -82,7 +87,7 @@ class TrayPanel : public QWidget {
     void render();
     void onSwitch(bool requested);
     void buildPauseControls(QWidget* parent);
-    void showPage(QWidget* page);
+    void showPage(QWidget* page, QWidget* focus);
     void closeSheet();
 
     const UiContext& ctx_;

@@ -2,9 +2,13 @@
 
 #include "ui/shared/AppColors.h"
 
-#include <QFrame>
+#include <QAbstractButton>
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 
 namespace tavrine::widgets {
@@ -33,17 +37,57 @@ QLabel* label(const QString& text, int pixelSize, QFont::Weight weight, QColor c
     return l;
 }
 
-QFrame* divider(QWidget* parent) {
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setFixedHeight(1);
-    QPalette p = line->palette();
-    QColor c = AppColors::textSecondary();
-    c.setAlphaF(0.35f);
-    p.setColor(QPalette::WindowText, c);
-    line->setPalette(p);
-    return line;
+namespace {
+
+// Filled whole, so that a scale of 1.5 (a logical pixel of 1.5 device pixels) cannot round it away.
+class Hairline final : public QWidget {
+  public:
+    explicit Hairline(QWidget* parent) : QWidget(parent) { setFixedHeight(1); }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QColor c = AppColors::textSecondary();
+        c.setAlphaF(0.35f);
+        QPainter(this).fillRect(rect(), c);
+    }
+};
+
+class EnterClicks final : public QObject {
+  public:
+    EnterClicks(QWidget* view, QAbstractButton* fallback) : QObject(view), view_(view), fallback_(fallback) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != view_ || event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+            return false;
+        }
+        auto* focused = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        QAbstractButton* target = focused && view_->isAncestorOf(focused) ? focused : fallback_.data();
+        if (!target || !target->isVisible() || !target->isEnabled()) {
+            return false;
+        }
+        target->click();
+        return true;
+    }
+
+  private:
+    QWidget* view_;
+    QPointer<QAbstractButton> fallback_;
+};
+
+} // namespace
+
+QWidget* divider(QWidget* parent) {
+    return new Hairline(parent);
+}
+
+void clickOnEnter(QWidget* view, QAbstractButton* fallback) {
+    view->installEventFilter(new EnterClicks(view, fallback));
 }
 
 QLabel* link(const QString& host, int pixelSize, QWidget* parent) {

@@ -4,7 +4,7 @@
 #include <QFont>
 #include <QString>
 
-class QFrame;
+class QAbstractButton;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
@@ -19,7 +19,8 @@ QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
 QLabel* label(const QString& text, int pixelSize, QFont::Weight weight = QFont::Normal,
               QColor color = QColor(), QWidget* parent = nullptr);
 void setTextColor(QWidget* widget, const QColor& color);
-QFrame* divider(QWidget* parent = nullptr);
+// A hairline between sections: one device pixel at least, whatever the scale.
+QWidget* divider(QWidget* parent = nullptr);
 // A label showing a link to https://<host>, opened by the desktop's browser.
 QLabel* link(const QString& host, int pixelSize, QWidget* parent = nullptr);
 // The two web addresses, centred on one line with a dot between them, for the foot of a panel.
@@ -30,6 +31,9 @@ void makeProminent(QPushButton* button);
 void showFocusRing(QPushButton* button);
 // A framed button whose frame turns into a ring in the accent colour while it has the keyboard focus.
 void makeBordered(QPushButton* button);
+// Enter (and the keypad's) pressed in `view` and left unhandled clicks the button that has the focus, else
+// `fallback` (the view's default action), as in a dialog: panels and windows that are no dialogs.
+void clickOnEnter(QWidget* view, QAbstractButton* fallback = nullptr);
 
 } // namespace widgets
 } // namespace tavrine

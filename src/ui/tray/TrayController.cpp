@@ -243,14 +243,19 @@ void TrayController::openPanel(QPoint at) {
         frame->adjustSize();
         frame->move(placeAt(anchor, frame->sizeHint()));
     });
+    // Escape steps back one level: the reset question, an open sheet, then the panel.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), frame);
-    connect(escape, &QShortcut::activated, frame, &QWidget::close);
+    connect(escape, &QShortcut::activated, frame, [frame, view] {
+        if (!view->dismissSheet()) {
+            frame->close();
+        }
+    });
     frame->installEventFilter(this);
     popup_ = frame;
     popupObject_ = frame;
     frame->show();
     frame->activateWindow();
-    view->setFocus();
+    view->focusFirstControl();
 }
 
 bool TrayController::eventFilter(QObject* watched, QEvent* event) {

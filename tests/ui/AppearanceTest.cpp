@@ -280,3 +280,22 @@ TEST(Widgets, DividersShowAtEveryScale) {
             << "at " << image.devicePixelRatio() << ", " << top << " px down: a whole row";
     }
 }
+
+// The onboarding's page dots are the way back to an earlier page: the arrow keys move along them too, and
+// a screen reader hears which page is shown.
+TEST(OnboardingView, PageDotsFollowTheArrowKeys) {
+    UiFixture f;
+    OnboardingView view(f.ctx);
+    QWidget* dots = view.dots();
+    EXPECT_TRUE(dots->focusPolicy() & Qt::TabFocus);
+    const std::pair<Qt::Key, int> keys[] = {
+        {Qt::Key_Right, 1}, {Qt::Key_Right, 2}, {Qt::Key_Left, 1}, {Qt::Key_Left, 0}, {Qt::Key_Left, 0}};
+    for (const auto& [key, page] : keys) {
+        QTest::keyClick(dots, key);
+        EXPECT_EQ(view.page(), page);
+        EXPECT_EQ(dots->accessibleName(), QStringLiteral("Page %1 sur 5").arg(page + 1));
+    }
+    view.setPage(4);
+    QTest::keyClick(dots, Qt::Key_Right);
+    EXPECT_EQ(view.page(), 4) << "no page after the last";
+}

@@ -7,12 +7,15 @@
 #include "ui/shared/Widgets.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tavrine {
 namespace {
@@ -24,30 +27,48 @@ QLabel* symbolHeader(const QString& name, QWidget* parent) {
     return l;
 }
 
-// Five dots, the current page's in the primary colour; a click on a dot goes to its page.
+// Five dots, the current page's in the primary colour; a click on a dot goes to its page. With the keyboard
+// focus (Tab), a ring shows around the current dot and the arrow keys go to the page before or after.
 class PageDots : public QWidget {
   public:
     PageDots(const OnboardingView& view, std::function<void(int)> select, QWidget* parent)
         : QWidget(parent), view_(view), select_(std::move(select)) {
-        setFixedSize(OnboardingView::pageCount * 7 + (OnboardingView::pageCount - 1) * 8, 7);
+        setFixedSize(OnboardingView::pageCount * 7 + (OnboardingView::pageCount - 1) * 8 + 2 * margin,
+                     7 + 2 * margin);
         setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::TabFocus);
     }
 
   protected:
+    static constexpr int margin = 3; // room for the focus ring
+
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         for (int i = 0; i < OnboardingView::pageCount; ++i) {
             p.setBrush(view_.dotColor(i));
-            p.drawEllipse(QRectF(i * 15, 0, 7, 7));
+            p.drawEllipse(QRectF(margin + i * 15, margin, 7, 7));
+        }
+        if (hasFocus()) {
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(AppColors::accent(), 1.5));
+            p.drawEllipse(QRectF(margin + view_.page() * 15 - 2.25, margin - 2.25, 11.5, 11.5));
         }
     }
     void mousePressEvent(QMouseEvent* e) override {
-        const int i = int(e->position().x()) / 15;
+        const int i = (int(e->position().x()) - margin) / 15;
         if (i >= 0 && i < OnboardingView::pageCount) {
             select_(i);
         }
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        const int step = e->key() == Qt::Key_Left ? -1 : e->key() == Qt::Key_Right ? 1 : 0;
+        if (step == 0) {
+            QWidget::keyPressEvent(e);
+            return;
+        }
+        select_(std::clamp(view_.page() + step, 0, OnboardingView::pageCount - 1));
     }
 
   private:
@@ -168,6 +189,7 @@ void OnboardingView::setPage(int page) {
     }
     page_ = page;
     stack_->setCurrentIndex(page);
+    dots_->setAccessibleName(QStringLiteral("Page %1 sur %2").arg(page + 1).arg(pageCount));
     dots_->update();
 }
 

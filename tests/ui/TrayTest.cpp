@@ -260,6 +260,9 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
         for (const StatCard* card :
              {stats->alertsCard(), stats->sessionsCard(), stats->locksCard(), stats->timeCard()}) {
             EXPECT_EQ(card->shownValue(), card->value()) << "drawn whole: " << card->label().toStdString();
+            EXPECT_TRUE(card->findChild<QLabel*>(QStringLiteral("statValue"))
+                            ->accessibleName()
+                            .endsWith(card->value()));
         }
         const int alertsSize = stats->alertsCard()->valuePixelSize();
         EXPECT_TRUE(confirm ? alertsSize == 48 : alertsSize >= 24 && alertsSize < 48) << alertsSize;

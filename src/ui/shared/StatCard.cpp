@@ -63,6 +63,8 @@ void StatCard::resizeEvent(QResizeEvent* event) {
 }
 
 void StatCard::fitValue() {
+    // A screen reader hears the card as one item, with the whole value even when it is drawn cut short.
+    valueLabel_->setAccessibleName(labelLabel_->text() + QStringLiteral("\u00a0: ") + value_);
     const int full = highlight_ ? 48 : 36;
     QFont f = valueLabel_->font();
     f.setWeight(QFont::Black);

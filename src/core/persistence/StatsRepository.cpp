@@ -54,6 +54,7 @@ void StatsRepository::reset() {
     defaults_.setInteger(totalActiveSecondsKey, 0);
     defaults_.setInteger(lockCountKey, 0);
     defaults_.flush();
+    resets.notify();
 }
 
 } // namespace tavrine

@@ -3,6 +3,7 @@
 #include "core/domain/FilterStats.h"
 #include "core/persistence/KeyValueStore.h"
 #include "core/util/Published.h"
+#include "core/util/Signal.h"
 
 #include <cstdint>
 
@@ -23,6 +24,8 @@ class StatsRepository {
     void addActiveSeconds(std::int64_t seconds);
     void incrementLocks();
     void reset();
+    // After each reset: a run going on counts its time from then on.
+    Signal<> resets;
 
   private:
     void load();

@@ -30,7 +30,12 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     BatteryWatch battery;
 
     std::shared_ptr<FaceAnalyzer> analyzer;
+    // When the run's protected time started counting: at the start, and again after a reset of the
+    // statistics during the run. Unset while nothing runs, also while a failed start waits.
     std::optional<std::int64_t> sessionStartMs;
+    Subscription statsResets;
+    // From a start until its camera answered: a second start meanwhile is the same run.
+    bool cameraStarting = false;
     Subscription settingsSubscription;
     Subscription fsmSubscription;
     bool analysisFailureNotified = false;
@@ -84,7 +89,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 };
 
 void PrivacyFilterService::Impl::start(std::function<void()> done) {
-    if (deps.cameraManager.isRunning.get()) {
+    if (deps.cameraManager.isRunning.get() || cameraStarting) {
         if (done) {
             done();
         }
@@ -99,6 +104,11 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
     }
     idleShortcutSetting.cancel();
     sessionStartMs = deps.clock.nowMs();
+    statsResets = deps.statsRepo.resets.subscribe([weakSelf = weak()] {
+        if (auto impl = weakSelf.lock(); impl && impl->sessionStartMs) {
+            impl->sessionStartMs = impl->deps.clock.nowMs();
+        }
+    });
     deps.statsRepo.incrementSessions();
 
     const FilterSettings snapshot = deps.settingsRepo.settings.get();
@@ -129,6 +139,7 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
     replaceAnalyzer(newAnalyzer);
 
     const std::uint64_t generation = runGeneration;
+    cameraStarting = true;
     deps.cameraManager.startSession(
         [weakSelf, snapshot, generation, done = std::move(done)](std::optional<CameraError> error) {
             if (auto impl = weakSelf.lock()) {
@@ -147,7 +158,10 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         // camera queue, so the run is over already.
         return;
     }
+    cameraStarting = false;
     if (error) {
+        // The filter does not run: the wait for a camera protects nothing (the session stays counted).
+        sessionStartMs.reset();
         // No observer runs yet: publish the machine's state here, or the tray and the panel would read
         // "inactive" while the machine waits for the camera.
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
@@ -196,6 +210,8 @@ void PrivacyFilterService::Impl::stop() {
     });
 
     sessionStartMs.reset();
+    statsResets.cancel();
+    cameraStarting = false;
     self.fsmState = FilterState::inactive();
     self.isActive = false;
     self.isAlert = false;

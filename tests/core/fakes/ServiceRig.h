@@ -366,6 +366,10 @@ inline const RigActions actions = {
     {".", [](Rig&, auto) {}},
     {"start", [](Rig& r, auto) { ASSERT_TRUE(r.start()); }},
     {"stop", [](Rig& r, auto) { r.svc().stop(); }},
+    // A start asked for as the switch or the shortcut does, its completion not awaited.
+    {"request", [](Rig& r, auto) { r.svc().start({}); }},
+    // The statistics reset from their sheet.
+    {"resetstats", [](Rig& r, auto) { r.stats.reset(); }},
     {"startstop", [](Rig& r, auto) { EXPECT_TRUE(r.start(true)) << "a start always completes"; }},
     {"fail", [](Rig& r, auto) { ++r.source->failingStarts; }},
     {"user", [](Rig& r, auto) { r.see(userOnly); }},

@@ -63,6 +63,10 @@ const Scenario scenarios[] = {
      "start active=1 state=N showing=1 sessions=1 running=1 attached=1 interval=100 shortcut=1 removals=1 "
      "reads=1"},
     {"StartWhileRunningChangesNothing", "start start sessions=1 starts=1 analyzers=1 installs=1"},
+    // The switch clicked while the camera is still opening: the same run, not a second one.
+    {"StartWhileTheCameraOpensChangesNothing", "request! request sessions=1 starts=1 analyzers=1 active=1"},
+    // Reset during a run, the statistics count the run's time from the reset on.
+    {"AResetDuringARunCountsFromThen", "start +3600000 resetstats +60000 stop seconds=60 sessions=0"},
     {"StopWithoutStartHidesAndWithdraws", "stop seconds=0 showing=0 removals=1 state=X"},
     // Everything torn down: no monitor, no battery check, no retry, no settings reaction after the stop.
     // The seconds are added by a posted task.
@@ -77,7 +81,7 @@ const Scenario scenarios[] = {
     // A camera that refuses: the machine waits in cameraBusy, the service says so, installs nothing and
     // retries nothing, and a stop ends the wait; a later start shows the busy overlay until frames come.
     {"FailedStartParksTheMachine", "fail start sessions=1 active=0 state=C showing=0 shortcut=0 attached=1 "
-                                   "sleep +60000 state=C starts=1 reads=0 stop state=X active=0"},
+                                   "sleep +60000 state=C starts=1 reads=0 stop state=X active=0 seconds=0"},
     {"FailedTwiceThenStarted",
      "fail start fail start state=C start active=1 showing=1 state=C sessions=3 +5000 state=C starts=4 user "
      "state=N sessions=3"},

@@ -484,10 +484,13 @@ std::optional<CameraError> GstFrameSource::restart(FrameHandler onFrame) {
 
 std::optional<CameraError> GstFrameSource::startLogged(FrameHandler onFrame, bool sameCamera) {
     const auto error = startPlaying(std::move(onFrame), sameCamera);
-    // The filter retries every few seconds: each cause is said once, until frames come again.
+    // A running filter retries every few seconds, each cause said once until frames come again; a start
+    // is not retried: the user starts again once the camera is free.
     if (error) {
         say("tavrine\u00a0: caméra indisponible (" + describe() + "\u00a0: " + describeFailure(*error) +
-            ")\u202f; nouvel essai toutes les 5\u00a0s.");
+            (sameCamera ? ")\u202f; nouvel essai toutes les 5\u00a0s."
+                        : ")\u202f; réactivez la protection une fois "
+                          "la caméra libre."));
     }
     return error;
 }

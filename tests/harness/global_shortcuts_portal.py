@@ -1,7 +1,7 @@
 """The GlobalShortcuts desktop portal for tests, answering CreateSession and BindShortcuts as xdg-desktop-portal
 does: a request object named after the caller and its handle_token, then a Response signal on it.
 --parameters {"bind_response": 0 the user accepts (default), 1 cancels, 2 the desktop ends the request,
-"unbound" accepted without a trigger, "error" AccessDenied; "registry": "absent" (the default: a portal from before
+"unbound" accepted without a trigger, "error" AccessDenied, "malformed" accepted with a list of the wrong type; "registry": "absent" (the default: a portal from before
 the host registry, as Debian 12's 1.16), "required" (from 1.21: an unsandboxed caller must register a valid
 application id with org.freedesktop.host.portal.Registry before its first portal call, or CreateSession is
 refused)}. Mock methods: Activate(s) the user presses the
@@ -93,6 +93,8 @@ def BindShortcuts(self, session, shortcuts, _parent_window, options, sender=None
     if self.bind_response == "error":
         raise dbus.exceptions.DBusException("not allowed", name="org.freedesktop.DBus.Error.AccessDenied")
     bound = dbus.Array([], signature="(sa{sv})")
+    if self.bind_response == "malformed":
+        bound = dbus.Array([(shortcut_id, "x") for shortcut_id, _props in shortcuts], signature="(ss)")
     if self.bind_response == 0:
         for shortcut_id, props in shortcuts:
             keys = {"description": props.get("description", ""), "trigger_description": props.get("preferred_trigger", "")}

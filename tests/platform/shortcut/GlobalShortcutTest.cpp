@@ -153,8 +153,12 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
                        "org.freedesktop.portal.Screenshot"));
     EXPECT_FALSE(PortalGlobalShortcut::offered(bus));
     // The mock's answer to BindShortcuts, and a word of the one diagnostics line of a refusal.
-    const std::pair<std::string, std::string> answers[] = {
-        {"0", ""}, {"1", "declined"}, {"2", "ended"}, {"unbound", "no keys"}, {"error", "not allowed"}};
+    const std::pair<std::string, std::string> answers[] = {{"0", ""},
+                                                           {"1", "declined"},
+                                                           {"2", "ended"},
+                                                           {"unbound", "no keys"},
+                                                           {"error", "not allowed"},
+                                                           {"malformed", "no keys"}};
     for (const auto& [answer, reported] : answers) {
         SCOPED_TRACE(answer);
         ASSERT_TRUE(mockOk("mock_stop_all; mock_shortcuts_portal " + answer));

@@ -70,9 +70,13 @@ QString pathValue(const QVariant& value) {
     return value.toString();
 }
 
+// A list of another type (a faulty portal) is no list: reading it as a(sa{sv}) would crash in libdbus.
 PortalShortcutList shortcutList(const QVariant& value) {
     if (value.userType() == qMetaTypeId<QDBusArgument>()) {
-        return qdbus_cast<PortalShortcutList>(value.value<QDBusArgument>());
+        const QDBusArgument argument = value.value<QDBusArgument>();
+        return argument.currentSignature() == QLatin1String("a(sa{sv})")
+                   ? qdbus_cast<PortalShortcutList>(argument)
+                   : PortalShortcutList{};
     }
     return value.value<PortalShortcutList>();
 }

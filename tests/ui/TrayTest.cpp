@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace tavrine;
 using namespace tavrine::testing;
 using IconState = TrayIcon::IconState;
@@ -288,6 +290,27 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     EXPECT_TRUE(first.isNull()) << "Escape closes it, and a closed window is not kept for reuse";
     tray.openPreferences();
     EXPECT_TRUE(tray.preferencesWindow() && tray.preferencesWindow()->isVisible()) << "built afresh";
+}
+
+// The point a tray host gives with a click can be anything a client sends: the panel stays on the screen, at
+// the edge the point is beyond.
+TEST(TrayController, APanelAskedBeyondTheScreenOpensAtItsEdge) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+    const std::pair<QPoint, QPoint> cases[] = {{{least, least}, {area.left(), area.top()}},
+                                               {{most, least}, {area.right(), area.top()}},
+                                               {{least, most}, {area.left(), area.bottom()}},
+                                               {{most, most}, {area.right(), area.bottom()}}};
+    for (const auto& [at, corner] : cases) {
+        tray.openPanel(at);
+        const QRect panel = tray.panelWindow()->geometry();
+        EXPECT_TRUE(area.contains(panel)) << at.x() << "," << at.y();
+        EXPECT_TRUE(panel.left() == corner.x() || panel.right() == corner.x()) << at.x() << "," << at.y();
+        EXPECT_TRUE(panel.top() == corner.y() || panel.bottom() == corner.y()) << at.x() << "," << at.y();
+        tray.closePanel();
+    }
 }
 
 // On screen the logo opens, then blinks every 5 s; calibrating, it pulses and never blinks. Hidden, it

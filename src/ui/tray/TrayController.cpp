@@ -27,11 +27,14 @@ QPoint placeAt(const QRect& anchor, const QSize& size) {
         screen = QGuiApplication::primaryScreen();
     }
     const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size);
-    int x = anchor.center().x() - size.width() / 2;
-    int y = anchor.center().y() < area.center().y() ? anchor.bottom() + 4 : anchor.top() - 4 - size.height();
-    x = std::clamp(x, area.left(), std::max(area.left(), area.right() - size.width()));
-    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - size.height()));
-    return {x, y};
+    // In 64 bits: the point comes from the tray host, any client may send the extremes of an int.
+    const qint64 x = qint64(anchor.center().x()) - size.width() / 2;
+    const qint64 y = anchor.center().y() < area.center().y() ? qint64(anchor.bottom()) + 4
+                                                             : qint64(anchor.top()) - 4 - size.height();
+    // Flush with the far edges at most (a rectangle's right is its left plus its width minus one).
+    const int lastX = std::max(area.left(), area.left() + area.width() - size.width());
+    const int lastY = std::max(area.top(), area.top() + area.height() - size.height());
+    return {int(std::clamp<qint64>(x, area.left(), lastX)), int(std::clamp<qint64>(y, area.top(), lastY))};
 }
 
 } // namespace

@@ -97,8 +97,21 @@ int main(int argc, char* argv[]) {
     }
 
     SingleInstance instance;
-    if (instance.claim() == SingleInstance::Outcome::handedOver) {
+    switch (instance.claim()) {
+    case SingleInstance::Outcome::handedOver:
         return 0;
+    case SingleInstance::Outcome::notAnswered:
+        // Starting anyway would make two filters fight for the camera; leaving in silence would leave the
+        // screen unprotected without a word.
+        std::fprintf(
+            stderr,
+            "tavrine\u00a0: une autre instance tient le nom %s sur le bus de session mais ne répond "
+            "pas\u202f; arrêtez-la (par exemple «\u00a0pkill -x tavrine\u00a0») puis relancez Tavrine.\n",
+            SingleInstance::busName);
+        return 1;
+    case SingleInstance::Outcome::first:
+    case SingleInstance::Outcome::noSessionBus:
+        break;
     }
 
     // Before any other portal call (the colour scheme below, the shortcut later): the portal keeps the id

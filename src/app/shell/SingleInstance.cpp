@@ -34,8 +34,8 @@ SingleInstance::Outcome SingleInstance::claim() {
     QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(busName), QString::fromLatin1(objectPath),
                                        QString::fromLatin1(busName), QStringLiteral("OpenPanel"));
-    bus.call(call, QDBus::Block, 5000);
-    return Outcome::handedOver;
+    const QDBusMessage answer = bus.call(call, QDBus::Block, 5000);
+    return answer.type() == QDBusMessage::ReplyMessage ? Outcome::handedOver : Outcome::notAnswered;
 }
 
 void SingleInstance::OpenPanel() {

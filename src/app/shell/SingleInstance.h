@@ -18,7 +18,8 @@ class SingleInstance : public QObject {
 
     enum class Outcome {
         first,       // this process holds the name
-        handedOver,  // another instance runs and was asked to open its panel
+        handedOver,  // another instance runs and opened its panel
+        notAnswered, // the name is held, but its holder did not answer (hung, or not Tavrine)
         noSessionBus // no session bus: nothing to coordinate with
     };
 

@@ -11,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tavrine;
@@ -169,6 +173,29 @@ TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt)
     EXPECT_EQ(store.status(), QSettings::NoError);
     EXPECT_EQ(store.readInt("capture_fps"), 7);
     EXPECT_EQ(QSettingsStore(home.confPath()).readInt("capture_fps"), 7);
+}
+
+// Something at the settings path that is no regular file is neither opened nor written: a FIFO there would
+// have blocked the launch for ever, waiting for a writer. The values live for the session.
+TEST(QSettingsStore, APathThatIsNoFileIsLeftAlone) {
+    TempConfigHome home;
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(home.confPath()).absolutePath()));
+    const QByteArray fifo = home.confPath().toLocal8Bit();
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    auto used = std::async(std::launch::async, [&] {
+        QSettingsStore store(home.confPath());
+        store.setInteger("filter_strength", 4);
+        store.flush();
+        return store.readInt("filter_strength");
+    });
+    if (used.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ::close(::open(fifo.constData(), O_WRONLY | O_NONBLOCK)); // lets the blocked open return
+        ADD_FAILURE() << "the store opened the FIFO and waited for a writer";
+    }
+    EXPECT_EQ(used.get(), 4);
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO is still there, not replaced by a file";
 }
 
 // A folder the user cannot write to is left untouched, even with a file in it that could be rewritten in

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <cmath>
@@ -21,7 +22,21 @@ QString keyOf(const std::string& key) {
 
 QSettingsStore::QSettingsStore() : QSettingsStore(defaultFilePath()) {}
 
-QSettingsStore::QSettingsStore(const QString& filePath) : settings_(open(filePath)) {}
+QSettingsStore::QSettingsStore(const QString& filePath) {
+    // Something there that is no regular file (a FIFO would block the open for ever; a folder, a device or
+    // a socket holds no settings) is left alone: the store works on a file of its own for the session.
+    const QFileInfo info(filePath);
+    if (info.exists() && !info.isFile()) {
+        scratch_ = std::make_unique<QTemporaryDir>();
+        std::fprintf(stderr,
+                     "tavrine\u00a0: %s n\u2019est pas un fichier ordinaire\u202f; les réglages restent en "
+                     "mémoire jusqu\u2019à la fin de la session.\n",
+                     qPrintable(filePath));
+        settings_ = open(scratch_->filePath(QStringLiteral("tavrine.conf")));
+        return;
+    }
+    settings_ = open(filePath);
+}
 
 QSettingsStore::~QSettingsStore() {
     settings_->sync();

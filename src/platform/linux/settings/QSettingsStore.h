@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -20,7 +21,8 @@ namespace tavrine {
 // repositories call after each save, or at the latest when the store is destroyed. The file is
 // replaced atomically (QSettings writes a temporary file and renames it over the old one), so a crash
 // mid-write leaves the old file or the new one, never half of one. A location that cannot be written
-// reports nothing: the values stay in memory for the rest of the session.
+// reports nothing: the values stay in memory for the rest of the session. A path that is no regular file
+// (a FIFO, a folder) is not opened at all: the values live in a file of the store's own for the session.
 class QSettingsStore final : public KeyValueStore {
   public:
     QSettingsStore();
@@ -45,6 +47,7 @@ class QSettingsStore final : public KeyValueStore {
   private:
     static std::unique_ptr<QSettings> open(const QString& filePath);
 
+    std::unique_ptr<QTemporaryDir> scratch_; // where the values go when the path is no file
     std::unique_ptr<QSettings> settings_;
     bool failureReported_ = false;
 };

@@ -238,7 +238,11 @@ void TrayController::openPanel(QPoint at) {
     // the host tells where it is, else the pointer now. A later resize (a page opening or closing) keeps
     // that anchor, wherever the pointer has gone since.
     const QRect iconRect = tray_ ? tray_->geometry() : QRect();
-    const QRect anchor = !at.isNull()         ? QRect(at, QSize(1, 1))
+    // The host's point is whatever its client sent: far beyond any screen it is brought back within reach
+    // of a rectangle's int arithmetic (a QRect at the int's end overflows).
+    constexpr int farthest = 1 << 24;
+    const QPoint near(std::clamp(at.x(), -farthest, farthest), std::clamp(at.y(), -farthest, farthest));
+    const QRect anchor = !at.isNull()         ? QRect(near, QSize(1, 1))
                          : iconRect.isValid() ? iconRect
                                               : QRect(QCursor::pos(), QSize(1, 1));
     frame->move(placeAt(anchor, frame->sizeHint()));

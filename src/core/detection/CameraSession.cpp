@@ -87,6 +87,10 @@ void CameraSession::submitStart(bool restart, std::function<void(std::optional<C
 }
 
 void CameraSession::stopSession() {
+    // Not running from now on: a start asked before the queue has closed the camera runs after the close
+    // and opens it again, instead of being taken for a start while running. A start still on the queue
+    // may set the flag again in between; the close sets it back after it.
+    isRunning = false;
     std::weak_ptr<bool> alive = alive_;
     sessionQueue_->submit([this, alive] {
         source_->stop();

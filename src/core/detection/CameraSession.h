@@ -26,7 +26,7 @@ class CameraSession {
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;
 
-    // True once a start has succeeded, false after a stop. Set on the main thread.
+    // True once a start has succeeded, false from a stop on. Set on the main thread.
     Published<bool> isRunning{false};
 
     // Main thread. Asks for access when not determined; true when granted.

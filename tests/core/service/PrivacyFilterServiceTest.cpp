@@ -76,6 +76,10 @@ const Scenario scenarios[] = {
     {"ClockSetBackAddsNoNegativeTime", "start +100000 stop seconds=100 start clock-60 stop seconds=100"},
     {"StartAgainIsASecondSessionWithAFreshAnalyzer",
      "start stop start sessions=2 analyzers=2 alive=1 state=N"},
+    // Switched off and on again (or the shortcut pressed twice) before the camera has stopped: the
+    // second start is a new run on the camera reopened after the stop, not swallowed by the closing one.
+    {"StartBeforeTheCameraHasStopped", "start stop! request! . active=1 state=N running=1 starts=2 "
+                                       "sessions=2 attached=1 showing=1 user state=N"},
     {"StopWhileTheCameraStarts", "startstop active=0 state=X showing=0 running=0 sleep state=X"},
     {"StopWithdrawsTheAlertAtOnce", "start onlooker removals=1 stop! removals=2 isalert=0 . alertmode=0"},
     // A camera that refuses: the machine waits in cameraBusy, the service says so, installs nothing and

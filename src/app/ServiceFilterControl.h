@@ -22,9 +22,12 @@ class ServiceFilterControl final : public FilterControl {
     Published<bool>& analysisUnavailable() override { return service_.analysisUnavailable; }
     Published<bool>& cameraMissing() override { return cameraMissing_; }
     void start(std::function<void()> done) override {
-        // A start that ends without the filter running, the face analysis being there, lacked a camera.
+        // A start that ends with the machine waiting for a camera lacked one. One refused for another
+        // reason (no compositing manager, no face analysis) or a second request while the camera opens
+        // says nothing of the camera.
         service_.start([this, done = std::move(done)] {
-            cameraMissing_ = !service_.isActive.get() && !service_.analysisUnavailable.get();
+            cameraMissing_ =
+                !service_.isActive.get() && service_.fsmState.get().is(FilterState::Kind::cameraBusy);
             if (done) {
                 done();
             }

@@ -31,7 +31,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brightfen.expert/tavrine")
 # the landmark model, the GStreamer elements of the capture pipeline.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libdlib-data, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav")
+# A Wayland desktop without XWayland needs Qt's Wayland platform plugin.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav, qt6-wayland")
 # A source-tree cpack run must not pick up build directories or local models.
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/" "/models/" "/tests/artifacts/")
 include(CPack)

@@ -17,15 +17,16 @@ build_packages=(
     libopencv-core-dev libopencv-imgproc-dev libopencv-dnn-dev libopencv-imgcodecs-dev
     libopencv-videoio-dev
     libdlib-dev libdlib-data libblas-dev liblapack-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev qt6-svg-dev
+    qt6-wayland
     dpkg-dev file
 )
 test_packages=(
     xvfb xauth xdotool x11-utils x11-xserver-utils xcompmgr openbox trayer
     dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-dbusmock python3-numpy python3-pil
     gstreamer1.0-tools gstreamer1.0-libav ffmpeg imagemagick
-    desktop-file-utils appstream dex jq strace procps qt6-svg-dev
-    sway swaybg grim weston xwayland qt6-wayland util-linux
+    desktop-file-utils appstream dex jq strace procps clang-format
+    sway swaybg grim weston xwayland util-linux
 )
 
 case "$what" in

@@ -39,4 +39,16 @@ dpkg-deb -x "$deb" "$out/root"
 check "installed binary is stripped" bash -c '! file "$1" | grep -q "not stripped"' _ "$out/root/usr/bin/tavrine"
 check "installed binary finds its libraries" bash -c '! ldd "$1" | grep -q "not found"' _ "$out/root/usr/bin/tavrine"
 
+# Unpacked anywhere, the packaged program finds the packaged models, with the build's own models out of
+# sight behind a private mount (where this user may not mount, the check is skipped).
+models=$(sed -n 's/^TAVRINE_MODELS_BUILD_DIR:PATH=//p' "$build_dir/CMakeCache.txt")
+base64 -d >"$out/pixel.png" <<<iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==
+if [ -d "$models" ] && unshare -m --propagation private true 2>/dev/null; then
+    check "the unpacked program finds its own models" env -u TAVRINE_MODEL_DIR unshare -m --propagation private \
+        sh -c 'mount -t tmpfs none "$1" && "$2" --csv "$3" >/dev/null' _ "$models" \
+        "$out/root/usr/bin/tavrine-analyze" "$out/pixel.png"
+else
+    echo "skipped: the unpacked program's own models (no private mount here)"
+fi
+
 checks_summary

@@ -52,7 +52,10 @@ FaceModelLoader::FaceModelLoader(Executor& mainExecutor, FaceModelPaths paths,
         cv::setNumThreads(1);
         BlazeFaceDetector::Loaded loaded = BlazeFaceDetector::load(paths, options);
         if (!loaded.detector) {
-            std::fprintf(stderr, "tavrine: %s\n", loaded.error.c_str());
+            std::fprintf(stderr,
+                         "tavrine\u00a0: analyse du visage indisponible, la protection ne peut pas "
+                         "démarrer (%s)\u202f; réinstallez Tavrine.\n",
+                         loaded.error.c_str());
         }
         // Callbacks waiting so far are posted before the result is published, and under the lock that
         // whenReady() takes: whoever sees the result ready finds every earlier callback already posted.

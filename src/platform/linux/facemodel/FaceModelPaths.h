@@ -13,8 +13,9 @@ struct FaceModelPaths {
     std::string shortRange; // BlazeFace 128x128 (short range), the false-face re-check
     std::string landmarks;  // dlib 68-point shape predictor
 
-    // The ONNX models from the first of: $TAVRINE_MODEL_DIR, the build tree's models folder,
-    // <prefix>/share/tavrine/models that holds the full-range model (the first candidate when none
+    // The ONNX models from the first of: $TAVRINE_MODEL_DIR, ../share/tavrine/models from a program
+    // in a bin folder, the build tree's models folder, <prefix>/share/tavrine/models that holds the
+    // full-range model (the first candidate when none
     // does, so the error names a sensible place). The landmark model from $TAVRINE_LANDMARK_MODEL or
     // the libdlib-data location.
     static FaceModelPaths locate();

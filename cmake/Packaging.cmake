@@ -1,6 +1,6 @@
 # Desktop integration files and the Debian package (cpack -G DEB in the build directory).
 # Install layout: bin/tavrine, share/tavrine/{models,demo}/, share/applications/, share/icons/hicolor/,
-# share/metainfo/.
+# share/metainfo/, share/doc/tavrine/copyright.
 include(GNUInstallDirs)
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/expert.brightfen.Tavrine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -10,6 +10,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/icons/hicolor/scalable/status
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable)
 install(FILES ${PROJECT_SOURCE_DIR}/data/expert.brightfen.Tavrine.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# Who owns what the package holds, and the licence of the face models (Apache 2.0) it ships.
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tavrine)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tavrine)
@@ -28,9 +30,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brightfen.expert/tavrine")
 # Shared-library dependencies come from dpkg-shlibdeps; what is loaded at run time by name is listed here:
-# the landmark model, the GStreamer elements of the capture pipeline.
+# the landmark model, the GStreamer elements of the capture pipeline,
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libdlib-data, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+# and Qt's SVG plugins, which draw the windows' icon.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libdlib-data, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, libqt6svg6")
 # A Wayland desktop without XWayland needs Qt's Wayland platform plugin.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav, qt6-wayland")
 # A source-tree cpack run must not pick up build directories or local models.

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +81,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Tavrine"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRINE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("expert.brightfen.Tavrine"));
+    // Task switchers match the windows to the desktop entry by their class ("Tavrine", the entry's
+    // StartupWMClass) and show this icon where they do not.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("tavrine"), QIcon(QStringLiteral(":/icons/tavrine.svg"))));
     // A tray agent: closing a window never ends the application.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -20,6 +20,7 @@ check "binary in /usr/bin" lists -Fx ./usr/bin/tavrine
 check "desktop entry" lists -Fx ./usr/share/applications/expert.brightfen.Tavrine.desktop
 check "scalable icon in hicolor" lists -Fx ./usr/share/icons/hicolor/scalable/apps/tavrine.svg
 check "AppStream metainfo" lists -Fx ./usr/share/metainfo/expert.brightfen.Tavrine.metainfo.xml
+check "copyright file, with the models' licence" lists -Fx ./usr/share/doc/tavrine/copyright
 # Files that other parts of the build install when they exist: the face models and the demo clip.
 installs() { grep -rqs -- "$1" "$build_dir" --include=cmake_install.cmake; }
 ! installs share/tavrine/models || check "face models shipped" lists '^\./usr/share/tavrine/models/.*\.onnx$'

@@ -31,7 +31,7 @@ void AppDelegate::applicationWillTerminate() {
         return;
     }
     terminated_ = true;
-    ctx_.filter.stop();
+    ctx_.filter.shutDown();
 }
 
 void AppDelegate::showOnboarding() {

@@ -34,6 +34,7 @@ class ServiceFilterControl final : public FilterControl {
         });
     }
     void stop() override { service_.stop(); }
+    void shutDown() override { service_.shutDown(); }
 
   private:
     PrivacyFilterService& service_;

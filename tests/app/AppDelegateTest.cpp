@@ -79,6 +79,6 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
         EXPECT_FALSE(view.loginEnabled());
         app.applicationWillTerminate();
         app.applicationWillTerminate();
-        EXPECT_EQ(f.filter.stops, 1);
+        EXPECT_EQ(f.filter.shutDowns, 1);
     }
 }

@@ -22,6 +22,9 @@ class FakeFilterControl final : public FilterControl {
     Published<bool>& cameraMissing() override { return missing; }
     void start(std::function<void()>) override {
         executor_.post([this] {
+            if (shutDowns > 0) {
+                return;
+            }
             // As the service does: a failed start leaves the published state as it was.
             if (cameraWorks) {
                 state = FilterState::nominal(3);
@@ -35,6 +38,10 @@ class FakeFilterControl final : public FilterControl {
         state = FilterState::inactive();
         active = false;
     }
+    void shutDown() override {
+        ++shutDowns;
+        stop();
+    }
 
     Published<FilterState> state{FilterState::inactive()};
     Published<bool> blind{false};
@@ -43,6 +50,7 @@ class FakeFilterControl final : public FilterControl {
     Published<bool> alert{false};
     bool cameraWorks = true;
     int stops = 0;
+    int shutDowns = 0;
 
   private:
     Executor& executor_;

@@ -50,6 +50,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     std::uint64_t runGeneration = 0;
     // The camera reported an interruption and no frame has come since. Only frames end it.
     bool cameraLost = false;
+    bool shutDown = false;
     // The one pending camera retry, if any.
     std::optional<TaskHandle> cameraRetry;
     // Dropped analyzers are destroyed here: that waits for a detection in progress or a model load.
@@ -89,7 +90,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 };
 
 void PrivacyFilterService::Impl::start(std::function<void()> done) {
-    if (deps.cameraManager.isRunning.get() || cameraStarting) {
+    if (shutDown || deps.cameraManager.isRunning.get() || cameraStarting) {
         if (done) {
             done();
         }
@@ -552,6 +553,11 @@ void PrivacyFilterService::start(std::function<void()> done) {
 }
 
 void PrivacyFilterService::stop() {
+    impl_->stop();
+}
+
+void PrivacyFilterService::shutDown() {
+    impl_->shutDown = true;
     impl_->stop();
 }
 

@@ -67,6 +67,9 @@ class PrivacyFilterService {
     // Asynchronous; done (optional) runs on the main thread once the camera started or failed.
     void start(std::function<void()> done = {});
     void stop();
+    // The last stop, as the application ends: a start still due (the launch's, a pause's end, a key
+    // press in the same turn) does nothing after it, so the camera is not opened on the way out.
+    void shutDown();
 
     FilterFsm& fsm() { return fsm_; }
     // Blocks until the analyzers dropped so far are destroyed (tests).

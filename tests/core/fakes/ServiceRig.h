@@ -366,6 +366,7 @@ inline const RigActions actions = {
     {".", [](Rig&, auto) {}},
     {"start", [](Rig& r, auto) { ASSERT_TRUE(r.start()); }},
     {"stop", [](Rig& r, auto) { r.svc().stop(); }},
+    {"shutdown", [](Rig& r, auto) { r.svc().shutDown(); }},
     // A start asked for as the switch or the shortcut does, its completion not awaited.
     {"request", [](Rig& r, auto) { r.svc().start({}); }},
     // The statistics reset from their sheet.

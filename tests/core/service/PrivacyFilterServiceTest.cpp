@@ -80,6 +80,10 @@ const Scenario scenarios[] = {
     // second start is a new run on the camera reopened after the stop, not swallowed by the closing one.
     {"StartBeforeTheCameraHasStopped", "start stop! request! . active=1 state=N running=1 starts=2 "
                                        "sessions=2 attached=1 showing=1 user state=N"},
+    // The application ends: the start the launch posted, a pause's end or a key press due in the same
+    // turn opens no camera on the way out.
+    {"NoStartAfterTheShutDown",
+     "start shutdown active=0 running=0 request press +60000 active=0 running=0 starts=1 sessions=1"},
     {"StopWhileTheCameraStarts", "startstop active=0 state=X showing=0 running=0 sleep state=X"},
     {"StopWithdrawsTheAlertAtOnce", "start onlooker removals=1 stop! removals=2 isalert=0 . alertmode=0"},
     // A camera that refuses: the machine waits in cameraBusy, the service says so, installs nothing and

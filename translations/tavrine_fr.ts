@@ -149,7 +149,7 @@
     </message>
     <message>
         <source>about_privacy_body</source>
-        <translation>Les images de la caméra sont analysées en mémoire sur cet ordinateur, puis oubliées. Rien n’est enregistré ni transmis ; seuls vos réglages et trois compteurs sont conservés.</translation>
+        <translation>Les images de la caméra sont analysées en mémoire sur cet ordinateur, puis oubliées. Rien n’est enregistré ni transmis ; seuls vos réglages et quatre compteurs sont conservés.</translation>
     </message>
     <message>
         <source>⌘⇧C</source>

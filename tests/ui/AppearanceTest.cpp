@@ -174,8 +174,10 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
     ASSERT_EQ(f.localizer.text("no_such_key"), "no_such_key");
     const QRegularExpression lookupKey(QStringLiteral("\\b[a-z]+(_[a-z]+)+\\b"));
     // What French typography asks of a text: typographic apostrophes, a no-break space before ":" and "%", a
-    // narrow one before "?", "!" and ";" (a line may start with them).
-    const QRegularExpression typography(QStringLiteral("\\p{L}'|[^\\n\u00a0][:%]|[^\\n\u202f][?!;]"));
+    // narrow one before "?", "!" and ";" (a line may start with them), a no-break space between a number
+    // and its unit.
+    const QRegularExpression typography(
+        QStringLiteral("\\p{L}'|[^\\n\u00a0][:%]|[^\\n\u202f][?!;]|\\d (s|min|h|cm|m|fps|secondes?)\\b"));
     int texts = 0;
     for (QWidget* w : widget->findChildren<QWidget*>()) {
         // Disabled controls need not read nor take the focus; separators ("·") are no text to read.

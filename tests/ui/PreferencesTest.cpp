@@ -186,7 +186,7 @@ TEST(PreferencesView, CalibrationFromItsRow) {
         {"Démarrer", primary, Phase::counting(3), "3", "Annuler"},
         {"a second later", [&] { wait(1000); }, Phase::counting(2), "2", "Annuler"},
         {"Annuler", primary, Phase::idle(), nullptr, "Démarrer"},
-        {"counted down", [&] { primary(), wait(3000); }, Phase::measuring(), "3 secondes", "Annuler"},
+        {"counted down", [&] { primary(), wait(3000); }, Phase::measuring(), "3\u00a0secondes", "Annuler"},
         {"no face seen", [&] { wait(4000); }, Phase::failed(CalibrationSession::noFaceMessage),
          CalibrationSession::noFaceMessage, "Réessayer"},
         {"Réessayer", primary, Phase::idle(), nullptr, "Démarrer"},

@@ -102,7 +102,7 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     measuringLayout->addStretch(1);
     measuringLayout->addWidget(busy, 0, Qt::AlignHCenter);
     measuringLayout->addWidget(
-        wrapped(QStringLiteral("3 secondes"), 13, AppColors::textSecondary(), measuring));
+        wrapped(QStringLiteral("3\u00a0secondes"), 13, AppColors::textSecondary(), measuring));
     measuringLayout->addStretch(1);
     pages_->addWidget(measuring);
 
@@ -127,8 +127,8 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
         new QPushButton(Symbols::icon(QStringLiteral("list-add"), AppColors::primary(), 20), QString(), done);
     minus_->setObjectName(QStringLiteral("minus"));
     plus_->setObjectName(QStringLiteral("plus"));
-    minus_->setAccessibleName(QStringLiteral("-5 cm"));
-    plus_->setAccessibleName(QStringLiteral("+5 cm"));
+    minus_->setAccessibleName(QStringLiteral("\u22125\u00a0cm"));
+    plus_->setAccessibleName(QStringLiteral("+5\u00a0cm"));
     for (auto* b : {minus_, plus_}) {
         b->setFlat(true);
         widgets::showFocusRing(b);

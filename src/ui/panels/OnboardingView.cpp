@@ -149,7 +149,7 @@ OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(
     pages_[3] = new OnboardingPageLayout(
         symbolHeader(QStringLiteral("camera-web"), stack_), QStringLiteral("Calibration de distance"),
         QStringLiteral("Pour des alertes précises, calibrez Tavrine à votre distance de travail habituelle. "
-                       "Cette étape prend 5 secondes."),
+                       "Cette étape prend 5\u00a0secondes."),
         QString(), [this] { openCalibration(); }, skip, next(3), stack_);
     pages_[4] = new OnboardingPageLayout(
         symbolHeader(QStringLiteral("system-shutdown"), stack_), QStringLiteral("Lancer au démarrage"),

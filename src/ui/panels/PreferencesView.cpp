@@ -160,8 +160,12 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     strengthValue_ = new QLabel(content);
     sensitivity_ = makeSlider(1, 5, content);
     sensitivityValue_ = new QLabel(content);
-    delay_ = new SegmentedPicker(
-        {{"0,5 s", 500}, {"1 s", 1000}, {"1,5 s", 1500}, {"2 s", 2000}, {"3 s", 3000}}, 260, content);
+    delay_ = new SegmentedPicker({{"0,5\u00a0s", 500},
+                                  {"1\u00a0s", 1000},
+                                  {"1,5\u00a0s", 1500},
+                                  {"2\u00a0s", 2000},
+                                  {"3\u00a0s", 3000}},
+                                 260, content);
     glasses_ = new ToggleSwitch(content);
     addSection(
         QStringLiteral("view-visible"), QStringLiteral("Détection"),
@@ -201,8 +205,9 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
              QStringLiteral("Quand aucun visage n\u2019est devant l\u2019\u00e9cran pendant ce d\u00e9lai"),
              lock_, content),
          prefRow(QStringLiteral("D\u00e9lai avant verrouillage"),
-                 QStringLiteral("Une notification pr\u00e9vient 10\u00a0s avant le verrouillage"), lockDelay_,
-                 content)});
+                 QStringLiteral("Une notification pr\u00e9vient au bout de ce d\u00e9lai\u202f; la session "
+                                "se verrouille 10\u00a0s plus tard"),
+                 lockDelay_, content)});
     addDivider();
 
     matrix_ = new ToggleSwitch(content);
@@ -227,7 +232,7 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
                         stripeAlphaRow_, content)});
     addDivider();
 
-    fps_ = new SegmentedPicker({{"5 fps", 5}, {"10 fps", 10}, {"15 fps", 15}}, 180, content);
+    fps_ = new SegmentedPicker({{"5\u00a0fps", 5}, {"10\u00a0fps", 10}, {"15\u00a0fps", 15}}, 180, content);
     battery_ = new SegmentedPicker({{"Désactivé", 0}, {"5\u00a0%", 5}, {"10\u00a0%", 10}, {"15\u00a0%", 15}},
                                    260, content);
     auto* calibrationBox = new QWidget(content);

@@ -198,7 +198,7 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
             ASSERT_TRUE(
                 mockOk("mock_call session \"$PORTAL_NAME\" \"$PORTAL_PATH\" \"$MOCK_IFACE.EndSessions\""));
             EXPECT_TRUE(QTest::qWaitFor([&] { return shortcut->status().get() == ShortcutStatus::refused; }));
-            EXPECT_NE(diagnostics.str().find("ended the shortcut session"), std::string::npos)
+            EXPECT_NE(diagnostics.str().find("mis fin à la session du raccourci"), std::string::npos)
                 << diagnostics.str();
         } else {
             // A refusal is said once, is not taken for success, and leaves no session behind.

@@ -489,8 +489,8 @@ std::optional<CameraError> GstFrameSource::startLogged(FrameHandler onFrame, boo
     if (error) {
         say("tavrine\u00a0: caméra indisponible (" + describe() + "\u00a0: " + describeFailure(*error) +
             (sameCamera ? ")\u202f; nouvel essai toutes les 5\u00a0s."
-                        : ")\u202f; réactivez la protection une fois "
-                          "la caméra libre."));
+                        : ")\u202f; réactivez la protection une fois la caméra branchée, "
+                          "accessible et libre."));
     }
     return error;
 }

@@ -84,11 +84,11 @@ PortalShortcutList shortcutList(const QVariant& value) {
 std::string responseText(uint response) {
     switch (response) {
     case 1:
-        return "the user declined it";
+        return "l\u2019utilisateur l\u2019a refusé";
     case 2:
-        return "the desktop ended the request";
+        return "le bureau a mis fin à la demande";
     default:
-        return "the desktop answered " + std::to_string(response);
+        return "le bureau a répondu " + std::to_string(response);
     }
 }
 
@@ -155,7 +155,7 @@ QString PortalGlobalShortcut::nextToken(const char* stem) {
 
 void PortalGlobalShortcut::createSession() {
     if (!bus_.isConnected()) {
-        fail("no session bus");
+        fail("pas de bus de session");
         return;
     }
     step_ = Step::creating;
@@ -195,24 +195,24 @@ void PortalGlobalShortcut::request(const QString& method, const QVariantList& ar
     call.setArguments(arguments);
     const Step step = step_;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, step, method](QDBusPendingCallWatcher* w) {
-                w->deleteLater();
-                if (step_ != step) {
-                    return; // cancelled meanwhile, or already answered
-                }
-                const QDBusPendingReply<QDBusObjectPath> reply = *w;
-                if (reply.isError()) {
-                    unwatchRequest();
-                    fail(method.toStdString() + " failed: " + reply.error().message().toStdString());
-                    return;
-                }
-                // A portal older than handle tokens answers on a path of its own choosing.
-                const QString actual = reply.value().path();
-                if (actual != requestPath_) {
-                    watchRequest(actual);
-                }
-            });
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this, [this, step, method](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            if (step_ != step) {
+                return; // cancelled meanwhile, or already answered
+            }
+            const QDBusPendingReply<QDBusObjectPath> reply = *w;
+            if (reply.isError()) {
+                unwatchRequest();
+                fail("échec de " + method.toStdString() + "\u00a0: " + reply.error().message().toStdString());
+                return;
+            }
+            // A portal older than handle tokens answers on a path of its own choosing.
+            const QString actual = reply.value().path();
+            if (actual != requestPath_) {
+                watchRequest(actual);
+            }
+        });
 }
 
 void PortalGlobalShortcut::watchRequest(const QString& path) {
@@ -239,8 +239,9 @@ void PortalGlobalShortcut::onResponse(uint response, const QVariantMap& results)
             sessionPath_ = session;
         }
         if (response != 0 || session.isEmpty()) {
-            fail("no shortcut session: " +
-                 (response != 0 ? responseText(response) : std::string("the desktop named no session")));
+            fail("aucune session de raccourci\u00a0: " +
+                 (response != 0 ? responseText(response)
+                                : std::string("le bureau n\u2019en a ouvert aucune")));
             return;
         }
         watchSession(true);
@@ -251,7 +252,7 @@ void PortalGlobalShortcut::onResponse(uint response, const QVariantMap& results)
         return;
     }
     if (response != 0) {
-        fail("the shortcut was not bound: " + responseText(response));
+        fail("raccourci non attribué\u00a0: " + responseText(response));
         return;
     }
     // The answer lists the shortcuts the desktop bound; one left out has no trigger.
@@ -261,7 +262,7 @@ void PortalGlobalShortcut::onResponse(uint response, const QVariantMap& results)
             bound = bound || s.id == QLatin1String(shortcutId);
         }
         if (!bound) {
-            fail("the desktop bound no keys to the shortcut");
+            fail("le bureau n\u2019y a lié aucune touche");
             return;
         }
     }
@@ -283,7 +284,7 @@ void PortalGlobalShortcut::onSessionClosed(const QVariantMap&) {
     // Ended by the desktop: nothing to close on our side any more.
     watchSession(false);
     sessionPath_.clear();
-    fail("the desktop ended the shortcut session");
+    fail("le bureau a mis fin à la session du raccourci");
 }
 
 void PortalGlobalShortcut::watchSession(bool watch) {
@@ -314,7 +315,7 @@ void PortalGlobalShortcut::fail(const std::string& why) {
     status_ = ShortcutStatus::refused;
     if (!reportedFailure_) {
         reportedFailure_ = true;
-        diagnostics_ << "tavrine\u00a0: le bureau n\u2019a pas accordé le raccourci Super+Maj+C (" << why
+        diagnostics_ << "tavrine\u00a0: raccourci Super+Maj+C indisponible (" << why
                      << ")\u202f; il reste désactivé." << std::endl;
     }
 }

@@ -187,8 +187,9 @@ TEST(PreferencesView, CalibrationFromItsRow) {
         {"a second later", [&] { wait(1000); }, Phase::counting(2), "2", "Annuler"},
         {"Annuler", primary, Phase::idle(), nullptr, "Démarrer"},
         {"counted down", [&] { primary(), wait(3000); }, Phase::measuring(), "3\u00a0secondes", "Annuler"},
-        {"no face seen", [&] { wait(4000); }, Phase::failed(CalibrationSession::noFaceMessage),
-         CalibrationSession::noFaceMessage, "Réessayer"},
+        // The fixture's filter is off: nothing was analysed, and the failure says so.
+        {"nothing measured", [&] { wait(4000); }, Phase::failed(CalibrationSession::filterOffMessage),
+         CalibrationSession::filterOffMessage, "Réessayer"},
         {"Réessayer", primary, Phase::idle(), nullptr, "Démarrer"},
         {"a result", [&] { view.session().phase = Phase::done(78); }, Phase::done(78),
          "Distance estimée\u00a0: <b>78\u00a0cm</b>", "Valider", true},
@@ -202,6 +203,11 @@ TEST(PreferencesView, CalibrationFromItsRow) {
         QStringList texts;
         for (auto* label : view.findChildren<QLabel*>()) {
             texts << (label->isVisibleTo(&view) ? label->text() : QString());
+            // A wrapped text shows whole: none of its lines is cut off.
+            if (label->isVisibleTo(&view) && label->wordWrap()) {
+                EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+                    << step.name << ": \"" << label->text().toStdString() << "\"";
+            }
         }
         EXPECT_TRUE(!step.text || texts.contains(QString::fromUtf8(step.text))) << step.name;
         EXPECT_EQ(view.primaryButton()->text(), step.primary) << step.name;

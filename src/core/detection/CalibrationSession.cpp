@@ -92,7 +92,11 @@ void CalibrationSession::beginMeasuring() {
 void CalibrationSession::finalizeMeasurement() {
     sampling_.cancel();
     if (samples_.size() < minimumSamples) {
-        phase = Phase::failed(noFaceMessage);
+        const std::shared_ptr<FaceAnalyzer> analyzer = camera_.analyzer();
+        phase = Phase::failed(!analyzer                                              ? filterOffMessage
+                              : analyzer->isSuspended                                ? pausedMessage
+                              : !camera_.isRunning.get() || camera_.awaitingFrames() ? noCameraMessage
+                                                                                     : noFaceMessage);
         return;
     }
     std::vector<double> sorted = samples_;

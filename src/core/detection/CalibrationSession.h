@@ -34,6 +34,13 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
 
     static constexpr const char* noFaceMessage =
         "Aucun visage détecté. Assurez-vous d\u2019être bien en face de la caméra.";
+    // When nothing was analysed, the failure names the reason rather than the user's position.
+    static constexpr const char* filterOffMessage =
+        "La protection est désactivée\u00a0: la caméra ne mesure rien. Activez-la, puis recommencez.";
+    static constexpr const char* pausedMessage =
+        "La protection est en pause\u00a0: la caméra ne mesure rien. Reprenez-la, puis recommencez.";
+    static constexpr const char* noCameraMessage = "Caméra indisponible\u00a0: branchez une caméra ou fermez "
+                                                   "l\u2019application qui l\u2019utilise, puis recommencez.";
 
     static std::shared_ptr<CalibrationSession> create(Executor& executor, CameraSession& camera,
                                                       SettingsRepository& settings);

@@ -156,6 +156,9 @@ CalibrationView::CalibrationView(const UiContext& ctx, std::function<void()> onD
     failedLayout->addWidget(failedTitle);
     failure_ = wrapped(QString(), 12, AppColors::textSecondary(), failed);
     failure_->setObjectName(QStringLiteral("failure"));
+    // The stacked pages are laid out from their size hints, which know nothing of the wrapped width: room
+    // for three lines keeps every message whole.
+    failure_->setMinimumHeight(3 * failure_->fontMetrics().lineSpacing());
     failedLayout->addWidget(failure_);
     failedLayout->addStretch(1);
     pages_->addWidget(failed);

@@ -20,7 +20,11 @@ struct CalibrationSessionTest : ::testing::Test, tavrine::testing::Rig {
     std::shared_ptr<FaceAnalyzer> analyzer = FaceAnalyzer::create(10, nullptr, exec, exec);
     std::shared_ptr<CalibrationSession> session = CalibrationSession::create(exec, camera, settings);
 
-    CalibrationSessionTest() { camera.setAnalyzer(analyzer); }
+    // The filter's run: the analyzer attached to a camera that delivers frames.
+    CalibrationSessionTest() {
+        camera.setAnalyzer(analyzer);
+        camera.isRunning = true;
+    }
 
     // Starts and runs the 3 s countdown; the session is then measuring.
     void startAndCountDown() {
@@ -74,6 +78,39 @@ TEST_F(CalibrationSessionTest, MeasuresForThreeSecondsThenGivesTheResult) {
             EXPECT_EQ(store.readInt("calibration_distance_cm"), expected.calibrationDistanceCm);
             EXPECT_EQ(session->phase.get(), Phase::idle());
         }
+    }
+}
+
+// Three seconds without a face: the failure says why nothing was measured when the analysis did not run
+// (the filter off, paused, or its camera stopped or silent), and asks the user to face the camera only
+// when it did.
+TEST_F(CalibrationSessionTest, AFailureSaysWhyNothingWasMeasured) {
+    const struct {
+        const char* name;
+        std::function<void()> setUp;
+        const char* message;
+    } cases[] = {
+        {"analysing", [] {}, CalibrationSession::noFaceMessage},
+        {"filter off", [&] { camera.setAnalyzer(nullptr); }, CalibrationSession::filterOffMessage},
+        {"paused", [&] { analyzer->isSuspended = true; }, CalibrationSession::pausedMessage},
+        {"camera stopped", [&] { camera.isRunning = false; }, CalibrationSession::noCameraMessage},
+        {"camera silent since its restart", [&] { camera.restartSession([](auto) {}), settle(); },
+         CalibrationSession::noCameraMessage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        camera.setAnalyzer(analyzer);
+        analyzer->isSuspended = false;
+        camera.isRunning = true;
+        source->pushFrame(tavrine::testing::kFrame); // frames flow
+        c.setUp();
+        session = CalibrationSession::create(exec, camera, settings);
+        startAndCountDown();
+        sample(0.1); // one face is not enough
+        exec.advanceBy(3000);
+        EXPECT_EQ(session->phase.get(), Phase::failed(c.message));
+        camera.stopSession();
+        settle();
     }
 }
 

@@ -76,6 +76,12 @@ const std::vector<Window> windows = [] {
              f.lastSession->phase = CalibrationSession::Phase::done(62);
              return dialog;
          }},
+        {"calibration_failed",
+         [](UiFixture& f) {
+             auto* dialog = new CalibrationDialog(f.ctx, QStringLiteral("Fermer"), nullptr);
+             f.lastSession->phase = CalibrationSession::Phase::failed(CalibrationSession::noCameraMessage);
+             return dialog;
+         }},
     };
     for (int page = 0; page < 5; ++page) {
         list.push_back({"onboarding_" + std::to_string(page + 1), [page](UiFixture& f) {
@@ -194,6 +200,10 @@ TEST_P(Appearance, TextsReadAndFocusShowsInEveryWindow) {
                 << ")";
             EXPECT_EQ(typography.match(text).captured(), QString()) << "\"" << text.toStdString() << "\"";
             EXPECT_FALSE(lookupKey.match(text).hasMatch()) << "\"" << text.toStdString() << "\"";
+            if (const auto* label = qobject_cast<const QLabel*>(w); label && label->wordWrap()) {
+                EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+                    << "\"" << text.toStdString() << "\" is cut off (" << shot.toStdString() << ")";
+            }
         }
         if ((w->focusPolicy() & Qt::TabFocus) && !w->inherits("QStackedWidget") &&
             !w->inherits("QScrollArea") && !w->inherits("QScrollBar")) {

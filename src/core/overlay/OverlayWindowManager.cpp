@@ -1,8 +1,37 @@
 #include "core/overlay/OverlayWindowManager.h"
 
+#include <cstdint>
 #include <set>
 
 namespace tavrine {
+
+namespace {
+
+bool inside(const ScreenRect& a, const ScreenRect& b) {
+    return a.x >= b.x && a.y >= b.y && std::int64_t{a.x} + a.width <= std::int64_t{b.x} + b.width &&
+           std::int64_t{a.y} + a.height <= std::int64_t{b.y} + b.height;
+}
+
+// The screens to cover, one window each: a mirrored screen (the same frame as another, the first kept) or
+// one shown inside another's area is covered by that one's window already, and a second window there would
+// stack the stripes and darken them beyond the state's strength.
+std::vector<ScreenInfo> screensToCover(const std::vector<ScreenInfo>& screens) {
+    std::vector<ScreenInfo> kept;
+    for (std::size_t i = 0; i < screens.size(); ++i) {
+        bool covered = false;
+        for (std::size_t j = 0; j < screens.size() && !covered; ++j) {
+            const ScreenRect& a = screens[i].frame;
+            const ScreenRect& b = screens[j].frame;
+            covered = j != i && inside(a, b) && (a != b || j < i);
+        }
+        if (!covered) {
+            kept.push_back(screens[i]);
+        }
+    }
+    return kept;
+}
+
+} // namespace
 
 OverlayWindowManager::OverlayWindowManager(WindowSystem& windowSystem) : windowSystem_(windowSystem) {}
 
@@ -10,7 +39,7 @@ void OverlayWindowManager::show() {
     if (isShowing.get()) {
         return;
     }
-    for (const ScreenInfo& screen : windowSystem_.screens()) {
+    for (const ScreenInfo& screen : screensToCover(windowSystem_.screens())) {
         createWindow(screen);
     }
     isShowing = true;
@@ -27,7 +56,7 @@ void OverlayWindowManager::hide() {
 }
 
 void OverlayWindowManager::screensChanged() {
-    const std::vector<ScreenInfo> current = windowSystem_.screens();
+    const std::vector<ScreenInfo> current = screensToCover(windowSystem_.screens());
     std::set<ScreenId> currentIds;
     for (const ScreenInfo& screen : current) {
         currentIds.insert(screen.id);

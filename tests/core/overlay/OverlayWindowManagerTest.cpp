@@ -14,8 +14,8 @@
 namespace tavrine {
 namespace {
 
-ScreenInfo screen(ScreenId id, int x, int width = 1280, int height = 800) {
-    return {id, {x, 0, width, height}};
+ScreenInfo screen(ScreenId id, int x, int width = 1280, int height = 800, int y = 0) {
+    return {id, {x, y, width, height}};
 }
 
 // The screens' life in one walk: each step shows, hides or changes the connected screens and checks the
@@ -51,6 +51,13 @@ TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowingAnd
         // Not watched while hidden; the next show covers the screens present then.
         {connect({screen(2, 0), screen(5, 1280)}), {}},
         {show, {"create 2", "create 5", "front 2", "front 5"}},
+        // A mirror of screen 2 and a projector shown inside it are covered by its window already: a second
+        // window would double the stripes. Once screen 2 leaves, its mirror gets a window of its own.
+        {connect({screen(2, 0), screen(5, 1280), screen(6, 0), screen(8, 100, 1024, 768, 20)}), {}},
+        {connect({screen(5, 1280), screen(6, 0), screen(8, 100, 1024, 768, 20)}),
+         {"create 6", "destroy 2", "front 6", "out 2"}},
+        // Screens that only overlap each keep their window.
+        {connect({screen(5, 1280), screen(6, 0), screen(9, 1200, 1280, 800, 400)}), {"create 9", "front 9"}},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         ws.log.clear();

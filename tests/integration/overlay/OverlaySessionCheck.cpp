@@ -124,6 +124,15 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
                 !leftOverlay.isNull())
         << "adding the monitor back adds its overlay";
     expectStripes("the new overlay draws the current values at once", rightTarget);
+
+    // A mirror of the left monitor (a projector cloned from the laptop's screen): one layer of stripes
+    // there, not two.
+    QProcess::execute(QStringLiteral("xrandr"), {"--setmonitor", "MIRROR", "1280/338x800/211+0+0", "none"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return QGuiApplication::screens().size() == 3; }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(overlays().size(), 2) << "a mirrored monitor adds no second overlay";
+    expectStripes("stripes over a mirrored monitor blend as computed", leftTarget);
+    QProcess::execute(QStringLiteral("xrandr"), {"--delmonitor", "MIRROR"});
 }
 
 // Without a compositing manager an X server draws the overlay's transparent pixels black: the window system

@@ -154,11 +154,11 @@ TEST_F(PortalGlobalShortcutTest, BindsSuperShiftCAndReportsTheAnswer) {
     EXPECT_FALSE(PortalGlobalShortcut::offered(bus));
     // The mock's answer to BindShortcuts, and a word of the one diagnostics line of a refusal.
     const std::pair<std::string, std::string> answers[] = {{"0", ""},
-                                                           {"1", "declined"},
-                                                           {"2", "ended"},
-                                                           {"unbound", "no keys"},
+                                                           {"1", "refusé"},
+                                                           {"2", "mis fin à la demande"},
+                                                           {"unbound", "aucune touche"},
                                                            {"error", "not allowed"},
-                                                           {"malformed", "no keys"}};
+                                                           {"malformed", "aucune touche"}};
     for (const auto& [answer, reported] : answers) {
         SCOPED_TRACE(answer);
         ASSERT_TRUE(mockOk("mock_stop_all; mock_shortcuts_portal " + answer));

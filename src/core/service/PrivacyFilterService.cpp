@@ -19,8 +19,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
               deps.executor, deps.powerSource,
               [this] { return deps.settingsRepo.settings.get().batteryThresholdPercent; },
               [this](bool low) {
-                  fsm().onSystemEvent(low ? FilterFsm::SystemEvent::lowBattery()
-                                          : FilterFsm::SystemEvent::batteryOk());
+                  batteryLow = low;
+                  updatePause();
               }}) {}
 
     PrivacyFilterService& self;
@@ -51,6 +51,11 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     // The camera reported an interruption and no frame has come since. Only frames end it.
     bool cameraLost = false;
     bool shutDown = false;
+    // The run's reasons to pause, as last reported. They overlap (a suspend while switched away, the
+    // charger plugged in under a sleeping display): the filter resumes only once none holds.
+    bool displayAsleep = false;
+    bool sessionAway = false;
+    bool batteryLow = false;
     // The one pending camera retry, if any.
     std::optional<TaskHandle> cameraRetry;
     // Dropped analyzers are destroyed here: that waits for a detection in progress or a model load.
@@ -82,6 +87,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void screenDidWake();
     void onSessionInactive();
     void onSessionActive();
+    void updatePause();
     void cameraInterrupted();
     void cameraResumed();
 
@@ -459,6 +465,7 @@ void PrivacyFilterService::Impl::observeSystemEvents() {
 void PrivacyFilterService::Impl::removeSystemEventObservers() {
     systemEventObserver.cancel();
     cameraInterruptionObserver.cancel();
+    displayAsleep = sessionAway = batteryLow = false;
 }
 
 void PrivacyFilterService::Impl::onSystemEvent(SystemEventMonitor::Event event) {
@@ -479,25 +486,48 @@ void PrivacyFilterService::Impl::onSystemEvent(SystemEventMonitor::Event event) 
 }
 
 void PrivacyFilterService::Impl::screenDidSleep() {
-    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOff());
+    displayAsleep = true;
+    updatePause();
+    // No frame is analysed from now on, before the pause's side effects run.
     if (analyzer) {
         analyzer->isSuspended = true;
     }
 }
 
 void PrivacyFilterService::Impl::screenDidWake() {
-    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOn());
-    if (analyzer) {
+    displayAsleep = false;
+    updatePause();
+    if (analyzer && !fsm().state.get().is(FilterState::Kind::autoPaused)) {
         analyzer->isSuspended = false;
     }
 }
 
 void PrivacyFilterService::Impl::onSessionInactive() {
-    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOff());
+    sessionAway = true;
+    updatePause();
 }
 
 void PrivacyFilterService::Impl::onSessionActive() {
-    fsm().onSystemEvent(FilterFsm::SystemEvent::screenOn());
+    sessionAway = false;
+    updatePause();
+}
+
+// One pause for all its reasons: the screens' (a sleeping display, another session in front) outweighs
+// the battery's, and the filter watches again only when the last reason ends.
+void PrivacyFilterService::Impl::updatePause() {
+    const FilterState& state = fsm().state.get();
+    const FilterState screensPause = FilterState::autoPaused(PauseReason::screenOff());
+    if (displayAsleep || sessionAway) {
+        if (state != screensPause) {
+            fsm().onSystemEvent(FilterFsm::SystemEvent::screenOff());
+        }
+    } else if (batteryLow) {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::lowBattery());
+    } else if (state == screensPause) {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::screenOn());
+    } else {
+        fsm().onSystemEvent(FilterFsm::SystemEvent::batteryOk());
+    }
 }
 
 void PrivacyFilterService::Impl::cameraInterrupted() {

@@ -121,6 +121,19 @@ const Scenario scenarios[] = {
     {"SessionSwitchPausesAndResumes",
      "start switchaway! state=Z suspended=0 . suspended=1 showing=0 switchback! state=N suspended=1 . "
      "suspended=0 showing=1"},
+    // Pauses that overlap end together: the filter watches again only once the display is awake, the
+    // session in front and the battery fine, whichever ends first. A suspend heard while switched away,
+    // switching back onto the lock screen, the charger plugged in under a sleeping display.
+    {"AWakeWhileSwitchedAwayKeepsThePause", "start switchaway sleep wake state=Z showing=0 suspended=1 "
+                                            "onlooker posts=0 switchback state=N showing=1 "
+                                            "suspended=0"},
+    {"SwitchingBackOntoTheLockScreenKeepsThePause",
+     "start sleep switchaway switchback state=Z showing=0 suspended=1 wake state=N showing=1"},
+    {"TheChargerUnderASleepingDisplayKeepsThePause",
+     "start sleep battery5 +30000 state=Z battery50 +30000 state=Z showing=0 suspended=1 wake state=N "
+     "showing=1"},
+    {"WakingOnALowBatteryStaysPausedForTheBattery", "start battery5 +30000 state=B sleep state=Z wake "
+                                                    "state=B showing=0 suspended=1 battery50 +30000 state=N"},
     // Already true when the filter starts: paused at once, nothing watched, and the end resumes.
     {"ScreenSaverActiveAtStart",
      "asleepbefore start state=Z showing=0 suspended=1 onlooker posts=0 wake state=N showing=1 suspended=0"},

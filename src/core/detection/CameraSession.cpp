@@ -64,7 +64,8 @@ void CameraSession::restartSession(std::function<void(std::optional<CameraError>
 
 void CameraSession::submitStart(bool restart, std::function<void(std::optional<CameraError>)> done) {
     std::weak_ptr<bool> alive = alive_;
-    sessionQueue_->submit([this, alive, restart, done = std::move(done)]() mutable {
+    const std::uint64_t request = ++requests_;
+    sessionQueue_->submit([this, alive, restart, request, done = std::move(done)]() mutable {
         auto onFrame = [this](const VideoFrame& frame) { deliver(frame); };
         if (restart) {
             // No frame of the old stream may pass for the first of the new one.
@@ -76,8 +77,10 @@ void CameraSession::submitStart(bool restart, std::function<void(std::optional<C
         // The flag has its own task, posted before the one that completes the start. A failed restart
         // leaves the source stopped.
         if (!error || restart) {
-            mainExecutor_.post([this, alive, running = !error] {
-                if (alive.lock()) {
+            mainExecutor_.post([this, alive, request, running = !error] {
+                // A stop or start asked since decides the flag: a start that a stop overtook does not
+                // set it again in between.
+                if (alive.lock() && request == requests_) {
                     isRunning = running;
                 }
             });
@@ -88,8 +91,8 @@ void CameraSession::submitStart(bool restart, std::function<void(std::optional<C
 
 void CameraSession::stopSession() {
     // Not running from now on: a start asked before the queue has closed the camera runs after the close
-    // and opens it again, instead of being taken for a start while running. A start still on the queue
-    // may set the flag again in between; the close sets it back after it.
+    // and opens it again, instead of being taken for a start while running.
+    ++requests_;
     isRunning = false;
     std::weak_ptr<bool> alive = alive_;
     sessionQueue_->submit([this, alive] {

@@ -8,6 +8,7 @@
 #include "core/util/Signal.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,7 @@ class CameraSession {
     mutable std::mutex analyzerMutex_; // the frame hand-off between threads
     std::shared_ptr<FaceAnalyzer> analyzer_;
     std::atomic<bool> awaitingFrames_{false};
+    std::uint64_t requests_ = 0; // starts and stops asked so far; main thread
     std::shared_ptr<SerialQueue> sessionQueue_;
     std::shared_ptr<bool> alive_;
 };

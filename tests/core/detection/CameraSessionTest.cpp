@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -51,6 +52,22 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
                                                                  CameraError::permissionDenied}));
     EXPECT_EQ(source->starts, 1);
     EXPECT_TRUE(camera.isRunning.get());
+}
+
+// A stop overtakes a start still opening the camera: the flag never reads running after the stop was asked
+// (a start asked then would be taken for a start while running), and a start after the stop runs.
+TEST_F(CameraSessionTest, AStopOvertakingAStartLeavesTheFlagOff) {
+    std::vector<bool> flags;
+    Subscription sub = camera.isRunning.subscribe([&flags](bool running) { flags.push_back(running); });
+    start();
+    camera.drainForTests(); // opened; the flag's task waits on the main thread
+    camera.stopSession();
+    settle();
+    EXPECT_EQ(std::ranges::count(flags, true), 0);
+    start();
+    settle();
+    EXPECT_TRUE(camera.isRunning.get());
+    EXPECT_EQ(source->starts, 2);
 }
 
 // The source reports from its own threads; listeners hear of an interruption on the main thread only, and

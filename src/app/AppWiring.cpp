@@ -91,7 +91,7 @@ struct AppWiring::Parts {
           trayHost(QDBusConnection::sessionBus()),
           service(PrivacyFilterService::Dependencies{executor, clock, camera, overlay, settings, stats,
                                                      analyzerFactory(), notifier, haptics, systemEvents,
-                                                     power, *shortcut, localizer}),
+                                                     power, *shortcut, localizer, awaitModels()}),
           timedPause(TimedPause::Dependencies{executor, clock, service.isActive, [this] { service.stop(); },
                                               [this] { service.start(); }, systemEvents}),
           absenceLock(AbsenceLock::Dependencies{executor, settings, stats, notifier, sessionLocker,
@@ -129,6 +129,18 @@ struct AppWiring::Parts {
                 analyzer->onAdmitted = [source = frameSource.get()] { source->frameAdmitted(); };
             }
             return analyzer;
+        };
+    }
+
+    // A start waits for the face models (a cold disk at login can take seconds to read them): no camera
+    // nor stripes until the analysis can watch, or until a failed load tells the user.
+    std::function<bool(std::function<void()>)> awaitModels() {
+        return [this](std::function<void()> ready) {
+            if (models.isReady()) {
+                return true;
+            }
+            models.whenReady([ready = std::move(ready)](const BlazeFaceDetector::Loaded&) { ready(); });
+            return false;
         };
     }
 

@@ -109,6 +109,26 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
         }
         return;
     }
+    if (deps.awaitAnalysis) {
+        // The same run until the models are there; a stop meanwhile ends it.
+        auto waiting = std::make_shared<std::function<void()>>(std::move(done));
+        const bool ready = deps.awaitAnalysis([weakSelf = weak(), generation = runGeneration, waiting] {
+            auto impl = weakSelf.lock();
+            if (!impl || impl->runGeneration != generation) {
+                if (*waiting) {
+                    (*waiting)();
+                }
+                return;
+            }
+            impl->cameraStarting = false;
+            impl->start(std::move(*waiting));
+        });
+        if (!ready) {
+            cameraStarting = true;
+            return;
+        }
+        done = std::move(*waiting);
+    }
     idleShortcutSetting.cancel();
     sessionStartMs = deps.clock.nowMs();
     statsResets = deps.statsRepo.resets.subscribe([weakSelf = weak()] {

@@ -44,6 +44,9 @@ class PrivacyFilterService {
         PowerSource& powerSource;
         GlobalShortcut& globalShortcut;
         const Localizer& localizer;
+        // Whether the face analysis can run now. When it cannot yet (its models still load) it answers
+        // false and runs `ready` on the main thread once it can, or once it never will; empty: always.
+        std::function<bool(std::function<void()> ready)> awaitAnalysis;
     };
 
     static constexpr const char* analysisNotificationId = "tavrine.analysis";
@@ -64,7 +67,9 @@ class PrivacyFilterService {
     // a working analyzer.
     Published<bool> analysisUnavailable{false};
 
-    // Asynchronous; done (optional) runs on the main thread once the camera started or failed.
+    // Asynchronous; done (optional) runs on the main thread once the camera started or failed. While the
+    // face models still load, the start waits for them: no camera, no stripes, nothing claimed, until
+    // the analysis can watch.
     void start(std::function<void()> done = {});
     void stop();
     // The last stop, as the application ends: a start still due (the launch's, a pause's end, a key

@@ -24,6 +24,7 @@
 #include <string>
 #include <thread>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace tavrine {
@@ -253,6 +254,8 @@ struct Rig {
     KeyLocalizer localizer;
     std::vector<std::weak_ptr<FaceAnalyzer>> analyzers;
     bool modelMissing = false; // as the loader's factory after a failed load: no analyzer
+    bool modelsLoading = false;
+    std::vector<std::function<void()>> waitingForModels;
     std::unique_ptr<PrivacyFilterService> service;
 
     Rig() {
@@ -267,7 +270,13 @@ struct Rig {
                 analyzers.push_back(analyzer);
                 return analyzer;
             },
-            notifier, haptics, events, power, shortcut, localizer});
+            notifier, haptics, events, power, shortcut, localizer,
+            [this](std::function<void()> ready) {
+                if (modelsLoading) {
+                    waitingForModels.push_back(std::move(ready));
+                }
+                return !modelsLoading;
+            }});
     }
     ~Rig() {
         service.reset();
@@ -400,6 +409,14 @@ inline const RigActions actions = {
      }},
     {"modelsfail", [](Rig& r, auto) { r.detector->failed = r.modelMissing = true; }},
     {"modelsok", [](Rig& r, auto) { r.detector->failed = r.modelMissing = false; }},
+    {"modelsloading", [](Rig& r, auto) { r.modelsLoading = true; }},
+    {"modelsloaded",
+     [](Rig& r, auto) {
+         r.modelsLoading = false;
+         for (auto& ready : std::exchange(r.waitingForModels, {})) {
+             r.exec.post(std::move(ready));
+         }
+     }},
     {"strength", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::filterStrength, int(n)); }},
     {"fps", [](Rig& r, std::int64_t n) { r.set(&FilterSettings::captureFps, int(n)); }},
     {"noshortcut", [](Rig& r, auto) { r.set(&FilterSettings::globalShortcutEnabled, false); }},

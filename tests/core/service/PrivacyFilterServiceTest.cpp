@@ -163,6 +163,13 @@ const Scenario scenarios[] = {
      "start fps2 noshortcut interval=100 shortcut=1 analyzers=1 stop start interval=500 shortcut=0"},
     // Face models that failed to load before the start (no analyzer) or during the run (the detector says
     // so): the run stops, the user is told once, retries start no camera; working models start again.
+    // Face models still loading: the start waits for them, with no camera, stripes or state claiming a
+    // watch the analysis cannot keep; a second start is the same run, and a stop meanwhile ends it.
+    {"AStartWaitsForTheModels",
+     "modelsloading request request active=0 state=X showing=0 running=0 starts=0 sessions=0 modelsloaded "
+     "active=1 state=N showing=1 starts=1 sessions=1 analyzers=1"},
+    {"AStopWhileTheModelsLoadEndsTheStart",
+     "modelsloading request stop modelsloaded active=0 state=X starts=0 sessions=0 request active=1 state=N"},
     {"ModelsFailBeforeTheStart",
      "modelsfail start unavailable=1 active=0 state=X showing=0 running=0 attached=0 starts=0 blindposts=1 "
      "start press +60000 posts=1 starts=0 state=X unavailable=1 modelsok start unavailable=0 state=N"},

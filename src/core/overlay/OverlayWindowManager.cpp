@@ -12,10 +12,14 @@ bool inside(const ScreenRect& a, const ScreenRect& b) {
            std::int64_t{a.y} + a.height <= std::int64_t{b.y} + b.height;
 }
 
-// The screens to cover, one window each: a mirrored screen (the same frame as another, the first kept) or
-// one shown inside another's area is covered by that one's window already, and a second window there would
-// stack the stripes and darken them beyond the state's strength.
-std::vector<ScreenInfo> screensToCover(const std::vector<ScreenInfo>& screens) {
+// The screens to cover, one window each. Where windows show by area, a mirrored screen (the same frame as
+// another, the first kept) or one shown inside another's area is covered by that one's window already, and
+// a second window there would stack the stripes and darken them beyond the state's strength.
+std::vector<ScreenInfo> screensToCover(const WindowSystem& system) {
+    std::vector<ScreenInfo> screens = system.screens();
+    if (!system.windowsShowByArea()) {
+        return screens;
+    }
     std::vector<ScreenInfo> kept;
     for (std::size_t i = 0; i < screens.size(); ++i) {
         bool covered = false;
@@ -39,7 +43,7 @@ void OverlayWindowManager::show() {
     if (isShowing.get()) {
         return;
     }
-    for (const ScreenInfo& screen : screensToCover(windowSystem_.screens())) {
+    for (const ScreenInfo& screen : screensToCover(windowSystem_)) {
         createWindow(screen);
     }
     isShowing = true;
@@ -56,7 +60,7 @@ void OverlayWindowManager::hide() {
 }
 
 void OverlayWindowManager::screensChanged() {
-    const std::vector<ScreenInfo> current = screensToCover(windowSystem_.screens());
+    const std::vector<ScreenInfo> current = screensToCover(windowSystem_);
     std::set<ScreenId> currentIds;
     for (const ScreenInfo& screen : current) {
         currentIds.insert(screen.id);

@@ -44,6 +44,10 @@ class WindowSystem {
     // whose content draws from `manager`. Not yet ordered front.
     virtual std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
                                                                OverlayWindowManager& manager) = 0;
+    // Whether a window shows on every screen that displays its area (X11: a mirrored screen shows the
+    // window of the screen it mirrors), rather than only on the output it was made for (layer shell,
+    // where outputs may all report the same place).
+    virtual bool windowsShowByArea() const { return true; }
     // Calls back on the main thread when screens are added, removed or changed (geometry included).
     virtual Subscription observeScreenChanges(std::function<void()> onChange) = 0;
     // Whether overlay windows show their transparency: not on an X server without a compositing manager,

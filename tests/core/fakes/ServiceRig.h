@@ -160,6 +160,7 @@ struct RecordingWindowSystem final : WindowSystem {
     }
 
     bool showsTransparency() const override { return compositor; }
+    bool windowsShowByArea() const override { return byArea; }
     Subscription observeTransparencyChanges(std::function<void()> onChange) override {
         return transparency.subscribe(std::move(onChange));
     }
@@ -169,6 +170,7 @@ struct RecordingWindowSystem final : WindowSystem {
     Signal<> changes;
     Signal<> transparency;
     bool compositor = true;
+    bool byArea = true;
 };
 
 class FakeNotifier final : public Notifier {

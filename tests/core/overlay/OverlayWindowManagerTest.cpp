@@ -58,6 +58,11 @@ TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowingAnd
          {"create 6", "destroy 2", "front 6", "out 2"}},
         // Screens that only overlap each keep their window.
         {connect({screen(5, 1280), screen(6, 0), screen(9, 1200, 1280, 800, 400)}), {"create 9", "front 9"}},
+        // Windows made for one output each (layer shell, where outputs may all say they are at 0, 0):
+        // every output gets its own, wherever it says it is.
+        {[&] { ws.byArea = false; }, {}},
+        {connect({screen(5, 0), screen(6, 0), screen(8, 0, 1024, 768)}),
+         {"create 8", "destroy 9", "frame 5 0,0 1280x800", "front 8", "out 9"}},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         ws.log.clear();

@@ -30,6 +30,8 @@ class LayerShellWindowSystem final : public QObject, public WindowSystem {
     std::unique_ptr<OverlayWindow> createOverlayWindow(const ScreenInfo& screen,
                                                        OverlayWindowManager& manager) override;
     Subscription observeScreenChanges(std::function<void()> onChange) override;
+    // A layer surface shows on its own output only, and outputs may all report the place (0, 0).
+    bool windowsShowByArea() const override { return false; }
 
     // How many buffers the overlay windows have handed to the compositor so far.
     long framesPresented() const;

@@ -42,10 +42,11 @@ BlazeFaceDetector::Options FaceModelLoader::liveOptions() {
 
 FaceModelLoader::FaceModelLoader(Executor& mainExecutor, FaceModelPaths paths,
                                  BlazeFaceDetector::Options options)
-    : mainExecutor_(mainExecutor) {
+    : mainExecutor_(mainExecutor), state_(std::make_shared<State>()) {
     std::promise<BlazeFaceDetector::Loaded> promise;
     loaded_ = promise.get_future().share();
-    thread_ = std::thread([this, promise = std::move(promise), paths = std::move(paths), options]() mutable {
+    thread_ = std::thread([state = state_, executor = &mainExecutor_, promise = std::move(promise),
+                           paths = std::move(paths), options]() mutable {
         // The analysis runs on its one worker thread. OpenCV's own pool would add a thread that wakes,
         // spins and waits at every layer of the networks, which on these small inputs costs more processor
         // time than it saves.
@@ -59,20 +60,35 @@ FaceModelLoader::FaceModelLoader(Executor& mainExecutor, FaceModelPaths paths,
         }
         // Callbacks waiting so far are posted before the result is published, and under the lock that
         // whenReady() takes: whoever sees the result ready finds every earlier callback already posted.
-        std::lock_guard lock(mutex_);
-        for (Ready& ready : waiting_) {
-            mainExecutor_.post([loaded, ready = std::move(ready)] { ready(loaded); });
+        // A loader given up at exit has no executor to post to any more.
+        std::lock_guard lock(state->mutex);
+        if (!state->abandoned) {
+            for (Ready& ready : state->waiting) {
+                executor->post([loaded, ready = std::move(ready)] { ready(loaded); });
+            }
         }
-        waiting_.clear();
-        done_ = true;
+        state->waiting.clear();
+        state->done = true;
         promise.set_value(std::move(loaded));
     });
 }
 
 FaceModelLoader::~FaceModelLoader() {
-    if (thread_.joinable()) {
-        thread_.join();
+    if (!thread_.joinable()) {
+        return;
     }
+    // A load stuck in a read that never returns (a hung network file system) must not hold up the exit:
+    // after a while it is left to itself, with nothing of this object to touch.
+    if (loaded_.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        std::lock_guard lock(state_->mutex);
+        if (!state_->done) {
+            state_->abandoned = true;
+            state_->waiting.clear();
+            thread_.detach();
+            return;
+        }
+    }
+    thread_.join();
 }
 
 bool FaceModelLoader::isReady() const {
@@ -85,9 +101,9 @@ const BlazeFaceDetector::Loaded& FaceModelLoader::wait() const {
 
 void FaceModelLoader::whenReady(Ready ready) {
     {
-        std::lock_guard lock(mutex_);
-        if (!done_) {
-            waiting_.push_back(std::move(ready));
+        std::lock_guard lock(state_->mutex);
+        if (!state_->done) {
+            state_->waiting.push_back(std::move(ready));
             return;
         }
     }

@@ -24,7 +24,7 @@ class FaceModelLoader {
 
     FaceModelLoader(Executor& mainExecutor, FaceModelPaths paths,
                     BlazeFaceDetector::Options options = liveOptions());
-    ~FaceModelLoader(); // waits for the loading thread
+    ~FaceModelLoader(); // waits for the loading thread, a few seconds at most
     FaceModelLoader(const FaceModelLoader&) = delete;
     FaceModelLoader& operator=(const FaceModelLoader&) = delete;
 
@@ -46,11 +46,16 @@ class FaceModelLoader {
                                                                                const Clock& clock);
 
   private:
+    // Shared with the loading thread, which may outlive the loader (see the destructor).
+    struct State {
+        std::mutex mutex;
+        bool done = false;
+        bool abandoned = false;
+        std::vector<Ready> waiting;
+    };
     Executor& mainExecutor_;
     std::shared_future<BlazeFaceDetector::Loaded> loaded_;
-    std::mutex mutex_;
-    bool done_ = false;
-    std::vector<Ready> waiting_;
+    std::shared_ptr<State> state_;
     std::thread thread_; // last: starts once the members above exist
 };
 

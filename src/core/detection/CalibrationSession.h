@@ -38,7 +38,8 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     static constexpr const char* filterOffMessage =
         "La protection est désactivée\u00a0: la caméra ne mesure rien. Activez-la, puis recommencez.";
     static constexpr const char* pausedMessage =
-        "La protection est en pause\u00a0: la caméra ne mesure rien. Reprenez-la, puis recommencez.";
+        "La protection est en pause\u00a0: la caméra ne mesure rien. Recommencez une fois la pause finie "
+        "(sur secteur, si la batterie est faible).";
     static constexpr const char* noCameraMessage = "Caméra indisponible\u00a0: branchez une caméra ou fermez "
                                                    "l\u2019application qui l\u2019utilise, puis recommencez.";
 

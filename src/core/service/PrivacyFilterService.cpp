@@ -364,11 +364,16 @@ void PrivacyFilterService::Impl::replaceAnalyzer(std::shared_ptr<FaceAnalyzer> n
 
 void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) {
     OverlayWindowManager& overlay = deps.overlayManager;
-    const bool watching = state.is(FilterState::Kind::nominal) || state.is(FilterState::Kind::inattention) ||
-                          state.is(FilterState::Kind::alert);
-    if (watching && cameraLost) {
-        // A pause that ends while the camera gives no frames: the filter cannot watch.
-        fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+    const auto watching = [](const FilterState& s) {
+        return s.is(FilterState::Kind::nominal) || s.is(FilterState::Kind::inattention) ||
+               s.is(FilterState::Kind::alert);
+    };
+    if (watching(state) && cameraLost) {
+        // A pause that ends while the camera gives no frames: the filter cannot watch. Unless the machine
+        // has paused again since this pass was posted: that pause holds.
+        if (watching(fsm().state.get())) {
+            fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
+        }
         return;
     }
     switch (state.kind) {

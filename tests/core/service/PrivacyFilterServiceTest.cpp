@@ -100,6 +100,10 @@ const Scenario scenarios[] = {
      "starts=5 sessions=1"},
     {"CameraLostDuringAPauseShowsWhenItEnds",
      "start sleep lose state=Z +20000 starts=1 wake state=C +5000 starts=2 user state=N"},
+    // The display wakes and sleeps again in one turn: the pause holds, and no retry brings the filter
+    // back under the sleeping display.
+    {"CameraLostAndAWakeTooShortKeepThePause",
+     "start sleep lose wake! sleep! . state=Z +5000 user state=Z showing=0 suspended=1"},
     {"FramesBeforeTheRetryNeedNoRestart", "start lose user state=N +10000 state=N starts=1"},
     {"RetryPendingAtStopDoesNotReviveALaterRun",
      "start lose state=C stop fail start state=C +10000 starts=2"},
@@ -161,8 +165,6 @@ const Scenario scenarios[] = {
      "strength3 installs=2 press active=1 sessions=2"},
     {"FpsAndShortcutChangesWaitForTheNextStart",
      "start fps2 noshortcut interval=100 shortcut=1 analyzers=1 stop start interval=500 shortcut=0"},
-    // Face models that failed to load before the start (no analyzer) or during the run (the detector says
-    // so): the run stops, the user is told once, retries start no camera; working models start again.
     // Face models still loading: the start waits for them, with no camera, stripes or state claiming a
     // watch the analysis cannot keep; a second start is the same run, and a stop meanwhile ends it.
     {"AStartWaitsForTheModels",
@@ -170,6 +172,8 @@ const Scenario scenarios[] = {
      "active=1 state=N showing=1 starts=1 sessions=1 analyzers=1"},
     {"AStopWhileTheModelsLoadEndsTheStart",
      "modelsloading request stop modelsloaded active=0 state=X starts=0 sessions=0 request active=1 state=N"},
+    // Face models that failed to load before the start (no analyzer) or during the run (the detector says
+    // so): the run stops, the user is told once, retries start no camera; working models start again.
     {"ModelsFailBeforeTheStart",
      "modelsfail start unavailable=1 active=0 state=X showing=0 running=0 attached=0 starts=0 blindposts=1 "
      "start press +60000 posts=1 starts=0 state=X unavailable=1 modelsok start unavailable=0 state=N"},

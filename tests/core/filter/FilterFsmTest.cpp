@@ -91,11 +91,9 @@ std::string lockedEntry(std::int64_t t) {
 
 const testing::Scenario kScripts[] = {
     {"FramesIgnoredUntilActivated", "w0=X 21=X A=N A=N D=X D=X"},
-    {"InattentionAtTheFirstFrameAtTheDelay", "A w0 w1000 w1499=N w1500=I w1600=I"},
     {"InattentionDelayFromSettings", "T500 A w0 w499=N w500=I"},
     {"FacelessFramesNeitherStopNorRestartTheLookAway", "A w0 n500 n1000=N w1500=I"},
     {"AttentiveFrameRestartsTheDelay", "A w0 a1000 w1100 w2599=N w2600=I"},
-    {"FacelessFramesInNominalChangeNothing", "A n0 n100000=N"},
     {"InNominalAFaceWithoutPrimaryChangesNothing", "A 10 11500=N"},
     {"InInattentionAttentiveReturnsAndTheLookAwayStartsAfresh", "A w0 w1500=I a1600=N w1700 w3199=N w3200=I"},
     {"InInattentionLosingTheFaceAlerts", "A w0 w1500=I n1600=L"},

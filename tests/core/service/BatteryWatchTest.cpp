@@ -33,7 +33,6 @@ TEST(BatteryWatch, TheCheckAtStartReportsLowOnlyWhenDischargingBelowTheThreshold
         {"at the threshold", BatteryReading{true, 20, false}, 20, {false}},
         {"charging is never low", BatteryReading{true, 5, true}, 20, {false}},
         {"threshold 0 disables the pause", BatteryReading{true, 0, false}, 0, {false}},
-        {"a negative threshold too", BatteryReading{true, 0, false}, -5, {false}},
         {"no battery reports nothing", BatteryReading{false, 5, false}, 20, {}},
         {"no information reports nothing", std::nullopt, 20, {}},
     };

@@ -34,7 +34,6 @@ class FakeFilterControl final : public FilterControl {
         });
     }
     void stop() override {
-        ++stops;
         state = FilterState::inactive();
         active = false;
     }
@@ -49,7 +48,6 @@ class FakeFilterControl final : public FilterControl {
     Published<bool> active{false};
     Published<bool> alert{false};
     bool cameraWorks = true;
-    int stops = 0;
     int shutDowns = 0;
 
   private:

@@ -42,35 +42,28 @@ TEST(X11GlobalShortcutWithoutX, InstallsNothingAndNeverCrashes) {
     EXPECT_TRUE(diagnostics.str().empty());
 }
 
-// Super+Shift+C fires, with Caps Lock on too, and no other combination does; a handle of an earlier
-// installation does not remove a later one; cancelling the last one gives the keys back to other programs,
-// and keys another program holds are reported once, never pressed.
+// Super+Shift+C fires, with Caps Lock on too, and no other combination does; cancelling gives the keys back
+// to other programs, and keys another program holds are reported once, never pressed. (That a handle of an
+// earlier installation does not remove a later one, the desktop scenario `shortcut` sees.)
 TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreReportedOnce) {
     if (!onX11()) {
         GTEST_SKIP() << "needs an X server (run-in-session.sh)";
     }
     std::ostringstream diagnostics;
     X11GlobalShortcut shortcut(diagnostics);
-    int first = 0, second = 0;
-    Subscription a = shortcut.install([&first] { ++first; });
+    int presses = 0;
+    Subscription installed = shortcut.install([&presses] { ++presses; });
     ASSERT_TRUE(shortcut.isGrabbed());
     EXPECT_EQ(shortcut.status().get(), ShortcutStatus::working);
     ASSERT_TRUE(xdotool("super+shift+c super+c shift+c c Caps_Lock super+shift+c Caps_Lock"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return first >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return presses >= 2; }));
     settleBus();
-    EXPECT_EQ(first, 2);
-
-    a.cancel();
-    Subscription earlier = shortcut.install([&first] { ++first; });
-    Subscription later = shortcut.install([&second] { ++second; });
-    earlier.cancel();
-    ASSERT_TRUE(xdotool("super+shift+c"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second == 1; }));
-    later.cancel();
+    EXPECT_EQ(presses, 2);
+    installed.cancel();
     EXPECT_FALSE(shortcut.isGrabbed());
     ASSERT_TRUE(xdotool("super+shift+c"));
     settleBus();
-    EXPECT_EQ(first + second, 3);
+    EXPECT_EQ(presses, 2);
 
     // Another program, on its own connection, can now take the keys.
     xcb_connection_t* other = xcb_connect(nullptr, nullptr);
@@ -78,15 +71,15 @@ TEST(X11GlobalShortcut, SuperShiftCFiresWhileInstalledAndKeysHeldByOthersAreRepo
         std::ostringstream unused;
         X11GlobalShortcut otherProgram(other, unused);
         Subscription held = otherProgram.install([] {});
-        Subscription taken = shortcut.install([&first] { ++first; });
+        Subscription taken = shortcut.install([&presses] { ++presses; });
         taken.cancel();
-        taken = shortcut.install([&first] { ++first; });
+        taken = shortcut.install([&presses] { ++presses; });
         EXPECT_EQ(shortcut.status().get(), ShortcutStatus::taken);
         EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1) << diagnostics.str();
         EXPECT_NE(diagnostics.str().find("Super+Maj+C"), std::string::npos);
         ASSERT_TRUE(xdotool("super+shift+c"));
         settleBus();
-        EXPECT_EQ(first + second, 3);
+        EXPECT_EQ(presses, 2);
     }
     xcb_disconnect(other);
 }

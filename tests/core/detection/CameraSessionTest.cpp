@@ -55,8 +55,9 @@ TEST_F(CameraSessionTest, AccessIsAskedOnceAndAStartWhileRunningOpensNothing) {
 }
 
 // A stop overtakes a start still opening the camera: the flag never reads running after the stop was asked
-// (a start asked then would be taken for a start while running), and a start after the stop runs.
-TEST_F(CameraSessionTest, AStopOvertakingAStartLeavesTheFlagOff) {
+// (a start asked then would be taken for a start while running), and a start after the stop runs. A
+// restart that finds no camera leaves it off too, so that the next start opens the camera again.
+TEST_F(CameraSessionTest, AStopOvertakingAStartOrAFailedRestartLeavesTheFlagOff) {
     std::vector<bool> flags;
     Subscription sub = camera.isRunning.subscribe([&flags](bool running) { flags.push_back(running); });
     start();
@@ -68,6 +69,15 @@ TEST_F(CameraSessionTest, AStopOvertakingAStartLeavesTheFlagOff) {
     settle();
     EXPECT_TRUE(camera.isRunning.get());
     EXPECT_EQ(source->starts, 2);
+
+    ++source->failingStarts;
+    camera.restartSession([](auto) {});
+    settle();
+    EXPECT_FALSE(camera.isRunning.get());
+    start();
+    settle();
+    EXPECT_TRUE(camera.isRunning.get());
+    EXPECT_EQ(source->starts, 4);
 }
 
 // The source reports from its own threads; listeners hear of an interruption on the main thread only, and

@@ -28,6 +28,9 @@ TEST(PitchBaseline, LearnsHowTheUserFacesTheScreen) {
         // long as it lasts, and facing again reads 0.
         {"a long read on the phone", {{50, 0, 18}, {1199, 3, -15}}, -33},
         {"back from a long read", {{50, 0, 18}, {1199, 3, -15}, {1, 2, 18}}, 0},
+        {"two long reads with a glance up between",
+         {{50, 0, 18}, {700, 3, -15}, {1, 2, 18}, {700, 3, -15}},
+         -33},
         {"turned faces do not teach", {{30, 35, -20}, {1, 35, -20}}, -20},
         {"not a number teaches nothing", {{5, 0, nan}, {1, nan, 3}, {11, 0, 12}}, 0},
         // A baseline stays within 25 degrees of level.

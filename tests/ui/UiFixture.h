@@ -81,7 +81,7 @@ struct UiFixture {
     FakeSystemEvents systemEvents;
     TimedPause timedPause{TimedPause::Dependencies{executor, executor, filter.active,
                                                    [this] { filter.stop(); }, [this] { filter.start({}); },
-                                                   systemEvents}};
+                                                   nullptr, systemEvents}};
 
     UiFixture() { ctx.timedPause = &timedPause; }
 };

@@ -36,6 +36,9 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription statsResets;
     // From a start until its camera answered: a second start meanwhile is the same run.
     bool cameraStarting = false;
+    // The last start found no camera it could open: the machine waits for one, nothing runs. Starting
+    // again from there (retryStart) continues the session that start counted.
+    bool waitingForCamera = false;
     Subscription settingsSubscription;
     Subscription fsmSubscription;
     bool analysisFailureNotified = false;
@@ -64,7 +67,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     FilterFsm& fsm() { return self.fsm_; }
     std::weak_ptr<Impl> weak() { return weak_from_this(); }
 
-    void start(std::function<void()> done);
+    void start(std::function<void()> done, bool newSession = true);
     void finishStart(std::optional<CameraError> error, const FilterSettings& snapshot,
                      std::uint64_t generation);
     void stop();
@@ -95,13 +98,14 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void unregisterGlobalShortcut();
 };
 
-void PrivacyFilterService::Impl::start(std::function<void()> done) {
+void PrivacyFilterService::Impl::start(std::function<void()> done, bool newSession) {
     if (shutDown || deps.cameraManager.isRunning.get() || cameraStarting) {
         if (done) {
             done();
         }
         return;
     }
+    waitingForCamera = false;
     if (!deps.overlayManager.canShow()) {
         overlayUnavailable();
         if (done) {
@@ -112,17 +116,18 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
     if (deps.awaitAnalysis) {
         // The same run until the models are there; a stop meanwhile ends it.
         auto waiting = std::make_shared<std::function<void()>>(std::move(done));
-        const bool ready = deps.awaitAnalysis([weakSelf = weak(), generation = runGeneration, waiting] {
-            auto impl = weakSelf.lock();
-            if (!impl || impl->runGeneration != generation) {
-                if (*waiting) {
-                    (*waiting)();
+        const bool ready =
+            deps.awaitAnalysis([weakSelf = weak(), generation = runGeneration, waiting, newSession] {
+                auto impl = weakSelf.lock();
+                if (!impl || impl->runGeneration != generation) {
+                    if (*waiting) {
+                        (*waiting)();
+                    }
+                    return;
                 }
-                return;
-            }
-            impl->cameraStarting = false;
-            impl->start(std::move(*waiting));
-        });
+                impl->cameraStarting = false;
+                impl->start(std::move(*waiting), newSession);
+            });
         if (!ready) {
             cameraStarting = true;
             return;
@@ -136,7 +141,9 @@ void PrivacyFilterService::Impl::start(std::function<void()> done) {
             impl->sessionStartMs = impl->deps.clock.nowMs();
         }
     });
-    deps.statsRepo.incrementSessions();
+    if (newSession) {
+        deps.statsRepo.incrementSessions();
+    }
 
     const FilterSettings snapshot = deps.settingsRepo.settings.get();
     fsm().updateSettings(snapshot);
@@ -189,6 +196,7 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
     if (error) {
         // The filter does not run: the wait for a camera protects nothing (the session stays counted).
         sessionStartMs.reset();
+        waitingForCamera = true;
         // No observer runs yet: publish the machine's state here, or the tray and the panel would read
         // "inactive" while the machine waits for the camera.
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
@@ -239,6 +247,7 @@ void PrivacyFilterService::Impl::stop() {
     sessionStartMs.reset();
     statsResets.cancel();
     cameraStarting = false;
+    waitingForCamera = false;
     self.fsmState = FilterState::inactive();
     self.isActive = false;
     self.isAlert = false;
@@ -605,6 +614,17 @@ PrivacyFilterService::~PrivacyFilterService() {
 
 void PrivacyFilterService::start(std::function<void()> done) {
     impl_->start(std::move(done));
+}
+
+bool PrivacyFilterService::retryStart() {
+    if (impl_->cameraStarting) {
+        return true;
+    }
+    if (!impl_->waitingForCamera) {
+        return false;
+    }
+    impl_->start({}, false);
+    return true;
 }
 
 void PrivacyFilterService::stop() {

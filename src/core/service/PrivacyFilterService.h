@@ -71,6 +71,10 @@ class PrivacyFilterService {
     // face models still load, the start waits for them: no camera, no stripes, nothing claimed, until
     // the analysis can watch.
     void start(std::function<void()> done = {});
+    // A start that found the camera taken leaves the filter waiting for it without running. This starts
+    // it again as the same session (counted once). True while such a start waits or one is on its way;
+    // false once the filter runs or was stopped: whoever retries knows when to give up.
+    bool retryStart();
     void stop();
     // The last stop, as the application ends: a start still due (the launch's, a pause's end, a key
     // press in the same turn) does nothing after it, so the camera is not opened on the way out.

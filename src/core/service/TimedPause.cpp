@@ -112,6 +112,19 @@ void TimedPause::resumeNow() {
     }
     clear();
     deps_.startFilter();
+    scheduleRetry();
+}
+
+void TimedPause::scheduleRetry() {
+    if (!deps_.retryStart) {
+        return;
+    }
+    retryTimer_ = deps_.executor.postAfter(cameraRetryMs, [this] {
+        retryTimer_.reset();
+        if (deps_.retryStart()) {
+            scheduleRetry();
+        }
+    });
 }
 
 void TimedPause::clear() {
@@ -120,7 +133,7 @@ void TimedPause::clear() {
 }
 
 void TimedPause::cancelTimers() {
-    for (auto* timer : {&endTimer_, &checkTimer_}) {
+    for (auto* timer : {&endTimer_, &checkTimer_, &retryTimer_}) {
         if (*timer) {
             (*timer)->cancel();
             timer->reset();

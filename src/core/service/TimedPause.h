@@ -17,11 +17,12 @@ namespace tavrine {
 std::int64_t nextMorningMs(std::int64_t nowMs);
 
 // A pause of the filter for a while: the filter stops (camera released, overlay hidden) and starts again
-// by itself when the time is up. The end is a wall-clock time: a timer ends the pause after its length of
-// running time, and the wall clock is also read every 15 s and at every wake of the display or session,
-// so a suspend of the machine across the end cannot stretch the pause. Starting the filter by any other
-// way (the switch, the shortcut) forgets the pause, and so does the end of the process: nothing is
-// stored. Main thread only.
+// by itself when the time is up; a camera taken at that moment (a call running past the pause) is tried
+// again every 5 s until the filter runs or is switched off. The end is a wall-clock time: a timer ends the
+// pause after its length of running time, and the wall clock is also read every 15 s and at every wake of the
+// display or session, so a suspend of the machine across the end cannot stretch the pause. Starting the
+// filter by any other way (the switch, the shortcut) forgets the pause, and so does the end of the process:
+// nothing is stored. Main thread only.
 class TimedPause {
   public:
     enum class Length { fifteenMinutes, oneHour, untilTomorrow };
@@ -33,6 +34,9 @@ class TimedPause {
         Published<bool>& filterActive;
         std::function<void()> stopFilter;
         std::function<void()> startFilter;
+        // Starts the filter again after a start that found the camera taken (see retryStart); false when
+        // there is nothing to retry. Empty: no retries.
+        std::function<bool()> retryStart;
         SystemEventMonitor& systemEvents;
     };
 
@@ -44,6 +48,7 @@ class TimedPause {
     };
 
     static constexpr std::int64_t clockCheckMs = 15'000;
+    static constexpr std::int64_t cameraRetryMs = 5'000;
 
     explicit TimedPause(Dependencies deps);
     ~TimedPause();
@@ -65,12 +70,14 @@ class TimedPause {
 
   private:
     void scheduleCheck();
+    void scheduleRetry();
     void clear();
     void cancelTimers();
 
     Dependencies deps_;
     std::optional<TaskHandle> endTimer_;
     std::optional<TaskHandle> checkTimer_;
+    std::optional<TaskHandle> retryTimer_;
     Subscription activeSub_;
     Subscription wakeSub_;
 };

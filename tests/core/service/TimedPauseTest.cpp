@@ -18,7 +18,8 @@ struct PauseRig : Rig {
     std::optional<TimedPause> pause;
     PauseRig() {
         pause.emplace(TimedPause::Dependencies{exec, exec, svc().isActive, [this] { svc().stop(); },
-                                               [this] { svc().start(); }, events});
+                                               [this] { svc().start(); },
+                                               [this] { return svc().retryStart(); }, events});
         start();
     }
 
@@ -70,6 +71,12 @@ const Scenario pauseScenarios[] = {
     {"ANewPauseReplacesTheRunningOne",
      "pause15 +60000 pause60 +1800000 paused=1 on=0 +1800000 paused=0 sessions=2"},
     {"GoneWithThePauseNothingStartsLater", "pause15 forget +3600000 on=0 sessions=1"},
+    // A call running past the pause holds the camera: tried again every 5 s, as the same session, until
+    // the filter runs; switched off meanwhile, it stays off.
+    {"ACameraTakenAtTheEndIsTriedAgain", "pause15 fail fail +900000 paused=0 on=0 state=C +4999 state=C +1 "
+                                         "state=C +5000 on=3 user state=N sessions=2"},
+    {"SwitchedOffWhileTheCameraIsTakenStaysOff",
+     "pause15 fail fail +900000 state=C +5000 stop +60000 on=0 state=X sessions=2"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, TimedPauseScenario, ::testing::ValuesIn(pauseScenarios), scenarioName);

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 using namespace tavrine;
 
@@ -40,22 +41,31 @@ int answerWithoutDisplay(int argc, char* argv[]) {
     return -1;
 }
 
-// Without a display Qt would abort; say so in one line instead.
+// Without a display Qt would abort; say so in one line instead. QT_QPA_PLATFORM may list platforms for Qt
+// to try in turn ("wayland;xcb"): one whose display is there is enough.
 bool hasDisplay() {
     const auto set = [](const char* name) {
         const char* value = std::getenv(name);
         return value && *value;
     };
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const std::string chosen = platform ? platform : "";
-    if (chosen.rfind("xcb", 0) == 0) {
-        return set("DISPLAY");
+    if (!platform || !*platform) {
+        return set("DISPLAY") || set("WAYLAND_DISPLAY");
     }
-    if (chosen.rfind("wayland", 0) == 0) {
-        return set("WAYLAND_DISPLAY");
+    for (std::string_view rest = platform;;) {
+        const std::size_t end = rest.find(';');
+        const std::string_view entry = rest.substr(0, end);
+        // offscreen, vnc and the like need no desktop.
+        if (entry.starts_with("xcb")       ? set("DISPLAY")
+            : entry.starts_with("wayland") ? set("WAYLAND_DISPLAY")
+                                           : !entry.empty()) {
+            return true;
+        }
+        if (end == std::string_view::npos) {
+            return false;
+        }
+        rest.remove_prefix(end + 1);
     }
-    // offscreen, vnc and the like need no desktop.
-    return !chosen.empty() || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 
 namespace tavrine {
 
@@ -21,21 +22,32 @@ SingleInstance::Outcome SingleInstance::claim() {
     if (!bus.isConnected() || !bus.interface()) {
         return Outcome::noSessionBus;
     }
-    // The object first, so a second launch that sees the name can always reach it.
-    bus.registerObject(QString::fromLatin1(objectPath), this, QDBusConnection::ExportScriptableSlots);
-    const auto reply = bus.interface()->registerService(QString::fromLatin1(busName),
-                                                        QDBusConnectionInterface::DontQueueService,
-                                                        QDBusConnectionInterface::DontAllowReplacement);
-    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
-        registered_ = true;
-        return Outcome::first;
+    const QString name = QString::fromLatin1(busName);
+    const QString path = QString::fromLatin1(objectPath);
+    // A holder that is quitting (a restart: quit, then launch at once) keeps the name until its process
+    // ends, and answers nothing meanwhile: once it is gone, the name is free to take.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        // The object first, so a second launch that sees the name can always reach it.
+        bus.registerObject(path, this, QDBusConnection::ExportScriptableSlots);
+        const auto reply = bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
+                                                            QDBusConnectionInterface::DontAllowReplacement);
+        if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+            registered_ = true;
+            return Outcome::first;
+        }
+        bus.unregisterObject(path);
+        QDBusMessage call = QDBusMessage::createMethodCall(name, path, name, QStringLiteral("OpenPanel"));
+        const QDBusMessage answer = bus.call(call, QDBus::Block, 5000);
+        if (answer.type() == QDBusMessage::ReplyMessage) {
+            return Outcome::handedOver;
+        }
+        const auto owner = bus.interface()->isServiceRegistered(name);
+        if ((owner.isValid() && owner.value()) || waited.elapsed() > 15'000) {
+            return Outcome::notAnswered;
+        }
     }
-    bus.unregisterObject(QString::fromLatin1(objectPath));
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QString::fromLatin1(busName), QString::fromLatin1(objectPath),
-                                       QString::fromLatin1(busName), QStringLiteral("OpenPanel"));
-    const QDBusMessage answer = bus.call(call, QDBus::Block, 5000);
-    return answer.type() == QDBusMessage::ReplyMessage ? Outcome::handedOver : Outcome::notAnswered;
 }
 
 void SingleInstance::OpenPanel() {

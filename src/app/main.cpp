@@ -87,6 +87,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", route.line.c_str());
     }
 
+    // A tray agent starts at login through its autostart entry (the login item) or not at all: an X
+    // session manager that restores the last session would start it again, also with the login item off,
+    // and a second time beside it. Qt joins the one SESSION_MANAGER names; without it, it joins none.
+    unsetenv("SESSION_MANAGER");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrine"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRINE_VERSION));

@@ -28,6 +28,21 @@ void FilterFsm::updateSettings(const FilterSettings& settings) {
 }
 
 void FilterFsm::onDetectionInput(const DetectionInput& input) {
+    const std::int64_t t = input.timestampMs;
+    if (lastInputMs_ && t < *lastInputMs_) {
+        // The wall clock was set back: the running delays, hold and lock move back with it, so the step
+        // neither lengthens nor shortens them.
+        const std::int64_t back = saturatingSub(*lastInputMs_, t);
+        if (inattentionStartMs_ != 0) {
+            inattentionStartMs_ = saturatingSub(inattentionStartMs_, back);
+        }
+        if (alertRecoveryStartMs_) {
+            alertRecoveryStartMs_ = saturatingSub(*alertRecoveryStartMs_, back);
+        }
+        alertFlapWindowStartMs_ = saturatingSub(alertFlapWindowStartMs_, back);
+        alertLockedUntilMs_ = saturatingSub(alertLockedUntilMs_, back);
+    }
+    lastInputMs_ = t;
     switch (state.get().kind) {
     case FilterState::Kind::nominal:
         handleNominal(input);

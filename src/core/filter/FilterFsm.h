@@ -76,6 +76,7 @@ class FilterFsm {
     std::int64_t alertFlapWindowStartMs_ = 0;
     int alertFlapCount_ = 0;
     std::int64_t alertLockedUntilMs_ = 0;
+    std::optional<std::int64_t> lastInputMs_;
 };
 
 // Overlay opacity for a state at a strength, in single precision.

@@ -114,7 +114,13 @@ const testing::Scenario kScripts[] = {
          "215500=L a15600 a37999=L a38000 a40999=L a41000=N"},
     {"FlapLockSurvivesAStopAndRestart",
      "A " + bounce(0) + bounce(4000) + "28000 D A 29000 a9100 a37999=L a38000 a41000=N"},
-    {"ClockGoingBackOnlyLengthensDelaysAndHolds", "A w0 w-60000=N w1500=I 22000 a2100 a-100000=L a5100=N"},
+    {"AClockSetBackEndsNoDelayOrHoldEarly", "A w0 w-60000=N w1500=I 22000 a2100 a-100000=L a5100=N"},
+    {"AClockSetBackKeepsTheLockLength",
+     "A " + bounce(0) + bounce(4000) +
+         "28000=L a8100 a-3591800=L a-3561901=L a-3561900 a-3558901=L a-3558900=N"},
+    {"AClockSetBackKeepsTheFlapWindow",
+     "A 20=L a1 a3001=N a4000 a-3596000 2-3590000=L a-3589999 a-3586999=N "
+     "2-3580000=L a-3579999 a-3576999=N 2-3570000=L a-3569999 a-3566999=N"},
     {"SettingsApplyAtTheNextEntry", "A G5=N w0 w1500=I5 a1600=N5"},
     {"NominalWithAnOldStrengthIsReentered", "A G1 O=N C=C V=N1"},
     {"FramesIgnoredWhilePausedOrBusy", "A S 20=Z C 2100=C"},

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QIcon>
+#include <QSessionManager>
 
 #include <cstdio>
 #include <cstdlib>
@@ -87,11 +88,16 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", route.line.c_str());
     }
 
+    QApplication app(argc, argv);
     // A tray agent starts at login through its autostart entry (the login item) or not at all: an X
     // session manager that restores the last session would start it again, also with the login item off,
-    // and a second time beside it. Qt joins the one SESSION_MANAGER names; without it, it joins none.
-    unsetenv("SESSION_MANAGER");
-    QApplication app(argc, argv);
+    // and a second time beside it. Tavrine stays its client, so that the end of the session quits it
+    // cleanly, but asks never to be restarted.
+    const auto neverRestart = [](QSessionManager& manager) {
+        manager.setRestartHint(QSessionManager::RestartNever);
+    };
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, neverRestart);
+    QObject::connect(&app, &QGuiApplication::saveStateRequest, neverRestart);
     QApplication::setApplicationName(QStringLiteral("Tavrine"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRINE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("expert.brightfen.Tavrine"));

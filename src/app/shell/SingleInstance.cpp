@@ -4,6 +4,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QThread>
 
 namespace tavrine {
 
@@ -24,8 +25,9 @@ SingleInstance::Outcome SingleInstance::claim() {
     }
     const QString name = QString::fromLatin1(busName);
     const QString path = QString::fromLatin1(objectPath);
-    // A holder that is quitting (a restart: quit, then launch at once) keeps the name until its process
-    // ends, and answers nothing meanwhile: once it is gone, the name is free to take.
+    // A holder that is quitting (a restart: quit, then launch at once) keeps the name until it has closed
+    // the camera, and answers nothing meanwhile: once it is gone, the name is free to take. One that holds
+    // it without answering for 15 s is hung, or is not Tavrine.
     QElapsedTimer waited;
     waited.start();
     for (;;) {
@@ -38,15 +40,19 @@ SingleInstance::Outcome SingleInstance::claim() {
             return Outcome::first;
         }
         bus.unregisterObject(path);
+        if (!reply.isValid()) {
+            // The bus refuses the name itself (a sandbox's policy): there is no instance to coordinate with.
+            return Outcome::noSessionBus;
+        }
         QDBusMessage call = QDBusMessage::createMethodCall(name, path, name, QStringLiteral("OpenPanel"));
         const QDBusMessage answer = bus.call(call, QDBus::Block, 5000);
         if (answer.type() == QDBusMessage::ReplyMessage) {
             return Outcome::handedOver;
         }
-        const auto owner = bus.interface()->isServiceRegistered(name);
-        if ((owner.isValid() && owner.value()) || waited.elapsed() > 15'000) {
+        if (waited.elapsed() > 15'000) {
             return Outcome::notAnswered;
         }
+        QThread::msleep(100);
     }
 }
 

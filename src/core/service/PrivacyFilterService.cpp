@@ -36,9 +36,6 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     Subscription statsResets;
     // From a start until its camera answered: a second start meanwhile is the same run.
     bool cameraStarting = false;
-    // The last start found no camera it could open: the machine waits for one, nothing runs. Starting
-    // again from there (retryStart) continues the session that start counted.
-    bool waitingForCamera = false;
     Subscription settingsSubscription;
     Subscription fsmSubscription;
     bool analysisFailureNotified = false;
@@ -105,7 +102,6 @@ void PrivacyFilterService::Impl::start(std::function<void()> done, bool newSessi
         }
         return;
     }
-    waitingForCamera = false;
     if (!deps.overlayManager.canShow()) {
         overlayUnavailable();
         if (done) {
@@ -196,7 +192,6 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
     if (error) {
         // The filter does not run: the wait for a camera protects nothing (the session stays counted).
         sessionStartMs.reset();
-        waitingForCamera = true;
         // No observer runs yet: publish the machine's state here, or the tray and the panel would read
         // "inactive" while the machine waits for the camera.
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
@@ -247,7 +242,6 @@ void PrivacyFilterService::Impl::stop() {
     sessionStartMs.reset();
     statsResets.cancel();
     cameraStarting = false;
-    waitingForCamera = false;
     self.fsmState = FilterState::inactive();
     self.isActive = false;
     self.isAlert = false;
@@ -620,7 +614,9 @@ bool PrivacyFilterService::retryStart() {
     if (impl_->cameraStarting) {
         return true;
     }
-    if (!impl_->waitingForCamera) {
+    // A start that found no camera it could open leaves the machine waiting for one while nothing runs;
+    // starting again from there continues the session that start counted.
+    if (!fsm_.state.get().is(FilterState::Kind::cameraBusy) || isActive.get()) {
         return false;
     }
     impl_->start({}, false);

@@ -19,9 +19,11 @@ constexpr double kDeg = 180.0 / std::numbers::pi;
 // Past this the face shows its profile and the fit is not trusted (about 83 degrees).
 constexpr double kMaxAngle = 1.45;
 constexpr int kMaxIterations = 30;
-// dlib's outer eye corners (their line gives the first roll), nose tip and mouth corners.
-constexpr std::size_t kLeftEyeOuter = 36, kRightEyeOuter = 45, kNoseTip = 30, kMouthLeft = 48,
-                      kMouthRight = 54;
+// dlib's outer eye corners (their line gives the first roll), nose tip and base, mouth corners, chin, the
+// jaw's corners and the middle of each brow.
+constexpr std::size_t kLeftEyeOuter = 36, kRightEyeOuter = 45, kNoseTip = 30, kNoseBase = 33, kMouthLeft = 48,
+                      kMouthRight = 54, kChin = 8, kLeftJaw = 3, kRightJaw = 13, kLeftBrowMiddle = 19,
+                      kRightBrowMiddle = 24;
 
 // R = Rz(roll) Rx(pitch) Ry(yaw); camera axes x right, y down, z away from the camera.
 Matrix3 rotation(double yaw, double pitch, double roll) {
@@ -144,19 +146,37 @@ std::optional<Fit> refine(Params p, const std::vector<HeadPoseSolver::Point>& po
     return fit;
 }
 
-// Where the nose tip sits between the eye line (0) and the mouth corners (1), measured across the eye
-// line: it rises as the head tilts up and falls as it looks down, whatever the face's size or roll.
-double noseHeight(const std::vector<HeadPoseSolver::Point>& p) {
+// The pitch from the model's rotation about x (degrees, positive looking up) and from heights measured
+// across the eye line in eye-to-mouth units, which no size or roll moves: looking up raises the nose tip
+// and the jaw's corners towards the eyes and lengthens the chin below the mouth; looking down does the
+// opposite. Mouth corners on the eye line give no reading.
+std::optional<double> pitchFrom(double modelPitch, const std::vector<HeadPoseSolver::Point>& p) {
     const double a =
         std::atan2(p[kRightEyeOuter].y - p[kLeftEyeOuter].y, p[kRightEyeOuter].x - p[kLeftEyeOuter].x);
     const double dx = -std::sin(a), dy = std::cos(a);
-    auto across = [&](double x, double y) { return x * dx + y * dy; };
-    const double eyes = across((p[kLeftEyeOuter].x + p[kRightEyeOuter].x) / 2,
-                               (p[kLeftEyeOuter].y + p[kRightEyeOuter].y) / 2);
-    const double mouth =
-        across((p[kMouthLeft].x + p[kMouthRight].x) / 2, (p[kMouthLeft].y + p[kMouthRight].y) / 2);
-    const double span = mouth - eyes;
-    return std::fabs(span) > 1e-9 ? (across(p[kNoseTip].x, p[kNoseTip].y) - eyes) / span : 0.5;
+    auto across = [&](std::size_t i) { return p[i].x * dx + p[i].y * dy; };
+    auto between = [&](std::size_t i, std::size_t j) { return (across(i) + across(j)) / 2; };
+    const double eyes = between(kLeftEyeOuter, kRightEyeOuter);
+    const double span = between(kMouthLeft, kMouthRight) - eyes;
+    if (!(std::fabs(span) > 1e-9)) {
+        return std::nullopt;
+    }
+    const double nose = (across(kNoseTip) - eyes) / span;
+    const std::array<double, headmodel::kPitch.size() - 1> terms{
+        modelPitch,
+        modelPitch * std::fabs(modelPitch) / 30,
+        nose,
+        nose * nose,
+        (eyes - between(kLeftBrowMiddle, kRightBrowMiddle)) / span,
+        (across(kChin) - eyes - span) / span,
+        (between(kLeftJaw, kRightJaw) - eyes) / span,
+        (across(kNoseBase) - eyes) / span,
+    };
+    double pitch = headmodel::kPitch[0];
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+        pitch += headmodel::kPitch[i + 1] * terms[i];
+    }
+    return pitch;
 }
 
 } // namespace
@@ -202,15 +222,15 @@ std::optional<HeadPoseReading> HeadPoseSolver::solve(const std::vector<Point>& p
             best = fit;
         }
     }
-    if (!best) {
+    const auto pitch = best ? pitchFrom(-best->p[1] * kDeg, points) : std::nullopt;
+    if (!pitch) {
         return std::nullopt;
     }
     // The model's nose points at the camera (negative z): a positive rotation about y moves it to the
     // image's left and one about x moves it down.
     HeadPoseReading reading;
     reading.yawDegrees = -best->p[0] * kDeg * headmodel::kYawGain;
-    reading.pitchDegrees = headmodel::kPitch[0] + headmodel::kPitch[1] * (-best->p[1] * kDeg) +
-                           headmodel::kPitch[2] * noseHeight(points);
+    reading.pitchDegrees = *pitch;
     reading.rollDegrees = std::remainder(best->p[2], 2 * std::numbers::pi) * kDeg;
     return reading;
 }

@@ -97,7 +97,13 @@ TEST(HeadPoseSolver, RefusesWhatCannotBeAFace) {
     for (int i = 0; i < 68; ++i) {
         oneLine.push_back({10.0 + i, 20.0 + 2.0 * i});
     }
-    for (const auto& points : {tooFew, withNan, onePlace, oneLine, std::vector<HeadPoseSolver::Point>{}}) {
+    // Heights across the eye line are measured in eye-to-mouth units: with the mouth's corners on that
+    // line there is no unit.
+    auto mouthOnEyes = good;
+    mouthOnEyes[48].y = mouthOnEyes[36].y;
+    mouthOnEyes[54].y = mouthOnEyes[45].y;
+    for (const auto& points :
+         {tooFew, withNan, onePlace, oneLine, mouthOnEyes, std::vector<HeadPoseSolver::Point>{}}) {
         EXPECT_FALSE(HeadPoseSolver::solve(points)) << points.size() << " points";
     }
 }

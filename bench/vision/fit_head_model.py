@@ -208,7 +208,7 @@ def pitch_features(pts, model_pitch):
     across = lambda i: pts[i] @ down
     eyes = (across(36) + across(45)) / 2
     span = (across(48) + across(54)) / 2 - eyes
-    if abs(span) < 1e-9:
+    if not abs(span) > 0.1 * np.linalg.norm(d):  # the mouth on or next to the eye line: no face
         return None
     mouth = eyes + span
     nose = (across(30) - eyes) / span

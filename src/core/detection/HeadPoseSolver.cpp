@@ -149,7 +149,7 @@ std::optional<Fit> refine(Params p, const std::vector<HeadPoseSolver::Point>& po
 // The pitch from the model's rotation about x (degrees, positive looking up) and from heights measured
 // across the eye line in eye-to-mouth units, which no size or roll moves: looking up raises the nose tip
 // and the jaw's corners towards the eyes and lengthens the chin below the mouth; looking down does the
-// opposite. Mouth corners on the eye line give no reading.
+// opposite. Mouth corners on or next to the eye line give no reading.
 std::optional<double> pitchFrom(double modelPitch, const std::vector<HeadPoseSolver::Point>& p) {
     const double a =
         std::atan2(p[kRightEyeOuter].y - p[kLeftEyeOuter].y, p[kRightEyeOuter].x - p[kLeftEyeOuter].x);
@@ -158,7 +158,11 @@ std::optional<double> pitchFrom(double modelPitch, const std::vector<HeadPoseSol
     auto between = [&](std::size_t i, std::size_t j) { return (across(i) + across(j)) / 2; };
     const double eyes = between(kLeftEyeOuter, kRightEyeOuter);
     const double span = between(kMouthLeft, kMouthRight) - eyes;
-    if (!(std::fabs(span) > 1e-9)) {
+    // A face's mouth sits at least a third of the eyes' distance below them even when it looks up or down
+    // by 60 degrees: one within a tenth of it is no face, and its heights would read hundreds of degrees.
+    const double eyeDistance =
+        std::hypot(p[kRightEyeOuter].x - p[kLeftEyeOuter].x, p[kRightEyeOuter].y - p[kLeftEyeOuter].y);
+    if (!(std::fabs(span) > 0.1 * eyeDistance)) {
         return std::nullopt;
     }
     const double nose = (across(kNoseTip) - eyes) / span;

@@ -98,12 +98,14 @@ TEST(HeadPoseSolver, RefusesWhatCannotBeAFace) {
         oneLine.push_back({10.0 + i, 20.0 + 2.0 * i});
     }
     // Heights across the eye line are measured in eye-to-mouth units: with the mouth's corners on that
-    // line there is no unit.
-    auto mouthOnEyes = good;
+    // line, or a pixel under it, there is no unit.
+    auto mouthOnEyes = good, mouthByEyes = good;
     mouthOnEyes[48].y = mouthOnEyes[36].y;
     mouthOnEyes[54].y = mouthOnEyes[45].y;
-    for (const auto& points :
-         {tooFew, withNan, onePlace, oneLine, mouthOnEyes, std::vector<HeadPoseSolver::Point>{}}) {
+    mouthByEyes[48].y = mouthByEyes[36].y + 1;
+    mouthByEyes[54].y = mouthByEyes[45].y + 1;
+    for (const auto& points : {tooFew, withNan, onePlace, oneLine, mouthOnEyes, mouthByEyes,
+                               std::vector<HeadPoseSolver::Point>{}}) {
         EXPECT_FALSE(HeadPoseSolver::solve(points)) << points.size() << " points";
     }
 }

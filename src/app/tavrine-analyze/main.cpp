@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -205,8 +206,17 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (const std::string& input : inputs) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(input, ec)) {
-            std::cerr << "tavrine-analyze: " << input << ": no such file\n";
+        const auto status = std::filesystem::status(input, ec);
+        if (!std::filesystem::is_regular_file(status)) {
+            const char* why = !std::filesystem::exists(status)        ? "no such file"
+                              : std::filesystem::is_directory(status) ? "is a directory"
+                                                                      : "not a regular file";
+            std::cerr << "tavrine-analyze: " << input << ": " << why << "\n";
+            ok = false;
+            continue;
+        }
+        if (!std::ifstream(input, std::ios::binary)) {
+            std::cerr << "tavrine-analyze: " << input << ": cannot be read\n";
             ok = false;
             continue;
         }

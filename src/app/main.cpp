@@ -124,6 +124,14 @@ int main(int argc, char* argv[]) {
     SingleInstance instance;
     switch (instance.claim()) {
     case SingleInstance::Outcome::handedOver:
+        // The running instance keeps its own camera: a source asked for here would otherwise be dropped
+        // without a word.
+        if (!commandLine.camera.isEmpty()) {
+            std::fprintf(stderr,
+                         "tavrine\u00a0: Tavrine est déjà lancé et ouvre son panneau\u202f; il garde sa "
+                         "caméra, l\u2019option --camera ne vaut qu\u2019au démarrage (quittez Tavrine, puis "
+                         "relancez-le avec elle).\n");
+        }
         return 0;
     case SingleInstance::Outcome::notAnswered:
         // Starting anyway would make two filters fight for the camera; leaving in silence would leave the

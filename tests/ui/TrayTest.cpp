@@ -145,6 +145,56 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     EXPECT_EQ(f.timedPause.status.get().resumeAtMs, nextMorningMs(f.executor.nowMs()));
 }
 
+// A call still holds the camera when a timed pause ends: the start is tried again every 5 s, and the panel
+// keeps its switch on and says the protection comes back by itself (the tooltip too), rather than asking
+// to switch it on again. Turning the switch off gives up the tries.
+TEST(TrayController, AfterAPauseTheSwitchStaysOnWhileTheCameraIsAwaited) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    tray.openPanel();
+    TrayPanel& panel = *tray.panel();
+    QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
+    f.executor.runPending();
+    ASSERT_TRUE(f.filter.active.get());
+    QTest::mouseClick(panel.pauseButton(), Qt::LeftButton);
+    panel.pauseMenu()->actions().at(0)->trigger();
+    panel.pauseMenu()->hide();
+    f.executor.runPending();
+    ASSERT_TRUE(f.timedPause.status.get().paused);
+    f.filter.cameraWorks = false;
+    f.executor.advanceBy(15 * 60'000);
+    f.executor.runPending();
+
+    const QString awaited = QString::fromUtf8(TrayPanel::cameraAwaitedAdvice);
+    EXPECT_FALSE(f.filter.active.get());
+    EXPECT_TRUE(panel.activeSwitch()->isChecked()) << "the protection asked for is on its way";
+    EXPECT_TRUE(panel.notice()->isVisible());
+    EXPECT_EQ(panel.notice()->text(), awaited);
+    EXPECT_EQ(panel.statusLine()->text(), QString::fromUtf8("Caméra indisponible"));
+    EXPECT_TRUE(tray.toolTip().endsWith(awaited)) << tray.toolTip().toStdString();
+    const int starts = f.filter.starts;
+    f.executor.advanceBy(10'000);
+    f.executor.runPending();
+    EXPECT_EQ(f.filter.starts, starts + 2) << "tried every 5 s";
+
+    QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
+    f.executor.runPending();
+    EXPECT_FALSE(f.timedPause.status.get().awaitingCamera);
+    EXPECT_FALSE(panel.activeSwitch()->isChecked());
+    EXPECT_EQ(panel.notice()->text(), QString::fromUtf8(TrayPanel::cameraMissingAdvice));
+    EXPECT_FALSE(tray.toolTip().endsWith(awaited));
+    f.executor.advanceBy(60'000);
+    f.executor.runPending();
+    EXPECT_EQ(f.filter.starts, starts + 2) << "no try after giving up";
+    // The camera free again, the switch starts the filter as always.
+    f.filter.cameraWorks = true;
+    QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
+    f.executor.runPending();
+    EXPECT_TRUE(f.filter.active.get());
+    EXPECT_TRUE(panel.activeSwitch()->isChecked());
+    EXPECT_FALSE(panel.notice()->isVisible());
+}
+
 // Durations as the panel and its statistics write them: whole minutes, rounded up for the time left of a
 // pause, down for the time protected.
 TEST(TrayPanel, DurationsInWholeMinutes) {

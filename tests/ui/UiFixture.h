@@ -21,6 +21,7 @@ class FakeFilterControl final : public FilterControl {
     Published<bool>& analysisUnavailable() override { return blind; }
     Published<bool>& cameraMissing() override { return missing; }
     void start(std::function<void()>) override {
+        ++starts;
         executor_.post([this] {
             if (shutDowns > 0) {
                 return;
@@ -49,6 +50,7 @@ class FakeFilterControl final : public FilterControl {
     Published<bool> alert{false};
     bool cameraWorks = true;
     int shutDowns = 0;
+    int starts = 0;
 
   private:
     Executor& executor_;
@@ -81,7 +83,16 @@ struct UiFixture {
     FakeSystemEvents systemEvents;
     TimedPause timedPause{TimedPause::Dependencies{executor, executor, filter.active,
                                                    [this] { filter.stop(); }, [this] { filter.start({}); },
-                                                   nullptr, systemEvents}};
+                                                   // As the service: a start that found no camera is
+                                                   // tried again; nothing else is.
+                                                   [this] {
+                                                       if (filter.active.get() || !filter.missing.get()) {
+                                                           return false;
+                                                       }
+                                                       filter.start({});
+                                                       return true;
+                                                   },
+                                                   systemEvents}};
 
     UiFixture() { ctx.timedPause = &timedPause; }
 };

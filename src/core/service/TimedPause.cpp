@@ -50,8 +50,9 @@ std::int64_t TimedPause::lengthMs(Length length, std::int64_t nowMs) {
 
 TimedPause::TimedPause(Dependencies deps) : deps_(std::move(deps)) {
     activeSub_ = deps_.filterActive.subscribe([this](bool active) {
-        // Started by the switch or the shortcut meanwhile: the pause is over, nothing more to start.
-        if (active && status.get().paused) {
+        // Started by the switch or the shortcut meanwhile, or by a try after the pause: the pause is over,
+        // nothing more to start.
+        if (active && (status.get().paused || status.get().awaitingCamera)) {
             clear();
         }
     });
@@ -111,8 +112,20 @@ void TimedPause::resumeNow() {
         return;
     }
     clear();
+    if (deps_.retryStart) {
+        // Until the start succeeds: a start that finds the camera taken is tried again.
+        status = Status{false, 0, 0, true};
+    }
     deps_.startFilter();
     scheduleRetry();
+}
+
+void TimedPause::stopAwaitingCamera() {
+    if (!status.get().awaitingCamera) {
+        return;
+    }
+    clear();
+    deps_.stopFilter();
 }
 
 void TimedPause::scheduleRetry() {
@@ -123,6 +136,8 @@ void TimedPause::scheduleRetry() {
         retryTimer_.reset();
         if (deps_.retryStart()) {
             scheduleRetry();
+        } else if (status.get().awaitingCamera) {
+            status = Status{};
         }
     });
 }

@@ -44,6 +44,9 @@ class TimedPause {
         bool paused = false;
         std::int64_t resumeAtMs = 0;  // wall clock
         std::int64_t remainingMs = 0; // at the last look at the clock
+        // The pause is over and its start is tried again every 5 s until the filter runs: what the user
+        // asked for is protection, which comes as soon as the camera is free.
+        bool awaitingCamera = false;
         bool operator==(const Status&) const = default;
     };
 
@@ -63,6 +66,9 @@ class TimedPause {
     void pauseUntil(std::int64_t resumeAtMs);
     // Ends the pause now and starts the filter.
     void resumeNow();
+    // Gives up the tries of a start after the pause (the user switched the filter off meanwhile): the
+    // filter stays off.
+    void stopAwaitingCamera();
     // Ends the pause if its end has passed by the wall clock; otherwise refreshes the time left.
     void checkClock();
 

@@ -231,12 +231,15 @@ void TrayPanel::render() {
         status_->setText(statusLabel(ctx_, state_));
         widgets::setTextColor(status_, statusColor(state_));
     }
-    // Without a camera the switch cannot stay on: the line under the header says what to do.
-    notice_->setVisible(!analysisUnavailable_ && !pause_.paused &&
-                        (state_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !active_)));
-    notice_->setText(cameraAdvice(active_));
+    // Without a camera the switch cannot stay on: the line under the header says what to do. After a
+    // timed pause the start is tried again until the camera is free: the switch shows the protection the
+    // user asked for, and turning it off gives up the tries.
+    const bool noCamera = state_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !active_);
+    const bool awaited = awaitingCamera();
+    notice_->setVisible(!analysisUnavailable_ && !pause_.paused && noCamera);
+    notice_->setText(cameraAdvice(active_ || awaited));
     logo_->setState(active_, alert_);
-    switch_->setChecked(active_);
+    switch_->setChecked(active_ || awaited);
     // A screen reader hears what the status line shows, with the switch's own on or off.
     switch_->setAccessibleName(status_->text());
     if (pauseButton_) {
@@ -247,9 +250,18 @@ void TrayPanel::render() {
     }
 }
 
+bool TrayPanel::awaitingCamera() const {
+    return pause_.awaitingCamera && !active_ && (state_.is(FilterState::Kind::cameraBusy) || cameraMissing_);
+}
+
 void TrayPanel::onSwitch(bool requested) {
     // The switch never moves by itself: it shows isActive, which changes only when the start succeeds or
     // the stop has run.
+    if (!requested && awaitingCamera()) {
+        TimedPause* pause = ctx_.timedPause;
+        ctx_.executor.post([pause] { pause->stopAwaitingCamera(); });
+        return;
+    }
     FilterControl* filter = &ctx_.filter;
     ctx_.executor.post([filter, requested] {
         if (requested) {

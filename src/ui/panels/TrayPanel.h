@@ -48,6 +48,7 @@ class TrayPanel : public QWidget {
     static constexpr const char* cameraAwaitedAdvice =
         "Branchez une caméra ou fermez l’application qui l’utilise\u202f; la protection reprendra "
         "d’elle-même.";
+    // running: the filter runs, or starts by itself once the camera is free.
     static QString cameraAdvice(bool running);
     static constexpr const char* analysisUnavailableLine =
         "Analyse du visage indisponible\nRéinstallez Tavrine";
@@ -86,6 +87,8 @@ class TrayPanel : public QWidget {
   private:
     void render();
     void onSwitch(bool requested);
+    // A timed pause is over and its start waits for the camera (see TimedPause::Status).
+    bool awaitingCamera() const;
     void buildPauseControls(QWidget* parent);
     void showPage(QWidget* page, QWidget* focus);
     void closeSheet();

@@ -83,6 +83,7 @@ void TrayController::updatePause(const TimedPause::Status& status) {
     pauseToolTip_ = status.paused ? QStringLiteral("Tavrine\u00a0: en pause, reprise dans ") +
                                         TrayPanel::timeLeftText(status.remainingMs)
                                   : QString();
+    awaitingCamera_ = status.awaitingCamera;
     updateToolTip();
     if (status.paused != paused_) {
         paused_ = status.paused;
@@ -182,7 +183,7 @@ void TrayController::updateToolTip() {
         tip = QStringLiteral("Tavrine — ") +
               TrayPanel::statusLabel(ctx_, noCamera ? FilterState::cameraBusy(0) : lastState_);
         if (noCamera) {
-            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running);
+            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running || awaitingCamera_);
         }
     }
     if (tip != toolTip_) {

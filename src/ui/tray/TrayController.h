@@ -81,6 +81,8 @@ class TrayController : public QObject {
     QString toolTip_ = QStringLiteral("Tavrine");
     FilterState lastState_;
     bool paused_ = false;
+    // After a timed pause, its start waits for the camera.
+    bool awaitingCamera_ = false;
     bool analysisUnavailable_ = false;
     bool cameraMissing_ = false;
     QString pauseToolTip_; // empty unless a timed pause runs

@@ -25,21 +25,24 @@ struct PauseRig : Rig {
 
     void run(const std::string& script) {
         using Length = TimedPause::Length;
-        testing::run(*this, script,
-                     {{"pause",
-                       [this](Rig&, std::int64_t min) {
-                           pause->pause(min == 15 ? Length::fifteenMinutes : Length::oneHour);
-                       }},
-                      {"resume", [this](Rig&, auto) { pause->resumeNow(); }},
-                      {"forget", [this](Rig&, auto) { pause.reset(); }}}, // quitting forgets the pause
-                     {{"paused", [this](Rig&) -> std::int64_t { return pause->status.get().paused; }},
-                      // The time left as last seen by a clock check, and until the wall clock's end.
-                      {"left", [this](Rig&) { return pause->status.get().remainingMs; }},
-                      {"endsin", [this](Rig& r) { return pause->status.get().resumeAtMs - r.exec.nowMs(); }},
-                      // Of the filter's flag, the camera and the overlay, how many are on.
-                      {"on", [](Rig& r) -> std::int64_t {
-                           return r.svc().isActive.get() + r.source->running() + r.overlay.isShowing.get();
-                       }}});
+        testing::run(
+            *this, script,
+            {{"pause",
+              [this](Rig&, std::int64_t min) {
+                  pause->pause(min == 15 ? Length::fifteenMinutes : Length::oneHour);
+              }},
+             {"resume", [this](Rig&, auto) { pause->resumeNow(); }},
+             {"forget", [this](Rig&, auto) { pause.reset(); }}, // quitting forgets the pause
+             {"giveup", [this](Rig&, auto) { pause->stopAwaitingCamera(); }}},
+            {{"paused", [this](Rig&) -> std::int64_t { return pause->status.get().paused; }},
+             {"awaiting", [this](Rig&) -> std::int64_t { return pause->status.get().awaitingCamera; }},
+             // The time left as last seen by a clock check, and until the wall clock's end.
+             {"left", [this](Rig&) { return pause->status.get().remainingMs; }},
+             {"endsin", [this](Rig& r) { return pause->status.get().resumeAtMs - r.exec.nowMs(); }},
+             // Of the filter's flag, the camera and the overlay, how many are on.
+             {"on", [](Rig& r) -> std::int64_t {
+                  return r.svc().isActive.get() + r.source->running() + r.overlay.isShowing.get();
+              }}});
     }
 };
 
@@ -73,10 +76,17 @@ const Scenario pauseScenarios[] = {
     {"GoneWithThePauseNothingStartsLater", "pause15 forget +3600000 on=0 sessions=1"},
     // A call running past the pause holds the camera: tried again every 5 s, as the same session, until
     // the filter runs; switched off meanwhile, it stays off.
-    {"ACameraTakenAtTheEndIsTriedAgain", "pause15 fail fail +900000 paused=0 on=0 state=C +4999 state=C +1 "
-                                         "state=C +5000 on=3 user state=N sessions=2"},
+    {"ACameraTakenAtTheEndIsTriedAgain", "pause15 fail fail +900000 paused=0 awaiting=1 on=0 state=C +4999 "
+                                         "state=C +1 state=C awaiting=1 +5000 on=3 "
+                                         "awaiting=0 user state=N sessions=2"},
     {"SwitchedOffWhileTheCameraIsTakenStaysOff",
-     "pause15 fail fail +900000 state=C +5000 stop +60000 on=0 state=X sessions=2"},
+     "pause15 fail fail +900000 state=C +5000 stop +60000 on=0 state=X awaiting=0 sessions=2"},
+    // Given up from the panel: the wait ends at once and nothing starts later.
+    {"GivingUpTheTriesLeavesTheFilterOff",
+     "pause15 fail fail fail +900000 awaiting=1 state=C giveup awaiting=0 state=X +60000 on=0 state=X "
+     "sessions=2"},
+    // A camera free at the end: nothing is awaited; a second resume or a give-up then does nothing.
+    {"ACameraFreeAtTheEndAwaitsNothing", "pause15 +900000 awaiting=0 on=3 giveup on=3 sessions=2"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, TimedPauseScenario, ::testing::ValuesIn(pauseScenarios), scenarioName);

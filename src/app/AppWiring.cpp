@@ -116,6 +116,8 @@ struct AppWiring::Parts {
                   &trayHost} {
         context.shortcutStatus = &shortcut->status();
         context.makeStatusItem = [] { return std::make_unique<ExportedStatusItem>(); };
+        // As the panel's switch: the shortcut turns off the protection a pause's end waits to start.
+        service.shortcutEndsAWait = [this] { return timedPause.stopAwaitingCamera(); };
     }
 
     ~Parts() { store.flush(); }

@@ -84,7 +84,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
              f.filter.state = FilterState::inactive();
              clickSwitch(false);
          },
-         noCamera, IconState::inactive, "Caméra indisponible", AppColors::warning()},
+         noCamera, IconState::paused, "Caméra indisponible", AppColors::warning()},
         {"switched on with a camera", [&] { clickSwitch(true); }, on, IconState::nominal, "Protection active",
          AppColors::success()},
         {"looking away", [&] { f.filter.state = FilterState::inattention(3); }, on, IconState::nominal,
@@ -181,8 +181,9 @@ TEST(TrayController, AfterAPauseTheSwitchStaysOnWhileTheCameraIsAwaited) {
     f.executor.runPending();
     EXPECT_FALSE(f.timedPause.status.get().awaitingCamera);
     EXPECT_FALSE(panel.activeSwitch()->isChecked());
-    EXPECT_EQ(panel.notice()->text(), QString::fromUtf8(TrayPanel::cameraMissingAdvice));
-    EXPECT_FALSE(tray.toolTip().endsWith(awaited));
+    EXPECT_FALSE(panel.notice()->isVisible()) << "switched off: nothing is missing any more";
+    EXPECT_EQ(panel.statusLine()->text(), QStringLiteral("Protection désactivée"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection désactivée"));
     f.executor.advanceBy(60'000);
     f.executor.runPending();
     EXPECT_EQ(f.filter.starts, starts + 2) << "no try after giving up";

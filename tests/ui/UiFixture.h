@@ -21,17 +21,28 @@ class FakeFilterControl final : public FilterControl {
     Published<bool>& analysisUnavailable() override { return blind; }
     Published<bool>& cameraMissing() override { return missing; }
     void start(std::function<void()>) override {
+        startService();
+        // As ServiceFilterControl: a start asked from the UI that left the filter waiting lacked a camera.
+        executor_.post([this] {
+            if (shutDowns == 0) {
+                missing = !cameraWorks;
+            }
+        });
+    }
+    // What the service's own start does (a timed pause starts it so): a failed start leaves the machine
+    // waiting for a camera, and says so.
+    void startService() {
         ++starts;
         executor_.post([this] {
             if (shutDowns > 0) {
                 return;
             }
-            // As the service does: a failed start leaves the published state as it was.
             if (cameraWorks) {
                 state = FilterState::nominal(3);
                 active = true;
+            } else {
+                state = FilterState::cameraBusy(5000);
             }
-            missing = !cameraWorks;
         });
     }
     void stop() override {
@@ -81,18 +92,18 @@ struct UiFixture {
                   [this] { return lastSession = CalibrationSession::create(executor, camera, settings); },
                   [] { return true; }};
     FakeSystemEvents systemEvents;
-    TimedPause timedPause{TimedPause::Dependencies{executor, executor, filter.active,
-                                                   [this] { filter.stop(); }, [this] { filter.start({}); },
-                                                   // As the service: a start that found no camera is
-                                                   // tried again; nothing else is.
-                                                   [this] {
-                                                       if (filter.active.get() || !filter.missing.get()) {
-                                                           return false;
-                                                       }
-                                                       filter.start({});
-                                                       return true;
-                                                   },
-                                                   systemEvents}};
+    TimedPause timedPause{TimedPause::Dependencies{
+        executor, executor, filter.active, [this] { filter.stop(); }, [this] { filter.startService(); },
+        // As the service: a start that left the machine waiting
+        // for a camera is tried again; nothing else is.
+        [this] {
+            if (filter.active.get() || !filter.state.get().is(FilterState::Kind::cameraBusy)) {
+                return false;
+            }
+            filter.startService();
+            return true;
+        },
+        systemEvents}};
 
     UiFixture() { ctx.timedPause = &timedPause; }
 };

@@ -587,7 +587,7 @@ void PrivacyFilterService::Impl::registerGlobalShortcut() {
             }
             if (impl->self.isActive.get()) {
                 impl->stop();
-            } else {
+            } else if (!impl->self.shortcutEndsAWait || !impl->self.shortcutEndsAWait()) {
                 impl->start({});
             }
         });

@@ -76,6 +76,10 @@ class PrivacyFilterService {
     // false once the filter runs or was stopped: whoever retries knows when to give up.
     bool retryStart();
     void stop();
+    // Asked when the shortcut is pressed while the filter does not run: true when it ended a wait for
+    // the camera that the user sees as protection on its way (a start after a timed pause), so the press
+    // switches that off rather than starting a run of its own. Empty: every such press starts.
+    std::function<bool()> shortcutEndsAWait;
     // The last stop, as the application ends: a start still due (the launch's, a pause's end, a key
     // press in the same turn) does nothing after it, so the camera is not opened on the way out.
     void shutDown();

@@ -120,12 +120,13 @@ void TimedPause::resumeNow() {
     scheduleRetry();
 }
 
-void TimedPause::stopAwaitingCamera() {
+bool TimedPause::stopAwaitingCamera() {
     if (!status.get().awaitingCamera) {
-        return;
+        return false;
     }
     clear();
     deps_.stopFilter();
+    return true;
 }
 
 void TimedPause::scheduleRetry() {

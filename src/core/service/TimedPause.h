@@ -67,8 +67,8 @@ class TimedPause {
     // Ends the pause now and starts the filter.
     void resumeNow();
     // Gives up the tries of a start after the pause (the user switched the filter off meanwhile): the
-    // filter stays off.
-    void stopAwaitingCamera();
+    // filter stays off. False when no start was awaited (the filter may have started meanwhile).
+    bool stopAwaitingCamera();
     // Ends the pause if its end has passed by the wall clock; otherwise refreshes the time left.
     void checkClock();
 

@@ -255,14 +255,19 @@ bool TrayPanel::awaitingCamera() const {
 }
 
 void TrayPanel::onSwitch(bool requested) {
-    // The switch never moves by itself: it shows isActive, which changes only when the start succeeds or
-    // the stop has run.
+    // The switch never moves by itself: it shows isActive (or a start awaited after a pause), which
+    // changes only when the start succeeds or the stop has run.
+    FilterControl* filter = &ctx_.filter;
     if (!requested && awaitingCamera()) {
+        // A try that succeeded just before this turn ends the wait: then the filter runs, and off it goes.
         TimedPause* pause = ctx_.timedPause;
-        ctx_.executor.post([pause] { pause->stopAwaitingCamera(); });
+        ctx_.executor.post([pause, filter] {
+            if (!pause->stopAwaitingCamera()) {
+                filter->stop();
+            }
+        });
         return;
     }
-    FilterControl* filter = &ctx_.filter;
     ctx_.executor.post([filter, requested] {
         if (requested) {
             filter->start({});

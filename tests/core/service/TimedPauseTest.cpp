@@ -20,6 +20,8 @@ struct PauseRig : Rig {
         pause.emplace(TimedPause::Dependencies{exec, exec, svc().isActive, [this] { svc().stop(); },
                                                [this] { svc().start(); },
                                                [this] { return svc().retryStart(); }, events});
+        // As the application wires it.
+        svc().shortcutEndsAWait = [this] { return pause->stopAwaitingCamera(); };
         start();
     }
 
@@ -85,6 +87,10 @@ const Scenario pauseScenarios[] = {
     {"GivingUpTheTriesLeavesTheFilterOff",
      "pause15 fail fail fail +900000 awaiting=1 state=C giveup awaiting=0 state=X +60000 on=0 state=X "
      "sessions=2"},
+    // The shortcut too: it turns the awaited protection off, and starts the filter during the pause.
+    {"TheShortcutTurnsOffTheAwaitedStart",
+     "pause15 fail fail fail +900000 awaiting=1 state=C press awaiting=0 state=X +60000 on=0 sessions=2"},
+    {"TheShortcutDuringThePauseStarts", "pause15 press paused=0 on=3 +1800000 sessions=2"},
     // A camera free at the end: nothing is awaited; a second resume or a give-up then does nothing.
     {"ACameraFreeAtTheEndAwaitsNothing", "pause15 +900000 awaiting=0 on=3 giveup on=3 sessions=2"},
 };

@@ -38,6 +38,8 @@ expect "unknown option" 2 'unknown option --bogus' '' -- --bogus "$work/blank.pn
 expect "missing file" 1 "$work/gone.png: no such file" '' -- --csv "$work/gone.png"
 expect "directory" 1 "$work/folder: is a directory" '' -- --csv "$work/folder"
 expect "device" 1 '/dev/null: not a regular file' '' -- --csv /dev/null
+ln -s loop "$work/loop"
+expect "a loop of links" 1 'loop: Too many levels of symbolic links' '' -- --csv "$work/loop"
 expect "text file" 1 "notes.txt: not an image or video that can be decoded" '' -- --csv "$work/notes.txt"
 expect "image without a face" 0 '' "^$work/blank.png,0,0," -- --csv "$work/blank.png"
 # A bad input does not stop the others.

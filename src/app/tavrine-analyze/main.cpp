@@ -18,6 +18,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 using namespace tavrine;
@@ -208,9 +209,11 @@ int main(int argc, char** argv) {
         std::error_code ec;
         const auto status = std::filesystem::status(input, ec);
         if (!std::filesystem::is_regular_file(status)) {
-            const char* why = !std::filesystem::exists(status)        ? "no such file"
-                              : std::filesystem::is_directory(status) ? "is a directory"
-                                                                      : "not a regular file";
+            // A path that cannot be followed (a folder on the way not readable, a loop of links) says why.
+            const std::string why = ec && ec != std::errc::no_such_file_or_directory ? ec.message()
+                                    : !std::filesystem::exists(status)               ? "no such file"
+                                    : std::filesystem::is_directory(status)          ? "is a directory"
+                                                                                     : "not a regular file";
             std::cerr << "tavrine-analyze: " << input << ": " << why << "\n";
             ok = false;
             continue;

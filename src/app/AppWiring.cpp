@@ -116,11 +116,18 @@ struct AppWiring::Parts {
                   &trayHost} {
         context.shortcutStatus = &shortcut->status();
         context.makeStatusItem = [] { return std::make_unique<ExportedStatusItem>(); };
-        // As the panel's switch: the shortcut turns off the protection a pause's end waits to start.
-        service.shortcutEndsAWait = [this] { return timedPause.stopAwaitingCamera(); };
+        // As the panel's switch: the shortcut turns off the protection a pause's end waits to start, once
+        // that start found the camera taken (while it still opens, the press lets it run).
+        service.shortcutEndsAWait = [this] {
+            return service.fsmState.get().is(FilterState::Kind::cameraBusy) &&
+                   timedPause.stopAwaitingCamera();
+        };
     }
 
-    ~Parts() { store.flush(); }
+    ~Parts() {
+        service.shortcutEndsAWait = nullptr; // the timed pause goes first
+        store.flush();
+    }
 
     // Each start tells the camera the analysis rate of the run, so that it drops the frames the analyzer
     // would not admit before converting them, and the analyzer tells it which frames it took.

@@ -15,6 +15,12 @@ class ServiceFilterControl final : public FilterControl {
                 cameraMissing_ = false;
             }
         });
+        // Stopped, however (the switch, the shortcut, a pause's tries given up): nothing is missing.
+        stateSub_ = service_.fsmState.subscribe([this](const FilterState& state) {
+            if (state.is(FilterState::Kind::inactive) && !service_.isActive.get()) {
+                cameraMissing_ = false;
+            }
+        });
     }
     Published<FilterState>& fsmState() override { return service_.fsmState; }
     Published<bool>& isActive() override { return service_.isActive; }
@@ -40,6 +46,7 @@ class ServiceFilterControl final : public FilterControl {
     PrivacyFilterService& service_;
     Published<bool> cameraMissing_{false};
     Subscription runningSub_;
+    Subscription stateSub_;
 };
 
 } // namespace tavrine

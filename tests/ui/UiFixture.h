@@ -48,6 +48,7 @@ class FakeFilterControl final : public FilterControl {
     void stop() override {
         state = FilterState::inactive();
         active = false;
+        missing = false;
     }
     void shutDown() override {
         ++shutDowns;

@@ -21,7 +21,10 @@ struct PauseRig : Rig {
                                                [this] { svc().start(); },
                                                [this] { return svc().retryStart(); }, events});
         // As the application wires it.
-        svc().shortcutEndsAWait = [this] { return pause->stopAwaitingCamera(); };
+        svc().shortcutEndsAWait = [this] {
+            return svc().fsmState.get().is(FilterState::Kind::cameraBusy) && pause &&
+                   pause->stopAwaitingCamera();
+        };
         start();
     }
 
@@ -91,6 +94,10 @@ const Scenario pauseScenarios[] = {
     {"TheShortcutTurnsOffTheAwaitedStart",
      "pause15 fail fail fail +900000 awaiting=1 state=C press awaiting=0 state=X +60000 on=0 sessions=2"},
     {"TheShortcutDuringThePauseStarts", "pause15 press paused=0 on=3 +1800000 sessions=2"},
+    // While the start at the end still opens (here it waits for the face models), a press leaves it be.
+    {"TheShortcutWhileTheStartOpensLetsItRun",
+     "pause15 modelsloading +900000 awaiting=1 state=X press awaiting=1 modelsloaded state=N on=3 awaiting=0 "
+     "sessions=2"},
     // A camera free at the end: nothing is awaited; a second resume or a give-up then does nothing.
     {"ACameraFreeAtTheEndAwaitsNothing", "pause15 +900000 awaiting=0 on=3 giveup on=3 sessions=2"},
 };

@@ -17,7 +17,7 @@ class ServiceFilterControl final : public FilterControl {
         });
         // Stopped, however (the switch, the shortcut, a pause's tries given up): nothing is missing.
         stateSub_ = service_.fsmState.subscribe([this](const FilterState& state) {
-            if (state.is(FilterState::Kind::inactive) && !service_.isActive.get()) {
+            if (state.is(FilterState::Kind::inactive)) {
                 cameraMissing_ = false;
             }
         });

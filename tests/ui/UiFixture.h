@@ -95,8 +95,8 @@ struct UiFixture {
     FakeSystemEvents systemEvents;
     TimedPause timedPause{TimedPause::Dependencies{
         executor, executor, filter.active, [this] { filter.stop(); }, [this] { filter.startService(); },
-        // As the service: a start that left the machine waiting
-        // for a camera is tried again; nothing else is.
+        // As the service: a start that left the machine waiting for a camera is tried again; nothing
+        // else is.
         [this] {
             if (filter.active.get() || !filter.state.get().is(FilterState::Kind::cameraBusy)) {
                 return false;

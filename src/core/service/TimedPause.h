@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/domain/FilterState.h"
 #include "core/service/SystemEventMonitor.h"
 #include "core/util/Clock.h"
 #include "core/util/Executor.h"
@@ -69,6 +70,12 @@ class TimedPause {
     // Gives up the tries of a start after the pause (the user switched the filter off meanwhile): the
     // filter stays off. False when no start was awaited (the filter may have started meanwhile).
     bool stopAwaitingCamera();
+    // Whether the start after the pause found the camera taken and waits for it, with the filter in that
+    // state: what the panel's switch shows as on and what it and the shortcut turn off. While the start
+    // still opens the camera, it is not.
+    bool waitsForCamera(const FilterState& filterState, bool filterActive) const {
+        return status.get().awaitingCamera && !filterActive && filterState.is(FilterState::Kind::cameraBusy);
+    }
     // Ends the pause if its end has passed by the wall clock; otherwise refreshes the time left.
     void checkClock();
 

@@ -251,7 +251,7 @@ void TrayPanel::render() {
 }
 
 bool TrayPanel::awaitingCamera() const {
-    return pause_.awaitingCamera && !active_ && (state_.is(FilterState::Kind::cameraBusy) || cameraMissing_);
+    return ctx_.timedPause && ctx_.timedPause->waitsForCamera(state_, active_);
 }
 
 void TrayPanel::onSwitch(bool requested) {

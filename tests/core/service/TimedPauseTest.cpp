@@ -22,7 +22,7 @@ struct PauseRig : Rig {
                                                [this] { return svc().retryStart(); }, events});
         // As the application wires it.
         svc().shortcutEndsAWait = [this] {
-            return svc().fsmState.get().is(FilterState::Kind::cameraBusy) && pause &&
+            return pause && pause->waitsForCamera(svc().fsmState.get(), svc().isActive.get()) &&
                    pause->stopAwaitingCamera();
         };
         start();

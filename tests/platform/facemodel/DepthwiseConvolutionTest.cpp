@@ -3,6 +3,7 @@
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 #include "platform/linux/facemodel/BlazeFaceModel.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"
+#include "platform/linux/facemodel/SeparableBlock.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/dnn.hpp>
@@ -137,8 +138,8 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
     const FaceModelPaths paths = FaceModelPaths::inDirectory(TAVRINE_TEST_MODELS_DIR, "");
     const struct {
         std::string path;
-        int size, depthwiseLayers;
-    } models[] = {{paths.shortRange, 128, 16}, {paths.fullRange, 256, 32}};
+        int size, depthwiseLayers, wholeBlocks;
+    } models[] = {{paths.shortRange, 128, 16, 13}, {paths.fullRange, 256, 32, 28}};
     cv::theRNG().state = 2026;
     for (const auto& m : models) {
         SCOPED_TRACE(m.path);
@@ -150,19 +151,28 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         cv::Mat input(std::vector<int>{1, m.size, m.size, 3}, CV_32F);
         cv::randu(input, -1, 1);
         const std::vector<std::string> names = {"Identity:0", "Identity_1:0", "Identity_2:0", "Identity_3:0"};
-        auto outputs = [&](cv::dnn::Net net) {
+        auto outputs = [&](cv::dnn::Net& net) {
             net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
             net.setInput(input);
             std::vector<cv::Mat> outs;
             net.forward(outs, names);
             return outs;
         };
-        const std::vector<cv::Mat> expected = outputs(cv::dnn::readNetFromONNX(m.path));
+        cv::dnn::Net opencvs = cv::dnn::readNetFromONNX(m.path), ours;
+        const std::vector<cv::Mat> expected = outputs(opencvs);
         std::vector<cv::Mat> got;
         {
             const DepthwiseConvolution::Scope scope;
-            got = outputs(cv::dnn::readNetFromONNX(m.path));
+            ours = cv::dnn::readNetFromONNX(m.path);
+            got = outputs(ours);
         }
+        // Where the processor runs them, the blocks that add their input back run in one pass each.
+        int wholeBlocks = 0;
+        for (const cv::String& name : ours.getLayerNames()) {
+            const auto layer = ours.getLayer(ours.getLayerId(name)).dynamicCast<DepthwiseConvolution>();
+            wholeBlocks += layer && layer->layersTakenIn() == 3 ? 1 : 0;
+        }
+        EXPECT_EQ(wholeBlocks, SeparableBlock::supported() ? m.wholeBlocks : 0);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             // Scores and box offsets of a few units: the sums only differ in their order.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 namespace tavrine {
@@ -66,15 +67,19 @@ std::unique_ptr<BlazeFaceModel> BlazeFaceModel::load(const std::string& path, in
         return nullptr;
     }
     try {
-        // The layers are made while the network is read and set up by its first run: both under the scope.
-        const DepthwiseConvolution::Scope ownDepthwise;
-        cv::dnn::Net net = cv::dnn::readNetFromONNX(path);
+        bool agreed = true;
+        cv::dnn::Net net =
+            DepthwiseConvolution::readChecked([&] { return cv::dnn::readNetFromONNX(path); },
+                                              {1, inputSize, inputSize, 3}, kOutputNames, agreed);
         if (net.empty()) {
             error = "face model could not be read: " + path;
             return nullptr;
         }
-        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        if (!agreed) {
+            std::fprintf(stderr,
+                         "tavrine: %s: the fused layers disagree with OpenCV's own, which run instead\n",
+                         path.c_str());
+        }
         std::unique_ptr<BlazeFaceModel> model(new BlazeFaceModel(std::move(net), inputSize));
         // A model of another shape would decode into nonsense: check the outputs once.
         const std::vector<cv::Mat> outs =

@@ -34,6 +34,49 @@ DepthwiseConvolution::Scope::~Scope() {
     cv::dnn::LayerFactory::unregisterLayer("Convolution");
 }
 
+cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net()>& read,
+                                               const std::vector<int>& inputShape,
+                                               const std::vector<std::string>& outputs, bool& agreed) {
+    cv::Mat input(inputShape, CV_32F);
+    cv::RNG rng(1973);
+    rng.fill(input, cv::RNG::UNIFORM, -1.0, 1.0);
+    const std::vector<cv::String> names(outputs.begin(), outputs.end());
+    auto run = [&](cv::dnn::Net& net) {
+        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+        net.setInput(input);
+        std::vector<cv::Mat> outs;
+        net.forward(outs, names);
+        return outs;
+    };
+    cv::dnn::Net ours;
+    std::vector<cv::Mat> got;
+    {
+        // The layers are made while the network is read, and fused when its first run sets it up.
+        const Scope scope;
+        ours = read();
+        if (ours.empty()) {
+            agreed = true;
+            return ours;
+        }
+        got = run(ours);
+    }
+    cv::dnn::Net opencvs = read();
+    const std::vector<cv::Mat> expected = run(opencvs);
+    agreed = got.size() == expected.size();
+    for (std::size_t i = 0; agreed && i < got.size(); ++i) {
+        // The sums only differ in their order: a few thousandths on outputs of a few units.
+        const double scale = std::max(1.0, cv::norm(expected[i], cv::NORM_INF));
+        // Outputs that are not numbers are the model's own fault, which the caller reports: both must show
+        // it.
+        agreed = got[i].size == expected[i].size &&
+                 (cv::checkRange(expected[i])
+                      ? cv::checkRange(got[i]) && cv::norm(got[i], expected[i], cv::NORM_INF) <= 1e-3 * scale
+                      : !cv::checkRange(got[i]));
+    }
+    return agreed ? ours : opencvs;
+}
+
 cv::Ptr<cv::dnn::Layer> DepthwiseConvolution::create(cv::dnn::LayerParams& params) {
     cv::Ptr<cv::dnn::BaseConvolutionLayer> own = cv::dnn::ConvolutionLayer::create(params);
     if (params.blobs.empty()) {
@@ -77,14 +120,92 @@ bool DepthwiseConvolution::getMemoryShapes(const std::vector<cv::dnn::MatShape>&
 }
 
 void DepthwiseConvolution::finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) {
+    // A network set up again (another input size) is fused again from here.
+    block_.reset();
     own_->finalize(inputs, outputs);
     std::vector<cv::Mat> outs;
     outputs.getMatVector(outs);
     mine_ = outs.size() == 1 && outs[0].dims == 4 && outs[0].size[2] * outs[0].size[3] <= largestPlane;
 }
 
+bool DepthwiseConvolution::tryFuse(cv::Ptr<cv::dnn::Layer>& top) {
+    if (!block_) {
+        // The 1x1 convolution of the block, on this layer's every channel, the map's size kept.
+        const auto conv = top.dynamicCast<cv::dnn::BaseConvolutionLayer>();
+        if (stride_ != 1 || padTop_ != 1 || padLeft_ != 1 || padBottom_ != 1 || padRight_ != 1 || !conv ||
+            conv->blobs.empty() || !SeparableBlock::supported()) {
+            return false;
+        }
+        const cv::Mat& w = conv->blobs[0];
+        const bool shape = w.dims == 4 && w.type() == CV_32F && w.isContinuous() && w.size[0] > 0 &&
+                           w.size[1] == channels_ && w.size[2] == 1 && w.size[3] == 1;
+        const bool plain = shape && conv->padMode.empty() && allOf(conv->kernel_size, 2, 1, 1) &&
+                           allOf(conv->strides, 2, 1, 1) && allOf(conv->dilations, 2, 1, 1) &&
+                           allOf(conv->pads_begin, 2, 0, 0) && allOf(conv->pads_end, 2, 0, 0);
+        const bool bias = conv->blobs.size() < 2 || (conv->blobs[1].type() == CV_32F &&
+                                                     static_cast<int>(conv->blobs[1].total()) == w.size[0]);
+        if (!plain || !bias) {
+            return false;
+        }
+        SeparableBlock block;
+        block.channels = channels_;
+        block.outChannels = w.size[0];
+        block.depthwise.assign(weights_.ptr<float>(), weights_.ptr<float>() + weights_.total());
+        block.depthwiseBias.assign(bias_.ptr<float>(), bias_.ptr<float>() + bias_.total());
+        block.pointwise.assign(w.ptr<float>(), w.ptr<float>() + w.total());
+        if (conv->blobs.size() > 1) {
+            const cv::Mat b = conv->blobs[1].reshape(1, 1);
+            block.pointwiseBias.assign(b.ptr<float>(), b.ptr<float>() + b.total());
+        } else {
+            block.pointwiseBias.assign(static_cast<std::size_t>(block.outChannels), 0.0f);
+        }
+        block_ = std::move(block);
+        return true;
+    }
+    // Then the sum with the block's input, padded with channels of zeros when the block widens the map
+    // (BlazeFace's only two-input layer after a 1x1 convolution; the loader checks the fused network against
+    // OpenCV's own), and the clamp at zero.
+    if (!block_->addInput && !block_->clampAtZero && block_->outChannels >= channels_ &&
+        top.dynamicCast<cv::dnn::EltwiseLayer>()) {
+        block_->addInput = true;
+        return true;
+    }
+    const auto relu = top.dynamicCast<cv::dnn::ReLULayer>();
+    if (!block_->clampAtZero && relu && relu->negativeSlope == 0.0f) {
+        block_->clampAtZero = true;
+        return true;
+    }
+    return false;
+}
+
 void DepthwiseConvolution::forward(cv::InputArrayOfArrays inputsArr, cv::OutputArrayOfArrays outputsArr,
                                    cv::OutputArrayOfArrays internalsArr) {
+    if (block_ && inputsArr.depth() == CV_32F) {
+        std::vector<cv::Mat> inputs, outputs;
+        inputsArr.getMatVector(inputs);
+        outputsArr.getMatVector(outputs);
+        CV_Assert(inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 && outputs[0].dims == 4 &&
+                  inputs[0].size[1] == channels_ && outputs[0].size[0] == inputs[0].size[0] &&
+                  outputs[0].size[1] == block_->outChannels && outputs[0].size[2] == inputs[0].size[2] &&
+                  outputs[0].size[3] == inputs[0].size[3] && outputs[0].type() == CV_32F &&
+                  inputs[0].isContinuous() && outputs[0].isContinuous());
+        const int height = inputs[0].size[2], width = inputs[0].size[3];
+        const cv::Mat* in = &inputs[0];
+        const float* inBegin = in->ptr<float>();
+        const float* outBegin = outputs[0].ptr<float>();
+        if (inBegin < outBegin + outputs[0].total() && outBegin < inBegin + in->total()) {
+            // The block reads rows of its input after writing the rows before them.
+            in->copyTo(inputCopy_);
+            in = &inputCopy_;
+        }
+        const std::size_t inImage = static_cast<std::size_t>(channels_) * height * width;
+        const std::size_t outImage = static_cast<std::size_t>(block_->outChannels) * height * width;
+        for (int n = 0; n < in->size[0]; ++n) {
+            block_->run(in->ptr<float>() + n * inImage, outputs[0].ptr<float>() + n * outImage, height,
+                        width);
+        }
+        return;
+    }
     if (!mine_ || inputsArr.depth() != CV_32F) {
         own_->forward(inputsArr, outputsArr, internalsArr);
         return;

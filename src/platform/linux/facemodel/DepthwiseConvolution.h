@@ -3,7 +3,12 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 
+#include "platform/linux/facemodel/SeparableBlock.h"
+
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace tavrine {
@@ -16,6 +21,10 @@ namespace tavrine {
 // This layer does the same sums with 4-wide vectors on one thread: 0.02 ms for that layer. On maps larger
 // than 32x32 OpenCV's own layer, which uses the widest vectors of the machine, is as fast or faster:
 // there it runs in this layer's place.
+//
+// A stride-1 layer also takes in, where the processor can run a SeparableBlock, the 1x1 convolution that
+// follows it and then the addition of its input and the clamp at zero that close the block: the whole
+// block then runs in one pass, at any map size.
 class DepthwiseConvolution final : public cv::dnn::Layer {
   public:
     // While a Scope lives, networks read in this process get this layer for their 3x3 depthwise
@@ -32,6 +41,14 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
         std::unique_lock<std::mutex> lock_;
     };
 
+    // Reads a network with `read` inside a Scope and runs it once on a fixed pseudo-random input of
+    // `inputShape`; reads it again without, and compares their `outputs`. The fused blocks assume that
+    // what follows a 1x1 convolution adds the block's own input: a network where that does not hold (or
+    // any other disagreement beyond rounding) gets OpenCV's own layers, and `agreed` says so.
+    static cv::dnn::Net readChecked(const std::function<cv::dnn::Net()>& read,
+                                    const std::vector<int>& inputShape,
+                                    const std::vector<std::string>& outputs, bool& agreed);
+
     // The largest output map (height x width) this layer computes itself.
     static constexpr int largestPlane = 32 * 32;
 
@@ -39,13 +56,20 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
     static cv::Ptr<cv::dnn::Layer> create(cv::dnn::LayerParams& params);
 
     // Whether this layer does the sums itself (known once the network is set up) or OpenCV's own layer does.
-    bool computesItself() const { return mine_; }
+    bool computesItself() const { return mine_ || block_.has_value(); }
+    // How many of the layers after it it runs: 0, the 1x1 convolution, then the addition of its input and
+    // the clamp at zero (3: the whole block).
+    int layersTakenIn() const {
+        return block_ ? 1 + (block_->addInput ? 1 : 0) + (block_->clampAtZero ? 1 : 0) : 0;
+    }
 
     bool supportBackend(int backendId) override;
     bool getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
                          std::vector<cv::dnn::MatShape>& outputs,
                          std::vector<cv::dnn::MatShape>& internals) const override;
     void finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) override;
+    // Called by OpenCV, once the network is set up, with each layer that only this one feeds, in order.
+    bool tryFuse(cv::Ptr<cv::dnn::Layer>& top) override;
     void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
                  cv::OutputArrayOfArrays internals) override;
 
@@ -66,6 +90,8 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
     int padTop_, padLeft_, padBottom_, padRight_;
     bool mine_ = false; // decided once the map's size is known
     std::vector<float> padded_;
+    std::optional<SeparableBlock> block_; // the layers taken in, from the 1x1 convolution on
+    cv::Mat inputCopy_;                   // the input, when the output is written over it
 };
 
 } // namespace tavrine

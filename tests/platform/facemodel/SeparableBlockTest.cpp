@@ -1,0 +1,266 @@
+// The block that runs a depthwise convolution, its 1x1 convolution, the addition of its input and the clamp
+// in one pass: the same sums as the four layers on every shape, and taken into a network only where the
+// layers really are such a block.
+#include "platform/linux/facemodel/SeparableBlock.h"
+#include "platform/linux/facemodel/DepthwiseConvolution.h"
+
+#include <opencv2/core.hpp>
+#include <opencv2/dnn.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+using namespace tavrine;
+
+namespace {
+
+std::vector<float> randomValues(std::size_t count, cv::RNG& rng) {
+    std::vector<float> v(count);
+    for (float& f : v) {
+        f = rng.uniform(-1.0f, 1.0f);
+    }
+    return v;
+}
+
+SeparableBlock randomBlock(int channels, int outChannels, bool addInput, bool clamp, cv::RNG& rng) {
+    SeparableBlock b;
+    b.channels = channels;
+    b.outChannels = outChannels;
+    b.depthwise = randomValues(static_cast<std::size_t>(channels) * 9, rng);
+    b.depthwiseBias = randomValues(static_cast<std::size_t>(channels), rng);
+    b.pointwise = randomValues(static_cast<std::size_t>(outChannels) * channels, rng);
+    b.pointwiseBias = randomValues(static_cast<std::size_t>(outChannels), rng);
+    b.addInput = addInput;
+    b.clampAtZero = clamp;
+    return b;
+}
+
+// The four layers one after the other, one value at a time.
+std::vector<float> layerByLayer(const SeparableBlock& b, const std::vector<float>& in, int height,
+                                int width) {
+    const std::size_t plane = static_cast<std::size_t>(height) * width;
+    std::vector<float> depthwise(b.channels * plane), out(b.outChannels * plane);
+    for (int c = 0; c < b.channels; ++c) {
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                float sum = b.depthwiseBias[c];
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        if (y + dy >= 0 && y + dy < height && x + dx >= 0 && x + dx < width) {
+                            sum += b.depthwise[c * 9 + (dy + 1) * 3 + dx + 1] *
+                                   in[c * plane + (y + dy) * width + x + dx];
+                        }
+                    }
+                }
+                depthwise[c * plane + y * width + x] = sum;
+            }
+        }
+    }
+    for (int o = 0; o < b.outChannels; ++o) {
+        for (std::size_t i = 0; i < plane; ++i) {
+            float sum = b.pointwiseBias[o];
+            for (int c = 0; c < b.channels; ++c) {
+                sum += b.pointwise[o * b.channels + c] * depthwise[c * plane + i];
+            }
+            // A widening block's input is padded with channels of zeros.
+            sum += b.addInput && o < b.channels ? in[o * plane + i] : 0.0f;
+            out[o * plane + i] = b.clampAtZero && sum < 0.0f ? 0.0f : sum;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(SeparableBlock, GivesTheFourLayersSumsOnEveryShape) {
+    if (!SeparableBlock::supported()) {
+        GTEST_SKIP() << "this processor runs the four layers of OpenCV";
+    }
+    const struct {
+        int channels, outChannels, height, width;
+        bool addInput, clamp;
+    } cases[] = {
+        {24, 24, 128, 128, true, true}, // the full-range network's largest maps: bands of 4 rows
+        {96, 96, 8, 8, true, true},     // its smallest: the whole map in one band
+        {5, 5, 7, 13, true, true},    // a row of one vector and a tail of 5; 91 values, not a multiple of 16
+        {3, 6, 1, 1, false, true},    // one value, two outputs past the groups of four
+        {4, 4, 1, 20, true, false},   // one row
+        {24, 28, 9, 3, false, false}, // more outputs than inputs
+        {28, 32, 16, 16, true, true}, // and the input added to the first (the short-range network's widening)
+        {2, 2, 3, 600, true, true},   // rows wider than a band: one row a band
+        {1, 1, 2, 2, true, true},     // every value at an edge
+    };
+    cv::RNG rng(1973);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.channels << "->" << c.outChannels << " " << c.height << "x" << c.width
+                     << (c.addInput ? " +input" : "") << (c.clamp ? " clamped" : ""));
+        const SeparableBlock block = randomBlock(c.channels, c.outChannels, c.addInput, c.clamp, rng);
+        const std::vector<float> in =
+            randomValues(static_cast<std::size_t>(c.channels) * c.height * c.width, rng);
+        const std::vector<float> expected = layerByLayer(block, in, c.height, c.width);
+        std::vector<float> out(expected.size(), std::numeric_limits<float>::quiet_NaN());
+        block.run(in.data(), out.data(), c.height, c.width);
+        float worst = 0.0f;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            worst = std::max(worst, std::abs(out[i] - expected[i]));
+            ASSERT_TRUE(std::isfinite(out[i])) << "value " << i << " not written";
+        }
+        EXPECT_LT(worst, 1e-4f);
+        // The same block again on other values: nothing of the first run stays behind.
+        const std::vector<float> other = randomValues(in.size(), rng);
+        block.run(other.data(), out.data(), c.height, c.width);
+        const std::vector<float> again = layerByLayer(block, other, c.height, c.width);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            ASSERT_NEAR(out[i], again[i], 1e-4f) << "value " << i;
+        }
+    }
+}
+
+TEST(SeparableBlock, ANotANumberGetsThroughTheClamp) {
+    if (!SeparableBlock::supported()) {
+        GTEST_SKIP() << "this processor runs the four layers of OpenCV";
+    }
+    // A damaged model must still show as one: OpenCV's clamp keeps a NaN, so must this one.
+    cv::RNG rng(7);
+    SeparableBlock block = randomBlock(8, 8, true, true, rng);
+    block.pointwise[3] = std::numeric_limits<float>::quiet_NaN(); // output 0 reads channel 3
+    const std::vector<float> in = randomValues(8 * 4 * 16, rng);
+    std::vector<float> out(in.size());
+    block.run(in.data(), out.data(), 4, 16);
+    for (int i = 0; i < 4 * 16; ++i) {
+        ASSERT_TRUE(std::isnan(out[static_cast<std::size_t>(i)])) << "value " << i;
+    }
+    EXPECT_TRUE(std::isfinite(out[4 * 16]));
+}
+
+namespace {
+
+cv::dnn::LayerParams convolution(const char* name, int channels, int outChannels, int kernel, int stride,
+                                 int group, cv::RNG& rng) {
+    cv::dnn::LayerParams p;
+    p.type = "Convolution";
+    p.name = name;
+    p.set("kernel_size", kernel);
+    p.set("num_output", outChannels);
+    p.set("group", group);
+    p.set("stride", stride);
+    p.set("pad", kernel / 2);
+    p.set("bias_term", true);
+    cv::Mat w(std::vector<int>{outChannels, channels / group, kernel, kernel}, CV_32F);
+    rng.fill(w, cv::RNG::UNIFORM, -1, 1);
+    cv::Mat b(1, outChannels, CV_32F);
+    rng.fill(b, cv::RNG::UNIFORM, -1, 1);
+    p.blobs = {w, b};
+    return p;
+}
+
+struct BlockNet {
+    cv::dnn::LayerParams depthwise, pointwise, join, clamp;
+    // Else the depthwise convolution reads the input doubled, while the join adds the input itself.
+    bool joinTakesTheInput = true;
+
+    cv::dnn::Net build() const {
+        cv::dnn::Net net;
+        cv::dnn::LayerParams d = depthwise, p = pointwise, j = join, c = clamp;
+        int from = 0;
+        if (!joinTakesTheInput) {
+            cv::dnn::LayerParams twice;
+            twice.type = "Power";
+            twice.name = "twice";
+            twice.set("scale", 2.0f);
+            from = net.addLayer(twice.name, twice.type, twice);
+            net.connect(0, 0, from, 0);
+        }
+        const int dw = net.addLayer(d.name, d.type, d);
+        net.connect(from, 0, dw, 0);
+        const int pw = net.addLayer(p.name, p.type, p);
+        net.connect(dw, 0, pw, 0);
+        int last = pw;
+        if (!j.type.empty()) {
+            last = net.addLayer(j.name, j.type, j);
+            net.connect(pw, 0, last, 0);
+            net.connect(0, 0, last, 1);
+        }
+        const int relu = net.addLayer(c.name, c.type, c);
+        net.connect(last, 0, relu, 0);
+        return net;
+    }
+};
+
+// operation: the join of the 1x1 convolution's output with the block's input, none when empty.
+BlockNet blockNet(const std::string& operation, int stride, int pointwiseKernel, cv::RNG& rng) {
+    BlockNet n;
+    n.depthwise = convolution("dw", 16, 16, 3, stride, 16, rng);
+    n.pointwise = convolution("pw", 16, 16, pointwiseKernel, 1, 1, rng);
+    if (!operation.empty()) {
+        n.join.type = "Eltwise";
+        n.join.name = "add";
+        n.join.set("operation", operation);
+    }
+    n.clamp.type = "ReLU";
+    n.clamp.name = "relu";
+    return n;
+}
+
+} // namespace
+
+TEST(SeparableBlock, IsTakenIntoANetworkOnlyWhereTheLayersAreSuchABlock) {
+    if (!SeparableBlock::supported()) {
+        GTEST_SKIP() << "this processor runs the four layers of OpenCV";
+    }
+    cv::RNG rng(2026);
+    BlockNet otherJoin = blockNet("sum", 1, 1, rng);
+    otherJoin.joinTakesTheInput = false;
+    const struct {
+        const char* what;
+        BlockNet net;
+        int takenIn; // layers after the depthwise convolution that it runs
+        bool agreed; // and the check against OpenCV's own layers finds the same outputs
+    } cases[] = {
+        {"a block", blockNet("sum", 1, 1, rng), 3, true},
+        {"no sum: the 1x1 convolution and the clamp", blockNet("", 1, 1, rng), 2, true},
+        {"a stride-2 depthwise convolution", blockNet("", 2, 1, rng), 0, true},
+        {"a 3x3 convolution after it", blockNet("sum", 1, 3, rng), 0, true},
+        // What follows the 1x1 convolution is not known from the layer alone: the check against OpenCV's
+        // own layers finds the difference, and OpenCV's own layers run.
+        {"a product instead of a sum", blockNet("prod", 1, 1, rng), 3, false},
+        {"a sum with another map than the block's input", otherJoin, 3, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<int> shape = {1, 16, 12, 12};
+        // What the fusion gives, before any check.
+        cv::dnn::Net fused;
+        {
+            const DepthwiseConvolution::Scope scope;
+            fused = c.net.build();
+            cv::Mat input(shape, CV_32F, cv::Scalar(0.5));
+            fused.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+            fused.setInput(input);
+            (void)fused.forward();
+        }
+        const auto layer = fused.getLayer(fused.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
+        ASSERT_TRUE(layer);
+        EXPECT_EQ(layer->layersTakenIn(), c.takenIn);
+
+        bool agreed = false;
+        cv::dnn::Net checked =
+            DepthwiseConvolution::readChecked([&] { return c.net.build(); }, shape, {"relu"}, agreed);
+        EXPECT_EQ(agreed, c.agreed);
+        const auto kept = checked.getLayer(checked.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
+        EXPECT_EQ(kept ? kept->layersTakenIn() : 0, c.agreed ? c.takenIn : 0);
+        // Whichever network is kept gives OpenCV's outputs.
+        cv::Mat input(shape, CV_32F);
+        rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+        cv::dnn::Net opencvs = c.net.build();
+        opencvs.setInput(input);
+        const cv::Mat expected = opencvs.forward("relu").clone();
+        checked.setInput(input);
+        EXPECT_LT(cv::norm(checked.forward("relu"), expected, cv::NORM_INF), 1e-4);
+    }
+}

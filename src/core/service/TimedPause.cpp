@@ -57,9 +57,20 @@ TimedPause::TimedPause(Dependencies deps) : deps_(std::move(deps)) {
         }
     });
     wakeSub_ = deps_.systemEvents.observe([this](SystemEventMonitor::Event event) {
-        if (event == SystemEventMonitor::Event::displayAwake ||
-            event == SystemEventMonitor::Event::sessionActive) {
+        using Event = SystemEventMonitor::Event;
+        if (event == Event::displayAsleep || event == Event::displayAwake) {
+            displayAsleep_ = event == Event::displayAsleep;
+        } else {
+            sessionAway_ = event == Event::sessionInactive;
+        }
+        if (event == Event::displayAwake || event == Event::sessionActive) {
             checkClock();
+            // The user is back in front of the screen: the awaited start is tried at once.
+            if (status.get().awaitingCamera && !displayAsleep_ && !sessionAway_ && retryTimer_) {
+                retryTimer_->cancel();
+                retryTimer_.reset();
+                tryAgain();
+            }
         }
     });
 }
@@ -135,12 +146,20 @@ void TimedPause::scheduleRetry() {
     }
     retryTimer_ = deps_.executor.postAfter(cameraRetryMs, [this] {
         retryTimer_.reset();
-        if (deps_.retryStart()) {
-            scheduleRetry();
-        } else if (status.get().awaitingCamera) {
-            status = Status{};
-        }
+        tryAgain();
     });
+}
+
+void TimedPause::tryAgain() {
+    // Nobody watches a sleeping display or a session switched away: the camera is not opened for it (its
+    // light would come on in an empty room). The tries go on once the user is back.
+    if (displayAsleep_ || sessionAway_) {
+        scheduleRetry();
+    } else if (deps_.retryStart()) {
+        scheduleRetry();
+    } else if (status.get().awaitingCamera) {
+        status = Status{};
+    }
 }
 
 void TimedPause::clear() {

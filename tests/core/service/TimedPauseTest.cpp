@@ -98,6 +98,15 @@ const Scenario pauseScenarios[] = {
     {"TheShortcutWhileTheStartOpensLetsItRun",
      "pause15 modelsloading +900000 awaiting=1 state=X press awaiting=1 modelsloaded state=N on=3 awaiting=0 "
      "sessions=2"},
+    // Nobody in front of a sleeping display or a session switched away: the camera is not tried for them;
+    // it is at once when they are back.
+    {"NoTriesWhileTheDisplaySleeps", "pause15 fail fail +900000 awaiting=1 starts=2 sleep +60000 starts=2 "
+                                     "wake starts=3 state=C +5000 on=3 awaiting=0 sessions=2"},
+    {"NoTriesWhileTheSessionIsAway",
+     "pause15 fail fail +900000 awaiting=1 starts=2 switchaway +60000 starts=2 "
+     "switchback starts=3 state=C +5000 on=3 awaiting=0 sessions=2"},
+    {"AwakeAgainButStillAwayNoTry",
+     "pause15 fail +900000 sleep switchaway +10000 wake +10000 starts=2 awaiting=1 switchback on=3"},
     // A camera free at the end: nothing is awaited; a second resume or a give-up then does nothing.
     {"ACameraFreeAtTheEndAwaitsNothing", "pause15 +900000 awaiting=0 on=3 giveup on=3 sessions=2"},
 };

@@ -147,6 +147,13 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         auto loaded = BlazeFaceModel::load(m.path, m.size, error);
         ASSERT_TRUE(loaded) << error;
         EXPECT_EQ(loaded->ownDepthwiseLayers(), m.depthwiseLayers);
+        // Loaded, and after detections: still fused, as checked when loading.
+        const int fusedBlocks = SeparableBlock::supported() ? m.wholeBlocks : 0;
+        EXPECT_EQ(loaded->wholeBlocks(), fusedBlocks);
+        for (int i = 0; i < 2; ++i) {
+            (void)loaded->detect(cv::Mat(m.size, m.size, CV_8UC3, cv::Scalar::all(40 * i)), 0.5f);
+        }
+        EXPECT_EQ(loaded->wholeBlocks(), fusedBlocks);
 
         cv::Mat input(std::vector<int>{1, m.size, m.size, 3}, CV_32F);
         cv::randu(input, -1, 1);
@@ -162,7 +169,7 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         const std::vector<cv::Mat> expected = outputs(opencvs);
         std::vector<cv::Mat> got;
         {
-            const DepthwiseConvolution::Scope scope;
+            const DepthwiseConvolution::Scope scope(true);
             ours = cv::dnn::readNetFromONNX(m.path);
             got = outputs(ours);
         }

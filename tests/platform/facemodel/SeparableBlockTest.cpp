@@ -91,6 +91,7 @@ TEST(SeparableBlock, GivesTheFourLayersSumsOnEveryShape) {
         {4, 4, 1, 20, true, false},   // one row
         {24, 28, 9, 3, false, false}, // more outputs than inputs
         {28, 32, 16, 16, true, true}, // and the input added to the first (the short-range network's widening)
+        {6, 10, 40, 20, true, true},  // the same over two bands of 25 and 15 rows
         {2, 2, 3, 600, true, true},   // rows wider than a band: one row a band
         {1, 1, 2, 2, true, true},     // every value at an edge
     };
@@ -125,17 +126,21 @@ TEST(SeparableBlock, ANotANumberGetsThroughTheClamp) {
     if (!SeparableBlock::supported()) {
         GTEST_SKIP() << "this processor runs the four layers of OpenCV";
     }
-    // A damaged model must still show as one: OpenCV's clamp keeps a NaN, so must this one.
+    // A damaged model must still show as one: OpenCV's clamp keeps a NaN, so must this one, in the
+    // vectors and in the values past them.
     cv::RNG rng(7);
-    SeparableBlock block = randomBlock(8, 8, true, true, rng);
-    block.pointwise[3] = std::numeric_limits<float>::quiet_NaN(); // output 0 reads channel 3
-    const std::vector<float> in = randomValues(8 * 4 * 16, rng);
-    std::vector<float> out(in.size());
-    block.run(in.data(), out.data(), 4, 16);
-    for (int i = 0; i < 4 * 16; ++i) {
-        ASSERT_TRUE(std::isnan(out[static_cast<std::size_t>(i)])) << "value " << i;
+    for (const int width : {16, 3}) {
+        SCOPED_TRACE(testing::Message() << "rows " << width << " wide");
+        SeparableBlock block = randomBlock(8, 8, true, true, rng);
+        block.pointwise[3] = std::numeric_limits<float>::quiet_NaN(); // output 0 reads channel 3
+        const std::vector<float> in = randomValues(static_cast<std::size_t>(8 * 4 * width), rng);
+        std::vector<float> out(in.size());
+        block.run(in.data(), out.data(), 4, width);
+        for (int i = 0; i < 4 * width; ++i) {
+            ASSERT_TRUE(std::isnan(out[static_cast<std::size_t>(i)])) << "value " << i;
+        }
+        EXPECT_TRUE(std::isfinite(out[static_cast<std::size_t>(4 * width)]));
     }
-    EXPECT_TRUE(std::isfinite(out[4 * 16]));
 }
 
 namespace {
@@ -161,30 +166,47 @@ cv::dnn::LayerParams convolution(const char* name, int channels, int outChannels
 
 struct BlockNet {
     cv::dnn::LayerParams depthwise, pointwise, join, clamp;
-    // Else the depthwise convolution reads the input doubled, while the join adds the input itself.
-    bool joinTakesTheInput = true;
+    enum class Input {
+        plain,   // the block reads the network's input
+        doubled, // the depthwise convolution reads the input doubled, while the join adds the input itself
+        // The block reads the input halved, and a layer between the depthwise convolution and the join
+        // reads another map whose memory OpenCV gives the join's output once that layer is done.
+        sideBranch,
+    } input = Input::plain;
 
     cv::dnn::Net build() const {
         cv::dnn::Net net;
         cv::dnn::LayerParams d = depthwise, p = pointwise, j = join, c = clamp;
-        int from = 0;
-        if (!joinTakesTheInput) {
-            cv::dnn::LayerParams twice;
-            twice.type = "Power";
-            twice.name = "twice";
-            twice.set("scale", 2.0f);
-            from = net.addLayer(twice.name, twice.type, twice);
-            net.connect(0, 0, from, 0);
-        }
+        auto power = [&](const char* name, float scale) {
+            cv::dnn::LayerParams lp;
+            lp.type = "Power";
+            lp.name = name;
+            lp.set("scale", scale);
+            const int id = net.addLayer(lp.name, lp.type, lp);
+            net.connect(0, 0, id, 0);
+            return id;
+        };
+        const int side = input == Input::sideBranch ? power("other", 1.5f) : 0;
+        const int from = input == Input::doubled      ? power("twice", 2.0f)
+                         : input == Input::sideBranch ? power("half", 0.5f)
+                                                      : 0;
         const int dw = net.addLayer(d.name, d.type, d);
         net.connect(from, 0, dw, 0);
         const int pw = net.addLayer(p.name, p.type, p);
         net.connect(dw, 0, pw, 0);
+        if (input == Input::sideBranch) {
+            cv::dnn::LayerParams sum;
+            sum.type = "Eltwise";
+            sum.name = "side";
+            const int id = net.addLayer(sum.name, sum.type, sum);
+            net.connect(side, 0, id, 0);
+            net.connect(side, 0, id, 1);
+        }
         int last = pw;
         if (!j.type.empty()) {
             last = net.addLayer(j.name, j.type, j);
             net.connect(pw, 0, last, 0);
-            net.connect(0, 0, last, 1);
+            net.connect(input == Input::sideBranch ? from : 0, 0, last, 1);
         }
         const int relu = net.addLayer(c.name, c.type, c);
         net.connect(last, 0, relu, 0);
@@ -193,10 +215,13 @@ struct BlockNet {
 };
 
 // operation: the join of the 1x1 convolution's output with the block's input, none when empty.
-BlockNet blockNet(const std::string& operation, int stride, int pointwiseKernel, cv::RNG& rng) {
+BlockNet blockNet(const std::string& operation, int stride, int pointwiseKernel, cv::RNG& rng,
+                  BlockNet::Input input = BlockNet::Input::plain, const char* pointwiseType = "Convolution") {
     BlockNet n;
+    n.input = input;
     n.depthwise = convolution("dw", 16, 16, 3, stride, 16, rng);
     n.pointwise = convolution("pw", 16, 16, pointwiseKernel, 1, 1, rng);
+    n.pointwise.type = pointwiseType;
     if (!operation.empty()) {
         n.join.type = "Eltwise";
         n.join.name = "add";
@@ -207,6 +232,17 @@ BlockNet blockNet(const std::string& operation, int stride, int pointwiseKernel,
     return n;
 }
 
+std::vector<cv::Mat> outputs(cv::dnn::Net& net, const cv::Mat& input, const std::vector<std::string>& names) {
+    net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+    net.setInput(input);
+    std::vector<cv::Mat> outs;
+    net.forward(outs, std::vector<cv::String>(names.begin(), names.end()));
+    for (cv::Mat& m : outs) {
+        m = m.clone();
+    }
+    return outs;
+}
+
 } // namespace
 
 TEST(SeparableBlock, IsTakenIntoANetworkOnlyWhereTheLayersAreSuchABlock) {
@@ -214,35 +250,36 @@ TEST(SeparableBlock, IsTakenIntoANetworkOnlyWhereTheLayersAreSuchABlock) {
         GTEST_SKIP() << "this processor runs the four layers of OpenCV";
     }
     cv::RNG rng(2026);
-    BlockNet otherJoin = blockNet("sum", 1, 1, rng);
-    otherJoin.joinTakesTheInput = false;
+    using Input = BlockNet::Input;
     const struct {
         const char* what;
         BlockNet net;
-        int takenIn; // layers after the depthwise convolution that it runs
+        int takenIn; // layers after the depthwise convolution that it runs, before any check
         bool agreed; // and the check against OpenCV's own layers finds the same outputs
     } cases[] = {
         {"a block", blockNet("sum", 1, 1, rng), 3, true},
         {"no sum: the 1x1 convolution and the clamp", blockNet("", 1, 1, rng), 2, true},
         {"a stride-2 depthwise convolution", blockNet("", 2, 1, rng), 0, true},
         {"a 3x3 convolution after it", blockNet("sum", 1, 3, rng), 0, true},
+        {"a 1x1 transposed convolution after it", blockNet("sum", 1, 1, rng, Input::plain, "Deconvolution"),
+         0, true},
         // What follows the 1x1 convolution is not known from the layer alone: the check against OpenCV's
         // own layers finds the difference, and OpenCV's own layers run.
         {"a product instead of a sum", blockNet("prod", 1, 1, rng), 3, false},
-        {"a sum with another map than the block's input", otherJoin, 3, false},
+        {"a sum with another map than the block's input", blockNet("sum", 1, 1, rng, Input::doubled), 3,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::vector<int> shape = {1, 16, 12, 12};
+        cv::Mat input(shape, CV_32F);
+        rng.fill(input, cv::RNG::UNIFORM, -2, 2);
         // What the fusion gives, before any check.
         cv::dnn::Net fused;
         {
-            const DepthwiseConvolution::Scope scope;
+            const DepthwiseConvolution::Scope scope(true);
             fused = c.net.build();
-            cv::Mat input(shape, CV_32F, cv::Scalar(0.5));
-            fused.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-            fused.setInput(input);
-            (void)fused.forward();
+            (void)outputs(fused, input, {"relu"});
         }
         const auto layer = fused.getLayer(fused.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
         ASSERT_TRUE(layer);
@@ -255,12 +292,83 @@ TEST(SeparableBlock, IsTakenIntoANetworkOnlyWhereTheLayersAreSuchABlock) {
         const auto kept = checked.getLayer(checked.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
         EXPECT_EQ(kept ? kept->layersTakenIn() : 0, c.agreed ? c.takenIn : 0);
         // Whichever network is kept gives OpenCV's outputs.
-        cv::Mat input(shape, CV_32F);
-        rng.fill(input, cv::RNG::UNIFORM, -2, 2);
         cv::dnn::Net opencvs = c.net.build();
-        opencvs.setInput(input);
-        const cv::Mat expected = opencvs.forward("relu").clone();
-        checked.setInput(input);
-        EXPECT_LT(cv::norm(checked.forward("relu"), expected, cv::NORM_INF), 1e-4);
+        EXPECT_LT(cv::norm(outputs(checked, input, {"relu"})[0], outputs(opencvs, input, {"relu"})[0],
+                           cv::NORM_INF),
+                  1e-4);
     }
+}
+
+TEST(SeparableBlock, ANetworkRunsAsItWasChecked) {
+    if (!SeparableBlock::supported()) {
+        GTEST_SKIP() << "this processor runs the four layers of OpenCV";
+    }
+    cv::RNG rng(11);
+    const std::vector<int> shape = {1, 16, 12, 12};
+    cv::Mat input(shape, CV_32F);
+    rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+    // A layer between the depthwise convolution and the sum reads memory the fused block may already have
+    // written the sum into: whatever the check keeps gives OpenCV's outputs, for the outputs checked and,
+    // set up again, for others.
+    const BlockNet branched = blockNet("sum", 1, 1, rng, BlockNet::Input::sideBranch);
+    bool agreed = false;
+    cv::dnn::Net net =
+        DepthwiseConvolution::readChecked([&] { return branched.build(); }, shape, {"relu", "side"}, agreed);
+    cv::dnn::Net opencvs = branched.build();
+    for (const std::vector<std::string>& names :
+         {std::vector<std::string>{"relu", "side"}, std::vector<std::string>{"relu", "side", "other"}}) {
+        const std::vector<cv::Mat> got = outputs(net, input, names),
+                                   expected = outputs(opencvs, input, names);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_LT(cv::norm(got[i], expected[i], cv::NORM_INF), 1e-4)
+                << names[i] << " of " << names.size();
+        }
+    }
+    // A block checked for one set of outputs and then asked for others is set up again, unfused.
+    const BlockNet block = blockNet("sum", 1, 1, rng);
+    cv::dnn::Net checked =
+        DepthwiseConvolution::readChecked([&] { return block.build(); }, shape, {"relu"}, agreed);
+    ASSERT_TRUE(agreed);
+    const auto layer = checked.getLayer(checked.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
+    ASSERT_TRUE(layer);
+    EXPECT_EQ(layer->layersTakenIn(), 3);
+    cv::dnn::Net plain = block.build();
+    const std::vector<cv::Mat> got = outputs(checked, input, {"relu", "pw"});
+    const std::vector<cv::Mat> expected = outputs(plain, input, {"relu", "pw"});
+    EXPECT_EQ(layer->layersTakenIn(), 0);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_LT(cv::norm(got[i], expected[i], cv::NORM_INF), 1e-4) << i;
+    }
+}
+
+TEST(SeparableBlock, AnOutputOverItsInputStillGetsTheBlocksSums) {
+    if (!SeparableBlock::supported()) {
+        GTEST_SKIP() << "this processor runs the four layers of OpenCV";
+    }
+    // OpenCV may give a layer's output the memory of its input: the block then reads a copy.
+    cv::RNG rng(5);
+    BlockNet n = blockNet("sum", 1, 1, rng);
+    // Two bands of rows: the second reads the last row of the first, which the output has overwritten.
+    const std::vector<int> shape = {1, 16, 40, 20};
+    cv::Mat input(shape, CV_32F), output(shape, CV_32F);
+    rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+    cv::dnn::Net opencvs = n.build();
+    const cv::Mat expected = outputs(opencvs, input, {"relu"})[0];
+    const DepthwiseConvolution::Scope scope(true);
+    cv::Ptr<cv::dnn::Layer> dw = cv::dnn::LayerFactory::createLayerInstance("Convolution", n.depthwise);
+    const auto layer = dw.dynamicCast<DepthwiseConvolution>();
+    ASSERT_TRUE(layer);
+    std::vector<cv::Mat> ins = {input}, outs = {output}, internals;
+    layer->finalize(ins, outs);
+    cv::Ptr<cv::dnn::Layer> pw = cv::dnn::ConvolutionLayer::create(n.pointwise);
+    cv::Ptr<cv::dnn::Layer> add = cv::dnn::EltwiseLayer::create(n.join);
+    cv::Ptr<cv::dnn::Layer> relu = cv::dnn::ReLULayer::create(n.clamp);
+    ASSERT_TRUE(layer->tryFuse(pw) && layer->tryFuse(add) && layer->tryFuse(relu));
+    layer->forward(ins, outs, internals);
+    cv::Mat over = input.clone();
+    std::vector<cv::Mat> same = {over};
+    layer->forward(same, same, internals);
+    EXPECT_LT(cv::norm(output, expected, cv::NORM_INF), 1e-4);
+    EXPECT_LT(cv::norm(over, expected, cv::NORM_INF), 1e-4);
 }

@@ -53,6 +53,15 @@ int BlazeFaceModel::ownDepthwiseLayers() {
     return count;
 }
 
+int BlazeFaceModel::wholeBlocks() {
+    int count = 0;
+    for (const cv::String& name : net_.getLayerNames()) {
+        const auto layer = net_.getLayer(net_.getLayerId(name)).dynamicCast<DepthwiseConvolution>();
+        count += layer && layer->layersTakenIn() == 3 ? 1 : 0;
+    }
+    return count;
+}
+
 BlazeFaceModel::BlazeFaceModel(cv::dnn::Net net, int inputSize)
     : net_(std::move(net)), size_(inputSize), anchors_(makeAnchors()) {
     const int dims[] = {1, size_, size_, 3};

@@ -27,8 +27,10 @@ class BlazeFaceModel {
 
     int inputSize() const { return size_; }
 
-    // How many of the network's layers are DepthwiseConvolution rather than OpenCV's own (tests).
+    // How many of the network's layers are DepthwiseConvolution rather than OpenCV's own, and how many of
+    // those run a whole block (tests).
     int ownDepthwiseLayers();
+    int wholeBlocks();
 
     // Merges candidates that overlap the best remaining one (IoU >= minIou) into their score-weighted
     // average, keeping the best score. Result sorted by score, best first.

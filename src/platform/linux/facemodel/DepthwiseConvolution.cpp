@@ -5,6 +5,7 @@
 #include <opencv2/dnn/layer.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tavrine {
 
@@ -19,6 +20,9 @@ std::mutex& registryMutex() {
     return mutex;
 }
 
+// Whether the Scope alive (the registry's mutex held) lets its layers fuse blocks.
+bool scopeFusesBlocks = false;
+
 bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t low, std::size_t high) {
     return values.size() == size &&
            std::all_of(values.begin(), values.end(), [&](std::size_t v) { return v >= low && v <= high; });
@@ -26,12 +30,14 @@ bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t
 
 } // namespace
 
-DepthwiseConvolution::Scope::Scope() : lock_(registryMutex()) {
+DepthwiseConvolution::Scope::Scope(bool fuseBlocks) : lock_(registryMutex()) {
+    scopeFusesBlocks = fuseBlocks;
     cv::dnn::LayerFactory::registerLayer("Convolution", &DepthwiseConvolution::create);
 }
 
 DepthwiseConvolution::Scope::~Scope() {
     cv::dnn::LayerFactory::unregisterLayer("Convolution");
+    scopeFusesBlocks = false;
 }
 
 cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net()>& read,
@@ -53,7 +59,7 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
     std::vector<cv::Mat> got;
     {
         // The layers are made while the network is read, and fused when its first run sets it up.
-        const Scope scope;
+        const Scope scope(true);
         ours = read();
         if (ours.empty()) {
             agreed = true;
@@ -61,18 +67,37 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
         }
         got = run(ours);
     }
+    agreed = true;
+    bool fused = false;
+    for (const cv::String& name : ours.getLayerNames()) {
+        const auto layer = ours.getLayer(ours.getLayerId(name)).dynamicCast<DepthwiseConvolution>();
+        fused = fused || (layer && layer->layersTakenIn() > 0);
+    }
+    if (!fused) {
+        return ours;
+    }
     cv::dnn::Net opencvs = read();
     const std::vector<cv::Mat> expected = run(opencvs);
     agreed = got.size() == expected.size();
     for (std::size_t i = 0; agreed && i < got.size(); ++i) {
-        // The sums only differ in their order: a few thousandths on outputs of a few units.
-        const double scale = std::max(1.0, cv::norm(expected[i], cv::NORM_INF));
-        // Outputs that are not numbers are the model's own fault, which the caller reports: both must show
-        // it.
-        agreed = got[i].size == expected[i].size &&
-                 (cv::checkRange(expected[i])
-                      ? cv::checkRange(got[i]) && cv::norm(got[i], expected[i], cv::NORM_INF) <= 1e-3 * scale
-                      : !cv::checkRange(got[i]));
+        agreed = got[i].size == expected[i].size && got[i].type() == CV_32F && expected[i].type() == CV_32F &&
+                 got[i].isContinuous() && expected[i].isContinuous();
+        if (!agreed) {
+            break;
+        }
+        const float* g = got[i].ptr<float>();
+        const float* e = expected[i].ptr<float>();
+        const std::size_t count = expected[i].total();
+        float scale = 1.0f;
+        for (std::size_t k = 0; k < count; ++k) {
+            scale = std::isfinite(e[k]) ? std::max(scale, std::abs(e[k])) : scale;
+        }
+        // The sums only differ in their order: a few thousandths on outputs of a few units. Values that are
+        // not numbers (a damaged model, which its loader reports) must be so at the same places.
+        for (std::size_t k = 0; agreed && k < count; ++k) {
+            agreed = std::isfinite(g[k]) == std::isfinite(e[k]) &&
+                     (!std::isfinite(e[k]) || std::abs(g[k] - e[k]) <= 1e-3f * scale);
+        }
     }
     return agreed ? ours : opencvs;
 }
@@ -96,17 +121,18 @@ cv::Ptr<cv::dnn::Layer> DepthwiseConvolution::create(cv::dnn::LayerParams& param
     if (!depthwise || !plain || !bias) {
         return own;
     }
-    return cv::Ptr<cv::dnn::Layer>(new DepthwiseConvolution(params, own));
+    return cv::Ptr<cv::dnn::Layer>(new DepthwiseConvolution(params, own, scopeFusesBlocks));
 }
 
 DepthwiseConvolution::DepthwiseConvolution(const cv::dnn::LayerParams& params,
-                                           cv::Ptr<cv::dnn::BaseConvolutionLayer> own)
+                                           cv::Ptr<cv::dnn::BaseConvolutionLayer> own, bool fuseBlocks)
     : cv::dnn::Layer(params), own_(std::move(own)), weights_(params.blobs[0].clone()),
       bias_(params.blobs.size() > 1 ? params.blobs[1].clone().reshape(1, 1)
                                     : cv::Mat::zeros(1, params.blobs[0].size[0], CV_32F)),
       channels_(params.blobs[0].size[0]), stride_(static_cast<int>(own_->strides[0])),
       padTop_(static_cast<int>(own_->pads_begin[0])), padLeft_(static_cast<int>(own_->pads_begin[1])),
-      padBottom_(static_cast<int>(own_->pads_end[0])), padRight_(static_cast<int>(own_->pads_end[1])) {}
+      padBottom_(static_cast<int>(own_->pads_end[0])), padRight_(static_cast<int>(own_->pads_end[1])),
+      fuseBlocks_(fuseBlocks) {}
 
 bool DepthwiseConvolution::supportBackend(int backendId) {
     return backendId == cv::dnn::DNN_BACKEND_OPENCV;
@@ -120,8 +146,10 @@ bool DepthwiseConvolution::getMemoryShapes(const std::vector<cv::dnn::MatShape>&
 }
 
 void DepthwiseConvolution::finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) {
-    // A network set up again (another input size) is fused again from here.
+    // A network set up again (other outputs, another input size) runs unfused: only the first set-up is
+    // the one its reader checked.
     block_.reset();
+    fuseBlocks_ = fuseBlocks_ && ++setups_ == 1;
     own_->finalize(inputs, outputs);
     std::vector<cv::Mat> outs;
     outputs.getMatVector(outs);
@@ -131,8 +159,11 @@ void DepthwiseConvolution::finalize(cv::InputArrayOfArrays inputs, cv::OutputArr
 bool DepthwiseConvolution::tryFuse(cv::Ptr<cv::dnn::Layer>& top) {
     if (!block_) {
         // The 1x1 convolution of the block, on this layer's every channel, the map's size kept.
+        // (A transposed convolution is a BaseConvolutionLayer too, and even a ConvolutionLayer: its type
+        // tells it apart.)
         const auto conv = top.dynamicCast<cv::dnn::BaseConvolutionLayer>();
-        if (stride_ != 1 || padTop_ != 1 || padLeft_ != 1 || padBottom_ != 1 || padRight_ != 1 || !conv ||
+        if (!fuseBlocks_ || preferableTarget != cv::dnn::DNN_TARGET_CPU || stride_ != 1 || padTop_ != 1 ||
+            padLeft_ != 1 || padBottom_ != 1 || padRight_ != 1 || !conv || conv->type != "Convolution" ||
             conv->blobs.empty() || !SeparableBlock::supported()) {
             return false;
         }
@@ -166,7 +197,7 @@ bool DepthwiseConvolution::tryFuse(cv::Ptr<cv::dnn::Layer>& top) {
     // (BlazeFace's only two-input layer after a 1x1 convolution; the loader checks the fused network against
     // OpenCV's own), and the clamp at zero.
     if (!block_->addInput && !block_->clampAtZero && block_->outChannels >= channels_ &&
-        top.dynamicCast<cv::dnn::EltwiseLayer>()) {
+        top->type == "Eltwise" && top.dynamicCast<cv::dnn::EltwiseLayer>()) {
         block_->addInput = true;
         return true;
     }
@@ -180,15 +211,16 @@ bool DepthwiseConvolution::tryFuse(cv::Ptr<cv::dnn::Layer>& top) {
 
 void DepthwiseConvolution::forward(cv::InputArrayOfArrays inputsArr, cv::OutputArrayOfArrays outputsArr,
                                    cv::OutputArrayOfArrays internalsArr) {
-    if (block_ && inputsArr.depth() == CV_32F) {
+    if (block_) {
         std::vector<cv::Mat> inputs, outputs;
         inputsArr.getMatVector(inputs);
         outputsArr.getMatVector(outputs);
-        CV_Assert(inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 && outputs[0].dims == 4 &&
-                  inputs[0].size[1] == channels_ && outputs[0].size[0] == inputs[0].size[0] &&
-                  outputs[0].size[1] == block_->outChannels && outputs[0].size[2] == inputs[0].size[2] &&
-                  outputs[0].size[3] == inputs[0].size[3] && outputs[0].type() == CV_32F &&
-                  inputs[0].isContinuous() && outputs[0].isContinuous());
+        // Fused only on the processor, in single precision.
+        CV_Assert(inputs.size() == 1 && inputs[0].type() == CV_32F && outputs.size() == 1 &&
+                  inputs[0].dims == 4 && outputs[0].dims == 4 && inputs[0].size[1] == channels_ &&
+                  outputs[0].size[0] == inputs[0].size[0] && outputs[0].size[1] == block_->outChannels &&
+                  outputs[0].size[2] == inputs[0].size[2] && outputs[0].size[3] == inputs[0].size[3] &&
+                  outputs[0].type() == CV_32F && inputs[0].isContinuous() && outputs[0].isContinuous());
         const int height = inputs[0].size[2], width = inputs[0].size[3];
         const cv::Mat* in = &inputs[0];
         const float* inBegin = in->ptr<float>();

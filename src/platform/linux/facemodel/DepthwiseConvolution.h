@@ -22,17 +22,25 @@ namespace tavrine {
 // than 32x32 OpenCV's own layer, which uses the widest vectors of the machine, is as fast or faster:
 // there it runs in this layer's place.
 //
-// A stride-1 layer also takes in, where the processor can run a SeparableBlock, the 1x1 convolution that
-// follows it and then the addition of its input and the clamp at zero that close the block: the whole
-// block then runs in one pass, at any map size.
+// A stride-1 layer read by readChecked also takes in, where the processor can run a SeparableBlock, the
+// 1x1 convolution that follows it and then the addition of its input and the clamp at zero that close the
+// block: the whole block then runs in one pass, at any map size.
+//
+// That fusion is only safe as checked. OpenCV plans the network's memory on the layers as they were read,
+// then lets the fused layer write the sum's output where the depthwise layer ran: a layer running between
+// the two whose memory the sum's output reuses would read it overwritten, and nothing in a layer tells
+// which map the sum adds or whether it adds at all. So the fused network is compared once with OpenCV's
+// own, for the outputs and the input size it will run with, and a network set up again (other outputs,
+// another size) runs its blocks unfused.
 class DepthwiseConvolution final : public cv::dnn::Layer {
   public:
     // While a Scope lives, networks read in this process get this layer for their 3x3 depthwise
-    // convolutions; every other convolution stays OpenCV's own. Scopes are taken one at a time: the
+    // convolutions; every other convolution stays OpenCV's own. With `fuseBlocks` (readChecked only), the
+    // layers also take in the block after them on their first set-up. Scopes are taken one at a time: the
     // layer registry is global to the process.
     class Scope {
       public:
-        Scope();
+        explicit Scope(bool fuseBlocks = false);
         ~Scope();
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
@@ -41,10 +49,11 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
         std::unique_lock<std::mutex> lock_;
     };
 
-    // Reads a network with `read` inside a Scope and runs it once on a fixed pseudo-random input of
-    // `inputShape`; reads it again without, and compares their `outputs`. The fused blocks assume that
-    // what follows a 1x1 convolution adds the block's own input: a network where that does not hold (or
-    // any other disagreement beyond rounding) gets OpenCV's own layers, and `agreed` says so.
+    // Reads a network with `read` inside a fusing Scope and runs it once on a fixed pseudo-random input of
+    // `inputShape`; where blocks were fused, reads it again without this layer and compares their
+    // `outputs`. A network where they differ beyond rounding, or not at the same places where values are
+    // not numbers, gets OpenCV's own layers, and `agreed` says so. The network returned must then run with
+    // those outputs and that input size, as a face model does.
     static cv::dnn::Net readChecked(const std::function<cv::dnn::Net()>& read,
                                     const std::vector<int>& inputShape,
                                     const std::vector<std::string>& outputs, bool& agreed);
@@ -68,7 +77,8 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
                          std::vector<cv::dnn::MatShape>& outputs,
                          std::vector<cv::dnn::MatShape>& internals) const override;
     void finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) override;
-    // Called by OpenCV, once the network is set up, with each layer that only this one feeds, in order.
+    // Called by OpenCV once the network is set up, while this layer's output (or that of the last layer
+    // taken in) feeds one layer only: with that layer, which may have other inputs too.
     bool tryFuse(cv::Ptr<cv::dnn::Layer>& top) override;
     void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
                  cv::OutputArrayOfArrays internals) override;
@@ -80,7 +90,8 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
                               const float* w, float bias, int stride);
 
   private:
-    DepthwiseConvolution(const cv::dnn::LayerParams& params, cv::Ptr<cv::dnn::BaseConvolutionLayer> own);
+    DepthwiseConvolution(const cv::dnn::LayerParams& params, cv::Ptr<cv::dnn::BaseConvolutionLayer> own,
+                         bool fuseBlocks);
 
     cv::Ptr<cv::dnn::BaseConvolutionLayer> own_;
     cv::Mat weights_; // channels x 1 x 3 x 3
@@ -90,6 +101,8 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
     int padTop_, padLeft_, padBottom_, padRight_;
     bool mine_ = false; // decided once the map's size is known
     std::vector<float> padded_;
+    bool fuseBlocks_; // made in a fusing Scope and not yet set up twice
+    int setups_ = 0;
     std::optional<SeparableBlock> block_; // the layers taken in, from the 1x1 convolution on
     cv::Mat inputCopy_;                   // the input, when the output is written over it
 };

@@ -12,12 +12,12 @@ namespace tavrine {
 
 namespace {
 
+#ifdef TAVRINE_SEPARABLE_BLOCK_AVX2
+
 constexpr int kTaps = 9;
 // A band holds about this many outputs of each channel: enough for the 1x1 convolution's 16-wide steps,
 // few enough that the band stays in the cache between the two convolutions.
 constexpr int kBandValues = 512;
-
-#ifdef TAVRINE_SEPARABLE_BLOCK_AVX2
 
 // The depthwise convolution of rows [y0, y1) of every channel, into band[c * n + (y - y0) * width + x]
 // (n = (y1 - y0) * width). Each channel's rows y0 - 1 to y1 are first copied into `padded` with a zero

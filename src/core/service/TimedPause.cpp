@@ -64,9 +64,11 @@ TimedPause::TimedPause(Dependencies deps) : deps_(std::move(deps)) {
             sessionAway_ = event == Event::sessionInactive;
         }
         if (event == Event::displayAwake || event == Event::sessionActive) {
+            // The user is back in front of the screen: a pause whose end came meanwhile ends now, and an
+            // awaited start is tried at once (not twice, when the pause ends here).
+            const bool awaited = status.get().awaitingCamera;
             checkClock();
-            // The user is back in front of the screen: the awaited start is tried at once.
-            if (status.get().awaitingCamera && !displayAsleep_ && !sessionAway_ && retryTimer_) {
+            if (awaited && status.get().awaitingCamera && !displayAsleep_ && !sessionAway_ && retryTimer_) {
                 retryTimer_->cancel();
                 retryTimer_.reset();
                 tryAgain();
@@ -86,11 +88,12 @@ void TimedPause::pause(Length length) {
 
 void TimedPause::pauseUntil(std::int64_t resumeAtMs) {
     cancelTimers();
+    endDue_ = false;
     const std::int64_t remaining = std::max<std::int64_t>(0, resumeAtMs - deps_.clock.nowMs());
     status = Status{true, resumeAtMs, remaining};
     deps_.stopFilter();
     // The timer counts running time: it ends the pause even when the wall clock is set back meanwhile.
-    TaskHandle end = deps_.executor.postAfter(remaining, [this] { resumeNow(); });
+    TaskHandle end = deps_.executor.postAfter(remaining, [this] { endOrHold(); });
     endTimer_ = end;
     scheduleCheck();
 }
@@ -111,11 +114,22 @@ void TimedPause::checkClock() {
         return;
     }
     const std::int64_t now = deps_.clock.nowMs();
-    if (now >= current.resumeAtMs) {
-        resumeNow();
+    if (endDue_ || now >= current.resumeAtMs) {
+        endOrHold();
         return;
     }
     status = Status{true, current.resumeAtMs, current.resumeAtMs - now};
+}
+
+void TimedPause::endOrHold() {
+    // Nobody in front of a sleeping display or a session switched away: the filter would open the camera
+    // for nobody (its light on in an empty room). The pause holds, with nothing left, until they are back.
+    if (displayAsleep_ || sessionAway_) {
+        endDue_ = true;
+        status = Status{true, status.get().resumeAtMs, 0};
+        return;
+    }
+    resumeNow();
 }
 
 void TimedPause::resumeNow() {
@@ -164,6 +178,7 @@ void TimedPause::tryAgain() {
 
 void TimedPause::clear() {
     cancelTimers();
+    endDue_ = false;
     status = Status{};
 }
 

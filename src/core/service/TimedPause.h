@@ -19,8 +19,9 @@ std::int64_t nextMorningMs(std::int64_t nowMs);
 
 // A pause of the filter for a while: the filter stops (camera released, overlay hidden) and starts again
 // by itself when the time is up; a camera taken at that moment (a call running past the pause) is tried
-// again every 5 s until the filter runs or is switched off (not while the display sleeps or the session is
-// switched away; at once when the user is back). The end is a wall-clock time: a timer ends the
+// again every 5 s until the filter runs or is switched off. While the display sleeps or the session is
+// switched away, neither the end nor the tries open the camera: they wait until the user is back, and come
+// at once then. The end is a wall-clock time: a timer ends the
 // pause after its length of running time, and the wall clock is also read every 15 s and at every wake of the
 // display or session, so a suspend of the machine across the end cannot stretch the pause. Starting the
 // filter by any other way (the switch, the shortcut) forgets the pause, and so does the end of the process:
@@ -86,6 +87,8 @@ class TimedPause {
     void scheduleCheck();
     void scheduleRetry();
     void tryAgain();
+    // The pause's time is up: it ends, or holds while nobody is there.
+    void endOrHold();
     void clear();
     void cancelTimers();
 
@@ -97,6 +100,7 @@ class TimedPause {
     Subscription wakeSub_;
     bool displayAsleep_ = false;
     bool sessionAway_ = false;
+    bool endDue_ = false; // the running-time end came while nobody was there
 };
 
 } // namespace tavrine

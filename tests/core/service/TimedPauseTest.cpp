@@ -105,6 +105,19 @@ const Scenario pauseScenarios[] = {
     {"NoTriesWhileTheSessionIsAway",
      "pause15 fail fail +900000 awaiting=1 starts=2 switchaway +60000 starts=2 "
      "switchback starts=3 state=C +5000 on=3 awaiting=0 sessions=2"},
+    // Nor does the end of the pause: it holds, with nothing left, until they are back; also when the wall
+    // clock was set back meanwhile, and when the machine resumes with another session in front.
+    {"TheEndWaitsForTheDisplayToWake",
+     "pause15 sleep +900000 paused=1 left=0 on=0 starts=1 +60000 on=0 wake paused=0 on=3 sessions=2"},
+    {"TheEndWaitsForTheSessionToComeBack",
+     "pause15 switchaway +960000 paused=1 on=0 switchback paused=0 on=3"},
+    {"TheEndWaitsAcrossAClockSetBack", "pause15 sleep clock-120 +900000 paused=1 on=0 wake paused=0 on=3"},
+    {"ResumedWithAnotherSessionInFront",
+     "pause15 +300000 clock40 switchaway wake paused=1 on=0 switchback paused=0 on=3 sessions=2"},
+    // An end that comes with the user back, the camera taken: one start then, the next try 5 s later.
+    {"BackAtTheEndOneStartNotTwo",
+     "pause15 fail fail sleep +900000 starts=1 wake starts=2 state=C awaiting=1 +4999 starts=2 +1 starts=3 "
+     "+5000 on=3"},
     {"AwakeAgainButStillAwayNoTry",
      "pause15 fail +900000 sleep switchaway +10000 wake +10000 starts=2 awaiting=1 switchback on=3"},
     // A camera free at the end: nothing is awaited; a second resume or a give-up then does nothing.

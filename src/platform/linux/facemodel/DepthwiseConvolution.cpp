@@ -1,6 +1,7 @@
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 
 #include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 #include <opencv2/dnn/layer.hpp>
 
@@ -30,14 +31,22 @@ bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t
 
 } // namespace
 
+bool DepthwiseConvolution::standsIn() {
+    return cv::getVersionMajor() == 4 && cv::getVersionMinor() == 6;
+}
+
 DepthwiseConvolution::Scope::Scope(bool fuseBlocks) : lock_(registryMutex()) {
-    scopeFusesBlocks = fuseBlocks;
-    cv::dnn::LayerFactory::registerLayer("Convolution", &DepthwiseConvolution::create);
+    if (standsIn()) {
+        scopeFusesBlocks = fuseBlocks;
+        cv::dnn::LayerFactory::registerLayer("Convolution", &DepthwiseConvolution::create);
+    }
 }
 
 DepthwiseConvolution::Scope::~Scope() {
-    cv::dnn::LayerFactory::unregisterLayer("Convolution");
-    scopeFusesBlocks = false;
+    if (standsIn()) {
+        cv::dnn::LayerFactory::unregisterLayer("Convolution");
+        scopeFusesBlocks = false;
+    }
 }
 
 cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net()>& read,
@@ -76,8 +85,11 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
     if (!fused) {
         return ours;
     }
+    // Read under the registry's lock too, so that no Scope of another thread gives it this layer.
+    std::unique_lock registry(registryMutex());
     cv::dnn::Net opencvs = read();
     const std::vector<cv::Mat> expected = run(opencvs);
+    registry.unlock();
     agreed = got.size() == expected.size();
     for (std::size_t i = 0; agreed && i < got.size(); ++i) {
         agreed = got[i].size == expected[i].size && got[i].type() == CV_32F && expected[i].type() == CV_32F &&

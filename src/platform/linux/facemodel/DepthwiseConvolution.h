@@ -34,10 +34,15 @@ namespace tavrine {
 // another size) runs its blocks unfused.
 class DepthwiseConvolution final : public cv::dnn::Layer {
   public:
+    // Whether this OpenCV is the one these layers were written against (4.6): they stand in for OpenCV's
+    // own layers only there. Later versions plan and fuse their layers otherwise (and run depthwise
+    // convolutions faster themselves).
+    static bool standsIn();
+
     // While a Scope lives, networks read in this process get this layer for their 3x3 depthwise
-    // convolutions; every other convolution stays OpenCV's own. With `fuseBlocks` (readChecked only), the
-    // layers also take in the block after them on their first set-up. Scopes are taken one at a time: the
-    // layer registry is global to the process.
+    // convolutions (where standsIn()); every other convolution stays OpenCV's own. With `fuseBlocks`
+    // (readChecked only), the layers also take in the block after them on their first set-up. Scopes are
+    // taken one at a time: the layer registry is global to the process.
     class Scope {
       public:
         explicit Scope(bool fuseBlocks = false);

@@ -119,8 +119,7 @@ struct AppWiring::Parts {
         // As the panel's switch: the shortcut turns off the protection a pause's end waits to start, once
         // that start found the camera taken (while it still opens, the press lets it run).
         service.shortcutEndsAWait = [this] {
-            return timedPause.waitsForCamera(service.fsmState.get(), service.isActive.get()) &&
-                   timedPause.stopAwaitingCamera();
+            return timedPause.endWaitForCamera(service.fsmState.get(), service.isActive.get());
         };
     }
 

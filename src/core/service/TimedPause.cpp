@@ -68,7 +68,7 @@ TimedPause::TimedPause(Dependencies deps) : deps_(std::move(deps)) {
             // awaited start is tried at once (not twice, when the pause ends here).
             const bool awaited = status.get().awaitingCamera;
             checkClock();
-            if (awaited && status.get().awaitingCamera && !displayAsleep_ && !sessionAway_ && retryTimer_) {
+            if (awaited && status.get().awaitingCamera && !nobodyThere() && retryTimer_) {
                 retryTimer_->cancel();
                 retryTimer_.reset();
                 tryAgain();
@@ -124,7 +124,7 @@ void TimedPause::checkClock() {
 void TimedPause::endOrHold() {
     // Nobody in front of a sleeping display or a session switched away: the filter would open the camera
     // for nobody (its light on in an empty room). The pause holds, with nothing left, until they are back.
-    if (displayAsleep_ || sessionAway_) {
+    if (nobodyThere()) {
         endDue_ = true;
         status = Status{true, status.get().resumeAtMs, 0};
         return;
@@ -167,9 +167,7 @@ void TimedPause::scheduleRetry() {
 void TimedPause::tryAgain() {
     // Nobody watches a sleeping display or a session switched away: the camera is not opened for it (its
     // light would come on in an empty room). The tries go on once the user is back.
-    if (displayAsleep_ || sessionAway_) {
-        scheduleRetry();
-    } else if (deps_.retryStart()) {
+    if (nobodyThere() || deps_.retryStart()) {
         scheduleRetry();
     } else if (status.get().awaitingCamera) {
         status = Status{};

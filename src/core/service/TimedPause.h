@@ -78,6 +78,11 @@ class TimedPause {
     bool waitsForCamera(const FilterState& filterState, bool filterActive) const {
         return status.get().awaitingCamera && !filterActive && filterState.is(FilterState::Kind::cameraBusy);
     }
+    // Gives up those tries when the start waits so (see waitsForCamera): true when it did. The shortcut's
+    // press, which turns that awaited protection off rather than starting a run of its own.
+    bool endWaitForCamera(const FilterState& filterState, bool filterActive) {
+        return waitsForCamera(filterState, filterActive) && stopAwaitingCamera();
+    }
     // Ends the pause if its end has passed by the wall clock; otherwise refreshes the time left.
     void checkClock();
 
@@ -89,6 +94,8 @@ class TimedPause {
     void tryAgain();
     // The pause's time is up: it ends, or holds while nobody is there.
     void endOrHold();
+    // A sleeping display or a session switched away: nobody in front of the screen.
+    bool nobodyThere() const { return displayAsleep_ || sessionAway_; }
     void clear();
     void cancelTimers();
 

@@ -22,8 +22,7 @@ struct PauseRig : Rig {
                                                [this] { return svc().retryStart(); }, events});
         // As the application wires it.
         svc().shortcutEndsAWait = [this] {
-            return pause && pause->waitsForCamera(svc().fsmState.get(), svc().isActive.get()) &&
-                   pause->stopAwaitingCamera();
+            return pause && pause->endWaitForCamera(svc().fsmState.get(), svc().isActive.get());
         };
         start();
     }

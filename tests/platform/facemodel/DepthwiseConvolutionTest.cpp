@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -178,12 +179,10 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
             got = outputs(ours);
         }
         // Where the processor runs them, the blocks that add their input back run in one pass each.
-        int wholeBlocks = 0;
-        for (const cv::String& name : ours.getLayerNames()) {
-            const auto layer = ours.getLayer(ours.getLayerId(name)).dynamicCast<DepthwiseConvolution>();
-            wholeBlocks += layer && layer->layersTakenIn() == 3 ? 1 : 0;
-        }
-        EXPECT_EQ(wholeBlocks, fusedBlocks);
+        const auto layers = DepthwiseConvolution::layersOf(ours);
+        EXPECT_EQ(std::count_if(layers.begin(), layers.end(),
+                                [](const auto& l) { return l->layersTakenIn() == 3; }),
+                  fusedBlocks);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             // Scores and box offsets of a few units: the sums only differ in their order.

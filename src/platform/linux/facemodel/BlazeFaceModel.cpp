@@ -46,20 +46,13 @@ float sigmoid(float logit) {
 } // namespace
 
 int BlazeFaceModel::ownDepthwiseLayers() {
-    int count = 0;
-    for (const cv::String& name : net_.getLayerNames()) {
-        count += net_.getLayer(net_.getLayerId(name)).dynamicCast<DepthwiseConvolution>() ? 1 : 0;
-    }
-    return count;
+    return static_cast<int>(DepthwiseConvolution::layersOf(net_).size());
 }
 
 int BlazeFaceModel::wholeBlocks() {
-    int count = 0;
-    for (const cv::String& name : net_.getLayerNames()) {
-        const auto layer = net_.getLayer(net_.getLayerId(name)).dynamicCast<DepthwiseConvolution>();
-        count += layer && layer->layersTakenIn() == 3 ? 1 : 0;
-    }
-    return count;
+    const auto layers = DepthwiseConvolution::layersOf(net_);
+    return static_cast<int>(
+        std::count_if(layers.begin(), layers.end(), [](const auto& l) { return l->layersTakenIn() == 3; }));
 }
 
 BlazeFaceModel::BlazeFaceModel(cv::dnn::Net net, int inputSize)

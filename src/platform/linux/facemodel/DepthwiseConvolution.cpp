@@ -77,12 +77,8 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
         got = run(ours);
     }
     agreed = true;
-    bool fused = false;
-    for (const cv::String& name : ours.getLayerNames()) {
-        const auto layer = ours.getLayer(ours.getLayerId(name)).dynamicCast<DepthwiseConvolution>();
-        fused = fused || (layer && layer->layersTakenIn() > 0);
-    }
-    if (!fused) {
+    const auto layers = layersOf(ours);
+    if (std::none_of(layers.begin(), layers.end(), [](const auto& l) { return l->layersTakenIn() > 0; })) {
         return ours;
     }
     // Read under the registry's lock too, so that no Scope of another thread gives it this layer.
@@ -112,6 +108,16 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
         }
     }
     return agreed ? ours : opencvs;
+}
+
+std::vector<cv::Ptr<DepthwiseConvolution>> DepthwiseConvolution::layersOf(cv::dnn::Net& net) {
+    std::vector<cv::Ptr<DepthwiseConvolution>> layers;
+    for (const cv::String& name : net.getLayerNames()) {
+        if (auto layer = net.getLayer(net.getLayerId(name)).dynamicCast<DepthwiseConvolution>()) {
+            layers.push_back(layer);
+        }
+    }
+    return layers;
 }
 
 cv::Ptr<cv::dnn::Layer> DepthwiseConvolution::create(cv::dnn::LayerParams& params) {

@@ -63,6 +63,9 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
                                     const std::vector<int>& inputShape,
                                     const std::vector<std::string>& outputs, bool& agreed);
 
+    // The layers of `net` that are this layer, in the network's order.
+    static std::vector<cv::Ptr<DepthwiseConvolution>> layersOf(cv::dnn::Net& net);
+
     // The largest output map (height x width) this layer computes itself.
     static constexpr int largestPlane = 32 * 32;
 

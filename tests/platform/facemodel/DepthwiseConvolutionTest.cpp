@@ -4,6 +4,7 @@
 #include "platform/linux/facemodel/BlazeFaceModel.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"
 #include "platform/linux/facemodel/SeparableBlock.h"
+#include "platform/linux/facemodel/StemConvolution.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/dnn.hpp>
@@ -154,11 +155,15 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         EXPECT_EQ(loaded->ownDepthwiseLayers(), standsIn ? m.depthwiseLayers : 0);
         // Loaded, and after detections: still fused, as checked when loading.
         const int fusedBlocks = standsIn && SeparableBlock::supported() ? m.wholeBlocks : 0;
+        // And the first layer on our own sums, where the processor runs them.
+        const int stems = standsIn && StemConvolution::supported() ? 1 : 0;
         EXPECT_EQ(loaded->wholeBlocks(), fusedBlocks);
+        EXPECT_EQ(loaded->stemLayers(), stems);
         for (int i = 0; i < 2; ++i) {
             (void)loaded->detect(cv::Mat(m.size, m.size, CV_8UC3, cv::Scalar::all(40 * i)), 0.5f);
         }
         EXPECT_EQ(loaded->wholeBlocks(), fusedBlocks);
+        EXPECT_EQ(loaded->stemLayers(), stems);
 
         cv::Mat input(std::vector<int>{1, m.size, m.size, 3}, CV_32F);
         cv::randu(input, -1, 1);
@@ -183,6 +188,7 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         EXPECT_EQ(std::count_if(layers.begin(), layers.end(),
                                 [](const auto& l) { return l->layersTakenIn() == 3; }),
                   fusedBlocks);
+        EXPECT_EQ(StemConvolutionLayer::countIn(ours), stems);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             // Scores and box offsets of a few units: the sums only differ in their order.

@@ -1,6 +1,7 @@
 #include "platform/linux/facemodel/BlazeFaceModel.h"
 
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
+#include "platform/linux/facemodel/StemConvolution.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -53,6 +54,10 @@ int BlazeFaceModel::wholeBlocks() {
     const auto layers = DepthwiseConvolution::layersOf(net_);
     return static_cast<int>(
         std::count_if(layers.begin(), layers.end(), [](const auto& l) { return l->layersTakenIn() == 3; }));
+}
+
+int BlazeFaceModel::stemLayers() {
+    return StemConvolutionLayer::countIn(net_);
 }
 
 BlazeFaceModel::BlazeFaceModel(cv::dnn::Net net, int inputSize)

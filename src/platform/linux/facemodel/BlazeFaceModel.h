@@ -27,10 +27,11 @@ class BlazeFaceModel {
 
     int inputSize() const { return size_; }
 
-    // How many of the network's layers are DepthwiseConvolution rather than OpenCV's own, and how many of
-    // those run a whole block (tests).
+    // How many of the network's layers are DepthwiseConvolution rather than OpenCV's own, how many of those
+    // run a whole block, and how many are a StemConvolutionLayer (tests).
     int ownDepthwiseLayers();
     int wholeBlocks();
+    int stemLayers();
 
     // Merges candidates that overlap the best remaining one (IoU >= minIou) into their score-weighted
     // average, keeping the best score. Result sorted by score, best first.

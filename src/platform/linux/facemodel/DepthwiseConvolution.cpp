@@ -1,5 +1,7 @@
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 
+#include "platform/linux/facemodel/StemConvolution.h"
+
 #include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/dnn/all_layers.hpp>
@@ -78,7 +80,8 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
     }
     agreed = true;
     const auto layers = layersOf(ours);
-    if (std::none_of(layers.begin(), layers.end(), [](const auto& l) { return l->layersTakenIn() > 0; })) {
+    if (std::none_of(layers.begin(), layers.end(), [](const auto& l) { return l->layersTakenIn() > 0; }) &&
+        StemConvolutionLayer::countIn(ours) == 0) {
         return ours;
     }
     // Read under the registry's lock too, so that no Scope of another thread gives it this layer.
@@ -136,6 +139,12 @@ cv::Ptr<cv::dnn::Layer> DepthwiseConvolution::create(cv::dnn::LayerParams& param
                        allOf(own->pads_end, 2, 0, kTaps - 1);
     const bool bias = params.blobs.size() < 2 || (params.blobs[1].type() == CV_32F &&
                                                   static_cast<int>(params.blobs[1].total()) == channels);
+    if (!depthwise && scopeFusesBlocks) {
+        // The network's first layer, which a fusing Scope also runs itself.
+        if (cv::Ptr<cv::dnn::Layer> stem = StemConvolutionLayer::createFor(params, own)) {
+            return stem;
+        }
+    }
     if (!depthwise || !plain || !bias) {
         return own;
     }

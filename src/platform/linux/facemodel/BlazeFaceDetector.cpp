@@ -1,6 +1,7 @@
 #include "platform/linux/facemodel/BlazeFaceDetector.h"
 
 #include "core/detection/HeadPoseSolver.h"
+#include "platform/linux/facemodel/AreaDownscale.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -99,7 +100,8 @@ std::vector<BlazeFaceCandidate> BlazeFaceDetector::fullRangePass(const cv::Mat& 
     const int h = std::max(1, static_cast<int>(std::lround(bgra.rows * scale)));
     cv::Mat square(kFullRangeSize, kFullRangeSize, CV_8UC4, cv::Scalar::all(0)), rgb;
     const cv::Rect inner((kFullRangeSize - w) / 2, (kFullRangeSize - h) / 2, w, h);
-    cv::resize(bgra, square(inner), inner.size(), 0, 0, cv::INTER_AREA);
+    cv::Mat scaled = square(inner);
+    areaDownscale(bgra, scaled);
     cv::cvtColor(square, rgb, cv::COLOR_BGRA2RGB);
 
     std::vector<BlazeFaceCandidate> found = fullRange_->detect(rgb, options_.fullRangeMinScore);

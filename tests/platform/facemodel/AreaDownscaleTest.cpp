@@ -18,7 +18,8 @@ TEST(AreaDownscale, GivesOpenCVsAreaMeansOnEveryRatio) {
         {320, 240, 256, 192, 4},  // 1.25 times: every output pixel straddles source pixels
         {17, 11, 5, 4, 3},        // uneven ratios on each axis, three channels
         {9, 7, 4, 3, 1},          // one channel
-        {6, 6, 3, 5, 2},          // smaller across only, two channels: OpenCV's own scaling
+        {12, 10, 5, 4, 2},        // two channels
+        {6, 6, 3, 5, 2},          // smaller across only: OpenCV's own scaling
         {40, 30, 80, 60, 4},      // larger: OpenCV's own scaling
     };
     cv::RNG rng(1973);
@@ -37,7 +38,10 @@ TEST(AreaDownscale, GivesOpenCVsAreaMeansOnEveryRatio) {
         cv::absdiff(inner, expected, diff);
         double worst = 0;
         cv::minMaxIdx(diff.reshape(1), nullptr, &worst);
+        // The sums' order may round a value a level the other way, rarely: truncating instead of rounding
+        // would change half of them.
         EXPECT_LE(worst, 1.0);
+        EXPECT_LE(cv::countNonZero(diff.reshape(1)), static_cast<int>(diff.total() * diff.channels() / 1000));
         inner.setTo(cv::Scalar::all(7));
         EXPECT_EQ(cv::countNonZero(canvas.reshape(1) != 7), 0) << "a value written outside the region";
     }

@@ -510,19 +510,23 @@ TEST(ModelTest, TheLandmarkerGivesTheSamePointsAsDlibsOwnPredictorOnTheDemoClip)
         const std::vector<BlazeFaceCandidate> faces = detector().findFaces(bgra);
         ASSERT_FALSE(faces.empty());
         const cv::Rect2f& face = faces.front().box;
+        // And the face's box moved half out of the frame, where the fit tests pixels past every edge.
+        const float w = static_cast<float>(gray.cols), h = static_cast<float>(gray.rows);
         for (const cv::Rect2f& box :
              {face, cv::Rect2f(face.x + 3, face.y - 2, face.width, face.height),
-              cv::Rect2f(face.x - 4, face.y + 1, face.width * 1.1f, face.height * 1.1f)}) {
+              cv::Rect2f(face.x - 4, face.y + 1, face.width * 1.1f, face.height * 1.1f),
+              cv::Rect2f(w - face.width / 2, h - face.height / 2, face.width, face.height),
+              cv::Rect2f(-face.width / 2, -face.height / 2, face.width, face.height)}) {
             const OffsetsFromDlib off = offsetsFromDlib(*l.ours, l.reference, gray, box);
             EXPECT_LT(off.median, 1.5f) << "box " << box;
             sameAsDlib += off.largest <= 0.501f ? 1 : 0;
             ++compared;
         }
     }
-    EXPECT_EQ(compared, 36);
-    // 25 of the 36 here: the faces are smaller than the portraits', and a pixel test turned by the
-    // leaves' rounding moves more of them.
-    EXPECT_GE(sameAsDlib, compared * 2 / 3) << "of " << compared;
+    EXPECT_EQ(compared, 60);
+    // Most, though fewer than of the portraits: the faces are smaller, and a pixel test turned by the
+    // leaves' rounding moves more of the points.
+    EXPECT_GE(sameAsDlib, compared * 3 / 5) << "of " << compared;
 }
 
 // A missing or damaged model is an error that names it, never a crash: each missing file in turn (the

@@ -119,7 +119,8 @@ TEST(StemConvolution, ANotANumberGetsThroughTheClamp) {
 
 namespace {
 
-cv::dnn::LayerParams convolution(int channels, int maps, int kernel, int stride, int pad, cv::RNG& rng) {
+cv::dnn::LayerParams convolution(int channels, int maps, int kernel, int stride, int pad, bool bias,
+                                 cv::RNG& rng) {
     cv::dnn::LayerParams p;
     p.type = "Convolution";
     p.name = "stem";
@@ -127,19 +128,23 @@ cv::dnn::LayerParams convolution(int channels, int maps, int kernel, int stride,
     p.set("num_output", maps);
     p.set("stride", stride);
     p.set("pad", pad);
-    p.set("bias_term", true);
+    p.set("bias_term", bias);
     cv::Mat w(std::vector<int>{maps, channels, kernel, kernel}, CV_32F);
     rng.fill(w, cv::RNG::UNIFORM, -1, 1);
-    cv::Mat b(1, maps, CV_32F);
-    rng.fill(b, cv::RNG::UNIFORM, -1, 1);
-    p.blobs = {w, b};
+    p.blobs = {w};
+    if (bias) {
+        cv::Mat b(1, maps, CV_32F);
+        rng.fill(b, cv::RNG::UNIFORM, -1, 1);
+        p.blobs.push_back(b);
+    }
     return p;
 }
 
-cv::dnn::Net stemNet(const cv::dnn::LayerParams& conv) {
+cv::dnn::Net stemNet(const cv::dnn::LayerParams& conv, float slope) {
     cv::dnn::Net net;
     cv::dnn::LayerParams p = conv, relu;
     relu.type = "ReLU";
+    relu.set("negative_slope", slope);
     relu.name = "relu";
     net.addLayerToPrev(p.name, p.type, p);
     net.addLayerToPrev(relu.name, relu.type, relu);
@@ -162,18 +167,23 @@ TEST(StemConvolution, IsTakenIntoANetworkOnlyWhereTheLayerIsAStem) {
     const struct {
         const char* what;
         int channels, maps, kernel, stride, pad;
+        bool bias;
+        float slope; // of the clamp after it
         bool taken;
     } cases[] = {
-        {"a stem", 3, 8, 5, 2, 0, true},
-        {"stride 1", 3, 8, 5, 1, 0, false},
-        {"four input channels", 4, 8, 5, 2, 0, false},
-        {"maps not in groups of four", 3, 6, 5, 2, 0, false},
-        {"padding of its own", 3, 8, 5, 2, 2, false},
-        {"3x3", 3, 8, 3, 2, 0, false},
+        {"a stem", 3, 8, 5, 2, 0, true, 0.0f, true},
+        {"a stem without a bias", 3, 8, 5, 2, 0, false, 0.0f, true},
+        {"a stem before a leaky clamp, which it leaves to its layer", 3, 8, 5, 2, 0, true, 0.1f, true},
+        {"stride 1", 3, 8, 5, 1, 0, true, 0.0f, false},
+        {"four input channels", 4, 8, 5, 2, 0, true, 0.0f, false},
+        {"maps not in groups of four", 3, 6, 5, 2, 0, true, 0.0f, false},
+        {"padding of its own", 3, 8, 5, 2, 2, true, 0.0f, false},
+        {"3x3", 3, 8, 3, 2, 0, true, 0.0f, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const cv::dnn::LayerParams conv = convolution(c.channels, c.maps, c.kernel, c.stride, c.pad, rng);
+        const cv::dnn::LayerParams conv =
+            convolution(c.channels, c.maps, c.kernel, c.stride, c.pad, c.bias, rng);
         const std::vector<int> shape = {1, c.channels, 19, 21};
         cv::Mat input(shape, CV_32F);
         rng.fill(input, cv::RNG::UNIFORM, -2, 2);
@@ -182,19 +192,19 @@ TEST(StemConvolution, IsTakenIntoANetworkOnlyWhereTheLayerIsAStem) {
             cv::dnn::Net net;
             {
                 const DepthwiseConvolution::Scope scope(fuse);
-                net = stemNet(conv);
+                net = stemNet(conv, c.slope);
                 (void)output(net, input);
             }
             const auto layer = net.getLayer(net.getLayerId("stem")).dynamicCast<StemConvolutionLayer>();
             EXPECT_EQ(StemConvolutionLayer::countIn(net), fuse && c.taken ? 1 : 0);
-            EXPECT_EQ(layer && layer->clampsAtZero(), fuse && c.taken);
+            EXPECT_EQ(layer && layer->clampsAtZero(), fuse && c.taken && c.slope == 0.0f);
         }
         bool agreed = false;
-        cv::dnn::Net checked =
-            DepthwiseConvolution::readChecked([&] { return stemNet(conv); }, shape, {"relu"}, agreed);
+        cv::dnn::Net checked = DepthwiseConvolution::readChecked([&] { return stemNet(conv, c.slope); },
+                                                                 shape, {"relu"}, agreed);
         EXPECT_TRUE(agreed);
         EXPECT_EQ(StemConvolutionLayer::countIn(checked), c.taken ? 1 : 0);
-        cv::dnn::Net opencvs = stemNet(conv);
+        cv::dnn::Net opencvs = stemNet(conv, c.slope);
         const cv::Mat got = output(checked, input), expected = output(opencvs, input);
         ASSERT_EQ(got.size, expected.size);
         EXPECT_LT(cv::norm(got, expected, cv::NORM_INF), 1e-4);

@@ -200,6 +200,7 @@ std::unique_ptr<FaceLandmarker> FaceLandmarker::load(const std::string& path, st
 
 std::vector<cv::Point2f> FaceLandmarker::fit(const cv::Mat& gray, const cv::Rect2f& box,
                                              std::size_t cascades) const {
+    CV_Assert(gray.type() == CV_8UC1);
     const dlib::rectangle rect(std::lround(box.x), std::lround(box.y), std::lround(box.x + box.width),
                                std::lround(box.y + box.height));
     dlib::matrix<float, 0, 1> current = impl_->initialShape;

@@ -60,7 +60,9 @@ __attribute__((target("avx2,fma"))) inline void columns(const float* const* even
     const __m256 zero = _mm256_setzero_ps();
     for (int j = 0; j < kGroup; ++j) {
         for (int v = 0; v < V; ++v) {
-            // max(0, NaN) is NaN in this operand order, as the clamp layer leaves it.
+            // max(0, NaN) is NaN in this operand order, as the clamp layer leaves it. (A sum of minus
+            // infinity gives 0 where the clamp layer gives NaN: the check at load finds such a model and
+            // keeps OpenCV's layers.)
             _mm256_storeu_ps(rows[j] + x + 8 * v, clamp ? _mm256_max_ps(zero, acc[j][v]) : acc[j][v]);
         }
     }
@@ -137,7 +139,8 @@ void StemConvolution::run(const float* in, int height, int width, float* out) co
     if (height < kK || width < kK || outChannels <= 0 || outChannels % kGroup != 0) {
         return;
     }
-    // Each input row split into its even and its odd columns, with room for the last vector's loads.
+    // Each input row split into its even and its odd columns, then zeros as a margin (no tap reads past
+    // the row's own columns).
     const int half = (width + 1) / 2 + 8;
     const std::size_t rows = static_cast<std::size_t>(kC) * height;
     even_.resize(rows * half);

@@ -3,6 +3,7 @@
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 #include "platform/linux/facemodel/BlazeFaceModel.h"
 #include "platform/linux/facemodel/FaceModelPaths.h"
+#include "platform/linux/facemodel/HalvingMaxPool.h"
 #include "platform/linux/facemodel/SeparableBlock.h"
 #include "platform/linux/facemodel/StemConvolution.h"
 
@@ -143,8 +144,8 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
     const FaceModelPaths paths = FaceModelPaths::inDirectory(TAVRINE_TEST_MODELS_DIR, "");
     const struct {
         std::string path;
-        int size, depthwiseLayers, wholeBlocks;
-    } models[] = {{paths.shortRange, 128, 16, 13}, {paths.fullRange, 256, 32, 28}};
+        int size, depthwiseLayers, wholeBlocks, maxPools;
+    } models[] = {{paths.shortRange, 128, 16, 13, 3}, {paths.fullRange, 256, 32, 28, 3}};
     cv::theRNG().state = 2026;
     for (const auto& m : models) {
         SCOPED_TRACE(m.path);
@@ -189,6 +190,7 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
                                 [](const auto& l) { return l->layersTakenIn() == 3; }),
                   fusedBlocks);
         EXPECT_EQ(StemConvolutionLayer::countIn(ours), stems);
+        EXPECT_EQ(HalvingMaxPoolLayer::countIn(ours), standsIn ? m.maxPools : 0);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             // Scores and box offsets of a few units: the sums only differ in their order.

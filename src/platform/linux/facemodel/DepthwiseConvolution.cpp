@@ -1,5 +1,6 @@
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 
+#include "platform/linux/facemodel/HalvingMaxPool.h"
 #include "platform/linux/facemodel/StemConvolution.h"
 
 #include <opencv2/core/hal/intrin.hpp>
@@ -31,6 +32,14 @@ bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t
            std::all_of(values.begin(), values.end(), [&](std::size_t v) { return v >= low && v <= high; });
 }
 
+// A fusing Scope's poolings: the 2x2 halving one on our own maxima.
+cv::Ptr<cv::dnn::Layer> createPooling(cv::dnn::LayerParams& params) {
+    if (cv::Ptr<cv::dnn::Layer> halving = HalvingMaxPoolLayer::createFor(params)) {
+        return halving;
+    }
+    return cv::dnn::PoolingLayer::create(params);
+}
+
 } // namespace
 
 bool DepthwiseConvolution::standsIn() {
@@ -41,12 +50,18 @@ DepthwiseConvolution::Scope::Scope(bool fuseBlocks) : lock_(registryMutex()) {
     if (standsIn()) {
         scopeFusesBlocks = fuseBlocks;
         cv::dnn::LayerFactory::registerLayer("Convolution", &DepthwiseConvolution::create);
+        if (fuseBlocks) {
+            cv::dnn::LayerFactory::registerLayer("Pooling", &createPooling);
+        }
     }
 }
 
 DepthwiseConvolution::Scope::~Scope() {
     if (standsIn()) {
         cv::dnn::LayerFactory::unregisterLayer("Convolution");
+        if (scopeFusesBlocks) {
+            cv::dnn::LayerFactory::unregisterLayer("Pooling");
+        }
         scopeFusesBlocks = false;
     }
 }
@@ -81,7 +96,7 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
     agreed = true;
     const auto layers = layersOf(ours);
     if (std::none_of(layers.begin(), layers.end(), [](const auto& l) { return l->layersTakenIn() > 0; }) &&
-        StemConvolutionLayer::countIn(ours) == 0) {
+        StemConvolutionLayer::countIn(ours) == 0 && HalvingMaxPoolLayer::countIn(ours) == 0) {
         return ours;
     }
     // Read under the registry's lock too, so that no Scope of another thread gives it this layer.

@@ -32,7 +32,7 @@ namespace tavrine {
 // which map the sum adds or whether it adds at all. So the fused network is compared once with OpenCV's
 // own, for the outputs and the input size it will run with, and a network set up again (other outputs,
 // another size) runs its blocks unfused. A network read by readChecked also gets a StemConvolutionLayer
-// for its first layer, checked with the rest.
+// for its first layer and HalvingMaxPoolLayers for its 2x2 max poolings, checked with the rest.
 class DepthwiseConvolution final : public cv::dnn::Layer {
   public:
     // Whether this OpenCV is the one these layers were written against (4.6): they stand in for OpenCV's
@@ -42,8 +42,8 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
 
     // While a Scope lives, networks read in this process get this layer for their 3x3 depthwise
     // convolutions (where standsIn()); every other convolution stays OpenCV's own. With `fuseBlocks`
-    // (readChecked only), the layers also take in the block after them on their first set-up, and a
-    // stem convolution gets a StemConvolutionLayer. Scopes are
+    // (readChecked only), the layers also take in the block after them on their first set-up, a stem
+    // convolution gets a StemConvolutionLayer and a halving max pooling a HalvingMaxPoolLayer. Scopes are
     // taken one at a time: the layer registry is global to the process.
     class Scope {
       public:
@@ -57,7 +57,7 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
     };
 
     // Reads a network with `read` inside a fusing Scope and runs it once on a fixed pseudo-random input of
-    // `inputShape`; where blocks were fused or a stem taken, reads it again without these layers and
+    // `inputShape`; where blocks were fused or any layer of ours taken, reads it again without them and
     // compares their `outputs`. A network where they differ beyond rounding, or not at the same places
     // where values are not numbers, gets OpenCV's own layers, and `agreed` says so. The network returned must
     // then run with those outputs and that input size, as a face model does.

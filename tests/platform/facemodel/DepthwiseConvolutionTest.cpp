@@ -189,8 +189,9 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         EXPECT_EQ(std::count_if(layers.begin(), layers.end(),
                                 [](const auto& l) { return l->layersTakenIn() == 3; }),
                   fusedBlocks);
-        EXPECT_EQ(StemConvolutionLayer::countIn(ours), stems);
-        EXPECT_EQ(HalvingMaxPoolLayer::countIn(ours), standsIn ? m.maxPools : 0);
+        EXPECT_EQ(static_cast<int>(DepthwiseConvolution::layersOf<StemConvolutionLayer>(ours).size()), stems);
+        EXPECT_EQ(static_cast<int>(DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(ours).size()),
+                  standsIn ? m.maxPools : 0);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
             // Scores and box offsets of a few units: the sums only differ in their order.

@@ -151,6 +151,10 @@ cv::dnn::Net stemNet(const cv::dnn::LayerParams& conv, float slope) {
     return net;
 }
 
+int stems(cv::dnn::Net& net) {
+    return static_cast<int>(DepthwiseConvolution::layersOf<StemConvolutionLayer>(net).size());
+}
+
 cv::Mat output(cv::dnn::Net& net, const cv::Mat& input) {
     net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
     net.setInput(input);
@@ -196,14 +200,14 @@ TEST(StemConvolution, IsTakenIntoANetworkOnlyWhereTheLayerIsAStem) {
                 (void)output(net, input);
             }
             const auto layer = net.getLayer(net.getLayerId("stem")).dynamicCast<StemConvolutionLayer>();
-            EXPECT_EQ(StemConvolutionLayer::countIn(net), fuse && c.taken ? 1 : 0);
+            EXPECT_EQ(stems(net), fuse && c.taken ? 1 : 0);
             EXPECT_EQ(layer && layer->clampsAtZero(), fuse && c.taken && c.slope == 0.0f);
         }
         bool agreed = false;
         cv::dnn::Net checked = DepthwiseConvolution::readChecked([&] { return stemNet(conv, c.slope); },
                                                                  shape, {"relu"}, agreed);
         EXPECT_TRUE(agreed);
-        EXPECT_EQ(StemConvolutionLayer::countIn(checked), c.taken ? 1 : 0);
+        EXPECT_EQ(stems(checked), c.taken ? 1 : 0);
         cv::dnn::Net opencvs = stemNet(conv, c.slope);
         const cv::Mat got = output(checked, input), expected = output(opencvs, input);
         ASSERT_EQ(got.size, expected.size);

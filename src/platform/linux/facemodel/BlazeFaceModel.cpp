@@ -57,7 +57,7 @@ int BlazeFaceModel::wholeBlocks() {
 }
 
 int BlazeFaceModel::stemLayers() {
-    return StemConvolutionLayer::countIn(net_);
+    return static_cast<int>(DepthwiseConvolution::layersOf<StemConvolutionLayer>(net_).size());
 }
 
 BlazeFaceModel::BlazeFaceModel(cv::dnn::Net net, int inputSize)

@@ -96,7 +96,7 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
     agreed = true;
     const auto layers = layersOf(ours);
     if (std::none_of(layers.begin(), layers.end(), [](const auto& l) { return l->layersTakenIn() > 0; }) &&
-        StemConvolutionLayer::countIn(ours) == 0 && HalvingMaxPoolLayer::countIn(ours) == 0) {
+        layersOf<StemConvolutionLayer>(ours).empty() && layersOf<HalvingMaxPoolLayer>(ours).empty()) {
         return ours;
     }
     // Read under the registry's lock too, so that no Scope of another thread gives it this layer.
@@ -126,16 +126,6 @@ cv::dnn::Net DepthwiseConvolution::readChecked(const std::function<cv::dnn::Net(
         }
     }
     return agreed ? ours : opencvs;
-}
-
-std::vector<cv::Ptr<DepthwiseConvolution>> DepthwiseConvolution::layersOf(cv::dnn::Net& net) {
-    std::vector<cv::Ptr<DepthwiseConvolution>> layers;
-    for (const cv::String& name : net.getLayerNames()) {
-        if (auto layer = net.getLayer(net.getLayerId(name)).dynamicCast<DepthwiseConvolution>()) {
-            layers.push_back(layer);
-        }
-    }
-    return layers;
 }
 
 cv::Ptr<cv::dnn::Layer> DepthwiseConvolution::create(cv::dnn::LayerParams& params) {

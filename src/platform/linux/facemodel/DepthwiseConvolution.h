@@ -65,8 +65,17 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
                                     const std::vector<int>& inputShape,
                                     const std::vector<std::string>& outputs, bool& agreed);
 
-    // The layers of `net` that are this layer, in the network's order.
-    static std::vector<cv::Ptr<DepthwiseConvolution>> layersOf(cv::dnn::Net& net);
+    // The layers of `net` that are this layer (or another of ours: StemConvolutionLayer,
+    // HalvingMaxPoolLayer), in the network's order.
+    template <class L = DepthwiseConvolution> static std::vector<cv::Ptr<L>> layersOf(cv::dnn::Net& net) {
+        std::vector<cv::Ptr<L>> layers;
+        for (const cv::String& name : net.getLayerNames()) {
+            if (auto layer = net.getLayer(net.getLayerId(name)).template dynamicCast<L>()) {
+                layers.push_back(layer);
+            }
+        }
+        return layers;
+    }
 
     // The largest output map (height x width) this layer computes itself.
     static constexpr int largestPlane = 32 * 32;

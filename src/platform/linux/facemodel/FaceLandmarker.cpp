@@ -58,7 +58,8 @@ struct FaceLandmarker::Impl {
     // the unit box to the face's box and rounded to a whole pixel (0 outside the image). The similarity is
     // solved in closed form where dlib takes a singular value decomposition through LAPACK (for a rotation
     // and a scale in the plane both give the same least-squares answer), and the box's mapping is written
-    // out where dlib solves it: a fit in the benchmark went from 0.76 to 0.68 ms.
+    // out where dlib solves it. In the running application's profile, reading the pixels went from 3.6 %
+    // of the analysis thread to 1.2 %; a fit alone on one warm image hardly changes (0.64 to 0.63 ms).
     void features(const cv::Mat& gray, const dlib::rectangle& rect, const float* shape,
                   const Cascade& cascade, std::vector<float>& out) const {
         double fromX = 0, fromY = 0, toX = 0, toY = 0;

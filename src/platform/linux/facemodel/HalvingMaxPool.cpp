@@ -33,14 +33,6 @@ cv::Ptr<cv::dnn::Layer> HalvingMaxPoolLayer::createFor(const cv::dnn::LayerParam
     return cv::Ptr<cv::dnn::Layer>(new HalvingMaxPoolLayer(params, own));
 }
 
-int HalvingMaxPoolLayer::countIn(cv::dnn::Net& net) {
-    int count = 0;
-    for (const cv::String& name : net.getLayerNames()) {
-        count += net.getLayer(net.getLayerId(name)).dynamicCast<HalvingMaxPoolLayer>() ? 1 : 0;
-    }
-    return count;
-}
-
 void HalvingMaxPoolLayer::halve(const float* in, int height, int width, float* out) {
     const int outHeight = height / 2, outWidth = width / 2;
     for (int y = 0; y < outHeight; ++y) {

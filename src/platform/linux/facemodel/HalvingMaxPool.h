@@ -20,9 +20,6 @@ class HalvingMaxPoolLayer final : public cv::dnn::Layer {
     // The layer for a 2x2, stride-2 max pooling without padding; null for any other pooling.
     static cv::Ptr<cv::dnn::Layer> createFor(const cv::dnn::LayerParams& params);
 
-    // How many of a network's layers are this layer.
-    static int countIn(cv::dnn::Net& net);
-
     // One plane: out (height / 2 x width / 2) holds the largest of each 2x2 block of in (height x width),
     // an odd last row or column left out.
     static void halve(const float* in, int height, int width, float* out);

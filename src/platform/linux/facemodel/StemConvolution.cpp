@@ -210,14 +210,6 @@ cv::Ptr<cv::dnn::Layer> StemConvolutionLayer::createFor(const cv::dnn::LayerPara
     return cv::Ptr<cv::dnn::Layer>(new StemConvolutionLayer(params, own, std::move(stem)));
 }
 
-int StemConvolutionLayer::countIn(cv::dnn::Net& net) {
-    int count = 0;
-    for (const cv::String& name : net.getLayerNames()) {
-        count += net.getLayer(net.getLayerId(name)).dynamicCast<StemConvolutionLayer>() ? 1 : 0;
-    }
-    return count;
-}
-
 StemConvolutionLayer::StemConvolutionLayer(const cv::dnn::LayerParams& params,
                                            cv::Ptr<cv::dnn::BaseConvolutionLayer> own, StemConvolution stem)
     : cv::dnn::Layer(params), own_(std::move(own)), stem_(std::move(stem)) {}

@@ -44,9 +44,6 @@ class StemConvolutionLayer final : public cv::dnn::Layer {
     static cv::Ptr<cv::dnn::Layer> createFor(const cv::dnn::LayerParams& params,
                                              const cv::Ptr<cv::dnn::BaseConvolutionLayer>& own);
 
-    // How many of a network's layers are this layer.
-    static int countIn(cv::dnn::Net& net);
-
     bool clampsAtZero() const { return stem_.clampAtZero; }
 
     bool supportBackend(int backendId) override;

@@ -158,24 +158,13 @@ cv::Ptr<cv::dnn::Layer> DepthwiseConvolution::create(cv::dnn::LayerParams& param
 
 DepthwiseConvolution::DepthwiseConvolution(const cv::dnn::LayerParams& params,
                                            cv::Ptr<cv::dnn::BaseConvolutionLayer> own, bool fuseBlocks)
-    : cv::dnn::Layer(params), own_(std::move(own)), weights_(params.blobs[0].clone()),
+    : StandInLayer(params, std::move(own)), weights_(params.blobs[0].clone()),
       bias_(params.blobs.size() > 1 ? params.blobs[1].clone().reshape(1, 1)
                                     : cv::Mat::zeros(1, params.blobs[0].size[0], CV_32F)),
       channels_(params.blobs[0].size[0]), stride_(static_cast<int>(own_->strides[0])),
       padTop_(static_cast<int>(own_->pads_begin[0])), padLeft_(static_cast<int>(own_->pads_begin[1])),
       padBottom_(static_cast<int>(own_->pads_end[0])), padRight_(static_cast<int>(own_->pads_end[1])),
       fuseBlocks_(fuseBlocks) {}
-
-bool DepthwiseConvolution::supportBackend(int backendId) {
-    return backendId == cv::dnn::DNN_BACKEND_OPENCV;
-}
-
-bool DepthwiseConvolution::getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
-                                           std::vector<cv::dnn::MatShape>& outputs,
-                                           std::vector<cv::dnn::MatShape>& internals) const {
-    // OpenCV's layer asks for what it needs when it runs in our place.
-    return own_->getMemoryShapes(inputs, requiredOutputs, outputs, internals);
-}
 
 void DepthwiseConvolution::finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) {
     // A network set up again (other outputs, another input size) runs unfused: only the first set-up is

@@ -4,6 +4,7 @@
 #include <opencv2/dnn/all_layers.hpp>
 
 #include "platform/linux/facemodel/SeparableBlock.h"
+#include "platform/linux/facemodel/StandInLayer.h"
 
 #include <functional>
 #include <mutex>
@@ -33,7 +34,7 @@ namespace tavrine {
 // own, for the outputs and the input size it will run with, and a network set up again (other outputs,
 // another size) runs its blocks unfused. A network read by readChecked also gets a StemConvolutionLayer
 // for its first layer and HalvingMaxPoolLayers for its 2x2 max poolings, checked with the rest.
-class DepthwiseConvolution final : public cv::dnn::Layer {
+class DepthwiseConvolution final : public StandInLayer<cv::dnn::BaseConvolutionLayer> {
   public:
     // Whether this OpenCV is the one these layers were written against (4.6): they stand in for OpenCV's
     // own layers only there. Later versions plan and fuse their layers otherwise (and run depthwise
@@ -91,10 +92,6 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
         return block_ ? 1 + (block_->addInput ? 1 : 0) + (block_->clampAtZero ? 1 : 0) : 0;
     }
 
-    bool supportBackend(int backendId) override;
-    bool getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
-                         std::vector<cv::dnn::MatShape>& outputs,
-                         std::vector<cv::dnn::MatShape>& internals) const override;
     void finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) override;
     // Called by OpenCV once the network is set up, while this layer's output (or that of the last layer
     // taken in) feeds one layer only: with that layer, which may have other inputs too.
@@ -112,7 +109,6 @@ class DepthwiseConvolution final : public cv::dnn::Layer {
     DepthwiseConvolution(const cv::dnn::LayerParams& params, cv::Ptr<cv::dnn::BaseConvolutionLayer> own,
                          bool fuseBlocks);
 
-    cv::Ptr<cv::dnn::BaseConvolutionLayer> own_;
     cv::Mat weights_; // channels x 1 x 3 x 3
     cv::Mat bias_;    // 1 x channels
     int channels_;

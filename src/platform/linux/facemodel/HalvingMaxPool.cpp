@@ -57,17 +57,7 @@ void HalvingMaxPoolLayer::halve(const float* in, int height, int width, float* o
 
 HalvingMaxPoolLayer::HalvingMaxPoolLayer(const cv::dnn::LayerParams& params,
                                          cv::Ptr<cv::dnn::PoolingLayer> own)
-    : cv::dnn::Layer(params), own_(std::move(own)) {}
-
-bool HalvingMaxPoolLayer::supportBackend(int backendId) {
-    return backendId == cv::dnn::DNN_BACKEND_OPENCV;
-}
-
-bool HalvingMaxPoolLayer::getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
-                                          std::vector<cv::dnn::MatShape>& outputs,
-                                          std::vector<cv::dnn::MatShape>& internals) const {
-    return own_->getMemoryShapes(inputs, requiredOutputs, outputs, internals);
-}
+    : StandInLayer(params, std::move(own)) {}
 
 void HalvingMaxPoolLayer::finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) {
     own_->finalize(inputs, outputs);

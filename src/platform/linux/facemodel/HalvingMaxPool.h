@@ -3,6 +3,8 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 
+#include "platform/linux/facemodel/StandInLayer.h"
+
 namespace tavrine {
 
 // The 2x2 max pooling with stride 2 that halves the maps of the BlazeFace networks' widening blocks (the
@@ -15,7 +17,7 @@ namespace tavrine {
 // The layer stands in for OpenCV's own only in a network read by DepthwiseConvolution::readChecked, which
 // compares it with OpenCV's; OpenCV's layer (given at creation) still plans its memory, and runs where the
 // pooling is any other or asks for the positions of its maxima.
-class HalvingMaxPoolLayer final : public cv::dnn::Layer {
+class HalvingMaxPoolLayer final : public StandInLayer<cv::dnn::PoolingLayer> {
   public:
     // The layer for a 2x2, stride-2 max pooling without padding; null for any other pooling.
     static cv::Ptr<cv::dnn::Layer> createFor(const cv::dnn::LayerParams& params);
@@ -24,18 +26,12 @@ class HalvingMaxPoolLayer final : public cv::dnn::Layer {
     // an odd last row or column left out.
     static void halve(const float* in, int height, int width, float* out);
 
-    bool supportBackend(int backendId) override;
-    bool getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
-                         std::vector<cv::dnn::MatShape>& outputs,
-                         std::vector<cv::dnn::MatShape>& internals) const override;
     void finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) override;
     void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
                  cv::OutputArrayOfArrays internals) override;
 
   private:
     HalvingMaxPoolLayer(const cv::dnn::LayerParams& params, cv::Ptr<cv::dnn::PoolingLayer> own);
-
-    cv::Ptr<cv::dnn::PoolingLayer> own_;
 };
 
 } // namespace tavrine

@@ -212,17 +212,7 @@ cv::Ptr<cv::dnn::Layer> StemConvolutionLayer::createFor(const cv::dnn::LayerPara
 
 StemConvolutionLayer::StemConvolutionLayer(const cv::dnn::LayerParams& params,
                                            cv::Ptr<cv::dnn::BaseConvolutionLayer> own, StemConvolution stem)
-    : cv::dnn::Layer(params), own_(std::move(own)), stem_(std::move(stem)) {}
-
-bool StemConvolutionLayer::supportBackend(int backendId) {
-    return backendId == cv::dnn::DNN_BACKEND_OPENCV;
-}
-
-bool StemConvolutionLayer::getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
-                                           std::vector<cv::dnn::MatShape>& outputs,
-                                           std::vector<cv::dnn::MatShape>& internals) const {
-    return own_->getMemoryShapes(inputs, requiredOutputs, outputs, internals);
-}
+    : StandInLayer(params, std::move(own)), stem_(std::move(stem)) {}
 
 void StemConvolutionLayer::finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) {
     // A network set up again fuses its layers again.

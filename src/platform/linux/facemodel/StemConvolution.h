@@ -3,6 +3,8 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 
+#include "platform/linux/facemodel/StandInLayer.h"
+
 #include <vector>
 
 namespace tavrine {
@@ -38,7 +40,7 @@ struct StemConvolution {
 // The layer that runs a StemConvolution in a network in place of OpenCV's own convolution (given at
 // creation, which still plans the memory and runs it where the input is not single precision), and takes
 // in the clamp at zero after it.
-class StemConvolutionLayer final : public cv::dnn::Layer {
+class StemConvolutionLayer final : public StandInLayer<cv::dnn::BaseConvolutionLayer> {
   public:
     // The layer for a convolution that is such a stem, on a processor that runs it; null otherwise.
     static cv::Ptr<cv::dnn::Layer> createFor(const cv::dnn::LayerParams& params,
@@ -46,10 +48,6 @@ class StemConvolutionLayer final : public cv::dnn::Layer {
 
     bool clampsAtZero() const { return stem_.clampAtZero; }
 
-    bool supportBackend(int backendId) override;
-    bool getMemoryShapes(const std::vector<cv::dnn::MatShape>& inputs, int requiredOutputs,
-                         std::vector<cv::dnn::MatShape>& outputs,
-                         std::vector<cv::dnn::MatShape>& internals) const override;
     void finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) override;
     bool tryFuse(cv::Ptr<cv::dnn::Layer>& top) override;
     void forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs,
@@ -59,7 +57,6 @@ class StemConvolutionLayer final : public cv::dnn::Layer {
     StemConvolutionLayer(const cv::dnn::LayerParams& params, cv::Ptr<cv::dnn::BaseConvolutionLayer> own,
                          StemConvolution stem);
 
-    cv::Ptr<cv::dnn::BaseConvolutionLayer> own_;
     StemConvolution stem_;
     cv::Mat inputCopy_; // the input, were the output planned over it
 };

@@ -190,7 +190,8 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
                                 [](const auto& l) { return l->layersTakenIn() == 3; }),
                   fusedBlocks);
         EXPECT_EQ(static_cast<int>(DepthwiseConvolution::layersOf<StemConvolutionLayer>(ours).size()), stems);
-        EXPECT_EQ(static_cast<int>(DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(ours).size()),
+        const auto pools = DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(ours);
+        EXPECT_EQ(std::count_if(pools.begin(), pools.end(), [](const auto& l) { return l->halvesItself(); }),
                   standsIn ? m.maxPools : 0);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) {

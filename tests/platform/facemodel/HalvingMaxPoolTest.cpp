@@ -9,19 +9,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 using namespace tavrine;
 
 TEST(HalvingMaxPool, KeepsTheLargestOfEveryBlock) {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    constexpr float inf = std::numeric_limits<float>::infinity();
     const struct {
         int height, width;
+        bool unusual; // values that are not numbers, and blocks of minus infinities
     } shapes[] = {
-        {128, 128}, // the full-range network's largest maps
-        {2, 2},     // one output, past the vectors
-        {4, 16},    // two rows of two vectors
-        {6, 18},    // 9 outputs a row: two vectors and one past them
-        {5, 9},     // an odd last row and column, left out
+        {128, 128, false}, // the full-range network's largest maps
+        {2, 2, false},     // one output, past the vectors
+        {4, 16, false},    // two rows of two vectors
+        {6, 18, false},    // 9 outputs a row: two vectors and one past them
+        {5, 9, false},     // an odd last row and column, left out
+        {4, 18, true},     // in the vectors and past them
     };
     cv::RNG rng(1973);
     for (const auto& s : shapes) {
@@ -30,15 +35,31 @@ TEST(HalvingMaxPool, KeepsTheLargestOfEveryBlock) {
         for (float& v : in) {
             v = rng.uniform(-1.0f, 1.0f);
         }
+        if (s.unusual) {
+            // A NaN in each corner of some block, in the vectors (columns 0-7) and past them (16, 17);
+            // minus infinities filling the blocks at columns 2-3 and 16-17 of the last two rows.
+            for (const int at : {0, 3, s.width + 4, s.width + 7, 16, s.width + 17}) {
+                in[static_cast<std::size_t>(at)] = nan;
+            }
+            for (const int x : {2, 3, 16, 17}) {
+                in[static_cast<std::size_t>(2 * s.width + x)] = -inf;
+                in[static_cast<std::size_t>(3 * s.width + x)] = -inf;
+            }
+        }
         const int oh = s.height / 2, ow = s.width / 2;
         std::vector<float> out(static_cast<std::size_t>(oh) * ow + 1, 42.0f);
         HalvingMaxPoolLayer::halve(in.data(), s.height, s.width, out.data());
         for (int y = 0; y < oh; ++y) {
             for (int x = 0; x < ow; ++x) {
-                const float* r0 = &in[static_cast<std::size_t>(2 * y) * s.width + 2 * x];
-                const float* r1 = r0 + s.width;
-                ASSERT_EQ(out[static_cast<std::size_t>(y) * ow + x], std::max({r0[0], r0[1], r1[0], r1[1]}))
-                    << "output " << y << "," << x;
+                // As OpenCV's pooling: from the lowest finite float, each value that is larger.
+                float expected = -std::numeric_limits<float>::max();
+                for (const int dy : {0, 1}) {
+                    for (const int dx : {0, 1}) {
+                        const float v = in[static_cast<std::size_t>(2 * y + dy) * s.width + 2 * x + dx];
+                        expected = v > expected ? v : expected;
+                    }
+                }
+                ASSERT_EQ(out[static_cast<std::size_t>(y) * ow + x], expected) << "output " << y << "," << x;
             }
         }
         EXPECT_EQ(out.back(), 42.0f) << "a value written past the plane";
@@ -47,27 +68,48 @@ TEST(HalvingMaxPool, KeepsTheLargestOfEveryBlock) {
 
 namespace {
 
-cv::dnn::Net poolNet(const char* pool, int kernel, int stride) {
-    cv::dnn::LayerParams p;
+struct Pooling {
+    const char* pool;
+    int kernel, stride;
+    bool padAtStart = false; // a row and a column of padding before the map, none after
+    bool ceil = false;       // sizes rounded up (the networks' importer rounds them down)
+};
+
+// The pooling, then a layer that reads it, as in the networks: a pooling that ends the network is also
+// asked for the positions of its maxima.
+cv::dnn::Net poolNet(const Pooling& c) {
+    cv::dnn::LayerParams p, after;
     p.type = "Pooling";
     p.name = "pool";
-    p.set("pool", pool);
-    p.set("kernel_size", kernel);
-    p.set("stride", stride);
-    p.set("ceil_mode", false); // as the networks' importer sets it
+    p.set("pool", c.pool);
+    p.set("kernel_size", c.kernel);
+    p.set("stride", c.stride);
+    p.set("ceil_mode", c.ceil);
+    if (c.padAtStart) {
+        p.set("pad_t", 1);
+        p.set("pad_l", 1);
+        p.set("pad_b", 0);
+        p.set("pad_r", 0);
+    }
+    after.type = "Power";
+    after.name = "after";
     cv::dnn::Net net;
     net.addLayerToPrev(p.name, p.type, p);
+    net.addLayerToPrev(after.name, after.type, after);
     return net;
 }
 
-int pools(cv::dnn::Net& net) {
-    return static_cast<int>(DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(net).size());
+// How many of the network's poolings halve their maps on our own maxima.
+int halving(cv::dnn::Net& net) {
+    const auto layers = DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(net);
+    return static_cast<int>(
+        std::count_if(layers.begin(), layers.end(), [](const auto& l) { return l->halvesItself(); }));
 }
 
 cv::Mat output(cv::dnn::Net& net, const cv::Mat& input) {
     net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
     net.setInput(input);
-    return net.forward("pool").clone();
+    return net.forward("after").clone();
 }
 
 } // namespace
@@ -78,14 +120,16 @@ TEST(HalvingMaxPool, IsTakenIntoANetworkOnlyForThatPooling) {
     }
     const struct {
         const char* what;
-        const char* pool;
-        int kernel, stride;
+        Pooling pooling;
         bool taken;
     } cases[] = {
-        {"2x2 max pooling, stride 2", "MAX", 2, 2, true},
-        {"average pooling", "AVE", 2, 2, false},
-        {"3x3 max pooling", "MAX", 3, 2, false},
-        {"stride 1", "MAX", 2, 1, false},
+        {"2x2 max pooling, stride 2", {"MAX", 2, 2}, true},
+        {"average pooling", {"AVE", 2, 2}, false},
+        {"3x3 max pooling", {"MAX", 3, 2}, false},
+        {"stride 1", {"MAX", 2, 1}, false},
+        // Both give as many outputs as the plain halving here, from other blocks.
+        {"padding at the start only", {"MAX", 2, 2, true}, false},
+        {"sizes rounded up", {"MAX", 2, 2, false, true}, false},
     };
     cv::RNG rng(2026);
     for (const auto& c : cases) {
@@ -98,17 +142,17 @@ TEST(HalvingMaxPool, IsTakenIntoANetworkOnlyForThatPooling) {
             cv::dnn::Net net;
             {
                 const DepthwiseConvolution::Scope scope(fuse);
-                net = poolNet(c.pool, c.kernel, c.stride);
+                net = poolNet(c.pooling);
                 (void)output(net, input);
             }
-            EXPECT_EQ(pools(net), fuse && c.taken ? 1 : 0);
+            EXPECT_EQ(halving(net), fuse && c.taken ? 1 : 0);
         }
         bool agreed = false;
-        cv::dnn::Net checked = DepthwiseConvolution::readChecked(
-            [&] { return poolNet(c.pool, c.kernel, c.stride); }, shape, {"pool"}, agreed);
+        cv::dnn::Net checked =
+            DepthwiseConvolution::readChecked([&] { return poolNet(c.pooling); }, shape, {"after"}, agreed);
         EXPECT_TRUE(agreed);
-        EXPECT_EQ(pools(checked), c.taken ? 1 : 0);
-        cv::dnn::Net opencvs = poolNet(c.pool, c.kernel, c.stride);
+        EXPECT_EQ(halving(checked), c.taken ? 1 : 0);
+        cv::dnn::Net opencvs = poolNet(c.pooling);
         const cv::Mat got = output(checked, input), expected = output(opencvs, input);
         ASSERT_EQ(got.size, expected.size);
         EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);

@@ -32,14 +32,6 @@ bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t
            std::all_of(values.begin(), values.end(), [&](std::size_t v) { return v >= low && v <= high; });
 }
 
-// A fusing Scope's poolings: the 2x2 halving one on our own maxima.
-cv::Ptr<cv::dnn::Layer> createPooling(cv::dnn::LayerParams& params) {
-    if (cv::Ptr<cv::dnn::Layer> halving = HalvingMaxPoolLayer::createFor(params)) {
-        return halving;
-    }
-    return cv::dnn::PoolingLayer::create(params);
-}
-
 } // namespace
 
 bool DepthwiseConvolution::standsIn() {
@@ -51,7 +43,14 @@ DepthwiseConvolution::Scope::Scope(bool fuseBlocks) : lock_(registryMutex()) {
         scopeFusesBlocks = fuseBlocks;
         cv::dnn::LayerFactory::registerLayer("Convolution", &DepthwiseConvolution::create);
         if (fuseBlocks) {
-            cv::dnn::LayerFactory::registerLayer("Pooling", &createPooling);
+            try {
+                cv::dnn::LayerFactory::registerLayer("Pooling", &HalvingMaxPoolLayer::create);
+            } catch (...) {
+                // The destructor of a Scope not made does not run: leave the registry as it was.
+                cv::dnn::LayerFactory::unregisterLayer("Convolution");
+                scopeFusesBlocks = false;
+                throw;
+            }
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <limits>
 #include <string>
 
 #ifdef __SSE2__
@@ -13,6 +14,8 @@ namespace tavrine {
 
 namespace {
 
+constexpr float kLowest = -std::numeric_limits<float>::max();
+
 bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t value) {
     return values.size() == size &&
            std::all_of(values.begin(), values.end(), [&](std::size_t v) { return v == value; });
@@ -20,7 +23,7 @@ bool allOf(const std::vector<std::size_t>& values, std::size_t size, std::size_t
 
 } // namespace
 
-cv::Ptr<cv::dnn::Layer> HalvingMaxPoolLayer::createFor(const cv::dnn::LayerParams& params) {
+cv::Ptr<cv::dnn::Layer> HalvingMaxPoolLayer::create(cv::dnn::LayerParams& params) {
     std::string pool = params.get<cv::String>("pool", "max");
     std::transform(pool.begin(), pool.end(), pool.begin(), [](unsigned char c) { return std::tolower(c); });
     const cv::Ptr<cv::dnn::PoolingLayer> own = cv::dnn::PoolingLayer::create(params);
@@ -28,7 +31,7 @@ cv::Ptr<cv::dnn::Layer> HalvingMaxPoolLayer::createFor(const cv::dnn::LayerParam
                          allOf(own->kernel_size, 2, 2) && allOf(own->strides, 2, 2) &&
                          allOf(own->pads_begin, 2, 0) && allOf(own->pads_end, 2, 0);
     if (!halving) {
-        return nullptr;
+        return own;
     }
     return cv::Ptr<cv::dnn::Layer>(new HalvingMaxPoolLayer(params, own));
 }
@@ -40,17 +43,26 @@ void HalvingMaxPoolLayer::halve(const float* in, int height, int width, float* o
         const float* r1 = r0 + width;
         float* o = out + static_cast<std::ptrdiff_t>(y) * outWidth;
         int x = 0;
+        // Each maximum starts from the lowest finite float and takes a value only where it is larger:
+        // maxps gives its second operand when the first is not a number, and so does std::max.
 #ifdef __SSE2__
         // Eight values of each row give four outputs: the rows' maxima, then those of the pairs.
+        const __m128 lowest = _mm_set1_ps(kLowest);
         for (; x + 4 <= outWidth; x += 4) {
-            const __m128 lo = _mm_max_ps(_mm_loadu_ps(r0 + 2 * x), _mm_loadu_ps(r1 + 2 * x));
-            const __m128 hi = _mm_max_ps(_mm_loadu_ps(r0 + 2 * x + 4), _mm_loadu_ps(r1 + 2 * x + 4));
+            const __m128 lo =
+                _mm_max_ps(_mm_loadu_ps(r1 + 2 * x), _mm_max_ps(_mm_loadu_ps(r0 + 2 * x), lowest));
+            const __m128 hi =
+                _mm_max_ps(_mm_loadu_ps(r1 + 2 * x + 4), _mm_max_ps(_mm_loadu_ps(r0 + 2 * x + 4), lowest));
             _mm_storeu_ps(o + x, _mm_max_ps(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)),
                                             _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))));
         }
 #endif
         for (; x < outWidth; ++x) {
-            o[x] = std::max(std::max(r0[2 * x], r0[2 * x + 1]), std::max(r1[2 * x], r1[2 * x + 1]));
+            float largest = kLowest;
+            for (const float v : {r0[2 * x], r0[2 * x + 1], r1[2 * x], r1[2 * x + 1]}) {
+                largest = std::max(largest, v);
+            }
+            o[x] = largest;
         }
     }
 }
@@ -61,26 +73,29 @@ HalvingMaxPoolLayer::HalvingMaxPoolLayer(const cv::dnn::LayerParams& params,
 
 void HalvingMaxPoolLayer::finalize(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArrays outputs) {
     own_->finalize(inputs, outputs);
+    std::vector<cv::Mat> ins, outs;
+    inputs.getMatVector(ins);
+    outputs.getMatVector(outs);
+    // A pooling whose positions of the maxima are asked for (a second output) stays OpenCV's.
+    mine_ = ins.size() == 1 && outs.size() == 1 && ins[0].dims == 4 && outs[0].dims == 4 &&
+            outs[0].size[0] == ins[0].size[0] && outs[0].size[1] == ins[0].size[1] &&
+            outs[0].size[2] == ins[0].size[2] / 2 && outs[0].size[3] == ins[0].size[3] / 2;
 }
 
 void HalvingMaxPoolLayer::forward(cv::InputArrayOfArrays inputsArr, cv::OutputArrayOfArrays outputsArr,
                                   cv::OutputArrayOfArrays internalsArr) {
-    std::vector<cv::Mat> inputs, outputs;
-    if (inputsArr.depth() == CV_32F && preferableTarget == cv::dnn::DNN_TARGET_CPU) {
-        inputsArr.getMatVector(inputs);
-        outputsArr.getMatVector(outputs);
-    }
-    // Only the plain case: one map of floats in, one out, no positions of the maxima asked for.
-    const bool plain = inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 &&
-                       outputs[0].dims == 4 && outputs[0].type() == CV_32F && inputs[0].isContinuous() &&
-                       outputs[0].isContinuous() && outputs[0].size[0] == inputs[0].size[0] &&
-                       outputs[0].size[1] == inputs[0].size[1] &&
-                       outputs[0].size[2] == inputs[0].size[2] / 2 &&
-                       outputs[0].size[3] == inputs[0].size[3] / 2 && inputs[0].data != outputs[0].data;
-    if (!plain) {
+    if (!mine_ || inputsArr.depth() != CV_32F || preferableTarget != cv::dnn::DNN_TARGET_CPU) {
         own_->forward(inputsArr, outputsArr, internalsArr);
         return;
     }
+    std::vector<cv::Mat> inputs, outputs;
+    inputsArr.getMatVector(inputs);
+    outputsArr.getMatVector(outputs);
+    CV_Assert(inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 && outputs[0].dims == 4 &&
+              outputs[0].type() == CV_32F && inputs[0].isContinuous() && outputs[0].isContinuous() &&
+              outputs[0].size[0] == inputs[0].size[0] && outputs[0].size[1] == inputs[0].size[1] &&
+              outputs[0].size[2] == inputs[0].size[2] / 2 && outputs[0].size[3] == inputs[0].size[3] / 2 &&
+              inputs[0].data != outputs[0].data);
     const int planes = inputs[0].size[0] * inputs[0].size[1];
     const int height = inputs[0].size[2], width = inputs[0].size[3];
     const std::size_t inPlane = static_cast<std::size_t>(height) * width;

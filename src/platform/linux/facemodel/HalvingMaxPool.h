@@ -15,12 +15,16 @@ namespace tavrine {
 // outputs come from two rows of eight values in a few vector maxima.
 //
 // The layer stands in for OpenCV's own only in a network read by DepthwiseConvolution::readChecked, which
-// compares it with OpenCV's; OpenCV's layer (given at creation) still plans its memory, and runs where the
-// pooling is any other or asks for the positions of its maxima.
+// compares it with OpenCV's; OpenCV's layer still plans its memory, and runs where the pooling asks for
+// the positions of its maxima or its input is not single precision. As OpenCV's, it passes over values
+// that are not numbers and gives the lowest finite float for a block of minus infinities.
 class HalvingMaxPoolLayer final : public StandInLayer<cv::dnn::PoolingLayer> {
   public:
-    // The layer for a 2x2, stride-2 max pooling without padding; null for any other pooling.
-    static cv::Ptr<cv::dnn::Layer> createFor(const cv::dnn::LayerParams& params);
+    // This layer for a 2x2, stride-2 max pooling without padding, OpenCV's own for any other pooling.
+    static cv::Ptr<cv::dnn::Layer> create(cv::dnn::LayerParams& params);
+
+    // Whether the layer halves its maps itself (known once the network is set up) or OpenCV's layer does.
+    bool halvesItself() const { return mine_; }
 
     // One plane: out (height / 2 x width / 2) holds the largest of each 2x2 block of in (height x width),
     // an odd last row or column left out.
@@ -32,6 +36,8 @@ class HalvingMaxPoolLayer final : public StandInLayer<cv::dnn::PoolingLayer> {
 
   private:
     HalvingMaxPoolLayer(const cv::dnn::LayerParams& params, cv::Ptr<cv::dnn::PoolingLayer> own);
+
+    bool mine_ = false; // one output, the plain halved map
 };
 
 } // namespace tavrine

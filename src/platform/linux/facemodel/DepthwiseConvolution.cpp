@@ -242,14 +242,8 @@ void DepthwiseConvolution::forward(cv::InputArrayOfArrays inputsArr, cv::OutputA
                   outputs[0].size[2] == inputs[0].size[2] && outputs[0].size[3] == inputs[0].size[3] &&
                   outputs[0].type() == CV_32F && inputs[0].isContinuous() && outputs[0].isContinuous());
         const int height = inputs[0].size[2], width = inputs[0].size[3];
-        const cv::Mat* in = &inputs[0];
-        const float* inBegin = in->ptr<float>();
-        const float* outBegin = outputs[0].ptr<float>();
-        if (inBegin < outBegin + outputs[0].total() && outBegin < inBegin + in->total()) {
-            // The block reads rows of its input after writing the rows before them.
-            in->copyTo(inputCopy_);
-            in = &inputCopy_;
-        }
+        // The block reads rows of its input after writing the rows before them.
+        const cv::Mat* in = &apartFrom(inputs[0], outputs[0]);
         const std::size_t inImage = static_cast<std::size_t>(channels_) * height * width;
         const std::size_t outImage = static_cast<std::size_t>(block_->outChannels) * height * width;
         for (int n = 0; n < in->size[0]; ++n) {
@@ -258,13 +252,10 @@ void DepthwiseConvolution::forward(cv::InputArrayOfArrays inputsArr, cv::OutputA
         }
         return;
     }
-    if (!mine_ || inputsArr.depth() != CV_32F) {
-        own_->forward(inputsArr, outputsArr, internalsArr);
+    std::vector<cv::Mat> inputs, outputs;
+    if (!ourRun(mine_, inputsArr, outputsArr, internalsArr, inputs, outputs)) {
         return;
     }
-    std::vector<cv::Mat> inputs, outputs;
-    inputsArr.getMatVector(inputs);
-    outputsArr.getMatVector(outputs);
     CV_Assert(inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 && outputs[0].dims == 4 &&
               inputs[0].size[1] == channels_ && outputs[0].size[1] == channels_ &&
               outputs[0].type() == CV_32F && inputs[0].isContinuous() && outputs[0].isContinuous());

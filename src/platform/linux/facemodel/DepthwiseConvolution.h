@@ -119,7 +119,6 @@ class DepthwiseConvolution final : public StandInLayer<cv::dnn::BaseConvolutionL
     bool fuseBlocks_; // made in a fusing Scope and not yet set up twice
     int setups_ = 0;
     std::optional<SeparableBlock> block_; // the layers taken in, from the 1x1 convolution on
-    cv::Mat inputCopy_;                   // the input, when the output is written over it
 };
 
 } // namespace tavrine

@@ -84,13 +84,11 @@ void HalvingMaxPoolLayer::finalize(cv::InputArrayOfArrays inputs, cv::OutputArra
 
 void HalvingMaxPoolLayer::forward(cv::InputArrayOfArrays inputsArr, cv::OutputArrayOfArrays outputsArr,
                                   cv::OutputArrayOfArrays internalsArr) {
-    if (!mine_ || inputsArr.depth() != CV_32F || preferableTarget != cv::dnn::DNN_TARGET_CPU) {
-        own_->forward(inputsArr, outputsArr, internalsArr);
+    std::vector<cv::Mat> inputs, outputs;
+    if (!ourRun(mine_ && preferableTarget == cv::dnn::DNN_TARGET_CPU, inputsArr, outputsArr, internalsArr,
+                inputs, outputs)) {
         return;
     }
-    std::vector<cv::Mat> inputs, outputs;
-    inputsArr.getMatVector(inputs);
-    outputsArr.getMatVector(outputs);
     CV_Assert(inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 && outputs[0].dims == 4 &&
               outputs[0].type() == CV_32F && inputs[0].isContinuous() && outputs[0].isContinuous() &&
               outputs[0].size[0] == inputs[0].size[0] && outputs[0].size[1] == inputs[0].size[1] &&

@@ -2,6 +2,8 @@
 
 #include <opencv2/dnn.hpp>
 
+#include <opencv2/core/mat.hpp>
+
 #include <utility>
 #include <vector>
 
@@ -21,10 +23,39 @@ template <class Own> class StandInLayer : public cv::dnn::Layer {
     }
 
   protected:
+    // The start of a run: where `ours` is false or the input is not single precision, OpenCV's layer runs
+    // it and this returns false; otherwise the maps are unpacked for ours.
+    bool ourRun(bool ours, cv::InputArrayOfArrays inputsArr, cv::OutputArrayOfArrays outputsArr,
+                cv::OutputArrayOfArrays internalsArr, std::vector<cv::Mat>& inputs,
+                std::vector<cv::Mat>& outputs) {
+        if (!ours || inputsArr.depth() != CV_32F) {
+            own_->forward(inputsArr, outputsArr, internalsArr);
+            return false;
+        }
+        inputsArr.getMatVector(inputs);
+        outputsArr.getMatVector(outputs);
+        return true;
+    }
+
+    // The input of floats itself, or a copy of it where the output lies over it: our layers write some
+    // outputs before they have read all of the input.
+    const cv::Mat& apartFrom(const cv::Mat& input, const cv::Mat& output) {
+        const float* in = input.ptr<float>();
+        const float* out = output.ptr<float>();
+        if (in < out + output.total() && out < in + input.total()) {
+            input.copyTo(inputCopy_);
+            return inputCopy_;
+        }
+        return input;
+    }
+
     StandInLayer(const cv::dnn::LayerParams& params, cv::Ptr<Own> own)
         : cv::dnn::Layer(params), own_(std::move(own)) {}
 
     cv::Ptr<Own> own_;
+
+  private:
+    cv::Mat inputCopy_;
 };
 
 } // namespace tavrine

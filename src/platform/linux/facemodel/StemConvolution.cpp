@@ -232,26 +232,18 @@ bool StemConvolutionLayer::tryFuse(cv::Ptr<cv::dnn::Layer>& top) {
 
 void StemConvolutionLayer::forward(cv::InputArrayOfArrays inputsArr, cv::OutputArrayOfArrays outputsArr,
                                    cv::OutputArrayOfArrays internalsArr) {
-    if (inputsArr.depth() != CV_32F || preferableTarget != cv::dnn::DNN_TARGET_CPU) {
-        own_->forward(inputsArr, outputsArr, internalsArr);
+    std::vector<cv::Mat> inputs, outputs;
+    if (!ourRun(preferableTarget == cv::dnn::DNN_TARGET_CPU, inputsArr, outputsArr, internalsArr, inputs,
+                outputs)) {
         return;
     }
-    std::vector<cv::Mat> inputs, outputs;
-    inputsArr.getMatVector(inputs);
-    outputsArr.getMatVector(outputs);
     CV_Assert(inputs.size() == 1 && outputs.size() == 1 && inputs[0].dims == 4 && outputs[0].dims == 4 &&
               inputs[0].size[1] == kC && inputs[0].size[2] >= kK && inputs[0].size[3] >= kK &&
               outputs[0].size[0] == inputs[0].size[0] && outputs[0].size[1] == stem_.outChannels &&
               outputs[0].size[2] == (inputs[0].size[2] - kK) / 2 + 1 &&
               outputs[0].size[3] == (inputs[0].size[3] - kK) / 2 + 1 && outputs[0].type() == CV_32F &&
               inputs[0].isContinuous() && outputs[0].isContinuous());
-    const cv::Mat* in = &inputs[0];
-    const float* inBegin = in->ptr<float>();
-    const float* outBegin = outputs[0].ptr<float>();
-    if (inBegin < outBegin + outputs[0].total() && outBegin < inBegin + in->total()) {
-        in->copyTo(inputCopy_);
-        in = &inputCopy_;
-    }
+    const cv::Mat* in = &apartFrom(inputs[0], outputs[0]);
     const int height = in->size[2], width = in->size[3];
     const std::size_t inImage = static_cast<std::size_t>(kC) * height * width;
     const std::size_t outImage =

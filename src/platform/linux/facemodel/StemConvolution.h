@@ -58,7 +58,6 @@ class StemConvolutionLayer final : public StandInLayer<cv::dnn::BaseConvolutionL
                          StemConvolution stem);
 
     StemConvolution stem_;
-    cv::Mat inputCopy_; // the input, were the output planned over it
 };
 
 } // namespace tavrine

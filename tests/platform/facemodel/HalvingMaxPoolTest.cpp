@@ -77,7 +77,7 @@ struct Pooling {
 
 // The pooling, then a layer that reads it, as in the networks: a pooling that ends the network is also
 // asked for the positions of its maxima.
-cv::dnn::Net poolNet(const Pooling& c) {
+cv::dnn::Net poolNet(const Pooling& c, bool thenRead = true) {
     cv::dnn::LayerParams p, after;
     p.type = "Pooling";
     p.name = "pool";
@@ -95,7 +95,9 @@ cv::dnn::Net poolNet(const Pooling& c) {
     after.name = "after";
     cv::dnn::Net net;
     net.addLayerToPrev(p.name, p.type, p);
-    net.addLayerToPrev(after.name, after.type, after);
+    if (thenRead) {
+        net.addLayerToPrev(after.name, after.type, after);
+    }
     return net;
 }
 
@@ -157,4 +159,30 @@ TEST(HalvingMaxPool, IsTakenIntoANetworkOnlyForThatPooling) {
         ASSERT_EQ(got.size, expected.size);
         EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);
     }
+}
+
+TEST(HalvingMaxPool, APoolingThatEndsTheNetworkLeavesItToOpenCV) {
+    if (!DepthwiseConvolution::standsIn()) {
+        GTEST_SKIP() << "OpenCV's own layers run with this OpenCV";
+    }
+    // It is also asked for the positions of its maxima, which ours does not give.
+    const std::vector<int> shape = {1, 5, 12, 14};
+    cv::Mat input(shape, CV_32F);
+    cv::RNG(1973).fill(input, cv::RNG::UNIFORM, -2, 2);
+    cv::dnn::Net net;
+    cv::Mat got;
+    {
+        const DepthwiseConvolution::Scope scope(true);
+        net = poolNet({"MAX", 2, 2}, false);
+        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        net.setInput(input);
+        got = net.forward("pool").clone();
+    }
+    EXPECT_EQ(DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(net).size(), 1u);
+    EXPECT_EQ(halving(net), 0);
+    cv::dnn::Net opencvs = poolNet({"MAX", 2, 2}, false);
+    opencvs.setInput(input);
+    const cv::Mat expected = opencvs.forward("pool");
+    ASSERT_EQ(got.size, expected.size);
+    EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);
 }

@@ -243,12 +243,11 @@ void DepthwiseConvolution::forward(cv::InputArrayOfArrays inputsArr, cv::OutputA
                   outputs[0].type() == CV_32F && inputs[0].isContinuous() && outputs[0].isContinuous());
         const int height = inputs[0].size[2], width = inputs[0].size[3];
         // The block reads rows of its input after writing the rows before them.
-        const cv::Mat* in = &apartFrom(inputs[0], outputs[0]);
+        const cv::Mat in = apartFrom(inputs[0], outputs[0]);
         const std::size_t inImage = static_cast<std::size_t>(channels_) * height * width;
         const std::size_t outImage = static_cast<std::size_t>(block_->outChannels) * height * width;
-        for (int n = 0; n < in->size[0]; ++n) {
-            block_->run(in->ptr<float>() + n * inImage, outputs[0].ptr<float>() + n * outImage, height,
-                        width);
+        for (int n = 0; n < in.size[0]; ++n) {
+            block_->run(in.ptr<float>() + n * inImage, outputs[0].ptr<float>() + n * outImage, height, width);
         }
         return;
     }

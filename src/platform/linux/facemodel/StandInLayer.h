@@ -4,6 +4,7 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -38,11 +39,13 @@ template <class Own> class StandInLayer : public cv::dnn::Layer {
     }
 
     // The input of floats itself, or a copy of it where the output lies over it: our layers write some
-    // outputs before they have read all of the input.
-    const cv::Mat& apartFrom(const cv::Mat& input, const cv::Mat& output) {
-        const float* in = input.ptr<float>();
-        const float* out = output.ptr<float>();
-        if (in < out + output.total() && out < in + input.total()) {
+    // outputs before they have read all of the input. Both maps are continuous floats.
+    cv::Mat apartFrom(const cv::Mat& input, const cv::Mat& output) {
+        CV_DbgAssert(input.isContinuous() && output.isContinuous() && input.depth() == CV_32F &&
+                     output.depth() == CV_32F);
+        const auto in = reinterpret_cast<std::uintptr_t>(input.ptr<float>());
+        const auto out = reinterpret_cast<std::uintptr_t>(output.ptr<float>());
+        if (in < out + output.total() * sizeof(float) && out < in + input.total() * sizeof(float)) {
             input.copyTo(inputCopy_);
             return inputCopy_;
         }

@@ -243,13 +243,13 @@ void StemConvolutionLayer::forward(cv::InputArrayOfArrays inputsArr, cv::OutputA
               outputs[0].size[2] == (inputs[0].size[2] - kK) / 2 + 1 &&
               outputs[0].size[3] == (inputs[0].size[3] - kK) / 2 + 1 && outputs[0].type() == CV_32F &&
               inputs[0].isContinuous() && outputs[0].isContinuous());
-    const cv::Mat* in = &apartFrom(inputs[0], outputs[0]);
-    const int height = in->size[2], width = in->size[3];
+    const cv::Mat in = apartFrom(inputs[0], outputs[0]);
+    const int height = in.size[2], width = in.size[3];
     const std::size_t inImage = static_cast<std::size_t>(kC) * height * width;
     const std::size_t outImage =
         static_cast<std::size_t>(stem_.outChannels) * outputs[0].size[2] * outputs[0].size[3];
-    for (int n = 0; n < in->size[0]; ++n) {
-        stem_.run(in->ptr<float>() + n * inImage, height, width, outputs[0].ptr<float>() + n * outImage);
+    for (int n = 0; n < in.size[0]; ++n) {
+        stem_.run(in.ptr<float>() + n * inImage, height, width, outputs[0].ptr<float>() + n * outImage);
     }
 }
 

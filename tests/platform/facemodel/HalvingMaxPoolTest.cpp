@@ -108,10 +108,10 @@ int halving(cv::dnn::Net& net) {
         std::count_if(layers.begin(), layers.end(), [](const auto& l) { return l->halvesItself(); }));
 }
 
-cv::Mat output(cv::dnn::Net& net, const cv::Mat& input) {
+cv::Mat output(cv::dnn::Net& net, const cv::Mat& input, const char* layer = "after") {
     net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
     net.setInput(input);
-    return net.forward("after").clone();
+    return net.forward(layer).clone();
 }
 
 } // namespace
@@ -174,15 +174,12 @@ TEST(HalvingMaxPool, APoolingThatEndsTheNetworkLeavesItToOpenCV) {
     {
         const DepthwiseConvolution::Scope scope(true);
         net = poolNet({"MAX", 2, 2}, false);
-        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-        net.setInput(input);
-        got = net.forward("pool").clone();
+        got = output(net, input, "pool");
     }
     EXPECT_EQ(DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(net).size(), 1u);
     EXPECT_EQ(halving(net), 0);
     cv::dnn::Net opencvs = poolNet({"MAX", 2, 2}, false);
-    opencvs.setInput(input);
-    const cv::Mat expected = opencvs.forward("pool");
+    const cv::Mat expected = output(opencvs, input, "pool");
     ASSERT_EQ(got.size, expected.size);
     EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);
 }

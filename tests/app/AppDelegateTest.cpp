@@ -19,8 +19,8 @@ using namespace tavrine::testing;
 // the filter starts; the notifications page claims nothing before the user agreed; the calibration page
 // opens a dialog that fits inside the onboarding, centred on it, with the onboarding's prominent buttons,
 // and both its "Valider" and its "Passer" lead on. Closing the window by its button is no completion; the
-// last page finishes whether its login item is skipped or fails to register. The filter is stopped once
-// however often the end is announced.
+// last page finishes whether its login item is skipped or fails to register. The end, however often it is
+// announced, shuts the filter down for good.
 TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
     enum class End { closed, skipped, failedToRegister };
     for (const End end : {End::closed, End::skipped, End::failedToRegister}) {
@@ -79,6 +79,9 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
         EXPECT_FALSE(view.loginEnabled());
         app.applicationWillTerminate();
         app.applicationWillTerminate();
-        EXPECT_EQ(f.filter.shutDowns, 1);
+        f.filter.start({});
+        f.settle();
+        EXPECT_FALSE(f.filter.isActive().get()) << "shut down, nothing starts the filter again";
+        EXPECT_EQ(f.cameraStarts(), 0);
     }
 }

@@ -39,13 +39,13 @@ const std::vector<Window> windows = [] {
     std::vector<Window> list = {
         {"panel_camera_missing",
          [](UiFixture& f) {
-             f.filter.state = FilterState::cameraBusy(5000);
+             f.show(FilterState::cameraBusy(5000));
              return new TrayPanel(f.ctx);
          }},
         {"panel_active",
          [](UiFixture& f) {
-             f.filter.state = FilterState::nominal(3);
-             f.filter.active = true;
+             f.show(FilterState::nominal(3));
+             f.rig.svc().isActive = true;
              return new TrayPanel(f.ctx);
          }},
         {"panel_stats",

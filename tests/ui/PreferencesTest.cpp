@@ -198,7 +198,7 @@ TEST(PreferencesView, CalibrationFromItsRow) {
     };
     for (const auto& step : steps) {
         step.act();
-        f.executor.runPending();
+        f.settle();
         EXPECT_EQ(view.session().phase.get(), step.phase) << step.name;
         QStringList texts;
         for (auto* label : view.findChildren<QLabel*>()) {

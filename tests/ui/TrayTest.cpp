@@ -51,7 +51,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         QColor colour;
     };
     const auto clickSwitch = [&](bool cameraWorks) {
-        f.filter.cameraWorks = cameraWorks;
+        f.cameraTaken(!cameraWorks);
         QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
         EXPECT_FALSE(panel.activeSwitch()->isChecked()) << "the switch never moves by itself";
     };
@@ -66,28 +66,41 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     };
     const Step steps[] = {
         {"off", [] {}, off, IconState::inactive, "Protection désactivée", AppColors::textSecondary()},
-        {"analysis unavailable", [&] { f.filter.blind = true; },
+        // Switched on with the face models missing: nothing starts, and the camera is not to blame.
+        {"analysis unavailable",
+         [&] {
+             f.rig.modelMissing = true;
+             clickSwitch(true);
+         },
          QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
                            "Réinstallez Tavrine pour la rétablir."),
          IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error()},
-        {"analysis back", [&] { f.filter.blind = false; }, off, IconState::inactive, "Protection désactivée",
-         AppColors::textSecondary()},
-        {"alert", [&] { f.filter.state = FilterState::alert(); }, "Tavrine — Regard indiscret détecté",
+        {"analysis back",
+         [&] {
+             f.rig.modelMissing = false;
+             f.rig.svc().analysisUnavailable = false;
+         },
+         off, IconState::inactive, "Protection désactivée", AppColors::textSecondary()},
+        {"alert", [&] { f.show(FilterState::alert()); }, "Tavrine — Regard indiscret détecté",
          IconState::alert, "Regard indiscret détecté", AppColors::error()},
-        {"low battery", [&] { f.filter.state = FilterState::autoPaused(PauseReason::lowBattery()); },
+        {"low battery", [&] { f.show(FilterState::autoPaused(PauseReason::lowBattery())); },
          "Tavrine — En pause", IconState::paused, "En pause", AppColors::textSecondary()},
         // A missing camera looks like a pause on the eye: the tooltip tells them apart.
-        {"camera busy", [&] { f.filter.state = FilterState::cameraBusy(5000); }, noCamera, IconState::paused,
+        {"camera busy", [&] { f.show(FilterState::cameraBusy(5000)); }, noCamera, IconState::paused,
          "Caméra indisponible", AppColors::warning()},
         {"switched on without a camera",
          [&] {
-             f.filter.state = FilterState::inactive();
+             f.show(FilterState::inactive());
              clickSwitch(false);
          },
          noCamera, IconState::paused, "Caméra indisponible", AppColors::warning()},
-        {"switched on with a camera", [&] { clickSwitch(true); }, on, IconState::nominal, "Protection active",
-         AppColors::success()},
-        {"looking away", [&] { f.filter.state = FilterState::inattention(3); }, on, IconState::nominal,
+        {"switched on with a camera",
+         [&] {
+             clickSwitch(true);
+             f.firstFrame();
+         },
+         on, IconState::nominal, "Protection active", AppColors::success()},
+        {"looking away", [&] { f.show(FilterState::inattention(3)); }, on, IconState::nominal,
          "Protection active", AppColors::success()},
         {"paused for 15 min", pauseFor(0, "Suspendre 15\u00a0min"), paused + "15\u00a0min", IconState::paused,
          "En pause — reprise dans 15\u00a0min", AppColors::textSecondary()},
@@ -100,7 +113,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     };
     for (const Step& step : steps) {
         step.change();
-        f.executor.runPending();
+        f.settle();
         EXPECT_EQ(tray.toolTip(), step.toolTip) << step.name;
         EXPECT_EQ(tray.iconState(), step.icon) << step.name;
         if (step.icon == IconState::alert || step.icon == IconState::nominal) {
@@ -111,7 +124,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         const QRgb ink = readText(panel.grab().toImage(), rectIn(panel.statusLine(), &panel)).ink;
         EXPECT_LE(colorDistance(QColor(ink), step.colour), 40)
             << step.name << " " << QColor(ink).name().toStdString();
-        EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.active.get()) << step.name;
+        EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.isActive().get()) << step.name;
         EXPECT_EQ(panel.activeSwitch()->accessibleName(), panel.statusLine()->text())
             << step.name << ": a screen reader hears the state the panel shows";
         EXPECT_EQ(panel.notice()->isVisible(), step.toolTip == noCamera) << step.name;
@@ -123,7 +136,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         const bool timedPause = step.toolTip.startsWith(paused);
         EXPECT_EQ(panel.resumeRow()->isVisible(), timedPause) << step.name;
         EXPECT_EQ(panel.pauseButton()->isVisible(), !timedPause) << step.name;
-        EXPECT_EQ(panel.pauseButton()->isEnabled(), f.filter.active.get()) << step.name;
+        EXPECT_EQ(panel.pauseButton()->isEnabled(), f.filter.isActive().get()) << step.name;
     }
     // Disabled, the pause symbol is drawn faded, not only greyed by the style (which hardly shows in dark).
     const auto opacity = [&](QIcon::Mode mode) {
@@ -139,59 +152,62 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     EXPECT_LE(opacity(QIcon::Disabled), opacity(QIcon::Normal) / 2);
     // The last entry pauses until the next morning.
     f.timedPause.resumeNow();
-    f.executor.runPending();
+    f.settle();
     pauseFor(2, "Suspendre jusqu\u2019\u00e0 demain")();
-    f.executor.runPending();
+    f.settle();
     EXPECT_EQ(f.timedPause.status.get().resumeAtMs, nextMorningMs(f.executor.nowMs()));
 }
 
 // A call still holds the camera when a timed pause ends: the start is tried again every 5 s, and the panel
 // keeps its switch on and says the protection comes back by itself (the tooltip too), rather than asking
-// to switch it on again. Turning the switch off gives up the tries.
+// to switch it on again. Turning the switch off gives up the tries, and then nothing is missing, even after
+// a start by hand that found no camera during the pause.
 TEST(TrayController, AfterAPauseTheSwitchStaysOnWhileTheCameraIsAwaited) {
     UiFixture f;
     TrayController tray(f.ctx);
     tray.openPanel();
     TrayPanel& panel = *tray.panel();
     QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
-    f.executor.runPending();
-    ASSERT_TRUE(f.filter.active.get());
+    f.settle();
+    ASSERT_TRUE(f.filter.isActive().get());
     QTest::mouseClick(panel.pauseButton(), Qt::LeftButton);
     panel.pauseMenu()->actions().at(0)->trigger();
     panel.pauseMenu()->hide();
-    f.executor.runPending();
+    f.settle();
     ASSERT_TRUE(f.timedPause.status.get().paused);
-    f.filter.cameraWorks = false;
-    f.executor.advanceBy(15 * 60'000);
-    f.executor.runPending();
+    f.cameraTaken(true);
+    // Switched on by hand meanwhile: the camera is missing, and the pause still runs.
+    QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(panel.notice()->text(), QString::fromUtf8(TrayPanel::cameraMissingAdvice));
+    ASSERT_TRUE(f.timedPause.status.get().paused);
+    f.advance(15 * 60'000);
 
     const QString awaited = QString::fromUtf8(TrayPanel::cameraAwaitedAdvice);
-    EXPECT_FALSE(f.filter.active.get());
+    EXPECT_FALSE(f.filter.isActive().get());
     EXPECT_TRUE(panel.activeSwitch()->isChecked()) << "the protection asked for is on its way";
     EXPECT_TRUE(panel.notice()->isVisible());
     EXPECT_EQ(panel.notice()->text(), awaited);
     EXPECT_EQ(panel.statusLine()->text(), QString::fromUtf8("Caméra indisponible"));
     EXPECT_TRUE(tray.toolTip().endsWith(awaited)) << tray.toolTip().toStdString();
-    const int starts = f.filter.starts;
-    f.executor.advanceBy(10'000);
-    f.executor.runPending();
-    EXPECT_EQ(f.filter.starts, starts + 2) << "tried every 5 s";
+    const int starts = f.cameraStarts();
+    f.advance(10'000);
+    EXPECT_EQ(f.cameraStarts(), starts + 2) << "tried every 5 s";
 
     QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
-    f.executor.runPending();
+    f.settle();
     EXPECT_FALSE(f.timedPause.status.get().awaitingCamera);
     EXPECT_FALSE(panel.activeSwitch()->isChecked());
     EXPECT_FALSE(panel.notice()->isVisible()) << "switched off: nothing is missing any more";
     EXPECT_EQ(panel.statusLine()->text(), QStringLiteral("Protection désactivée"));
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Tavrine — Protection désactivée"));
-    f.executor.advanceBy(60'000);
-    f.executor.runPending();
-    EXPECT_EQ(f.filter.starts, starts + 2) << "no try after giving up";
+    f.advance(60'000);
+    EXPECT_EQ(f.cameraStarts(), starts + 2) << "no try after giving up";
     // The camera free again, the switch starts the filter as always.
-    f.filter.cameraWorks = true;
+    f.cameraTaken(false);
     QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
-    f.executor.runPending();
-    EXPECT_TRUE(f.filter.active.get());
+    f.settle();
+    EXPECT_TRUE(f.filter.isActive().get());
     EXPECT_TRUE(panel.activeSwitch()->isChecked());
     EXPECT_FALSE(panel.notice()->isVisible());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TextContrast.h"
+#include "app/ServiceFilterControl.h"
 #include "core/detection/CameraSession.h"
 #include "core/fakes/ServiceRig.h"
 #include "platform/linux/i18n/QtLocalizer.h"
@@ -11,75 +12,17 @@
 
 namespace tavrine::testing {
 
-// The filter as the views see it: a start succeeds or fails as the test says, after one task, unawaited.
-class FakeFilterControl final : public FilterControl {
-  public:
-    explicit FakeFilterControl(Executor& executor) : executor_(executor) {}
-    Published<FilterState>& fsmState() override { return state; }
-    Published<bool>& isActive() override { return active; }
-    Published<bool>& isAlert() override { return alert; }
-    Published<bool>& analysisUnavailable() override { return blind; }
-    Published<bool>& cameraMissing() override { return missing; }
-    void start(std::function<void()>) override {
-        startService();
-        // As ServiceFilterControl: a start asked from the UI that left the filter waiting lacked a camera.
-        executor_.post([this] {
-            if (shutDowns == 0) {
-                missing = !cameraWorks;
-            }
-        });
-    }
-    // What the service's own start does (a timed pause starts it so): a failed start leaves the machine
-    // waiting for a camera, and says so.
-    void startService() {
-        ++starts;
-        executor_.post([this] {
-            if (shutDowns > 0) {
-                return;
-            }
-            if (cameraWorks) {
-                state = FilterState::nominal(3);
-                active = true;
-            } else {
-                state = FilterState::cameraBusy(5000);
-            }
-        });
-    }
-    void stop() override {
-        state = FilterState::inactive();
-        active = false;
-        missing = false;
-    }
-    void shutDown() override {
-        ++shutDowns;
-        stop();
-    }
-
-    Published<FilterState> state{FilterState::inactive()};
-    Published<bool> blind{false};
-    Published<bool> missing{false};
-    Published<bool> active{false};
-    Published<bool> alert{false};
-    bool cameraWorks = true;
-    int shutDowns = 0;
-    int starts = 0;
-
-  private:
-    Executor& executor_;
-};
-
-// Everything a view needs, over fakes and virtual time.
+// Everything a view needs: the real filter service, seen as the application's views see it, on the
+// platform fakes and in virtual time. Its camera never delivers a frame, so calibrations measure nothing.
 struct UiFixture {
-    VirtualExecutor executor;
-    RecordingKeyValueStore store;
-    FakeLoginItem loginItem;
-    std::ostringstream diagnostics;
-    SettingsRepository settings{store, loginItem, diagnostics};
-    StatsRepository stats{store};
-    FakeFilterControl filter{executor};
+    Rig rig;
+    VirtualExecutor& executor = rig.exec;
+    RecordingKeyValueStore& store = rig.store;
+    FakeLoginItem& loginItem = rig.loginItem;
+    SettingsRepository& settings = rig.settings;
+    StatsRepository& stats = rig.stats;
+    ServiceFilterControl filter{rig.svc()};
     QtLocalizer localizer;
-    // A camera that never delivers a frame: calibrations measure nothing.
-    CameraSession camera{std::make_shared<FakeFrameSource>(), executor};
     std::shared_ptr<CalibrationSession> lastSession;
     AppSignals appSignals;
     UiContext ctx{executor,
@@ -90,23 +33,31 @@ struct UiFixture {
                   localizer,
                   store,
                   appSignals,
-                  [this] { return lastSession = CalibrationSession::create(executor, camera, settings); },
+                  [this] { return lastSession = CalibrationSession::create(executor, rig.camera, settings); },
                   [] { return true; }};
-    FakeSystemEvents systemEvents;
+    // Wired as the application wires it.
     TimedPause timedPause{TimedPause::Dependencies{
-        executor, executor, filter.active, [this] { filter.stop(); }, [this] { filter.startService(); },
-        // As the service: a start that left the machine waiting for a camera is tried again; nothing
-        // else is.
-        [this] {
-            if (filter.active.get() || !filter.state.get().is(FilterState::Kind::cameraBusy)) {
-                return false;
-            }
-            filter.startService();
-            return true;
-        },
-        systemEvents}};
+        executor, executor, rig.svc().isActive, [this] { rig.svc().stop(); }, [this] { rig.svc().start(); },
+        [this] { return rig.svc().retryStart(); }, rig.events}};
 
     UiFixture() { ctx.timedPause = &timedPause; }
+
+    // Another program holds the camera (every start finds none), or lets it go.
+    void cameraTaken(bool taken) { rig.source->failingStarts = taken ? 1'000'000 : 0; }
+    // How often the camera was asked to open.
+    int cameraStarts() const { return rig.source->starts; }
+    // What the machine publishes, set for a view to show.
+    void show(const FilterState& state) { rig.svc().fsmState = state; }
+    // Runs what is due now: the main-thread tasks, the camera queue and the analysis workers.
+    void settle() { rig.settle(); }
+    // Lets time pass in steps of at most 100 ms, the camera answering within each, as it does.
+    void advance(std::int64_t ms) {
+        for (std::int64_t left = ms; left > 0; left -= 100) {
+            rig.advance(std::min<std::int64_t>(left, 100));
+        }
+    }
+    // The camera's first frame, with the user in view.
+    void firstFrame() { rig.see({face(0.2)}); }
 };
 
 inline int colorDistance(const QColor& a, const QColor& b) {

@@ -7,8 +7,7 @@
 #include "platform/linux/facemodel/SeparableBlock.h"
 #include "platform/linux/facemodel/StemConvolution.h"
 
-#include <opencv2/core.hpp>
-#include <opencv2/dnn.hpp>
+#include "LayerTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -17,53 +16,21 @@
 #include <vector>
 
 using namespace tavrine;
+using namespace tavrine::testing;
 
 namespace {
 
 struct Shape {
     int batch, channels, height, width, stride;
-    int padTop, padLeft, padBottom, padRight;
+    int pad; // columns of zeros on every side
     bool bias;
 };
 
-cv::dnn::LayerParams depthwiseParams(const Shape& s, int kernel = 3, int dilation = 1, int group = -1) {
-    cv::dnn::LayerParams p;
-    p.type = "Convolution";
-    p.name = "dw";
-    p.set("kernel_size", kernel);
-    p.set("num_output", s.channels);
-    p.set("group", group < 0 ? s.channels : group);
-    p.set("stride", s.stride);
-    p.set("dilation", dilation);
-    p.set("pad_t", s.padTop);
-    p.set("pad_l", s.padLeft);
-    p.set("pad_b", s.padBottom);
-    p.set("pad_r", s.padRight);
-    p.set("bias_term", s.bias);
-    const int inPerGroup = group < 0 ? 1 : s.channels / group;
-    cv::Mat w(std::vector<int>{s.channels, inPerGroup, kernel, kernel}, CV_32F);
-    cv::randu(w, -1, 1);
-    p.blobs.push_back(w);
-    if (s.bias) {
-        cv::Mat b(1, s.channels, CV_32F);
-        cv::randu(b, -1, 1);
-        p.blobs.push_back(b);
-    }
-    return p;
-}
-
-// One-layer network: OpenCV's own layer, or whatever the registry gives while a Scope lives.
-cv::dnn::Net oneLayer(cv::dnn::LayerParams params) {
-    cv::dnn::Net net;
-    net.addLayerToPrev(params.name, params.type, params);
-    net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-    return net;
-}
-
-cv::Mat run(cv::dnn::Net& net, const cv::Mat& input) {
-    net.setInput(input);
-    return net.forward().clone();
+// A depthwise convolution (one filter a channel) unless `group` says otherwise.
+cv::dnn::LayerParams depthwise(const Shape& s, int kernel = 3, int dilation = 1, int group = 0) {
+    return convolution({"dw", s.channels, s.channels, kernel, s.stride, s.pad, s.bias,
+                        group > 0 ? group : s.channels, dilation},
+                       cv::theRNG());
 }
 
 } // namespace
@@ -75,68 +42,59 @@ TEST(DepthwiseConvolution, GivesOpenCVsOwnSumsOnEveryShapeItTakes) {
     cv::theRNG().state = 1973;
     // The networks' own shapes run in the face models' test below; here, the edges of what it takes.
     const Shape shapes[] = {
-        {1, 96, 8, 8, 1, 1, 1, 1, 1, true},   // stride 1, one column of zeros around, with a bias
-        {1, 5, 7, 13, 1, 1, 1, 1, 1, true},   // rows not a multiple of 4 wide: a tail of 1
-        {1, 3, 6, 6, 1, 1, 1, 1, 1, false},   // one vector and a tail of 2
-        {1, 3, 9, 9, 2, 0, 0, 0, 0, true},    // stride 2, odd side
-        {1, 4, 17, 10, 2, 1, 1, 1, 1, false}, // stride 2 with a column of zeros
-        {1, 2, 3, 3, 1, 0, 0, 0, 0, true},    // a single output
-        {1, 6, 5, 6, 1, 2, 2, 2, 2, true},    // two columns of zeros
-        {2, 7, 12, 12, 1, 1, 1, 1, 1, true},  // two images in the batch
-        {1, 8, 32, 32, 1, 1, 1, 1, 1, true},  // the largest map of its own
-        {1, 8, 33, 33, 1, 1, 1, 1, 1, true},  // larger: OpenCV's own runs in its place
+        {1, 96, 8, 8, 1, 1, true},   // stride 1, one column of zeros around, with a bias
+        {1, 5, 7, 13, 1, 1, true},   // rows not a multiple of 4 wide: a tail of 1
+        {1, 3, 6, 6, 1, 1, false},   // one vector and a tail of 2
+        {1, 3, 9, 9, 2, 0, true},    // stride 2, odd side
+        {1, 4, 17, 10, 2, 1, false}, // stride 2 with a column of zeros
+        {1, 2, 3, 3, 1, 0, true},    // a single output
+        {1, 6, 5, 6, 1, 2, true},    // two columns of zeros
+        {2, 7, 12, 12, 1, 1, true},  // two images in the batch
+        {1, 8, 32, 32, 1, 1, true},  // the largest map of its own
+        {1, 8, 33, 33, 1, 1, true},  // larger: OpenCV's own runs in its place
     };
     for (const Shape& s : shapes) {
-        SCOPED_TRACE(testing::Message() << s.batch << "x" << s.channels << "x" << s.height << "x" << s.width
-                                        << " stride " << s.stride << " pads " << s.padTop << s.padLeft
-                                        << s.padBottom << s.padRight << (s.bias ? " bias" : ""));
-        const cv::dnn::LayerParams params = depthwiseParams(s);
-        cv::dnn::Net opencv = oneLayer(params);
-        cv::dnn::Net ours;
-        cv::Mat input(std::vector<int>{s.batch, s.channels, s.height, s.width}, CV_32F);
-        cv::randu(input, -4, 4);
-        const cv::Mat expected = run(opencv, input);
-        cv::Mat got;
-        {
-            const DepthwiseConvolution::Scope scope;
-            ours = oneLayer(params);
-            got = run(ours, input);
-        }
+        SCOPED_TRACE(::testing::Message()
+                     << s.batch << "x" << s.channels << "x" << s.height << "x" << s.width << " stride "
+                     << s.stride << " pad " << s.pad << (s.bias ? " bias" : ""));
+        const cv::dnn::LayerParams params = depthwise(s);
+        const Build build = [&] { return chain({params}); };
+        cv::Mat input = randomMap({s.batch, s.channels, s.height, s.width}, cv::theRNG(), -4, 4);
+        cv::dnn::Net ours = inScope(false, build, input, {"dw"});
         const auto layer = ours.getLayer(ours.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
         ASSERT_TRUE(layer);
-        ASSERT_EQ(std::vector<int>(got.size.p, got.size.p + got.dims),
-                  std::vector<int>(expected.size.p, expected.size.p + expected.dims));
+        expectOpenCVsOutputs(ours, build, input, {"dw"}, 1e-4);
+        const cv::Mat got = output(ours, input, "dw");
         EXPECT_EQ(layer->computesItself(), got.size[2] * got.size[3] <= DepthwiseConvolution::largestPlane);
-        EXPECT_LT(cv::norm(got, expected, cv::NORM_INF), 1e-4);
         // A second run on other values: nothing of the first stays behind.
         cv::randu(input, -4, 4);
-        EXPECT_LT(cv::norm(run(ours, input), run(opencv, input), cv::NORM_INF), 1e-4);
+        expectOpenCVsOutputs(ours, build, input, {"dw"}, 1e-4);
     }
 }
 
 TEST(DepthwiseConvolution, LeavesEveryOtherConvolutionToOpenCV) {
-    const Shape s{1, 8, 16, 16, 1, 1, 1, 1, 1, true};
-    const Shape strided3{1, 8, 16, 16, 3, 1, 1, 1, 1, true};
-    const Shape padded3{1, 8, 16, 16, 1, 3, 3, 3, 3, true};
+    const Shape s{1, 8, 16, 16, 1, 1, true};
+    const Shape strided3{1, 8, 16, 16, 3, 1, true};
+    const Shape padded3{1, 8, 16, 16, 1, 3, true};
     struct Case {
         const char* what;
         cv::dnn::LayerParams params;
     } cases[] = {
-        {"a 5x5 kernel", depthwiseParams(s, 5)},
-        {"a dilated kernel", depthwiseParams(s, 3, 2)},
-        {"a full convolution", depthwiseParams(s, 3, 1, 1)},
-        {"two channels a group", depthwiseParams(s, 3, 1, 4)},
-        {"stride 3", depthwiseParams(strided3)},
-        {"three columns of zeros", depthwiseParams(padded3)},
+        {"a 5x5 kernel", depthwise(s, 5)},
+        {"a dilated kernel", depthwise(s, 3, 2)},
+        {"a full convolution", depthwise(s, 3, 1, 1)},
+        {"two channels a group", depthwise(s, 3, 1, 4)},
+        {"stride 3", depthwise(strided3)},
+        {"three columns of zeros", depthwise(padded3)},
     };
     for (Case& c : cases) {
         const DepthwiseConvolution::Scope scope;
-        cv::dnn::Net net = oneLayer(c.params);
+        cv::dnn::Net net = chain({c.params});
         EXPECT_FALSE(net.getLayer(net.getLayerId("dw")).dynamicCast<DepthwiseConvolution>()) << c.what;
         EXPECT_TRUE(net.getLayer(net.getLayerId("dw")).dynamicCast<cv::dnn::ConvolutionLayer>()) << c.what;
     }
     // Out of a scope, nothing changes.
-    cv::dnn::Net plain = oneLayer(depthwiseParams(s));
+    cv::dnn::Net plain = chain({depthwise(s)});
     EXPECT_FALSE(plain.getLayer(plain.getLayerId("dw")).dynamicCast<DepthwiseConvolution>());
 }
 
@@ -166,24 +124,10 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         EXPECT_EQ(loaded->wholeBlocks(), fusedBlocks);
         EXPECT_EQ(loaded->stemLayers(), stems);
 
-        cv::Mat input(std::vector<int>{1, m.size, m.size, 3}, CV_32F);
-        cv::randu(input, -1, 1);
+        const cv::Mat input = randomMap({1, m.size, m.size, 3}, cv::theRNG(), -1, 1);
         const std::vector<std::string> names = {"Identity:0", "Identity_1:0", "Identity_2:0", "Identity_3:0"};
-        auto outputs = [&](cv::dnn::Net& net) {
-            net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-            net.setInput(input);
-            std::vector<cv::Mat> outs;
-            net.forward(outs, names);
-            return outs;
-        };
-        cv::dnn::Net opencvs = cv::dnn::readNetFromONNX(m.path), ours;
-        const std::vector<cv::Mat> expected = outputs(opencvs);
-        std::vector<cv::Mat> got;
-        {
-            const DepthwiseConvolution::Scope scope(true);
-            ours = cv::dnn::readNetFromONNX(m.path);
-            got = outputs(ours);
-        }
+        const Build read = [&] { return cv::dnn::readNetFromONNX(m.path); };
+        cv::dnn::Net ours = inScope(true, read, input, names);
         // Where the processor runs them, the blocks that add their input back run in one pass each.
         const auto layers = DepthwiseConvolution::layersOf(ours);
         EXPECT_EQ(std::count_if(layers.begin(), layers.end(),
@@ -193,10 +137,7 @@ TEST(DepthwiseConvolution, TheFaceModelsRunOnItWithOpenCVsOutputs) {
         const auto pools = DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(ours);
         EXPECT_EQ(std::count_if(pools.begin(), pools.end(), [](const auto& l) { return l->halvesItself(); }),
                   standsIn ? m.maxPools : 0);
-        ASSERT_EQ(got.size(), expected.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            // Scores and box offsets of a few units: the sums only differ in their order.
-            EXPECT_LT(cv::norm(got[i], expected[i], cv::NORM_INF), 1e-3) << names[i];
-        }
+        // Scores and box offsets of a few units: the sums only differ in their order.
+        expectOpenCVsOutputs(ours, read, input, names, 1e-3);
     }
 }

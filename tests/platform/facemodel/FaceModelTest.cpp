@@ -425,49 +425,48 @@ TEST_F(FaceDataTest, LookingUpOrDownReadsPastThePitchLimit) {
 // or two on the others, for faces, boxes reaching out of the image and boxes on no face at all.
 namespace {
 
-// How far our fit from `box` lands from dlib's own predictor's: the median and the largest distance of a
-// point (dlib rounds its points to whole pixels; ours keep the fraction).
-struct OffsetsFromDlib {
-    float median, largest;
-};
-
-OffsetsFromDlib offsetsFromDlib(const FaceLandmarker& ours, const dlib::shape_predictor& reference,
-                                const cv::Mat& gray, const cv::Rect2f& box) {
-    const std::vector<cv::Point2f> points = ours.fit(gray, box);
-    const dlib::full_object_detection expected =
-        reference(dlib::cv_image<unsigned char>(gray),
-                  dlib::rectangle(std::lround(box.x), std::lround(box.y), std::lround(box.x + box.width),
-                                  std::lround(box.y + box.height)));
-    EXPECT_EQ(points.size(), expected.num_parts());
-    std::vector<float> off;
-    for (unsigned long i = 0; i < expected.num_parts() && i < points.size(); ++i) {
-        off.push_back(std::max(std::abs(points[i].x - static_cast<float>(expected.part(i).x())),
-                               std::abs(points[i].y - static_cast<float>(expected.part(i).y()))));
-    }
-    std::sort(off.begin(), off.end());
-    return off.empty() ? OffsetsFromDlib{1e9f, 1e9f} : OffsetsFromDlib{off[off.size() / 2], off.back()};
-}
-
-struct Landmarkers {
+// Our fits against dlib's own predictor's on the same model, each with its median point within 1.5 px of
+// dlib's: `sameAsDlib` of the `compared` fits give dlib's very points (within half a pixel: dlib rounds its
+// points to whole pixels, ours keep the fraction).
+struct ComparedWithDlib {
     std::unique_ptr<FaceLandmarker> ours;
     dlib::shape_predictor reference;
-};
+    int compared = 0, sameAsDlib = 0;
 
-Landmarkers landmarkers() {
-    const std::string model = FaceModelPaths::locate().landmarks;
-    std::string error;
-    Landmarkers l{FaceLandmarker::load(model, error), {}};
-    EXPECT_NE(l.ours, nullptr) << error;
-    dlib::deserialize(model) >> l.reference;
-    return l;
-}
+    ComparedWithDlib() {
+        const std::string model = FaceModelPaths::locate().landmarks;
+        std::string error;
+        ours = FaceLandmarker::load(model, error);
+        EXPECT_NE(ours, nullptr) << error;
+        dlib::deserialize(model) >> reference;
+    }
+
+    void fit(const cv::Mat& gray, const cv::Rect2f& box, const std::string& image) {
+        const std::vector<cv::Point2f> points = ours->fit(gray, box);
+        const dlib::full_object_detection expected =
+            reference(dlib::cv_image<unsigned char>(gray),
+                      dlib::rectangle(std::lround(box.x), std::lround(box.y), std::lround(box.x + box.width),
+                                      std::lround(box.y + box.height)));
+        EXPECT_EQ(points.size(), expected.num_parts());
+        std::vector<float> off;
+        for (unsigned long i = 0; i < expected.num_parts() && i < points.size(); ++i) {
+            off.push_back(std::max(std::abs(points[i].x - static_cast<float>(expected.part(i).x())),
+                                   std::abs(points[i].y - static_cast<float>(expected.part(i).y()))));
+        }
+        std::sort(off.begin(), off.end());
+        // Our leaves are rounded to 16 bits: where that turns a tree's pixel test the other way, the whole
+        // fit goes by about a pixel.
+        EXPECT_LT(off.empty() ? 1e9f : off[off.size() / 2], 1.5f) << image << " box " << box;
+        sameAsDlib += !off.empty() && off.back() <= 0.501f ? 1 : 0;
+        ++compared;
+    }
+};
 
 } // namespace
 
 TEST_F(FaceDataTest, TheLandmarkerGivesTheSamePointsAsDlibsOwnPredictor) {
-    const Landmarkers l = landmarkers();
-    ASSERT_NE(l.ours, nullptr);
-    int compared = 0, sameAsDlib = 0;
+    ComparedWithDlib dlib;
+    ASSERT_NE(dlib.ours, nullptr);
     for (const auto& entry : std::filesystem::directory_iterator(faceData() / "dlib_faces")) {
         if (entry.path().extension() != ".jpg") {
             continue;
@@ -483,25 +482,19 @@ TEST_F(FaceDataTest, TheLandmarkerGivesTheSamePointsAsDlibsOwnPredictor) {
                                     {w * 0.8f, h * 0.7f, w * 0.4f, h * 0.4f},
                                     {w * 0.5f, h * 0.5f, 6.0f, 6.0f}};
         for (const cv::Rect2f& box : boxes) {
-            const OffsetsFromDlib off = offsetsFromDlib(*l.ours, l.reference, gray, box);
-            // Our leaves are rounded to 16 bits: where that turns a tree's pixel test the other way, the
-            // whole fit goes by about a pixel.
-            EXPECT_LT(off.median, 1.5f) << entry.path().filename() << " box " << box;
-            sameAsDlib += off.largest <= 0.501f ? 1 : 0;
-            ++compared;
+            dlib.fit(gray, box, entry.path().filename().string());
         }
     }
-    EXPECT_GE(compared, 5 * 5);
+    EXPECT_GE(dlib.compared, 5 * 5);
     // Most fits give dlib's own points: 28 of the 30 here.
-    EXPECT_GE(sameAsDlib, compared * 4 / 5) << "of " << compared;
+    EXPECT_GE(dlib.sameAsDlib, dlib.compared * 4 / 5) << "of " << dlib.compared;
 }
 
 // The same on the demo clip, which every checkout has: the user's face as the detector frames it, and
 // moved and scaled by a few pixels.
 TEST(ModelTest, TheLandmarkerGivesTheSamePointsAsDlibsOwnPredictorOnTheDemoClip) {
-    const Landmarkers l = landmarkers();
-    ASSERT_NE(l.ours, nullptr);
-    int compared = 0, sameAsDlib = 0;
+    ComparedWithDlib dlib;
+    ASSERT_NE(dlib.ours, nullptr);
     for (const cv::Mat& frame : demoFrames(12, 12, 0)) {
         cv::Mat bgra, gray;
         cv::cvtColor(frame, bgra, cv::COLOR_BGR2BGRA);
@@ -517,16 +510,13 @@ TEST(ModelTest, TheLandmarkerGivesTheSamePointsAsDlibsOwnPredictorOnTheDemoClip)
               cv::Rect2f(face.x - 4, face.y + 1, face.width * 1.1f, face.height * 1.1f),
               cv::Rect2f(w - face.width / 2, h - face.height / 2, face.width, face.height),
               cv::Rect2f(-face.width / 2, -face.height / 2, face.width, face.height)}) {
-            const OffsetsFromDlib off = offsetsFromDlib(*l.ours, l.reference, gray, box);
-            EXPECT_LT(off.median, 1.5f) << "box " << box;
-            sameAsDlib += off.largest <= 0.501f ? 1 : 0;
-            ++compared;
+            dlib.fit(gray, box, "frame " + std::to_string(dlib.compared / 5));
         }
     }
-    EXPECT_EQ(compared, 60);
+    EXPECT_EQ(dlib.compared, 60);
     // Most, though fewer than of the portraits: the faces are smaller, and a pixel test turned by the
     // leaves' rounding moves more of the points.
-    EXPECT_GE(sameAsDlib, compared * 3 / 5) << "of " << compared;
+    EXPECT_GE(dlib.sameAsDlib, dlib.compared * 3 / 5) << "of " << dlib.compared;
 }
 
 // A missing or damaged model is an error that names it, never a crash: each missing file in turn (the

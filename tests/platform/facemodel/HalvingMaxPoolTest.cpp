@@ -3,8 +3,7 @@
 #include "platform/linux/facemodel/HalvingMaxPool.h"
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 
-#include <opencv2/core.hpp>
-#include <opencv2/dnn.hpp>
+#include "LayerTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 #include <vector>
 
 using namespace tavrine;
+using namespace tavrine::testing;
 
 TEST(HalvingMaxPool, KeepsTheLargestOfEveryBlock) {
     constexpr float nan = std::numeric_limits<float>::quiet_NaN();
@@ -30,11 +30,8 @@ TEST(HalvingMaxPool, KeepsTheLargestOfEveryBlock) {
     };
     cv::RNG rng(1973);
     for (const auto& s : shapes) {
-        SCOPED_TRACE(testing::Message() << s.height << "x" << s.width);
-        std::vector<float> in(static_cast<std::size_t>(s.height) * s.width);
-        for (float& v : in) {
-            v = rng.uniform(-1.0f, 1.0f);
-        }
+        SCOPED_TRACE(::testing::Message() << s.height << "x" << s.width);
+        std::vector<float> in = randomValues(static_cast<std::size_t>(s.height) * s.width, rng);
         if (s.unusual) {
             // A NaN in each corner of some block, in the vectors (columns 0-7) and past them (16, 17);
             // minus infinities filling the blocks at columns 2-3 and 16-17 of the last two rows.
@@ -78,9 +75,7 @@ struct Pooling {
 // The pooling, then a layer that reads it, as in the networks: a pooling that ends the network is also
 // asked for the positions of its maxima.
 cv::dnn::Net poolNet(const Pooling& c, bool thenRead = true) {
-    cv::dnn::LayerParams p, after;
-    p.type = "Pooling";
-    p.name = "pool";
+    cv::dnn::LayerParams p = layer("Pooling", "pool");
     p.set("pool", c.pool);
     p.set("kernel_size", c.kernel);
     p.set("stride", c.stride);
@@ -91,14 +86,7 @@ cv::dnn::Net poolNet(const Pooling& c, bool thenRead = true) {
         p.set("pad_b", 0);
         p.set("pad_r", 0);
     }
-    after.type = "Power";
-    after.name = "after";
-    cv::dnn::Net net;
-    net.addLayerToPrev(p.name, p.type, p);
-    if (thenRead) {
-        net.addLayerToPrev(after.name, after.type, after);
-    }
-    return net;
+    return thenRead ? chain({p, layer("Power", "after")}) : chain({p});
 }
 
 // How many of the network's poolings halve their maps on our own maxima.
@@ -106,12 +94,6 @@ int halving(cv::dnn::Net& net) {
     const auto layers = DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(net);
     return static_cast<int>(
         std::count_if(layers.begin(), layers.end(), [](const auto& l) { return l->halvesItself(); }));
-}
-
-cv::Mat output(cv::dnn::Net& net, const cv::Mat& input, const char* layer = "after") {
-    net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    net.setInput(input);
-    return net.forward(layer).clone();
 }
 
 } // namespace
@@ -136,28 +118,15 @@ TEST(HalvingMaxPool, IsTakenIntoANetworkOnlyForThatPooling) {
     cv::RNG rng(2026);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::vector<int> shape = {1, 5, 12, 14};
-        cv::Mat input(shape, CV_32F);
-        rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+        const Build build = [&] { return poolNet(c.pooling); };
+        const cv::Mat input = randomMap({1, 5, 12, 14}, rng, -2, 2);
         // Only a fusing Scope takes it.
-        for (const bool fuse : {true, false}) {
-            cv::dnn::Net net;
-            {
-                const DepthwiseConvolution::Scope scope(fuse);
-                net = poolNet(c.pooling);
-                (void)output(net, input);
-            }
-            EXPECT_EQ(halving(net), fuse && c.taken ? 1 : 0);
-        }
+        inBothScopes(build, input, {"after"},
+                     [&](cv::dnn::Net& net, bool fuse) { EXPECT_EQ(halving(net), fuse && c.taken ? 1 : 0); });
         bool agreed = false;
-        cv::dnn::Net checked =
-            DepthwiseConvolution::readChecked([&] { return poolNet(c.pooling); }, shape, {"after"}, agreed);
+        cv::dnn::Net checked = readCheckedAgainstOpenCV(build, input, {"after"}, 0.0, agreed);
         EXPECT_TRUE(agreed);
         EXPECT_EQ(halving(checked), c.taken ? 1 : 0);
-        cv::dnn::Net opencvs = poolNet(c.pooling);
-        const cv::Mat got = output(checked, input), expected = output(opencvs, input);
-        ASSERT_EQ(got.size, expected.size);
-        EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);
     }
 }
 
@@ -166,20 +135,11 @@ TEST(HalvingMaxPool, APoolingThatEndsTheNetworkLeavesItToOpenCV) {
         GTEST_SKIP() << "OpenCV's own layers run with this OpenCV";
     }
     // It is also asked for the positions of its maxima, which ours does not give.
-    const std::vector<int> shape = {1, 5, 12, 14};
-    cv::Mat input(shape, CV_32F);
-    cv::RNG(1973).fill(input, cv::RNG::UNIFORM, -2, 2);
-    cv::dnn::Net net;
-    cv::Mat got;
-    {
-        const DepthwiseConvolution::Scope scope(true);
-        net = poolNet({"MAX", 2, 2}, false);
-        got = output(net, input, "pool");
-    }
+    cv::RNG rng(1973);
+    const cv::Mat input = randomMap({1, 5, 12, 14}, rng, -2, 2);
+    const Build build = [] { return poolNet({"MAX", 2, 2}, false); };
+    cv::dnn::Net net = inScope(true, build, input, {"pool"});
     EXPECT_EQ(DepthwiseConvolution::layersOf<HalvingMaxPoolLayer>(net).size(), 1u);
     EXPECT_EQ(halving(net), 0);
-    cv::dnn::Net opencvs = poolNet({"MAX", 2, 2}, false);
-    const cv::Mat expected = output(opencvs, input, "pool");
-    ASSERT_EQ(got.size, expected.size);
-    EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);
+    expectOpenCVsOutputs(net, build, input, {"pool"}, 0.0);
 }

@@ -4,8 +4,7 @@
 #include "platform/linux/facemodel/SeparableBlock.h"
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 
-#include <opencv2/core.hpp>
-#include <opencv2/dnn.hpp>
+#include "LayerTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +14,9 @@
 #include <vector>
 
 using namespace tavrine;
+using namespace tavrine::testing;
 
 namespace {
-
-std::vector<float> randomValues(std::size_t count, cv::RNG& rng) {
-    std::vector<float> v(count);
-    for (float& f : v) {
-        f = rng.uniform(-1.0f, 1.0f);
-    }
-    return v;
-}
 
 SeparableBlock randomBlock(int channels, int outChannels, bool addInput, bool clamp, cv::RNG& rng) {
     SeparableBlock b;
@@ -97,7 +89,7 @@ TEST(SeparableBlock, GivesTheFourLayersSumsOnEveryShape) {
     };
     cv::RNG rng(1973);
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
+        SCOPED_TRACE(::testing::Message()
                      << c.channels << "->" << c.outChannels << " " << c.height << "x" << c.width
                      << (c.addInput ? " +input" : "") << (c.clamp ? " clamped" : ""));
         const SeparableBlock block = randomBlock(c.channels, c.outChannels, c.addInput, c.clamp, rng);
@@ -130,7 +122,7 @@ TEST(SeparableBlock, ANotANumberGetsThroughTheClamp) {
     // vectors and in the values past them.
     cv::RNG rng(7);
     for (const int width : {16, 3}) {
-        SCOPED_TRACE(testing::Message() << "rows " << width << " wide");
+        SCOPED_TRACE(::testing::Message() << "rows " << width << " wide");
         SeparableBlock block = randomBlock(8, 8, true, true, rng);
         block.pointwise[3] = std::numeric_limits<float>::quiet_NaN(); // output 0 reads channel 3
         const std::vector<float> in = randomValues(static_cast<std::size_t>(8 * 4 * width), rng);
@@ -144,25 +136,6 @@ TEST(SeparableBlock, ANotANumberGetsThroughTheClamp) {
 }
 
 namespace {
-
-cv::dnn::LayerParams convolution(const char* name, int channels, int outChannels, int kernel, int stride,
-                                 int group, cv::RNG& rng) {
-    cv::dnn::LayerParams p;
-    p.type = "Convolution";
-    p.name = name;
-    p.set("kernel_size", kernel);
-    p.set("num_output", outChannels);
-    p.set("group", group);
-    p.set("stride", stride);
-    p.set("pad", kernel / 2);
-    p.set("bias_term", true);
-    cv::Mat w(std::vector<int>{outChannels, channels / group, kernel, kernel}, CV_32F);
-    rng.fill(w, cv::RNG::UNIFORM, -1, 1);
-    cv::Mat b(1, outChannels, CV_32F);
-    rng.fill(b, cv::RNG::UNIFORM, -1, 1);
-    p.blobs = {w, b};
-    return p;
-}
 
 struct BlockNet {
     cv::dnn::LayerParams depthwise, pointwise, join, clamp;
@@ -178,9 +151,7 @@ struct BlockNet {
         cv::dnn::Net net;
         cv::dnn::LayerParams d = depthwise, p = pointwise, j = join, c = clamp;
         auto power = [&](const char* name, float scale) {
-            cv::dnn::LayerParams lp;
-            lp.type = "Power";
-            lp.name = name;
+            cv::dnn::LayerParams lp = layer("Power", name);
             lp.set("scale", scale);
             const int id = net.addLayer(lp.name, lp.type, lp);
             net.connect(0, 0, id, 0);
@@ -195,9 +166,7 @@ struct BlockNet {
         const int pw = net.addLayer(p.name, p.type, p);
         net.connect(dw, 0, pw, 0);
         if (input == Input::sideBranch) {
-            cv::dnn::LayerParams sum;
-            sum.type = "Eltwise";
-            sum.name = "side";
+            cv::dnn::LayerParams sum = layer("Eltwise", "side");
             const int id = net.addLayer(sum.name, sum.type, sum);
             net.connect(side, 0, id, 0);
             net.connect(side, 0, id, 1);
@@ -219,28 +188,15 @@ BlockNet blockNet(const std::string& operation, int stride, int pointwiseKernel,
                   BlockNet::Input input = BlockNet::Input::plain, const char* pointwiseType = "Convolution") {
     BlockNet n;
     n.input = input;
-    n.depthwise = convolution("dw", 16, 16, 3, stride, 16, rng);
-    n.pointwise = convolution("pw", 16, 16, pointwiseKernel, 1, 1, rng);
+    n.depthwise = convolution({"dw", 16, 16, 3, stride, 1, true, 16}, rng);
+    n.pointwise = convolution({"pw", 16, 16, pointwiseKernel, 1, pointwiseKernel / 2}, rng);
     n.pointwise.type = pointwiseType;
     if (!operation.empty()) {
-        n.join.type = "Eltwise";
-        n.join.name = "add";
+        n.join = layer("Eltwise", "add");
         n.join.set("operation", operation);
     }
-    n.clamp.type = "ReLU";
-    n.clamp.name = "relu";
+    n.clamp = layer("ReLU", "relu");
     return n;
-}
-
-std::vector<cv::Mat> outputs(cv::dnn::Net& net, const cv::Mat& input, const std::vector<std::string>& names) {
-    net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    net.setInput(input);
-    std::vector<cv::Mat> outs;
-    net.forward(outs, std::vector<cv::String>(names.begin(), names.end()));
-    for (cv::Mat& m : outs) {
-        m = m.clone();
-    }
-    return outs;
 }
 
 } // namespace
@@ -275,35 +231,20 @@ TEST(SeparableBlock, IsTakenIntoANetworkOnlyWhereTheLayersAreSuchABlock) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::vector<int> shape = {1, 16, 12, 12};
-        cv::Mat input(shape, CV_32F);
-        rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+        const cv::Mat input = randomMap({1, 16, 12, 12}, rng, -2, 2);
+        const Build build = [&] { return c.net.build(); };
         // What the fusion gives, before any check; and that a Scope that does not fuse gives none.
-        for (const bool fuse : {true, false}) {
-            cv::dnn::Net fused;
-            {
-                const DepthwiseConvolution::Scope scope(fuse);
-                fused = c.net.build();
-                (void)outputs(fused, input, {"relu"});
-            }
+        inBothScopes(build, input, {"relu"}, [&](cv::dnn::Net& fused, bool fuse) {
             const auto layer = fused.getLayer(fused.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
             ASSERT_TRUE(layer);
             EXPECT_EQ(layer->layersTakenIn(), fuse ? c.takenIn : 0);
-        }
-
+        });
+        // Whichever network the check keeps gives OpenCV's outputs (NaNs where OpenCV's has them).
         bool agreed = false;
-        cv::dnn::Net checked =
-            DepthwiseConvolution::readChecked([&] { return c.net.build(); }, shape, {"relu"}, agreed);
+        cv::dnn::Net checked = readCheckedAgainstOpenCV(build, input, {"relu"}, 1e-4, agreed);
         EXPECT_EQ(agreed, c.agreed);
         const auto kept = checked.getLayer(checked.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
         EXPECT_EQ(kept ? kept->layersTakenIn() : 0, c.agreed ? c.takenIn : 0);
-        // Whichever network is kept gives OpenCV's outputs (NaNs where OpenCV's has them).
-        cv::dnn::Net opencvs = c.net.build();
-        cv::Mat got = outputs(checked, input, {"relu"})[0], expected = outputs(opencvs, input, {"relu"})[0];
-        EXPECT_EQ(cv::countNonZero(got != got), cv::countNonZero(expected != expected));
-        cv::patchNaNs(got, 0);
-        cv::patchNaNs(expected, 0);
-        EXPECT_LT(cv::norm(got, expected, cv::NORM_INF), 1e-4);
     }
 }
 
@@ -313,43 +254,27 @@ TEST(SeparableBlock, ANetworkRunsAsItWasChecked) {
     }
     cv::RNG rng(11);
     const std::vector<int> shape = {1, 16, 12, 12};
-    cv::Mat input(shape, CV_32F);
-    rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+    const cv::Mat input = randomMap(shape, rng, -2, 2);
     // A layer between the depthwise convolution and the sum reads memory the fused block may already have
     // written the sum into: whatever the check keeps gives OpenCV's outputs, for the outputs checked and,
     // set up again, for others.
     const BlockNet branched = blockNet("sum", 1, 1, rng, BlockNet::Input::sideBranch);
+    const Build branchedNet = [&] { return branched.build(); };
     bool agreed = false;
-    cv::dnn::Net net =
-        DepthwiseConvolution::readChecked([&] { return branched.build(); }, shape, {"relu", "side"}, agreed);
+    cv::dnn::Net net = readCheckedAgainstOpenCV(branchedNet, input, {"relu", "side"}, 1e-4, agreed);
     // OpenCV 4.6 gives the sum's output the side branch's memory: the check sees the side branch overwritten.
     EXPECT_FALSE(agreed);
-    cv::dnn::Net opencvs = branched.build();
-    for (const std::vector<std::string>& names :
-         {std::vector<std::string>{"relu", "side"}, std::vector<std::string>{"relu", "side", "other"}}) {
-        const std::vector<cv::Mat> got = outputs(net, input, names),
-                                   expected = outputs(opencvs, input, names);
-        ASSERT_EQ(got.size(), expected.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_LT(cv::norm(got[i], expected[i], cv::NORM_INF), 1e-4)
-                << names[i] << " of " << names.size();
-        }
-    }
+    expectOpenCVsOutputs(net, branchedNet, input, {"relu", "side", "other"}, 1e-4);
     // A block checked for one set of outputs and then asked for others is set up again, unfused.
     const BlockNet block = blockNet("sum", 1, 1, rng);
-    cv::dnn::Net checked =
-        DepthwiseConvolution::readChecked([&] { return block.build(); }, shape, {"relu"}, agreed);
+    const Build plainBlock = [&] { return block.build(); };
+    cv::dnn::Net checked = DepthwiseConvolution::readChecked(plainBlock, shape, {"relu"}, agreed);
     ASSERT_TRUE(agreed);
     const auto layer = checked.getLayer(checked.getLayerId("dw")).dynamicCast<DepthwiseConvolution>();
     ASSERT_TRUE(layer);
     EXPECT_EQ(layer->layersTakenIn(), 3);
-    cv::dnn::Net plain = block.build();
-    const std::vector<cv::Mat> got = outputs(checked, input, {"relu", "pw"});
-    const std::vector<cv::Mat> expected = outputs(plain, input, {"relu", "pw"});
+    expectOpenCVsOutputs(checked, plainBlock, input, {"relu", "pw"}, 1e-4);
     EXPECT_EQ(layer->layersTakenIn(), 0);
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        EXPECT_LT(cv::norm(got[i], expected[i], cv::NORM_INF), 1e-4) << i;
-    }
 }
 
 TEST(SeparableBlock, AnOutputOverItsInputStillGetsTheBlocksSums) {
@@ -361,15 +286,15 @@ TEST(SeparableBlock, AnOutputOverItsInputStillGetsTheBlocksSums) {
     BlockNet n = blockNet("sum", 1, 1, rng);
     // Two bands of rows: the second reads the last row of the first, which the output has overwritten.
     const std::vector<int> shape = {1, 16, 40, 20};
-    cv::Mat input(shape, CV_32F), output(shape, CV_32F);
-    rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+    const cv::Mat input = randomMap(shape, rng, -2, 2);
+    cv::Mat written(shape, CV_32F);
     cv::dnn::Net opencvs = n.build();
-    const cv::Mat expected = outputs(opencvs, input, {"relu"})[0];
+    const cv::Mat expected = output(opencvs, input, "relu");
     const DepthwiseConvolution::Scope scope(true);
     cv::Ptr<cv::dnn::Layer> dw = cv::dnn::LayerFactory::createLayerInstance("Convolution", n.depthwise);
     const auto layer = dw.dynamicCast<DepthwiseConvolution>();
     ASSERT_TRUE(layer);
-    std::vector<cv::Mat> ins = {input}, outs = {output}, internals;
+    std::vector<cv::Mat> ins = {input}, outs = {written}, internals;
     layer->finalize(ins, outs);
     cv::Ptr<cv::dnn::Layer> pw = cv::dnn::ConvolutionLayer::create(n.pointwise);
     cv::Ptr<cv::dnn::Layer> add = cv::dnn::EltwiseLayer::create(n.join);
@@ -383,6 +308,6 @@ TEST(SeparableBlock, AnOutputOverItsInputStillGetsTheBlocksSums) {
     cv::Mat over = input.clone();
     std::vector<cv::Mat> same = {over};
     layer->forward(same, same, internals);
-    EXPECT_LT(cv::norm(output, expected, cv::NORM_INF), 1e-4);
+    EXPECT_LT(cv::norm(written, expected, cv::NORM_INF), 1e-4);
     EXPECT_LT(cv::norm(over, expected, cv::NORM_INF), 1e-4);
 }

@@ -3,8 +3,7 @@
 #include "platform/linux/facemodel/StemConvolution.h"
 #include "platform/linux/facemodel/DepthwiseConvolution.h"
 
-#include <opencv2/core.hpp>
-#include <opencv2/dnn.hpp>
+#include "LayerTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 #include <vector>
 
 using namespace tavrine;
+using namespace tavrine::testing;
 
 namespace {
 
@@ -22,14 +22,8 @@ constexpr int kC = StemConvolution::inChannels, kK = StemConvolution::taps;
 StemConvolution randomStem(int outChannels, bool clamp, cv::RNG& rng) {
     StemConvolution s;
     s.outChannels = outChannels;
-    s.weights.resize(static_cast<std::size_t>(outChannels) * kC * kK * kK);
-    s.bias.resize(static_cast<std::size_t>(outChannels));
-    for (float& v : s.weights) {
-        v = rng.uniform(-1.0f, 1.0f);
-    }
-    for (float& v : s.bias) {
-        v = rng.uniform(-1.0f, 1.0f);
-    }
+    s.weights = randomValues(static_cast<std::size_t>(outChannels) * kC * kK * kK, rng);
+    s.bias = randomValues(static_cast<std::size_t>(outChannels), rng);
     s.clampAtZero = clamp;
     return s;
 }
@@ -58,11 +52,7 @@ std::vector<float> oneByOne(const StemConvolution& s, const std::vector<float>& 
 }
 
 std::vector<float> randomInput(int height, int width, cv::RNG& rng) {
-    std::vector<float> in(static_cast<std::size_t>(kC) * height * width);
-    for (float& v : in) {
-        v = rng.uniform(-1.0f, 1.0f);
-    }
-    return in;
+    return randomValues(static_cast<std::size_t>(kC) * height * width, rng);
 }
 
 } // namespace
@@ -86,7 +76,7 @@ TEST(StemConvolution, GivesTheConvolutionsSumsOnEveryShape) {
     };
     cv::RNG rng(1973);
     for (const auto& s : shapes) {
-        SCOPED_TRACE(testing::Message() << s.maps << " maps from " << s.height << "x" << s.width);
+        SCOPED_TRACE(::testing::Message() << s.maps << " maps from " << s.height << "x" << s.width);
         const StemConvolution stem = randomStem(s.maps, s.clamp, rng);
         const std::vector<float> in = randomInput(s.height, s.width, rng);
         const std::vector<float> expected = oneByOne(stem, in, s.height, s.width);
@@ -119,46 +109,14 @@ TEST(StemConvolution, ANotANumberGetsThroughTheClamp) {
 
 namespace {
 
-cv::dnn::LayerParams convolution(int channels, int maps, int kernel, int stride, int pad, bool bias,
-                                 cv::RNG& rng) {
-    cv::dnn::LayerParams p;
-    p.type = "Convolution";
-    p.name = "stem";
-    p.set("kernel_size", kernel);
-    p.set("num_output", maps);
-    p.set("stride", stride);
-    p.set("pad", pad);
-    p.set("bias_term", bias);
-    cv::Mat w(std::vector<int>{maps, channels, kernel, kernel}, CV_32F);
-    rng.fill(w, cv::RNG::UNIFORM, -1, 1);
-    p.blobs = {w};
-    if (bias) {
-        cv::Mat b(1, maps, CV_32F);
-        rng.fill(b, cv::RNG::UNIFORM, -1, 1);
-        p.blobs.push_back(b);
-    }
-    return p;
-}
-
 cv::dnn::Net stemNet(const cv::dnn::LayerParams& conv, float slope) {
-    cv::dnn::Net net;
-    cv::dnn::LayerParams p = conv, relu;
-    relu.type = "ReLU";
+    cv::dnn::LayerParams relu = layer("ReLU", "relu");
     relu.set("negative_slope", slope);
-    relu.name = "relu";
-    net.addLayerToPrev(p.name, p.type, p);
-    net.addLayerToPrev(relu.name, relu.type, relu);
-    return net;
+    return chain({conv, relu});
 }
 
 int stems(cv::dnn::Net& net) {
     return static_cast<int>(DepthwiseConvolution::layersOf<StemConvolutionLayer>(net).size());
-}
-
-cv::Mat output(cv::dnn::Net& net, const cv::Mat& input) {
-    net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    net.setInput(input);
-    return net.forward("relu").clone();
 }
 
 } // namespace
@@ -187,39 +145,25 @@ TEST(StemConvolution, IsTakenIntoANetworkOnlyWhereTheLayerIsAStem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const cv::dnn::LayerParams conv =
-            convolution(c.channels, c.maps, c.kernel, c.stride, c.pad, c.bias, rng);
-        const std::vector<int> shape = {1, c.channels, 19, 21};
-        cv::Mat input(shape, CV_32F);
-        rng.fill(input, cv::RNG::UNIFORM, -2, 2);
+            convolution({"stem", c.channels, c.maps, c.kernel, c.stride, c.pad, c.bias}, rng);
+        const Build build = [&] { return stemNet(conv, c.slope); };
+        const cv::Mat input = randomMap({1, c.channels, 19, 21}, rng, -2, 2);
         // Only a fusing Scope takes a stem.
-        for (const bool fuse : {true, false}) {
-            cv::dnn::Net net;
-            {
-                const DepthwiseConvolution::Scope scope(fuse);
-                net = stemNet(conv, c.slope);
-                (void)output(net, input);
-            }
+        inBothScopes(build, input, {"relu"}, [&](cv::dnn::Net& net, bool fuse) {
             const auto layer = net.getLayer(net.getLayerId("stem")).dynamicCast<StemConvolutionLayer>();
             EXPECT_EQ(stems(net), fuse && c.taken ? 1 : 0);
             EXPECT_EQ(layer && layer->clampsAtZero(), fuse && c.taken && c.slope == 0.0f);
-        }
+        });
         bool agreed = false;
-        cv::dnn::Net checked = DepthwiseConvolution::readChecked([&] { return stemNet(conv, c.slope); },
-                                                                 shape, {"relu"}, agreed);
+        cv::dnn::Net checked = readCheckedAgainstOpenCV(build, input, {"relu"}, 1e-4, agreed);
         EXPECT_TRUE(agreed);
         EXPECT_EQ(stems(checked), c.taken ? 1 : 0);
-        cv::dnn::Net opencvs = stemNet(conv, c.slope);
-        const cv::Mat got = output(checked, input), expected = output(opencvs, input);
-        ASSERT_EQ(got.size, expected.size);
-        EXPECT_LT(cv::norm(got, expected, cv::NORM_INF), 1e-4);
-        // Set up again for the convolution's own output, the clamp is left out.
-        checked.setInput(input);
-        opencvs.setInput(input);
-        const cv::Mat unclamped = checked.forward("stem").clone(),
-                      reference = opencvs.forward("stem").clone();
+        // Set up again for the convolution's own output, the clamp is left out (OpenCV's output has values
+        // below zero).
+        cv::dnn::Net opencvs = build();
         double lowest = 0;
-        cv::minMaxIdx(reference, &lowest);
+        cv::minMaxIdx(output(opencvs, input, "stem"), &lowest);
         EXPECT_LT(lowest, 0.0);
-        EXPECT_LT(cv::norm(unclamped, reference, cv::NORM_INF), 1e-4);
+        expectOpenCVsOutputs(checked, build, input, {"stem"}, 1e-4);
     }
 }

@@ -9,8 +9,11 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +154,49 @@ TEST(PreferencesView, ShowsTheStoredSettingsAndEveryControlSavesItsField) {
         if (c.usable) {
             f.click(f.view.shortcutSwitch());
         }
+    }
+}
+
+// A wheel turned over the page scrolls it, also where a slider passes under the pointer: the slider keeps
+// its value and nothing is saved. Once the user gave a slider the focus, the wheel moves it instead.
+TEST(PreferencesView, TheWheelScrollsThePageUnlessASliderHasTheFocus) {
+    PrefsFixture f;
+    f.view.show();
+    QApplication::setActiveWindow(&f.view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.view));
+    auto* scroll = f.view.findChild<QScrollArea*>();
+    QScrollBar* page = scroll->verticalScrollBar();
+    ASSERT_GT(page->maximum(), 0) << "the page is taller than its window";
+    // A notch towards the end the page has further to go, delivered as the window system's is: to the widget
+    // under the pointer, then to each parent in turn until one takes it.
+    const auto turnWheelOver = [&](QWidget* w) {
+        const QPointF global = w->mapToGlobal(QRectF(w->rect()).center());
+        const int notch = page->value() > 0 ? 120 : -120;
+        for (; w; w = w->parentWidget()) {
+            QWheelEvent wheel(w->mapFromGlobal(global), global, QPoint(), QPoint(0, notch), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w, &wheel);
+            if (wheel.isAccepted()) {
+                return;
+            }
+        }
+    };
+    for (QSlider* slider : {f.view.strengthSlider(), f.view.sensitivitySlider(), f.view.coefficientSlider(),
+                            f.view.stripeAlphaSlider()}) {
+        SCOPED_TRACE(slider->accessibleName().toStdString());
+        f.view.setFocus();
+        scroll->ensureWidgetVisible(slider);
+        const int before = slider->value(), scrolled = page->value(), saves = f.saves;
+        turnWheelOver(slider);
+        EXPECT_EQ(slider->value(), before);
+        EXPECT_EQ(f.saves, saves);
+        EXPECT_NE(page->value(), scrolled) << "the page scrolls on";
+        slider->setFocus(Qt::MouseFocusReason);
+        const int still = page->value();
+        turnWheelOver(slider);
+        EXPECT_NE(slider->value(), before);
+        EXPECT_EQ(f.saves, saves + 1);
+        EXPECT_EQ(page->value(), still);
     }
 }
 

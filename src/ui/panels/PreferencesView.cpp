@@ -16,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <utility>
@@ -95,8 +96,25 @@ QWidget* sliderRow(QSlider* slider, QLabel* value, int valueWidth, QWidget* pare
     return box;
 }
 
+// A wheel turned over the page scrolls it: a slider it passes over keeps its value (and the setting its
+// value), and takes the wheel only once the user gave it the focus, by a click or the keyboard.
+class PageSlider final : public QSlider {
+  public:
+    using QSlider::QSlider;
+
+  protected:
+    void wheelEvent(QWheelEvent* event) override {
+        if (!hasFocus()) {
+            event->ignore();
+            return;
+        }
+        QSlider::wheelEvent(event);
+    }
+};
+
 QSlider* makeSlider(int min, int max, QWidget* parent) {
-    auto* s = new QSlider(Qt::Horizontal, parent);
+    auto* s = new PageSlider(Qt::Horizontal, parent);
+    s->setFocusPolicy(Qt::StrongFocus);
     s->setRange(min, max);
     s->setSingleStep(1);
     s->setPageStep(1);

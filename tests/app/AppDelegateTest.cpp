@@ -6,6 +6,7 @@
 #include "ui/panels/OnboardingView.h"
 #include "ui/shared/AppColors.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -84,4 +85,31 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
         EXPECT_FALSE(f.filter.isActive().get()) << "shut down, nothing starts the filter again";
         EXPECT_EQ(f.cameraStarts(), 0);
     }
+}
+
+// Refused at the first launch (the account is not in the "video" group), the camera page says why and what
+// to do, in full inside the window, and still offers the request and "Plus tard", which leads on.
+TEST(AppDelegate, ACameraRefusedAtFirstLaunchSaysWhatToDo) {
+    UiFixture f;
+    f.ctx.requestCameraAccess = [] { return false; };
+    AppDelegate app(f.ctx);
+    app.applicationDidFinishLaunching();
+    QWidget* window = app.onboardingWindow();
+    ASSERT_NE(window, nullptr);
+    window->show();
+    OnboardingView& view = *window->findChild<OnboardingView*>();
+    OnboardingPageLayout& page = *view.pageWidget(0);
+    EXPECT_FALSE(page.textLabel()->text().contains(QString::fromUtf8(OnboardingView::cameraRefusedNote)));
+    QTest::mouseClick(page.primaryButton(), Qt::LeftButton);
+    f.settle();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.page(), 0);
+    EXPECT_FALSE(view.cameraGranted());
+    EXPECT_EQ(page.primaryButton()->text(), QStringLiteral("Autoriser"));
+    QLabel* text = page.textLabel();
+    EXPECT_TRUE(text->text().endsWith(QString::fromUtf8(OnboardingView::cameraRefusedNote)));
+    EXPECT_GE(text->height(), text->heightForWidth(text->width())) << "the whole text shows";
+    EXPECT_TRUE(window->rect().contains(rectIn(page.primaryButton(), window)));
+    QTest::mouseClick(page.secondaryButton(), Qt::LeftButton);
+    EXPECT_EQ(view.page(), 1);
 }

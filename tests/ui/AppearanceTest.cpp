@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTest>
@@ -83,6 +84,14 @@ const std::vector<Window> windows = [] {
              return dialog;
          }},
     };
+    list.push_back({"onboarding_camera_refused", [](UiFixture& f) {
+                        f.ctx.requestCameraAccess = [] { return false; };
+                        auto* view = new OnboardingView(f.ctx);
+                        view->resize(440, 420);
+                        view->pageWidget(0)->primaryButton()->click();
+                        f.settle();
+                        return view;
+                    }});
     for (int page = 0; page < 5; ++page) {
         list.push_back({"onboarding_" + std::to_string(page + 1), [page](UiFixture& f) {
                             auto* view = new OnboardingView(f.ctx);

@@ -210,7 +210,12 @@ void OnboardingView::requestCamera() {
         renderLabels();
         if (cameraGranted_) {
             setPage(1);
+            return;
         }
+        // There is no system dialog to ask through: the camera nodes belong to the "video" group, and
+        // the page stays, offering the request again and "Plus tard".
+        pages_[0]->textLabel()->setText(ctx_.tr("onboarding_camera_body") + QStringLiteral("\n\n") +
+                                        QString::fromUtf8(cameraRefusedNote));
     });
 }
 

@@ -44,6 +44,10 @@ class OnboardingView : public QWidget {
   public:
     static constexpr int pageCount = 5;
     static constexpr const char* completedKey = "has_completed_onboarding";
+    // Under the camera page's text once the request was refused: on Linux nothing else would say why.
+    static constexpr const char* cameraRefusedNote =
+        "Tavrine n’a pas le droit d’ouvrir la caméra\u00a0: ajoutez votre compte au groupe "
+        "«\u00a0video\u00a0», puis rouvrez votre session.";
 
     explicit OnboardingView(const UiContext& ctx, QWidget* parent = nullptr);
 

@@ -96,20 +96,14 @@ QWidget* sliderRow(QSlider* slider, QLabel* value, int valueWidth, QWidget* pare
     return box;
 }
 
-// A wheel turned over the page scrolls it: a slider it passes over keeps its value (and the setting its
-// value), and takes the wheel only once the user gave it the focus, by a click or the keyboard.
+// A wheel turned over the page scrolls it: a slider it passes over keeps its value, and the setting its
+// value, also the slider just used, which keeps the focus. Sliders move by dragging or by the keyboard.
 class PageSlider final : public QSlider {
   public:
     using QSlider::QSlider;
 
   protected:
-    void wheelEvent(QWheelEvent* event) override {
-        if (!hasFocus()) {
-            event->ignore();
-            return;
-        }
-        QSlider::wheelEvent(event);
-    }
+    void wheelEvent(QWheelEvent* event) override { event->ignore(); }
 };
 
 QSlider* makeSlider(int min, int max, QWidget* parent) {

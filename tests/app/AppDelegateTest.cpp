@@ -88,7 +88,8 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
 }
 
 // Refused at the first launch (the account is not in the "video" group), the camera page says why and what
-// to do, in full inside the window, and still offers the request and "Plus tard", which leads on.
+// to do, in full inside the window, and still offers the request and "Plus tard", which leads on. Granted
+// later (a camera the session may open), the note goes.
 TEST(AppDelegate, ACameraRefusedAtFirstLaunchSaysWhatToDo) {
     UiFixture f;
     f.ctx.requestCameraAccess = [] { return false; };
@@ -112,4 +113,12 @@ TEST(AppDelegate, ACameraRefusedAtFirstLaunchSaysWhatToDo) {
     EXPECT_TRUE(window->rect().contains(rectIn(page.primaryButton(), window)));
     QTest::mouseClick(page.secondaryButton(), Qt::LeftButton);
     EXPECT_EQ(view.page(), 1);
+
+    view.setPage(0);
+    f.ctx.requestCameraAccess = [] { return true; };
+    QTest::mouseClick(page.primaryButton(), Qt::LeftButton);
+    f.settle();
+    EXPECT_EQ(view.page(), 1);
+    EXPECT_FALSE(text->text().contains(QString::fromUtf8(OnboardingView::cameraRefusedNote)));
+    EXPECT_EQ(page.primaryButton()->text(), QStringLiteral("✓ Autorisé"));
 }

@@ -208,14 +208,15 @@ void OnboardingView::requestCamera() {
         }
         cameraGranted_ = ctx_.requestCameraAccess ? ctx_.requestCameraAccess() : false;
         renderLabels();
+        // Refused, there is no system dialog to ask through: the camera nodes belong to the "video"
+        // group, and the page stays, offering the request again and "Plus tard". A later grant (a camera
+        // plugged in that the session may open) takes the note back.
+        const QString body = ctx_.tr("onboarding_camera_body");
+        pages_[0]->textLabel()->setText(
+            cameraGranted_ ? body : body + QStringLiteral("\n\n") + QString::fromUtf8(cameraRefusedNote));
         if (cameraGranted_) {
             setPage(1);
-            return;
         }
-        // There is no system dialog to ask through: the camera nodes belong to the "video" group, and
-        // the page stays, offering the request again and "Plus tard".
-        pages_[0]->textLabel()->setText(ctx_.tr("onboarding_camera_body") + QStringLiteral("\n\n") +
-                                        QString::fromUtf8(cameraRefusedNote));
     });
 }
 

@@ -176,11 +176,15 @@ TEST(TrayController, AfterAPauseTheSwitchStaysOnWhileTheCameraIsAwaited) {
     f.settle();
     ASSERT_TRUE(f.timedPause.status.get().paused);
     f.cameraTaken(true);
-    // Switched on by hand meanwhile: the camera is missing, and the pause still runs.
+    // Switched on by hand meanwhile: the switch falls back, the pause still runs, and the line under it says
+    // why.
     QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
     f.settle();
-    EXPECT_EQ(panel.notice()->text(), QString::fromUtf8(TrayPanel::cameraMissingAdvice));
+    EXPECT_FALSE(panel.activeSwitch()->isChecked());
     ASSERT_TRUE(f.timedPause.status.get().paused);
+    EXPECT_TRUE(panel.statusLine()->text().startsWith(QStringLiteral("En pause"))) << "the pause still runs";
+    EXPECT_TRUE(panel.notice()->isVisible());
+    EXPECT_EQ(panel.notice()->text(), QString::fromUtf8(TrayPanel::cameraMissingAdvice));
     f.advance(15 * 60'000);
 
     const QString awaited = QString::fromUtf8(TrayPanel::cameraAwaitedAdvice);

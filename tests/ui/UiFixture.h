@@ -40,7 +40,13 @@ struct UiFixture {
         executor, executor, rig.svc().isActive, [this] { rig.svc().stop(); }, [this] { rig.svc().start(); },
         [this] { return rig.svc().retryStart(); }, rig.events}};
 
-    UiFixture() { ctx.timedPause = &timedPause; }
+    UiFixture() {
+        ctx.timedPause = &timedPause;
+        rig.svc().shortcutEndsAWait = [this] {
+            return timedPause.endWaitForCamera(rig.svc().fsmState.get(), rig.svc().isActive.get());
+        };
+    }
+    ~UiFixture() { rig.svc().shortcutEndsAWait = nullptr; }
 
     // Another program holds the camera (every start finds none), or lets it go.
     void cameraTaken(bool taken) { rig.source->failingStarts = taken ? 1'000'000 : 0; }

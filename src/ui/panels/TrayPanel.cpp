@@ -236,7 +236,8 @@ void TrayPanel::render() {
     // user asked for, and turning it off gives up the tries.
     const bool noCamera = state_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !active_);
     const bool awaited = awaitingCamera();
-    notice_->setVisible(!analysisUnavailable_ && !pause_.paused && noCamera);
+    // Also during a timed pause: a start by hand that found the camera taken says why the switch fell back.
+    notice_->setVisible(!analysisUnavailable_ && noCamera);
     notice_->setText(cameraAdvice(active_ || awaited));
     logo_->setState(active_, alert_);
     switch_->setChecked(active_ || awaited);

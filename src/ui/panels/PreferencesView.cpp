@@ -96,8 +96,8 @@ QWidget* sliderRow(QSlider* slider, QLabel* value, int valueWidth, QWidget* pare
     return box;
 }
 
-// A wheel turned over the page scrolls it: a slider it passes over keeps its value, and the setting its
-// value, also the slider just used, which keeps the focus. Sliders move by dragging or by the keyboard.
+// A wheel turned over the page scrolls it: a slider it passes over, the one just dragged included (it keeps
+// the focus), keeps its value and saves nothing. Sliders move by dragging or by the keyboard.
 class PageSlider final : public QSlider {
   public:
     using QSlider::QSlider;

@@ -8,6 +8,7 @@
 #include "core/persistence/StatsRepository.h"
 #include "core/service/AbsenceLock.h"
 #include "core/service/PrivacyFilterService.h"
+#include "core/service/ServiceTimedPause.h"
 #include "core/service/TimedPause.h"
 #include "core/util/Clock.h"
 #include "platform/linux/capture/FrameSourceFactory.h"
@@ -92,9 +93,7 @@ struct AppWiring::Parts {
           service(PrivacyFilterService::Dependencies{executor, clock, camera, overlay, settings, stats,
                                                      analyzerFactory(), notifier, haptics, systemEvents,
                                                      power, *shortcut, localizer, awaitModels()}),
-          timedPause(TimedPause::Dependencies{executor, clock, service.isActive, [this] { service.stop(); },
-                                              [this] { service.start(); },
-                                              [this] { return service.retryStart(); }, systemEvents}),
+          timedPause(service, executor, clock, systemEvents),
           absenceLock(AbsenceLock::Dependencies{executor, settings, stats, notifier, sessionLocker,
                                                 service.fsmState, service.detections,
                                                 [this] { return calibrating(); }}),
@@ -112,21 +111,13 @@ struct AppWiring::Parts {
                       return session;
                   },
                   [this] { return camera.requestAccess(); },
-                  &timedPause,
+                  &timedPause.pause,
                   &trayHost} {
         context.shortcutStatus = &shortcut->status();
         context.makeStatusItem = [] { return std::make_unique<ExportedStatusItem>(); };
-        // As the panel's switch: the shortcut turns off the protection a pause's end waits to start, once
-        // that start found the camera taken (while it still opens, the press lets it run).
-        service.shortcutEndsAWait = [this] {
-            return timedPause.endWaitForCamera(service.fsmState.get(), service.isActive.get());
-        };
     }
 
-    ~Parts() {
-        service.shortcutEndsAWait = nullptr; // the timed pause goes first
-        store.flush();
-    }
+    ~Parts() { store.flush(); }
 
     // Each start tells the camera the analysis rate of the run, so that it drops the frames the analyzer
     // would not admit before converting them, and the analyzer tells it which frames it took.
@@ -186,7 +177,7 @@ struct AppWiring::Parts {
     CameraSession camera{frameSource, executor};
     OverlayWindowManager overlay{*windowSystem};
     PrivacyFilterService service;
-    TimedPause timedPause;
+    ServiceTimedPause timedPause;
     AbsenceLock absenceLock;
     // What the views share.
     ServiceFilterControl filter{service};

@@ -4,6 +4,7 @@
 #include "app/ServiceFilterControl.h"
 #include "core/detection/CameraSession.h"
 #include "core/fakes/ServiceRig.h"
+#include "core/service/ServiceTimedPause.h"
 #include "platform/linux/i18n/QtLocalizer.h"
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
@@ -35,18 +36,11 @@ struct UiFixture {
                   appSignals,
                   [this] { return lastSession = CalibrationSession::create(executor, rig.camera, settings); },
                   [] { return true; }};
-    // Wired as the application wires it.
-    TimedPause timedPause{TimedPause::Dependencies{
-        executor, executor, rig.svc().isActive, [this] { rig.svc().stop(); }, [this] { rig.svc().start(); },
-        [this] { return rig.svc().retryStart(); }, rig.events}};
+    // The application's own timed pause of the service.
+    ServiceTimedPause servicePause{rig.svc(), executor, executor, rig.events};
+    TimedPause& timedPause = servicePause.pause;
 
-    UiFixture() {
-        ctx.timedPause = &timedPause;
-        rig.svc().shortcutEndsAWait = [this] {
-            return timedPause.endWaitForCamera(rig.svc().fsmState.get(), rig.svc().isActive.get());
-        };
-    }
-    ~UiFixture() { rig.svc().shortcutEndsAWait = nullptr; }
+    UiFixture() { ctx.timedPause = &timedPause; }
 
     // Another program holds the camera (every start finds none), or lets it go.
     void cameraTaken(bool taken) { rig.source->failingStarts = taken ? 1'000'000 : 0; }

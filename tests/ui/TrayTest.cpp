@@ -35,6 +35,10 @@ using IconState = TrayIcon::IconState;
 TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     const QString noCamera = QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
                                                "l’application qui l’utilise, puis réactivez la protection.");
+    const QString refused =
+        QString::fromUtf8("Tavrine — Caméra indisponible\nTavrine n’a pas le droit d’ouvrir "
+                          "la caméra\u00a0: ajoutez votre compte au groupe «\u00a0video\u00a0», "
+                          "puis rouvrez votre session.");
     const QString on = QStringLiteral("Tavrine — Protection active");
     const QString off = QStringLiteral("Tavrine — Protection désactivée");
     const QString paused = QStringLiteral("Tavrine\u00a0: en pause, reprise dans ");
@@ -88,9 +92,18 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         // A missing camera looks like a pause on the eye: the tooltip tells them apart.
         {"camera busy", [&] { f.show(FilterState::cameraBusy(5000)); }, noCamera, IconState::paused,
          "Caméra indisponible", AppColors::warning()},
+        // Not allowed to open the camera: plugging one in or closing a program would not help.
+        {"switched on without the right to the camera",
+         [&] {
+             f.show(FilterState::inactive());
+             f.rig.source->access = FrameSource::Access::denied;
+             clickSwitch(true);
+         },
+         refused, IconState::paused, "Caméra indisponible", AppColors::warning()},
         {"switched on without a camera",
          [&] {
              f.show(FilterState::inactive());
+             f.rig.source->access = FrameSource::Access::authorized;
              clickSwitch(false);
          },
          noCamera, IconState::paused, "Caméra indisponible", AppColors::warning()},
@@ -127,9 +140,12 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.isActive().get()) << step.name;
         EXPECT_EQ(panel.activeSwitch()->accessibleName(), panel.statusLine()->text())
             << step.name << ": a screen reader hears the state the panel shows";
-        EXPECT_EQ(panel.notice()->isVisible(), step.toolTip == noCamera) << step.name;
-        if (step.toolTip == noCamera) {
-            EXPECT_EQ(QStringLiteral("Tavrine — Caméra indisponible\n") + panel.notice()->text(), noCamera);
+        const bool cameraAdvice = step.toolTip == noCamera || step.toolTip == refused;
+        EXPECT_EQ(panel.notice()->isVisible(), cameraAdvice) << step.name;
+        if (cameraAdvice) {
+            EXPECT_EQ(QStringLiteral("Tavrine — Caméra indisponible\n") + panel.notice()->text(),
+                      step.toolTip)
+                << step.name;
         }
         // During a timed pause "Reprendre maintenant" takes the pause button's place; the button is there
         // but disabled while the filter is off.

@@ -189,6 +189,7 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         return;
     }
     cameraStarting = false;
+    self.cameraAccessRefused = error == CameraError::permissionDenied;
     if (error) {
         // The filter does not run: the wait for a camera protects nothing (the session stays counted).
         sessionStartMs.reset();
@@ -245,6 +246,7 @@ void PrivacyFilterService::Impl::stop() {
     self.fsmState = FilterState::inactive();
     self.isActive = false;
     self.isAlert = false;
+    self.cameraAccessRefused = false;
 
     fsm().deactivate();
     deps.overlayManager.hide();
@@ -458,10 +460,13 @@ void PrivacyFilterService::Impl::cancelCameraRetry() {
 void PrivacyFilterService::Impl::restartCamera() {
     std::weak_ptr<Impl> weakSelf = weak();
     const std::uint64_t generation = runGeneration;
-    deps.cameraManager.restartSession([weakSelf, generation](std::optional<CameraError>) {
+    deps.cameraManager.restartSession([weakSelf, generation](std::optional<CameraError> error) {
         auto impl = weakSelf.lock();
         if (!impl || impl->runGeneration != generation) {
             return;
+        }
+        if (error) {
+            impl->self.cameraAccessRefused = error == CameraError::permissionDenied;
         }
         const FilterState& state = impl->fsm().state.get();
         if (state.is(FilterState::Kind::cameraBusy)) {
@@ -568,6 +573,7 @@ void PrivacyFilterService::Impl::cameraInterrupted() {
 
 void PrivacyFilterService::Impl::cameraResumed() {
     cameraLost = false;
+    self.cameraAccessRefused = false;
     cancelCameraRetry();
     fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());
 }

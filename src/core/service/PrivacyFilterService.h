@@ -66,6 +66,10 @@ class PrivacyFilterService {
     // filter that sees nothing protects nothing, and the user is told once. Cleared by a start that gets
     // a working analyzer.
     Published<bool> analysisUnavailable{false};
+    // True while the camera stays shut because this user may not open it (the last start or reopening
+    // was refused access), as opposed to a camera missing or taken. Cleared once frames come, by a start
+    // that opens it and by a stop.
+    Published<bool> cameraAccessRefused{false};
 
     // Asynchronous; done (optional) runs on the main thread once the camera started or failed. While the
     // face models still load, the start waits for them: no camera, no stripes, nothing claimed, until

@@ -3,6 +3,7 @@
 #include "core/util/Subscription.h"
 #include "ui/UiContext.h"
 #include "ui/panels/CalibrationView.h"
+#include "ui/shared/CameraTexts.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -45,9 +46,7 @@ class OnboardingView : public QWidget {
     static constexpr int pageCount = 5;
     static constexpr const char* completedKey = "has_completed_onboarding";
     // Under the camera page's text once the request was refused: on Linux nothing else would say why.
-    static constexpr const char* cameraRefusedNote =
-        "Tavrine n’a pas le droit d’ouvrir la caméra\u00a0: ajoutez votre compte au groupe "
-        "«\u00a0video\u00a0», puis rouvrez votre session.";
+    static constexpr const char* cameraRefusedNote = texts::cameraAccessRefused;
 
     explicit OnboardingView(const UiContext& ctx, QWidget* parent = nullptr);
 

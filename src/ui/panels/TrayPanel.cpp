@@ -56,8 +56,10 @@ QColor TrayPanel::statusColor(const FilterState& state) {
     return AppColors::success();
 }
 
-QString TrayPanel::cameraAdvice(bool running) {
-    return QString::fromUtf8(running ? cameraAwaitedAdvice : cameraMissingAdvice);
+QString TrayPanel::cameraAdvice(bool running, bool refused) {
+    return QString::fromUtf8(refused   ? cameraRefusedAdvice
+                             : running ? cameraAwaitedAdvice
+                                       : cameraMissingAdvice);
 }
 
 QString TrayPanel::timeLeftText(std::int64_t remainingMs) {
@@ -175,6 +177,10 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
         cameraMissing_ = missing;
         render();
     });
+    refusedSub_ = ctx.filter.cameraAccessRefused().subscribe([this](bool refused) {
+        cameraRefused_ = refused;
+        render();
+    });
 }
 
 void TrayPanel::buildPauseControls(QWidget* parent) {
@@ -238,7 +244,7 @@ void TrayPanel::render() {
     const bool awaited = awaitingCamera();
     // Also during a timed pause: a start by hand that found the camera taken says why the switch fell back.
     notice_->setVisible(!analysisUnavailable_ && noCamera);
-    notice_->setText(cameraAdvice(active_ || awaited));
+    notice_->setText(cameraAdvice(active_ || awaited, cameraRefused_));
     logo_->setState(active_, alert_);
     switch_->setChecked(active_ || awaited);
     // A screen reader hears what the status line shows, with the switch's own on or off.

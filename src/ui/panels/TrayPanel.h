@@ -2,6 +2,7 @@
 
 #include "core/util/Subscription.h"
 #include "ui/UiContext.h"
+#include "ui/shared/CameraTexts.h"
 
 #include <QWidget>
 
@@ -48,8 +49,10 @@ class TrayPanel : public QWidget {
     static constexpr const char* cameraAwaitedAdvice =
         "Branchez une caméra ou fermez l’application qui l’utilise\u202f; la protection reprendra "
         "d’elle-même.";
-    // running: the filter runs, or starts by itself once the camera is free.
-    static QString cameraAdvice(bool running);
+    static constexpr const char* cameraRefusedAdvice = texts::cameraAccessRefused;
+    // running: the filter runs, or starts by itself once the camera is free. refused: the camera stays
+    // shut because this user may not open it; plugging one in or closing another program would not help.
+    static QString cameraAdvice(bool running, bool refused);
     static constexpr const char* analysisUnavailableLine =
         "Analyse du visage indisponible\nRéinstallez Tavrine";
 
@@ -115,9 +118,11 @@ class TrayPanel : public QWidget {
     TimedPause::Status pause_;
     bool analysisUnavailable_ = false;
     bool cameraMissing_ = false;
+    bool cameraRefused_ = false;
     Subscription stateSub_;
     Subscription analysisSub_;
     Subscription cameraSub_;
+    Subscription refusedSub_;
     Subscription activeSub_;
     Subscription alertSub_;
     Subscription pauseSub_;

@@ -73,6 +73,14 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
             }
         });
     });
+    refusedSub_ = ctx.filter.cameraAccessRefused().subscribe([this, alive](bool refused) {
+        ctx_.executor.post([this, alive, refused] {
+            if (alive.lock()) {
+                cameraRefused_ = refused;
+                updateToolTip();
+            }
+        });
+    });
     prefsSub_ = ctx.appSignals.openPreferencesRequested.subscribe([this] { openPreferences(); });
     if (ctx.timedPause) {
         pauseSub_ = ctx.timedPause->status.subscribe([this](const TimedPause::Status& s) { updatePause(s); });
@@ -96,6 +104,7 @@ TrayController::~TrayController() {
     pauseSub_.cancel();
     analysisSub_.cancel();
     cameraSub_.cancel();
+    refusedSub_.cancel();
     hostWatch_.cancel();
     prefsSub_.cancel();
     delete popup_.data();
@@ -183,7 +192,7 @@ void TrayController::updateToolTip() {
         tip = QStringLiteral("Tavrine — ") +
               TrayPanel::statusLabel(ctx_, noCamera ? FilterState::cameraBusy(0) : lastState_);
         if (noCamera) {
-            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running || awaitingCamera_);
+            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running || awaitingCamera_, cameraRefused_);
         }
     }
     if (tip != toolTip_) {

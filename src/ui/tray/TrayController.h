@@ -85,6 +85,7 @@ class TrayController : public QObject {
     bool awaitingCamera_ = false;
     bool analysisUnavailable_ = false;
     bool cameraMissing_ = false;
+    bool cameraRefused_ = false;
     QString pauseToolTip_; // empty unless a timed pause runs
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
@@ -93,6 +94,7 @@ class TrayController : public QObject {
     Subscription pauseSub_;
     Subscription analysisSub_;
     Subscription cameraSub_;
+    Subscription refusedSub_;
     Subscription hostWatch_;
     Subscription prefsSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

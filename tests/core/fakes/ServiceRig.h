@@ -57,6 +57,10 @@ class FakeFrameSource final : public FrameSource {
     std::optional<CameraError> start(FrameHandler onFrame) override {
         std::lock_guard lock(mutex_);
         ++starts;
+        // A device whose rights were taken away while the access answer was kept (a reopening).
+        if (access == Access::denied) {
+            return CameraError::permissionDenied;
+        }
         if (failingStarts > 0) {
             --failingStarts;
             return CameraError::noCameraAvailable;
@@ -384,6 +388,8 @@ inline const RigActions actions = {
     {"resetstats", [](Rig& r, auto) { r.stats.reset(); }},
     {"startstop", [](Rig& r, auto) { EXPECT_TRUE(r.start(true)) << "a start always completes"; }},
     {"fail", [](Rig& r, auto) { ++r.source->failingStarts; }},
+    {"deny", [](Rig& r, auto) { r.source->access = FrameSource::Access::denied; }},
+    {"allow", [](Rig& r, auto) { r.source->access = FrameSource::Access::authorized; }},
     {"user", [](Rig& r, auto) { r.see(userOnly); }},
     {"onlooker", [](Rig& r, auto) { r.see(userAndOnlooker); }},
     {"away", [](Rig& r, auto) { r.see({face(0.1, 60.0)}); }},
@@ -443,6 +449,7 @@ inline const RigReadings readings = {
     {"active", [](Rig& r) { return r.svc().isActive.get(); }},
     {"isalert", [](Rig& r) { return r.svc().isAlert.get(); }},
     {"unavailable", [](Rig& r) { return r.svc().analysisUnavailable.get(); }},
+    {"refused", [](Rig& r) { return r.svc().cameraAccessRefused.get(); }},
     {"showing", [](Rig& r) { return r.overlay.isShowing.get(); }},
     {"alertmode", [](Rig& r) { return r.overlay.isAlertMode.get(); }},
     {"distance", [](Rig& r) { return r.overlay.matrixDistanceCm.get(); }},

@@ -91,6 +91,13 @@ const Scenario scenarios[] = {
     {"FailedTwiceThenStarted",
      "fail start fail start state=C start active=1 showing=1 state=C sessions=3 +5000 state=C starts=4 user "
      "state=N sessions=3"},
+    // A camera this user may not open is told apart from one missing or taken, at a start and at a
+    // reopening after a loss, until frames come or the filter stops.
+    {"RefusedAccessIsToldApartFromAMissingCamera",
+     "deny start state=C active=0 refused=1 allow fail start state=C refused=0 start active=1 refused=0 user "
+     "lose deny +5000 state=C refused=1 allow +5000 refused=1 user state=N refused=0 lose deny +5000 "
+     "refused=1 "
+     "stop refused=0"},
     // The camera lost while running: each retry reopens it, gone or silent, until frames come.
     {"CameraLossRetriesUntilFramesCome",
      "start user lose state=C showing=1 back fail fail +4999 starts=1 +1 starts=2 state=C +4999 starts=2 +1 "

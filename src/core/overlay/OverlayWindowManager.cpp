@@ -15,8 +15,12 @@ bool inside(const ScreenRect& a, const ScreenRect& b) {
 // The screens to cover, one window each. Where windows show by area, a mirrored screen (the same frame as
 // another, the first kept) or one shown inside another's area is covered by that one's window already, and
 // a second window there would stack the stripes and darken them beyond the state's strength.
-std::vector<ScreenInfo> screensToCover(const WindowSystem& system) {
+std::vector<ScreenInfo> screensToCover(const WindowSystem& system, bool all) {
     std::vector<ScreenInfo> screens = system.screens();
+    if (!all && !screens.empty()) {
+        screens.resize(1);
+        return screens;
+    }
     if (!system.windowsShowByArea()) {
         return screens;
     }
@@ -43,7 +47,7 @@ void OverlayWindowManager::show() {
     if (isShowing.get()) {
         return;
     }
-    for (const ScreenInfo& screen : screensToCover(windowSystem_)) {
+    for (const ScreenInfo& screen : screensToCover(windowSystem_, coversAllScreens_)) {
         createWindow(screen);
     }
     isShowing = true;
@@ -60,7 +64,7 @@ void OverlayWindowManager::hide() {
 }
 
 void OverlayWindowManager::screensChanged() {
-    const std::vector<ScreenInfo> current = screensToCover(windowSystem_);
+    const std::vector<ScreenInfo> current = screensToCover(windowSystem_, coversAllScreens_);
     std::set<ScreenId> currentIds;
     for (const ScreenInfo& screen : current) {
         currentIds.insert(screen.id);
@@ -97,6 +101,16 @@ void OverlayWindowManager::createWindow(const ScreenInfo& screen) {
 
 void OverlayWindowManager::setAlpha(float alpha) {
     currentAlpha = alpha > 0.8f ? 0.8f : alpha;
+}
+
+void OverlayWindowManager::setCoversAllScreens(bool all) {
+    if (all == coversAllScreens_) {
+        return;
+    }
+    coversAllScreens_ = all;
+    if (isShowing.get()) {
+        screensChanged();
+    }
 }
 
 void OverlayWindowManager::setAlertMode(bool on) {

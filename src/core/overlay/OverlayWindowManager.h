@@ -39,6 +39,9 @@ class OverlayWindowManager {
     void hide();
     void setAlpha(float alpha);
     void setAlertMode(bool on);
+    // All connected screens (the default), or only the main one: a projector or a screen turned to an
+    // audience stays clear. Takes effect at once while showing.
+    void setCoversAllScreens(bool all);
     void updateMatrixConfig(bool enabled, std::int64_t distanceCm, std::uint64_t colorArgb,
                             float stripeAlpha);
 
@@ -57,6 +60,7 @@ class OverlayWindowManager {
     WindowSystem& windowSystem_;
     std::map<ScreenId, CoveredScreen> overlayWindows_;
     Subscription screenObserver_;
+    bool coversAllScreens_ = true;
 };
 
 } // namespace tavrine

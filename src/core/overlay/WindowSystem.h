@@ -38,7 +38,8 @@ class OverlayWindow {
 class WindowSystem {
   public:
     virtual ~WindowSystem() = default;
-    // The connected screens, in the system's order.
+    // The connected screens, in the system's order, the main one first (Qt lists the primary screen first; on
+    // a layer-shell desktop, which has none, the first output stands for it).
     virtual std::vector<ScreenInfo> screens() const = 0;
     // A borderless, transparent, click-through window above every ordinary window covering `screen`,
     // whose content draws from `manager`. Not yet ordered front.

@@ -201,6 +201,7 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
     }
     cameraLost = false;
     fsm().activate();
+    deps.overlayManager.setCoversAllScreens(snapshot.coverAllScreens);
     deps.overlayManager.show();
     observeSettings();
     observeFsm();
@@ -333,6 +334,7 @@ void PrivacyFilterService::Impl::observeSettings() {
         overlay.setAlpha(filterAlpha(impl->fsm().state.get(), s.filterStrength));
         overlay.updateMatrixConfig(s.privacyMatrixEnabled, overlay.lastDistanceCm.get(), s.matrixColorArgb,
                                    s.matrixStripeAlpha);
+        overlay.setCoversAllScreens(s.coverAllScreens);
     });
 }
 

@@ -388,6 +388,14 @@ inline const RigActions actions = {
     {"resetstats", [](Rig& r, auto) { r.stats.reset(); }},
     {"startstop", [](Rig& r, auto) { EXPECT_TRUE(r.start(true)) << "a start always completes"; }},
     {"fail", [](Rig& r, auto) { ++r.source->failingStarts; }},
+    // A second screen, and the setting that keeps the overlay to the main one.
+    {"twoscreens",
+     [](Rig& r, auto) {
+         r.windows.connected.push_back(ScreenInfo{2, ScreenRect{1280, 0, 1280, 800}});
+         r.windows.changes.notify();
+     }},
+    {"mainscreen", [](Rig& r, auto) { r.set(&FilterSettings::coverAllScreens, false); }},
+    {"allscreens", [](Rig& r, auto) { r.set(&FilterSettings::coverAllScreens, true); }},
     {"deny", [](Rig& r, auto) { r.source->access = FrameSource::Access::denied; }},
     {"allow", [](Rig& r, auto) { r.source->access = FrameSource::Access::authorized; }},
     {"user", [](Rig& r, auto) { r.see(userOnly); }},
@@ -451,6 +459,7 @@ inline const RigReadings readings = {
     {"unavailable", [](Rig& r) { return r.svc().analysisUnavailable.get(); }},
     {"refused", [](Rig& r) { return r.svc().cameraAccessRefused.get(); }},
     {"showing", [](Rig& r) { return r.overlay.isShowing.get(); }},
+    {"windows", [](Rig& r) -> std::int64_t { return std::int64_t(r.overlay.windowCount()); }},
     {"alertmode", [](Rig& r) { return r.overlay.isAlertMode.get(); }},
     {"distance", [](Rig& r) { return r.overlay.matrixDistanceCm.get(); }},
     {"running", [](Rig& r) { return r.source->running(); }},

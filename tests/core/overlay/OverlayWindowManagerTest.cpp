@@ -63,6 +63,17 @@ TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowingAnd
         {[&] { ws.byArea = false; }, {}},
         {connect({screen(5, 0), screen(6, 0), screen(8, 0, 1024, 768)}),
          {"create 8", "destroy 9", "frame 5 0,0 1280x800", "front 8", "out 9"}},
+        // The main screen only, the first listed: another one listed first (made primary) takes the window.
+        // Hidden and shown again, still that one alone; all screens again at once.
+        {[&] { manager.setCoversAllScreens(false); }, {"destroy 6", "destroy 8", "out 6", "out 8"}},
+        {connect({screen(8, 0), screen(5, 0), screen(6, 0)}), {"create 8", "destroy 5", "front 8", "out 5"}},
+        {connect({screen(8, 0, 1920, 1080), screen(5, 0), screen(6, 0)}), {"frame 8 0,0 1920x1080"}},
+        {[&] { manager.hide(); }, {"destroy 8", "out 8"}},
+        {show, {"create 8", "front 8"}},
+        {connect({}), {"destroy 8", "out 8"}},
+        {connect({screen(6, 0), screen(5, 0)}), {"create 6", "front 6"}},
+        {[&] { manager.setCoversAllScreens(false); }, {}},
+        {[&] { manager.setCoversAllScreens(true); }, {"create 5", "front 5"}},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         ws.log.clear();

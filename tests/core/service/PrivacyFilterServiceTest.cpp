@@ -184,6 +184,11 @@ const Scenario scenarios[] = {
     {"ModelsFailAfterTheStart",
      "start user state=N modelsfail user unavailable=1 active=0 state=X showing=0 running=0 attached=0 "
      "starts=1 blindposts=1 start press +60000 posts=1 starts=1 modelsok start unavailable=0 state=N"},
+    // "Couvrir tous les écrans" switched off keeps the overlay to the main screen, at a start and at once
+    // while running; switched on again, every screen.
+    {"CoverAllScreensFollowsItsSetting", "twoscreens mainscreen start windows=1 allscreens windows=2 "
+                                         "mainscreen windows=1 stop windows=0 allscreens "
+                                         "start windows=2"},
     // Settings reach the overlay at once; the matrix keeps the last distance, which only a face moves
     // (a tenth of the frame wide is 100 cm at coefficient 1).
     {"SettingsFollowAtOnceAndKeepTheLastDistance", "coefficient1 start user distance=100 nobody distance=100 "

@@ -133,6 +133,25 @@ TEST(OverlayOnTheDesktop, CoversEachMonitorBlendsAsComputedAndFollowsTheMonitors
     EXPECT_EQ(overlays().size(), 2) << "a mirrored monitor adds no second overlay";
     expectStripes("stripes over a mirrored monitor blend as computed", leftTarget);
     QProcess::execute(QStringLiteral("xrandr"), {"--delmonitor", "MIRROR"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return QGuiApplication::screens().size() == 2; }, 5000));
+
+    // The main screen only: one window, on the primary monitor; the right monitor made primary, the overlay
+    // moves there. Every monitor again at once.
+    const auto coveredAlone = [](const QRect& screen) {
+        return QTest::qWaitFor(
+            [&] { return overlays().size() == 1 && overlays().front()->geometry() == screen; }, 5000);
+    };
+    manager.setCoversAllScreens(false);
+    EXPECT_TRUE(coveredAlone(QGuiApplication::primaryScreen()->geometry()) && manager.windowCount() == 1)
+        << "one overlay, on the primary monitor";
+    QProcess::execute(QStringLiteral("xrandr"), {"--delmonitor", "RIGHT"});
+    QProcess::execute(QStringLiteral("xrandr"),
+                      {"--setmonitor", "*RIGHT", "1280/338x800/211+1280+0", "none"});
+    EXPECT_TRUE(coveredAlone(right)) << "the overlay follows the primary monitor";
+    expectStripes("stripes on the main monitor", rightTarget);
+    manager.setCoversAllScreens(true);
+    EXPECT_TRUE(QTest::qWaitFor([] { return overlays().size() == 2; }, 5000)) << "every monitor again";
+    expectStripes("stripes back on the other monitor", leftTarget);
 }
 
 // Without a compositing manager an X server draws the overlay's transparent pixels black: the window system

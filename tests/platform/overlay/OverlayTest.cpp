@@ -141,6 +141,19 @@ TEST(StripeLayer, FastRenderingMatchesRectanglesFilledWithQPainter) {
     }
 }
 
+// A new primary screen may come with no screen added or moved (X11 makes another output primary in place):
+// the window system tells its observers, once, after the event, so that an overlay kept to the main screen
+// follows it. (The session test's virtual X server cannot change the primary monitor in place.)
+TEST_F(Rendering, ANewPrimaryScreenIsAnnounced) {
+    int changes = 0;
+    Subscription watch = ws.observeScreenChanges([&changes] { ++changes; });
+    emit qGuiApp->primaryScreenChanged(QGuiApplication::primaryScreen());
+    emit qGuiApp->primaryScreenChanged(QGuiApplication::primaryScreen());
+    EXPECT_EQ(changes, 0) << "told after the event, not inside it";
+    ex.runPending();
+    EXPECT_EQ(changes, 1);
+}
+
 // A screen that changes its geometry moves the same window and content (the session test's virtual
 // X server cannot resize a monitor in place).
 TEST_F(Rendering, AWindowFollowsANewFrameAndKeepsItsContent) {

@@ -25,6 +25,8 @@ QtWindowSystem::QtWindowSystem(Executor& executor, QString badgeText, const Cloc
         ids_.erase(screen);
         announce();
     });
+    // A new primary screen, listed first from then on, takes the overlay kept to the main screen.
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { announce(); });
 }
 
 QtWindowSystem::~QtWindowSystem() {

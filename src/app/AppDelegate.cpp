@@ -16,14 +16,22 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
-    if (!ctx_.defaults.readBool(OnboardingView::completedKey)) {
+    const bool firstLaunch = !ctx_.defaults.readBool(OnboardingView::completedKey);
+    if (firstLaunch) {
         showOnboarding();
     }
     trayController_ = std::make_unique<TrayController>(ctx_);
-    // The filter starts on every launch, also while the onboarding is open; its outcome shows only in
-    // the service's state.
+    // Once set up, the filter starts on every launch; its outcome shows only in the service's state. At
+    // the first launch no dialog of the system asks for the camera (the session may open it already), so
+    // the camera stays shut until the user agrees on the onboarding's camera page ("Autoriser"); after
+    // "Plus tard" the panel's switch starts the filter.
+    // Super+Shift+C starts it then too.
     FilterControl* filter = &ctx_.filter;
-    ctx_.executor.post([filter] { filter->start({}); });
+    if (firstLaunch) {
+        ctx_.executor.post([filter] { filter->armShortcut(); });
+    } else {
+        ctx_.executor.post([filter] { filter->start({}); });
+    }
 }
 
 void AppDelegate::applicationWillTerminate() {
@@ -49,6 +57,7 @@ void AppDelegate::showOnboarding() {
         window->move(screen->availableGeometry().center() - window->rect().center());
     }
     connect(view, &OnboardingView::finished, window, &QWidget::close);
+    connect(view, &OnboardingView::cameraAccessGranted, this, [this] { ctx_.filter.start({}); });
     onboardingWindow_ = window;
     window->show();
     window->raise();

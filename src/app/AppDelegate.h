@@ -13,7 +13,8 @@ namespace tavrine {
 class TrayController;
 
 // The launch and termination steps of the application: onboarding on first use, the tray, the filter
-// started once the event loop runs, and stopped when the application ends.
+// started once the event loop runs (at the first launch, once the user allows the camera), and stopped when
+// the application ends.
 class AppDelegate : public QObject {
     Q_OBJECT
   public:

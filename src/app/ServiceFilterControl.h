@@ -41,6 +41,7 @@ class ServiceFilterControl final : public FilterControl {
         });
     }
     void stop() override { service_.stop(); }
+    void armShortcut() override { service_.armShortcut(); }
     void shutDown() override { service_.shutDown(); }
 
   private:

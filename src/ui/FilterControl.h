@@ -24,6 +24,8 @@ class FilterControl {
     // Asynchronous; done runs on the main thread once the camera started or failed.
     virtual void start(std::function<void()> done) = 0;
     virtual void stop() = 0;
+    // The shortcut installed while the filter has not run yet, so that the keys can start it.
+    virtual void armShortcut() = 0;
     // The stop at the application's end, after which starts do nothing.
     virtual void shutDown() = 0;
 };

@@ -16,8 +16,10 @@ using namespace tavrine;
 using namespace tavrine::testing;
 
 // The first launch, ended three ways (the desktop scenario "onboarding" walks its pages by mouse and
-// finishes with "Activer"; what it cannot see is checked here). The window stays above the others while
-// the filter starts; the notifications page claims nothing before the user agreed; the calibration page
+// finishes with "Activer"; what it cannot see is checked here). The window stays above the others; the
+// camera stays shut until the user allows it on the camera page, which starts the filter; after "Plus
+// tard" it stays shut, also once the onboarding is done. The notifications page claims nothing before the
+// user agreed; the calibration page
 // opens a dialog that fits inside the onboarding, centred on it, with the onboarding's prominent buttons,
 // and both its "Valider" and its "Passer" lead on. Closing the window by its button is no completion; the
 // last page finishes whether its login item is skipped or fails to register. The end, however often it is
@@ -39,6 +41,15 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
             auto* page = view.pageWidget(view.page());
             return primary ? page->primaryButton() : page->secondaryButton();
         };
+        f.advance(2000);
+        EXPECT_EQ(f.cameraStarts(), 0) << "no camera before the user allows it";
+        EXPECT_TRUE(f.rig.shortcut.handler) << "the keys can start the filter meanwhile";
+        const bool allowed = end != End::skipped;
+        QTest::mouseClick(button(allowed), Qt::LeftButton);
+        f.advance(500);
+        EXPECT_EQ(view.page(), 1);
+        EXPECT_EQ(f.filter.isActive().get(), allowed);
+        EXPECT_EQ(f.cameraStarts(), allowed ? 1 : 0);
         view.setPage(2);
         EXPECT_EQ(button(true)->text(), QStringLiteral("Autoriser"));
         QTest::mouseClick(button(true), Qt::LeftButton);
@@ -78,12 +89,14 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
         EXPECT_EQ(f.store.readBool("has_completed_onboarding"), end != End::closed);
         EXPECT_EQ(f.loginItem.requests.size(), end == End::failedToRegister ? 1u : 0u);
         EXPECT_FALSE(view.loginEnabled());
+        f.advance(2000);
+        EXPECT_EQ(f.cameraStarts(), allowed ? 1 : 0) << "the end of the onboarding opens no camera";
         app.applicationWillTerminate();
         app.applicationWillTerminate();
         f.filter.start({});
         f.settle();
         EXPECT_FALSE(f.filter.isActive().get()) << "shut down, nothing starts the filter again";
-        EXPECT_EQ(f.cameraStarts(), 0);
+        EXPECT_EQ(f.cameraStarts(), allowed ? 1 : 0);
     }
 }
 

@@ -93,6 +93,7 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 
     void registerGlobalShortcut();
     void unregisterGlobalShortcut();
+    void followShortcutSetting();
 };
 
 void PrivacyFilterService::Impl::start(std::function<void()> done, bool newSession) {
@@ -262,11 +263,17 @@ void PrivacyFilterService::Impl::stop() {
     fsmSubscription.cancel();
     canShowObserver.cancel();
     battery.stop();
-    // The shortcut stays installed: it is also the way to start the filter again. While the filter is
-    // stopped it follows its setting at once (switched off, the keys are given back to the desktop;
-    // switched on, they start the filter); a start reads it again, and the end of the service removes it.
+    // The shortcut stays installed: it is also the way to start the filter again.
+    followShortcutSetting();
+    removeSystemEventObservers();
+}
+
+// While the filter is stopped the installed shortcut follows its setting at once (switched off, the keys
+// are given back to the desktop; switched on, they start the filter); a start reads it again, and the end
+// of the service removes it.
+void PrivacyFilterService::Impl::followShortcutSetting() {
     idleShortcutSetting = deps.settingsRepo.settings.subscribeDistinct(
-        [weakSelf, was = std::optional<bool>()](const FilterSettings& s) mutable {
+        [weakSelf = weak(), was = std::optional<bool>()](const FilterSettings& s) mutable {
             auto impl = weakSelf.lock();
             const bool on = s.globalShortcutEnabled;
             if (!impl || was == on) {
@@ -279,7 +286,6 @@ void PrivacyFilterService::Impl::stop() {
             }
             was = on;
         });
-    removeSystemEventObservers();
 }
 
 // The models failed to load, before this start or while the run waited for them: the camera would only
@@ -633,6 +639,16 @@ bool PrivacyFilterService::retryStart() {
 
 void PrivacyFilterService::stop() {
     impl_->stop();
+}
+
+void PrivacyFilterService::armShortcut() {
+    if (impl_->shutDown || isActive.get() || impl_->cameraStarting) {
+        return;
+    }
+    if (impl_->deps.settingsRepo.settings.get().globalShortcutEnabled) {
+        impl_->registerGlobalShortcut();
+    }
+    impl_->followShortcutSetting();
 }
 
 void PrivacyFilterService::shutDown() {

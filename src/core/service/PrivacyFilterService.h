@@ -84,6 +84,9 @@ class PrivacyFilterService {
     // the camera that the user sees as protection on its way (a start after a timed pause), so the press
     // switches that off rather than starting a run of its own. Empty: every such press starts.
     std::function<bool()> shortcutEndsAWait;
+    // Installs the shortcut without starting the filter (the first launch, before the user allowed the
+    // camera): the keys are the way to start it, as after a stop. Nothing while the filter runs or starts.
+    void armShortcut();
     // The last stop, as the application ends: a start still due (the launch's, a pause's end, a key
     // press in the same turn) does nothing after it, so the camera is not opened on the way out.
     void shutDown();

@@ -216,6 +216,7 @@ void OnboardingView::requestCamera() {
             cameraGranted_ ? body : body + QStringLiteral("\n\n") + QString::fromUtf8(cameraRefusedNote));
         if (cameraGranted_) {
             setPage(1);
+            emit cameraAccessGranted();
         }
     });
 }

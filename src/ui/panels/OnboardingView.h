@@ -63,6 +63,8 @@ class OnboardingView : public QWidget {
 
   signals:
     void finished();
+    // The camera page's request was granted: the user agreed that the camera be opened.
+    void cameraAccessGranted();
 
   private:
     void requestCamera();

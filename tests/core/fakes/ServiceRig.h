@@ -384,6 +384,7 @@ inline const RigActions actions = {
     {"shutdown", [](Rig& r, auto) { r.svc().shutDown(); }},
     // A start asked for as the switch or the shortcut does, its completion not awaited.
     {"request", [](Rig& r, auto) { r.svc().start({}); }},
+    {"arm", [](Rig& r, auto) { r.svc().armShortcut(); }},
     // The statistics reset from their sheet.
     {"resetstats", [](Rig& r, auto) { r.stats.reset(); }},
     {"startstop", [](Rig& r, auto) { EXPECT_TRUE(r.start(true)) << "a start always completes"; }},

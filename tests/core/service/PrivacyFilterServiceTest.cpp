@@ -167,6 +167,13 @@ const Scenario scenarios[] = {
     {"ShortcutFollowsItsSettingWhileStopped",
      "start stop noshortcut shortcut=0 press active=0 strength5 installs=1 shortcuton shortcut=1 installs=2 "
      "strength3 installs=2 press active=1 sessions=2"},
+    // Installed before any run (the first launch, the camera not allowed yet): the keys start the filter,
+    // and the shortcut follows its setting as after a stop. Nothing is installed twice, nor after the end.
+    {"AShortcutArmedBeforeAnyRunStartsTheFilter",
+     "arm shortcut=1 running=0 active=0 press active=1 starts=1 sessions=1 arm installs=2 press active=0 "
+     "noshortcut shortcut=0 arm shortcut=0 press active=0 shortcuton shortcut=1 press active=1"},
+    {"NoShortcutArmedWhenOffOrAfterTheEnd",
+     "noshortcut arm shortcut=0 installs=0 shortcuton shortcut=1 shutdown arm installs=1"},
     {"FpsAndShortcutChangesWaitForTheNextStart", "start fps2 noshortcut interval=100 shortcut=1 analyzers=1 "
                                                  "stop start interval=500 shortcut=0 installs=1"},
     // Face models still loading: the start waits for them, with no camera, stripes or state claiming a

@@ -52,6 +52,14 @@
         <translation>Le modèle de détection des visages n’a pas pu être chargé : Tavrine ne protège plus votre écran. Réinstallez Tavrine pour rétablir la protection.</translation>
     </message>
     <message>
+        <source>notif_sees_nothing_title</source>
+        <translation>La caméra ne voit rien</translation>
+    </message>
+    <message>
+        <source>notif_sees_nothing_text</source>
+        <translation>L’objectif est masqué ou la pièce est trop sombre : Tavrine ne peut pas voir les regards indiscrets. Ouvrez le cache de la caméra ou éclairez la pièce.</translation>
+    </message>
+    <message>
         <source>stats_title</source>
         <translation>Statistiques</translation>
     </message>

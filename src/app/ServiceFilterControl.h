@@ -28,6 +28,7 @@ class ServiceFilterControl final : public FilterControl {
     Published<bool>& analysisUnavailable() override { return service_.analysisUnavailable; }
     Published<bool>& cameraMissing() override { return cameraMissing_; }
     Published<bool>& cameraAccessRefused() override { return service_.cameraAccessRefused; }
+    Published<bool>& cameraSeesNothing() override { return service_.cameraSeesNothing; }
     void start(std::function<void()> done) override {
         // A start that ends with the machine waiting for a camera lacked one. One refused for another
         // reason (no compositing manager, no face analysis) or a second request while the camera opens

@@ -21,6 +21,8 @@ class FilterControl {
     virtual Published<bool>& cameraMissing() = 0;
     // True while the camera stays shut because this user may not open it (access refused).
     virtual Published<bool>& cameraAccessRefused() = 0;
+    // True while the running filter's camera sees nothing (a covered lens, darkness).
+    virtual Published<bool>& cameraSeesNothing() = 0;
     // Asynchronous; done runs on the main thread once the camera started or failed.
     virtual void start(std::function<void()> done) = 0;
     virtual void stop() = 0;

@@ -11,7 +11,7 @@ logo=/usr/share/pixmaps/debian-logo.png # shipped by debconf, on every Debian sy
 [ -f "$demo" ] || { echo "make_clips: demonstration clip not found: $demo" >&2; exit 1; }
 
 mkdir -p "$out"
-recipe="$(stat -c %s "$demo") v9"
+recipe="$(stat -c %s "$demo") v10"
 [ "$(cat "$out/.made-from" 2>/dev/null)" = "$recipe" ] && exit 0
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tavrine-clips.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -28,6 +28,8 @@ still two 19.0
 convert -size 640x480 xc:'#8a8f96' "$scratch/empty.png"
 [ -f "$logo" ] && convert "$scratch/empty.png" \( "$logo" -resize 160x160 \) -gravity center -composite \
     "$scratch/empty.png"
+# A closed shutter: all but black.
+convert -size 640x480 xc:'#060606' "$scratch/dark.png"
 
 # clip NAME SCENE:SECONDS...: one second of each scene is encoded once; clips repeat these seconds.
 clip() {
@@ -43,6 +45,7 @@ clip() {
 }
 clip facing facing:10
 clip empty empty:10
+clip dark dark:10
 clip story facing:8 away:6 facing:4 two:6 facing:16
 clip onlooker two:20 facing:10
 # The user leaves, comes back in time, leaves again.

@@ -39,6 +39,10 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         QString::fromUtf8("Tavrine — Caméra indisponible\nTavrine n’a pas le droit d’ouvrir "
                           "la caméra\u00a0: ajoutez votre compte au groupe «\u00a0video\u00a0», "
                           "puis rouvrez votre session.");
+    const QString blind =
+        QString::fromUtf8("Tavrine — La caméra ne voit rien\nOuvrez le cache de la caméra ou "
+                          "éclairez la pièce\u00a0: sans image, aucun regard indiscret n’est "
+                          "détecté.");
     const QString on = QStringLiteral("Tavrine — Protection active");
     const QString off = QStringLiteral("Tavrine — Protection désactivée");
     const QString paused = QStringLiteral("Tavrine\u00a0: en pause, reprise dans ");
@@ -113,6 +117,16 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
              f.firstFrame();
          },
          on, IconState::nominal, "Protection active", AppColors::success()},
+        // The lens covered: the state stays, but nothing is watched, and the eye says so as without a camera.
+        {"the lens covered",
+         [&] {
+             for (int i = 0; i < 17; ++i) {
+                 f.rig.see({}, 200, kDarkFrame);
+             }
+         },
+         blind, IconState::paused, "La caméra ne voit rien", AppColors::warning()},
+        {"uncovered", [&] { f.rig.see({}); }, on, IconState::nominal, "Protection active",
+         AppColors::success()},
         {"looking away", [&] { f.show(FilterState::inattention(3)); }, on, IconState::nominal,
          "Protection active", AppColors::success()},
         {"paused for 15 min", pauseFor(0, "Suspendre 15\u00a0min"), paused + "15\u00a0min", IconState::paused,
@@ -140,10 +154,12 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         EXPECT_EQ(panel.activeSwitch()->isChecked(), f.filter.isActive().get()) << step.name;
         EXPECT_EQ(panel.activeSwitch()->accessibleName(), panel.statusLine()->text())
             << step.name << ": a screen reader hears the state the panel shows";
-        const bool cameraAdvice = step.toolTip == noCamera || step.toolTip == refused;
-        EXPECT_EQ(panel.notice()->isVisible(), cameraAdvice) << step.name;
-        if (cameraAdvice) {
-            EXPECT_EQ(QStringLiteral("Tavrine — Caméra indisponible\n") + panel.notice()->text(),
+        // What to do, in the tooltip and under the panel's header alike.
+        const bool advice = step.toolTip == noCamera || step.toolTip == refused || step.toolTip == blind;
+        EXPECT_EQ(panel.notice()->isVisible(), advice) << step.name;
+        if (advice) {
+            EXPECT_EQ(QStringLiteral("Tavrine — ") + panel.statusLine()->text() + QLatin1Char('\n') +
+                          panel.notice()->text(),
                       step.toolTip)
                 << step.name;
         }

@@ -92,6 +92,7 @@ void FaceAnalyzer::analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
             admitted = std::move(*waiting->next);
             waiting->next.reset();
         }
+        const bool dark = seesNothing(admitted.frame);
         std::optional<std::vector<FaceObservation>> faces =
             detector ? detector->detect(admitted.frame) : std::nullopt;
         admitted.frame = {}; // the pixels are not needed any more
@@ -110,7 +111,8 @@ void FaceAnalyzer::analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
         }
         Result result = processResults(*faces);
         relativeToBaseline(result, waiting->baseline);
-        mainExecutor.post([weakSelf, t = admitted.timestampMs, result = std::move(result)] {
+        mainExecutor.post([weakSelf, t = admitted.timestampMs, result = std::move(result),
+                           nothing = dark && result.faceCount == 0] {
             std::shared_ptr<FaceAnalyzer> self = weakSelf.lock();
             if (!self) {
                 return;
@@ -118,6 +120,9 @@ void FaceAnalyzer::analyzeWaiting(const std::weak_ptr<FaceAnalyzer>& weakSelf,
             // Copies, so a callback that replaces itself does not destroy the function while it runs.
             if (auto onResult = self->onResult) {
                 onResult(DetectionInput{t, result.faceCount, result.primaryFace});
+            }
+            if (auto onSight = self->onSight) {
+                onSight(t, nothing);
             }
             if (result.primaryObservation) {
                 self->calibrationSamples.notify(result.primaryObservation->boundingBox.width);
@@ -141,6 +146,27 @@ void FaceAnalyzer::relativeToBaseline(Result& result, PitchBaseline& baseline) {
 
 void FaceAnalyzer::drainForTests() {
     analysisQueue_->drain();
+}
+
+bool FaceAnalyzer::seesNothing(const VideoFrame& frame) {
+    constexpr int columns = 40;
+    constexpr int rows = 30;
+    if (!frame.pixels || frame.width < columns || frame.height < rows || frame.stride < frame.width * 4 ||
+        frame.pixels->size() < std::size_t(frame.stride) * std::size_t(frame.height)) {
+        return false;
+    }
+    const std::uint8_t* base = frame.pixels->data();
+    double sum = 0.0;
+    for (int r = 0; r < rows; ++r) {
+        const std::uint8_t* row =
+            base + std::size_t(frame.stride) * std::size_t((2 * r + 1) * frame.height / (2 * rows));
+        for (int c = 0; c < columns; ++c) {
+            const std::uint8_t* bgra = row + std::size_t((2 * c + 1) * frame.width / (2 * columns)) * 4;
+            const double luma = 0.114 * bgra[0] + 0.587 * bgra[1] + 0.299 * bgra[2];
+            sum += luma;
+        }
+    }
+    return sum / (columns * rows) < 16.0;
 }
 
 FaceAnalyzer::Result FaceAnalyzer::processResults(const std::vector<FaceObservation>& observations) {

@@ -38,6 +38,9 @@ class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
     // The primary face's width of each analysed frame, for the calibrations measuring now (each holds its
     // own subscription, so one ending leaves another running).
     Signal<double> calibrationSamples;
+    // Set and read on the main thread only: for each analysed frame, its time and whether the camera saw
+    // nothing there (seesNothing, and no face found).
+    std::function<void(std::int64_t timestampMs, bool seesNothing)> onSight;
     // Once, when the detector reports that it can no longer detect anything (its models failed to load).
     std::function<void()> onUnavailable;
     // Called on the camera thread, inside analyze(), for every admitted frame. Set it before the
@@ -62,6 +65,10 @@ class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
         std::vector<FaceObservation::Rect> keptBoxes; // every kept face, widest first
     };
     static Result processResults(const std::vector<FaceObservation>& observations);
+    // Whether the camera sees nothing: a closed shutter, a covered lens or a dark room (a mean brightness
+    // under 16 of 255, read on a grid of 40 x 30 points). A plain wall, however uniform, is something seen. A
+    // frame whose buffer is shorter than its size says is never called blind.
+    static bool seesNothing(const VideoFrame& frame);
     static float estimatePitch(const FaceObservation& observation);
     // A live frame's pitch is read relative to the pitch at which this user faces the screen (the camera
     // may sit above or below it), and its yaw and pitch are the medians of the last three frames; stills

@@ -50,6 +50,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     std::uint64_t runGeneration = 0;
     // The camera reported an interruption and no frame has come since. Only frames end it.
     bool cameraLost = false;
+    // Since when the camera has seen nothing, while it has.
+    std::optional<std::int64_t> seeingNothingSinceMs;
     bool shutDown = false;
     // The run's reasons to pause, as last reported. They overlap (a suspend while switched away, the
     // charger plugged in under a sleeping display): the filter resumes only once none holds.
@@ -71,6 +73,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
 
     void handleDetectionInput(const DetectionInput& input);
     void analysisUnavailable();
+    void sight(std::int64_t timestampMs, bool seesNothing);
+    void clearSight();
     void overlayUnavailable();
     void observeSettings();
     void observeFsm();
@@ -167,6 +171,11 @@ void PrivacyFilterService::Impl::start(std::function<void()> done, bool newSessi
             impl->handleDetectionInput(input);
         }
     };
+    newAnalyzer->onSight = [weakSelf](std::int64_t timestampMs, bool seesNothing) {
+        if (auto impl = weakSelf.lock()) {
+            impl->sight(timestampMs, seesNothing);
+        }
+    };
     replaceAnalyzer(newAnalyzer);
 
     const std::uint64_t generation = runGeneration;
@@ -249,6 +258,7 @@ void PrivacyFilterService::Impl::stop() {
     self.isActive = false;
     self.isAlert = false;
     self.cameraAccessRefused = false;
+    clearSight();
 
     fsm().deactivate();
     deps.overlayManager.hide();
@@ -286,6 +296,34 @@ void PrivacyFilterService::Impl::followShortcutSetting() {
             }
             was = on;
         });
+}
+
+// A camera that sees nothing (a covered lens, darkness) cannot see an onlooker either: past a short spell,
+// which a hand passing in front of the lens does not reach, the tray says so and the user is told once.
+void PrivacyFilterService::Impl::sight(std::int64_t timestampMs, bool seesNothing) {
+    if (!self.isActive.get()) {
+        return;
+    }
+    if (!seesNothing) {
+        clearSight();
+        return;
+    }
+    if (!seeingNothingSinceMs) {
+        seeingNothingSinceMs = timestampMs;
+    }
+    if (!self.cameraSeesNothing.get() && timestampMs - *seeingNothingSinceMs >= seesNothingAfterMs) {
+        self.cameraSeesNothing = true;
+        deps.notifier.post(sightNotificationId, deps.localizer.text("notif_sees_nothing_title"),
+                           deps.localizer.text("notif_sees_nothing_text"));
+    }
+}
+
+void PrivacyFilterService::Impl::clearSight() {
+    seeingNothingSinceMs.reset();
+    if (self.cameraSeesNothing.get()) {
+        self.cameraSeesNothing = false;
+        deps.notifier.remove(sightNotificationId);
+    }
 }
 
 // The models failed to load, before this start or while the run waited for them: the camera would only

@@ -51,6 +51,7 @@ class PrivacyFilterService {
 
     static constexpr const char* analysisNotificationId = "tavrine.analysis";
     static constexpr const char* overlayNotificationId = "tavrine.overlay";
+    static constexpr const char* sightNotificationId = "tavrine.sight";
 
     explicit PrivacyFilterService(Dependencies deps);
     ~PrivacyFilterService();
@@ -70,6 +71,11 @@ class PrivacyFilterService {
     // was refused access), as opposed to a camera missing or taken. Cleared once frames come, by a start
     // that opens it and by a stop.
     Published<bool> cameraAccessRefused{false};
+    // True while the running filter's camera has seen nothing for 3 s (a closed shutter, a covered lens, a
+    // dark room): no onlooker can be seen. The user is told once per such spell; cleared by a frame
+    // with something in it and by a stop.
+    Published<bool> cameraSeesNothing{false};
+    static constexpr std::int64_t seesNothingAfterMs = 3000;
 
     // Asynchronous; done (optional) runs on the main thread once the camera started or failed. While the
     // face models still load, the start waits for them: no camera, no stripes, nothing claimed, until

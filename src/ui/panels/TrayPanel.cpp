@@ -56,6 +56,10 @@ QColor TrayPanel::statusColor(const FilterState& state) {
     return AppColors::success();
 }
 
+bool TrayPanel::blindWatch(const FilterState& state, bool seesNothing) {
+    return seesNothing && (state.is(FilterState::Kind::nominal) || state.is(FilterState::Kind::inattention));
+}
+
 QString TrayPanel::cameraAdvice(bool running, bool refused) {
     return QString::fromUtf8(refused   ? cameraRefusedAdvice
                              : running ? cameraAwaitedAdvice
@@ -181,6 +185,10 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
         cameraRefused_ = refused;
         render();
     });
+    sightSub_ = ctx.filter.cameraSeesNothing().subscribe([this](bool nothing) {
+        seesNothing_ = nothing;
+        render();
+    });
 }
 
 void TrayPanel::buildPauseControls(QWidget* parent) {
@@ -230,6 +238,9 @@ void TrayPanel::render() {
     } else if (pause_.paused) {
         status_->setText(pausedStatusText(pause_.remainingMs));
         widgets::setTextColor(status_, AppColors::textSecondary());
+    } else if (blindWatch(state_, seesNothing_)) {
+        status_->setText(QString::fromUtf8(seesNothingLabel));
+        widgets::setTextColor(status_, AppColors::warning());
     } else if (cameraMissing_ && !active_) {
         status_->setText(statusLabel(ctx_, FilterState::cameraBusy(0)));
         widgets::setTextColor(status_, statusColor(FilterState::cameraBusy(0)));
@@ -243,8 +254,10 @@ void TrayPanel::render() {
     const bool noCamera = state_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !active_);
     const bool awaited = awaitingCamera();
     // Also during a timed pause: a start by hand that found the camera taken says why the switch fell back.
-    notice_->setVisible(!analysisUnavailable_ && noCamera);
-    notice_->setText(cameraAdvice(active_ || awaited, cameraRefused_));
+    const bool blind = !pause_.paused && blindWatch(state_, seesNothing_);
+    notice_->setVisible(!analysisUnavailable_ && (noCamera || blind));
+    notice_->setText(blind ? QString::fromUtf8(seesNothingAdvice)
+                           : cameraAdvice(active_ || awaited, cameraRefused_));
     logo_->setState(active_, alert_);
     switch_->setChecked(active_ || awaited);
     // A screen reader hears what the status line shows, with the switch's own on or off.

@@ -53,6 +53,13 @@ class TrayPanel : public QWidget {
     // running: the filter runs, or starts by itself once the camera is free. refused: the camera stays
     // shut because this user may not open it; plugging one in or closing another program would not help.
     static QString cameraAdvice(bool running, bool refused);
+    // While the running filter's camera sees nothing: the status line, in the warning colour, and what to do.
+    static constexpr const char* seesNothingLabel = "La caméra ne voit rien";
+    static constexpr const char* seesNothingAdvice =
+        "Ouvrez le cache de la caméra ou éclairez la pièce\u00a0: sans image, aucun regard indiscret n’est "
+        "détecté.";
+    // Whether the state shows the watch that a camera seeing nothing cannot keep.
+    static bool blindWatch(const FilterState& state, bool seesNothing);
     static constexpr const char* analysisUnavailableLine =
         "Analyse du visage indisponible\nRéinstallez Tavrine";
 
@@ -119,10 +126,12 @@ class TrayPanel : public QWidget {
     bool analysisUnavailable_ = false;
     bool cameraMissing_ = false;
     bool cameraRefused_ = false;
+    bool seesNothing_ = false;
     Subscription stateSub_;
     Subscription analysisSub_;
     Subscription cameraSub_;
     Subscription refusedSub_;
+    Subscription sightSub_;
     Subscription activeSub_;
     Subscription alertSub_;
     Subscription pauseSub_;

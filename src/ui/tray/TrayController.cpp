@@ -73,6 +73,14 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
             }
         });
     });
+    sightSub_ = ctx.filter.cameraSeesNothing().subscribe([this, alive](bool nothing) {
+        ctx_.executor.post([this, alive, nothing] {
+            if (alive.lock()) {
+                seesNothing_ = nothing;
+                updateStatusIcon(lastState_);
+            }
+        });
+    });
     refusedSub_ = ctx.filter.cameraAccessRefused().subscribe([this, alive](bool refused) {
         ctx_.executor.post([this, alive, refused] {
             if (alive.lock()) {
@@ -105,6 +113,7 @@ TrayController::~TrayController() {
     analysisSub_.cancel();
     cameraSub_.cancel();
     refusedSub_.cancel();
+    sightSub_.cancel();
     hostWatch_.cancel();
     prefsSub_.cancel();
     delete popup_.data();
@@ -168,8 +177,11 @@ void TrayController::showIcon() {
 void TrayController::updateStatusIcon(const FilterState& state) {
     lastState_ = state;
     // A timed pause stops the filter, yet it is a pause, not the filter switched off.
+    // A camera that sees nothing keeps no watch: the eye looks as it does without a camera.
     const TrayIcon::Look look =
-        TrayIcon::lookFor(paused_ ? FilterState::autoPaused(PauseReason::userPaused(0)) : state);
+        TrayIcon::lookFor(paused_ ? FilterState::autoPaused(PauseReason::userPaused(0))
+                          : TrayPanel::blindWatch(state, seesNothing_) ? FilterState::cameraBusy(0)
+                                                                       : state);
     iconState_ = look.iconState;
     iconTint_ = look.tint;
     icon_ = TrayIcon::make(iconState_, iconTint_);
@@ -191,6 +203,10 @@ void TrayController::updateToolTip() {
         const bool noCamera = lastState_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !running);
         tip = QStringLiteral("Tavrine — ") +
               TrayPanel::statusLabel(ctx_, noCamera ? FilterState::cameraBusy(0) : lastState_);
+        if (!noCamera && TrayPanel::blindWatch(lastState_, seesNothing_)) {
+            tip = QStringLiteral("Tavrine — ") + QString::fromUtf8(TrayPanel::seesNothingLabel) +
+                  QLatin1Char('\n') + QString::fromUtf8(TrayPanel::seesNothingAdvice);
+        }
         if (noCamera) {
             tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running || awaitingCamera_, cameraRefused_);
         }

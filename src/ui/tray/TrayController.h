@@ -86,6 +86,7 @@ class TrayController : public QObject {
     bool analysisUnavailable_ = false;
     bool cameraMissing_ = false;
     bool cameraRefused_ = false;
+    bool seesNothing_ = false;
     QString pauseToolTip_; // empty unless a timed pause runs
     // A click on the tray icon while the panel is open first closes the panel (a click outside it);
     // the activation that follows must not open it again.
@@ -95,6 +96,7 @@ class TrayController : public QObject {
     Subscription analysisSub_;
     Subscription cameraSub_;
     Subscription refusedSub_;
+    Subscription sightSub_;
     Subscription hostWatch_;
     Subscription prefsSub_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

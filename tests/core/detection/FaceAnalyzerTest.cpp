@@ -176,3 +176,55 @@ TEST(FaceAnalyzer, KeepsWideEnoughFacesWidestFirst) {
         }
     }
 }
+
+// What the camera sees nothing in: a covered lens or a dark room (mean brightness under 16); not a dim room,
+// nor a plain wall, nor a frame whose buffer is shorter than its size (read nowhere past its end).
+TEST(FaceAnalyzer, SeesNothingInDarkOrUniformFramesOnly) {
+    const auto frame = [](int width, int height, auto bgr, std::size_t bytes = 0) {
+        std::vector<std::uint8_t> pixels(bytes ? bytes : std::size_t(width) * height * 4, 0);
+        for (int y = 0; y < height && bytes == 0; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const auto [b, g, r] = bgr(x, y);
+                std::uint8_t* p = &pixels[(std::size_t(y) * width + x) * 4];
+                p[0] = std::uint8_t(b), p[1] = std::uint8_t(g), p[2] = std::uint8_t(r);
+            }
+        }
+        return VideoFrame{width, height, width * 4,
+                          std::make_shared<const std::vector<std::uint8_t>>(pixels)};
+    };
+    // A fixed pseudo-random texture: the same frame on every run.
+    const auto noise = [](int x, int y) {
+        return int((unsigned(x) * 2654435761U ^ unsigned(y) * 40503U) >> 13) % 256;
+    };
+    struct Case {
+        const char* name;
+        VideoFrame frame;
+        bool nothing;
+    };
+    const auto flat = [&](int b, int g, int r) {
+        return frame(640, 480, [=](int, int) { return std::tuple{b, g, r}; });
+    };
+    const auto dim = [&](int x, int y) {
+        const int v = 10 + noise(x / 40, y / 40) % 41;
+        return std::tuple{v, v, v};
+    };
+    const auto coveredLens = [&](int x, int y) {
+        return std::tuple{noise(x, y) % 16, noise(x, y) % 19, noise(y, x) % 17};
+    };
+    const auto redOnly = [&](int x, int y) { return std::tuple{0, 0, 40 + noise(x, y) % 200}; };
+    const Case cases[] = {
+        {"black", flat(0, 0, 0), true},
+        {"a covered lens, sensor noise around 9", frame(640, 480, coveredLens), true},
+        {"just under the limit", flat(15, 15, 15), true},
+        {"at the limit", flat(16, 16, 16), false},
+        {"a plain wall", flat(150, 143, 138), false},
+        {"a dim room with shapes (mean about 30)", frame(640, 480, dim), false},
+        {"red alone is bright enough", frame(640, 480, redOnly), false},
+        {"a buffer shorter than its size", frame(640, 480, coveredLens, 640 * 479 * 4), false},
+        {"smaller than the grid", frame(32, 24, coveredLens), false},
+        {"no pixels", VideoFrame{640, 480, 640 * 4, nullptr}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FaceAnalyzer::seesNothing(c.frame), c.nothing) << c.name;
+    }
+}

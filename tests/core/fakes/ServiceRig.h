@@ -37,6 +37,9 @@ namespace tavrine::testing {
 
 // A camera frame (its pixels are never looked at).
 inline const VideoFrame kFrame{640, 480, 640 * 4, std::make_shared<const std::vector<std::uint8_t>>(4, 0)};
+// A frame of a covered lens: black throughout.
+inline const VideoFrame kDarkFrame{640, 480, 640 * 4,
+                                   std::make_shared<const std::vector<std::uint8_t>>(640 * 480 * 4, 0)};
 
 // A frame source driven by the test: it answers the access questions as told, fails the next starts on
 // request and pushes frames and interruptions on the test's command, from whichever thread calls it.
@@ -328,10 +331,11 @@ struct Rig {
         return done;
     }
     // One analysed frame with these faces, after `stepMs` of virtual time.
-    void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200) {
+    void see(const std::vector<FaceObservation>& faces, std::int64_t stepMs = 200,
+             const VideoFrame& frame = kFrame) {
         advance(stepMs);
         detector->faces = faces;
-        source->pushFrame(kFrame);
+        source->pushFrame(frame);
         settle();
     }
     void advance(std::int64_t ms) {
@@ -403,6 +407,9 @@ inline const RigActions actions = {
     {"onlooker", [](Rig& r, auto) { r.see(userAndOnlooker); }},
     {"away", [](Rig& r, auto) { r.see({face(0.1, 60.0)}); }},
     {"nobody", [](Rig& r, auto) { r.see({}); }},
+    // The lens covered; a face found all the same in such a frame.
+    {"dark", [](Rig& r, auto) { r.see({}, 200, kDarkFrame); }},
+    {"darkuser", [](Rig& r, auto) { r.see(userOnly, 200, kDarkFrame); }},
     // Straight into the machine, with no side-effect pass run yet.
     {"twofaces", [](Rig& r, auto) { r.svc().fsm().onDetectionInput(onlookerInput(r)); }},
     {"sleep", [](Rig& r, auto) { r.events.fire(SystemEventMonitor::Event::displayAsleep); }},
@@ -469,6 +476,17 @@ inline const RigReadings readings = {
     {"alerts", [](Rig& r) { return r.stats.stats.get().alertCount; }},
     {"seconds", [](Rig& r) { return r.stats.stats.get().totalActiveSeconds; }},
     {"posts", [](Rig& r) { return std::ssize(r.notifier.posts); }},
+    {"sightless", [](Rig& r) { return r.svc().cameraSeesNothing.get(); }},
+    {"sightposts",
+     [](Rig& r) {
+         return std::ranges::count(r.notifier.log,
+                                   std::string("post ") + PrivacyFilterService::sightNotificationId);
+     }},
+    {"sightremovals",
+     [](Rig& r) {
+         return std::ranges::count(r.notifier.log,
+                                   std::string("remove ") + PrivacyFilterService::sightNotificationId);
+     }},
     {"removals",
      [](Rig& r) {
          return std::ranges::count_if(r.notifier.log, [](auto& e) { return e.starts_with("remove"); });

@@ -98,6 +98,14 @@ const Scenario scenarios[] = {
      "lose deny +5000 state=C refused=1 allow +5000 refused=1 user state=N refused=0 lose deny +5000 "
      "refused=1 "
      "stop refused=0"},
+    // A camera that sees nothing for 3 s is told, once per spell, and the notification goes when it sees
+    // again (a face found in the dark counts); the machine's state is left alone. A stop clears it.
+    {"ACameraThatSeesNothingIsToldAfterThreeSeconds",
+     "start user dark*2800 sightless=0 sightposts=0 dark*400 sightless=1 sightposts=1 state=N dark*5000 "
+     "sightposts=1 darkuser sightless=0 sightremovals=1 dark*3000 sightless=0 dark*400 sightless=1 "
+     "sightposts=2 "
+     "onlooker sightless=0 state=L dark*3400 sightless=1 stop sightless=0 sightremovals=3 dark*4000 "
+     "sightposts=3"},
     // The camera lost while running: each retry reopens it, gone or silent, until frames come.
     {"CameraLossRetriesUntilFramesCome",
      "start user lose state=C showing=1 back fail fail +4999 starts=1 +1 starts=2 state=C +4999 starts=2 +1 "

@@ -26,7 +26,7 @@ test_packages=(
     dbus-daemon dbus-bin libglib2.0-bin python3-dbus python3-dbusmock python3-numpy python3-pil
     gstreamer1.0-tools gstreamer1.0-libav ffmpeg imagemagick
     desktop-file-utils appstream dex jq strace procps clang-format
-    sway swaybg grim weston xwayland util-linux
+    sway swaybg grim wtype weston xwayland util-linux
 )
 
 case "$what" in

@@ -211,11 +211,11 @@ frame_sized_writes() {
 
 # wayland_up sway|weston: a headless Wayland compositor with XWayland, screenshots through it.
 wayland_up() {
-    local tool tools=(sway swaymsg swaybg grim)
+    local tool tools=(sway swaymsg swaybg grim wtype)
     [ "$1" = weston ] && tools=(weston weston-screenshooter)
     for tool in "${tools[@]}" Xwayland jq /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so; do
         command -v "$tool" >/dev/null || [ -e "$tool" ] ||
-            { echo "SKIP: $tool is missing (install: sway swaybg grim weston xwayland jq qt6-wayland)"; exit 77; }
+            { echo "SKIP: $tool is missing (install: sway swaybg grim wtype weston xwayland jq qt6-wayland)"; exit 77; }
     done
     # As on a desktop: no X server of the session and no Qt platform chosen for the application.
     unset DISPLAY QT_QPA_PLATFORM
@@ -241,6 +241,10 @@ sway_up() {
     # XWayland starts with the first X client; sway hands its display to what it runs.
     swaymsg exec "echo \$DISPLAY >'$E2E_WORK/xdisplay'" >/dev/null
     wait_until 5 test -s "$E2E_WORK/xdisplay"
+    # A keyboard plugged in for the whole session (a virtual one, idle): each wtype types through a keyboard
+    # of its own, whose unplugging would otherwise leave the seat without any and take the focus away.
+    spawn "$E2E_WORK/keyboard.log" "swaymsg -t get_seats | jq -e '.[0].capabilities > 0' >/dev/null" wtype -s 1000000 ||
+        return 1
     native_on WL-1 && native_on WL-1 && native_on WL-2
 }
 # weston without layer-shell; --debug lets a client take screenshots. One native window.
@@ -270,6 +274,29 @@ outputs_are() { [ "$(swaymsg -t get_outputs | jq length)" = "$1" ]; }
 # id of the focused one.
 view_at() { swaymsg -t get_tree | jq -r --argjson x "$1" '[.. | select(.pid? and .rect.x == $x and .rect.y == 0)][0].id // "none"'; }
 focused_view() { swaymsg -t get_tree | jq -r '[.. | select(.focused? == true)][0].id'; }
+# sway_click X Y: a click of the seat's pointer at X, Y of sway's layout.
+sway_click() {
+    swaymsg seat seat0 cursor set "$1" "$2" >/dev/null && swaymsg seat seat0 cursor press button1 >/dev/null &&
+        swaymsg seat seat0 cursor release button1 >/dev/null
+}
+# app_windows: the application's windows in sway's tree, as JSON: [type ("con" tiled, "floating_con"), title,
+# x, y, width, height, focused] each.
+app_windows() {
+    swaymsg -t get_tree | jq -c '[.. | select(.app_id? == "expert.brightfen.Tavrine") |
+        [.type, .name, .rect.x, .rect.y, .rect.width, .rect.height, .focused]]'
+}
+no_app_window() { [ "$(app_windows)" = "[]" ]; }
+app_window_place() { app_windows | jq -r '.[0] | "\(.[2]) \(.[3])"'; }
+# floats_alone TITLE W H: the application's one window is TITLE, floating at W×H (a few pixels more for a
+# frame), with the keyboard focus.
+floats_alone() {
+    LAST_READING=$(app_windows)
+    jq -e --arg t "$1" --argjson w "$2" --argjson h "$3" 'length == 1 and (.[0] | .[0] == "floating_con" and
+        .[1] == $t and .[4] >= $w and .[4] <= $w + 4 and .[5] >= $h and .[5] <= $h + 4 and .[6])' \
+        <<<"$LAST_READING" >/dev/null
+}
+# user_widths: the widths of the other windows (the user's), in the tree's order.
+user_widths() { swaymsg -t get_tree | jq -c '[.. | select(.pid? and .app_id != "expert.brightfen.Tavrine") | .rect.width]'; }
 # route_told PATTERN: one line tells the overlay's route, and it matches PATTERN.
 route_told() { [ "$(log_count "^tavrine${NBSP}: calque")" = 1 ] && grep -qE "^tavrine${NBSP}: calque.*$1" "$APP_LOG"; }
 # layer_surfaces N: N layer surfaces on the overlay layer, anchored to all edges, exclusive zone -1, no keyboard.

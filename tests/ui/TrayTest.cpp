@@ -278,7 +278,8 @@ TEST(TrayPanel, DurationsInWholeMinutes) {
 
 // Without a tray icon's place the panel opens at the pointer, in the lower half of the screen here (the
 // desktop scenario "panel" opens it in the upper half). Opening and closing Statistiques and À propos
-// resizes it; with the pointer elsewhere each time, it keeps its centre line and its bottom edge. The
+// resizes it, its size fixed at each (what a tiling compositor floats instead of tiling); with the pointer
+// elsewhere each time, it keeps its centre line and its bottom edge. The
 // statistics' reset asked by keyboard (the desktop scenario confirms it by mouse and reads the stored
 // counters) asks inside the open panel with the focus on "Annuler", which keeps the counters; asked again,
 // Tab reaches its "Réinitialiser", which zeroes them. Large counters shrink to stay on one line instead of
@@ -299,6 +300,11 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     const QPoint opened = anchor();
     const QRect home = panel->geometry();
     EXPECT_LE((opened - pointer).manhattanLength(), 6) << "it opens at the pointer";
+    // Of fixed size, which a tiling Wayland compositor floats instead of giving it a tile.
+    const auto fixedSize = [](const QWidget* w) {
+        return w->minimumSize() == w->size() && w->maximumSize() == w->size();
+    };
+    EXPECT_TRUE(fixedSize(panel)) << "opened";
 
     TrayPanel* view = tray.panel();
     EXPECT_EQ(panel->focusWidget(), view->activeSwitch()) << "the keys go to the switch at once";
@@ -316,6 +322,7 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
         QCoreApplication::processEvents();
         ASSERT_TRUE(panel->isVisible()) << name;
         EXPECT_NE(panel->size(), before) << name << ": the content changed size";
+        EXPECT_TRUE(fixedSize(panel)) << name << ": the fixed size follows it";
         EXPECT_EQ(anchor(), opened) << name << ": the panel moved";
     }
     EXPECT_EQ(panel->geometry(), home) << "back home, back in place";
@@ -382,6 +389,7 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     EXPECT_FALSE(tray.panelWindow() && tray.panelWindow()->isVisible()) << "the panel closes";
     const Qt::WindowFlags flags = first->windowFlags();
     EXPECT_FALSE(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) << "a fixed size";
+    EXPECT_TRUE(fixedSize(first)) << "floated by a tiling compositor";
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     f.appSignals.postOpenPreferences();
     EXPECT_EQ(tray.preferencesWindow(), first.data());

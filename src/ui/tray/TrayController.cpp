@@ -257,6 +257,10 @@ void TrayController::openPanel(QPoint at) {
     frame->setWindowTitle(QStringLiteral("Tavrine"));
     auto* layout = new QVBoxLayout(frame);
     layout->setContentsMargins(0, 0, 0, 0);
+    // Of the content's size, fixed (minimum and maximum alike), and following it when a page opens or
+    // closes. A popup without a parent window is an ordinary toplevel on Wayland, which a tiling compositor
+    // (sway) would otherwise tile; one of fixed size it floats, at that size.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     auto* view = new TrayPanel(ctx_, frame);
     layout->addWidget(view);
     frame->adjustSize();

@@ -260,8 +260,16 @@ TEST(TrayPanel, DurationsInWholeMinutes) {
         EXPECT_EQ(TrayPanel::timeLeftText(ms), QString::fromUtf8(text)) << ms;
     }
     const std::pair<std::int64_t, const char*> protectedTime[] = {
-        {0, "0m"},       {59, "0m"},        {3599, "59m"},
-        {3600, "1h 0m"}, {90061, "25h 1m"}, {3600LL * 1000000 + 120, "1000000h 2m"},
+        {0, "0m"},
+        {59, "0m"},
+        {3599, "59m"},
+        {3600, "1h 0m"},
+        {90061, "25h 1m"},
+        {3600LL * 1000000 + 120, "1000000h 2m"},
+        // Read from a damaged settings file.
+        {-100, "0m"},
+        {-7200, "0m"},
+        {std::numeric_limits<std::int64_t>::min(), "0m"},
     };
     for (const auto& [seconds, text] : protectedTime) {
         EXPECT_EQ(StatsView::formatTime(seconds), QString::fromUtf8(text)) << seconds;
@@ -279,13 +287,13 @@ TEST(TrayPanel, DurationsInWholeMinutes) {
 // Without a tray icon's place the panel opens at the pointer, in the lower half of the screen here (the
 // desktop scenario "panel" opens it in the upper half). Opening and closing Statistiques and À propos
 // resizes it, its size fixed at each (what a tiling compositor floats instead of tiling); with the pointer
-// elsewhere each time, it keeps its centre line and its bottom edge. The
-// statistics' reset asked by keyboard (the desktop scenario confirms it by mouse and reads the stored
-// counters) asks inside the open panel with the focus on "Annuler", which keeps the counters; asked again,
-// Tab reaches its "Réinitialiser", which zeroes them. Large counters shrink to stay on one line instead of
-// wrapping; zeroed, they are back at full size. The Préférences row, by keyboard, makes the panel give way
-// to the preferences, which a second request brings forward instead of duplicating, Escape closes, and a
-// later request builds afresh.
+// elsewhere each time, it keeps its centre line and its bottom edge. Counters below zero (a damaged settings
+// file) show as 0. The statistics' reset asked by keyboard (the desktop scenario confirms it by mouse and
+// reads the stored counters) asks inside the open panel with the focus on "Annuler", which keeps the
+// counters; asked again, Tab reaches its "Réinitialiser", which zeroes them. Large counters shrink to stay on
+// one line instead of wrapping; zeroed, they are back at full size. The Préférences row, by keyboard, makes
+// the panel give way to the preferences, which a second request brings forward instead of duplicating,
+// Escape closes, and a later request builds afresh.
 TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePreferences) {
     UiFixture f;
     f.stats.stats = FilterStats{1234567890123LL, 98765, 3600LL * 4321 + 59 * 60, 7};
@@ -344,6 +352,22 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     QTest::mouseClick(view->statsRow(), Qt::LeftButton);
     StatsView* stats = view->statsPage();
     ASSERT_NE(stats, nullptr);
+    const auto shownCounters = [&] {
+        return QStringList{stats->alertsCard()->value(), stats->sessionsCard()->value(),
+                           stats->locksCard()->value(), stats->timeCard()->value()};
+    };
+    // A damaged settings file: what was read stays as it is, and nothing shows below zero.
+    const FilterStats large = f.stats.stats.get();
+    for (const auto& [key, value] : {std::pair{"stats_alert_count", -3},
+                                     {"stats_session_count", 2},
+                                     {"stats_total_active_seconds", -100},
+                                     {"stats_lock_count", -1}}) {
+        f.store.setInteger(key, value);
+    }
+    f.stats.stats = StatsRepository(f.store).stats.get();
+    ASSERT_EQ(f.stats.stats.get().alertCount, -3);
+    EXPECT_EQ(shownCounters(), QStringList({"0", "2", "0", "0m"}));
+    f.stats.stats = large;
     for (const bool confirm : {false, true}) {
         stats->resetButton()->setFocus();
         QTest::keyClick(stats->resetButton(), Qt::Key_Space);
@@ -364,10 +388,8 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
         EXPECT_EQ(view->statsPage(), stats) << "the answer returns to the statistics";
         EXPECT_FALSE(stats->resetConfirmation()->isVisible()) << confirm;
         EXPECT_TRUE(stats->resetButton()->isVisible()) << confirm;
-        const QStringList values = {stats->alertsCard()->value(), stats->sessionsCard()->value(),
-                                    stats->locksCard()->value(), stats->timeCard()->value()};
-        EXPECT_EQ(values, confirm ? QStringList({"0", "0", "0", "0m"})
-                                  : QStringList({"1234567890123", "98765", "7", "4321h 59m"}));
+        EXPECT_EQ(shownCounters(), confirm ? QStringList({"0", "0", "0", "0m"})
+                                           : QStringList({"1234567890123", "98765", "7", "4321h 59m"}));
         for (const StatCard* card :
              {stats->alertsCard(), stats->sessionsCard(), stats->locksCard(), stats->timeCard()}) {
             EXPECT_EQ(card->shownValue(), card->value()) << "drawn whole: " << card->label().toStdString();

@@ -9,9 +9,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace tavrine {
+#include <algorithm>
 
-QString StatsView::formatTime(std::int64_t s) {
+namespace tavrine {
+namespace {
+
+// A damaged settings file may hold a negative counter: nothing was counted, so it shows as none.
+QString counterText(std::int64_t count) {
+    return QString::number(std::max<std::int64_t>(0, count));
+}
+
+} // namespace
+
+QString StatsView::formatTime(std::int64_t seconds) {
+    const std::int64_t s = std::max<std::int64_t>(0, seconds);
     const std::int64_t m = (s % 3600) / 60;
     if (s < 3600) {
         return QStringLiteral("%1m").arg(m);
@@ -116,10 +127,10 @@ StatsView::StatsView(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     });
 
     statsSub_ = ctx.statsRepo.stats.subscribe([this](const FilterStats& s) {
-        alerts_->setValue(QString::number(s.alertCount));
-        sessions_->setValue(QString::number(s.sessionCount));
+        alerts_->setValue(counterText(s.alertCount));
+        sessions_->setValue(counterText(s.sessionCount));
         time_->setValue(formatTime(s.totalActiveSeconds));
-        locks_->setValue(QString::number(s.lockCount));
+        locks_->setValue(counterText(s.lockCount));
     });
 }
 

@@ -22,7 +22,7 @@ class StatsView : public QWidget {
   public:
     explicit StatsView(const UiContext& ctx, QWidget* parent = nullptr);
 
-    // "45m" under an hour, "2h 5m" from an hour on; seconds are never shown.
+    // "45m" under an hour, "2h 5m" from an hour on; seconds are never shown. A negative time shows "0m".
     static QString formatTime(std::int64_t seconds);
 
     StatCard* alertsCard() const { return alerts_; }

@@ -1,10 +1,9 @@
 #include "app/AppDelegate.h"
 
 #include "ui/panels/OnboardingView.h"
+#include "ui/shared/Widgets.h"
 #include "ui/tray/TrayController.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace tavrine {
@@ -53,9 +52,7 @@ void AppDelegate::showOnboarding() {
     auto* view = new OnboardingView(ctx_, window);
     layout->addWidget(view);
     window->setFixedSize(440, 420);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        window->move(screen->availableGeometry().center() - window->rect().center());
-    }
+    widgets::centreOnScreen(window);
     connect(view, &OnboardingView::finished, window, &QWidget::close);
     connect(view, &OnboardingView::cameraAccessGranted, this, [this] { ctx_.filter.start({}); });
     onboardingWindow_ = window;

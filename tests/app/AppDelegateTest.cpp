@@ -21,9 +21,10 @@ using namespace tavrine::testing;
 // tard" it stays shut, also once the onboarding is done. The notifications page claims nothing before the
 // user agreed; the calibration page
 // opens a dialog that fits inside the onboarding, centred on it, with the onboarding's prominent buttons,
-// and both its "Valider" and its "Passer" lead on. Closing the window by its button is no completion; the
-// last page finishes whether its login item is skipped or fails to register. The end, however often it is
-// announced, shuts the filter down for good.
+// and both its "Valider" and its "Passer" lead on. The window opens in the middle of the screen with its
+// title bar on it, also on a screen smaller than it (app_delegate_scale_2). Closing the window by its button
+// is no completion; the last page finishes whether its login item is skipped or fails to register. The end,
+// however often it is announced, shuts the filter down for good.
 TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
     enum class End { closed, skipped, failedToRegister };
     for (const End end : {End::closed, End::skipped, End::failedToRegister}) {
@@ -35,6 +36,7 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
         QWidget* window = app.onboardingWindow();
         ASSERT_NE(window, nullptr);
         EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_TRUE(openedInsideItsScreen(window));
 
         OnboardingView& view = *window->findChild<OnboardingView*>();
         const auto button = [&](bool primary) {

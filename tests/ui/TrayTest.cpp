@@ -7,6 +7,7 @@
 #include "ui/shared/AnimatedEyeLogo.h"
 #include "ui/shared/AppColors.h"
 #include "ui/shared/StatCard.h"
+#include "ui/shared/Widgets.h"
 #include "ui/tray/TrayController.h"
 #include "ui/tray/TrayIcon.h"
 
@@ -443,6 +444,35 @@ TEST(TrayController, APanelAskedBeyondTheScreenOpensAtItsEdge) {
         EXPECT_TRUE(panel.top() == corner.y() || panel.bottom() == corner.y()) << at.x() << "," << at.y();
         tray.closePanel();
     }
+}
+
+// The preferences open in the middle of the screen with their title bar on it, also on a screen smaller than
+// they are: the test runs again at a scale of 2 (ui_scale_2), where the offscreen screen is 400x300. Where a
+// window goes, for a few screens.
+TEST(TrayController, PreferencesOpenInsideTheScreen) {
+    struct Case {
+        QRect area;
+        QSize frame;
+        QPoint at;
+    };
+    const Case cases[] = {
+        {{0, 0, 1280, 800}, {560, 440}, {360, 180}},
+        // 1280x800 at a scale of 2, under a top bar of 32 px: too low for the onboarding.
+        {{0, 32, 640, 368}, {440, 420}, {100, 32}},
+        // A second screen, smaller than the window both ways.
+        {{1280, 0, 400, 300}, {560, 440}, {1280, 0}},
+        {{-400, 0, 400, 700}, {560, 440}, {-400, 130}},
+    };
+    for (const auto& [area, frame, at] : cases) {
+        const QPoint placed = widgets::centredInside(area, frame);
+        EXPECT_EQ(std::pair(placed.x(), placed.y()), std::pair(at.x(), at.y()))
+            << area.x() << "," << area.y();
+    }
+    UiFixture f;
+    TrayController tray(f.ctx);
+    tray.openPreferences();
+    ASSERT_NE(tray.preferencesWindow(), nullptr);
+    EXPECT_TRUE(openedInsideItsScreen(tray.preferencesWindow()));
 }
 
 // On screen the logo opens, then blinks every 5 s; calibrating, it pulses and never blinks. Hidden, it

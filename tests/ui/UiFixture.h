@@ -9,7 +9,10 @@
 #include "ui/UiContext.h"
 #include "ui/shared/ToggleSwitch.h"
 
+#include <QScreen>
 #include <QWidget>
+
+#include <gtest/gtest.h>
 
 namespace tavrine::testing {
 
@@ -66,6 +69,26 @@ inline int colorDistance(const QColor& a, const QColor& b) {
 
 inline QRect rectIn(const QWidget* child, const QWidget* ancestor) {
     return QRect(child->mapTo(ancestor, QPoint(0, 0)), child->size());
+}
+
+// A window opened on its screen: along each side its frame fits, centred in the available area (give or take
+// the frame's edges, unknown until it shows); along one it does not, at the area's top or left edge (the
+// title bar on the screen).
+inline ::testing::AssertionResult openedInsideItsScreen(const QWidget* window) {
+    const QRect area = window->screen()->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    const auto placed = [](int start, int length, int edges, int areaStart, int areaLength) {
+        return length <= areaLength ? std::abs(2 * (start - areaStart) + length - areaLength) <= edges + 1
+                                    : start == areaStart;
+    };
+    if (placed(frame.x(), frame.width(), frame.width() - window->width(), area.x(), area.width()) &&
+        placed(frame.y(), frame.height(), frame.height() - window->height(), area.y(), area.height())) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << window->objectName().toStdString() << " at " << frame.x() << "," << frame.y() << " "
+           << frame.width() << "x" << frame.height() << " on " << area.x() << "," << area.y() << " "
+           << area.width() << "x" << area.height();
 }
 
 } // namespace tavrine::testing

@@ -10,6 +10,9 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace tavrine::widgets {
 
@@ -88,6 +91,19 @@ QWidget* divider(QWidget* parent) {
 
 void clickOnEnter(QWidget* view, QAbstractButton* fallback) {
     view->installEventFilter(new EnterClicks(view, fallback));
+}
+
+QPoint centredInside(const QRect& area, const QSize& frame) {
+    // Centred, the far edges stay inside whenever the frame fits; only the near ones need a bound.
+    return {std::max(area.left(), area.left() + (area.width() - frame.width()) / 2),
+            std::max(area.top(), area.top() + (area.height() - frame.height()) / 2)};
+}
+
+void centreOnScreen(QWidget* window) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // move() places the frame; before the first show it is known as the window's own size.
+        window->move(centredInside(screen->availableGeometry(), window->frameGeometry().size()));
+    }
 }
 
 QLabel* link(const QString& host, int pixelSize, QWidget* parent) {

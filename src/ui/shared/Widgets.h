@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 
 class QAbstractButton;
@@ -34,6 +36,12 @@ void makeBordered(QPushButton* button);
 // Enter (and the keypad's) pressed in `view` and left unhandled clicks the button that has the focus, else
 // `fallback` (the view's default action), as in a dialog: panels and windows that are no dialogs.
 void clickOnEnter(QWidget* view, QAbstractButton* fallback = nullptr);
+// Where a window's frame of `frame` size goes, centred in `area` (a screen's available geometry) and inside
+// it; larger than the area, it keeps its top-left corner (the title bar) inside.
+QPoint centredInside(const QRect& area, const QSize& frame);
+// Places a window about to open at the centre of the primary screen's available area, its title bar on
+// that screen however small (a low resolution or a large scale).
+void centreOnScreen(QWidget* window);
 
 } // namespace widgets
 } // namespace tavrine

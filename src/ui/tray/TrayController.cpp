@@ -3,6 +3,7 @@
 #include "ui/AppSignals.h"
 #include "ui/panels/PreferencesView.h"
 #include "ui/panels/TrayPanel.h"
+#include "ui/shared/Widgets.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -324,9 +325,7 @@ void TrayController::openPreferences() {
     window->setFixedSize(PreferencesView::windowWidth, PreferencesView::windowHeight);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
     connect(escape, &QShortcut::activated, window, &QWidget::close);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        window->move(screen->availableGeometry().center() - window->rect().center());
-    }
+    widgets::centreOnScreen(window);
     prefsWindow_ = window;
     window->show();
     window->raise();

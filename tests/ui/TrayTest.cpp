@@ -31,8 +31,9 @@ using IconState = TrayIcon::IconState;
 // The tray and the panel opened from it follow the filter through a walk of states: the tooltip names the
 // state (and what to do when something is missing), the eye tells a pause from the filter switched off,
 // and the panel's switch, status line (text and the colour it is drawn in), notice and pause controls
-// agree. Switched on without a camera, the switch falls back to off and the notice says what to do until a
-// start succeeds. The pauses are taken from the panel's pause menu, and "Reprendre maintenant" ends them.
+// agree; the status line shows whole beside the pause button, on two lines if need be. Switched on without a
+// camera, the switch falls back to off and the notice says what to do until a start succeeds. The pauses are
+// taken from the panel's pause menu, and "Reprendre maintenant" ends them.
 TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     const QString noCamera = QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
                                                "l’application qui l’utilise, puis réactivez la protection.");
@@ -138,6 +139,10 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
          "Protection active", AppColors::success()},
         {"paused for an hour", pauseFor(1, "Suspendre 1\u00a0h"), paused + "1\u00a0h", IconState::paused,
          "En pause — reprise dans 1\u00a0h", AppColors::textSecondary()},
+        // The longest status of a pause (one ends the next morning).
+        {"7 h 05 left", [&] { f.timedPause.pauseUntil(f.executor.nowMs() + (7 * 60 + 5) * 60'000); },
+         paused + "7\u00a0h\u00a005", IconState::paused, "En pause — reprise dans 7\u00a0h\u00a005",
+         AppColors::textSecondary()},
     };
     for (const Step& step : steps) {
         step.change();
@@ -149,6 +154,23 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
                       step.icon == IconState::alert ? TrayIcon::systemRed() : TrayIcon::labelColor());
         }
         EXPECT_EQ(panel.statusLine()->text(), QString::fromUtf8(step.status)) << step.name;
+        // Whole in its column, clear of the pause button and the switch beside it.
+        QCoreApplication::processEvents();
+        const QLabel* line = panel.statusLine();
+        const QRect room = line->contentsRect();
+        const int flags = int(line->alignment()) | (line->wordWrap() ? Qt::TextWordWrap : 0);
+        const QRect needed = line->fontMetrics().boundingRect(room, flags, line->text());
+        EXPECT_TRUE(room.contains(needed)) << step.name << ": " << needed.width() << "x" << needed.height()
+                                           << " in " << room.width() << "x" << room.height();
+        for (const QWidget* beside :
+             {static_cast<QWidget*>(panel.pauseButton()), static_cast<QWidget*>(panel.activeSwitch())}) {
+            EXPECT_FALSE(beside->isVisible() && rectIn(line, &panel).intersects(rectIn(beside, &panel)))
+                << step.name;
+        }
+        // A longer status leaves the rows under it whole, down to "Quitter".
+        EXPECT_TRUE(panel.rect().contains(rectIn(panel.quitRow(), &panel)) &&
+                    panel.quitRow()->height() >= panel.quitRow()->sizeHint().height())
+            << step.name;
         const QRgb ink = readText(panel.grab().toImage(), rectIn(panel.statusLine(), &panel)).ink;
         EXPECT_LE(colorDistance(QColor(ink), step.colour), 40)
             << step.name << " " << QColor(ink).name().toStdString();

@@ -105,9 +105,11 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     titles->addWidget(widgets::label(ctx.tr("Tavrine"), 16, QFont::DemiBold, AppColors::accent(), home_));
     status_ = widgets::label(QString(), 10, QFont::Normal, QColor(), home_);
     status_->setObjectName(QStringLiteral("statusLine"));
+    // Wrapped in the column the pause button and the switch leave: "Analyse du visage indisponible" takes
+    // two lines there rather than losing its end under the pause button.
+    status_->setWordWrap(true);
     titles->addWidget(status_);
-    header->addLayout(titles);
-    header->addStretch(1);
+    header->addLayout(titles, 1);
     if (ctx.timedPause) {
         buildPauseControls(home_);
         header->addWidget(pauseButton_, 0, Qt::AlignVCenter);

@@ -23,8 +23,8 @@ using namespace tavrine::testing;
 // opens a dialog that fits inside the onboarding, centred on it, with the onboarding's prominent buttons,
 // and both its "Valider" and its "Passer" lead on. The window opens in the middle of the screen with its
 // title bar on it, also on a screen smaller than it (app_delegate_scale_2). Closing the window by its button
-// is no completion; the last page finishes whether its login item is skipped or fails to register. The end,
-// however often it is announced, shuts the filter down for good.
+// is no completion; the last page finishes whether its login item is skipped (by the keypad's Enter on
+// "Plus tard") or fails to register. The end, however often it is announced, shuts the filter down for good.
 TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
     enum class End { closed, skipped, failedToRegister };
     for (const End end : {End::closed, End::skipped, End::failedToRegister}) {
@@ -84,8 +84,14 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
 
         if (end == End::closed) {
             window->close();
+        } else if (end == End::skipped) {
+            // "Plus tard" with the keypad's Enter.
+            QApplication::setActiveWindow(window);
+            button(false)->setFocus(Qt::TabFocusReason);
+            ASSERT_TRUE(button(false)->hasFocus());
+            QTest::keyClick(button(false), Qt::Key_Enter, Qt::KeypadModifier);
         } else {
-            QTest::mouseClick(button(end == End::failedToRegister), Qt::LeftButton);
+            QTest::mouseClick(button(true), Qt::LeftButton);
         }
         EXPECT_FALSE(window->isVisible());
         EXPECT_EQ(f.store.readBool("has_completed_onboarding"), end != End::closed);
@@ -103,7 +109,8 @@ TEST(AppDelegate, FirstLaunchOnboardingAndTheEnd) {
 }
 
 // Refused at the first launch (the account is not in the "video" group), the camera page says why and what
-// to do, in full inside the window, and still offers the request and "Plus tard", which leads on. Granted
+// to do, in full inside the window, and still offers the request and "Plus tard", which Enter takes and
+// which leads on. Granted
 // later (a camera the session may open), the note goes.
 TEST(AppDelegate, ACameraRefusedAtFirstLaunchSaysWhatToDo) {
     UiFixture f;
@@ -126,7 +133,11 @@ TEST(AppDelegate, ACameraRefusedAtFirstLaunchSaysWhatToDo) {
     EXPECT_TRUE(text->text().endsWith(QString::fromUtf8(OnboardingView::cameraRefusedNote)));
     EXPECT_GE(text->height(), text->heightForWidth(text->width())) << "the whole text shows";
     EXPECT_TRUE(window->rect().contains(rectIn(page.primaryButton(), window)));
-    QTest::mouseClick(page.secondaryButton(), Qt::LeftButton);
+    // "Plus tard" with Enter, as Space would.
+    QApplication::setActiveWindow(window);
+    page.secondaryButton()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(page.secondaryButton()->hasFocus());
+    QTest::keyClick(page.secondaryButton(), Qt::Key_Return);
     EXPECT_EQ(view.page(), 1);
 
     view.setPage(0);

@@ -33,7 +33,8 @@ using IconState = TrayIcon::IconState;
 // and the panel's switch, status line (text and the colour it is drawn in), notice and pause controls
 // agree; the status line shows whole beside the pause button, on two lines if need be. Switched on without a
 // camera, the switch falls back to off and the notice says what to do until a start succeeds. The pauses are
-// taken from the panel's pause menu, and "Reprendre maintenant" ends them.
+// taken from the panel's pause menu, and "Reprendre maintenant" ends them. The switch and the pause button
+// answer the mouse, Space, Enter and the keypad's Enter alike.
 TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     const QString noCamera = QString::fromUtf8("Tavrine — Caméra indisponible\nBranchez une caméra ou fermez "
                                                "l’application qui l’utilise, puis réactivez la protection.");
@@ -52,6 +53,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     TrayController tray(f.ctx);
     tray.openPanel();
     TrayPanel& panel = *tray.panel();
+    QApplication::setActiveWindow(tray.panelWindow());
     struct Step {
         const char* name;
         std::function<void()> change;
@@ -60,15 +62,26 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         const char* status;
         QColor colour;
     };
-    const auto clickSwitch = [&](bool cameraWorks) {
+    // The switch and the pause button are worked as a user may: by mouse (no key), Space, Enter or the
+    // keypad's Enter with the focus on them.
+    const auto press = [](QWidget* control, Qt::Key key) {
+        if (key == Qt::Key_unknown) {
+            QTest::mouseClick(control, Qt::LeftButton);
+            return;
+        }
+        control->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(control->hasFocus());
+        QTest::keyClick(control, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    };
+    const auto clickSwitch = [&](bool cameraWorks, Qt::Key key) {
         f.cameraTaken(!cameraWorks);
-        QTest::mouseClick(panel.activeSwitch(), Qt::LeftButton);
+        press(panel.activeSwitch(), key);
         EXPECT_FALSE(panel.activeSwitch()->isChecked()) << "the switch never moves by itself";
     };
-    const auto pauseFor = [&](int entry, const char* label) {
-        return [&panel, entry, label] {
-            QTest::mouseClick(panel.pauseButton(), Qt::LeftButton);
-            ASSERT_TRUE(panel.pauseMenu()->isVisible());
+    const auto pauseFor = [&](int entry, const char* label, Qt::Key key) {
+        return [&panel, press, entry, label, key] {
+            press(panel.pauseButton(), key);
+            ASSERT_TRUE(panel.pauseMenu()->isVisible()) << "key " << key;
             EXPECT_EQ(panel.pauseMenu()->actions().at(entry)->text(), QString::fromUtf8(label));
             panel.pauseMenu()->actions().at(entry)->trigger();
             panel.pauseMenu()->hide();
@@ -80,7 +93,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
         {"analysis unavailable",
          [&] {
              f.rig.modelMissing = true;
-             clickSwitch(true);
+             clickSwitch(true, Qt::Key_unknown);
          },
          QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
                            "Réinstallez Tavrine pour la rétablir."),
@@ -103,19 +116,19 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
          [&] {
              f.show(FilterState::inactive());
              f.rig.source->access = FrameSource::Access::denied;
-             clickSwitch(true);
+             clickSwitch(true, Qt::Key_Space);
          },
          refused, IconState::paused, "Caméra indisponible", AppColors::warning()},
         {"switched on without a camera",
          [&] {
              f.show(FilterState::inactive());
              f.rig.source->access = FrameSource::Access::authorized;
-             clickSwitch(false);
+             clickSwitch(false, Qt::Key_Return);
          },
          noCamera, IconState::paused, "Caméra indisponible", AppColors::warning()},
         {"switched on with a camera",
          [&] {
-             clickSwitch(true);
+             clickSwitch(true, Qt::Key_Enter);
              f.firstFrame();
          },
          on, IconState::nominal, "Protection active", AppColors::success()},
@@ -131,14 +144,14 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
          AppColors::success()},
         {"looking away", [&] { f.show(FilterState::inattention(3)); }, on, IconState::nominal,
          "Protection active", AppColors::success()},
-        {"paused for 15 min", pauseFor(0, "Suspendre 15\u00a0min"), paused + "15\u00a0min", IconState::paused,
-         "En pause — reprise dans 15\u00a0min", AppColors::textSecondary()},
+        {"paused for 15 min", pauseFor(0, "Suspendre 15\u00a0min", Qt::Key_Return), paused + "15\u00a0min",
+         IconState::paused, "En pause — reprise dans 15\u00a0min", AppColors::textSecondary()},
         {"a minute later", [&] { f.executor.advanceBy(60'000); }, paused + "14\u00a0min", IconState::paused,
          "En pause — reprise dans 14\u00a0min", AppColors::textSecondary()},
         {"resumed", [&] { QTest::mouseClick(panel.resumeRow(), Qt::LeftButton); }, on, IconState::nominal,
          "Protection active", AppColors::success()},
-        {"paused for an hour", pauseFor(1, "Suspendre 1\u00a0h"), paused + "1\u00a0h", IconState::paused,
-         "En pause — reprise dans 1\u00a0h", AppColors::textSecondary()},
+        {"paused for an hour", pauseFor(1, "Suspendre 1\u00a0h", Qt::Key_Enter), paused + "1\u00a0h",
+         IconState::paused, "En pause — reprise dans 1\u00a0h", AppColors::textSecondary()},
         // The longest status of a pause (one ends the next morning).
         {"7 h 05 left", [&] { f.timedPause.pauseUntil(f.executor.nowMs() + (7 * 60 + 5) * 60'000); },
          paused + "7\u00a0h\u00a005", IconState::paused, "En pause — reprise dans 7\u00a0h\u00a005",
@@ -208,7 +221,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
     // The last entry pauses until the next morning.
     f.timedPause.resumeNow();
     f.settle();
-    pauseFor(2, "Suspendre jusqu\u2019\u00e0 demain")();
+    pauseFor(2, "Suspendre jusqu\u2019\u00e0 demain", Qt::Key_Space)();
     f.settle();
     EXPECT_EQ(f.timedPause.status.get().resumeAtMs, nextMorningMs(f.executor.nowMs()));
 }
@@ -310,13 +323,13 @@ TEST(TrayPanel, DurationsInWholeMinutes) {
 // Without a tray icon's place the panel opens at the pointer, in the lower half of the screen here (the
 // desktop scenario "panel" opens it in the upper half). Opening and closing Statistiques and À propos
 // resizes it, its size fixed at each (what a tiling compositor floats instead of tiling); with the pointer
-// elsewhere each time, it keeps its centre line and its bottom edge. Counters below zero (a damaged settings
-// file) show as 0. The statistics' reset asked by keyboard (the desktop scenario confirms it by mouse and
-// reads the stored counters) asks inside the open panel with the focus on "Annuler", which keeps the
-// counters; asked again, Tab reaches its "Réinitialiser", which zeroes them. Large counters shrink to stay on
-// one line instead of wrapping; zeroed, they are back at full size. The Préférences row, by keyboard, makes
-// the panel give way to the preferences, which a second request brings forward instead of duplicating,
-// Escape closes, and a later request builds afresh.
+// elsewhere each time, it keeps its centre line and its bottom edge. Every stop of the Tab key in À propos
+// shows its focus. Counters below zero (a damaged settings file) show as 0. The statistics' reset asked by
+// keyboard (the desktop scenario confirms it by mouse and reads the stored counters) asks inside the open
+// panel with the focus on "Annuler", which keeps the counters; asked again, Tab reaches its "Réinitialiser",
+// which zeroes them. Large counters shrink to stay on one line instead of wrapping; zeroed, they are back at
+// full size. The Préférences row, by keyboard, makes the panel give way to the preferences, which a second
+// request brings forward instead of duplicating, Escape closes, and a later request builds afresh.
 TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePreferences) {
     UiFixture f;
     f.stats.stats = FilterStats{1234567890123LL, 98765, 3600LL * 4321 + 59 * 60, 7};
@@ -367,6 +380,29 @@ TEST(TrayController, PanelStaysWhereItOpenedResetsByKeyboardAndMakesWayForThePre
     QTest::keyClick(view->statsPage()->alertsCard(), Qt::Key_Return);
     EXPECT_EQ(view->statsPage(), nullptr) << "Enter goes back";
     QTest::mouseClick(view->aboutRow(), Qt::LeftButton);
+    // Round "À propos" with the Tab key from "Fermer": every stop shows that it has the focus.
+    AboutView* about = view->aboutPage();
+    ASSERT_TRUE(about->closeButton()->hasFocus());
+    std::vector<QWidget*> stops;
+    for (QWidget* focused = about->closeButton(); stops.size() < 8;) {
+        QTest::keyClick(focused, Qt::Key_Tab);
+        focused = QApplication::focusWidget();
+        ASSERT_TRUE(focused && about->isAncestorOf(focused)) << "stop " << stops.size() + 1;
+        if (focused == about->closeButton()) {
+            break;
+        }
+        stops.push_back(focused);
+    }
+    EXPECT_LT(stops.size(), 8u) << "the Tab key comes round to Fermer";
+    for (QWidget* stop : stops) {
+        const QRect area = rectIn(stop, about).adjusted(-3, -3, 3, 3);
+        stop->setFocus(Qt::TabFocusReason);
+        const QImage shown = about->grab().toImage().copy(area);
+        stop->clearFocus();
+        EXPECT_NE(shown, about->grab().toImage().copy(area))
+            << stop->metaObject()->className() << " shows no focus";
+    }
+    about->closeButton()->setFocus();
     QTest::keyClick(view->aboutPage()->closeButton(), Qt::Key_Escape);
     ASSERT_TRUE(panel->isVisible());
     EXPECT_EQ(view->aboutPage(), nullptr) << "Escape closes the sheet, not the panel";

@@ -68,6 +68,9 @@ AboutView::AboutView(const UiContext& ctx, QWidget* parent) : QWidget(parent) {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The sections fit the page (their fonts are sized in pixels): the area only takes the wheel, and the
+    // Tab key goes from "Fermer" straight to the links, which show their focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* sections = new QWidget(scroll);
     auto* sl = new QVBoxLayout(sections);
     sl->setContentsMargins(0, 4, 0, 4);

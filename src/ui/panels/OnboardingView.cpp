@@ -123,6 +123,9 @@ OnboardingPageLayout::OnboardingPageLayout(QWidget* header, const QString& title
 
 OnboardingView::OnboardingView(const UiContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("OnboardingView"));
+    // Enter on "Plus tard" (or any focused button) clicks it; the main button, the default, handles it
+    // itself.
+    widgets::clickOnEnter(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 20);
     layout->setSpacing(8);

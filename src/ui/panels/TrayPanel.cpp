@@ -149,6 +149,8 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
     layout->addStretch(1);
     stack_->addWidget(home_);
 
+    // Enter on the switch or the pause button acts as Space does (the rows handle it themselves).
+    widgets::clickOnEnter(home_);
     connect(switch_, &ToggleSwitch::toggleRequested, this, &TrayPanel::onSwitch);
     connect(statsRow_, &QAbstractButton::clicked, this, [this] { setShowStats(true); });
     connect(prefsRow_, &QAbstractButton::clicked, this, [this] { ctx_.appSignals.postOpenPreferences(); });

@@ -35,7 +35,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # and Qt's SVG plugins, which draw the windows' icon.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libdlib-data, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, libqt6svg6")
 # A Wayland desktop without XWayland needs Qt's Wayland platform plugin.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav, qt6-wayland")
+# Qt's own texts (a scroll bar's menu) in French come from its translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-libav, qt6-wayland, qt6-translations-l10n")
 # A source-tree cpack run must not pick up build directories or local models.
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/" "/models/" "/tests/artifacts/")
 include(CPack)

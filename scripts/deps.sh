@@ -18,7 +18,7 @@ build_packages=(
     libopencv-videoio-dev
     libdlib-dev libdlib-data libblas-dev liblapack-dev
     libgtest-dev libgmock-dev libbenchmark-dev qt6-svg-dev
-    qt6-wayland
+    qt6-wayland qt6-translations-l10n
     dpkg-dev file
 )
 test_packages=(

@@ -163,6 +163,7 @@ int main(int argc, char* argv[]) {
                                                                             : ColorScheme::Preference::none);
                      });
     QtLocalizer localizer;
+    localizer.installQtTranslations();
     AppWiring wiring(AppWiring::Options{commandLine.camera, route.kind}, localizer);
     AppDelegate delegate(wiring.context());
 

@@ -210,6 +210,18 @@ TEST(PreferencesView, TheWheelScrollsThePageAndNeverMovesASlider) {
 // with its content and buttons ("Annuler" stops the countdown, a camera that sees no face fails,
 // "Recommencer" counts from 3 again); the result is adjusted by 5 cm steps within 30 to 200 cm, and
 // "Valider" stores it, which the preferences row then shows and later edits keep.
+// Qt's own texts, such as the menu of the page's scroll bar, read in French like the rest of the window.
+TEST(PreferencesView, QtsOwnTextsAreFrenchToo) {
+    PrefsFixture f;
+    ASSERT_TRUE(f.localizer.installQtTranslations()) << "qt6-translations-l10n is installed with the tests";
+    EXPECT_TRUE(f.localizer.installQtTranslations()) << "installed once, still there";
+    for (const char* text : {"Scroll here", "Top", "Bottom", "Page up"}) {
+        const QString shown = QCoreApplication::translate("QScrollBar", text);
+        EXPECT_NE(shown, QString::fromLatin1(text));
+        EXPECT_FALSE(shown.isEmpty()) << text;
+    }
+}
+
 TEST(PreferencesView, CalibrationFromItsRow) {
     PrefsFixture f;
     f.view.show();

@@ -18,8 +18,13 @@ class QtLocalizer final : public Localizer {
     bool isLoaded() const { return loaded_; }
     std::string text(const std::string& key) const override;
 
+    // Qt's own texts (a scroll bar's menu, the standard buttons) in French too, from the system's Qt
+    // translations (qt6-translations-l10n). False when they are not installed: those stay in English.
+    bool installQtTranslations();
+
   private:
     QTranslator translator_;
+    QTranslator qtTranslator_;
     bool loaded_ = false;
 };
 

@@ -66,8 +66,9 @@ class FaceAnalyzer : public std::enable_shared_from_this<FaceAnalyzer> {
     };
     static Result processResults(const std::vector<FaceObservation>& observations);
     // Whether the camera sees nothing: a closed shutter, a covered lens or a dark room (a mean brightness
-    // under 16 of 255, read on a grid of 40 x 30 points). A plain wall, however uniform, is something seen. A
-    // frame whose buffer is shorter than its size says is never called blind.
+    // under 16 of 255, read on a grid of 40 x 30 points over the middle 70 % of the rows, clear of the
+    // bars a wide picture fitted to 4:3 brings). A plain wall, however uniform, is something seen. A frame
+    // whose buffer is shorter than its size says is never called blind.
     static bool seesNothing(const VideoFrame& frame);
     static float estimatePitch(const FaceObservation& observation);
     // A live frame's pitch is read relative to the pitch at which this user faces the screen (the camera

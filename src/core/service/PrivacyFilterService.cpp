@@ -50,8 +50,11 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     std::uint64_t runGeneration = 0;
     // The camera reported an interruption and no frame has come since. Only frames end it.
     bool cameraLost = false;
-    // Since when the camera has seen nothing, while it has.
+    // Since when the camera has seen nothing, while it has, and the last analysed frame's time.
     std::optional<std::int64_t> seeingNothingSinceMs;
+    std::int64_t lastSightMs = 0;
+    // The user is told once per run; the tray follows every spell.
+    bool sightNotified = false;
     bool shutDown = false;
     // The run's reasons to pause, as last reported. They overlap (a suspend while switched away, the
     // charger plugged in under a sleeping display): the filter resumes only once none holds.
@@ -207,6 +210,9 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
         // "inactive" while the machine waits for the camera.
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
         self.fsmState = fsm().state.get();
+        // The start let go of the setting: a shortcut installed before (armed, or kept from a run) follows
+        // it again.
+        followShortcutSetting();
         return;
     }
     cameraLost = false;
@@ -259,6 +265,7 @@ void PrivacyFilterService::Impl::stop() {
     self.isAlert = false;
     self.cameraAccessRefused = false;
     clearSight();
+    sightNotified = false;
 
     fsm().deactivate();
     deps.overlayManager.hide();
@@ -304,17 +311,24 @@ void PrivacyFilterService::Impl::sight(std::int64_t timestampMs, bool seesNothin
     if (!self.isActive.get()) {
         return;
     }
+    // A gap in the analysis (a pause, a camera reopened, a clock that jumped) starts the spell afresh: the
+    // 3 s are 3 s of frames seen.
+    const std::int64_t sinceLast = timestampMs - lastSightMs;
+    lastSightMs = timestampMs;
     if (!seesNothing) {
         clearSight();
         return;
     }
-    if (!seeingNothingSinceMs) {
+    if (!seeingNothingSinceMs || sinceLast < 0 || sinceLast > maxSightGapMs) {
         seeingNothingSinceMs = timestampMs;
     }
     if (!self.cameraSeesNothing.get() && timestampMs - *seeingNothingSinceMs >= seesNothingAfterMs) {
         self.cameraSeesNothing = true;
-        deps.notifier.post(sightNotificationId, deps.localizer.text("notif_sees_nothing_title"),
-                           deps.localizer.text("notif_sees_nothing_text"));
+        if (!sightNotified) {
+            sightNotified = true;
+            deps.notifier.post(sightNotificationId, deps.localizer.text("notif_sees_nothing_title"),
+                               deps.localizer.text("notif_sees_nothing_text"));
+        }
     }
 }
 
@@ -453,6 +467,7 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         break;
     case FilterState::Kind::autoPaused:
         self.isAlert = false;
+        clearSight();
         overlay.setAlertMode(false);
         overlay.hide();
         if (analyzer) {
@@ -461,6 +476,7 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         break;
     case FilterState::Kind::cameraBusy:
         self.isAlert = false;
+        clearSight();
         overlay.setAlertMode(false);
         scheduleCameraRetry(state.retryInMs);
         break;

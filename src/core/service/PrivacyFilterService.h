@@ -71,11 +71,13 @@ class PrivacyFilterService {
     // was refused access), as opposed to a camera missing or taken. Cleared once frames come, by a start
     // that opens it and by a stop.
     Published<bool> cameraAccessRefused{false};
-    // True while the running filter's camera has seen nothing for 3 s (a closed shutter, a covered lens, a
-    // dark room): no onlooker can be seen. The user is told once per such spell; cleared by a frame
-    // with something in it and by a stop.
+    // True while the running filter's camera has seen nothing for 3 s of analysed frames (a closed shutter,
+    // a covered lens, a dark room): no onlooker can be seen. The user is told once per run; cleared (and the
+    // notification withdrawn) by a frame with something in it, a pause, a camera lost and a stop.
     Published<bool> cameraSeesNothing{false};
     static constexpr std::int64_t seesNothingAfterMs = 3000;
+    // Analysed frames further apart than this (a pause, a camera reopened) start a new spell.
+    static constexpr std::int64_t maxSightGapMs = 2000;
 
     // Asynchronous; done (optional) runs on the main thread once the camera started or failed. While the
     // face models still load, the start waits for them: no camera, no stripes, nothing claimed, until

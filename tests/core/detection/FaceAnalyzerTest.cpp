@@ -212,6 +212,19 @@ TEST(FaceAnalyzer, SeesNothingInDarkOrUniformFramesOnly) {
         return std::tuple{noise(x, y) % 16, noise(x, y) % 19, noise(y, x) % 17};
     };
     const auto redOnly = [&](int x, int y) { return std::tuple{0, 0, 40 + noise(x, y) % 200}; };
+    // A dim 16:9 picture fitted to 4:3 with black bars above and below; a flat grey frame whose rows are
+    // twice as long as their pixels, the rest black.
+    const auto letterboxed = [&](int x, int y) {
+        const int v = (y < 60 || y >= 420) ? 0 : 15 + noise(x / 40, y / 40) % 7;
+        return std::tuple{v, v, v};
+    };
+    const auto padded = [] {
+        std::vector<std::uint8_t> pixels(std::size_t(640) * 8 * 480, 0);
+        for (int y = 0; y < 480; ++y) {
+            std::fill_n(pixels.begin() + std::ptrdiff_t(y) * 640 * 8, 640 * 4, std::uint8_t(20));
+        }
+        return VideoFrame{640, 480, 640 * 8, std::make_shared<const std::vector<std::uint8_t>>(pixels)};
+    };
     const Case cases[] = {
         {"black", flat(0, 0, 0), true},
         {"a covered lens, sensor noise around 9", frame(640, 480, coveredLens), true},
@@ -219,6 +232,8 @@ TEST(FaceAnalyzer, SeesNothingInDarkOrUniformFramesOnly) {
         {"at the limit", flat(16, 16, 16), false},
         {"a plain wall", flat(150, 143, 138), false},
         {"a dim room with shapes (mean about 30)", frame(640, 480, dim), false},
+        {"a dim wide picture between black bars", frame(640, 480, letterboxed), false},
+        {"grey rows with padding", padded(), false},
         {"red alone is bright enough", frame(640, 480, redOnly), false},
         {"a buffer shorter than its size", frame(640, 480, coveredLens, 640 * 479 * 4), false},
         {"smaller than the grid", frame(32, 24, coveredLens), false},

@@ -69,6 +69,11 @@ TEST(OverlayWindowManager, CoversEachConnectedScreenWithOneWindowWhileShowingAnd
         {connect({screen(8, 0), screen(5, 0), screen(6, 0)}), {"create 8", "destroy 5", "front 8", "out 5"}},
         {connect({screen(8, 0, 1920, 1080), screen(5, 0), screen(6, 0)}), {"frame 8 0,0 1920x1080"}},
         {[&] { manager.hide(); }, {"destroy 8", "out 8"}},
+        {[&] {
+             manager.setCoversAllScreens(true);
+             manager.setCoversAllScreens(false);
+         },
+         {}},
         {show, {"create 8", "front 8"}},
         {connect({}), {"destroy 8", "out 8"}},
         {connect({screen(6, 0), screen(5, 0)}), {"create 6", "front 6"}},

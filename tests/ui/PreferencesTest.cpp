@@ -3,8 +3,10 @@
 #include "ui/panels/CalibrationView.h"
 #include "ui/panels/PreferencesView.h"
 #include "ui/shared/AnimatedEyeLogo.h"
+#include "ui/shared/AppColors.h"
 #include "ui/shared/SegmentedPicker.h"
 #include "ui/shared/ToggleSwitch.h"
+#include "ui/tray/TrayController.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -314,4 +316,62 @@ TEST(PreferencesView, CalibrationFromItsRow) {
     EXPECT_TRUE(f.store.readBool("is_calibrated"));
     EXPECT_TRUE(f.loginItem.enabled);
     EXPECT_EQ(f.loginItem.requests, std::vector<bool>{true});
+}
+
+// Opened from the tray over a settings file that cannot be written, the window says at its top, in view,
+// where the settings could not go and that they hold until Tavrine closes; a save that goes through takes
+// the line away. A login item that refuses a change says so under its switch, until the window is opened
+// again and the switch shows the item as it is.
+TEST(PreferencesView, SaysWhatCouldNotBeSaved) {
+    UiFixture f;
+    f.store.where = "/home/léa/.config/tavrine/tavrine.conf";
+    TrayController tray(f.ctx);
+    tray.openPreferences();
+    ASSERT_NE(tray.preferencesWindow(), nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tray.preferencesWindow()));
+    auto* view = tray.preferencesWindow()->findChild<PreferencesView*>();
+    ASSERT_NE(view, nullptr);
+    const auto lineShown = [&] { return view->unsavedLine()->isVisibleTo(view); };
+    EXPECT_FALSE(lineShown());
+
+    f.store.flushFails = true;
+    QTest::mouseClick(view->glassesSwitch(), Qt::LeftButton);
+    ASSERT_TRUE(lineShown());
+    EXPECT_EQ(view->unsavedLine()->text(),
+              QStringLiteral(
+                  "Impossible d’enregistrer les réglages dans /home/léa/.config/tavrine/tavrine.conf\u00a0: "
+                  "vos changements valent jusqu’à la fermeture de Tavrine."));
+    QCoreApplication::processEvents();
+    QLabel* line = view->unsavedLine();
+    EXPECT_GE(line->height(), line->heightForWidth(line->width())) << "the whole text shows";
+    const QRect inView = rectIn(line, view);
+    EXPECT_TRUE(view->rect().contains(inView)) << "seen without scrolling";
+    EXPECT_LT(inView.bottom(), rectIn(view->strengthSlider(), view).top()) << "above the first section";
+    QTest::mouseClick(view->hapticSwitch(), Qt::LeftButton);
+    EXPECT_TRUE(lineShown()) << "still not saved";
+    f.store.flushFails = false;
+    QTest::mouseClick(view->hapticSwitch(), Qt::LeftButton);
+    EXPECT_FALSE(lineShown());
+
+    const QString usual = QString::fromUtf8(PreferencesView::launchAtLoginHintText);
+    EXPECT_EQ(view->launchAtLoginHint()->text(), usual);
+    f.loginItem.failWith = std::string("cannot write the autostart entry");
+    QTest::mouseClick(view->launchAtLoginSwitch(), Qt::LeftButton);
+    EXPECT_EQ(view->launchAtLoginHint()->text(),
+              QString::fromUtf8(PreferencesView::launchAtLoginRefusedText));
+    EXPECT_LE(
+        colorDistance(
+            readText(view->launchAtLoginHint()->grab().toImage(), view->launchAtLoginHint()->rect()).ink,
+            AppColors::warning()),
+        40);
+    QCoreApplication::processEvents();
+    QLabel* hint = view->launchAtLoginHint();
+    EXPECT_GE(hint->height(), hint->heightForWidth(hint->width())) << "the whole text shows";
+    tray.preferencesWindow()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    tray.openPreferences();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(tray.preferencesWindow()));
+    view = tray.preferencesWindow()->findChild<PreferencesView*>();
+    EXPECT_FALSE(view->launchAtLoginSwitch()->isChecked()) << "the item as it is";
+    EXPECT_EQ(view->launchAtLoginHint()->text(), usual);
 }

@@ -28,8 +28,11 @@ class KeyValueStore {
     virtual void remove(const std::string& key) = 0;
 
     // Makes the writes so far durable (on disk for a file-backed store). Writers call it after a group
-    // of writes, so that one save costs one durable write rather than one per key.
-    virtual void flush() {}
+    // of writes, so that one save costs one durable write rather than one per key. False when the values
+    // will not outlast the session (a file that cannot be written): reads still see them until then.
+    virtual bool flush() { return true; }
+    // Where the values are kept, to name it to the user; empty when there is nothing to name.
+    virtual std::string location() const { return {}; }
 };
 
 } // namespace tavrine

@@ -102,7 +102,9 @@ void SettingsRepository::save(const FilterSettings& newSettings) {
     d.setBool(rawValue(SettingsKey::isCalibrated), s.isCalibrated);
     d.setBool(rawValue(SettingsKey::lockOnAbsence), s.lockOnAbsence);
     d.setInteger(rawValue(SettingsKey::lockDelayMs), s.lockDelayMs);
-    d.flush();
+    if (const bool lost = !d.flush(); lost != keptForSessionOnly.get()) {
+        keptForSessionOnly = lost;
+    }
 
     if (s.launchAtLogin != previousLaunchAtLogin) {
         applyLaunchAtLogin(s.launchAtLogin);
@@ -125,15 +127,22 @@ void SettingsRepository::refreshLaunchAtLogin() {
         s.launchAtLogin = registered;
         settings = s;
     }
+    // The record now shows the item as it is: a refusal has nothing left to explain.
+    if (loginItemError.get()) {
+        loginItemError = std::nullopt;
+    }
 }
 
 std::optional<std::string> SettingsRepository::applyLaunchAtLogin(bool enabled) {
-    if (loginItem_.isEnabled() == enabled) {
-        return std::nullopt;
+    std::optional<std::string> error;
+    if (loginItem_.isEnabled() != enabled) {
+        error = loginItem_.setEnabled(enabled);
     }
-    auto error = loginItem_.setEnabled(enabled);
     if (error) {
         diagnostics_ << "autostart error: " << *error << std::endl;
+    }
+    if (error != loginItemError.get()) {
+        loginItemError = error;
     }
     return error;
 }

@@ -22,6 +22,12 @@ class SettingsRepository {
 
     // Assigning directly publishes but persists nothing.
     Published<FilterSettings> settings{FilterSettings{}};
+    // The last save reached the store's memory only: the settings hold until the application ends. A later
+    // save that reaches the disk clears it.
+    Published<bool> keptForSessionOnly{false};
+    // Why the login item refused the last change asked of it; empty once a change goes through, or once
+    // the record is brought back to the item's real state.
+    Published<std::optional<std::string>> loginItemError{std::nullopt};
 
     void load();
     void save(const FilterSettings& newSettings);

@@ -168,6 +168,15 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
         column->addSpacing(12);
     };
 
+    // Said first, where it cannot be missed: what is changed below lasts only until Tavrine closes.
+    unsavedLine_ = widgets::label(QString(), 12, QFont::Normal, AppColors::warning(), content);
+    unsavedLine_->setObjectName(QStringLiteral("unsavedLine"));
+    unsavedLine_->setWordWrap(true);
+    unsavedLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    unsavedLine_->setContentsMargins(0, 0, 0, 16);
+    unsavedLine_->hide();
+    column->addWidget(unsavedLine_);
+
     strength_ = makeSlider(1, 5, content);
     strengthValue_ = new QLabel(content);
     sensitivity_ = makeSlider(1, 5, content);
@@ -203,9 +212,8 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     lockDelay_->setGraphicsEffect(new QGraphicsOpacityEffect(lockDelay_));
     addSection(
         QStringLiteral("slider.horizontal.3"), QStringLiteral("Comportement"),
-        {prefRow(QStringLiteral("Lancer au démarrage"),
-                 QStringLiteral("Tavrine se lance automatiquement à l’ouverture de session"), launchAtLogin_,
-                 content),
+        {prefRow(QStringLiteral("Lancer au démarrage"), QString::fromUtf8(launchAtLoginHintText),
+                 launchAtLogin_, content, &launchAtLoginHint_),
          prefRow(QStringLiteral("Raccourci global ") + ctx.tr("⌘⇧C"), QString(), shortcut_, content,
                  &shortcutHint_),
          prefRow(QStringLiteral("Couvrir tous les écrans"),
@@ -305,6 +313,16 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     connect(launchAtLogin_, &ToggleSwitch::toggleRequested, this, &PreferencesView::setLaunchAtLogin);
     connect(calibrate_, &QPushButton::clicked, this, &PreferencesView::openCalibration);
 
+    // A value is delivered before it reads back from the repository: the view keeps its own copy.
+    keptForSessionSubscription_ = ctx.settingsRepo.keptForSessionOnly.subscribe([this](bool lost) {
+        keptForSessionOnly_ = lost;
+        render();
+    });
+    loginItemErrorSubscription_ =
+        ctx.settingsRepo.loginItemError.subscribe([this](const std::optional<std::string>& error) {
+            loginItemRefused_ = error.has_value();
+            render();
+        });
     if (ctx.shortcutStatus) {
         shortcutStatusSubscription_ = ctx.shortcutStatus->subscribe([this](ShortcutStatus status) {
             shortcutStatus_ = status;
@@ -390,6 +408,23 @@ void PreferencesView::render() {
     battery_->setValue(draft_.batteryThresholdPercent);
     glasses_->setChecked(draft_.glassesCompat);
     launchAtLogin_->setChecked(draft_.launchAtLogin);
+    const bool loginRefused = loginItemRefused_;
+    launchAtLoginHint_->setText(
+        QString::fromUtf8(loginRefused ? launchAtLoginRefusedText : launchAtLoginHintText));
+    widgets::setTextColor(launchAtLoginHint_,
+                          loginRefused ? AppColors::warning() : AppColors::textSecondary());
+    const bool unsaved = keptForSessionOnly_;
+    if (unsaved) {
+        const QString where = QString::fromStdString(ctx_.defaults.location());
+        unsavedLine_->setText(
+            where.isEmpty()
+                ? QStringLiteral("Impossible d’enregistrer les réglages\u00a0: vos changements valent "
+                                 "jusqu’à la fermeture de Tavrine.")
+                : QStringLiteral("Impossible d’enregistrer les réglages dans %1\u00a0: vos changements "
+                                 "valent jusqu’à la fermeture de Tavrine.")
+                      .arg(where));
+    }
+    unsavedLine_->setVisible(unsaved);
     // A shortcut that cannot work shows off and cannot be switched on; the stored choice stays as it is.
     const bool shortcutDead = shortcutStatus_ == ShortcutStatus::unsupported ||
                               shortcutStatus_ == ShortcutStatus::refused ||

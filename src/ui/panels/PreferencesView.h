@@ -62,6 +62,13 @@ class PreferencesView : public QWidget {
     // everywhere; empty when it does (or is still being set up). keys: "Super+Maj+C".
     static QString shortcutProblemText(ShortcutStatus status, const QString& keys);
     QLabel* shortcutHint() const { return shortcutHint_; }
+    QLabel* launchAtLoginHint() const { return launchAtLoginHint_; }
+    // The line above the sections that says the settings will not outlast the session; hidden otherwise.
+    QLabel* unsavedLine() const { return unsavedLine_; }
+    static constexpr const char* launchAtLoginHintText =
+        "Tavrine se lance automatiquement à l’ouverture de session";
+    static constexpr const char* launchAtLoginRefusedText =
+        "Impossible d’inscrire Tavrine au lancement de session";
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -106,11 +113,17 @@ class PreferencesView : public QWidget {
     QLabel* calibrationValue_;
     QLabel* calibrationHint_;
     QLabel* shortcutHint_ = nullptr;
+    QLabel* launchAtLoginHint_ = nullptr;
+    QLabel* unsavedLine_;
     QPushButton* calibrate_;
     QPointer<CalibrationDialog> calibrationDialog_;
     ShortcutStatus shortcutStatus_ = ShortcutStatus::idle;
+    bool keptForSessionOnly_ = false;
+    bool loginItemRefused_ = false;
     Subscription shortcutStatusSubscription_;
     Subscription settingsSubscription_;
+    Subscription keptForSessionSubscription_;
+    Subscription loginItemErrorSubscription_;
 };
 
 } // namespace tavrine

@@ -45,7 +45,14 @@ class RecordingKeyValueStore final : public KeyValueStore {
         write(key, static_cast<double>(value), std::to_string(value));
     }
     void remove(const std::string& key) override { values.erase(key); }
-    void flush() override { writes.push_back("flush"); }
+    // Set to make every flush fail, as a file that cannot be written does.
+    bool flushFails = false;
+    std::string where;
+    bool flush() override {
+        writes.push_back("flush");
+        return !flushFails;
+    }
+    std::string location() const override { return where; }
 
   private:
     void write(const std::string& key, StoredValue value, const std::string& text) {

@@ -52,6 +52,55 @@ TEST(SettingsRepository, SaveWritesEveryKeyAndAsksTheLoginItemOnlyWhenItsChoiceC
     EXPECT_EQ(repo.settings.get(), s);
 }
 
+// What a save could not do is published for the preferences to say, and each report is taken back by the
+// next save that goes through: values that reach memory only (each save asks the store again), and a login
+// item that refused a change (a save that does not touch the login item leaves its report as it was; one
+// that asks for the state the item is already in clears it).
+TEST(SettingsRepository, WhatASaveCouldNotDoIsPublishedUntilASaveGoesThrough) {
+    RecordingKeyValueStore store;
+    FakeLoginItem login;
+    std::ostringstream diagnostics;
+    SettingsRepository repo(store, login, diagnostics);
+    std::vector<std::string> heard;
+    Subscription a = repo.keptForSessionOnly.subscribe(
+        [&](bool lost) { heard.push_back(lost ? "session only" : "saved"); });
+    Subscription b = repo.loginItemError.subscribe(
+        [&](const std::optional<std::string>& e) { heard.push_back(e ? "login: " + *e : "login ok"); });
+    FilterSettings s;
+    const struct {
+        bool flushFails;
+        std::optional<std::string> loginFails;
+        bool launchAtLogin;
+        std::vector<std::string> heard; // what the save publishes, beyond the record itself
+    } steps[] = {
+        {false, std::nullopt, false, {}},       {true, std::nullopt, false, {"session only"}},
+        {true, std::nullopt, false, {}},        {true, "read-only", true, {"login: read-only"}},
+        {false, std::nullopt, true, {"saved"}}, // the login item is not asked again: its report stays
+        {false, "full", false, {"login ok"}},   // back as the item already is: nothing was refused
+        {false, "full", true, {"login: full"}}, {false, "full", false, {"login ok"}},
+    };
+    heard.clear();
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        store.flushFails = steps[i].flushFails;
+        login.failWith = steps[i].loginFails;
+        s.launchAtLogin = steps[i].launchAtLogin;
+        s.filterStrength = 1 + int(i % 5);
+        repo.save(s);
+        EXPECT_EQ(heard, steps[i].heard) << "save " << i;
+        heard.clear();
+    }
+    EXPECT_FALSE(repo.keptForSessionOnly.get());
+    EXPECT_FALSE(repo.loginItemError.get());
+    login.failWith.reset();
+    EXPECT_EQ(repo.setLaunchAtLogin(true), std::nullopt);
+    login.failWith = "gone";
+    EXPECT_EQ(repo.setLaunchAtLogin(false), std::optional<std::string>("gone"));
+    EXPECT_EQ(heard, (std::vector<std::string>{"login: gone"})) << "the onboarding's request is told too";
+    repo.refreshLaunchAtLogin();
+    EXPECT_TRUE(repo.settings.get().launchAtLogin) << "the item stayed registered";
+    EXPECT_FALSE(repo.loginItemError.get()) << "the switch shows the truth again";
+}
+
 // One stored value at a time: what loads, or the field's fallback. Integer reads take a stored 0 for the
 // fallback, object reads keep it; numbers a field cannot hold, or that the application could not have
 // written, fall back; booleans come only from booleans and the numbers 0 and 1, never from text.

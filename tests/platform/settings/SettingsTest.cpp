@@ -18,6 +18,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace tavrine;
 using namespace tavrine::testing;
@@ -66,7 +67,9 @@ TEST(QSettingsStore, ValuesReadTheSameAfterARestartFromAFileReplacedWhole) {
         stats.incrementSessions();
         settings.save(everyFieldChanged());
         stats.incrementAlerts();
-        store.flush();
+        EXPECT_TRUE(store.flush());
+        EXPECT_FALSE(settings.keptForSessionOnly.get());
+        EXPECT_EQ(store.location(), home.confPath().toStdString());
         EXPECT_FALSE(std::filesystem::equivalent(oldFile.toStdString(), home.confPath().toStdString()));
         EXPECT_EQ(readFile(oldFile), QByteArray("[General]\nfilter_strength=2\n"));
         store.remove("b");
@@ -169,7 +172,7 @@ TEST(QSettingsStore, ADamagedFileFallsBackWhereItIsDamagedAndTheNextSaveMendsIt)
     writeFile(home.confPath(), "\xEF\xBB\xBF[General]\nfilter_strength=5\n");
     QSettingsStore store(home.confPath());
     store.setInteger("capture_fps", 7);
-    store.flush();
+    EXPECT_TRUE(store.flush()) << "the garbled file was written whole again";
     EXPECT_EQ(store.status(), QSettings::NoError);
     EXPECT_EQ(store.readInt("capture_fps"), 7);
     EXPECT_EQ(QSettingsStore(home.confPath()).readInt("capture_fps"), 7);
@@ -185,21 +188,23 @@ TEST(QSettingsStore, APathThatIsNoFileIsLeftAlone) {
     auto used = std::async(std::launch::async, [&] {
         QSettingsStore store(home.confPath());
         store.setInteger("filter_strength", 4);
-        store.flush();
-        return store.readInt("filter_strength");
+        const bool lasting = store.flush();
+        return std::pair(store.readInt("filter_strength"), lasting);
     });
     if (used.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
         ::close(::open(fifo.constData(), O_WRONLY | O_NONBLOCK)); // lets the blocked open return
         ADD_FAILURE() << "the store opened the FIFO and waited for a writer";
     }
-    EXPECT_EQ(used.get(), 4);
+    EXPECT_EQ(used.get(), std::pair(std::int64_t{4}, false))
+        << "read back, and told not to outlast the session";
     struct stat st {};
     ASSERT_EQ(::stat(fifo.constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO is still there, not replaced by a file";
 }
 
 // A folder the user cannot write to is left untouched, even with a file in it that could be rewritten in
-// place: the file is read, and what is saved stays in memory (checked as an unprivileged user).
+// place: the file is read, and what is saved stays in memory and is reported as lasting for the session only
+// (checked as an unprivileged user).
 TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     TempConfigHome home;
     writeFile(home.confPath(), "[General]\nfilter_strength=2\n");
@@ -210,8 +215,17 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     QFile::setPermissions(folder, readable);
     QFile::setPermissions(home.confPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                QFileDevice::ReadOther | QFileDevice::WriteOther);
-    EXPECT_EQ(asUnprivilegedUser(
-                  [] { return load().filterStrength == 2 && load(true) == everyFieldChanged() ? 0 : 1; }),
+    EXPECT_EQ(asUnprivilegedUser([] {
+                  QSettingsStore store;
+                  FakeLoginItem login;
+                  SettingsRepository repo(store, login);
+                  const bool readFirst = repo.settings.get().filterStrength == 2;
+                  repo.save(everyFieldChanged());
+                  return readFirst && repo.settings.get() == everyFieldChanged() &&
+                                 repo.keptForSessionOnly.get()
+                             ? 0
+                             : 1;
+              }),
               0);
     QFile::setPermissions(home.path(), readable | QFileDevice::WriteOwner);
     QFile::setPermissions(folder, readable | QFileDevice::WriteOwner);

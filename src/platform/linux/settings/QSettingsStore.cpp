@@ -22,7 +22,7 @@ QString keyOf(const std::string& key) {
 
 QSettingsStore::QSettingsStore() : QSettingsStore(defaultFilePath()) {}
 
-QSettingsStore::QSettingsStore(const QString& filePath) {
+QSettingsStore::QSettingsStore(const QString& filePath) : requestedPath_(filePath) {
     // Something there that is no regular file (a FIFO would block the open for ever; a folder, a device or
     // a socket holds no settings) is left alone: the store works on a file of its own for the session.
     const QFileInfo info(filePath);
@@ -135,7 +135,11 @@ std::unique_ptr<QSettings> QSettingsStore::open(const QString& filePath) {
     return settings;
 }
 
-void QSettingsStore::flush() {
+std::string QSettingsStore::location() const {
+    return requestedPath_.toStdString();
+}
+
+bool QSettingsStore::flush() {
     settings_->sync();
     if (settings_->status() == QSettings::FormatError) {
         // A line the load could not read (a hand edit, a byte-order mark) keeps its error for the life of
@@ -154,6 +158,7 @@ void QSettingsStore::flush() {
             "jusqu’à la fin de la session.\n",
             qPrintable(settings_->fileName()));
     }
+    return !scratch_ && settings_->status() == QSettings::NoError;
 }
 
 } // namespace tavrine

@@ -21,8 +21,9 @@ namespace tavrine {
 // repositories call after each save, or at the latest when the store is destroyed. The file is
 // replaced atomically (QSettings writes a temporary file and renames it over the old one), so a crash
 // mid-write leaves the old file or the new one, never half of one. A location that cannot be written
-// reports nothing: the values stay in memory for the rest of the session. A path that is no regular file
-// (a FIFO, a folder) is not opened at all: the values live in a file of the store's own for the session.
+// keeps the values in memory for the rest of the session, and flush() says so. A path that is no regular
+// file (a FIFO, a folder) is not opened at all: the values live in a file of the store's own for the
+// session, and flush() says they will not outlast it.
 class QSettingsStore final : public KeyValueStore {
   public:
     QSettingsStore();
@@ -42,13 +43,15 @@ class QSettingsStore final : public KeyValueStore {
     void setBool(const std::string& key, bool value) override;
     void setFloat(const std::string& key, float value) override;
     void remove(const std::string& key) override;
-    void flush() override;
+    bool flush() override;
+    std::string location() const override;
 
   private:
     static std::unique_ptr<QSettings> open(const QString& filePath);
 
     std::unique_ptr<QTemporaryDir> scratch_; // where the values go when the path is no file
     std::unique_ptr<QSettings> settings_;
+    QString requestedPath_; // the path asked for, which the user knows, even when the values live elsewhere
     bool failureReported_ = false;
 };
 

@@ -163,36 +163,24 @@ TrayPanel::TrayPanel(const UiContext& ctx, QWidget* parent) : QWidget(parent), c
         state_ = s;
         render();
     });
-    activeSub_ = ctx.filter.isActive().subscribe([this](bool a) {
-        active_ = a;
-        render();
-    });
-    alertSub_ = ctx.filter.isAlert().subscribe([this](bool a) {
-        alert_ = a;
-        render();
-    });
     if (ctx.timedPause) {
         pauseSub_ = ctx.timedPause->status.subscribe([this](const TimedPause::Status& s) {
             pause_ = s;
             render();
         });
     }
-    analysisSub_ = ctx.filter.analysisUnavailable().subscribe([this](bool unavailable) {
-        analysisUnavailable_ = unavailable;
-        render();
-    });
-    cameraSub_ = ctx.filter.cameraMissing().subscribe([this](bool missing) {
-        cameraMissing_ = missing;
-        render();
-    });
-    refusedSub_ = ctx.filter.cameraAccessRefused().subscribe([this](bool refused) {
-        cameraRefused_ = refused;
-        render();
-    });
-    sightSub_ = ctx.filter.cameraSeesNothing().subscribe([this](bool nothing) {
-        seesNothing_ = nothing;
-        render();
-    });
+    const auto follow = [this](Published<bool>& source, bool& flag) {
+        return source.subscribe([this, &flag](bool value) {
+            flag = value;
+            render();
+        });
+    };
+    analysisSub_ = follow(ctx.filter.analysisUnavailable(), analysisUnavailable_);
+    cameraSub_ = follow(ctx.filter.cameraMissing(), cameraMissing_);
+    refusedSub_ = follow(ctx.filter.cameraAccessRefused(), cameraRefused_);
+    sightSub_ = follow(ctx.filter.cameraSeesNothing(), seesNothing_);
+    activeSub_ = follow(ctx.filter.isActive(), active_);
+    alertSub_ = follow(ctx.filter.isAlert(), alert_);
 }
 
 void TrayPanel::buildPauseControls(QWidget* parent) {

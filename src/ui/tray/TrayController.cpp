@@ -58,38 +58,22 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
             }
         });
     });
-    analysisSub_ = ctx.filter.analysisUnavailable().subscribe([this, alive](bool unavailable) {
-        ctx_.executor.post([this, alive, unavailable] {
-            if (alive.lock()) {
-                analysisUnavailable_ = unavailable;
-                updateToolTip();
-            }
+    // What the camera and the analysis can do, taken in the same turn as the state.
+    const auto follow = [this, alive](Published<bool>& source, bool& flag, void (TrayController::*show)()) {
+        return source.subscribe([this, alive, &flag, show](bool value) {
+            ctx_.executor.post([this, alive, &flag, show, value] {
+                if (alive.lock()) {
+                    flag = value;
+                    (this->*show)();
+                }
+            });
         });
-    });
-    cameraSub_ = ctx.filter.cameraMissing().subscribe([this, alive](bool missing) {
-        ctx_.executor.post([this, alive, missing] {
-            if (alive.lock()) {
-                cameraMissing_ = missing;
-                updateToolTip();
-            }
-        });
-    });
-    sightSub_ = ctx.filter.cameraSeesNothing().subscribe([this, alive](bool nothing) {
-        ctx_.executor.post([this, alive, nothing] {
-            if (alive.lock()) {
-                seesNothing_ = nothing;
-                updateStatusIcon(lastState_);
-            }
-        });
-    });
-    refusedSub_ = ctx.filter.cameraAccessRefused().subscribe([this, alive](bool refused) {
-        ctx_.executor.post([this, alive, refused] {
-            if (alive.lock()) {
-                cameraRefused_ = refused;
-                updateToolTip();
-            }
-        });
-    });
+    };
+    analysisSub_ =
+        follow(ctx.filter.analysisUnavailable(), analysisUnavailable_, &TrayController::updateToolTip);
+    cameraSub_ = follow(ctx.filter.cameraMissing(), cameraMissing_, &TrayController::updateToolTip);
+    refusedSub_ = follow(ctx.filter.cameraAccessRefused(), cameraRefused_, &TrayController::updateToolTip);
+    sightSub_ = follow(ctx.filter.cameraSeesNothing(), seesNothing_, &TrayController::showLastState);
     prefsSub_ = ctx.appSignals.openPreferencesRequested.subscribe([this] { openPreferences(); });
     if (ctx.timedPause) {
         pauseSub_ = ctx.timedPause->status.subscribe([this](const TimedPause::Status& s) { updatePause(s); });
@@ -202,14 +186,14 @@ void TrayController::updateToolTip() {
     } else {
         const bool running = ctx_.filter.isActive().get();
         const bool noCamera = lastState_.is(FilterState::Kind::cameraBusy) || (cameraMissing_ && !running);
-        tip = QStringLiteral("Tavrine — ") +
-              TrayPanel::statusLabel(ctx_, noCamera ? FilterState::cameraBusy(0) : lastState_);
-        if (!noCamera && TrayPanel::blindWatch(lastState_, seesNothing_)) {
+        if (noCamera) {
+            tip = QStringLiteral("Tavrine — ") + TrayPanel::statusLabel(ctx_, FilterState::cameraBusy(0)) +
+                  QLatin1Char('\n') + TrayPanel::cameraAdvice(running || awaitingCamera_, cameraRefused_);
+        } else if (TrayPanel::blindWatch(lastState_, seesNothing_)) {
             tip = QStringLiteral("Tavrine — ") + QString::fromUtf8(TrayPanel::seesNothingLabel) +
                   QLatin1Char('\n') + QString::fromUtf8(TrayPanel::seesNothingAdvice);
-        }
-        if (noCamera) {
-            tip += QLatin1Char('\n') + TrayPanel::cameraAdvice(running || awaitingCamera_, cameraRefused_);
+        } else {
+            tip = QStringLiteral("Tavrine — ") + TrayPanel::statusLabel(ctx_, lastState_);
         }
     }
     if (tip != toolTip_) {

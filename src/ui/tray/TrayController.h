@@ -62,6 +62,7 @@ class TrayController : public QObject {
 
   private:
     void updateStatusIcon(const FilterState& state);
+    void showLastState() { updateStatusIcon(lastState_); }
     void updateToolTip();
     void updatePause(const TimedPause::Status& status);
     void ensureTrayIcon();

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 
 using namespace tavrine;
@@ -374,4 +375,58 @@ TEST(PreferencesView, SaysWhatCouldNotBeSaved) {
     view = tray.preferencesWindow()->findChild<PreferencesView*>();
     EXPECT_FALSE(view->launchAtLoginSwitch()->isChecked()) << "the item as it is";
     EXPECT_EQ(view->launchAtLoginHint()->text(), usual);
+}
+
+// Round the window with the Tab key: it reaches every control that takes input (a picker once), each brought
+// into view when reached and showing that it has the focus, and comes back to where it started.
+TEST(PreferencesView, EveryTabStopIsInViewAndShowsItsFocus) {
+    UiFixture f;
+    TrayController tray(f.ctx);
+    tray.openPreferences();
+    QWidget* window = tray.preferencesWindow();
+    ASSERT_NE(window, nullptr);
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const PreferencesView& view = *window->findChild<PreferencesView*>();
+    QWidget* first = QApplication::focusWidget();
+    ASSERT_NE(first, nullptr) << "the window opens with the focus on a control";
+    const auto name = [](const QWidget* w) {
+        const auto* button = qobject_cast<const QAbstractButton*>(w);
+        return std::string(w->metaObject()->className()) + " \"" +
+               (w->accessibleName().isEmpty() && button ? button->text() : w->accessibleName())
+                   .toStdString() +
+               "\"";
+    };
+    std::vector<QWidget*> stops;
+    for (QWidget* focused = first; stops.size() < 60;) {
+        QTest::keyClick(focused, Qt::Key_Tab);
+        QCoreApplication::processEvents();
+        focused = QApplication::focusWidget();
+        ASSERT_TRUE(focused && window->isAncestorOf(focused)) << "stop " << stops.size() + 1;
+        stops.push_back(focused);
+        const QRect area = rectIn(focused, window);
+        EXPECT_TRUE(window->rect().contains(area)) << name(focused) << " is out of view";
+        const QImage shown = window->grab().toImage().copy(area.adjusted(-3, -3, 3, 3));
+        focused->clearFocus();
+        QCoreApplication::processEvents();
+        EXPECT_NE(shown, window->grab().toImage().copy(area.adjusted(-3, -3, 3, 3)))
+            << name(focused) << " shows no focus";
+        focused->setFocus(Qt::TabFocusReason);
+        if (focused == first) {
+            break;
+        }
+    }
+    ASSERT_EQ(stops.back(), first) << "the Tab key comes round";
+    const QWidget* controls[] = {
+        view.strengthSlider(),   view.sensitivitySlider(),   view.delayPicker(),
+        view.glassesSwitch(),    view.launchAtLoginSwitch(), view.shortcutSwitch(),
+        view.allScreensSwitch(), view.hapticSwitch(),        view.lockSwitch(),
+        view.matrixSwitch(),     view.coefficientSlider(),   view.stripeAlphaSlider(),
+        view.fpsPicker(),        view.batteryPicker(),       view.calibrateButton()};
+    EXPECT_EQ(stops.size(), std::size(controls)) << "one stop each";
+    for (const QWidget* control : controls) {
+        EXPECT_TRUE(std::ranges::any_of(
+            stops, [&](QWidget* stop) { return stop == control || control->isAncestorOf(stop); }))
+            << name(control) << " is never reached";
+    }
 }

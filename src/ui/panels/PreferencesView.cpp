@@ -143,6 +143,9 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The area itself would be a Tab stop that shows no focus: the Tab key goes from control to control,
+    // and the area scrolls to show each one it reaches.
+    scroll->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(scroll);
     auto* content = new QWidget(scroll);
     auto* column = new QVBoxLayout(content);

@@ -6,6 +6,7 @@
 #include "ui/shared/AppColors.h"
 #include "ui/shared/SegmentedPicker.h"
 #include "ui/shared/ToggleSwitch.h"
+#include "ui/shared/Widgets.h"
 #include "ui/tray/TrayController.h"
 
 #include <QGraphicsOpacityEffect>
@@ -428,5 +429,49 @@ TEST(PreferencesView, EveryTabStopIsInViewAndShowsItsFocus) {
         EXPECT_TRUE(std::ranges::any_of(
             stops, [&](QWidget* stop) { return stop == control || control->isAncestorOf(stop); }))
             << name(control) << " is never reached";
+    }
+}
+
+// The calibration opens centred on the preferences, inside them, and inside their screen whatever part of
+// the preferences the user dragged off it: its title bar and its buttons stay reachable.
+TEST(PreferencesView, CalibrationOpensInsideTheScreen) {
+    struct Case {
+        QRect area, frame;
+        QPoint at;
+    };
+    const Case cases[] = {
+        {{0, 0, 1280, 800}, {100, 100, 400, 300}, {100, 100}},  // inside: where it was asked
+        {{0, 0, 1280, 800}, {1100, 700, 400, 300}, {880, 500}}, // past the far edges
+        {{0, 32, 1280, 768}, {-50, 0, 400, 300}, {0, 32}},      // past the near edges, under a top bar
+        {{0, 0, 300, 200}, {-50, 100, 400, 300}, {0, 0}},       // larger than the area: the title bar on it
+        {{1280, 0, 800, 600}, {1200, 500, 400, 300}, {1280, 300}},
+    };
+    for (const auto& [area, frame, at] : cases) {
+        const QPoint placed = widgets::keptInside(area, frame);
+        EXPECT_EQ(std::pair(placed.x(), placed.y()), std::pair(at.x(), at.y()))
+            << frame.x() << "," << frame.y();
+    }
+
+    UiFixture f;
+    TrayController tray(f.ctx);
+    tray.openPreferences();
+    QWidget* window = tray.preferencesWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QRect screen = window->screen()->availableGeometry();
+    for (const QPoint corner :
+         {screen.center() - window->rect().center(), screen.bottomRight() - QPoint(100, 80),
+          screen.topLeft() - QPoint(400, 300)}) {
+        window->move(corner);
+        auto* view = window->findChild<PreferencesView*>();
+        QTest::mouseClick(view->calibrateButton(), Qt::LeftButton);
+        CalibrationDialog* dialog = view->calibrationDialog();
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        EXPECT_TRUE(screen.contains(dialog->frameGeometry())) << corner.x() << "," << corner.y();
+        if (window->geometry().contains(dialog->geometry().adjusted(-20, -20, 20, 20))) {
+            EXPECT_LE((dialog->geometry().center() - window->geometry().center()).manhattanLength(), 2);
+        }
+        dialog->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 }

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -309,11 +310,14 @@ CalibrationDialog::CalibrationDialog(const UiContext& ctx, const QString& closeL
 }
 
 void CalibrationDialog::showEvent(QShowEvent* event) {
-    // Centred on the window it opened from, inside it when that window is large enough.
+    // Centred on the window it opened from, inside it when that window is large enough, and inside that
+    // window's screen whatever part of the window is off it.
     if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr) {
         // move() places the frame; the centres compare the windows' contents.
         const QPoint frameOffset = geometry().topLeft() - frameGeometry().topLeft();
-        move(owner->geometry().center() - rect().center() - frameOffset);
+        const QRect frame(owner->geometry().center() - rect().center() - frameOffset, frameGeometry().size());
+        const QScreen* screen = owner->screen();
+        move(screen ? widgets::keptInside(screen->availableGeometry(), frame) : frame.topLeft());
     }
     QDialog::showEvent(event);
 }

@@ -99,6 +99,12 @@ QPoint centredInside(const QRect& area, const QSize& frame) {
             std::max(area.top(), area.top() + (area.height() - frame.height()) / 2)};
 }
 
+QPoint keptInside(const QRect& area, const QRect& frame) {
+    // The far edges first, then the near ones, which win when the frame is the larger.
+    return {std::max(area.left(), std::min(frame.left(), area.left() + area.width() - frame.width())),
+            std::max(area.top(), std::min(frame.top(), area.top() + area.height() - frame.height()))};
+}
+
 void centreOnScreen(QWidget* window) {
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         // move() places the frame; before the first show it is known as the window's own size.

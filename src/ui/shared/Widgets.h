@@ -39,6 +39,9 @@ void clickOnEnter(QWidget* view, QAbstractButton* fallback = nullptr);
 // Where a window's frame of `frame` size goes, centred in `area` (a screen's available geometry) and inside
 // it; larger than the area, it keeps its top-left corner (the title bar) inside.
 QPoint centredInside(const QRect& area, const QSize& frame);
+// Where a frame wanted at `frame` goes to stay inside `area`: moved in from the edges it crosses; larger than
+// the area, it keeps its top-left corner (the title bar) inside.
+QPoint keptInside(const QRect& area, const QRect& frame);
 // Places a window about to open at the centre of the primary screen's available area, its title bar on
 // that screen however small (a low resolution or a large scale).
 void centreOnScreen(QWidget* window);

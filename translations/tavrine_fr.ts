@@ -60,6 +60,14 @@
         <translation>L’objectif est masqué ou la pièce est trop sombre : Tavrine ne peut pas voir les regards indiscrets. Ouvrez le cache de la caméra ou éclairez la pièce.</translation>
     </message>
     <message>
+        <source>notif_camera_lost_title</source>
+        <translation>Caméra indisponible</translation>
+    </message>
+    <message>
+        <source>notif_camera_lost_text</source>
+        <translation>La caméra ne donne plus d’images : Tavrine ne protège plus votre écran. Rebranchez-la ou fermez l’application qui l’utilise ; la protection reprendra d’elle-même.</translation>
+    </message>
+    <message>
         <source>stats_title</source>
         <translation>Statistiques</translation>
     </message>

@@ -12,6 +12,8 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -319,4 +321,31 @@ TEST(OnboardingView, PageDotsFollowTheArrowKeys) {
     view.setPage(4);
     QTest::keyClick(dots, Qt::Key_Right);
     EXPECT_EQ(view.page(), 4) << "no page after the last";
+}
+
+// Every text the code asks the translations for by its key has one: a key mistyped or never translated would
+// show the user "notif_camera_lost_title". Read from the sources, so a key added anywhere is covered.
+TEST(Translations, EveryKeyTheCodeAsksForIsTranslated) {
+    QtLocalizer localizer;
+    const QRegularExpression asked(QStringLiteral("(?:\\.text|\\.tr)\\(\"([^\"]+)\"\\)"));
+    QStringList keys;
+    QDirIterator files(QStringLiteral(TAVRINE_SOURCE_DIR "/src"),
+                       {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        for (const auto& match : asked.globalMatch(QString::fromUtf8(file.readAll()))) {
+            keys << match.captured(1);
+        }
+    }
+    keys.removeDuplicates();
+    EXPECT_GT(keys.size(), 40) << "the sources were read";
+    for (const QString& key : keys) {
+        if (key == QStringLiteral("Tavrine")) {
+            continue; // the name, the same in every language
+        }
+        EXPECT_NE(localizer.text(key.toStdString()), key.toStdString())
+            << key.toStdString() << " has no text";
+    }
 }

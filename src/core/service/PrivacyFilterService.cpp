@@ -5,6 +5,7 @@
 #include "core/service/ViewingDistance.h"
 #include "core/util/SerialQueue.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -30,9 +31,12 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     BatteryWatch battery;
 
     std::shared_ptr<FaceAnalyzer> analyzer;
-    // When the run's protected time started counting: at the start, and again after a reset of the
-    // statistics during the run. Unset while nothing runs, also while a failed start waits.
-    std::optional<std::int64_t> sessionStartMs;
+    // The run's protected time: the spells in which the filter watched (a pause or a lost camera protect
+    // nothing), on the monotonic clock (a suspend or a clock set by hand adds nothing). Since when the
+    // current spell counts, if one is under way, and what the spells before it add up to; a reset of the
+    // statistics during the run starts both afresh.
+    std::optional<std::int64_t> watchingSinceMs;
+    std::int64_t watchedMs = 0;
     Subscription statsResets;
     // From a start until its camera answered: a second start meanwhile is the same run.
     bool cameraStarting = false;
@@ -50,6 +54,8 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     std::uint64_t runGeneration = 0;
     // The camera reported an interruption and no frame has come since. Only frames end it.
     bool cameraLost = false;
+    // The user was told of the loss; frames coming back or a stop take the notice back.
+    bool cameraLossNotified = false;
     // Since when the camera has seen nothing, while it has, and the last analysed frame's time.
     std::optional<std::int64_t> seeingNothingSinceMs;
     std::int64_t lastSightMs = 0;
@@ -73,11 +79,13 @@ struct PrivacyFilterService::Impl : std::enable_shared_from_this<PrivacyFilterSe
     void finishStart(std::optional<CameraError> error, const FilterSettings& snapshot,
                      std::uint64_t generation);
     void stop();
+    void countWatching(const FilterState& state);
 
     void handleDetectionInput(const DetectionInput& input);
     void analysisUnavailable();
     void sight(std::int64_t timestampMs, bool seesNothing);
     void clearSight();
+    void clearCameraLoss();
     void overlayUnavailable();
     void observeSettings();
     void observeFsm();
@@ -139,10 +147,14 @@ void PrivacyFilterService::Impl::start(std::function<void()> done, bool newSessi
         done = std::move(*waiting);
     }
     idleShortcutSetting.cancel();
-    sessionStartMs = deps.clock.nowMs();
+    watchedMs = 0;
+    watchingSinceMs.reset();
     statsResets = deps.statsRepo.resets.subscribe([weakSelf = weak()] {
-        if (auto impl = weakSelf.lock(); impl && impl->sessionStartMs) {
-            impl->sessionStartMs = impl->deps.clock.nowMs();
+        if (auto impl = weakSelf.lock()) {
+            impl->watchedMs = 0;
+            if (impl->watchingSinceMs) {
+                impl->watchingSinceMs = impl->deps.clock.elapsedMs();
+            }
         }
     });
     if (newSession) {
@@ -204,8 +216,8 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
     cameraStarting = false;
     self.cameraAccessRefused = error == CameraError::permissionDenied;
     if (error) {
-        // The filter does not run: the wait for a camera protects nothing (the session stays counted).
-        sessionStartMs.reset();
+        // The filter does not run: the wait for a camera protects nothing (the session stays counted, with
+        // no time: nothing was watched).
         // No observer runs yet: publish the machine's state here, or the tray and the panel would read
         // "inactive" while the machine waits for the camera.
         fsm().onSystemEvent(FilterFsm::SystemEvent::cameraBusy());
@@ -244,12 +256,9 @@ void PrivacyFilterService::Impl::finishStart(std::optional<CameraError> error, c
 
 void PrivacyFilterService::Impl::stop() {
     ++runGeneration;
-    std::int64_t elapsedSeconds = 0;
-    if (sessionStartMs) {
-        // A clock stepped backwards must not take time away from the statistics.
-        const std::int64_t elapsedMs = deps.clock.nowMs() - *sessionStartMs;
-        elapsedSeconds = elapsedMs > 0 ? elapsedMs / 1000 : 0;
-    }
+    countWatching(FilterState::inactive());
+    const std::int64_t elapsedSeconds = watchedMs / 1000;
+    watchedMs = 0;
     std::weak_ptr<Impl> weakSelf = weak();
     deps.executor.post([weakSelf, elapsedSeconds] {
         if (auto impl = weakSelf.lock()) {
@@ -257,7 +266,6 @@ void PrivacyFilterService::Impl::stop() {
         }
     });
 
-    sessionStartMs.reset();
     statsResets.cancel();
     cameraStarting = false;
     self.fsmState = FilterState::inactive();
@@ -274,7 +282,7 @@ void PrivacyFilterService::Impl::stop() {
     replaceAnalyzer(nullptr);
     deps.cameraManager.stopSession();
     cancelCameraRetry();
-    cameraLost = false;
+    clearCameraLoss();
 
     settingsSubscription.cancel();
     fsmSubscription.cancel();
@@ -404,6 +412,7 @@ void PrivacyFilterService::Impl::observeFsm() {
             return;
         }
         impl->self.fsmState = st;
+        impl->countWatching(st);
         const int strength = impl->deps.settingsRepo.settings.get().filterStrength;
         impl->deps.overlayManager.setAlpha(filterAlpha(st, strength));
         impl->deps.executor.post([weakSelf, st] {
@@ -412,6 +421,17 @@ void PrivacyFilterService::Impl::observeFsm() {
             }
         });
     });
+}
+
+void PrivacyFilterService::Impl::countWatching(const FilterState& state) {
+    const bool watching = state.is(FilterState::Kind::nominal) || state.is(FilterState::Kind::inattention) ||
+                          state.is(FilterState::Kind::alert);
+    if (watching && !watchingSinceMs) {
+        watchingSinceMs = deps.clock.elapsedMs();
+    } else if (!watching && watchingSinceMs) {
+        watchedMs += std::max<std::int64_t>(0, deps.clock.elapsedMs() - *watchingSinceMs);
+        watchingSinceMs.reset();
+    }
 }
 
 void PrivacyFilterService::Impl::replaceAnalyzer(std::shared_ptr<FaceAnalyzer> next) {
@@ -470,6 +490,9 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         clearSight();
         overlay.setAlertMode(false);
         overlay.hide();
+        // The alert's notice says the filter was strengthened: with the overlay gone, it would say so
+        // of a screen nothing covers.
+        announcer.withdraw();
         if (analyzer) {
             analyzer->isSuspended = true;
         }
@@ -478,6 +501,14 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         self.isAlert = false;
         clearSight();
         overlay.setAlertMode(false);
+        announcer.withdraw();
+        // A camera lost during the run (unplugged, stalled, taken by another program) ends the watch with
+        // nothing on screen to show it but the tray: the user is told once per loss.
+        if (cameraLost && !cameraLossNotified) {
+            cameraLossNotified = true;
+            deps.notifier.post(cameraNotificationId, deps.localizer.text("notif_camera_lost_title"),
+                               deps.localizer.text("notif_camera_lost_text"));
+        }
         scheduleCameraRetry(state.retryInMs);
         break;
     case FilterState::Kind::inactive:
@@ -633,8 +664,16 @@ void PrivacyFilterService::Impl::cameraInterrupted() {
     }
 }
 
-void PrivacyFilterService::Impl::cameraResumed() {
+void PrivacyFilterService::Impl::clearCameraLoss() {
     cameraLost = false;
+    if (cameraLossNotified) {
+        cameraLossNotified = false;
+        deps.notifier.remove(cameraNotificationId);
+    }
+}
+
+void PrivacyFilterService::Impl::cameraResumed() {
+    clearCameraLoss();
     self.cameraAccessRefused = false;
     cancelCameraRetry();
     fsm().onSystemEvent(FilterFsm::SystemEvent::cameraAvailable());

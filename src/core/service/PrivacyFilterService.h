@@ -52,6 +52,7 @@ class PrivacyFilterService {
     static constexpr const char* analysisNotificationId = "tavrine.analysis";
     static constexpr const char* overlayNotificationId = "tavrine.overlay";
     static constexpr const char* sightNotificationId = "tavrine.sight";
+    static constexpr const char* cameraNotificationId = "tavrine.camera";
 
     explicit PrivacyFilterService(Dependencies deps);
     ~PrivacyFilterService();

@@ -20,6 +20,11 @@ std::int64_t VirtualExecutor::nowMs() const {
     return saturatingAdd(elapsedMs_, wallOffsetMs_);
 }
 
+std::int64_t VirtualExecutor::elapsedMs() const {
+    std::lock_guard lock(mutex_);
+    return elapsedMs_;
+}
+
 void VirtualExecutor::setNowMs(std::int64_t ms) {
     std::lock_guard lock(mutex_);
     wallOffsetMs_ = saturatingSub(ms, elapsedMs_);

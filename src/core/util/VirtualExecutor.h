@@ -25,6 +25,8 @@ class VirtualExecutor final : public Executor, public Clock {
     TaskHandle postAfter(std::int64_t delayMs, Task task) override;
 
     std::int64_t nowMs() const override;
+    // The time the timers follow: what advanceBy() moves, not setNowMs().
+    std::int64_t elapsedMs() const override;
     void setNowMs(std::int64_t ms); // jumps the clock (also backwards) without running anything
 
     // Runs every task due at the current time, including tasks that those tasks post for now.

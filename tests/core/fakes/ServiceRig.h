@@ -7,6 +7,7 @@
 
 #include "core/detection/FrameSource.h"
 #include "core/fakes/RecordingKeyValueStore.h"
+#include "core/service/AlertAnnouncer.h"
 #include "core/service/PrivacyFilterService.h"
 #include "core/util/VirtualExecutor.h"
 
@@ -486,6 +487,25 @@ inline const RigReadings readings = {
      [](Rig& r) {
          return std::ranges::count(r.notifier.log,
                                    std::string("remove ") + PrivacyFilterService::sightNotificationId);
+     }},
+    {"cameraposts",
+     [](Rig& r) {
+         return std::ranges::count(r.notifier.log,
+                                   std::string("post ") + PrivacyFilterService::cameraNotificationId);
+     }},
+    {"cameraremovals",
+     [](Rig& r) {
+         return std::ranges::count(r.notifier.log,
+                                   std::string("remove ") + PrivacyFilterService::cameraNotificationId);
+     }},
+    // The alert's notice is on screen: posted last after any removal.
+    {"alertshown",
+     [](Rig& r) {
+         const auto posted = std::ranges::find(r.notifier.log.rbegin(), r.notifier.log.rend(),
+                                               std::string("post ") + AlertAnnouncer::notificationId);
+         return posted != r.notifier.log.rend() &&
+                std::find(r.notifier.log.rbegin(), posted,
+                          std::string("remove ") + AlertAnnouncer::notificationId) == posted;
      }},
     {"removals",
      [](Rig& r) {

@@ -113,8 +113,29 @@ const Scenario scenarios[] = {
     // The camera lost while running: each retry reopens it, gone or silent, until frames come.
     {"CameraLossRetriesUntilFramesCome",
      "start user lose state=C showing=1 back fail fail +4999 starts=1 +1 starts=2 state=C +4999 starts=2 +1 "
-     "starts=3 +5000 starts=4 +5000 starts=5 state=C attached=1 onlooker onlooker state=L posts=1 +20000 "
+     "starts=3 +5000 starts=4 +5000 starts=5 state=C attached=1 onlooker onlooker state=L posts=2 +20000 "
      "starts=5 sessions=1"},
+    // A camera lost during the run is told once per loss, however many reopenings fail, and taken back when
+    // frames come or the filter stops; a start that finds no camera tells nothing (the switch stays off and
+    // the tray says why), nor does a loss under a pause until the pause ends.
+    {"ALostCameraIsToldOncePerLoss",
+     "fail start state=C cameraposts=0 stop start user lose state=C cameraposts=1 fail fail +15000 state=C "
+     "cameraposts=1 back user state=N cameraremovals=1 lose cameraposts=2 user state=N cameraremovals=2 lose "
+     "cameraposts=3 stop cameraremovals=3 start sleep lose cameraposts=3 wake state=C cameraposts=4 back "
+     "user "
+     "state=N cameraremovals=4"},
+    // The alert's notice says the filter was strengthened: a pause or a lost camera, which leave nothing on
+    // screen, take it back.
+    {"APauseOrALostCameraTakesTheAlertNoticeBack",
+     "start onlooker state=L alertshown=1 sleep state=Z alertshown=0 wake +30000 onlooker state=L "
+     "alertshown=1 "
+     "lose state=C alertshown=0 back +30000 onlooker state=L alertshown=1 switchaway alertshown=0"},
+    // Protected time is the time the filter watched: not a pause, not a lost camera, not a suspend or a
+    // clock set by hand (the monotonic clock stands still in a suspend and never jumps).
+    {"OnlyTheTimeWatchedCounts",
+     "start +10000 sleep +600000 wake +5000 stop seconds=15 start +10000 clock600 clock-900 +5000 stop "
+     "seconds=30 start +10000 lose +60000 user +5000 stop seconds=45 start +10000 resetstats +7000 sleep "
+     "+60000 stop seconds=7"},
     {"CameraLostDuringAPauseShowsWhenItEnds",
      "start sleep lose state=Z +20000 starts=1 wake state=C +5000 starts=2 user state=N"},
     // The display wakes and sleeps again in one turn: the pause holds, and no retry brings the filter

@@ -361,11 +361,11 @@ TEST(PreferencesView, SaysWhatCouldNotBeSaved) {
     QTest::mouseClick(view->launchAtLoginSwitch(), Qt::LeftButton);
     EXPECT_EQ(view->launchAtLoginHint()->text(),
               QString::fromUtf8(PreferencesView::launchAtLoginRefusedText));
-    EXPECT_LE(
-        colorDistance(
-            readText(view->launchAtLoginHint()->grab().toImage(), view->launchAtLoginHint()->rect()).ink,
-            AppColors::warning()),
-        40);
+    const auto hintInk = [&] {
+        QLabel* hint = view->launchAtLoginHint();
+        return QColor(readText(hint->grab().toImage(), hint->rect()).ink);
+    };
+    EXPECT_LE(colorDistance(hintInk(), AppColors::warning()), 40);
     QCoreApplication::processEvents();
     QLabel* hint = view->launchAtLoginHint();
     EXPECT_GE(hint->height(), hint->heightForWidth(hint->width())) << "the whole text shows";
@@ -376,6 +376,16 @@ TEST(PreferencesView, SaysWhatCouldNotBeSaved) {
     view = tray.preferencesWindow()->findChild<PreferencesView*>();
     EXPECT_FALSE(view->launchAtLoginSwitch()->isChecked()) << "the item as it is";
     EXPECT_EQ(view->launchAtLoginHint()->text(), usual);
+    const QColor usualInk = hintInk();
+    EXPECT_GT(colorDistance(usualInk, AppColors::warning()), 40);
+
+    // Refused again, then switched back to the item's state in the same window: nothing is left refused.
+    QTest::mouseClick(view->launchAtLoginSwitch(), Qt::LeftButton);
+    EXPECT_EQ(view->launchAtLoginHint()->text(),
+              QString::fromUtf8(PreferencesView::launchAtLoginRefusedText));
+    QTest::mouseClick(view->launchAtLoginSwitch(), Qt::LeftButton);
+    EXPECT_EQ(view->launchAtLoginHint()->text(), usual);
+    EXPECT_EQ(hintInk(), usualInk);
 }
 
 // Round the window with the Tab key: it reaches every control that takes input (a picker once), each brought

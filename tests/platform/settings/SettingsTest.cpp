@@ -197,6 +197,8 @@ TEST(QSettingsStore, APathThatIsNoFileIsLeftAlone) {
     }
     EXPECT_EQ(used.get(), std::pair(std::int64_t{4}, false))
         << "read back, and told not to outlast the session";
+    EXPECT_EQ(QSettingsStore(home.confPath()).location(), home.confPath().toStdString())
+        << "the user is shown the path they know";
     struct stat st {};
     ASSERT_EQ(::stat(fifo.constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO is still there, not replaced by a file";
@@ -215,6 +217,16 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     QFile::setPermissions(folder, readable);
     QFile::setPermissions(home.confPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                QFileDevice::ReadOther | QFileDevice::WriteOther);
+    // A garbled file there (an editor's byte-order mark) cannot be written whole again either: told.
+    EXPECT_EQ(asUnprivilegedUser([&] {
+                  writeFile(home.confPath(), "\xEF\xBB\xBF[General]\nfilter_strength=2\n");
+                  QSettingsStore store;
+                  store.setInteger("capture_fps", 7);
+                  const bool told = !store.flush();
+                  writeFile(home.confPath(), "[General]\nfilter_strength=2\n");
+                  return told ? 0 : 1;
+              }),
+              0);
     EXPECT_EQ(asUnprivilegedUser([] {
                   QSettingsStore store;
                   FakeLoginItem login;
@@ -230,6 +242,35 @@ TEST(QSettingsStore, AFolderThatCannotBeWrittenIsLeftUntouched) {
     QFile::setPermissions(home.path(), readable | QFileDevice::WriteOwner);
     QFile::setPermissions(folder, readable | QFileDevice::WriteOwner);
     EXPECT_EQ(readFile(home.confPath()), QByteArray("[General]\nfilter_strength=2\n"));
+}
+
+// A write that fails is told, and so is the next one that goes through once the cause is gone (Qt keeps the
+// first error of a QSettings for its life): here the folder's place is taken by a file, then freed. What was
+// saved meanwhile reaches the disk with it.
+TEST(QSettingsStore, AFailedWriteIsToldAndSoIsTheNextThatGoesThrough) {
+    TempConfigHome home;
+    const QString folder = home.path() + "/tavrine";
+    writeFile(folder, "a file where the folder goes");
+    {
+        QSettingsStore store(home.confPath());
+        FakeLoginItem login;
+        SettingsRepository repo(store, login);
+        repo.save(everyFieldChanged());
+        EXPECT_TRUE(repo.keptForSessionOnly.get());
+        store.remove("sensitivity");
+        EXPECT_FALSE(store.flush()) << "still no folder";
+        ASSERT_TRUE(QFile::remove(folder));
+        FilterSettings next = everyFieldChanged();
+        next.filterStrength = 2;
+        repo.save(next);
+        EXPECT_FALSE(repo.keptForSessionOnly.get()) << "this save reached the disk";
+        store.remove("sensitivity");
+        EXPECT_TRUE(store.flush());
+    }
+    QSettingsStore reopened(home.confPath());
+    EXPECT_EQ(reopened.readInt("filter_strength"), 2);
+    EXPECT_EQ(reopened.readInt("capture_fps"), 15) << "saved while the folder could not be made";
+    EXPECT_FALSE(reopened.read("sensitivity")) << "a key removed meanwhile stays removed";
 }
 
 // Whatever the program's path, registering writes one entry that desktop-file-validate accepts and that

@@ -149,6 +149,25 @@ bool QSettingsStore::flush() {
             settings_ = std::move(reread);
         }
     }
+    if (settings_->status() == QSettings::AccessError) {
+        // QSettings keeps an error for its whole life: whether the values reach the disk now (a folder made
+        // writable again, a disk no longer full) takes a fresh one, given every value held in memory.
+        if (auto fresh = open(settings_->fileName()); fresh->status() == QSettings::NoError) {
+            const QStringList kept = settings_->allKeys();
+            for (const QString& key : fresh->allKeys()) {
+                if (!kept.contains(key)) {
+                    fresh->remove(key);
+                }
+            }
+            for (const QString& key : kept) {
+                fresh->setValue(key, settings_->value(key));
+            }
+            fresh->sync();
+            if (fresh->status() == QSettings::NoError) {
+                settings_ = std::move(fresh);
+            }
+        }
+    }
     // The values stay in memory for this session; say once that they will not survive it.
     if (settings_->status() == QSettings::AccessError && !failureReported_) {
         failureReported_ = true;

@@ -23,19 +23,18 @@ void BatteryWatch::start() {
     timer_ = timer;
     scheduleTick(timer);
     // A battery already low pauses at once, not at the first periodic check; a power source that has no
-    // reading yet is checked as soon as it has one.
-    if (!check()) {
-        firstReading_ = deps_.power.observeUpdates([this, timer] {
-            if (!timer.isCancelled() && check()) {
-                firstReading_.cancel();
-            }
-        });
-    }
+    // reading yet is checked as soon as it has one, and the charger plugged in resumes the filter at once.
+    check();
+    updates_ = deps_.power.observeUpdates([this, timer] {
+        if (!timer.isCancelled()) {
+            check();
+        }
+    });
 }
 
 void BatteryWatch::stop() {
     timer_.cancel();
-    firstReading_.cancel();
+    updates_.cancel();
 }
 
 void BatteryWatch::scheduleTick(TaskHandle timer) {
@@ -49,15 +48,11 @@ void BatteryWatch::scheduleTick(TaskHandle timer) {
     });
 }
 
-bool BatteryWatch::check() {
+void BatteryWatch::check() {
     const auto reading = deps_.power.battery();
-    if (!reading) {
-        return false;
-    }
-    if (reading->present) {
+    if (reading && reading->present) {
         deps_.onReading(isLow(*reading, deps_.thresholdPercent()));
     }
-    return true;
 }
 
 } // namespace tavrine

@@ -9,9 +9,9 @@
 
 namespace tavrine {
 
-// Watches the battery while the filter runs: reads it at start (or at the power source's first reading
-// when it has none yet), then every 30 s, and reports whether each reading is low. Readings without
-// information or without a battery report nothing. Main thread only.
+// Watches the battery while the filter runs: reads it at start, at every update the power source announces
+// (its first reading, the charger plugged in or out, a new level), and every 30 s, and reports whether
+// each reading is low. Readings without information or without a battery report nothing. Main thread only.
 class BatteryWatch {
   public:
     static constexpr std::int64_t checkIntervalMs = 30'000;
@@ -38,13 +38,12 @@ class BatteryWatch {
 
   private:
     void scheduleTick(TaskHandle timer);
-    // False when the power source had no information.
-    bool check();
+    void check();
 
     Dependencies deps_;
     TaskHandle timer_;
-    // Until the power source has information: the check at start waits for its first reading.
-    Subscription firstReading_;
+    // The power source's announcements, for as long as the watch runs.
+    Subscription updates_;
 };
 
 } // namespace tavrine

@@ -423,6 +423,17 @@ inline const RigActions actions = {
      [](Rig& r, std::int64_t n) {
          r.power.reading = BatteryReading{true, static_cast<int>(n), false};
      }},
+    // The power source announces a change: the charger plugged in, or pulled out at that level.
+    {"charger",
+     [](Rig& r, auto) {
+         r.power.reading = BatteryReading{true, r.power.reading ? r.power.reading->percent : 50, true};
+         r.power.updates.notify();
+     }},
+    {"unplugged",
+     [](Rig& r, std::int64_t n) {
+         r.power.reading = BatteryReading{true, static_cast<int>(n), false};
+         r.power.updates.notify();
+     }},
     {"lose", [](Rig& r, auto) { r.source->interrupt(true); }},
     {"back", [](Rig& r, auto) { r.source->interrupt(false); }},
     // The keys pressed, heard on another thread as a platform hook may.

@@ -45,32 +45,43 @@ TEST(BatteryWatch, TheCheckAtStartReportsLowOnlyWhenDischargingBelowTheThreshold
     }
 }
 
-// A source without a reading yet is checked at its first one, without waiting 30 s, and only that one is
-// awaited; from the start on, a check every 30 s with the live threshold, until stopped.
-TEST(BatteryWatch, ChecksAtTheFirstReadingThenEveryThirtySecondsUntilStopped) {
+// A source without a reading yet is checked at its first one, without waiting 30 s, and every update it
+// announces after that is checked at once (the charger plugged in, the level crossing the threshold); from
+// the start on, a check every 30 s with the live threshold, until stopped.
+TEST(BatteryWatch, ChecksAtEveryUpdateAndEveryThirtySecondsUntilStopped) {
     WatchRig r;
     r.watch->start();
     r.power.updates.notify(); // an update that still says nothing
     r.power.reading = BatteryReading{true, 50, false};
     r.power.updates.notify();
-    r.power.updates.notify(); // not read: the first reading has come
+    r.power.reading = BatteryReading{true, 15, false};
+    r.power.updates.notify(); // below the threshold: told at once
+    r.power.reading = BatteryReading{true, 15, true};
+    r.power.updates.notify(); // the charger plugged in: told at once
     r.exec.advanceBy(29'999);
-    EXPECT_EQ(r.power.reads, 3) << "no periodic check before 30 s";
+    EXPECT_EQ(r.power.reads, 5) << "no periodic check before 30 s";
+    EXPECT_EQ(r.reports, (std::vector<bool>{false, true, false}));
+    r.power.reading = BatteryReading{true, 50, false};
     r.exec.advanceBy(1); // the first periodic check, at the old threshold
     r.threshold = 60;
     r.exec.advanceBy(30'000 * 3);
-    EXPECT_EQ(r.power.reads, 7);
-    EXPECT_EQ(r.reports, (std::vector<bool>{false, false, true, true, true}));
+    EXPECT_EQ(r.power.reads, 9);
+    EXPECT_EQ(r.reports, (std::vector<bool>{false, true, false, false, true, true, true}));
 
     r.watch->start();
     r.exec.advanceBy(30'000);
-    EXPECT_EQ(r.power.reads, 9) << "a second start replaces the periodic check";
+    EXPECT_EQ(r.power.reads, 11) << "a second start replaces the periodic check";
+    r.power.updates.notify();
+    EXPECT_EQ(r.power.reads, 12) << "and the update watch: one read per update";
     r.watch->stop();
     r.exec.advanceBy(120'000);
+    r.power.updates.notify();
+    EXPECT_EQ(r.power.reads, 12) << "stopped, updates are not read";
     r.watch->start(); // one check at the start, after none while stopped
     r.watch.reset();
     r.exec.advanceBy(120'000);
-    EXPECT_EQ(r.power.reads, 10) << "a watch gone leaves no check behind";
+    r.power.updates.notify();
+    EXPECT_EQ(r.power.reads, 13) << "a watch gone leaves no check behind";
 }
 
 } // namespace

@@ -119,11 +119,9 @@ const Scenario scenarios[] = {
     // frames come or the filter stops; a start that finds no camera tells nothing (the switch stays off and
     // the tray says why), nor does a loss under a pause until the pause ends.
     {"ALostCameraIsToldOncePerLoss",
-     "fail start state=C cameraposts=0 stop start user lose state=C cameraposts=1 fail fail +15000 state=C "
-     "cameraposts=1 back user state=N cameraremovals=1 lose cameraposts=2 user state=N cameraremovals=2 lose "
-     "cameraposts=3 stop cameraremovals=3 start sleep lose cameraposts=3 wake state=C cameraposts=4 back "
-     "user "
-     "state=N cameraremovals=4"},
+     "fail start state=C cameraposts=0 stop start user lose state=C cameraposts=1 user state=N "
+     "cameraremovals=1 lose cameraposts=2 +20000 state=C cameraposts=2 stop cameraremovals=2 start "
+     "sleep lose cameraposts=2 wake state=C cameraposts=3 +5000 user state=N cameraremovals=3"},
     // The alert's notice says the filter was strengthened: a pause or a lost camera, which leave nothing on
     // screen, take it back.
     {"APauseOrALostCameraTakesTheAlertNoticeBack",
@@ -174,6 +172,10 @@ const Scenario scenarios[] = {
     {"TheChargerUnderASleepingDisplayKeepsThePause",
      "start sleep battery5 +30000 state=Z battery50 +30000 state=Z showing=0 suspended=1 wake state=N "
      "showing=1"},
+    // The charger plugged in resumes the filter at once, and pulled out on a low battery pauses it at once:
+    // the power source's announcements are read as they come, not at the next 30 s check.
+    {"TheChargerActsAtOnce", "start battery5 +30000 state=B charger state=N showing=1 unplugged5 state=B "
+                             "showing=0 unplugged50 state=N"},
     {"WakingOnALowBatteryStaysPausedForTheBattery", "start battery5 +30000 state=B sleep state=Z wake "
                                                     "state=B showing=0 suspended=1 battery50 +30000 state=N"},
     // Already true when the filter starts: paused at once, nothing watched, and the end resumes.

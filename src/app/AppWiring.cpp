@@ -106,7 +106,9 @@ struct AppWiring::Parts {
                   store,
                   appSignals,
                   [this] {
-                      auto session = CalibrationSession::create(executor, camera, settings);
+                      auto session = CalibrationSession::create(executor, camera, settings, [this] {
+                          return timedPause.pause.status.get().paused;
+                      });
                       lastCalibration = session;
                       return session;
                   },

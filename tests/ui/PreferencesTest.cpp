@@ -485,3 +485,29 @@ TEST(PreferencesView, CalibrationOpensInsideTheScreen) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 }
+
+// Calibrating during a pause asked from the panel: the failure says the protection is suspended and how to
+// resume it, not that it is switched off.
+TEST(PreferencesView, CalibrationDuringATimedPauseSaysSo) {
+    UiFixture f;
+    f.filter.start({});
+    f.settle();
+    f.firstFrame();
+    f.timedPause.pause(TimedPause::Length::fifteenMinutes);
+    f.settle();
+    ASSERT_FALSE(f.filter.isActive().get());
+    TrayController tray(f.ctx);
+    tray.openPreferences();
+    auto* view = tray.preferencesWindow()->findChild<PreferencesView*>();
+    QTest::mouseClick(view->calibrateButton(), Qt::LeftButton);
+    ASSERT_NE(view->calibrationDialog(), nullptr);
+    QTest::mouseClick(view->calibrationDialog()->view()->primaryButton(), Qt::LeftButton);
+    f.advance(7000);
+    EXPECT_EQ(f.lastSession->phase.get(), Phase::failed(CalibrationSession::suspendedMessage));
+    QStringList shown;
+    for (auto* label : view->calibrationDialog()->findChildren<QLabel*>()) {
+        shown << label->text();
+    }
+    EXPECT_TRUE(shown.join('\n').contains(QStringLiteral("La protection est suspendue")))
+        << shown.join('\n').toStdString();
+}

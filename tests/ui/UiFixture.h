@@ -37,7 +37,11 @@ struct UiFixture {
                   localizer,
                   store,
                   appSignals,
-                  [this] { return lastSession = CalibrationSession::create(executor, rig.camera, settings); },
+                  [this] {
+                      return lastSession = CalibrationSession::create(executor, rig.camera, settings, [this] {
+                                 return timedPause.status.get().paused;
+                             });
+                  },
                   [] { return true; }};
     // The application's own timed pause of the service.
     ServiceTimedPause servicePause{rig.svc(), executor, executor, rig.events};

@@ -15,13 +15,16 @@ constexpr int farthestCm = 200;
 } // namespace
 
 std::shared_ptr<CalibrationSession> CalibrationSession::create(Executor& executor, CameraSession& camera,
-                                                               SettingsRepository& settings) {
-    return std::shared_ptr<CalibrationSession>(new CalibrationSession(executor, camera, settings));
+                                                               SettingsRepository& settings,
+                                                               std::function<bool()> suspendedByUser) {
+    return std::shared_ptr<CalibrationSession>(
+        new CalibrationSession(executor, camera, settings, std::move(suspendedByUser)));
 }
 
 CalibrationSession::CalibrationSession(Executor& executor, CameraSession& camera,
-                                       SettingsRepository& settings)
-    : executor_(executor), camera_(camera), settings_(settings) {}
+                                       SettingsRepository& settings, std::function<bool()> suspendedByUser)
+    : executor_(executor), camera_(camera), settings_(settings),
+      suspendedByUser_(std::move(suspendedByUser)) {}
 
 void CalibrationSession::start() {
     if (phase.get().kind != Phase::Kind::idle) {
@@ -93,7 +96,9 @@ void CalibrationSession::finalizeMeasurement() {
     sampling_.cancel();
     if (samples_.size() < minimumSamples) {
         const std::shared_ptr<FaceAnalyzer> analyzer = camera_.analyzer();
-        phase = Phase::failed(!analyzer                                              ? filterOffMessage
+        const bool suspended = !analyzer && suspendedByUser_ && suspendedByUser_();
+        phase = Phase::failed(suspended                                              ? suspendedMessage
+                              : !analyzer                                            ? filterOffMessage
                               : analyzer->isSuspended                                ? pausedMessage
                               : !camera_.isRunning.get() || camera_.awaitingFrames() ? noCameraMessage
                                                                                      : noFaceMessage);

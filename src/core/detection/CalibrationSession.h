@@ -6,6 +6,7 @@
 #include "core/util/Published.h"
 #include "core/util/Subscription.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,11 +41,17 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     static constexpr const char* pausedMessage =
         "La protection est en pause\u00a0: la caméra ne mesure rien. Recommencez une fois la pause finie "
         "(sur secteur, si la batterie est faible).";
+    static constexpr const char* suspendedMessage =
+        "La protection est suspendue\u00a0: la caméra ne mesure rien. Reprenez-la depuis le panneau, puis "
+        "recommencez.";
     static constexpr const char* noCameraMessage = "Caméra indisponible\u00a0: branchez une caméra ou fermez "
                                                    "l\u2019application qui l\u2019utilise, puis recommencez.";
 
+    // suspendedByUser tells whether the filter is off for a pause the user asked for (it ends by itself, or
+    // from the panel); empty: never.
     static std::shared_ptr<CalibrationSession> create(Executor& executor, CameraSession& camera,
-                                                      SettingsRepository& settings);
+                                                      SettingsRepository& settings,
+                                                      std::function<bool()> suspendedByUser = {});
 
     Published<Phase> phase{Phase::idle()};
 
@@ -56,7 +63,8 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     static int distanceForMedianWidth(double medianWidth);
 
   private:
-    CalibrationSession(Executor& executor, CameraSession& camera, SettingsRepository& settings);
+    CalibrationSession(Executor& executor, CameraSession& camera, SettingsRepository& settings,
+                       std::function<bool()> suspendedByUser);
     void startCountdown();
     void countdownTick(TaskHandle task, int remaining);
     void beginMeasuring();
@@ -65,6 +73,7 @@ class CalibrationSession : public std::enable_shared_from_this<CalibrationSessio
     Executor& executor_;
     CameraSession& camera_;
     SettingsRepository& settings_;
+    std::function<bool()> suspendedByUser_;
     std::vector<double> samples_;
     std::optional<TaskHandle> countdownTask_;
     std::optional<TaskHandle> pollTask_;

@@ -85,6 +85,7 @@ TEST_F(CalibrationSessionTest, MeasuresForThreeSecondsThenGivesTheResult) {
 // (the filter off, paused, or its camera stopped or silent), and asks the user to face the camera only
 // when it did.
 TEST_F(CalibrationSessionTest, AFailureSaysWhyNothingWasMeasured) {
+    bool suspendedByUser = false;
     const struct {
         const char* name;
         std::function<void()> setUp;
@@ -92,6 +93,10 @@ TEST_F(CalibrationSessionTest, AFailureSaysWhyNothingWasMeasured) {
     } cases[] = {
         {"analysing", [] {}, CalibrationSession::noFaceMessage},
         {"filter off", [&] { camera.setAnalyzer(nullptr); }, CalibrationSession::filterOffMessage},
+        {"filter off for the user's pause", [&] { camera.setAnalyzer(nullptr), suspendedByUser = true; },
+         CalibrationSession::suspendedMessage},
+        {"the user's pause over, the filter running", [&] { suspendedByUser = true; },
+         CalibrationSession::noFaceMessage},
         {"paused", [&] { analyzer->isSuspended = true; }, CalibrationSession::pausedMessage},
         {"camera stopped", [&] { camera.isRunning = false; }, CalibrationSession::noCameraMessage},
         {"camera silent since its restart", [&] { camera.restartSession([](auto) {}), settle(); },
@@ -102,9 +107,10 @@ TEST_F(CalibrationSessionTest, AFailureSaysWhyNothingWasMeasured) {
         camera.setAnalyzer(analyzer);
         analyzer->isSuspended = false;
         camera.isRunning = true;
+        suspendedByUser = false;
         source->pushFrame(tavrine::testing::kFrame); // frames flow
         c.setUp();
-        session = CalibrationSession::create(exec, camera, settings);
+        session = CalibrationSession::create(exec, camera, settings, [&] { return suspendedByUser; });
         startAndCountDown();
         sample(0.1); // one face is not enough
         exec.advanceBy(3000);

@@ -98,13 +98,17 @@ TEST_F(Rendering, StripesFollowTheDistanceAndTheColour) {
     }
 }
 
-TEST_F(Rendering, WindowCreatedDuringAnAlertShowsTheRedLayerAtZeroAndDoesNotFlash) {
+// A window created during an alert (a monitor plugged in) flashes like the others, and stops with them.
+TEST_F(Rendering, WindowCreatedDuringAnAlertFlashesWithTheOthers) {
     manager.setAlertMode(true);
     makeView();
     EXPECT_TRUE(view->isFlashLayerPresent());
     ex.advanceBy(400);
-    EXPECT_DOUBLE_EQ(view->flashAlpha(), 0.0);
+    EXPECT_DOUBLE_EQ(view->flashAlpha(), 0.3);
     manager.setAlertMode(false);
+    ex.advanceBy(1000);
+    EXPECT_DOUBLE_EQ(view->flashAlpha(), 0.0);
+    EXPECT_FALSE(view->isFlashLayerPresent());
     manager.setAlertMode(true);
     ex.advanceBy(400);
     EXPECT_DOUBLE_EQ(view->flashAlpha(), 0.3);

@@ -19,9 +19,12 @@ OverlayContentView::OverlayContentView(OverlayWindowManager& manager, Executor& 
         stripeValues_.overlayAlpha = static_cast<double>(alpha);
         changed();
     }));
-    // Alert mode: the value at creation is taken as is (a window created during an alert shows the red
-    // layer at 0 and does not flash); only later changes start or stop the flash.
+    // Alert mode: a window created during an alert (a monitor plugged in) flashes with the others, so that
+    // every screen shows the alert; later changes start or stop the flash.
     isAlertMode_ = manager.isAlertMode.get();
+    if (isAlertMode_) {
+        startFlash();
+    }
     subscriptions_.push_back(manager.isAlertMode.subscribeDistinct([this, first = true](bool on) mutable {
         if (first) {
             first = false;

@@ -48,7 +48,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
                           "détecté.");
     const QString on = QStringLiteral("Tavrine — Protection active");
     const QString off = QStringLiteral("Tavrine — Protection désactivée");
-    const QString paused = QStringLiteral("Tavrine\u00a0: en pause, reprise dans ");
+    const QString paused = QStringLiteral("Tavrine — En pause, reprise dans ");
     UiFixture f;
     TrayController tray(f.ctx);
     tray.openPanel();
@@ -95,7 +95,7 @@ TEST(TrayController, ToolTipIconAndPanelFollowTheFilter) {
              f.rig.modelMissing = true;
              clickSwitch(true, Qt::Key_unknown);
          },
-         QString::fromUtf8("Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. "
+         QString::fromUtf8("Tavrine — Analyse du visage indisponible\nLa protection est arrêtée. "
                            "Réinstallez Tavrine pour la rétablir."),
          IconState::inactive, "Analyse du visage indisponible\nRéinstallez Tavrine", AppColors::error()},
         {"analysis back",

@@ -81,7 +81,7 @@ TrayController::TrayController(const UiContext& ctx, QObject* parent) : QObject(
 }
 
 void TrayController::updatePause(const TimedPause::Status& status) {
-    pauseToolTip_ = status.paused ? QStringLiteral("Tavrine\u00a0: en pause, reprise dans ") +
+    pauseToolTip_ = status.paused ? QStringLiteral("Tavrine — En pause, reprise dans ") +
                                         TrayPanel::timeLeftText(status.remainingMs)
                                   : QString();
     awaitingCamera_ = status.awaitingCamera;

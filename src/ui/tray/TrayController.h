@@ -50,8 +50,8 @@ class TrayController : public QObject {
     // timed pause the time left; what to do when the camera or the face analysis is missing.
     const QString& toolTip() const { return toolTip_; }
     static constexpr const char* analysisUnavailableToolTip =
-        "Tavrine\u00a0: analyse du visage indisponible, la protection est arrêtée. Réinstallez Tavrine pour "
-        "la rétablir.";
+        "Tavrine — Analyse du visage indisponible\nLa protection est arrêtée. Réinstallez Tavrine pour la "
+        "rétablir.";
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -91,6 +91,7 @@ void TimedPause::pauseUntil(std::int64_t resumeAtMs) {
     endDue_ = false;
     const std::int64_t remaining = std::max<std::int64_t>(0, resumeAtMs - deps_.clock.nowMs());
     status = Status{true, resumeAtMs, remaining};
+    endsAtElapsedMs_ = deps_.clock.elapsedMs() + remaining;
     deps_.stopFilter();
     // The timer counts running time: it ends the pause even when the wall clock is set back meanwhile.
     TaskHandle end = deps_.executor.postAfter(remaining, [this] { endOrHold(); });
@@ -118,7 +119,9 @@ void TimedPause::checkClock() {
         endOrHold();
         return;
     }
-    status = Status{true, current.resumeAtMs, current.resumeAtMs - now};
+    // Whichever end comes first: the wall clock's, or the running time's when the clock was set back.
+    const std::int64_t runningLeft = std::max<std::int64_t>(0, endsAtElapsedMs_ - deps_.clock.elapsedMs());
+    status = Status{true, current.resumeAtMs, std::min(current.resumeAtMs - now, runningLeft)};
 }
 
 void TimedPause::endOrHold() {

@@ -107,7 +107,8 @@ class TimedPause {
     Subscription wakeSub_;
     bool displayAsleep_ = false;
     bool sessionAway_ = false;
-    bool endDue_ = false; // the running-time end came while nobody was there
+    bool endDue_ = false;              // the running-time end came while nobody was there
+    std::int64_t endsAtElapsedMs_ = 0; // the running-time end, on Clock::elapsedMs()
 };
 
 } // namespace tavrine

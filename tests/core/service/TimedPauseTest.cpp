@@ -71,7 +71,9 @@ const Scenario pauseScenarios[] = {
     // A sleep ending before the end keeps the pause to its wall-clock end, ended by the first check past it.
     {"ASleepBeforeTheEnd",
      "pause15 +120000 clock10 wake paused=1 left=180000 +179999 paused=1 +15000 paused=0 on=3"},
-    {"AClockSetBackDoesNotStretchThePause", "pause15 +60000 clock-120 +840000 paused=0 on=3"},
+    // Nor the time it says is left.
+    {"AClockSetBackDoesNotStretchThePause",
+     "pause15 +60000 clock-120 +15000 left=825000 +825000 paused=0 on=3"},
     // Started otherwise (the switch, the shortcut), the pause is forgotten: nothing starts at its old end.
     {"StartingTheFilterForgetsThePause", "pause60 start paused=0 stop +7200000 on=0 sessions=2"},
     {"ResumeNowStartsAtOnceAndOnlyOnce", "pause15 +60000 resume paused=0 on=3 resume +1800000 sessions=2"},

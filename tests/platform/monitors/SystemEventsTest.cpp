@@ -57,6 +57,19 @@ TEST_F(UPowerSourceBus, ReadsTheDisplayDeviceAndFollowsUPowerAndTheBattery) {
         QTest::qWait(500);
         EXPECT_EQ(updated.count(), 1) << "no news, no update: the bus is not asked in a loop";
     }
+    {
+        // A damaged level (not a number) read again on every update is no news either.
+        ASSERT_TRUE(mockOk("mock_upower_device 2 2 nan 40.0 50.0 10.0 3600 0 true battery-good 1"));
+        UPowerSource damaged(QDBusConnection::systemBus());
+        QSignalSpy updated(&damaged, &UPowerSource::updated);
+        Subscription reader = damaged.observeUpdates([&] { damaged.battery(); });
+        ASSERT_TRUE(updated.wait(5000));
+        QTest::qWait(500);
+        EXPECT_EQ(updated.count(), 1) << "no news, no update: the bus is not asked in a loop";
+        EXPECT_EQ(damaged.battery(), (BatteryReading{true, BatteryReading{}.percent, false}))
+            << "the level unknown";
+        ASSERT_TRUE(mockOk("mock_stop upower"));
+    }
     ASSERT_TRUE(mockOk("mock_upower 80 2"));
     UPowerSource source(QDBusConnection::systemBus());
     std::optional<BatteryReading> firstHeard;

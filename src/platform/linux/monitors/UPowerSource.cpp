@@ -85,10 +85,14 @@ void UPowerSource::refresh() {
             answer = reply.value();
         }
         w->deleteLater();
-        // The first answer, even of nothing, is news; after it only a change is. An observer that reads
-        // the battery on every update (which asks UPower again) would otherwise call the bus in a loop
-        // for as long as UPower is missing.
-        const bool news = !answered_ || answer != properties_;
+        // The first answer, even of nothing, is news; after it only a change of the reading is. An observer
+        // that reads the battery on every update (which asks UPower again) would otherwise call the bus in a
+        // loop for as long as UPower is missing, or answers a level that is not a number (NaN is unequal to
+        // itself, so two such answers never compare equal as property maps).
+        const auto reading = [](const std::optional<QVariantMap>& device) {
+            return device ? std::optional<BatteryReading>(describe(*device)) : std::nullopt;
+        };
+        const bool news = !answered_ || reading(answer) != reading(properties_);
         answered_ = true;
         properties_ = std::move(answer);
         if (news) {

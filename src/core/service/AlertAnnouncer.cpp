@@ -1,5 +1,7 @@
 #include "core/service/AlertAnnouncer.h"
 
+#include <utility>
+
 namespace tavrine {
 
 bool AlertAnnouncer::alertStarted(bool withHaptics) {
@@ -9,10 +11,15 @@ bool AlertAnnouncer::alertStarted(bool withHaptics) {
         // A clock set backwards gives a negative interval: it says nothing about the spacing, so it
         // does not hold back the notification.
         if (interval >= 0 && interval < spacingMs) {
+            if (std::exchange(takenDown_, false)) {
+                deps_.notifier.post(notificationId, deps_.localizer.text("notif_alert_title"),
+                                    deps_.localizer.text("notif_alert_text"));
+            }
             return false;
         }
     }
     lastAnnouncedAtMs_ = now;
+    takenDown_ = false;
     if (withHaptics) {
         deps_.haptics.pulse();
     }

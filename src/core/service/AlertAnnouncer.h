@@ -31,11 +31,25 @@ class AlertAnnouncer {
 
     // An alert began; withHaptics: the user's setting. True when it was announced.
     bool alertStarted(bool withHaptics);
-    // The alert is over or the filter stopped: its notification goes.
-    void withdraw() { deps_.notifier.remove(notificationId); }
+    // The filter stopped: the notification goes, and so does any alert taken down by a pause.
+    void withdraw() {
+        takenDown_ = false;
+        deps_.notifier.remove(notificationId);
+    }
+    // The filter watches and sees no onlooker: the notification goes. An alert taken down by a pause is not
+    // over yet (the filter passes through this state on its way back from the pause): it stays so.
+    void alertOver() { deps_.notifier.remove(notificationId); }
+    // The filter paused or lost its camera during an alert: the notification goes, as nothing covers the
+    // screen, and comes back if the alert goes on once the filter watches again, within the spacing: the
+    // same alert, neither counted nor pulsed again.
+    void takeDown() {
+        takenDown_ = lastAnnouncedAtMs_.has_value();
+        deps_.notifier.remove(notificationId);
+    }
 
   private:
     Dependencies deps_;
+    bool takenDown_ = false;
     // None stands for the distant past: the first alert of the process always notifies.
     std::optional<std::int64_t> lastAnnouncedAtMs_;
 };

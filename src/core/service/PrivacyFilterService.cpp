@@ -472,7 +472,7 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         if (!overlay.isShowing.get()) {
             overlay.show();
         }
-        announcer.withdraw();
+        announcer.alertOver();
         break;
     case FilterState::Kind::alert:
         self.isAlert = true;
@@ -491,8 +491,8 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         overlay.setAlertMode(false);
         overlay.hide();
         // The alert's notice says the filter was strengthened: with the overlay gone, it would say so
-        // of a screen nothing covers.
-        announcer.withdraw();
+        // of a screen nothing covers. It comes back if the alert goes on after the pause.
+        announcer.takeDown();
         if (analyzer) {
             analyzer->isSuspended = true;
         }
@@ -501,7 +501,7 @@ void PrivacyFilterService::Impl::handleFsmSideEffects(const FilterState& state) 
         self.isAlert = false;
         clearSight();
         overlay.setAlertMode(false);
-        announcer.withdraw();
+        announcer.takeDown();
         // A camera lost during the run (unplugged, stalled, taken by another program) ends the watch with
         // nothing on screen to show it but the tray: the user is told once per loss.
         if (cameraLost && !cameraLossNotified) {

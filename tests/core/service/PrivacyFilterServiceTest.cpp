@@ -121,9 +121,19 @@ const Scenario scenarios[] = {
     {"ALostCameraIsToldOncePerLoss",
      "fail start state=C cameraposts=0 stop start user lose state=C cameraposts=1 user state=N "
      "cameraremovals=1 lose cameraposts=2 +20000 state=C cameraposts=2 stop cameraremovals=2 start "
-     "sleep lose cameraposts=2 wake state=C cameraposts=3 +5000 user state=N cameraremovals=3"},
+     "sleep lose cameraposts=2 wake state=C cameraposts=3 switchaway switchback state=C cameraposts=3 +5000 "
+     "user state=N cameraremovals=3"},
     // The alert's notice says the filter was strengthened: a pause or a lost camera, which leave nothing on
     // screen, take it back.
+    // An alert that goes on after a short pause or loss is the same alert: its notice comes back, neither
+    // counted nor pulsed again; after a return to nominal, the next alert within 30 s passes silently.
+    {"AnAlertGoingOnAfterAShortPauseIsShownAgain",
+     "start onlooker state=L alertshown=1 alerts=1 sleep alertshown=0 wake +3000 onlooker state=L "
+     "alertshown=1 "
+     "alerts=1 pulses=1 user*3400 state=N alertshown=0 onlooker state=L alertshown=0 alerts=1 posts=2"},
+    {"AnAlertGoingOnAfterALossIsShownAgain",
+     "start onlooker state=L alertshown=1 lose state=C alertshown=0 +2000 back onlooker state=L alertshown=1 "
+     "alerts=1 pulses=1 stop start onlooker state=L alertshown=0 posts=3"},
     {"APauseOrALostCameraTakesTheAlertNoticeBack",
      "start onlooker state=L alertshown=1 sleep state=Z alertshown=0 wake +30000 onlooker state=L "
      "alertshown=1 "
@@ -133,7 +143,7 @@ const Scenario scenarios[] = {
     {"OnlyTheTimeWatchedCounts",
      "start +10000 sleep +600000 wake +5000 stop seconds=15 start +10000 clock600 clock-900 +5000 stop "
      "seconds=30 start +10000 lose +60000 user +5000 stop seconds=45 start +10000 resetstats +7000 sleep "
-     "+60000 stop seconds=7"},
+     "+60000 stop seconds=7 start +10000 sleep +20000 resetstats +40000 wake +5000 stop seconds=5"},
     {"CameraLostDuringAPauseShowsWhenItEnds",
      "start sleep lose state=Z +20000 starts=1 wake state=C +5000 starts=2 user state=N"},
     // The display wakes and sleeps again in one turn: the pause holds, and no retry brings the filter

@@ -151,17 +151,10 @@ bool QSettingsStore::flush() {
     }
     if (settings_->status() == QSettings::AccessError) {
         // QSettings keeps an error for its whole life: whether the values reach the disk now (a folder made
-        // writable again, a disk no longer full) takes a fresh one, given every value held in memory.
+        // writable again, a disk no longer full) takes a fresh one. QSettings objects of one process on one
+        // file share its values, those not yet written and the keys removed included: the fresh one writes
+        // what this one holds.
         if (auto fresh = open(settings_->fileName()); fresh->status() == QSettings::NoError) {
-            const QStringList kept = settings_->allKeys();
-            for (const QString& key : fresh->allKeys()) {
-                if (!kept.contains(key)) {
-                    fresh->remove(key);
-                }
-            }
-            for (const QString& key : kept) {
-                fresh->setValue(key, settings_->value(key));
-            }
             fresh->sync();
             if (fresh->status() == QSettings::NoError) {
                 settings_ = std::move(fresh);

@@ -400,7 +400,7 @@ TEST(PreferencesView, EveryTabStopIsInViewAndShowsItsFocus) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     const PreferencesView& view = *window->findChild<PreferencesView*>();
     QWidget* first = QApplication::focusWidget();
-    ASSERT_NE(first, nullptr) << "the window opens with the focus on a control";
+    ASSERT_EQ(first, view.strengthSlider()) << "the window opens with the focus on its first control";
     const auto name = [](const QWidget* w) {
         const auto* button = qobject_cast<const QAbstractButton*>(w);
         return std::string(w->metaObject()->className()) + " \"" +

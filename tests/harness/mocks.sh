@@ -83,6 +83,28 @@ logind_set_session_active() {
     mock_set system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" "$MOCK_IFACE.UpdateProperties" \
         org.freedesktop.login1.Session "{'Active': <$1>}"
 }
+# logind_set_locked true|false: a screen locker sets the session's LockedHint (PropertiesChanged with the value).
+logind_set_locked() {
+    mock_set system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" org.freedesktop.login1.Session.SetLockedHint "$1"
+}
+# logind_invalidate_locked [true|false]: the LockedHint takes the value given, if any, without a word, then
+# PropertiesChanged only names it as invalidated (sent for the session's path even once its object is gone).
+logind_invalidate_locked() {
+    if [ -n "${1:-}" ]; then
+        mock_set system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" "$MOCK_IFACE.AddMethod" "$MOCK_IFACE" SetLockedQuietly b '' \
+            "self.props['org.freedesktop.login1.Session']['LockedHint'] = args[0]" &&
+            mock_set system "$LOGIND_NAME" "$LOGIND_SESSION_PATH" "$MOCK_IFACE.SetLockedQuietly" "$1" || return 1
+    fi
+    mock_set system "$LOGIND_NAME" "$LOGIND_PATH" "$MOCK_IFACE.EmitSignalDetailed" org.freedesktop.DBus.Properties \
+        PropertiesChanged 'sa{sv}as' "[<'org.freedesktop.login1.Session'>, <@a{sv} {}>, <['LockedHint']>]" \
+        "{'path': <'$LOGIND_SESSION_PATH'>}"
+}
+# logind_remove_session [quietly]: session c1 ends: its object goes, then SessionRemoved (not when quietly).
+logind_remove_session() {
+    mock_set system "$LOGIND_NAME" "$LOGIND_PATH" "$MOCK_IFACE.RemoveObject" "$LOGIND_SESSION_PATH" || return 1
+    [ "${1:-}" = quietly ] || mock_emit system "$LOGIND_NAME" "$LOGIND_PATH" org.freedesktop.login1.Manager \
+        SessionRemoved so "[<'c1'>, <objectpath '$LOGIND_SESSION_PATH'>]"
+}
 
 UPOWER_PATH=/org/freedesktop/UPower
 # mock_upower [PERCENT=80] [STATE=2]: a battery DisplayDevice (STATE: 1 charging, 2 discharging, 4 full);

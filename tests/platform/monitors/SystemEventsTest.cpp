@@ -100,11 +100,15 @@ std::string saver(const std::string& desktop, bool active) {
 
 class DBusSystemEventMonitorTest : public MockSessionTest {};
 
-// Either screen saver counts, and the screens wake only when neither is active; resuming from sleep behind
-// the lock screen does not wake the filter; a screen saver that vanishes while active wakes it.
+// Either screen saver counts, and so does the session's LockedHint (a locker that announces nothing else);
+// the screens wake only when none of them holds; resuming from sleep behind the lock screen does not wake
+// the filter; a screen saver that vanishes while active, a session that ends, a logind that leaves or a
+// hint that can no longer be read wakes it.
 TEST_F(DBusSystemEventMonitorTest, TheScreensSleepAndWakeOnce) {
     const std::string gnomeOn = saver("gnome", true);
     const std::string gnomeOff = saver("gnome", false);
+    const std::string lock = "logind_set_locked true";
+    const std::string unlock = "logind_set_locked false";
     const struct {
         std::string mocks;
         // What the desktop does, through the mocks, and every event heard so far.
@@ -119,6 +123,21 @@ TEST_F(DBusSystemEventMonitorTest, TheScreensSleepAndWakeOnce) {
           {"logind_prepare_for_sleep true && logind_prepare_for_sleep false", {asleep}},
           {gnomeOff, {asleep, awake}}}},
         {"mock_gnome_screensaver", {{gnomeOn, {asleep}}, {"mock_stop gnome_screensaver", {asleep, awake}}}},
+        {"mock_logind && " + lock,
+         {{"true", {asleep}}, {unlock, {asleep, awake}}, {lock, {asleep, awake, asleep}}}},
+        {"mock_logind && mock_gnome_screensaver",
+         {{lock, {asleep}},
+          {gnomeOn + " && " + unlock, {asleep}},
+          {lock + " && " + gnomeOff, {asleep}},
+          {unlock, {asleep, awake}}}},
+        {"mock_logind",
+         {{"logind_invalidate_locked true", {asleep}},
+          {"logind_invalidate_locked", {asleep}},
+          {"logind_invalidate_locked false", {asleep, awake}}}},
+        {"mock_logind", {{lock, {asleep}}, {"logind_remove_session", {asleep, awake}}}},
+        {"mock_logind",
+         {{lock, {asleep}}, {"logind_remove_session quietly && logind_invalidate_locked", {asleep, awake}}}},
+        {"mock_logind", {{lock, {asleep}}, {"mock_stop logind", {asleep, awake}}}},
     };
     for (const auto& night : nights) {
         SCOPED_TRACE(night.mocks);

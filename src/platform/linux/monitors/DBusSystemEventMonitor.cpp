@@ -48,6 +48,13 @@ DBusSystemEventMonitor::DBusSystemEventMonitor(QDBusConnection systemBus, QDBusC
     if (systemBus_.isConnected()) {
         systemBus_.connect(login1Service, login1Path, login1Manager, QStringLiteral("PrepareForSleep"), this,
                            SLOT(onPrepareForSleep(bool)));
+        systemBus_.connect(login1Service, login1Path, login1Manager, QStringLiteral("SessionRemoved"), this,
+                           SLOT(onSessionRemoved(QString, QDBusObjectPath)));
+        // A lock known from a logind that went away holds no more.
+        auto* logindWatcher = new QDBusServiceWatcher(login1Service, systemBus_,
+                                                      QDBusServiceWatcher::WatchForUnregistration, this);
+        connect(logindWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
+                &DBusSystemEventMonitor::onLogindVanished);
     }
     if (sessionBus_.isConnected()) {
         // KDE publishes the freedesktop interface under two paths; duplicates change nothing.
@@ -175,6 +182,7 @@ void DBusSystemEventMonitor::watchSession(const QString& path) {
     systemBus_.connect(login1Service, path, propertiesInterface, QStringLiteral("PropertiesChanged"), this,
                        SLOT(onSessionPropertiesChanged(QString, QVariantMap, QStringList)));
     fetchSessionActive();
+    fetchSessionLocked();
     Q_EMIT ready();
 }
 
@@ -201,6 +209,36 @@ void DBusSystemEventMonitor::onSessionPropertiesChanged(const QString& interface
     } else if (invalidated.contains(QStringLiteral("Active"))) {
         fetchSessionActive();
     }
+    if (auto it = changed.find(QStringLiteral("LockedHint")); it != changed.end()) {
+        setSessionLocked(it->toBool());
+    } else if (invalidated.contains(QStringLiteral("LockedHint"))) {
+        fetchSessionLocked();
+    }
+}
+
+void DBusSystemEventMonitor::fetchSessionLocked() {
+    const QDBusPendingCall call =
+        getProperty(systemBus_, login1Service, sessionPath_, login1Session, QStringLiteral("LockedHint"));
+    whenFinished(call, this, [this](QDBusPendingCallWatcher& w) {
+        QDBusPendingReply<QDBusVariant> reply = w;
+        // A hint that cannot be read (the session gone, an older logind) locks nothing.
+        setSessionLocked(!reply.isError() && reply.value().variant().toBool());
+    });
+}
+
+void DBusSystemEventMonitor::setSessionLocked(bool locked) {
+    sessionLocked_ = locked;
+    updateScreens();
+}
+
+void DBusSystemEventMonitor::onSessionRemoved(const QString& /*id*/, const QDBusObjectPath& path) {
+    if (!sessionPath_.isEmpty() && path.path() == sessionPath_) {
+        setSessionLocked(false);
+    }
+}
+
+void DBusSystemEventMonitor::onLogindVanished() {
+    setSessionLocked(false);
 }
 
 void DBusSystemEventMonitor::setSessionActive(bool active) {
@@ -237,7 +275,7 @@ void DBusSystemEventMonitor::onSaverVanished(const QString& service) {
 }
 
 void DBusSystemEventMonitor::updateScreens() {
-    const bool asleep = preparingForSleep_ || freedesktopSaverActive_ || gnomeSaverActive_;
+    const bool asleep = preparingForSleep_ || freedesktopSaverActive_ || gnomeSaverActive_ || sessionLocked_;
     if (asleep == screensAsleep_) {
         return;
     }

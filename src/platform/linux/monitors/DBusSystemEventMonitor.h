@@ -4,6 +4,7 @@
 #include "core/util/Signal.h"
 
 #include <QDBusConnection>
+#include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -15,12 +16,14 @@ class QDBusServiceWatcher;
 
 namespace tavrine {
 
-// Display sleep and wake from logind (PrepareForSleep, system bus) and from the screen savers
-// (org.freedesktop.ScreenSaver and org.gnome.ScreenSaver ActiveChanged, session bus); session switches
-// from the Active property of our logind session. The screens count as asleep while the machine prepares
-// for sleep or any screen saver is active; each change of that, and of the session's activity, becomes
-// one event; states already true when we start (a screen saver active, the session inactive) count as
-// changes from awake and active. A bus or service that is missing simply never reports anything.
+// Display sleep and wake from logind (PrepareForSleep, system bus), from the screen savers
+// (org.freedesktop.ScreenSaver and org.gnome.ScreenSaver ActiveChanged, session bus) and from the LockedHint
+// property of our logind session, which lockers that announce nothing else set; session switches from the
+// session's Active property. The screens count as asleep while the machine prepares for sleep, any screen
+// saver is active or the session is locked; each change of that, and of the session's activity, becomes
+// one event; states already true when we start (a screen saver active, the session locked or inactive)
+// count as changes from awake and active. The lock is forgotten when the session ends, logind leaves or
+// the hint can no longer be read. A bus or service that is missing simply never reports anything.
 class DBusSystemEventMonitor final : public QObject, public SystemEventMonitor {
     Q_OBJECT
   public:
@@ -44,6 +47,8 @@ class DBusSystemEventMonitor final : public QObject, public SystemEventMonitor {
                                     const QStringList& invalidated);
     void onSaverVanished(const QString& service);
     void fetchSaverActive(const QString& service);
+    void onSessionRemoved(const QString& id, const QDBusObjectPath& path);
+    void onLogindVanished();
 
   private:
     void lookUpSessionByPid();
@@ -52,6 +57,8 @@ class DBusSystemEventMonitor final : public QObject, public SystemEventMonitor {
     void watchSession(const QString& path);
     void fetchSessionActive();
     void setSessionActive(bool active);
+    void fetchSessionLocked();
+    void setSessionLocked(bool locked);
     void updateScreens();
 
     QDBusConnection systemBus_;
@@ -62,6 +69,7 @@ class DBusSystemEventMonitor final : public QObject, public SystemEventMonitor {
     bool preparingForSleep_ = false;
     bool freedesktopSaverActive_ = false;
     bool gnomeSaverActive_ = false;
+    bool sessionLocked_ = false;
     bool screensAsleep_ = false;
 
     QString sessionPath_;

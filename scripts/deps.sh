@@ -12,6 +12,7 @@ what=${1:-test}
 build_packages=(
     cmake ninja-build g++ pkg-config git ca-certificates
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libx11-dev libxcb1-dev
+    libxcb-screensaver0-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     nlohmann-json3-dev libwayland-dev libwayland-bin wayland-protocols
     libopencv-core-dev libopencv-imgproc-dev libopencv-dnn-dev libopencv-imgcodecs-dev

@@ -26,6 +26,7 @@
 #include "platform/linux/tray/StatusNotifierItem.h"
 #include "platform/linux/trayhost/DesktopTrayHost.h"
 #include "platform/linux/wayland/LayerShellWindowSystem.h"
+#include "platform/linux/x11/X11Display.h"
 #include "ui/tray/TrayIcon.h"
 
 #include <QCoreApplication>
@@ -85,7 +86,8 @@ struct AppWiring::Parts {
           models(executor, FaceModelPaths::locate()),
           windowSystem(makeWindowSystem(options.overlayRoute, executor,
                                         QString::fromStdString(localizer.text("⌘⇧C")))),
-          systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus()),
+          systemEvents(QDBusConnection::systemBus(), QDBusConnection::sessionBus(),
+                       options.overlayRoute == OverlayRoute::Kind::x11 ? x11::connection() : nullptr),
           power(QDBusConnection::systemBus()), notifier(QDBusConnection::sessionBus()),
           shortcut(chooseGlobalShortcut(QDBusConnection::sessionBus(), std::cerr)),
           sessionLocker(QDBusConnection::systemBus(), [this] { return systemEvents.sessionPath(); }),

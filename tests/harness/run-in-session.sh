@@ -21,7 +21,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ $# -ge 1 ] || { log "usage: $0 [--timeout SECS] [--wm] [--] CMD [ARGS...]"; exit 2; }
-for tool in Xvfb xdpyinfo xrandr dbus-daemon xcompmgr; do
+for tool in Xvfb xdpyinfo xrandr xset dbus-daemon xcompmgr; do
     command -v "$tool" >/dev/null || { log "missing $tool (install: xvfb x11-utils x11-xserver-utils dbus xcompmgr)"; exit 127; }
 done
 
@@ -54,6 +54,9 @@ spawn "$session_dir/xvfb.log" "grep -qx '[0-9][0-9]*' '$session_dir/xvfb.log'" \
 export DISPLAY=":$(grep -x '[0-9][0-9]*' "$session_dir/xvfb.log")"
 wait_until 10 xdpyinfo && xrandr --setmonitor LEFT 1280/338x800/211+0+0 screen >/dev/null &&
     xrandr --setmonitor RIGHT 1280/338x800/211+1280+0 none >/dev/null || { log "could not set up the RandR monitors"; exit 1; }
+# The server's own screen saver would start after 10 minutes without input and pause the filter in the
+# middle of a long command: only `xset s activate` starts it here.
+xset s off || { log "could not turn the X screen saver's timeout off"; exit 1; }
 # xcompmgr names the window that holds the compositing-manager selection after itself.
 spawn "$session_dir/xcompmgr.log" 'xwininfo -root -children | grep -q "\"xcompmgr\""' xcompmgr || exit 1
 if [ "$window_manager" = 1 ]; then

@@ -1,5 +1,7 @@
 #include "platform/linux/monitors/DBusSystemEventMonitor.h"
 
+#include "platform/linux/monitors/X11ScreenSaver.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -43,8 +45,15 @@ QDBusPendingCall getProperty(QDBusConnection& bus, const QString& service, const
 } // namespace
 
 DBusSystemEventMonitor::DBusSystemEventMonitor(QDBusConnection systemBus, QDBusConnection sessionBus,
-                                               QObject* parent)
+                                               xcb_connection_t* x11, QObject* parent)
     : QObject(parent), systemBus_(std::move(systemBus)), sessionBus_(std::move(sessionBus)) {
+    x11Saver_ = std::make_unique<X11ScreenSaver>(x11, [this](bool active) {
+        x11SaverActive_ = active;
+        updateScreens();
+    });
+    // Already on when we start: counts like one that turns on.
+    x11SaverActive_ = x11Saver_->active();
+    updateScreens();
     if (systemBus_.isConnected()) {
         systemBus_.connect(login1Service, login1Path, login1Manager, QStringLiteral("PrepareForSleep"), this,
                            SLOT(onPrepareForSleep(bool)));
@@ -275,7 +284,8 @@ void DBusSystemEventMonitor::onSaverVanished(const QString& service) {
 }
 
 void DBusSystemEventMonitor::updateScreens() {
-    const bool asleep = preparingForSleep_ || freedesktopSaverActive_ || gnomeSaverActive_ || sessionLocked_;
+    const bool asleep = preparingForSleep_ || freedesktopSaverActive_ || gnomeSaverActive_ ||
+                        x11SaverActive_ || sessionLocked_;
     if (asleep == screensAsleep_) {
         return;
     }

@@ -473,6 +473,12 @@ inline const RigActions actions = {
     {"clock", [](Rig& r, std::int64_t n) { r.exec.setNowMs(r.exec.nowMs() + n * 60'000); }},
 };
 
+// How often the notifier was asked to do `what` ("post", "remove") with the notification `id`.
+inline std::function<std::int64_t(Rig&)> logged(const char* what, const char* id) {
+    return
+        [entry = std::string(what) + " " + id](Rig& r) { return std::ranges::count(r.notifier.log, entry); };
+}
+
 inline const RigReadings readings = {
     {"active", [](Rig& r) { return r.svc().isActive.get(); }},
     {"isalert", [](Rig& r) { return r.svc().isAlert.get(); }},
@@ -489,26 +495,10 @@ inline const RigReadings readings = {
     {"seconds", [](Rig& r) { return r.stats.stats.get().totalActiveSeconds; }},
     {"posts", [](Rig& r) { return std::ssize(r.notifier.posts); }},
     {"sightless", [](Rig& r) { return r.svc().cameraSeesNothing.get(); }},
-    {"sightposts",
-     [](Rig& r) {
-         return std::ranges::count(r.notifier.log,
-                                   std::string("post ") + PrivacyFilterService::sightNotificationId);
-     }},
-    {"sightremovals",
-     [](Rig& r) {
-         return std::ranges::count(r.notifier.log,
-                                   std::string("remove ") + PrivacyFilterService::sightNotificationId);
-     }},
-    {"cameraposts",
-     [](Rig& r) {
-         return std::ranges::count(r.notifier.log,
-                                   std::string("post ") + PrivacyFilterService::cameraNotificationId);
-     }},
-    {"cameraremovals",
-     [](Rig& r) {
-         return std::ranges::count(r.notifier.log,
-                                   std::string("remove ") + PrivacyFilterService::cameraNotificationId);
-     }},
+    {"sightposts", logged("post", PrivacyFilterService::sightNotificationId)},
+    {"sightremovals", logged("remove", PrivacyFilterService::sightNotificationId)},
+    {"cameraposts", logged("post", PrivacyFilterService::cameraNotificationId)},
+    {"cameraremovals", logged("remove", PrivacyFilterService::cameraNotificationId)},
     // The alert's notice is on screen: posted last after any removal.
     {"alertshown",
      [](Rig& r) {

@@ -128,8 +128,8 @@ void SettingsRepository::refreshLaunchAtLogin() {
         settings = s;
     }
     // The record now shows the item as it is: a refusal has nothing left to explain.
-    if (loginItemError.get()) {
-        loginItemError = std::nullopt;
+    if (!loginItemError.get().empty()) {
+        loginItemError = std::string();
     }
 }
 
@@ -141,8 +141,10 @@ std::optional<std::string> SettingsRepository::applyLaunchAtLogin(bool enabled) 
     if (error) {
         diagnostics_ << "autostart error: " << *error << std::endl;
     }
-    if (error != loginItemError.get()) {
-        loginItemError = error;
+    // Published as text, empty for none: a refusal that gives no reason still reads as one.
+    const std::string told = !error ? std::string() : error->empty() ? std::string("refused") : *error;
+    if (told != loginItemError.get()) {
+        loginItemError = told;
     }
     return error;
 }

@@ -27,7 +27,7 @@ class SettingsRepository {
     Published<bool> keptForSessionOnly{false};
     // Why the login item refused the last change asked of it; empty once a change goes through, or once
     // the record is brought back to the item's real state.
-    Published<std::optional<std::string>> loginItemError{std::nullopt};
+    Published<std::string> loginItemError{std::string()};
 
     void load();
     void save(const FilterSettings& newSettings);

@@ -321,11 +321,10 @@ PreferencesView::PreferencesView(const UiContext& ctx, QWidget* parent) : QWidge
         keptForSessionOnly_ = lost;
         render();
     });
-    loginItemErrorSubscription_ =
-        ctx.settingsRepo.loginItemError.subscribe([this](const std::optional<std::string>& error) {
-            loginItemRefused_ = error.has_value();
-            render();
-        });
+    loginItemErrorSubscription_ = ctx.settingsRepo.loginItemError.subscribe([this](const std::string& error) {
+        loginItemRefused_ = !error.empty();
+        render();
+    });
     if (ctx.shortcutStatus) {
         shortcutStatusSubscription_ = ctx.shortcutStatus->subscribe([this](ShortcutStatus status) {
             shortcutStatus_ = status;

@@ -65,7 +65,7 @@ TEST(SettingsRepository, WhatASaveCouldNotDoIsPublishedUntilASaveGoesThrough) {
     Subscription a = repo.keptForSessionOnly.subscribe(
         [&](bool lost) { heard.push_back(lost ? "session only" : "saved"); });
     Subscription b = repo.loginItemError.subscribe(
-        [&](const std::optional<std::string>& e) { heard.push_back(e ? "login: " + *e : "login ok"); });
+        [&](const std::string& e) { heard.push_back(!e.empty() ? "login: " + e : "login ok"); });
     FilterSettings s;
     const struct {
         bool flushFails;
@@ -90,7 +90,7 @@ TEST(SettingsRepository, WhatASaveCouldNotDoIsPublishedUntilASaveGoesThrough) {
         heard.clear();
     }
     EXPECT_FALSE(repo.keptForSessionOnly.get());
-    EXPECT_FALSE(repo.loginItemError.get());
+    EXPECT_EQ(repo.loginItemError.get(), "");
     login.failWith.reset();
     EXPECT_EQ(repo.setLaunchAtLogin(true), std::nullopt);
     login.failWith = "gone";
@@ -98,7 +98,7 @@ TEST(SettingsRepository, WhatASaveCouldNotDoIsPublishedUntilASaveGoesThrough) {
     EXPECT_EQ(heard, (std::vector<std::string>{"login: gone"})) << "the onboarding's request is told too";
     repo.refreshLaunchAtLogin();
     EXPECT_TRUE(repo.settings.get().launchAtLogin) << "the item stayed registered";
-    EXPECT_FALSE(repo.loginItemError.get()) << "the switch shows the truth again";
+    EXPECT_EQ(repo.loginItemError.get(), "") << "the switch shows the truth again";
 }
 
 // One stored value at a time: what loads, or the field's fallback. Integer reads take a stored 0 for the
